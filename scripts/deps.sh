@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing need.
+# Safe to run again: it asks apt only when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain and test frameworks
+  build-essential cmake ninja-build git pkg-config clang libclang-rt-14-dev clang-format
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # libraries
+  qt6-base-dev libmuparser-dev nlohmann-json3-dev libcli11-dev
+  # databases through ODBC
+  unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql sqlite3
+  # screens, fonts and a notification area for the desktop tests
+  xvfb xauth x11-apps imagemagick fonts-wqy-microhei trayer
+)
+if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
+  # the Windows cross-build of the toolkit and its tests under Wine
+  PACKAGES+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine64 qemu-user-static)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test:
+#   1. the normal build (build/) with all tests,
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/) with all tests,
+#   3. a ThreadSanitizer build (build-tsan/) of the tests labelled "threaded".
+# A PostgreSQL server is started on loopback for the database tests and stopped at the end.
+# Safe to run twice; exits non-zero when anything fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash scripts/deps.sh
+
+work=$(mktemp -d /tmp/tagsink-test.XXXXXX)
+export TAGSINK_ODBC_DIR=$work/odbc
+mkdir -p "$TAGSINK_ODBC_DIR"
+# shellcheck source=scripts/test-env.sh
+source scripts/test-env.sh
+pg_port=${TAGSINK_PG_PORT:-55432}
+cleanup() { bash "$root/scripts/pg.sh" stop "$work/pg"; }
+trap cleanup EXIT
+if bash scripts/pg.sh start "$work/pg" "$pg_port"; then
+  export TAGSINK_PG_CONN="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=postgres;Uid=postgres;Pwd=;"
+  export TAGSINK_PG_DIR=$work/pg TAGSINK_PG_PORT=$pg_port
+else
+  echo "PostgreSQL could not be started; the PostgreSQL tests will fail" >&2
+fi
+export QT_QPA_PLATFORM=offscreen
+
+configure() { # dir extra-args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+status=0
+configure build -DTAGSINK_WITH_BENCH=ON
+(cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || status=1
+
+configure build-asan -DTAGSINK_SANITIZE=ON -DTAGSINK_WITH_BENCH=OFF
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+
+if [ "${TAGSINK_SKIP_TSAN:-0}" != 1 ]; then
+  configure build-tsan -DTAGSINK_TSAN=ON -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_QT=OFF
+  (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L threaded --timeout 600 \
+    --no-tests=ignore) || status=1
+fi
+
+for extra in scripts/test.d/*.sh; do
+  [ -e "$extra" ] || continue
+  echo "== $extra"
+  bash "$extra" || status=1
+done
+
+if [ $status = 0 ]; then echo "all test stages passed"; else echo "some test stage failed" >&2; fi
+exit $status
