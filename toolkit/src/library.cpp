@@ -76,6 +76,7 @@ TServer* Library::FindSession(std::uint32_t handle) {
 }
 
 bool Library::IsLocalHost(const std::string& host) {
+    Transport(); // the computer's name is read with the transport
     return host.empty() || SameTextAscii(host, computerName_);
 }
 
