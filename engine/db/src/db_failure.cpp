@@ -5,7 +5,9 @@
 namespace tagsink::db {
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 // SQLite result codes (the primary code is the low byte of an extended one).
 enum SqliteCode : long {
@@ -64,7 +66,8 @@ DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool s
 
 std::string DescribeFailure(const std::exception& error) {
     std::string text = error.what();
-    if (const auto* failure = dynamic_cast<const DbFailure*>(&error); failure && !failure->SqlState().empty()) {
+    if (const auto* failure = dynamic_cast<const DbFailure*>(&error);
+        failure && !failure->SqlState().empty()) {
         text += " [SQLSTATE ";
         text += failure->SqlState();
         text += ", native ";

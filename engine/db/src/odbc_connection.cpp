@@ -18,10 +18,14 @@ using detail::Succeeded;
 
 namespace {
 
-SQLPOINTER IntegerAttribute(SQLULEN value) { return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value)); }
+SQLPOINTER IntegerAttribute(SQLULEN value) {
+    return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
+}
 
 // ODBC takes text as unsigned characters with a length; the text is UTF-8 on this platform.
-SQLCHAR* Text(std::string& text) { return reinterpret_cast<SQLCHAR*>(text.data()); }
+SQLCHAR* Text(std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(text.data());
+}
 
 SQLINTEGER TextLength(std::string_view text) {
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max()))
@@ -136,8 +140,8 @@ struct OdbcConnection::Open_ {
         std::string state = records.empty() ? std::string() : records.front().sqlState;
         long native = records.empty() ? 0 : records.front().nativeCode;
         DbFailureKind kind = ClassifyFailure(state, native, sqlite, ConnectionDead());
-        throw DbFailure(kind, JoinMessages(records, std::string(operation) + " failed without a message"), state,
-                        native);
+        throw DbFailure(kind, JoinMessages(records, std::string(operation) + " failed without a message"),
+                        state, native);
     }
 
     void Check(SQLRETURN rc, std::string_view operation) const {
@@ -166,15 +170,25 @@ struct OdbcConnection::Open_ {
 
 OdbcConnection::OdbcConnection(OdbcOptions options) : options_(options) {}
 
-OdbcConnection::~OdbcConnection() { Close(); }
+OdbcConnection::~OdbcConnection() {
+    Close();
+}
 
-void OdbcConnection::SetConnectionString(std::string_view text) { connectionString_.assign(text); }
+void OdbcConnection::SetConnectionString(std::string_view text) {
+    connectionString_.assign(text);
+}
 
-std::string OdbcConnection::ConnectionString() const { return connectionString_; }
+std::string OdbcConnection::ConnectionString() const {
+    return connectionString_;
+}
 
-bool OdbcConnection::IsConnected() const { return open_ != nullptr; }
+bool OdbcConnection::IsConnected() const {
+    return open_ != nullptr;
+}
 
-std::string OdbcConnection::DbmsName() const { return open_ ? open_->dbmsName : std::string(); }
+std::string OdbcConnection::DbmsName() const {
+    return open_ ? open_->dbmsName : std::string();
+}
 
 void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
     if (open_)
@@ -185,16 +199,17 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
 
     SQLHANDLE raw = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, state->env->get(), &raw)))
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The ODBC driver manager refused a connection handle");
+        throw DbFailure(DbFailureKind::ConnectionFailure,
+                        "The ODBC driver manager refused a connection handle");
     state->dbc = OdbcHandle(SQL_HANDLE_DBC, raw);
-    SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(options_.loginTimeout.count())),
-                      0);
+    SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT,
+                      IntegerAttribute(static_cast<SQLULEN>(options_.loginTimeout.count())), 0);
 
     std::string text = connectionString_;
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The connection string is too long");
-    SQLRETURN rc = SQLDriverConnect(raw, nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
-                                    nullptr, SQL_DRIVER_NOPROMPT);
+    SQLRETURN rc = SQLDriverConnect(raw, nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr,
+                                    0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc)) {
         std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
         std::string sqlState = records.empty() ? std::string() : records.front().sqlState;
@@ -211,13 +226,14 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
         throw DbFailure(DbFailureKind::ConnectionFailure, JoinMessages(records, "No statement handle"));
     }
     state->stmt = OdbcHandle(SQL_HANDLE_STMT, stmt);
-    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT, IntegerAttribute(static_cast<SQLULEN>(commandTimeout.count())), 0);
+    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                   IntegerAttribute(static_cast<SQLULEN>(commandTimeout.count())), 0);
 
     char info[256] = {};
     SQLSMALLINT length = 0;
     if (Succeeded(SQLGetInfo(raw, SQL_DBMS_NAME, info, sizeof info, &length)))
-        state->dbmsName.assign(info, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                                      sizeof info - 1));
+        state->dbmsName.assign(
+            info, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof info - 1));
     info[0] = '\0';
     if (Succeeded(SQLGetInfo(raw, SQL_SEARCH_PATTERN_ESCAPE, info, sizeof info, &length)))
         state->searchEscape.assign(info);
@@ -225,8 +241,8 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
     std::string driver;
     if (Succeeded(SQLGetInfo(raw, SQL_DRIVER_NAME, info, sizeof info, &length)))
         driver.assign(info);
-    state->sqlite = EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") ||
-                    driver.find("sqlite") != std::string::npos;
+    state->sqlite =
+        EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") || driver.find("sqlite") != std::string::npos;
     open_ = std::move(state);
 }
 
@@ -241,7 +257,8 @@ void OdbcConnection::Execute(std::string_view statement) {
     std::string text(statement);
     SQLRETURN rc = SQLExecDirect(s.stmt.get(), Text(text), TextLength(text));
     if (rc == SQL_NEED_DATA)
-        throw DbFailure(DbFailureKind::StatementRejected, "The statement asks for parameter data, which is never given");
+        throw DbFailure(DbFailureKind::StatementRejected,
+                        "The statement asks for parameter data, which is never given");
     s.Check(rc, "Executing the statement");
     // Later results of the same command may carry their own errors; the rows themselves are discarded.
     while (rc != SQL_NO_DATA) {
@@ -271,9 +288,13 @@ std::vector<std::string> OdbcConnection::ListTables() {
     while (Succeeded(SQLFetch(s.stmt.get()))) {
         std::string schema = ColumnText(s.stmt.get(), 2);
         std::string type = ColumnText(s.stmt.get(), 4);
+        std::string name = ColumnText(s.stmt.get(), 3);
         if (IsSystemSchema(schema) || (!EqualsNoCase(type, "TABLE") && !EqualsNoCase(type, "VIEW")))
             continue;
-        names.push_back(ColumnText(s.stmt.get(), 3));
+        // SQLite reports its own bookkeeping tables (sqlite_sequence, sqlite_stat1) as plain tables.
+        if (s.sqlite && EqualsNoCase(name.substr(0, 7), "sqlite_"))
+            continue;
+        names.push_back(std::move(name));
     }
     s.Reset();
     return names;
@@ -285,7 +306,8 @@ std::vector<std::string> OdbcConnection::ListProcedures() {
     Open_& s = *open_;
     s.Reset();
     std::string all = "%";
-    s.Check(SQLProcedures(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS), "Listing the procedures");
+    s.Check(SQLProcedures(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS),
+            "Listing the procedures");
     std::vector<std::string> names;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
         if (IsSystemSchema(ColumnText(s.stmt.get(), 2)))
@@ -349,9 +371,9 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
     QualifiedName qualified = SplitQualified(procedure);
     std::string schema = s.Escape(qualified.schema);
     std::string name = s.Escape(qualified.name);
-    std::string all = "%";
+    // No column pattern: some drivers match "%" against the parameter names and so drop unnamed ones.
     s.Check(SQLProcedureColumns(s.stmt.get(), nullptr, 0, schema.empty() ? nullptr : Text(schema),
-                                schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, Text(all), SQL_NTS),
+                                schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, nullptr, 0),
             "Listing the procedure's parameters");
     std::vector<ProcParameter> parameters;
     std::string owner;
@@ -369,6 +391,10 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
         parameter.Name = ColumnText(s.stmt.get(), 4);
         parameter.Kind = ParameterKind(ColumnInteger(s.stmt.get(), 5));
         parameter.TypeName = ColumnText(s.stmt.get(), 7);
+        // A return value without a name gets the name under which such databases usually report it, so
+        // that editors can recognise and leave it out.
+        if (parameter.Kind == ProcParameterKind::ReturnValue && parameter.Name.empty())
+            parameter.Name = kReturnValueName;
         parameters.push_back(std::move(parameter));
     }
     s.Reset();

@@ -32,20 +32,23 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         SQLSMALLINT length = 0;
         std::string message(1024, '\0');
-        SQLRETURN rc = SQLGetDiagRec(type, handle, number, state, &native,
-                                     reinterpret_cast<SQLCHAR*>(message.data()),
-                                     static_cast<SQLSMALLINT>(message.size()), &length);
+        SQLRETURN rc =
+            SQLGetDiagRec(type, handle, number, state, &native, reinterpret_cast<SQLCHAR*>(message.data()),
+                          static_cast<SQLSMALLINT>(message.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
             message.assign(static_cast<size_t>(length) + 1, '\0');
-            rc = SQLGetDiagRec(type, handle, number, state, &native, reinterpret_cast<SQLCHAR*>(message.data()),
+            rc = SQLGetDiagRec(type, handle, number, state, &native,
+                               reinterpret_cast<SQLCHAR*>(message.data()),
                                static_cast<SQLSMALLINT>(message.size()), &length);
         }
         if (!Succeeded(rc))
             break;
         message.resize(std::min<size_t>(static_cast<size_t>(length), message.size()));
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '\0'))
+        while (!message.empty() &&
+               (message.back() == '\n' || message.back() == '\r' || message.back() == '\0'))
             message.pop_back();
-        records.push_back({reinterpret_cast<const char*>(state), static_cast<long>(native), std::move(message)});
+        records.push_back(
+            {reinterpret_cast<const char*>(state), static_cast<long>(native), std::move(message)});
     }
     return records;
 }
@@ -60,8 +63,8 @@ std::shared_ptr<OdbcHandle> SharedEnvironment() {
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &raw)))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The ODBC driver manager could not be initialised");
     auto env = std::make_shared<OdbcHandle>(SQL_HANDLE_ENV, raw);
-    SQLRETURN rc =
-        SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0);
+    SQLRETURN rc = SQLSetEnvAttr(raw, SQL_ATTR_ODBC_VERSION,
+                                 reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(SQL_OV_ODBC3)), 0);
     if (!Succeeded(rc))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The ODBC driver manager refused ODBC version 3");
     current = env;

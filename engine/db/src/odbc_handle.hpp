@@ -18,7 +18,9 @@ public:
     OdbcHandle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
     OdbcHandle(const OdbcHandle&) = delete;
     OdbcHandle& operator=(const OdbcHandle&) = delete;
-    OdbcHandle(OdbcHandle&& other) noexcept : type_(other.type_), handle_(other.handle_) { other.handle_ = nullptr; }
+    OdbcHandle(OdbcHandle&& other) noexcept : type_(other.type_), handle_(other.handle_) {
+        other.handle_ = nullptr;
+    }
     OdbcHandle& operator=(OdbcHandle&& other) noexcept;
     ~OdbcHandle() { Reset(); }
 
@@ -45,6 +47,8 @@ std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle);
 /// user; every connection keeps a reference so that the environment outlives it.
 std::shared_ptr<OdbcHandle> SharedEnvironment();
 
-inline bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool Succeeded(SQLRETURN rc) {
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 } // namespace tagsink::db::detail

@@ -13,6 +13,9 @@
 
 namespace tagsink::db {
 
+/// The name given to a procedure's return value that the driver reports without a name.
+inline constexpr const char* kReturnValueName = "@RETURN_VALUE";
+
 struct OdbcOptions {
     /// How long opening the connection may take before it fails (a server that accepts the TCP
     /// connection but never answers would otherwise block the opener forever).
