@@ -73,12 +73,22 @@ constexpr HRESULT OPC_E_DUPLICATENAME = static_cast<HRESULT>(0xC004000CL);
 constexpr HRESULT OPC_S_UNSUPPORTEDRATE = static_cast<HRESULT>(0x0004000DL);
 constexpr HRESULT OPC_S_CLAMP = static_cast<HRESULT>(0x0004000EL);
 constexpr HRESULT OPC_E_INVALID_PID = static_cast<HRESULT>(0xC0040203L);
-// COM codes of connection points and data objects.
+// COM codes of connection points and data objects (macros of the same values in the Windows headers).
+#ifndef CONNECT_E_NOCONNECTION
 constexpr HRESULT CONNECT_E_NOCONNECTION = static_cast<HRESULT>(0x80040200L);
+#endif
+#ifndef CONNECT_E_CANNOTCONNECT
 constexpr HRESULT CONNECT_E_CANNOTCONNECT = static_cast<HRESULT>(0x80040202L);
+#endif
+#ifndef OLE_E_ADVISENOTSUPPORTED
 constexpr HRESULT OLE_E_ADVISENOTSUPPORTED = static_cast<HRESULT>(0x80040003L);
+#endif
+#ifndef DV_E_FORMATETC
 constexpr HRESULT DV_E_FORMATETC = static_cast<HRESULT>(0x80040064L);
+#endif
+#ifndef DV_E_TYMED
 constexpr HRESULT DV_E_TYMED = static_cast<HRESULT>(0x80040069L);
+#endif
 
 // FORMATETC / STGMEDIUM constants used by the data-object subscription.
 constexpr DWORD DVASPECT_CONTENT = 1;
