@@ -60,6 +60,8 @@ private:
     int wake_ = -1;
     int timerFd_ = -1;
     intptr_t handle_ = -1;
+    std::uint64_t armedDue_ = 0; // when the timerfd fires (0: disarmed)
+    bool signaled_ = false;      // the eventfd was written since the last drain
 };
 
 } // namespace tagclient
