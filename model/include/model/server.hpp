@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,6 +56,13 @@ public:
 
     /// The database connection, owned by the root.
     DbConnection& DBConnection() const { return *dbConnection_; }
+
+    /// Writes the project file (project_file.hpp: a failed save leaves the old file and Dirty as they
+    /// were); on success clears Dirty on the whole tree. Throws ProjectError.
+    void SaveToFile(const std::filesystem::path& path);
+    /// Reads the project file into this root, which must have no groups yet. Throws ProjectError; what was
+    /// read before the failure stays in the tree.
+    void LoadFromFile(const std::filesystem::path& path);
 
     // Run-time fields of the recording engine.
     std::uint32_t SessionHandle = 0;             // toolkit session, 0 when not connected
