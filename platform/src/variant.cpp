@@ -37,7 +37,7 @@ Variant::~Variant() {
 }
 
 Variant::Variant(const Variant& other) : Variant() {
-    Check(VariantCopy(&v_, const_cast<VARIANT*>(&other.v_)));
+    Check(VariantCopy(&v_, detail::SourceArg(&other.v_)));
 }
 
 Variant& Variant::operator=(const Variant& other) {
@@ -63,7 +63,7 @@ Variant& Variant::operator=(Variant&& other) noexcept {
 }
 
 Variant::Variant(const VARIANT& other) : Variant() {
-    Check(VariantCopy(&v_, const_cast<VARIANT*>(&other)));
+    Check(VariantCopy(&v_, detail::SourceArg(&other)));
 }
 
 void Variant::setInteger(std::int64_t s, std::uint64_t u, std::size_t size, bool isSigned) noexcept {
@@ -235,7 +235,7 @@ void Variant::clear() noexcept {
 HRESULT Variant::tryConvert(VARTYPE type, Variant& result, USHORT flags) const noexcept {
     VARIANT converted;
     VariantInit(&converted);
-    const HRESULT hr = VariantChangeType(&converted, const_cast<VARIANT*>(&v_), flags, type);
+    const HRESULT hr = VariantChangeType(&converted, detail::SourceArg(&v_), flags, type);
     if (SUCCEEDED(hr))
         result.attach(converted);
     return hr;

@@ -69,7 +69,7 @@ Number ReadNumber(const VARIANT& v) {
     case VT_DECIMAL: {
         VARIANT r8;
         VariantInit(&r8);
-        if (SUCCEEDED(VariantChangeType(&r8, const_cast<VARIANT*>(&v), 0, VT_R8)))
+        if (SUCCEEDED(VariantChangeType(&r8, detail::SourceArg(&v), 0, VT_R8)))
             n.kind = NumberKind::Real, n.r = r8.dblVal;
         break;
     }
@@ -186,8 +186,8 @@ bool Equals(const VARIANT& a, const VARIANT& b, int depth) {
     if ((a.vt & VT_BYREF) || (b.vt & VT_BYREF)) {
         // Compare the referenced values.
         Variant da, db;
-        if (FAILED(VariantChangeType(da.out(), const_cast<VARIANT*>(&a), 0, a.vt & ~VT_BYREF)) ||
-            FAILED(VariantChangeType(db.out(), const_cast<VARIANT*>(&b), 0, b.vt & ~VT_BYREF)))
+        if (FAILED(VariantChangeType(da.out(), detail::SourceArg(&a), 0, a.vt & ~VT_BYREF)) ||
+            FAILED(VariantChangeType(db.out(), detail::SourceArg(&b), 0, b.vt & ~VT_BYREF)))
             return false;
         return Equals(da.get(), db.get(), depth + 1);
     }
@@ -207,7 +207,7 @@ bool Equals(const VARIANT& a, const VARIANT& b, int depth) {
         const VARIANT& text = ta == VT_BSTR ? a : b;
         const VARIANT& number = ta == VT_BSTR ? b : a;
         Variant converted;
-        if (FAILED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&text), 0, number.vt)))
+        if (FAILED(VariantChangeType(converted.out(), detail::SourceArg(&text), 0, number.vt)))
             return false;
         return NumbersEqual(ReadNumber(converted.get()), ReadNumber(number));
     }

@@ -121,6 +121,12 @@ private:
 QZ_OLEAUT_API bool VariantEquals(const VARIANT& a, const VARIANT& b) noexcept;
 
 namespace detail {
+/// Source arguments of VariantCopy / VariantChangeType: some Windows SDKs declare them non-const although
+/// the services never modify them.
+inline VARIANT* SourceArg(const VARIANT* v) noexcept {
+    return const_cast<VARIANT*>(v);
+}
+
 template <class T> constexpr VARTYPE ElementVarType() {
     if constexpr (std::same_as<T, float>)
         return VT_R4;
