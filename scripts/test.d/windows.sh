@@ -42,8 +42,8 @@ step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
 # ------------------------------------------------------------------------------------- export table
-def_names() { sed -n 's/^[[:space:]]*\(QZDAC_[A-Za-z]*\).*/\1/p' toolkit/tagclient.def; }
-def_bytes() { sed -n 's/^[[:space:]]*\(QZDAC_[A-Za-z]*\)[[:space:]]*;[[:space:]]*\([0-9]*\).*/\1@\2/p' toolkit/tagclient.def; }
+def_names() { sed -n 's/^[[:space:]]\{1,\}\(QZDAC_[A-Za-z]*\)[[:space:]]*$/\1/p' toolkit/tagclient.def; }
+def_bytes() { sed -n 's/^;[[:space:]]*\(QZDAC_[A-Za-z]*@[0-9]*\)[[:space:]]*$/\1/p' toolkit/tagclient.def; }
 
 check_exports() { # objdump dll
   local objdump=$1 dll=$2 expected actual
