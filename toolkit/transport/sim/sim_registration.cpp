@@ -8,7 +8,9 @@ namespace qz::sim {
 
 namespace {
 
-char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char Fold(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Splits a line into whitespace-separated tokens; double quotes group (and are removed). False when a
 // quote is not closed.

@@ -52,7 +52,9 @@ std::u16string FromOle(const OLECHAR* s) {
     return std::u16string(c);
 }
 
-std::string Narrow(const std::u16string& s) { return Utf8(s); }
+std::string Narrow(const std::u16string& s) {
+    return Utf8(s);
+}
 
 // Every task-allocated output of one call, freed unless the call hands them over.
 class TaskOutputs {
@@ -349,14 +351,16 @@ public:
         return AddOrValidate(true, dwCount, pItemArray, ppValidationResults, ppErrors);
     }
     HRESULT RemoveItems(DWORD dwCount, const OPCHANDLE* phServer, HRESULT** ppErrors) override {
-        return HandleCall(dwCount, phServer, ppErrors, [&](const std::vector<DWORD>& h, std::vector<HRESULT>* e) {
-            return group_->RemoveItems(h, e);
-        });
+        return HandleCall(
+            dwCount, phServer, ppErrors,
+            [&](const std::vector<DWORD>& h, std::vector<HRESULT>* e) { return group_->RemoveItems(h, e); });
     }
-    HRESULT SetActiveState(DWORD dwCount, const OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) override {
-        return HandleCall(dwCount, phServer, ppErrors, [&](const std::vector<DWORD>& h, std::vector<HRESULT>* e) {
-            return group_->SetActiveState(h, bActive != 0, e);
-        });
+    HRESULT SetActiveState(DWORD dwCount, const OPCHANDLE* phServer, BOOL bActive,
+                           HRESULT** ppErrors) override {
+        return HandleCall(dwCount, phServer, ppErrors,
+                          [&](const std::vector<DWORD>& h, std::vector<HRESULT>* e) {
+                              return group_->SetActiveState(h, bActive != 0, e);
+                          });
     }
 
     // IOPCGroupStateMgt
@@ -404,7 +408,8 @@ public:
             *ppErrors = nullptr;
             std::vector<ItemRead> values;
             std::vector<HRESULT> errors;
-            HRESULT hr = group_->Read(dwSource, std::vector<DWORD>(phServer, phServer + dwCount), &values, &errors);
+            HRESULT hr =
+                group_->Read(dwSource, std::vector<DWORD>(phServer, phServer + dwCount), &values, &errors);
             if (FAILED(hr))
                 return hr;
             TaskOutputs out;
@@ -501,13 +506,15 @@ public:
             if (!pAdvSink)
                 return E_INVALIDARG;
             StreamFormat format;
-            if (!formats_->DataFormat(pformatetc->cfFormat, &format) || pformatetc->dwAspect != DVASPECT_CONTENT)
+            if (!formats_->DataFormat(pformatetc->cfFormat, &format) ||
+                pformatetc->dwAspect != DVASPECT_CONTENT)
                 return DV_E_FORMATETC;
             if ((pformatetc->tymed & TYMED_HGLOBAL) == 0)
                 return DV_E_TYMED;
-            return group_->DAdvise(format, (advf & ADVF_PRIMEFIRST) != 0,
-                                   std::make_shared<AdviseSinkAdapter>(std::move(pAdvSink), pformatetc->cfFormat),
-                                   pdwConnection);
+            return group_->DAdvise(
+                format, (advf & ADVF_PRIMEFIRST) != 0,
+                std::make_shared<AdviseSinkAdapter>(std::move(pAdvSink), pformatetc->cfFormat),
+                pdwConnection);
         });
     }
     HRESULT DUnadvise(DWORD dwConnection) override { return group_->DUnadvise(dwConnection); }
@@ -521,7 +528,8 @@ private:
         return std::static_pointer_cast<I>(shared_from_this());
     }
 
-    static void Values(DWORD count, const VARIANT* in, std::vector<Value>* values, std::vector<HRESULT>* errors) {
+    static void Values(DWORD count, const VARIANT* in, std::vector<Value>* values,
+                       std::vector<HRESULT>* errors) {
         values->resize(count);
         errors->assign(count, S_OK);
         for (DWORD i = 0; i < count; ++i)
@@ -533,8 +541,8 @@ private:
     }
 
     // Per-item results as a task-allocated array; a value that could not be read reports a bad type.
-    static HRESULT HandOver(const std::vector<HRESULT>& errors, const std::vector<HRESULT>& conversion, HRESULT hr,
-                            HRESULT** ppErrors) {
+    static HRESULT HandOver(const std::vector<HRESULT>& errors, const std::vector<HRESULT>& conversion,
+                            HRESULT hr, HRESULT** ppErrors) {
         HRESULT* errs = TaskArray<HRESULT>(errors.size());
         for (size_t i = 0; i < errors.size(); ++i) {
             errs[i] = FAILED(conversion[i]) && errors[i] != code::InvalidHandle ? conversion[i] : errors[i];
@@ -641,15 +649,16 @@ public:
 
     // IOPCServer
     HRESULT AddGroup(const OLECHAR* szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
-                     const LONG* pTimeBias, const FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
-                     DWORD* pRevisedUpdateRate, std::shared_ptr<GroupObject>* ppUnk) override {
+                     const LONG* pTimeBias, const FLOAT* pPercentDeadband, DWORD dwLCID,
+                     OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                     std::shared_ptr<GroupObject>* ppUnk) override {
         return Guarded([&] {
             if (!phServerGroup || !pRevisedUpdateRate || !ppUnk)
                 return E_POINTER;
             std::shared_ptr<SimGroup> group;
             HRESULT hr = server_->AddGroup(FromOle(szName), bActive != 0, dwRequestedUpdateRate, hClientGroup,
-                                           pTimeBias, pPercentDeadband, dwLCID, phServerGroup, pRevisedUpdateRate,
-                                           &group);
+                                           pTimeBias, pPercentDeadband, dwLCID, phServerGroup,
+                                           pRevisedUpdateRate, &group);
             if (FAILED(hr)) {
                 ppUnk->reset();
                 return hr;
@@ -711,8 +720,8 @@ public:
                 return E_POINTER;
             ppIEnumString->reset();
             std::vector<std::u16string> names;
-            HRESULT hr = server_->BrowseItemIds(dwBrowseFilterType, FromOle(szFilterCriteria), vtDataTypeFilter,
-                                                dwAccessRightsFilter, &names);
+            HRESULT hr = server_->BrowseItemIds(dwBrowseFilterType, FromOle(szFilterCriteria),
+                                                vtDataTypeFilter, dwAccessRightsFilter, &names);
             if (FAILED(hr))
                 return hr;
             *ppIEnumString = std::make_shared<StringEnumerator>(std::move(names));
@@ -773,7 +782,8 @@ public:
             std::vector<Value> values;
             std::vector<HRESULT> errors;
             HRESULT hr = server_->GetItemProperties(
-                FromOle(szItemID), std::vector<DWORD>(pdwPropertyIDs, pdwPropertyIDs + dwCount), &values, &errors);
+                FromOle(szItemID), std::vector<DWORD>(pdwPropertyIDs, pdwPropertyIDs + dwCount), &values,
+                &errors);
             if (FAILED(hr))
                 return hr;
             TaskOutputs out;
@@ -857,8 +867,9 @@ std::vector<KnownClass> KnownClasses() {
         k.versions = r.versions;
         k.implementation = r.server.empty() ? nullptr : FindBuiltinServer(Utf16(r.server));
         // A registered ProgID replaces a built-in one of the same name.
-        auto same = std::find_if(classes.begin(), classes.end(),
-                                 [&](const KnownClass& c) { return SameKeyName(Narrow(c.progId), r.progId); });
+        auto same = std::find_if(classes.begin(), classes.end(), [&](const KnownClass& c) {
+            return SameKeyName(Narrow(c.progId), r.progId);
+        });
         if (same != classes.end())
             *same = std::move(k);
         else
@@ -970,10 +981,13 @@ public:
             for (const KnownClass& k : classes_)
                 names->push_back(Narrow(k.progId));
             std::stable_sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
-                return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-                    return fold(x) < fold(y);
-                });
+                return std::lexicographical_compare(
+                    a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                        auto fold = [](char c) {
+                            return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+                        };
+                        return fold(x) < fold(y);
+                    });
             });
             return S_OK;
         });
@@ -1112,6 +1126,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<Transport> CreateDefaultTransport(Host& host) { return std::make_unique<SimTransport>(host); }
+std::unique_ptr<Transport> CreateDefaultTransport(Host& host) {
+    return std::make_unique<SimTransport>(host);
+}
 
 } // namespace tagclient::transport

@@ -197,12 +197,13 @@ HRESULT VariantToValue(const VARIANT& in, Value* out) {
         else if (base == VT_DECIMAL || (base & VT_TYPEMASK) == VT_VARIANT)
             return DISP_E_BADVARTYPE;
         else
-            std::memcpy(&plain.llVal, in.byref, base == VT_I1 || base == VT_UI1 ? 1
-                                                : base == VT_I2 || base == VT_UI2 || base == VT_BOOL ? 2
-                                                : base == VT_I4 || base == VT_UI4 || base == VT_INT ||
-                                                          base == VT_UINT || base == VT_ERROR || base == VT_R4
-                                                    ? 4
-                                                    : 8);
+            std::memcpy(&plain.llVal, in.byref,
+                        base == VT_I1 || base == VT_UI1                      ? 1
+                        : base == VT_I2 || base == VT_UI2 || base == VT_BOOL ? 2
+                        : base == VT_I4 || base == VT_UI4 || base == VT_INT || base == VT_UINT ||
+                                base == VT_ERROR || base == VT_R4
+                            ? 4
+                            : 8);
         return VariantToValue(plain, out);
     }
     if (vt == VT_EMPTY || vt == VT_NULL) {
