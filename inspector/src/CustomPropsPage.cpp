@@ -37,7 +37,9 @@ TQZCustomPropsPage::TQZCustomPropsPage(QWidget* parent) : QAbstractScrollArea(pa
 }
 
 TQZCustomPropsPage::~TQZCustomPropsPage() {
-    // Rows (and the editors they own) go before the widgets they refer to.
+    // Rows (and the editors they own) go before the widgets they refer to; the cell editor no longer
+    // reports to a page that is going away.
+    FInplace->Detach();
     FCurrent = nullptr;
     FRows.clear();
     FItems.Clear();

@@ -125,6 +125,14 @@ TQZPropsPageInplaceEdit::TQZPropsPageInplaceEdit(TQZCustomPropsPage* page)
 
 TQZPropsPageInplaceEdit::~TQZPropsPageInplaceEdit() = default;
 
+void TQZPropsPageInplaceEdit::Detach() {
+    FEdit->removeEventFilter(this);
+    disconnect(FPickList, nullptr, nullptr, nullptr);
+    disconnect(FButton, nullptr, nullptr, nullptr);
+    disconnect(FEdit, nullptr, nullptr, nullptr);
+    FPage = nullptr;
+}
+
 bool TQZPropsPageInplaceEdit::PickListVisible() const {
     return FPickList->isVisible();
 }
@@ -166,6 +174,9 @@ void TQZPropsPageInplaceEdit::LayoutChildren() {
 }
 
 void TQZPropsPageInplaceEdit::ButtonClicked() {
+    if (!FPage) {
+        return;
+    }
     if (FStyle == TQZEditStyle::esPickList) {
         if (FPickList->isVisible()) {
             ClosePickList();
@@ -225,7 +236,7 @@ void TQZPropsPageInplaceEdit::ClosePickList() {
 }
 
 bool TQZPropsPageInplaceEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != FEdit) {
+    if (watched != FEdit || !FPage) {
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {

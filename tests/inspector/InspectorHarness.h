@@ -67,6 +67,15 @@ inline void TypeInto(TQZCustomPropsPage& page, int row, const QString& text) {
     QTest::keyClick(cell, Qt::Key_Return);
 }
 
+/// Puts text into the cell as a paste would (rows that open their list on any key take no typing),
+/// then presses Enter.
+inline void PasteInto(TQZCustomPropsPage& page, int row, const QString& text) {
+    page.SetCurrentRow(row);
+    Cell(page)->setFocus();
+    Cell(page)->setText(text);
+    QTest::keyClick(Cell(page), Qt::Key_Return);
+}
+
 inline QString CellText(const TQZCustomPropsPage& page, int row) {
     return page.RowItem(row)->DisplayValue;
 }

@@ -41,6 +41,9 @@ public:
     explicit TQZPropsPageInplaceEdit(TQZCustomPropsPage* page);
     ~TQZPropsPageInplaceEdit() override;
 
+    /// Stops forwarding keys, focus and buttons to the page (the page is being destroyed).
+    void Detach();
+
     QLineEdit* LineEdit() const { return FEdit; }
     QToolButton* Button() const { return FButton; }
     TQZPickList* PickList() const { return FPickList; }
