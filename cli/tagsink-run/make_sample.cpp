@@ -1,0 +1,70 @@
+// tagsink-make-sample FILE.DAT: writes the sample project that scripts/run.sh records with.
+//
+// The project reads the simulated OPC DA 2.0 server and writes into an SQLite file "sample.db" in the
+// current directory (see docs/samples/README.md for its groups, items and tables).
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "model/server.hpp"
+
+#include <cstdio>
+#include <exception>
+
+using namespace tagsink;
+
+namespace {
+
+TItem& AddItem(TGroup& group, const char* name, const char* itemId, const char* field, TFieldType type,
+               const char* key = "") {
+    TItem& item = TItem::Create(group);
+    item.SetName(name);
+    item.SetItemName(itemId);
+    item.SetFieldName(field);
+    item.SetFieldType(type);
+    item.SetKey(key);
+    return item;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FILE.DAT\n", argv[0]);
+        return 1;
+    }
+    try {
+        TServer root;
+        root.SetOPCString("/Tagsink.SimServer.DA2/");
+        root.SetDBString("Driver={SQLite3};Database=sample.db;Timeout=5000;JournalMode=WAL;");
+
+        // Every second one row with the current values of four signals.
+        TGroup& snapshot = TGroup::Create(root);
+        snapshot.SetName("Snapshot");
+        snapshot.SetTableName("Readings");
+        snapshot.SetTimeField("DT");
+        snapshot.SetRecordInterval(1000);
+        snapshot.SetUpdateRate(250);
+        AddItem(snapshot, "Sine", "Sine.Real8", "Sine", TFieldType::ftFloat);
+        AddItem(snapshot, "Ramp", "Ramp.Int4", "Ramp", TFieldType::ftInteger);
+        AddItem(snapshot, "Word", "Text.Words", "Word", TFieldType::ftString);
+        AddItem(snapshot, "Flag", "Toggle.Boolean", "Flag", TFieldType::ftBoolean);
+
+        // One row per change of a keyed item, stamped with the server's time of the value.
+        TGroup& changes = TGroup::Create(root);
+        changes.SetName("Changes");
+        changes.SetTableName("Events");
+        changes.SetTrigType(TTrigType::ttDataChange);
+        changes.SetKeyField("Tag");
+        changes.SetKeyFieldType(TFieldType::ftString);
+        changes.SetTimeField("DT");
+        changes.SetTimeFieldType(TFieldType::ftDateTime);
+        changes.SetUpdateRate(500);
+        AddItem(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
+        AddItem(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
+
+        root.SaveToFile(argv[1]);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,60 @@
+// A database failure with the driver's diagnostics and what it means for the caller.
+//
+// The record thread must tell two kinds of failure apart: a connection that is gone (or a database that is
+// busy, locked or out of space) is worth retrying with the same statement later, while a statement that the
+// database refuses for itself (syntax, missing table, bad data, constraint) will fail again every time and
+// must not block the statements behind it.
+#pragma once
+
+#include "model/db_connection.hpp"
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace tagsink::db {
+
+enum class DbFailureKind {
+    /// The connection is lost or cannot be opened, or the database is temporarily unable to work
+    /// (locked, busy, out of resources, timed out). Retrying the same statement later may succeed.
+    ConnectionFailure,
+    /// The database rejected the statement itself; the connection stays usable.
+    StatementRejected,
+};
+
+class DbFailure : public DatabaseError {
+public:
+    DbFailure(DbFailureKind kind, const std::string& message, std::string sqlState = {}, long nativeCode = 0)
+        : DatabaseError(message), kind_(kind), sqlState_(std::move(sqlState)), nativeCode_(nativeCode) {}
+
+    DbFailureKind Kind() const { return kind_; }
+    bool IsStatementRejected() const { return kind_ == DbFailureKind::StatementRejected; }
+    /// The five-character SQLSTATE of the first diagnostic record, empty when there is none.
+    const std::string& SqlState() const { return sqlState_; }
+    /// The driver's native error code of the first diagnostic record (0 when there is none).
+    long NativeCode() const { return nativeCode_; }
+
+private:
+    DbFailureKind kind_;
+    std::string sqlState_;
+    long nativeCode_;
+};
+
+/// True when `error` says that the database refused the statement itself (see DbFailureKind). Failures
+/// that carry no classification count as connection failures: retrying them never loses a statement.
+inline bool IsStatementRejected(const std::exception& error) {
+    const auto* failure = dynamic_cast<const DbFailure*>(&error);
+    return failure != nullptr && failure->IsStatementRejected();
+}
+
+/// Which kind of failure a diagnostic record describes. `sqlite` says that the driver is the SQLite one,
+/// which reports every failure as HY000 and tells them apart by SQLite's result code in `nativeCode`;
+/// `connectionDead` is what the driver says of the connection after the failure.
+DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead);
+
+/// "message [SQLSTATE 42P01, native 7]" for logs and the reject file; the plain message when the failure
+/// carries no diagnostics.
+std::string DescribeFailure(const std::exception& error);
+
+} // namespace tagsink::db

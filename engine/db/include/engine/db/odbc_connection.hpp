@@ -1,0 +1,54 @@
+// The database connection over ODBC (unixODBC here, the system's driver manager on Windows).
+//
+// The connection string is an ODBC connection string ("Driver={SQLite3};Database=/path/file.db;" or
+// "DSN=name;UID=...;PWD=..."); the driver is never allowed to prompt. Handles are not bound to the thread
+// that created them: the connection may be opened and used by any thread, one thread at a time.
+#pragma once
+
+#include "model/db_connection.hpp"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tagsink::db {
+
+/// The name given to a procedure's return value that the driver reports without a name.
+inline constexpr const char* kReturnValueName = "@RETURN_VALUE";
+
+struct OdbcOptions {
+    /// How long opening the connection may take before it fails (a server that accepts the TCP
+    /// connection but never answers would otherwise block the opener forever).
+    std::chrono::seconds loginTimeout{15};
+};
+
+class OdbcConnection final : public DbConnection {
+public:
+    explicit OdbcConnection(OdbcOptions options = {});
+    ~OdbcConnection() override;
+
+    void SetConnectionString(std::string_view text) override;
+    std::string ConnectionString() const override;
+    bool IsConnected() const override;
+    void Open(std::chrono::seconds commandTimeout) override;
+    void Execute(std::string_view statement) override;
+    void Close() noexcept override;
+    std::vector<std::string> ListTables() override;
+    std::vector<std::string> ListProcedures() override;
+    std::vector<std::string> ListFields(std::string_view table) override;
+    std::vector<ProcParameter> ListProcedureParameters(std::string_view procedure) override;
+
+    /// The name the driver gives its database system ("SQLite", "PostgreSQL"), empty while closed.
+    std::string DbmsName() const;
+
+private:
+    struct Open_;
+    OdbcOptions options_;
+    std::string connectionString_;
+    std::unique_ptr<Open_> open_; // present while connected
+};
+
+/// Installs OdbcConnection as the factory of the project model's database connections.
+void InstallOdbcConnectionFactory(OdbcOptions options = {});
+
+} // namespace tagsink::db

@@ -1,0 +1,80 @@
+#include "engine/db/db_failure.hpp"
+
+#include <array>
+
+namespace tagsink::db {
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// SQLite result codes (the primary code is the low byte of an extended one).
+enum SqliteCode : long {
+    kSqliteError = 1,
+    kSqliteBusy = 5,
+    kSqliteLocked = 6,
+    kSqliteTooBig = 18,
+    kSqliteConstraint = 19,
+    kSqliteMismatch = 20,
+    kSqliteRange = 25,
+};
+
+DbFailureKind ClassifySqlite(long nativeCode) {
+    switch (nativeCode & 0xff) {
+    case kSqliteError:      // syntax error, missing table or column
+    case kSqliteTooBig:     // string or blob too big
+    case kSqliteConstraint: // unique, not null, check, foreign key
+    case kSqliteMismatch:   // datatype mismatch
+    case kSqliteRange:      // bind or column index out of range
+        return DbFailureKind::StatementRejected;
+    default: // busy, locked, cannot open, I/O error, disk full, read-only, corrupt, ...
+        return DbFailureKind::ConnectionFailure;
+    }
+}
+
+} // namespace
+
+DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead) {
+    if (connectionDead)
+        return DbFailureKind::ConnectionFailure;
+    if (sqlState.size() != 5)
+        return DbFailureKind::ConnectionFailure;
+    // Connection exceptions, server shutting down, time-outs, driver-manager and driver state trouble.
+    static constexpr std::array<std::string_view, 12> kRetryable = {
+        "08",    // connection exception
+        "57P",   // operator intervention: admin/crash shutdown, cannot connect now
+        "57014", // query cancelled (statement time-out)
+        "HYT",   // time-out expired
+        "40",    // transaction rollback: serialization failure, deadlock
+        "53",    // insufficient resources: disk full, out of memory, too many connections
+        "55P03", // lock not available
+        "58",    // system error (I/O)
+        "IM",    // driver manager: driver not found, cannot load
+        "HY001", // memory allocation error
+        "HY008", // operation cancelled
+        "HY010", // function sequence error
+    };
+    for (std::string_view prefix : kRetryable) {
+        if (StartsWith(sqlState, prefix))
+            return DbFailureKind::ConnectionFailure;
+    }
+    if (sqlite && sqlState == "HY000")
+        return ClassifySqlite(nativeCode);
+    return DbFailureKind::StatementRejected;
+}
+
+std::string DescribeFailure(const std::exception& error) {
+    std::string text = error.what();
+    if (const auto* failure = dynamic_cast<const DbFailure*>(&error);
+        failure && !failure->SqlState().empty()) {
+        text += " [SQLSTATE ";
+        text += failure->SqlState();
+        text += ", native ";
+        text += std::to_string(failure->NativeCode());
+        text += "]";
+    }
+    return text;
+}
+
+} // namespace tagsink::db

@@ -1,0 +1,408 @@
+#include "engine/db/odbc_connection.hpp"
+
+#include "engine/db/db_failure.hpp"
+#include "model/db_connection_factory.hpp"
+#include "odbc_handle.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <limits>
+
+namespace tagsink::db {
+
+using detail::DiagRecord;
+using detail::OdbcHandle;
+using detail::ReadDiagnostics;
+using detail::Succeeded;
+
+namespace {
+
+SQLPOINTER IntegerAttribute(SQLULEN value) {
+    return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
+}
+
+// ODBC takes text as unsigned characters with a length; the text is UTF-8 on this platform.
+SQLCHAR* Text(std::string& text) {
+    return reinterpret_cast<SQLCHAR*>(text.data());
+}
+
+SQLINTEGER TextLength(std::string_view text) {
+    if (text.size() > static_cast<size_t>(std::numeric_limits<SQLINTEGER>::max()))
+        throw DbFailure(DbFailureKind::StatementRejected, "The statement is too long for the driver");
+    return static_cast<SQLINTEGER>(text.size());
+}
+
+std::string JoinMessages(const std::vector<DiagRecord>& records, std::string_view fallback) {
+    std::string text;
+    for (const DiagRecord& record : records) {
+        if (record.message.empty())
+            continue;
+        if (!text.empty())
+            text += "; ";
+        text += record.message;
+    }
+    return text.empty() ? std::string(fallback) : text;
+}
+
+// Reads one text column of the current row of a catalog result; empty for NULL.
+std::string ColumnText(SQLHSTMT stmt, SQLUSMALLINT column) {
+    std::string value;
+    char buffer[512];
+    for (;;) {
+        SQLLEN indicator = 0;
+        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA || !Succeeded(rc) || indicator == SQL_NULL_DATA)
+            break;
+        size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
+                         ? sizeof buffer - 1
+                         : static_cast<size_t>(indicator);
+        value.append(buffer, got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    return value;
+}
+
+long ColumnInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
+    SQLINTEGER value = 0;
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, SQL_C_SLONG, &value, sizeof value, &indicator);
+    return Succeeded(rc) && indicator != SQL_NULL_DATA ? static_cast<long>(value) : 0;
+}
+
+ProcParameterKind ParameterKind(long columnType) {
+    switch (columnType) {
+    case SQL_PARAM_INPUT:
+        return ProcParameterKind::Input;
+    case SQL_PARAM_INPUT_OUTPUT:
+        return ProcParameterKind::InputOutput;
+    case SQL_PARAM_OUTPUT:
+        return ProcParameterKind::Output;
+    case SQL_RETURN_VALUE:
+        return ProcParameterKind::ReturnValue;
+    case SQL_RESULT_COL:
+        return ProcParameterKind::ResultColumn;
+    default:
+        return ProcParameterKind::Unknown;
+    }
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+bool IsSystemSchema(std::string_view schema) {
+    return EqualsNoCase(schema, "pg_catalog") || EqualsNoCase(schema, "information_schema") ||
+           EqualsNoCase(schema, "sys") || EqualsNoCase(schema, "INFORMATION_SCHEMA");
+}
+
+// A catalog name argument "schema.name" or "name"; the schema part is optional.
+struct QualifiedName {
+    std::string schema;
+    std::string name;
+};
+
+QualifiedName SplitQualified(std::string_view text) {
+    QualifiedName result;
+    if (auto dot = text.rfind('.'); dot != std::string_view::npos && dot > 0 && dot + 1 < text.size()) {
+        result.schema.assign(text.substr(0, dot));
+        result.name.assign(text.substr(dot + 1));
+    } else {
+        result.name.assign(text);
+    }
+    return result;
+}
+
+} // namespace
+
+// Everything that exists only while the connection is open.
+struct OdbcConnection::Open_ {
+    std::shared_ptr<OdbcHandle> env;
+    OdbcHandle dbc;
+    OdbcHandle stmt; // reused for every statement and catalog call
+    std::string dbmsName;
+    std::string searchEscape; // the driver's escape for '_' and '%' in catalog patterns
+    bool sqlite = false;
+    std::chrono::seconds commandTimeout{0};
+
+    bool ConnectionDead() const {
+        SQLUINTEGER dead = SQL_CD_FALSE;
+        SQLRETURN rc = SQLGetConnectAttr(dbc.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr);
+        return Succeeded(rc) && dead == SQL_CD_TRUE;
+    }
+
+    // Builds the failure for a call that failed on `handle` of this connection.
+    [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view operation) const {
+        std::vector<DiagRecord> records = ReadDiagnostics(type, handle);
+        std::string state = records.empty() ? std::string() : records.front().sqlState;
+        long native = records.empty() ? 0 : records.front().nativeCode;
+        DbFailureKind kind = ClassifyFailure(state, native, sqlite, ConnectionDead());
+        throw DbFailure(kind, JoinMessages(records, std::string(operation) + " failed without a message"),
+                        state, native);
+    }
+
+    void Check(SQLRETURN rc, std::string_view operation) const {
+        if (!Succeeded(rc) && rc != SQL_NO_DATA)
+            Fail(SQL_HANDLE_STMT, stmt.get(), operation);
+    }
+
+    // Closes any cursor left on the shared statement handle, so the next call starts clean.
+    void Reset() const noexcept {
+        SQLFreeStmt(stmt.get(), SQL_CLOSE);
+        SQLFreeStmt(stmt.get(), SQL_UNBIND);
+    }
+
+    std::string Escape(std::string_view name) const {
+        if (searchEscape.empty())
+            return std::string(name);
+        std::string escaped;
+        for (char c : name) {
+            if (c == '_' || c == '%' || std::string_view(searchEscape) == std::string_view(&c, 1))
+                escaped += searchEscape;
+            escaped += c;
+        }
+        return escaped;
+    }
+};
+
+OdbcConnection::OdbcConnection(OdbcOptions options) : options_(options) {}
+
+OdbcConnection::~OdbcConnection() {
+    Close();
+}
+
+void OdbcConnection::SetConnectionString(std::string_view text) {
+    connectionString_.assign(text);
+}
+
+std::string OdbcConnection::ConnectionString() const {
+    return connectionString_;
+}
+
+bool OdbcConnection::IsConnected() const {
+    return open_ != nullptr;
+}
+
+std::string OdbcConnection::DbmsName() const {
+    return open_ ? open_->dbmsName : std::string();
+}
+
+void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
+    if (open_)
+        return;
+    auto state = std::make_unique<Open_>();
+    state->env = detail::SharedEnvironment();
+    state->commandTimeout = commandTimeout;
+
+    SQLHANDLE raw = nullptr;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, state->env->get(), &raw)))
+        throw DbFailure(DbFailureKind::ConnectionFailure,
+                        "The ODBC driver manager refused a connection handle");
+    state->dbc = OdbcHandle(SQL_HANDLE_DBC, raw);
+    SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT,
+                      IntegerAttribute(static_cast<SQLULEN>(options_.loginTimeout.count())), 0);
+
+    std::string text = connectionString_;
+    if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The connection string is too long");
+    SQLRETURN rc = SQLDriverConnect(raw, nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr,
+                                    0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!Succeeded(rc)) {
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
+        std::string sqlState = records.empty() ? std::string() : records.front().sqlState;
+        long native = records.empty() ? 0 : records.front().nativeCode;
+        throw DbFailure(DbFailureKind::ConnectionFailure,
+                        JoinMessages(records, "The database could not be opened with the connection string"),
+                        sqlState, native);
+    }
+
+    SQLHANDLE stmt = nullptr;
+    if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, raw, &stmt))) {
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
+        SQLDisconnect(raw);
+        throw DbFailure(DbFailureKind::ConnectionFailure, JoinMessages(records, "No statement handle"));
+    }
+    state->stmt = OdbcHandle(SQL_HANDLE_STMT, stmt);
+    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                   IntegerAttribute(static_cast<SQLULEN>(commandTimeout.count())), 0);
+
+    char info[256] = {};
+    SQLSMALLINT length = 0;
+    if (Succeeded(SQLGetInfo(raw, SQL_DBMS_NAME, info, sizeof info, &length)))
+        state->dbmsName.assign(
+            info, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof info - 1));
+    info[0] = '\0';
+    if (Succeeded(SQLGetInfo(raw, SQL_SEARCH_PATTERN_ESCAPE, info, sizeof info, &length)))
+        state->searchEscape.assign(info);
+    info[0] = '\0';
+    std::string driver;
+    if (Succeeded(SQLGetInfo(raw, SQL_DRIVER_NAME, info, sizeof info, &length)))
+        driver.assign(info);
+    state->sqlite =
+        EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") || driver.find("sqlite") != std::string::npos;
+    open_ = std::move(state);
+}
+
+void OdbcConnection::Execute(std::string_view statement) {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    struct CursorGuard {
+        const Open_& s;
+        ~CursorGuard() { s.Reset(); }
+    } guard{s};
+    std::string text(statement);
+    SQLRETURN rc = SQLExecDirect(s.stmt.get(), Text(text), TextLength(text));
+    if (rc == SQL_NEED_DATA)
+        throw DbFailure(DbFailureKind::StatementRejected,
+                        "The statement asks for parameter data, which is never given");
+    s.Check(rc, "Executing the statement");
+    // Later results of the same command may carry their own errors; the rows themselves are discarded.
+    while (rc != SQL_NO_DATA) {
+        rc = SQLMoreResults(s.stmt.get());
+        s.Check(rc, "Reading the statement's results");
+    }
+}
+
+void OdbcConnection::Close() noexcept {
+    if (!open_)
+        return;
+    open_->stmt.Reset();
+    SQLDisconnect(open_->dbc.get());
+    open_.reset();
+}
+
+std::vector<std::string> OdbcConnection::ListTables() {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    s.Reset();
+    std::string all = "%";
+    std::string types = "TABLE,VIEW";
+    s.Check(SQLTables(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS, Text(types), SQL_NTS),
+            "Listing the tables");
+    std::vector<std::string> names;
+    while (Succeeded(SQLFetch(s.stmt.get()))) {
+        std::string schema = ColumnText(s.stmt.get(), 2);
+        std::string type = ColumnText(s.stmt.get(), 4);
+        std::string name = ColumnText(s.stmt.get(), 3);
+        if (IsSystemSchema(schema) || (!EqualsNoCase(type, "TABLE") && !EqualsNoCase(type, "VIEW")))
+            continue;
+        // SQLite reports its own bookkeeping tables (sqlite_sequence, sqlite_stat1) as plain tables.
+        if (s.sqlite && EqualsNoCase(name.substr(0, 7), "sqlite_"))
+            continue;
+        names.push_back(std::move(name));
+    }
+    s.Reset();
+    return names;
+}
+
+std::vector<std::string> OdbcConnection::ListProcedures() {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    s.Reset();
+    std::string all = "%";
+    s.Check(SQLProcedures(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS),
+            "Listing the procedures");
+    std::vector<std::string> names;
+    while (Succeeded(SQLFetch(s.stmt.get()))) {
+        if (IsSystemSchema(ColumnText(s.stmt.get(), 2)))
+            continue;
+        names.push_back(ColumnText(s.stmt.get(), 3));
+    }
+    s.Reset();
+    return names;
+}
+
+std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    s.Reset();
+    QualifiedName qualified = SplitQualified(table);
+    std::string schema = s.Escape(qualified.schema);
+    std::string name = s.Escape(qualified.name);
+    std::string all = "%";
+    s.Check(SQLColumns(s.stmt.get(), nullptr, 0, schema.empty() ? nullptr : Text(schema),
+                       schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, Text(all), SQL_NTS),
+            "Listing the columns");
+    // The driver orders by catalog, schema, table and position; a name found in several schemas gives the
+    // columns of the first one only.
+    struct Column {
+        long position;
+        std::string name;
+    };
+    std::vector<Column> columns;
+    std::string owner;
+    bool first = true;
+    while (Succeeded(SQLFetch(s.stmt.get()))) {
+        std::string rowOwner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
+                               ColumnText(s.stmt.get(), 3);
+        if (first) {
+            owner = rowOwner;
+            first = false;
+        } else if (rowOwner != owner) {
+            continue;
+        }
+        std::string column = ColumnText(s.stmt.get(), 4);
+        columns.push_back({ColumnInteger(s.stmt.get(), 17), std::move(column)});
+    }
+    s.Reset();
+    if (columns.empty())
+        throw DbFailure(DbFailureKind::StatementRejected, "Table '" + std::string(table) + "' was not found");
+    std::stable_sort(columns.begin(), columns.end(),
+                     [](const Column& a, const Column& b) { return a.position < b.position; });
+    std::vector<std::string> names;
+    names.reserve(columns.size());
+    for (Column& column : columns)
+        names.push_back(std::move(column.name));
+    return names;
+}
+
+std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_view procedure) {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    s.Reset();
+    QualifiedName qualified = SplitQualified(procedure);
+    std::string schema = s.Escape(qualified.schema);
+    std::string name = s.Escape(qualified.name);
+    // No column pattern: some drivers match "%" against the parameter names and so drop unnamed ones.
+    s.Check(SQLProcedureColumns(s.stmt.get(), nullptr, 0, schema.empty() ? nullptr : Text(schema),
+                                schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, nullptr, 0),
+            "Listing the procedure's parameters");
+    std::vector<ProcParameter> parameters;
+    std::string owner;
+    bool first = true;
+    while (Succeeded(SQLFetch(s.stmt.get()))) {
+        std::string rowOwner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
+                               ColumnText(s.stmt.get(), 3);
+        if (first) {
+            owner = rowOwner;
+            first = false;
+        } else if (rowOwner != owner) {
+            continue;
+        }
+        ProcParameter parameter;
+        parameter.Name = ColumnText(s.stmt.get(), 4);
+        parameter.Kind = ParameterKind(ColumnInteger(s.stmt.get(), 5));
+        parameter.TypeName = ColumnText(s.stmt.get(), 7);
+        // A return value without a name gets the name under which such databases usually report it, so
+        // that editors can recognise and leave it out.
+        if (parameter.Kind == ProcParameterKind::ReturnValue && parameter.Name.empty())
+            parameter.Name = kReturnValueName;
+        parameters.push_back(std::move(parameter));
+    }
+    s.Reset();
+    return parameters;
+}
+
+void InstallOdbcConnectionFactory(OdbcOptions options) {
+    SetDbConnectionFactory([options] { return std::make_unique<OdbcConnection>(options); });
+}
+
+} // namespace tagsink::db

@@ -1,0 +1,65 @@
+// TItem: one OPC item and the column (or procedure parameter) that receives its value.
+//
+// Published properties, in declared order (the order of the project file):
+//   FieldName, FieldType, ItemName, GainType, DefaultValue, CalcExpr, Key.
+#pragma once
+
+#include "model/enumerations.hpp"
+#include "model/named_item.hpp"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tagsink {
+
+class TGroup;
+
+class TItem : public TNamedItem {
+    struct CreateToken {
+        explicit CreateToken() = default;
+    };
+
+public:
+    /// Creates an unnamed item at the end of the group's item list. An item does not observe itself.
+    static TItem& Create(TGroup& owner);
+    TItem(CreateToken, TGroup& owner);
+
+    static const ClassInfo& StaticClassInfo();
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+
+    TGroup& Group() const;
+
+    // Published properties.
+    const std::string& FieldName() const { return fieldName_; }
+    void SetFieldName(std::string_view value) { fieldName_.assign(value); }
+    TFieldType FieldType() const { return fieldType_; }
+    void SetFieldType(TFieldType value) { fieldType_ = value; }
+    const std::string& ItemName() const { return itemName_; }
+    void SetItemName(std::string_view value) { itemName_.assign(value); }
+    TGainType GainType() const { return gainType_; }
+    void SetGainType(TGainType value) { gainType_ = value; }
+    const std::string& DefaultValue() const { return defaultValue_; }
+    void SetDefaultValue(std::string_view value) { defaultValue_.assign(value); }
+    const std::string& CalcExpr() const { return calcExpr_; }
+    void SetCalcExpr(std::string_view value) { calcExpr_.assign(value); }
+    const std::string& Key() const { return key_; }
+    void SetKey(std::string_view value) { key_.assign(value); }
+
+    // Run-time fields of the recording engine.
+    std::uint32_t ItemHandle = 0; // toolkit item handle
+    std::uint16_t Quality = 0;    // OPC quality of the last value
+    std::uint64_t TimeStamp = 0;  // FILETIME (UTC) of the last value
+    bool Changed = false;         // a new value or quality has arrived and has not been written yet
+
+private:
+    std::string calcExpr_;
+    std::string itemName_;
+    std::string fieldName_;
+    std::string key_;
+    std::string defaultValue_;
+    TGainType gainType_ = TGainType::gtGain;
+    TFieldType fieldType_ = TFieldType::ftUnknown;
+};
+
+} // namespace tagsink

@@ -1,0 +1,83 @@
+// TServer: the project root. One OPC server to read from and one database to write to; owns the groups.
+//
+// Published properties, in declared order (the order of the project file):
+//   OPCString, DBString, BufferCount, BufferTime, Description.
+// The run-time fields belong to the recording engine and are never stored.
+#pragma once
+
+#include "model/db_connection.hpp"
+#include "model/named_item.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tagsink {
+
+class TGroup;
+
+class TServer : public TNamedItem {
+public:
+    /// A new root named "Manager" (so its Description is "Manager"), with a closed database connection
+    /// from CreateDbConnection().
+    TServer();
+    /// The same with a given connection (tests, tools).
+    explicit TServer(std::unique_ptr<DbConnection> connection);
+    /// Destroys the engine's record thread object first, then the groups (last first), then the
+    /// connection and the statement lists. It does not stop the engine: call Stop before.
+    ~TServer() override;
+
+    static const ClassInfo& StaticClassInfo();
+    const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
+
+    // Published properties.
+    const std::string& OPCString() const { return opcString_; }
+    void SetOPCString(std::string_view value) { opcString_.assign(value); }
+    const std::string& DBString() const { return dbString_; }
+    /// Stores the text; closes the connection if it is open; gives the text to the connection.
+    void SetDBString(std::string_view value);
+    std::int32_t BufferCount() const { return bufferCount_; }
+    void SetBufferCount(std::int32_t value) { bufferCount_ = value; }
+    std::int32_t BufferTime() const { return bufferTime_; }
+    void SetBufferTime(std::int32_t value) { bufferTime_ = value; }
+    const std::string& Description() const { return description_; }
+    void SetDescription(std::string_view value) { description_.assign(value); }
+
+    /// Kind 0 (named): an empty Description takes the name.
+    void ObjectChanged(TNamedItem& sender, std::uint8_t kind) override;
+
+    std::size_t GroupCount() const { return ChildCount(); }
+    TGroup& Group(std::size_t index) const;
+    /// The group with that name (ASCII case ignored), or nullptr.
+    TGroup* FindGroup(std::string_view name) const;
+
+    /// The database connection, owned by the root.
+    DbConnection& DBConnection() const { return *dbConnection_; }
+
+    /// Writes the project file (project_file.hpp: a failed save leaves the old file and Dirty as they
+    /// were); on success clears Dirty on the whole tree. Throws ProjectError.
+    void SaveToFile(const std::filesystem::path& path);
+    /// Reads the project file into this root, which must have no groups yet. Throws ProjectError; what was
+    /// read before the failure stays in the tree.
+    void LoadFromFile(const std::filesystem::path& path);
+
+    // Run-time fields of the recording engine.
+    std::uint32_t SessionHandle = 0;             // toolkit session, 0 when not connected
+    std::unique_ptr<RunTimeObject> RecordThread; // the running record thread, or none
+    std::deque<std::string> PendingList;         // queued statements (guarded by the engine's lock)
+    std::deque<std::string> OutList;             // statements the record thread works off
+    std::uint32_t LastFlushTick = 0;             // tick count of the last move from PendingList
+
+private:
+    std::unique_ptr<DbConnection> dbConnection_;
+    std::string dbString_;
+    std::string opcString_;
+    std::int32_t bufferTime_ = 0;
+    std::int32_t bufferCount_ = 0;
+    std::string description_;
+};
+
+} // namespace tagsink

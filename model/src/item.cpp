@@ -1,0 +1,33 @@
+#include "model/item.hpp"
+
+#include "model/group.hpp"
+#include "prop_table.hpp"
+
+namespace tagsink {
+
+const ClassInfo& TItem::StaticClassInfo() {
+    using namespace detail;
+    static const ClassInfo info("TItem", &TNamedItem::StaticClassInfo(),
+                                {
+                                    StringProp("FieldName", &TItem::FieldName, &TItem::SetFieldName),
+                                    EnumProp("FieldType", &TItem::FieldType, &TItem::SetFieldType),
+                                    StringProp("ItemName", &TItem::ItemName, &TItem::SetItemName),
+                                    EnumProp("GainType", &TItem::GainType, &TItem::SetGainType),
+                                    StringProp("DefaultValue", &TItem::DefaultValue, &TItem::SetDefaultValue),
+                                    StringProp("CalcExpr", &TItem::CalcExpr, &TItem::SetCalcExpr),
+                                    StringProp("Key", &TItem::Key, &TItem::SetKey),
+                                });
+    return info;
+}
+
+TItem& TItem::Create(TGroup& owner) {
+    return Adopt(owner, std::make_unique<TItem>(CreateToken{}, owner));
+}
+
+TItem::TItem(CreateToken, TGroup& owner) : TNamedItem(&owner) {}
+
+TGroup& TItem::Group() const {
+    return static_cast<TGroup&>(*Owner());
+}
+
+} // namespace tagsink

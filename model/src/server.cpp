@@ -1,0 +1,57 @@
+#include "model/server.hpp"
+
+#include "model/db_connection_factory.hpp"
+#include "model/group.hpp"
+#include "prop_table.hpp"
+
+namespace tagsink {
+
+const ClassInfo& TServer::StaticClassInfo() {
+    using namespace detail;
+    static const ClassInfo info(
+        "TServer", &TNamedItem::StaticClassInfo(),
+        {
+            StringProp("OPCString", &TServer::OPCString, &TServer::SetOPCString),
+            StringProp("DBString", &TServer::DBString, &TServer::SetDBString),
+            IntegerProp("BufferCount", &TServer::BufferCount, &TServer::SetBufferCount),
+            IntegerProp("BufferTime", &TServer::BufferTime, &TServer::SetBufferTime),
+            StringProp("Description", &TServer::Description, &TServer::SetDescription),
+        });
+    return info;
+}
+
+TServer::TServer() : TServer(CreateDbConnection()) {}
+
+TServer::TServer(std::unique_ptr<DbConnection> connection)
+    : TNamedItem(nullptr), dbConnection_(connection ? std::move(connection) : CreateDbConnection()) {
+    AddObserver(*this);
+    SetName("Manager");
+}
+
+TServer::~TServer() {
+    RecordThread.reset();
+    DestroyChildren();
+    RemoveObserver(*this);
+}
+
+void TServer::SetDBString(std::string_view value) {
+    dbString_.assign(value);
+    if (dbConnection_->IsConnected())
+        dbConnection_->Close();
+    dbConnection_->SetConnectionString(dbString_);
+}
+
+void TServer::ObjectChanged(TNamedItem& sender, std::uint8_t kind) {
+    if (kind == 0 && description_.empty())
+        description_ = sender.Name();
+}
+
+TGroup& TServer::Group(std::size_t index) const {
+    return static_cast<TGroup&>(Child(index));
+}
+
+TGroup* TServer::FindGroup(std::string_view name) const {
+    return static_cast<TGroup*>(FindChild(name));
+}
+
+} // namespace tagsink

@@ -1,0 +1,183 @@
+// The ODBC connection against a real SQLite file through the SQLite3 ODBC driver.
+#include "engine/db/db_failure.hpp"
+#include "engine/db/odbc_connection.hpp"
+#include "model/db_connection_factory.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace tagsink::db {
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::Query;
+using tagsink::testing::TempDir;
+
+class SqliteConnection : public ::testing::Test {
+protected:
+    void SetUp() override {
+        conn = tagsink::testing::SqliteConnectionString(dir / "test.db");
+        connection.SetConnectionString(conn);
+    }
+
+    DbFailure ExecuteFailure(const std::string& statement) {
+        try {
+            connection.Execute(statement);
+        } catch (const DbFailure& failure) {
+            return failure;
+        }
+        ADD_FAILURE() << "no failure for " << statement;
+        return DbFailure(DbFailureKind::ConnectionFailure, "none");
+    }
+
+    TempDir dir;
+    std::string conn;
+    OdbcConnection connection;
+};
+
+TEST_F(SqliteConnection, StartsClosedAndOpensWithTheConnectionString) {
+    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_EQ(connection.ConnectionString(), conn);
+    connection.Open(10s);
+    EXPECT_TRUE(connection.IsConnected());
+    EXPECT_EQ(connection.DbmsName().substr(0, 6), "SQLite");
+    connection.Open(10s); // already open: nothing happens
+    EXPECT_TRUE(connection.IsConnected());
+    connection.Close();
+    EXPECT_FALSE(connection.IsConnected());
+    connection.Close(); // harmless when closed
+}
+
+TEST_F(SqliteConnection, ExecutesStatementsAndDiscardsRows) {
+    connection.Open(10s);
+    connection.Execute("create table T1 (DT text, V1 real, V2 integer)");
+    connection.Execute("Insert Into T1 (DT,V1,V2) values('2026-12-09 05:30:00',1.5,7)");
+    connection.Execute("select * from T1");                // rows are discarded
+    connection.Execute("Update T1 set V2=8  where V2=99"); // touches no row: not a failure
+    connection.Execute("Insert Into T1 (DT,V1,V2) values('中文',2,3)");
+    auto rows = Query(conn, "select DT, V1, V2 from T1 order by rowid");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"2026-12-09 05:30:00", "1.5", "7"}));
+    EXPECT_EQ(rows[1][0], "中文");
+}
+
+TEST_F(SqliteConnection, RejectedStatementsCarryTheDriversDiagnostics) {
+    connection.Open(10s);
+    connection.Execute("create table K (Id integer primary key, V integer not null)");
+    DbFailure missing = ExecuteFailure("Insert Into Nowhere (A) values(1)");
+    EXPECT_EQ(missing.Kind(), DbFailureKind::StatementRejected);
+    EXPECT_EQ(missing.SqlState(), "HY000");
+    EXPECT_EQ(missing.NativeCode(), 1);
+    EXPECT_NE(std::string(missing.what()).find("no such table"), std::string::npos) << missing.what();
+
+    DbFailure syntax = ExecuteFailure("Update K set  where Id=1");
+    EXPECT_EQ(syntax.Kind(), DbFailureKind::StatementRejected);
+
+    connection.Execute("Insert Into K (Id,V) values(1,1)");
+    DbFailure duplicate = ExecuteFailure("Insert Into K (Id,V) values(1,2)");
+    EXPECT_EQ(duplicate.Kind(), DbFailureKind::StatementRejected);
+    EXPECT_EQ(duplicate.NativeCode() & 0xff, 19);
+    EXPECT_TRUE(connection.IsConnected()) << "a rejected statement leaves the connection usable";
+    connection.Execute("Insert Into K (Id,V) values(2,2)");
+}
+
+TEST_F(SqliteConnection, LockedDatabaseIsAConnectionFailure) {
+    connection.SetConnectionString("Driver={SQLite3};Database=" + (dir / "test.db").string() +
+                                   ";Timeout=100;");
+    connection.Open(10s);
+    connection.Execute("create table L (A integer)");
+    OdbcConnection holder;
+    holder.SetConnectionString(conn);
+    holder.Open(10s);
+    holder.Execute("begin exclusive");
+    DbFailure busy = ExecuteFailure("Insert Into L (A) values(1)");
+    EXPECT_EQ(busy.Kind(), DbFailureKind::ConnectionFailure) << DescribeFailure(busy);
+    holder.Execute("commit");
+    connection.Execute("Insert Into L (A) values(1)");
+}
+
+TEST_F(SqliteConnection, UnopenableDatabaseFailsToOpenAndStaysClosed) {
+    connection.SetConnectionString("Driver={SQLite3};Database=" + (dir / "missing" / "x.db").string() +
+                                   ";NoCreat=1;");
+    EXPECT_THROW(connection.Open(10s), DbFailure);
+    EXPECT_FALSE(connection.IsConnected());
+
+    connection.SetConnectionString("Driver={NoSuchDriver};Database=x;");
+    try {
+        connection.Open(10s);
+        FAIL() << "an unknown driver opened";
+    } catch (const DbFailure& failure) {
+        EXPECT_EQ(failure.Kind(), DbFailureKind::ConnectionFailure);
+        EXPECT_FALSE(failure.SqlState().empty());
+        EXPECT_FALSE(std::string(failure.what()).empty());
+    }
+    EXPECT_FALSE(connection.IsConnected());
+}
+
+TEST_F(SqliteConnection, ExecuteWhileClosedFails) {
+    try {
+        connection.Execute("select 1");
+        FAIL();
+    } catch (const DbFailure& failure) {
+        EXPECT_EQ(failure.Kind(), DbFailureKind::ConnectionFailure);
+        EXPECT_STREQ(failure.what(), "The database connection is not open");
+    }
+}
+
+TEST_F(SqliteConnection, IsUsableFromAnotherThreadThanItsCreator) {
+    auto created = std::make_unique<OdbcConnection>();
+    created->SetConnectionString(conn);
+    std::thread worker([&] {
+        created->Open(10s);
+        created->Execute("create table Th (A integer)");
+        created->Execute("Insert Into Th (A) values(42)");
+    });
+    worker.join();
+    created->Execute("Insert Into Th (A) values(43)"); // and back on the creating thread
+    std::thread closer([&] { created.reset(); });
+    closer.join();
+    EXPECT_EQ(Query(conn, "select count(*) from Th")[0][0], "2");
+}
+
+TEST_F(SqliteConnection, ListsTablesAndViewsWithoutSystemTables) {
+    connection.Open(10s);
+    connection.Execute(
+        "create table Alpha (Id integer primary key autoincrement, V real)"); // makes sqlite_sequence
+    connection.Execute("create table Beta (X text)");
+    connection.Execute("create view Gamma as select V from Alpha");
+    auto tables = connection.ListTables();
+    std::sort(tables.begin(), tables.end());
+    EXPECT_EQ(tables, (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+}
+
+TEST_F(SqliteConnection, ListsColumnsInTableOrder) {
+    connection.Open(10s);
+    connection.Execute("create table Wide (Zeta integer, Alpha text, Mid_1 real, Beta integer)");
+    connection.Execute("create table WideX1 (Other integer)"); // would match the pattern "Wide_1"-style names
+    connection.Execute("create table Mid_1 (A integer)");
+    connection.Execute("create table MidX1 (B integer)");
+    EXPECT_EQ(connection.ListFields("Wide"), (std::vector<std::string>{"Zeta", "Alpha", "Mid_1", "Beta"}));
+    EXPECT_EQ(connection.ListFields("Mid_1"), (std::vector<std::string>{"A"}))
+        << "an underscore in a table name is a letter, not a wildcard";
+    try {
+        connection.ListFields("Missing");
+        FAIL();
+    } catch (const DbFailure& failure) {
+        EXPECT_STREQ(failure.what(), "Table 'Missing' was not found");
+    }
+}
+
+TEST_F(SqliteConnection, InstalledFactoryMakesOdbcConnections) {
+    InstallOdbcConnectionFactory();
+    auto made = CreateDbConnection();
+    made->SetConnectionString(conn);
+    made->Open(10s);
+    made->Execute("create table F (A integer)");
+    EXPECT_TRUE(made->IsConnected());
+    SetDbConnectionFactory({});
+}
+
+} // namespace
+} // namespace tagsink::db

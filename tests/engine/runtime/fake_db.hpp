@@ -1,0 +1,59 @@
+// A scripted database connection for recorder tests: it can be down, refuse chosen statements, and
+// remembers every statement it accepted, in order.
+#pragma once
+
+#include "engine/db/db_failure.hpp"
+#include "model/db_connection.hpp"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tagsink::testing {
+
+class FakeDb final : public DbConnection {
+public:
+    void SetConnectionString(std::string_view text) override { connectionString = text; }
+    std::string ConnectionString() const override { return connectionString; }
+    bool IsConnected() const override { return open; }
+    void Open(std::chrono::seconds) override {
+        ++openAttempts;
+        if (!reachable)
+            throw db::DbFailure(db::DbFailureKind::ConnectionFailure, "could not connect to server", "08001");
+        open = true;
+    }
+    void Execute(std::string_view statement) override {
+        if (!open)
+            throw db::DbFailure(db::DbFailureKind::ConnectionFailure, "not open");
+        if (!reachable) {
+            open = false;
+            throw db::DbFailure(db::DbFailureKind::ConnectionFailure, "server closed the connection",
+                                "08S01");
+        }
+        if (!refuse.empty() && statement.find(refuse) != std::string_view::npos)
+            throw db::DbFailure(db::DbFailureKind::StatementRejected, "relation \"nowhere\" does not exist",
+                                "42P01", 7);
+        std::lock_guard lock(mutex);
+        executed.emplace_back(statement);
+    }
+    void Close() noexcept override { open = false; }
+    std::vector<std::string> ListTables() override { return {}; }
+    std::vector<std::string> ListProcedures() override { return {}; }
+    std::vector<std::string> ListFields(std::string_view) override { return {}; }
+    std::vector<ProcParameter> ListProcedureParameters(std::string_view) override { return {}; }
+
+    std::vector<std::string> Executed() {
+        std::lock_guard lock(mutex);
+        return executed;
+    }
+
+    std::string connectionString;
+    bool reachable = true;
+    bool open = false;
+    int openAttempts = 0;
+    std::string refuse; // statements containing this text are refused
+    std::mutex mutex;
+    std::vector<std::string> executed;
+};
+
+} // namespace tagsink::testing

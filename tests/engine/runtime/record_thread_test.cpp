@@ -1,0 +1,114 @@
+// The record thread against a real SQLite file.
+#include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/buffer_file.hpp"
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/record_thread.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace tagsink {
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::Query;
+using tagsink::testing::RecordingReporter;
+using tagsink::testing::TempDir;
+
+template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = 20s) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+class RecordThreadTest : public ::testing::Test {
+protected:
+    RecordThreadTest() {
+        conn = tagsink::testing::SqliteConnectionString(dir / "rec.db") + "JournalMode=WAL;";
+        tagsink::testing::Exec(conn, {"create table R (Id integer primary key autoincrement, N integer)"});
+        server.SetDBString(conn);
+        options.bufferFile = dir / "sql.dat";
+    }
+
+    std::vector<std::string> Numbers() {
+        std::vector<std::string> numbers;
+        for (auto& row : Query(conn, "select N from R order by Id"))
+            numbers.push_back(row[0]);
+        return numbers;
+    }
+
+    TempDir dir;
+    std::string conn;
+    TServer server{std::make_unique<db::OdbcConnection>()};
+    RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+};
+
+TEST_F(RecordThreadTest, ExecutesQueuedStatementsInOrderWhileTheyArrive) {
+    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 300; ++i) {
+        QueueStatement(server, "Insert Into R (N) values(" + std::to_string(i) + ")");
+        expected.push_back(std::to_string(i));
+        if (i % 50 == 0)
+            std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 300; })) << stats.executed.load();
+    thread.RequestStop();
+    thread.Join();
+    EXPECT_FALSE(thread.Running());
+    EXPECT_EQ(Numbers(), expected);
+    EXPECT_EQ(reporter.Db(), "DB Connected");
+    EXPECT_TRUE(stats.dbConnected.load());
+}
+
+TEST_F(RecordThreadTest, StopLosesNothingThatWasQueued) {
+    server.SetBufferCount(1000000); // nothing moves before the stop
+    server.SetBufferTime(1000000);
+    server.LastFlushTick = SystemClock::Instance().TickCount();
+    server.SetDBString(tagsink::testing::SqliteConnectionString(dir / "missing" / "x.db") + "NoCreat=1;");
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        for (int i = 0; i < 10; ++i)
+            QueueStatement(server, "Insert Into R (N) values(" + std::to_string(i) + ")");
+        // destroyed here: stop and wait
+    }
+    EXPECT_TRUE(server.PendingList.empty());
+    EXPECT_TRUE(server.OutList.empty());
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements.size(), 10u);
+
+    // The next run, with the database back, replays them before anything new.
+    server.SetDBString(conn);
+    server.SetBufferCount(0);
+    server.SetBufferTime(0);
+    QueueStatement(server, "Insert Into R (N) values(10)");
+    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+    ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 11; }));
+    thread.RequestStop();
+    thread.Join();
+    EXPECT_EQ(Numbers(), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+}
+
+TEST_F(RecordThreadTest, LogAndLinkTextsComeFromTheRecordThread) {
+    server.SetDBString("Driver={NoSuchDriver};");
+    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+    ASSERT_TRUE(WaitFor([&] { return !reporter.Texts("TServer.DBConnect").empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return reporter.Db() == "DB Disconnected"; }));
+    thread.RequestStop();
+    thread.RequestStop(); // twice is harmless
+    thread.Join();
+    thread.Join();
+}
+
+} // namespace
+} // namespace tagsink

@@ -1,0 +1,276 @@
+// Recorder passes driven directly (no thread), against a scripted database and a manual clock.
+#include "engine/runtime/buffer_file.hpp"
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/recorder.hpp"
+#include "fake_db.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace tagsink {
+namespace {
+
+using tagsink::testing::FakeDb;
+using tagsink::testing::RecordingReporter;
+using tagsink::testing::TempDir;
+
+class RecorderTest : public ::testing::Test {
+protected:
+    RecorderTest() {
+        auto db = std::make_unique<FakeDb>();
+        fake = db.get();
+        server = std::make_unique<TServer>(std::move(db));
+        server->SetDBString("fake");
+        options.bufferFile = dir / "sql.dat";
+        options.firstReconnectDelay = std::chrono::milliseconds(0);
+        options.longestReconnectDelay = std::chrono::milliseconds(0);
+    }
+
+    Recorder MakeRecorder() { return Recorder(*server, clock, reporter, stats, options); }
+
+    void Queue(int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            QueueStatement(*server, "S" + std::to_string(i));
+    }
+
+    static std::vector<std::string> Names(int from, int count) {
+        std::vector<std::string> names;
+        for (int i = from; i < from + count; ++i)
+            names.push_back("S" + std::to_string(i));
+        return names;
+    }
+
+    TempDir dir;
+    FakeDb* fake = nullptr;
+    std::unique_ptr<TServer> server;
+    ManualClock clock{5000};
+    RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+};
+
+TEST_F(RecorderTest, DefaultLimitsMoveAndExecuteEveryStatementOnTheNextPass) {
+    Recorder recorder = MakeRecorder();
+    Queue(1, 3);
+    EXPECT_TRUE(recorder.DoRecord());
+    EXPECT_EQ(fake->Executed(), Names(1, 3));
+    EXPECT_TRUE(server->PendingList.empty());
+    EXPECT_TRUE(server->OutList.empty());
+    EXPECT_EQ(server->LastFlushTick, 5000u);
+    EXPECT_EQ(reporter.Db(), "DB Connected");
+    EXPECT_EQ(reporter.Texts("TServer.DoRecord"), (std::vector<std::string>{"sql=S1", "sql=S2", "sql=S3"}));
+    EXPECT_EQ(fake->connectionString, "fake") << "DBConnect gives the connection DBString";
+}
+
+TEST_F(RecorderTest, BufferCount100AndTime60000HoldUpTo100Statements) {
+    server->SetBufferCount(100);
+    server->SetBufferTime(60000);
+    server->LastFlushTick = clock.TickCount();
+    Recorder recorder = MakeRecorder();
+    Queue(1, 100);
+    EXPECT_FALSE(recorder.DoRecord());
+    EXPECT_EQ(server->PendingList.size(), 100u);
+    EXPECT_TRUE(fake->Executed().empty());
+    Queue(101, 1);
+    EXPECT_TRUE(recorder.DoRecord());
+    EXPECT_EQ(fake->Executed(), Names(1, 101));
+
+    // Fewer than 101 move only once more than 60 s have passed since the last move.
+    Queue(200, 5);
+    clock.Advance(60000);
+    EXPECT_FALSE(recorder.DoRecord()) << "exactly 60000 ms is not more than BufferTime";
+    clock.Advance(1);
+    EXPECT_TRUE(recorder.DoRecord());
+    EXPECT_EQ(fake->Executed().size(), 106u);
+}
+
+TEST_F(RecorderTest, TickDifferenceIsSigned32BitAcrossTheWrap) {
+    server->SetBufferCount(100);
+    server->SetBufferTime(60000);
+    server->LastFlushTick = 0xFFFFFF00u; // 256 ms before the wrap
+    clock.Set(0x00000100u);              // 256 ms after it: 512 ms since the last flush
+    Recorder recorder = MakeRecorder();
+    Queue(1, 1);
+    EXPECT_FALSE(recorder.DoRecord());
+    // A last flush tick "in the future" counts by its absolute distance.
+    server->LastFlushTick = clock.TickCount() + 70000;
+    EXPECT_TRUE(recorder.DoRecord());
+}
+
+TEST_F(RecorderTest, BufferCountMinusOneMovesOnEveryPassEvenWhenEmpty) {
+    server->SetBufferCount(-1);
+    server->SetBufferTime(60000);
+    server->LastFlushTick = clock.TickCount();
+    Recorder recorder = MakeRecorder();
+    EXPECT_TRUE(recorder.DoRecord());
+    clock.Advance(3);
+    EXPECT_TRUE(recorder.DoRecord());
+    EXPECT_EQ(server->LastFlushTick, clock.TickCount());
+}
+
+TEST_F(RecorderTest, SpillsAbove1000WhileTheDatabaseIsAwayAndReplaysInOrder) {
+    fake->reachable = false;
+    Recorder recorder = MakeRecorder();
+    Queue(1, 1000);
+    recorder.DoRecord();
+    EXPECT_EQ(server->OutList.size(), 1000u) << "1000 waiting statements are not spilled yet";
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_EQ(reporter.Db(), "DB Disconnected");
+    EXPECT_FALSE(reporter.Texts("TServer.DBConnect").empty());
+
+    Queue(1001, 500);
+    recorder.DoRecord();
+    EXPECT_TRUE(server->OutList.empty());
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(1, 1500));
+    EXPECT_EQ(stats.spilled.load(), 1500u);
+
+    // The database returns with 20 new statements waiting: the file's lines go first.
+    Queue(1501, 20);
+    fake->reachable = true;
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), Names(1, 1520));
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_EQ(reporter.Db(), "DB Connected");
+    EXPECT_EQ(stats.replayed.load(), 1500u);
+}
+
+TEST_F(RecorderTest, LaterSpillsAppendToTheSameFile) {
+    fake->reachable = false;
+    Recorder recorder = MakeRecorder();
+    Queue(1, 1001);
+    recorder.DoRecord();
+    Queue(1002, 1001);
+    recorder.DoRecord();
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(1, 2002));
+}
+
+TEST_F(RecorderTest, LostConnectionKeepsTheStatementFirstAndRetriesIt) {
+    Recorder recorder = MakeRecorder();
+    Queue(1, 2);
+    recorder.DoRecord();
+    fake->reachable = false; // the server goes while the connection looks open
+    Queue(3, 2);
+    recorder.DoRecord();
+    EXPECT_FALSE(fake->IsConnected());
+    EXPECT_EQ(server->OutList.front(), "S3");
+    EXPECT_EQ(reporter.Db(), "DB Disconnected");
+    fake->reachable = true;
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), Names(1, 4));
+}
+
+TEST_F(RecorderTest, RefusedStatementIsMovedAsideAfterThreeAttempts) {
+    fake->refuse = "BAD";
+    Recorder recorder = MakeRecorder();
+    QueueStatement(*server, "S1");
+    QueueStatement(*server, "Insert Into nowhere BAD");
+    QueueStatement(*server, "S2");
+    recorder.DoRecord();
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1"})) << "S2 waits while BAD has attempts left";
+    EXPECT_TRUE(fake->IsConnected()) << "a refused statement does not cost the connection";
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1", "S2"}));
+    EXPECT_EQ(stats.rejected.load(), 1u);
+    auto rejected = ReadBufferFile(recorder.RejectFile());
+    ASSERT_EQ(rejected.statements.size(), 2u);
+    EXPECT_NE(rejected.statements[0].find("relation \"nowhere\" does not exist [SQLSTATE 42P01, native 7]"),
+              std::string::npos)
+        << rejected.statements[0];
+    EXPECT_EQ(rejected.statements[1], "Insert Into nowhere BAD");
+    EXPECT_EQ(recorder.RejectFile(), dir / "sql.rejected");
+    auto log = reporter.Texts("TServer.DoRecord");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "relation \"nowhere\" does not exist"), 3);
+}
+
+TEST_F(RecorderTest, UnreadableBufferFileIsKeptAndNothingIsTaken) {
+    std::filesystem::create_directory(options.bufferFile); // exists, but cannot be read as a file
+    Recorder recorder = MakeRecorder();
+    Queue(1, 2);
+    recorder.DoRecord();
+    recorder.DoRecord();
+    EXPECT_TRUE(std::filesystem::exists(options.bufferFile));
+    EXPECT_EQ(fake->Executed(), Names(1, 2)) << "statements behind the file still move";
+    EXPECT_EQ(reporter.Texts("TServer.LoadItem").size(), 1u) << "the same failure is logged once";
+}
+
+TEST_F(RecorderTest, UndecodableLinesGoToTheRejectFileAndTheRestIsReplayed) {
+    {
+        std::ofstream out(options.bufferFile, std::ios::binary);
+        out << "S1\r\n--escaped:broken\\x\r\nS2\r\n";
+    }
+    Recorder recorder = MakeRecorder();
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), Names(1, 2));
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    auto rejected = ReadBufferFile(recorder.RejectFile());
+    ASSERT_EQ(rejected.statements.size(), 2u);
+    EXPECT_NE(rejected.statements[0].find("cannot be decoded"), std::string::npos);
+    EXPECT_EQ(rejected.statements[1], "--escaped:broken\\x") << "the bad line is kept exactly as it stood";
+}
+
+TEST_F(RecorderTest, StatementWithLineBreakSurvivesSpillAndReplayAsOne) {
+    fake->reachable = false;
+    Recorder recorder = MakeRecorder();
+    QueueStatement(*server, "Insert Into T (S) values('line1\r\nline2')");
+    recorder.Finish();
+    fake->reachable = true;
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"Insert Into T (S) values('line1\r\nline2')"}));
+}
+
+TEST_F(RecorderTest, FinishExecutesWhatItCanAndSpillsTheRest) {
+    server->SetBufferCount(100);
+    server->SetBufferTime(60000);
+    server->LastFlushTick = clock.TickCount();
+    Recorder recorder = MakeRecorder();
+    recorder.DoRecord(); // opens the connection
+    Queue(1, 5);
+    recorder.Finish();
+    EXPECT_EQ(fake->Executed(), Names(1, 5)) << "pending statements are executed at the end";
+
+    fake->reachable = false;
+    fake->Close();
+    Queue(6, 5);
+    recorder.Finish();
+    EXPECT_TRUE(server->PendingList.empty());
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(6, 5)) << "nothing queued is lost";
+}
+
+TEST_F(RecorderTest, FailedSpillKeepsOutListAndIsLogged) {
+    fake->reachable = false;
+    std::filesystem::create_directory(options.bufferFile); // cannot be opened for writing
+    Recorder recorder = MakeRecorder();
+    Queue(1, 1001);
+    recorder.DoRecord();
+    EXPECT_EQ(server->OutList.size(), 1001u);
+    EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u);
+}
+
+TEST_F(RecorderTest, ReconnectAttemptsAreSpacedOutWhileTheDatabaseStaysAway) {
+    options.firstReconnectDelay = std::chrono::milliseconds(50);
+    options.longestReconnectDelay = std::chrono::milliseconds(200);
+    fake->reachable = false;
+    Recorder recorder = MakeRecorder();
+    recorder.DoRecord();
+    recorder.DoRecord();
+    EXPECT_EQ(fake->openAttempts, 1);
+    clock.Advance(50);
+    recorder.DoRecord();
+    EXPECT_EQ(fake->openAttempts, 2);
+    clock.Advance(99);
+    recorder.DoRecord();
+    EXPECT_EQ(fake->openAttempts, 2) << "the second wait is twice the first";
+    clock.Advance(1);
+    fake->reachable = true;
+    recorder.DoRecord();
+    EXPECT_EQ(fake->openAttempts, 3);
+    EXPECT_TRUE(fake->IsConnected());
+}
+
+} // namespace
+} // namespace tagsink

@@ -1,0 +1,15 @@
+// Browse filters as OPC DA servers match them: '*' any run of characters (also none), '?' exactly one
+// character, '#' one decimal digit, "[abc]" / "[a-z]" one character of the set, "[!abc]" one character not
+// in it. Everything else matches itself, case-sensitively. An empty filter matches every name.
+#ifndef TAGCLIENT_TRANSPORT_SIM_SIM_WILDCARD_H
+#define TAGCLIENT_TRANSPORT_SIM_SIM_WILDCARD_H
+
+#include <string_view>
+
+namespace qz::sim {
+
+bool MatchesFilter(std::u16string_view name, std::u16string_view filter);
+
+} // namespace qz::sim
+
+#endif
