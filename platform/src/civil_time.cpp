@@ -153,6 +153,13 @@ std::optional<FILETIME> DateToFileTime(double date) noexcept {
     return MakeFileTime(static_cast<std::uint64_t>(ms) * kTicksPerMs);
 }
 
+std::optional<double> FileTimeToLocalDate(const FILETIME& utc) noexcept {
+    FILETIME local{};
+    if (!FileTimeToLocalFileTime(&utc, &local))
+        return std::nullopt;
+    return FileTimeToDate(local);
+}
+
 std::string FormatSystemTime(std::string_view pattern, const SYSTEMTIME& st) {
     std::string out;
     char buf[16];

@@ -8,6 +8,7 @@
 #include "oleaut_internal.hpp"
 #include "platform/oleauto.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -172,7 +173,7 @@ SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
 HRESULT SafeArrayDestroy(SAFEARRAY* psa) {
     if (!psa)
         return S_OK;
-    if (psa->cLocks > 0)
+    if (std::atomic_ref<ULONG>(psa->cLocks).load() > 0)
         return DISP_E_ARRAYISLOCKED;
     ReleaseElements(psa);
     std::free(psa->pvData);
@@ -284,9 +285,13 @@ HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound) {
 HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
     if (!psa || !ppvData)
         return E_INVALIDARG;
-    if (psa->cLocks >= kMaxLocks)
-        return E_UNEXPECTED;
-    ++psa->cLocks;
+    // Locks are counted atomically, as several threads may read one array.
+    std::atomic_ref<ULONG> locks(psa->cLocks);
+    ULONG current = locks.load();
+    do {
+        if (current >= kMaxLocks)
+            return E_UNEXPECTED;
+    } while (!locks.compare_exchange_weak(current, current + 1));
     *ppvData = psa->pvData;
     return S_OK;
 }
@@ -294,9 +299,12 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
 HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
     if (!psa)
         return E_INVALIDARG;
-    if (psa->cLocks == 0)
-        return E_UNEXPECTED;
-    --psa->cLocks;
+    std::atomic_ref<ULONG> locks(psa->cLocks);
+    ULONG current = locks.load();
+    do {
+        if (current == 0)
+            return E_UNEXPECTED;
+    } while (!locks.compare_exchange_weak(current, current - 1));
     return S_OK;
 }
 

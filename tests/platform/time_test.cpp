@@ -101,7 +101,10 @@ TEST(Time, LocalFileTimeUsesTheCurrentZone) {
     FILETIME local{};
     ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
     EXPECT_EQ(qz::FileTimeTicks(local) - kKnownTicks, 8ULL * 3600 * 10000000);
-    setenv("TZ", "EST5", 1); // UTC-5
+    const auto localDate = qz::FileTimeToLocalDate(utc);
+    ASSERT_TRUE(localDate.has_value());
+    EXPECT_EQ(*qz::FormatDate(*localDate), "2024-02-29 20:34:57"); // rounded to the second
+    setenv("TZ", "EST5", 1);                                       // UTC-5
     tzset();
     ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
     EXPECT_EQ(kKnownTicks - qz::FileTimeTicks(local), 5ULL * 3600 * 10000000);

@@ -128,3 +128,17 @@ TEST(Variant, ConversionFailureCarriesTheSystemText) {
     }
     EXPECT_EQ(qz::HResultText(static_cast<HRESULT>(0xC0040007)), "OLE error C0040007");
 }
+
+TEST(Variant, ArraysFromVectors) {
+    qz::Variant ints = qz::Variant::Array(std::vector<std::uint16_t>{7, 8});
+    EXPECT_EQ(ints.vt(), VT_ARRAY | VT_UI2);
+    EXPECT_EQ(ints.element(1).get().uiVal, 8);
+    qz::Variant flags = qz::Variant::Array(std::vector<bool>{true, false, true});
+    EXPECT_EQ(flags.vt(), VT_ARRAY | VT_BOOL);
+    EXPECT_EQ(flags.arrayLength(), 3u);
+    EXPECT_EQ(flags.element(0).get().boolVal, VARIANT_TRUE);
+    EXPECT_EQ(flags.element(1).get().boolVal, VARIANT_FALSE);
+    qz::Variant texts = qz::Variant::Array(std::vector<std::string>{"a", "b"});
+    EXPECT_EQ(texts.vt(), VT_ARRAY | VT_BSTR);
+    EXPECT_EQ(texts.element(1).toUtf8(), "b");
+}

@@ -146,7 +146,7 @@ std::int32_t TServer::GetItemProperties(const std::u16string& itemId, VARIANT* p
             Check(SafeArrayPutElement(idArray.psa, &at, &id));
             Check(SafeArrayPutElement(typeArray.psa, &at, &type));
             const OLECHAR* t = texts[i];
-            std::u16string text(reinterpret_cast<const char16_t*>(t ? t : u""));
+            std::u16string text(t ? reinterpret_cast<const char16_t*>(t) : u"");
             BstrHolder element(AllocBstr(text));
             Check(SafeArrayPutElement(textArray.psa, &at, element.get()));
         }

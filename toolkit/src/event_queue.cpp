@@ -4,10 +4,12 @@
 #include <exception>
 #include <vector>
 
+#ifndef _WIN32
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#endif
 
 namespace tagclient {
 
@@ -19,6 +21,7 @@ std::uint64_t MonotonicMs() {
 }
 } // namespace
 
+#ifndef _WIN32 // (the Windows wake-ups are in event_queue_win.cpp)
 // One epoll descriptor carries both wake-ups: an eventfd for posted calls and a timerfd armed at the next
 // due timer. The epoll descriptor itself is readable whenever one of them is.
 EventQueue::EventQueue() {
@@ -59,6 +62,8 @@ void EventQueue::Drain() {
         while (read(timerFd_, &count, sizeof count) > 0) {
         }
 }
+
+#endif
 
 void EventQueue::Post(std::function<void()> call) {
     {
@@ -109,6 +114,7 @@ void EventQueue::Clear() {
     // The closures are destroyed here, outside the lock (they may hold references whose release posts).
 }
 
+#ifndef _WIN32
 // Arms the timerfd at the earliest due timer (disarms it when there is none).
 void EventQueue::ArmTimer() {
     if (timerFd_ < 0)
@@ -130,6 +136,8 @@ void EventQueue::ArmTimer() {
     }
     timerfd_settime(timerFd_, 0, &spec, nullptr);
 }
+
+#endif
 
 int EventQueue::Dispatch() {
     if (dispatching_)

@@ -9,6 +9,7 @@
 
 #include <transport/transport.h>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -60,6 +61,16 @@ private:
     int wake_ = -1;
     int timerFd_ = -1;
     intptr_t handle_ = -1;
+#ifdef _WIN32
+public:
+    // Windows: the wake-ups go to a message-only window of the thread that calls this (QZDAC_Init's), whose
+    // window procedure runs Dispatch (event_queue_win.cpp). Until then queued work waits.
+    void BindToCurrentThread();
+
+private:
+    void* window_ = nullptr;
+    std::atomic<bool> signalled_{false};
+#endif
 };
 
 } // namespace tagclient

@@ -39,6 +39,15 @@ QZDAC_BOOL QZDAC_CALL QZDAC_Init(void) {
     Library& lib = Library::Get();
     lib.initialized = false;
     return Guarded("QZDAC_Init", QZDAC_FALSE, [&] {
+#ifdef _WIN32
+        // The calling thread becomes the client thread: a single-threaded apartment whose window messages
+        // carry the servers' notifications and the library's timers. Neither result is examined (a thread
+        // or process that has done this already goes on).
+        CoInitialize(nullptr);
+        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE, RPC_C_IMP_LEVEL_IMPERSONATE,
+                             nullptr, EOAC_NONE, nullptr);
+        lib.Events().BindToCurrentThread();
+#endif
         lib.StartSessionList();
         lib.initialized = true;
         return QZDAC_TRUE;

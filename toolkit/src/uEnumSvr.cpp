@@ -10,7 +10,11 @@ namespace tagclient {
 namespace {
 std::string GuidText(const GUID& guid) {
     OLECHAR text[40] = {};
+#ifdef _WIN32
+    if (StringFromGUID2(guid, text, 40) <= 0) // REFGUID is a reference in the Windows headers
+#else
     if (StringFromGUID2(&guid, text, 40) <= 0)
+#endif
         throw std::runtime_error("Cannot format a class ID");
     return WideToAnsi(text);
 }

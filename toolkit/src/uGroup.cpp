@@ -289,7 +289,7 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
             VariantHolder text;
             Check(VariantChangeType(text.ptr(), &element.get(), 0, VT_BSTR));
             const OLECHAR* b = text.get().bstrVal;
-            item->ItemID.assign(reinterpret_cast<const char16_t*>(b ? b : u""),
+            item->ItemID.assign(b ? reinterpret_cast<const char16_t*>(b) : u"",
                                 b ? SysStringLen(text.get().bstrVal) : 0);
             item->Handle = Library::Get().NewHandle();
             ids[i] = AnsiToWide(WideToAnsi(item->ItemID).c_str());
@@ -434,7 +434,7 @@ bool TGroup::WriteItem(std::uint32_t handle, const VARIANT& value, bool async) {
         if (!item)
             return false;
         VariantHolder copy;
-        Check(VariantCopy(copy.ptr(), &value));
+        Check(VariantCopy(copy.ptr(), const_cast<VARIANT*>(&value)));
         transport::OPCHANDLE server = item->ServerHandle;
         TaskMem<HRESULT> errors;
         if (async) {

@@ -192,7 +192,7 @@ bool TServer::SetShutdownProc(TShutdownProc proc) {
 void TServer::Dispatch(TGroup& group, const TItem& item, const VARIANT& value, const FILETIME& timestamp,
                        std::uint16_t quality) {
     VariantHolder copy; // the procedure's value; cleared when the call returns, also on failure
-    Check(VariantCopy(copy.ptr(), &value));
+    Check(VariantCopy(copy.ptr(), const_cast<VARIANT*>(&value)));
     if (TDataChangeExProc ex = DataChangeExProc)
         ex(Handle, group.Handle, item.Handle, item.ClientValue, copy.get(), timestamp, quality);
     else if (TDataChangeProc plain = DataChangeProc)

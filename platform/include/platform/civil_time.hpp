@@ -38,6 +38,10 @@ QZ_OLEAUT_API std::optional<double> SystemTimeToDate(const SYSTEMTIME& st) noexc
 QZ_OLEAUT_API std::optional<double> FileTimeToDate(const FILETIME& ft) noexcept;
 QZ_OLEAUT_API std::optional<FILETIME> DateToFileTime(double date) noexcept;
 
+/// A UTC FILETIME as a local DATE: shifted by the offset from UTC in force now (not the one in force at
+/// the stamped time), exact to the millisecond. No value outside the DATE range.
+QZ_OLEAUT_API std::optional<double> FileTimeToLocalDate(const FILETIME& utc) noexcept;
+
 /// FILETIME as one 64-bit count of 100 ns ticks, and back.
 constexpr std::uint64_t FileTimeTicks(const FILETIME& ft) noexcept {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

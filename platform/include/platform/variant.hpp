@@ -7,7 +7,9 @@
 #include "platform/oleauto.h"
 #include "platform/utf16.hpp"
 
+#include <algorithm>
 #include <concepts>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -76,6 +78,16 @@ public:
     static Variant Array(std::span<const Variant> values);
     static Variant Array(std::span<const std::string> values);
     static Variant Array(std::span<const bool> values);
+    template <class T> static Variant Array(const std::vector<T>& values) {
+        if constexpr (std::same_as<T, bool>) {
+            // std::vector<bool> is not contiguous: lay the flags out first.
+            auto flat = std::make_unique<bool[]>(values.size());
+            std::copy(values.begin(), values.end(), flat.get());
+            return Array(std::span<const bool>(flat.get(), values.size()));
+        } else {
+            return Array(std::span<const T>(values.data(), values.size()));
+        }
+    }
     /// An array of `count` default elements (zero, empty string, empty variant) of type `elementType`.
     static Variant Array(VARTYPE elementType, ULONG count);
 
