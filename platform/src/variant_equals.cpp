@@ -1,6 +1,7 @@
 // Value equality of OLE values, used to decide whether a newly received value differs from the stored one.
 #include "platform/variant.hpp"
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -115,7 +116,8 @@ bool NumbersEqual(const Number& a, const Number& b) {
     if (b.kind == NumberKind::Currency && IsInteger(a))
         return NumbersEqual(b, a);
     if (a.kind == NumberKind::Real && b.kind == NumberKind::Real)
-        return a.r == b.r;
+        // The same "not a number" received again is no change of value.
+        return a.r == b.r || (std::isnan(a.r) && std::isnan(b.r));
     return AsLongDouble(a) == AsLongDouble(b);
 }
 
