@@ -219,8 +219,8 @@ void SaveProjectFile(const TServer& root, const std::filesystem::path& path) {
     AtomicWrite(path, WriteProjectStream(root));
 }
 
-void LoadProjectFile(TServer& root, const std::filesystem::path& path) {
-    ReadProjectStream(ReadAll(path), root);
+void LoadProjectFile(TServer& root, const std::filesystem::path& path, const PropertyReadObserver& observer) {
+    ReadProjectStream(ReadAll(path), root, observer);
 }
 
 void TServer::SaveToFile(const std::filesystem::path& path) {

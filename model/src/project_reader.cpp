@@ -31,7 +31,7 @@ enum class BlockClass { Server, Group, Item };
 
 class Reader {
 public:
-    explicit Reader(std::string_view data) : data_(data) {}
+    Reader(std::string_view data, const PropertyReadObserver& observer) : data_(data), observer_(observer) {}
 
     void Read(TServer& root) {
         if (data_.size() < kProjectSignature.size() ||
@@ -208,6 +208,8 @@ private:
             } catch (const std::exception& e) {
                 PropertyFailure(object, name, e.what());
             }
+            if (observer_)
+                observer_(object, *prop);
         }
         ++pos_;
     }
@@ -264,15 +266,16 @@ private:
     }
 
     std::string_view data_;
+    const PropertyReadObserver& observer_;
     std::size_t pos_ = 0;
 };
 
 } // namespace
 
-void ReadProjectStream(std::string_view bytes, TServer& root) {
+void ReadProjectStream(std::string_view bytes, TServer& root, const PropertyReadObserver& observer) {
     if (root.GroupCount() != 0)
         throw ProjectError("A project file can only be read into a project without groups");
-    Reader(bytes).Read(root);
+    Reader(bytes, observer).Read(root);
 }
 
 } // namespace tagsink

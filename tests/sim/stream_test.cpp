@@ -109,7 +109,8 @@ TEST(Stream, ArrayDataIsASafeArrayHeaderAndItsElements) {
     EXPECT_EQ(U16(b, offset), VT_ARRAY | VT_BSTR);
     std::memcpy(&sa, b.data() + offset + sizeof(VARIANT), sizeof sa);
     EXPECT_EQ(sa.rgsabound[0].cElements, 2u);
-    const size_t data = offset + sizeof(VARIANT) + sizeof(SAFEARRAY);
+    // The element area of two pointer slots, then the texts.
+    const size_t data = offset + sizeof(VARIANT) + sizeof(SAFEARRAY) + 2 * sizeof(BSTR);
     EXPECT_EQ(U32(b, data), 4u);
     EXPECT_EQ(U16(b, data + 4), u'a');
     EXPECT_EQ(U32(b, data + 10), 0u); // second, empty element

@@ -30,12 +30,19 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace tagsink {
 
 class TServer;
+class TNamedItem;
+struct PropInfo;
+
+/// Told about every property entry the reader took from the input, after the property's setter ran.
+/// Tools use it to tell a property that the file holds from one that kept its initial value.
+using PropertyReadObserver = std::function<void(const TNamedItem& object, const PropInfo& property)>;
 
 /// The bytes of the project file for this tree.
 std::string WriteProjectStream(const TServer& root);
@@ -43,7 +50,7 @@ std::string WriteProjectStream(const TServer& root);
 /// Reads project-file bytes into `root`, which must have no groups yet. Throws ProjectError with the
 /// message of the first failure ("Invalid stream format", "Stream read error", "Class %s not found",
 /// "Error reading %s%s%s: %s", or a refusal of a misplaced block).
-void ReadProjectStream(std::string_view bytes, TServer& root);
+void ReadProjectStream(std::string_view bytes, TServer& root, const PropertyReadObserver& observer = {});
 
 /// Writes the file so that the previous file survives any failure: the bytes go to a temporary file
 /// beside the target, are flushed to disk, and replace the target in one rename. Does not touch Dirty.
@@ -52,7 +59,8 @@ void SaveProjectFile(const TServer& root, const std::filesystem::path& path);
 
 /// Reads the file into `root` (see ReadProjectStream). Throws ProjectError ("Cannot open file "%s". %s"
 /// or a reading failure).
-void LoadProjectFile(TServer& root, const std::filesystem::path& path);
+void LoadProjectFile(TServer& root, const std::filesystem::path& path,
+                     const PropertyReadObserver& observer = {});
 
 /// The four bytes every project file begins with.
 inline constexpr std::string_view kProjectSignature = "TPF0";

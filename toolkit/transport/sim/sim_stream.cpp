@@ -133,6 +133,8 @@ void AppendArray(Writer& w, const Value& v, Marks& marks) {
     if (marks.firstArrayCount == 0)
         marks.firstArrayCount = at + offsetof(SAFEARRAY, rgsabound) + offsetof(SAFEARRAYBOUND, cElements);
     if (element == VT_BSTR) {
+        // The element area (its pointer slots, zero here), then each element's text.
+        w.Zeros(v.elements.size() * sizeof(BSTR));
         for (const Value& e : v.elements)
             AppendString(w, e.text, marks);
     } else if (element == VT_VARIANT) {

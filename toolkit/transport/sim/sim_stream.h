@@ -22,9 +22,10 @@
 // payload; pointer fields are 0). Data that the VARIANT would point to follows it directly:
 //   VT_BSTR            u32 byte length n, n bytes of UTF-16LE text, a 2-byte NUL
 //   VT_ARRAY | t       a one-dimensional SAFEARRAY header (sizeof(SAFEARRAY) bytes, pvData 0, lower bound 0),
-//                      then for t = VT_BSTR each element as a VT_BSTR's data (length, text, NUL), for
-//                      t = VT_VARIANT the count VARIANTs followed by each element's own data in order, for
-//                      other types count x cbElements bytes of element data
+//                      then the element area (count x cbElements bytes: the values of scalar elements, zero
+//                      pointer slots for VT_BSTR elements, the elements' VARIANTs for VT_VARIANT), then for
+//                      VT_BSTR each element's text as a VT_BSTR's data (length, text, NUL), for VT_VARIANT
+//                      elements each element's own data in order
 #ifndef TAGCLIENT_TRANSPORT_SIM_SIM_STREAM_H
 #define TAGCLIENT_TRANSPORT_SIM_SIM_STREAM_H
 

@@ -1,0 +1,217 @@
+#include "item_csv.hpp"
+
+#include "model/ascii.hpp"
+#include "model/enumerations.hpp"
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "model/project_error.hpp"
+#include "model/server.hpp"
+#include "project_text.hpp"
+
+#include <istream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tagsink {
+
+namespace {
+
+constexpr std::size_t kColumns = 6;
+
+struct Record {
+    std::size_t line = 0; // the line the record starts on
+    std::vector<std::string> cells;
+};
+
+// RFC 4180 records: fields separated by `separator`, records by CR LF or LF; a quoted field may hold
+// separators, line breaks and doubled quotes.
+class CsvReader {
+public:
+    CsvReader(std::string_view text, std::string_view source) : text_(text), source_(source) {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF")
+            text_.remove_prefix(3); // a byte-order mark that spreadsheets like to write
+        separator_ = GuessSeparator();
+    }
+
+    bool Next(Record& record) {
+        record.cells.clear();
+        if (pos_ >= text_.size())
+            return false;
+        record.line = line_;
+        std::string cell;
+        bool quotedCell = false;
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_];
+            if (c == '"' && cell.empty() && !quotedCell) {
+                quotedCell = true;
+                ReadQuoted(cell);
+                continue;
+            }
+            if (c == separator_) {
+                record.cells.push_back(std::move(cell));
+                cell.clear();
+                quotedCell = false;
+                ++pos_;
+                continue;
+            }
+            if (c == '\r' || c == '\n') {
+                EndOfLine();
+                break;
+            }
+            if (quotedCell)
+                throw TextError(source_, line_, "text after the closing quote of a quoted field");
+            cell += c;
+            ++pos_;
+        }
+        record.cells.push_back(std::move(cell));
+        return true;
+    }
+
+private:
+    void EndOfLine() {
+        if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n')
+            ++pos_;
+        ++pos_;
+        ++line_;
+    }
+
+    void ReadQuoted(std::string& cell) {
+        const std::size_t startLine = line_;
+        ++pos_; // opening quote
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_];
+            if (c == '"') {
+                if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
+                    cell += '"';
+                    pos_ += 2;
+                    continue;
+                }
+                ++pos_;
+                return;
+            }
+            if (c == '\n')
+                ++line_;
+            cell += c;
+            ++pos_;
+        }
+        throw TextError(source_, startLine, "a quoted field is not closed");
+    }
+
+    char GuessSeparator() const {
+        std::size_t commas = 0, semicolons = 0;
+        bool quoted = false;
+        for (char c : text_) {
+            if (c == '"')
+                quoted = !quoted;
+            else if (!quoted && (c == '\n' || c == '\r'))
+                break;
+            else if (!quoted && c == ',')
+                ++commas;
+            else if (!quoted && c == ';')
+                ++semicolons;
+        }
+        return semicolons > commas ? ';' : ',';
+    }
+
+    std::string_view text_;
+    std::string_view source_;
+    char separator_ = ',';
+    std::size_t pos_ = 0;
+    std::size_t line_ = 1;
+};
+
+std::string Trimmed(std::string text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+bool IsBlank(const Record& record) {
+    for (const auto& cell : record.cells)
+        if (!Trimmed(cell).empty())
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& root) {
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw TextError(source, 0, "cannot read the text");
+    CsvReader reader(text, source);
+    NameGenerator names;
+    std::size_t added = 0;
+    bool first = true;
+    Record record;
+    while (reader.Next(record)) {
+        const std::size_t line = record.line;
+        const auto fail = [&](const std::string& problem) { throw TextError(source, line, problem); };
+        if (IsBlank(record))
+            continue;
+        if (first) {
+            first = false;
+            if (SameTextAscii(Trimmed(record.cells[0]), "group"))
+                continue; // header
+        }
+        if (record.cells.size() > kColumns)
+            fail("expected at most 6 columns (group, item name, OPC item ID, field name, field type, key), "
+                 "found " +
+                 std::to_string(record.cells.size()));
+        record.cells.resize(kColumns);
+        // Names and identifiers lose surrounding blanks; the OPC item ID, the field name and the key are
+        // taken as they stand.
+        const std::string groupName = Trimmed(record.cells[0]);
+        const std::string itemName = Trimmed(record.cells[1]);
+        const std::string& itemId = record.cells[2];
+        const std::string& fieldName = record.cells[3];
+        const std::string fieldType = Trimmed(record.cells[4]);
+        const std::string& key = record.cells[5];
+
+        if (groupName.empty())
+            fail("the group name is empty");
+        std::optional<std::int64_t> type = 0;
+        if (!fieldType.empty()) {
+            type = EnumValue(kFieldTypeInfo, fieldType);
+            if (!type)
+                fail("bad enumeration identifier: '" + fieldType + "' is not a TFieldType identifier");
+        }
+
+        try {
+            TGroup* group = root.FindGroup(groupName);
+            if (!group) {
+                TGroup& created = TGroup::Create(root);
+                try {
+                    created.SetName(groupName);
+                } catch (...) {
+                    root.DeleteChild(created);
+                    throw;
+                }
+                group = &created;
+            }
+            if (!itemName.empty() && group->FindItem(itemName))
+                fail("group " + group->Name() + " already has an item named " + itemName);
+            TItem& item = TItem::Create(*group);
+            try {
+                item.SetName(itemName.empty() ? names.Next(*group, "Item") : itemName);
+            } catch (...) {
+                group->DeleteChild(item);
+                throw;
+            }
+            item.SetItemName(itemId);
+            item.SetFieldName(fieldName);
+            item.SetFieldType(static_cast<TFieldType>(*type));
+            item.SetKey(key);
+        } catch (const ProjectError& e) {
+            fail(e.what());
+        }
+        ++added;
+    }
+    return added;
+}
+
+} // namespace tagsink

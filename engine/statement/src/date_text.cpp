@@ -1,0 +1,208 @@
+#include "engine/statement/date_text.hpp"
+
+#include "engine/statement/conversion_error.hpp"
+#include "engine/statement/number_text.hpp"
+#include "locale_text.hpp"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+namespace tagsink {
+
+namespace {
+
+constexpr std::int64_t msPerDay = 86400000;
+// Day numbers of 1 January 100 and 31 December 9999 counted from 30 December 1899.
+constexpr double firstDay = -657434.0;
+constexpr double lastDay = 2958465.0;
+
+bool InRange(double dateTime) {
+    // A negative value keeps its time of day as a positive fraction: -657434.5 is noon of the first day.
+    return dateTime > firstDay - 1.0 && dateTime < lastDay + 1.0;
+}
+// Days from 30 December 1899 to 1 January 1970.
+constexpr std::int64_t unixEpochDay = 25569;
+// FILETIME ticks from 1 January 1601 to 30 December 1899.
+constexpr std::uint64_t fileTimeAtDayZero = 94353120000000000ULL;
+constexpr double ticksPerDay = 864000000000.0;
+
+// Proleptic Gregorian calendar: days since 1970-01-01 to year/month/day and back.
+void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+std::int64_t DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const std::int64_t yoe = year - era * 400;
+    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void AppendNumber(std::string& out, int value, int width) {
+    std::string digits = std::to_string(value);
+    if (static_cast<int>(digits.size()) < width)
+        out.append(width - digits.size(), '0');
+    out += digits;
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+DateTimeParts DecodeDateTime(double dateTime) {
+    if (!std::isfinite(dateTime))
+        throw ConversionError("Cannot write " +
+                              std::string(std::isnan(dateTime) ? "NaN" : "an infinite value") +
+                              " as a date-time");
+    if (!InRange(dateTime))
+        throw ConversionError("Cannot write " + FormatGeneralFloat(dateTime, '.') +
+                              " as a date-time: it lies outside the years 100 to 9999");
+    std::int64_t dayNumber = static_cast<std::int64_t>(std::trunc(dateTime));
+    std::int64_t ms = std::llround(std::fabs(dateTime - static_cast<double>(dayNumber)) * msPerDay);
+    if (ms >= msPerDay) {
+        ++dayNumber;
+        ms = 0;
+    }
+    if (static_cast<double>(dayNumber) > lastDay)
+        throw ConversionError("Cannot write " + FormatGeneralFloat(dateTime, '.') +
+                              " as a date-time: it lies outside the years 100 to 9999");
+    DateTimeParts parts;
+    CivilFromDays(dayNumber - unixEpochDay, parts.year, parts.month, parts.day);
+    parts.hour = static_cast<int>(ms / 3600000);
+    parts.minute = static_cast<int>(ms / 60000 % 60);
+    parts.second = static_cast<int>(ms / 1000 % 60);
+    parts.millisecond = static_cast<int>(ms % 1000);
+    return parts;
+}
+
+double EncodeDateTime(const DateTimeParts& parts) {
+    const double day = static_cast<double>(DaysFromCivil(parts.year, parts.month, parts.day) + unixEpochDay);
+    const double time =
+        ((parts.hour * 60.0 + parts.minute) * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
+    // Before day 0 the time of day still counts forward from midnight: -1.25 is day -1 at 06:00.
+    return day >= 0 ? day + time : day - time;
+}
+
+std::string FormatDateTimeParts(const std::string& pattern, const DateTimeParts& parts) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        const char c = pattern[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t close = pattern.find(c, i + 1);
+            const std::size_t end = close == std::string::npos ? pattern.size() : close;
+            out.append(pattern, i + 1, end - i - 1);
+            i = end == pattern.size() ? end : end + 1;
+            continue;
+        }
+        const char letter = Lower(c);
+        std::size_t run = 1;
+        while (i + run < pattern.size() && Lower(pattern[i + run]) == letter)
+            ++run;
+        const bool two = run >= 2;
+        switch (letter) {
+        case 'y':
+            if (two && run < 4)
+                AppendNumber(out, parts.year % 100, 2);
+            else
+                AppendNumber(out, parts.year, 4);
+            break;
+        case 'm':
+            AppendNumber(out, parts.month, two ? 2 : 1);
+            break;
+        case 'd':
+            AppendNumber(out, parts.day, two ? 2 : 1);
+            break;
+        case 'h':
+            AppendNumber(out, parts.hour, two ? 2 : 1);
+            break;
+        case 'n':
+            AppendNumber(out, parts.minute, two ? 2 : 1);
+            break;
+        case 's':
+            AppendNumber(out, parts.second, two ? 2 : 1);
+            break;
+        case 'z':
+            AppendNumber(out, parts.millisecond, run >= 3 ? 3 : 1);
+            break;
+        default:
+            out.append(pattern, i, run);
+            break;
+        }
+        i += run;
+    }
+    return out;
+}
+
+std::string FormatShortDate(double dateTime) {
+    return FormatDateTimeParts(ShortDateFormat(), DecodeDateTime(dateTime));
+}
+
+std::string FormatLongTime(double dateTime) {
+    return FormatDateTimeParts(LongTimeFormat(), DecodeDateTime(dateTime));
+}
+
+std::string FormatDateTime(double dateTime) {
+    const DateTimeParts parts = DecodeDateTime(dateTime);
+    std::string text = FormatDateTimeParts(ShortDateFormat(), parts);
+    if (!parts.isMidnight()) {
+        text += DateTimeSeparator();
+        text += FormatDateTimeParts(LongTimeFormat(), parts);
+    }
+    return text;
+}
+
+double FileTimeToDateTime(std::uint64_t fileTime, std::int64_t offsetSeconds) {
+    // Whole days and the rest are taken apart in integers so that the time of day keeps its precision.
+    const std::int64_t ticks = static_cast<std::int64_t>(fileTime - fileTimeAtDayZero) +
+                               offsetSeconds * 10000000LL; // may be negative
+    const std::int64_t perDay = static_cast<std::int64_t>(ticksPerDay);
+    std::int64_t day = ticks / perDay;
+    std::int64_t rest = ticks % perDay;
+    if (rest < 0) {
+        --day;
+        rest += perDay;
+    }
+    const double time = static_cast<double>(rest) / ticksPerDay;
+    return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
+}
+
+std::int64_t CurrentUtcOffsetSeconds() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+    std::tm utc{};
+    gmtime_s(&utc, &now);
+    utc.tm_isdst = local.tm_isdst;
+    return static_cast<std::int64_t>(std::difftime(std::mktime(&local), std::mktime(&utc)));
+#else
+    localtime_r(&now, &local);
+    return local.tm_gmtoff;
+#endif
+}
+
+double LocalNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() +
+        CurrentUtcOffsetSeconds() * 1000;
+    // Unix milliseconds to FILETIME ticks.
+    const std::uint64_t fileTime = static_cast<std::uint64_t>(ms) * 10000ULL + 116444736000000000ULL;
+    return FileTimeToDateTime(fileTime, 0);
+}
+
+} // namespace tagsink

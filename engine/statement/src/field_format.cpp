@@ -1,0 +1,469 @@
+#include "engine/statement/field_format.hpp"
+
+#include "engine/statement/date_text.hpp"
+#include "engine/statement/number_text.hpp"
+#include "locale_text.hpp"
+#include "platform/variant.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <string_view>
+
+namespace tagsink {
+
+namespace {
+
+const char* TypeName(VARTYPE vt) {
+    if (vt & VT_ARRAY)
+        return "array";
+    switch (vt & VT_TYPEMASK) {
+    case VT_EMPTY:
+        return "empty";
+    case VT_NULL:
+        return "null";
+    case VT_I1:
+        return "8-bit integer";
+    case VT_UI1:
+        return "unsigned 8-bit integer";
+    case VT_I2:
+        return "16-bit integer";
+    case VT_UI2:
+        return "unsigned 16-bit integer";
+    case VT_I4:
+    case VT_INT:
+        return "32-bit integer";
+    case VT_UI4:
+    case VT_UINT:
+        return "unsigned 32-bit integer";
+    case VT_I8:
+        return "64-bit integer";
+    case VT_UI8:
+        return "unsigned 64-bit integer";
+    case VT_R4:
+        return "single";
+    case VT_R8:
+        return "double";
+    case VT_CY:
+        return "currency";
+    case VT_DATE:
+        return "date";
+    case VT_BSTR:
+        return "text";
+    case VT_BOOL:
+        return "boolean";
+    case VT_ERROR:
+        return "error code";
+    case VT_DECIMAL:
+        return "decimal";
+    default:
+        return "variant";
+    }
+}
+
+// A by-reference scalar seen as a plain value of the same type. The result borrows what it points to.
+VARIANT Dereference(const VARIANT& value) {
+    VARIANT plain;
+    plain.vt = VT_EMPTY;
+    plain.llVal = 0;
+    if (!(value.vt & VT_BYREF) || (value.vt & VT_ARRAY) || value.byref == nullptr)
+        return value;
+    const VARTYPE base = value.vt & VT_TYPEMASK;
+    switch (base) {
+    case VT_VARIANT:
+        return Dereference(*value.pvarVal);
+    case VT_I1:
+    case VT_UI1:
+        plain.bVal = *value.pbVal;
+        break;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+        plain.iVal = *value.piVal;
+        break;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
+        plain.lVal = *value.plVal;
+        break;
+    case VT_I8:
+    case VT_UI8:
+    case VT_CY:
+        plain.llVal = *static_cast<const LONGLONG*>(value.byref);
+        break;
+    case VT_R4:
+        plain.fltVal = *value.pfltVal;
+        break;
+    case VT_R8:
+    case VT_DATE:
+        plain.dblVal = *value.pdblVal;
+        break;
+    case VT_BSTR:
+        plain.bstrVal = *value.pbstrVal;
+        break;
+    case VT_DECIMAL: {
+        const DECIMAL dec = *value.pdecVal;
+        plain.decVal = dec;
+        break;
+    }
+    default:
+        return value; // left by-reference: reported as having no value of the wanted kind
+    }
+    plain.vt = base;
+    return plain;
+}
+
+std::string BstrText(BSTR text) {
+    if (text == nullptr)
+        return {};
+    return qz::Utf16ToUtf8(std::u16string_view(qz::AsU16(text), SysStringLen(text)));
+}
+
+// The exact decimal text of a scaled integer: magnitude / 10^scale.
+std::string ScaledText(unsigned __int128 magnitude, int scale, bool negative) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (static_cast<int>(digits.size()) <= scale)
+        digits.insert(0, static_cast<std::size_t>(scale) - digits.size() + 1, '0');
+    std::string integerPart = digits.substr(0, digits.size() - scale);
+    std::string fraction = digits.substr(digits.size() - scale);
+    while (!fraction.empty() && fraction.back() == '0')
+        fraction.pop_back();
+    std::string text;
+    if (negative && (integerPart != "0" || !fraction.empty()))
+        text.push_back('-');
+    text += integerPart;
+    if (!fraction.empty()) {
+        text.push_back(DecimalSeparator());
+        text += fraction;
+    }
+    return text;
+}
+
+unsigned __int128 DecimalMagnitude(const DECIMAL& dec) {
+    return (static_cast<unsigned __int128>(dec.Hi32) << 64) | dec.Lo64;
+}
+
+std::string CurrencyText(const CY& cy) {
+    const std::int64_t raw = cy.int64;
+    const unsigned __int128 magnitude = raw < 0
+                                            ? static_cast<unsigned __int128>(-(static_cast<__int128>(raw)))
+                                            : static_cast<unsigned __int128>(raw);
+    return ScaledText(magnitude, 4, raw < 0);
+}
+
+std::string DoubleText(double value) {
+    if (std::isnan(value))
+        return "NaN";
+    if (std::isinf(value))
+        return value < 0 ? "-INF" : "INF";
+    return FormatGeneralFloat(value, DecimalSeparator());
+}
+
+std::string ConvertMessage(const VARIANT& value, const std::string& target, const std::string& reason) {
+    std::string message = "Cannot convert " + DescribeValue(value) + " to " + target;
+    if (!reason.empty())
+        message += ": " + reason;
+    return message;
+}
+
+// A number of any numeric kind as a double; false for every other kind.
+bool NumericValue(const VARIANT& v, double& out) {
+    switch (v.vt) {
+    case VT_I1:
+        out = v.cVal;
+        return true;
+    case VT_UI1:
+        out = v.bVal;
+        return true;
+    case VT_I2:
+        out = v.iVal;
+        return true;
+    case VT_UI2:
+        out = v.uiVal;
+        return true;
+    case VT_I4:
+        out = v.lVal;
+        return true;
+    case VT_INT:
+        out = v.intVal;
+        return true;
+    case VT_UI4:
+        out = v.ulVal;
+        return true;
+    case VT_UINT:
+        out = v.uintVal;
+        return true;
+    case VT_I8:
+        out = static_cast<double>(v.llVal);
+        return true;
+    case VT_UI8:
+        out = static_cast<double>(v.ullVal);
+        return true;
+    case VT_R4:
+        out = v.fltVal;
+        return true;
+    case VT_R8:
+        out = v.dblVal;
+        return true;
+    case VT_CY:
+        out = static_cast<double>(v.cyVal.int64) / 10000.0;
+        return true;
+    case VT_DATE:
+        out = v.date;
+        return true;
+    case VT_BOOL:
+        out = v.boolVal ? -1.0 : 0.0;
+        return true;
+    case VT_DECIMAL: {
+        const double magnitude = static_cast<double>(DecimalMagnitude(v.decVal));
+        out = magnitude / std::pow(10.0, v.decVal.scale);
+        if (v.decVal.sign & 0x80)
+            out = -out;
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// Converts through the platform's OLE conversion (texts in the fixed locale); throws with `target`.
+qz::Variant Converted(const VARIANT& v, VARTYPE type, const std::string& target) {
+    qz::Variant result;
+    const HRESULT hr = VariantChangeType(result.out(), &v, 0, type);
+    if (FAILED(hr))
+        throw ConversionError(ConvertMessage(v, target, qz::HResultText(hr)));
+    return result;
+}
+
+double ToDouble(const VARIANT& value, const std::string& target) {
+    const VARIANT v = Dereference(value);
+    double number = 0.0;
+    if (v.vt == VT_EMPTY)
+        return 0.0;
+    if (v.vt == VT_NULL)
+        throw ConversionError(ConvertMessage(v, target, ""));
+    if (NumericValue(v, number))
+        return number;
+    if (v.vt == VT_BSTR)
+        return Converted(v, VT_R8, target).get().dblVal;
+    throw ConversionError(ConvertMessage(v, target, "the value is not a number"));
+}
+
+double ToDateTime(const VARIANT& value, const std::string& target) {
+    const VARIANT v = Dereference(value);
+    if (v.vt == VT_BSTR)
+        return Converted(v, VT_DATE, target).get().date;
+    return ToDouble(v, target);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+bool ToBoolean(const VARIANT& value, const std::string& target) {
+    const VARIANT v = Dereference(value);
+    if (v.vt == VT_BSTR) {
+        const std::string text = BstrText(v.bstrVal);
+        if (EqualsIgnoringCase(text, qz::kTrueText))
+            return true;
+        if (EqualsIgnoringCase(text, qz::kFalseText))
+            return false;
+        return Converted(v, VT_BOOL, target).get().boolVal != VARIANT_FALSE;
+    }
+    if (v.vt == VT_BOOL)
+        return v.boolVal != VARIANT_FALSE;
+    const double number = ToDouble(v, target);
+    if (std::isnan(number))
+        throw ConversionError(ConvertMessage(v, target, "NaN is neither true nor false"));
+    return number != 0.0;
+}
+
+// The digits of a number as the float and BCD formats see them: a single keeps the digits it was given.
+DecimalDigits NumberDigits(const VARIANT& value, const std::string& target) {
+    const VARIANT v = Dereference(value);
+    const double number = ToDouble(v, target);
+    if (!std::isfinite(number))
+        throw ConversionError(
+            ConvertMessage(v, target, "NaN and infinite values cannot be written as numbers"));
+    if (v.vt == VT_R4)
+        return FloatDigits(v.fltVal);
+    return DoubleDigits(number, 15);
+}
+
+std::string TargetName(TFieldType type) {
+    return std::string(ToString(type));
+}
+
+// A date or time text in quotes; a value the formats cannot show fails with a message naming the target.
+template <class Format>
+std::string QuotedDateTime(const VARIANT& value, const std::string& target, Format format) {
+    const double dateTime = ToDateTime(value, target);
+    try {
+        return QuoteSqlString(format(dateTime));
+    } catch (const ConversionError& e) {
+        throw ConversionError(std::string(e.what()) + " (" + target + ")");
+    }
+}
+
+} // namespace
+
+std::string QuoteSqlString(const std::string& text) {
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.push_back('\'');
+    for (char c : text) {
+        if (c == '\'')
+            quoted.push_back('\'');
+        quoted.push_back(c);
+    }
+    quoted.push_back('\'');
+    return quoted;
+}
+
+std::string DescribeValue(const VARIANT& value) {
+    const VARIANT v = Dereference(value);
+    if (v.vt == VT_EMPTY)
+        return "an empty value";
+    if (v.vt == VT_NULL)
+        return "a null value";
+    const char* type = TypeName(v.vt);
+    std::string text;
+    if (v.vt == VT_BSTR) {
+        text = BstrText(v.bstrVal);
+        constexpr std::size_t limit = 60;
+        if (text.size() > limit) {
+            std::size_t cut = limit;
+            while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+                --cut; // do not split a UTF-8 sequence
+            text = text.substr(0, cut) + "...";
+        }
+        return "the text \"" + text + "\"";
+    }
+    double number = 0.0;
+    if (v.vt == VT_R4 && std::isfinite(v.fltVal))
+        text = FormatGeneral(FloatDigits(v.fltVal), DecimalSeparator());
+    else if (v.vt == VT_BOOL)
+        text = v.boolVal ? std::string(qz::kTrueText) : std::string(qz::kFalseText);
+    else if (v.vt == VT_CY)
+        text = CurrencyText(v.cyVal);
+    else if (v.vt == VT_I8)
+        text = std::to_string(v.llVal);
+    else if (v.vt == VT_UI8)
+        text = std::to_string(v.ullVal);
+    else if (NumericValue(v, number))
+        text = DoubleText(number);
+    else
+        return std::string("a value of type ") + type;
+    return text + " (" + type + ")";
+}
+
+std::string VariantText(const VARIANT& value) {
+    const VARIANT v = Dereference(value);
+    switch (v.vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+        return {};
+    case VT_BSTR:
+        return BstrText(v.bstrVal);
+    case VT_BOOL:
+        return v.boolVal ? std::string(qz::kTrueText) : std::string(qz::kFalseText);
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_INT:
+    case VT_UI4:
+    case VT_UINT:
+        return std::to_string(static_cast<std::int64_t>([&] {
+            double n = 0;
+            NumericValue(v, n);
+            return n;
+        }()));
+    case VT_I8:
+        return std::to_string(v.llVal);
+    case VT_UI8:
+        return std::to_string(v.ullVal);
+    case VT_R4:
+        return std::isfinite(v.fltVal) ? FormatGeneral(FloatDigits(v.fltVal), DecimalSeparator())
+                                       : DoubleText(v.fltVal);
+    case VT_R8:
+        return DoubleText(v.dblVal);
+    case VT_CY:
+        return CurrencyText(v.cyVal);
+    case VT_DATE:
+        return FormatDateTime(v.date);
+    case VT_DECIMAL:
+        return ScaledText(DecimalMagnitude(v.decVal), v.decVal.scale, (v.decVal.sign & 0x80) != 0);
+    default:
+        throw ConversionError(ConvertMessage(v, "text", "the value has no text form"));
+    }
+}
+
+double VariantToDouble(const VARIANT& value, const char* targetName) {
+    return ToDouble(value, targetName);
+}
+
+std::string FormatFieldText(const VARIANT& value, TFieldType fieldType) {
+    switch (fieldType) {
+    case TFieldType::ftString:
+    case TFieldType::ftWideString:
+        return VariantText(value);
+    default:
+        return FormatFieldValue(value, fieldType);
+    }
+}
+
+std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType) {
+    const std::string target = TargetName(fieldType);
+    switch (fieldType) {
+    case TFieldType::ftString:
+    case TFieldType::ftWideString:
+        return QuoteSqlString(VariantText(value));
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftWord: {
+        const VARIANT v = Dereference(value);
+        return std::to_string(
+            RoundToInt32(ToDouble(v, target), DescribeValue(v), target + " (32-bit integer)"));
+    }
+    case TFieldType::ftBoolean:
+        return ToBoolean(value, target) ? std::string(qz::kTrueText) : std::string(qz::kFalseText);
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+        return FormatGeneral(NumberDigits(value, target), DecimalSeparator());
+    case TFieldType::ftBCD:
+    case TFieldType::ftFMTBcd: {
+        const DecimalDigits digits = NumberDigits(value, target);
+        try {
+            return FormatBcd(digits, DecimalSeparator());
+        } catch (const ConversionError&) {
+            throw ConversionError("BCD overflow: " + DescribeValue(value) +
+                                  " has more than 18 integer digits");
+        }
+    }
+    case TFieldType::ftDate:
+        return QuotedDateTime(value, target, FormatShortDate);
+    case TFieldType::ftTime:
+        return QuotedDateTime(value, target, FormatLongTime);
+    case TFieldType::ftDateTime:
+    case TFieldType::ftTimeStamp:
+        return QuotedDateTime(value, target, FormatDateTime);
+    default:
+        return {};
+    }
+}
+
+} // namespace tagsink

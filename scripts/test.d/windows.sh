@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# The Windows stage of the test script:
+#   1. cross-builds tagclient for 32-bit (build-win32/) and 64-bit Windows (build-win64/) with mingw-w64;
+#   2. checks the 32-bit tagclient.dll statically: exactly the 30 exports of toolkit/tagclient.def, no
+#      decorated duplicates, the stdcall stack bytes of each export, only system DLLs imported;
+#   3. checks the log procedure's register convention with a freestanding 32-bit program under
+#      qemu-i386-static (skipped with a message where it cannot run);
+#   4. creates a fresh Wine prefix, registers the OPC proxy/stub DLL and the COM test server, and runs the
+#      tagclient C API tests (64-bit) under wine64 against it: in-process, then as a local server.
+# Exits non-zero when a step fails. TAGSINK_WINDOWS=0 skips the stage.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+root=$PWD
+
+if [ "${TAGSINK_WINDOWS:-1}" = 0 ]; then
+  echo "windows: skipped (TAGSINK_WINDOWS=0)"
+  exit 0
+fi
+
+jobs=${TAGSINK_JOBS:-$(nproc)}
+wine=${TAGSINK_WINE64:-/usr/lib/wine/wine64}
+wineserver=${TAGSINK_WINESERVER:-/usr/lib/wine/wineserver}
+status=0
+fail() { echo "windows: FAIL: $*" >&2; status=1; }
+step() { echo "== windows: $*"; }
+
+for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
+            x86_64-w64-mingw32-widl i686-w64-mingw32-objdump i686-w64-mingw32-nm; do
+  command -v "$tool" >/dev/null || { echo "windows: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
+
+# ---------------------------------------------------------------------------------------------- build
+build() { # dir toolchain
+  local dir=$1 toolchain=$2
+  cmake -S windows -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+step "cross build, 32-bit (build-win32)"
+build build-win32 mingw-i686.cmake || { fail "32-bit build"; exit 1; }
+step "cross build, 64-bit (build-win64)"
+build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
+
+# ------------------------------------------------------------------------------------- export table
+def_names() { sed -n 's/^[[:space:]]\{1,\}\(QZDAC_[A-Za-z]*\)[[:space:]]*$/\1/p' toolkit/tagclient.def; }
+def_bytes() { sed -n 's/^;[[:space:]]*\(QZDAC_[A-Za-z]*@[0-9]*\)[[:space:]]*$/\1/p' toolkit/tagclient.def; }
+
+check_exports() { # objdump dll
+  local objdump=$1 dll=$2 expected actual
+  expected=$(def_names | sort)
+  actual=$("$objdump" -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\t\[/{print $NF;next} t&&!/^\t\[/{t=0}' | sort)
+  if [ "$(echo "$expected" | wc -l)" != 30 ]; then fail "toolkit/tagclient.def does not list 30 exports"; fi
+  if [ "$actual" != "$expected" ]; then
+    fail "$dll: the export table differs from toolkit/tagclient.def"
+    diff <(echo "$expected") <(echo "$actual") >&2 || true
+  fi
+  if echo "$actual" | grep -q '@'; then fail "$dll exports decorated names"; fi
+  # Only the system's own DLLs may be imported (everything else is linked in statically).
+  local allowed='^(kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|uuid|api-ms-win-.*)\.dll$'
+  local dlls
+  dlls=$("$objdump" -p "$dll" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+  for d in $dlls; do
+    echo "$d" | grep -Eq "$allowed" || fail "$dll imports $d, which is no system DLL"
+  done
+  echo "$dll: $(echo "$actual" | wc -l) exports; imports: $(echo $dlls)"
+}
+
+step "export table of the 32-bit tagclient.dll"
+if [ -f build-win32/bin/tagclient.dll ]; then
+  check_exports i686-w64-mingw32-objdump build-win32/bin/tagclient.dll
+  # stdcall stack bytes: the decorated symbols of the 32-bit objects carry them (_Name@bytes).
+  decorated=$(find build-win32 -name '*.obj' -path '*toolkit*' -print0 | xargs -0 i686-w64-mingw32-nm -g --defined-only 2>/dev/null |
+              sed -n 's/.* T _\(QZDAC_[A-Za-z]*@[0-9]*\)$/\1/p' | sort -u)
+  while read -r want; do
+    echo "$decorated" | grep -qx "$want" || fail "the 32-bit build does not define $want (stdcall stack bytes)"
+  done < <(def_bytes)
+else
+  fail "build-win32/bin/tagclient.dll was not built"
+fi
+step "export table of the 64-bit tagclient.dll"
+if [ -f build-win64/bin/tagclient.dll ]; then
+  check_exports x86_64-w64-mingw32-objdump build-win64/bin/tagclient.dll
+else
+  fail "build-win64/bin/tagclient.dll was not built"
+fi
+
+# ------------------------------------------------------------------------------ register convention
+step "register convention of TLogProc (freestanding 32-bit program under qemu-i386-static)"
+logcall=$(echo '#include <tagclient.h>' |
+          i686-w64-mingw32-gcc-posix -E -dM -Itoolkit/include -Iplatform/include -x c - 2>/dev/null |
+          sed -n 's/^#define QZDAC_LOGCALL //p')
+if [ -z "$logcall" ]; then
+  fail "tagclient.h defines no QZDAC_LOGCALL for 32-bit Windows"
+elif ! command -v qemu-i386-static >/dev/null; then
+  echo "windows: SKIPPED the register-convention run: qemu-i386-static is missing (package qemu-user-static)"
+elif ! gcc -m32 -ffreestanding -nostdlib -static -fno-pie -no-pie -O2 "-DTLOGCALL=$logcall" \
+        windows/abi/regparm_check.c -o build-win32/regparm_check 2>build-win32/regparm_check.log; then
+  echo "windows: SKIPPED the register-convention run: this compiler cannot build 32-bit code ($(head -1 build-win32/regparm_check.log))"
+else
+  if qemu-i386-static build-win32/regparm_check; then
+    echo "TLogProc ($logcall): source in EAX, message in EDX, nothing on the stack"
+  else
+    fail "TLogProc ($logcall) does not pass its arguments in EAX and EDX (exit $?)"
+  fi
+fi
+
+# ------------------------------------------------------------------------------------- Wine tests
+if [ ! -x "$wine" ]; then
+  echo "windows: SKIPPED the Wine run: $wine is missing (package wine64)"
+  exit $status
+fi
+bin=$root/build-win64/bin
+tests=$(ls "$bin"/*test*.exe 2>/dev/null | grep -v -e gtest -e gmock || true)
+for f in opcsim.dll opcsim.exe tagclient_opc_ps.dll tagclient.dll; do
+  [ -f "$bin/$f" ] || fail "build-win64/bin/$f was not built"
+done
+[ -n "$tests" ] || fail "no tagclient test programs in build-win64/bin"
+if [ $status != 0 ]; then exit $status; fi
+
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d /tmp/tagsink-wine.XXXXXX)
+export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() { "$wineserver" -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; }
+trap cleanup EXIT
+
+step "fresh Wine prefix ($WINEPREFIX)"
+timeout 300 "$wine" wineboot -i >/dev/null 2>&1 || true
+"$wineserver" -w
+# No crash dialog and no interactive debugger: a crash ends the crashing process with a backtrace.
+timeout 60 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+timeout 60 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f \
+  >/dev/null 2>&1
+
+step "registration: proxy/stub DLL and the COM test server (in-process)"
+(cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || fail "regsvr32 tagclient_opc_ps.dll"
+(cd "$bin" && timeout 120 "$wine" regsvr32 /s opcsim.dll) || fail "regsvr32 opcsim.dll"
+"$wineserver" -w
+
+run_tests() { # label
+  local label=$1 t
+  for t in $tests; do
+    echo "-- $label: $(basename "$t")"
+    (cd "$bin" && TAGCLIENT_TEST_PLATFORM=com timeout 900 "$wine" "$t" --gtest_brief=1 \
+       ${TAGSINK_WINE_GTEST_FILTER:+--gtest_filter=$TAGSINK_WINE_GTEST_FILTER}) ||
+      fail "$label: $(basename "$t")"
+  done
+}
+step "C API tests under wine64, COM test server in-process"
+run_tests "in-process"
+
+step "registration: the COM test server as a local server (opcsim.exe /RegServer)"
+(cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || fail "opcsim.exe /RegServer"
+"$wineserver" -w
+step "C API tests under wine64, COM test server out-of-process"
+run_tests "out-of-process"
+
+if [ $status = 0 ]; then echo "windows: all checks passed"; fi
+exit $status

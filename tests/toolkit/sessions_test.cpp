@@ -1,0 +1,243 @@
+// Sessions: resolving the class, creating the server object, status, keep-alive poll, shutdown, teardown.
+#include "test_support.h"
+
+#include "library.h"
+#include "uServer.h"
+
+#include <cstring>
+
+using namespace fake;
+
+namespace {
+class Sessions : public ToolkitTest {
+protected:
+    void SetUp() override {
+        ToolkitTest::SetUp();
+        W().listProgIds[u"Fake.Server.1"] = MakeGuid(1);
+        W().registryProgIds[u"Fake.Registry.1"] = MakeGuid(1);
+    }
+};
+
+int g_shutdownCalls = 0;
+QZDAC_HSESSION g_shutdownSession = 0;
+int32_t ShutdownCounting(QZDAC_HSESSION s) {
+    ++g_shutdownCalls;
+    g_shutdownSession = s;
+    return 0;
+}
+int32_t ShutdownDisconnecting(QZDAC_HSESSION s) {
+    ++g_shutdownCalls;
+    QZDAC_Disconnect(s);
+    return 0;
+}
+} // namespace
+
+TEST_F(Sessions, ClassIdTextIsUsedWithoutTheServerList) {
+    EXPECT_NE(QZDAC_Connect("", kFullClass, 2), 0u);
+    EXPECT_EQ(W().Count("CreateServerList"), 0);
+    EXPECT_EQ(W().Count("CreateServerObject"), 1);
+}
+
+TEST_F(Sessions, ProgIdIsResolvedThroughTheServerList) {
+    EXPECT_NE(QZDAC_Connect("", "Fake.Server.1", 2), 0u);
+    EXPECT_EQ(W().Count("ServerList.CLSIDFromProgID"), 1);
+    EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 0);
+}
+
+TEST_F(Sessions, ProgIdUnknownToTheServerListIsNotTriedInTheRegistry) {
+    EXPECT_EQ(QZDAC_Connect("", "Fake.Registry.1", 2), 0u);
+    EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 0);
+    EXPECT_TRUE(Logs().empty());
+}
+
+TEST_F(Sessions, WithoutServerListThisComputerUsesTheRegistry) {
+    W().localServerList = false;
+    EXPECT_NE(QZDAC_Connect("", "Fake.Registry.1", 2), 0u);
+    EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 1);
+}
+
+TEST_F(Sessions, RemoteProgIdWithoutServerListFailsSilently) {
+    W().reachableHosts.insert(u"far");
+    W().registryProgIds[u"Fake.Server.1"] = MakeGuid(1);
+    EXPECT_EQ(QZDAC_Connect("far", "Fake.Server.1", 2), 0u);
+    EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 0);
+    EXPECT_EQ(W().Count("CreateServerObject"), 0);
+    EXPECT_TRUE(Logs().empty());
+}
+
+TEST_F(Sessions, RemoteHostGetsItsOwnServerListAndObject) {
+    W().reachableHosts.insert(u"far");
+    W().remoteHostsWithList.insert(u"far");
+    EXPECT_NE(QZDAC_Connect("far", "Fake.Server.1", 2), 0u);
+    EXPECT_EQ(W().lastCreateHost, u"far");
+}
+
+TEST_F(Sessions, ComputerNameInAnyCaseMeansThisComputer) {
+    EXPECT_NE(QZDAC_Connect("testHOST", kFullClass, 2), 0u);
+    EXPECT_EQ(W().lastCreateHost, u"");
+    EXPECT_EQ(W().Count("CreateServerObject"), 1);
+}
+
+TEST_F(Sessions, UnreachableHostIsReportedAsConnect) {
+    EXPECT_EQ(QZDAC_Connect("nowhere", kFullClass, 2), 0u);
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_EQ(Logs()[0].source, "TServer.Connect");
+}
+
+TEST_F(Sessions, UnknownClassIsReportedAndNothingIsListed) {
+    EXPECT_EQ(QZDAC_Connect("", "{99999999-2222-3333-4444-555555555555}", 2), 0u);
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_EQ(Logs()[0].source, "TServer.Connect");
+    EXPECT_TRUE(tagclient::Library::Get().Sessions().empty());
+}
+
+TEST_F(Sessions, ObjectWithoutOPCServerIsInterfaceNotSupported) {
+    ServerConfig config;
+    config.opcServer = false;
+    EXPECT_EQ(Connect(config), 0u);
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_EQ(Logs()[0].source, "TServer.Connect");
+    EXPECT_EQ(Logs()[0].message, "Interface not supported");
+}
+
+TEST_F(Sessions, OptionHasNoEffect) {
+    for (int32_t option : {0, 2, 12345}) {
+        QZDAC_HSESSION s = QZDAC_Connect("", kFullClass, option);
+        ASSERT_NE(s, 0u);
+        EXPECT_NE(AddGroup(s), 0u);
+    }
+    EXPECT_EQ(W().Count("Advise(shutdown)"), 3);
+    EXPECT_TRUE(Logs().empty());
+}
+
+TEST_F(Sessions, StatusFieldsLandInTheirArguments) {
+    QZDAC_HSESSION s = Connect();
+    FILETIME a{}, b{}, c{};
+    uint16_t state = 0, major = 0, minor = 0, build = 0;
+    uint32_t band = 0, groups = 0;
+    char vendor[64];
+    ASSERT_EQ(
+        QZDAC_GetServerStatus(s, &a, &b, &c, &state, &band, &groups, &major, &minor, &build, vendor, 63),
+        QZDAC_TRUE);
+    EXPECT_EQ(a.dwLowDateTime, 1u);
+    EXPECT_EQ(b.dwHighDateTime, 4u);
+    EXPECT_EQ(c.dwLowDateTime, 5u);
+    EXPECT_EQ(state, 1);
+    EXPECT_EQ(band, 8u);
+    EXPECT_EQ(groups, 7u);
+    EXPECT_EQ(major, 2);
+    EXPECT_EQ(minor, 5);
+    EXPECT_EQ(build, 99);
+    EXPECT_STREQ(vendor, "Fake vendor 1.0");
+}
+
+TEST_F(Sessions, FailedStatusWritesNothing) {
+    QZDAC_HSESSION s = Connect();
+    W().fail["GetStatus"] = E_FAIL;
+    uint16_t state = 77;
+    char vendor[8] = "keep";
+    EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, &state, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, vendor, 7),
+              QZDAC_FALSE);
+    EXPECT_EQ(state, 77);
+    EXPECT_STREQ(vendor, "keep");
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_EQ(Logs()[0].source, "TServer.GetServerStatus");
+}
+
+TEST_F(Sessions, ServerWithoutConnectionPointsOpensWithoutPollOrShutdown) {
+    QZDAC_HSESSION s = ConnectTo(kBareClass);
+    ASSERT_NE(s, 0u);
+    EXPECT_FALSE(tagclient::Library::Get().FindSession(s)->HasPollTimer());
+    EXPECT_EQ(W().Count("FindConnectionPoint(shutdown)"), 0);
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
+}
+
+TEST_F(Sessions, KeepAlivePollsEveryFiveSecondsOnTheClientThread) {
+    std::uint64_t now = 1000000;
+    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    QZDAC_HSESSION s = Connect();
+    ASSERT_NE(s, 0u);
+    now += 4999;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 0);
+    now += 1;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 1);
+    W().fail["GetStatus"] = E_FAIL; // a failing poll is ignored
+    now += 5000;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 2);
+    EXPECT_TRUE(Logs().empty());
+    QZDAC_Disconnect(s);
+    now += 5000;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 2);
+}
+
+TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
+    std::uint64_t now = 0;
+    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    g_shutdownCalls = 0;
+    QZDAC_HSESSION s = Connect();
+    ASSERT_EQ(QZDAC_SetShutdownProc(s, &ShutdownCounting), QZDAC_TRUE);
+    auto sink = W().lastShutdownSink;
+    ASSERT_TRUE(sink);
+    W().host->Post([sink] { sink->ShutdownRequest(u"bye"); });
+    EXPECT_EQ(g_shutdownCalls, 0);
+    Dispatch();
+    EXPECT_EQ(g_shutdownCalls, 1);
+    EXPECT_EQ(g_shutdownSession, s);
+    now += 20000;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 0);
+    EXPECT_EQ(QZDAC_SetShutdownProc(s, nullptr), QZDAC_TRUE); // still listed
+}
+
+TEST_F(Sessions, ShutdownWithoutProcedureOnlyStopsThePoll) {
+    QZDAC_HSESSION s = Connect();
+    auto sink = W().lastShutdownSink;
+    W().host->Post([sink] { sink->ShutdownRequest(nullptr); });
+    Dispatch();
+    EXPECT_FALSE(tagclient::Library::Get().FindSession(s)->HasPollTimer());
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
+}
+
+TEST_F(Sessions, ShutdownProcedureMayDisconnectAndLateRequestsReachNothing) {
+    g_shutdownCalls = 0;
+    QZDAC_HSESSION s = Connect();
+    AddGroup(s);
+    QZDAC_SetShutdownProc(s, &ShutdownDisconnecting);
+    auto sink = W().lastShutdownSink;
+    W().host->Post([sink] { sink->ShutdownRequest(u"1"); });
+    W().host->Post([sink] { sink->ShutdownRequest(u"2"); }); // after the session is gone
+    Dispatch();
+    EXPECT_EQ(g_shutdownCalls, 1);
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_FALSE);
+}
+
+TEST_F(Sessions, DisconnectTwiceGivesTrueThenFalse) {
+    QZDAC_HSESSION s = Connect();
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_FALSE);
+}
+
+TEST_F(Sessions, TeardownRemovesGroupsLastFirstAndGoesOnAfterARefusal) {
+    QZDAC_HSESSION s = Connect();
+    AddGroup(s, "a");
+    AddGroup(s, "b");
+    AddGroup(s, "c");
+    W().calls.clear();
+    W().fail["RemoveGroup"] = E_FAIL;
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
+    std::vector<std::string> removes;
+    for (auto& c : W().calls)
+        if (c.rfind("RemoveGroup(", 0) == 0)
+            removes.push_back(c);
+    EXPECT_EQ(removes,
+              (std::vector<std::string>{"RemoveGroup(" + std::to_string(ServerGroup(2).serverHandle) + ")",
+                                        "RemoveGroup(" + std::to_string(ServerGroup(1).serverHandle) + ")",
+                                        "RemoveGroup(" + std::to_string(ServerGroup(0).serverHandle) + ")"}));
+    ASSERT_EQ(Logs().size(), 3u);
+    EXPECT_EQ(Logs()[0].source, "TServer.RemoveGroup");
+}

@@ -1,0 +1,83 @@
+#include "library.h"
+
+#include "uRoutine.h"
+#include "uServer.h"
+
+#include <stdexcept>
+
+namespace tagclient {
+
+Library::Library() = default;
+
+Library::~Library() {
+    // Unload: sessions go first (they still talk to the transport), then the transport, then the queue.
+    try {
+        EndSessionList();
+        while (!orphans_.empty())
+            orphans_.pop_back();
+    } catch (...) {
+    }
+    events_.Clear();
+    transport_.reset();
+    events_.Clear();
+}
+
+Library& Library::Get() {
+    static Library instance;
+    return instance;
+}
+
+transport::Transport& Library::Transport() {
+    if (!transport_) {
+        transport_ = transport::CreateDefaultTransport(events_);
+        if (!transport_)
+            throw std::runtime_error("No transport to OPC servers is available");
+        computerName_ = transport_->ComputerName();
+        formatData = transport_->RegisterClipboardFormat(transport::kFormatData);
+        formatDataTime = transport_->RegisterClipboardFormat(transport::kFormatDataTime);
+        formatWriteComplete = transport_->RegisterClipboardFormat(transport::kFormatWriteComplete);
+    }
+    return *transport_;
+}
+
+std::uint32_t Library::NewHandle() {
+    std::uint32_t current = nextHandle_.load();
+    do {
+        if (current == UINT32_MAX)
+            throw std::runtime_error("Out of handles");
+    } while (!nextHandle_.compare_exchange_weak(current, current + 1));
+    return current + 1;
+}
+
+void Library::StartSessionList() {
+    for (auto& s : sessions_)
+        orphans_.push_back(std::move(s));
+    sessions_.clear();
+    listExists_ = true;
+}
+
+void Library::EndSessionList() {
+    // Last opened first. A session destroyed here may call back into nothing: its sinks are detached.
+    while (!sessions_.empty()) {
+        std::unique_ptr<TServer> last = std::move(sessions_.back());
+        sessions_.pop_back();
+        last.reset();
+    }
+    listExists_ = false;
+}
+
+TServer* Library::FindSession(std::uint32_t handle) {
+    if (handle == 0)
+        return nullptr;
+    for (auto& s : sessions_)
+        if (s && s->Handle == handle)
+            return s.get();
+    return nullptr;
+}
+
+bool Library::IsLocalHost(const std::string& host) {
+    Transport(); // the computer's name is read with the transport
+    return host.empty() || SameTextAscii(host, computerName_);
+}
+
+} // namespace tagclient

@@ -1,0 +1,127 @@
+#include "uRoutine.h"
+
+#include "library.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+
+namespace tagclient {
+
+std::string HResultMessage(HRESULT hr) {
+    char text[512];
+    if (QzFormatHResult(hr, text, sizeof text) > 0) {
+        std::string s(text);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        if (!s.empty())
+            return s;
+    }
+    char fallback[32];
+    std::snprintf(fallback, sizeof fallback, "OLE error %.8X", static_cast<unsigned>(hr));
+    return fallback;
+}
+
+OleError::OleError(HRESULT hr) : std::runtime_error(HResultMessage(hr)), hr_(hr) {}
+
+void LogError(const std::string& source, const std::string& message) noexcept {
+    try {
+        std::u16string wideMessage = AnsiToWide(message.c_str());
+        std::u16string wideSource = AnsiToWide(source.c_str());
+        TLogProc proc = Library::Get().logProc.load();
+        if (!proc)
+            return;
+        BSTR m = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wideMessage.data()),
+                                   static_cast<UINT>(wideMessage.size()));
+        BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wideSource.data()),
+                                   static_cast<UINT>(wideSource.size()));
+        if (!m || !s) {
+            SysFreeString(m);
+            SysFreeString(s);
+            return;
+        }
+        proc(s, m); // the procedure owns both strings now
+    } catch (...) {
+        // a failing report (or log procedure) is swallowed
+    }
+}
+
+void ReportCurrentException(const char* source) noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        LogError(source, "Out of memory");
+    } catch (const std::exception& e) {
+        LogError(source, e.what());
+    } catch (...) {
+        LogError(source, "Unexpected failure");
+    }
+}
+
+std::u16string AnsiToWide(const char* text) {
+    if (!text || !*text)
+        return {};
+    const int bytes = static_cast<int>(std::strlen(text));
+    int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, bytes, nullptr, 0);
+    if (n <= 0)
+        throw std::runtime_error(
+            "No mapping for the Unicode character exists in the target multi-byte code page");
+    std::u16string wide(static_cast<std::size_t>(n), u'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, bytes, reinterpret_cast<WCHAR*>(wide.data()), n);
+    return wide;
+}
+
+static std::string WideToAnsiN(const OLECHAR* text, int length) {
+    if (!text || length <= 0)
+        return {};
+    int n = WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, reinterpret_cast<const WCHAR*>(text), length,
+                                nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        throw std::runtime_error(
+            "No mapping for the Unicode character exists in the target multi-byte code page");
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, reinterpret_cast<const WCHAR*>(text), length,
+                        out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string WideToAnsi(const OLECHAR* text) {
+    if (!text)
+        return {};
+    int length = 0;
+    while (text[length])
+        ++length;
+    return WideToAnsiN(text, length);
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+    return WideToAnsiN(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<int>(text.size()));
+}
+
+void CopyOutputString(const std::string& text, char* buffer, std::int32_t maxLength) noexcept {
+    if (!buffer)
+        return;
+    std::size_t n =
+        maxLength <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(maxLength));
+    if (n)
+        std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+bool SameTextAscii(const std::string& a, const std::string& b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+} // namespace tagclient

@@ -1,0 +1,85 @@
+// The test server as a local server program.
+//   opcsim /RegServer     registers the simulated servers as local servers (this program)
+//   opcsim /UnregServer   removes the local-server registration
+//   opcsim -Embedding     started by COM: serves until the last object is gone
+#include "class_factory.h"
+#include "module.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+namespace {
+
+std::wstring ProgramPath() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::wstring(path, n);
+}
+
+bool IsOption(const wchar_t* arg, const wchar_t* name) {
+    return (arg[0] == L'/' || arg[0] == L'-') && _wcsicmp(arg + 1, name) == 0;
+}
+
+// How long the program waits for its first client, and lingers after its last one.
+constexpr UINT kIdleMs = 5000;
+constexpr UINT_PTR kIdleTimer = 1;
+
+int Serve() {
+    opcsim::Module& module = opcsim::Module::Get();
+    std::vector<DWORD> cookies;
+    for (const auto& c : module.Classes()) {
+        auto factory = opcsim::MakeClassFactory(c.clsid);
+        DWORD cookie = 0;
+        if (SUCCEEDED(CoRegisterClassObject(c.clsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                            &cookie)))
+            cookies.push_back(cookie);
+    }
+    // Ends after two idle ticks in a row without a live object or lock.
+    SetTimer(nullptr, kIdleTimer, kIdleMs, nullptr);
+    MSG msg;
+    long idleTicks = 0;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.hwnd == nullptr && msg.message == WM_TIMER) {
+            idleTicks = module.Count() > 0 ? 0 : idleTicks + 1;
+            if (idleTicks >= 2)
+                break;
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    for (DWORD cookie : cookies)
+        CoRevokeClassObject(cookie);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+    // The server's own failures must never bring up a debugger or an error box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    CoInitialize(nullptr);
+    int rc = 0;
+    try {
+        bool reg = false, unreg = false;
+        for (int i = 1; argv && i < argc; ++i) {
+            reg = reg || IsOption(argv[i], L"RegServer");
+            unreg = unreg || IsOption(argv[i], L"UnregServer");
+        }
+        if (reg)
+            rc = FAILED(opcsim::RegisterServers(ProgramPath(), opcsim::Activation::LocalServer)) ? 1 : 0;
+        else if (unreg)
+            rc = FAILED(opcsim::UnregisterLocalServers()) ? 1 : 0;
+        else
+            rc = Serve();
+    } catch (...) {
+        rc = 2;
+    }
+    LocalFree(argv);
+    CoUninitialize();
+    return rc;
+}

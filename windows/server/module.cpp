@@ -1,0 +1,245 @@
+#include "module.h"
+
+#include "server_objects.h"
+
+#include <atomic>
+
+namespace opcsim {
+
+namespace tp = tagclient::transport;
+using tagclient::transport::com::ComPtr;
+
+namespace {
+
+std::atomic<long> g_count{0};
+
+std::wstring ToWide(const std::string& ansi) {
+    if (ansi.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), w.data(), n);
+    return w;
+}
+
+std::wstring TakeTaskString(OLECHAR* s) {
+    std::wstring w = s ? std::wstring(reinterpret_cast<const wchar_t*>(s)) : std::wstring();
+    CoTaskMemFree(s);
+    return w;
+}
+
+std::wstring GuidText(const GUID& g) {
+    wchar_t text[40] = {};
+    StringFromGUID2(g, text, 40);
+    return text;
+}
+
+} // namespace
+
+Module& Module::Get() {
+    static Module module;
+    return module;
+}
+
+Module::Module() : transport_(tp::CreateDefaultTransport(host_)) {
+    Discover();
+}
+
+void Module::Discover() {
+    auto add = [this](const CLSID& clsid, std::wstring progId, std::wstring userType) {
+        for (auto& c : classes_)
+            if (IsEqualCLSID(c.clsid, clsid)) {
+                if (c.progId.empty())
+                    c.progId = std::move(progId);
+                if (c.userType.empty())
+                    c.userType = std::move(userType);
+                return;
+            }
+        classes_.push_back(ServerClass{clsid, std::move(progId), std::move(userType), false});
+    };
+
+    // The server list, category by category.
+    std::shared_ptr<tp::OPCServerList> list;
+    if (SUCCEEDED(transport_->CreateServerList(nullptr, &list)) && list) {
+        for (const GUID& category :
+             {tp::CATID_OPCDAServer10, tp::CATID_OPCDAServer20, tp::CATID_OPCDAServer30}) {
+            std::shared_ptr<tp::EnumGUID> classes;
+            if (FAILED(list->EnumClassesOfCategories(1, &category, 0, nullptr, &classes)) || !classes)
+                continue;
+            GUID clsid;
+            ULONG fetched = 0;
+            while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
+                OLECHAR* progId = nullptr;
+                OLECHAR* userType = nullptr;
+                if (SUCCEEDED(list->GetClassDetails(clsid, &progId, &userType)))
+                    add(clsid, TakeTaskString(progId), TakeTaskString(userType));
+                else
+                    add(clsid, L"", L"");
+            }
+        }
+    }
+
+    // The class registry: the keys the registry pass lists, and the classes they name.
+    if (auto registry = transport_->LocalRegistry()) {
+        std::vector<std::string> names;
+        if (SUCCEEDED(registry->EnumRootKeys(&names))) {
+            for (const auto& name : names) {
+                if (!registry->KeyExists(name + "\\OPC"))
+                    continue;
+                std::string stored;
+                if (FAILED(registry->ReadDefaultValue(name + "\\CLSID", &stored)))
+                    continue;
+                markers_.push_back(OpcMarkerKey{ToWide(name), ToWide(stored)});
+                CLSID clsid;
+                std::wstring text = ToWide(stored);
+                if (SUCCEEDED(CLSIDFromString(text.c_str(), &clsid)))
+                    add(clsid, ToWide(name), L"");
+            }
+        }
+        for (auto& c : classes_) {
+            CLSID resolved;
+            c.progIdInRegistry = !c.progId.empty() &&
+                                 SUCCEEDED(registry->CLSIDFromProgID(
+                                     reinterpret_cast<const OLECHAR*>(c.progId.c_str()), &resolved)) &&
+                                 IsEqualCLSID(resolved, c.clsid);
+        }
+    }
+}
+
+bool Module::Serves(const CLSID& clsid) const {
+    if (IsEqualCLSID(clsid, tp::CLSID_OpcServerList))
+        return true;
+    for (const auto& c : classes_)
+        if (IsEqualCLSID(c.clsid, clsid))
+            return true;
+    return false;
+}
+
+HRESULT Module::CreateInstance(const CLSID& clsid, ComPtr<IUnknown>* object) {
+    if (IsEqualCLSID(clsid, tp::CLSID_OpcServerList)) {
+        std::shared_ptr<tp::OPCServerList> list;
+        HRESULT hr = transport_->CreateServerList(nullptr, &list);
+        if (FAILED(hr))
+            return hr;
+        *object = MakeServerListCom(std::move(list));
+        return *object ? S_OK : E_NOINTERFACE;
+    }
+    std::shared_ptr<tp::ServerObject> server;
+    HRESULT hr = transport_->CreateServerObject(clsid, nullptr, &server);
+    if (FAILED(hr))
+        return hr;
+    *object = MakeServerCom(std::move(server));
+    return *object ? S_OK : E_NOINTERFACE;
+}
+
+void Module::AddRef() {
+    ++g_count;
+}
+void Module::Release() {
+    --g_count;
+}
+long Module::Count() const {
+    return g_count;
+}
+
+// ------------------------------------------------------------------------------------ registration
+
+namespace {
+
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (key_)
+            RegCloseKey(key_);
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    LONG Create(const std::wstring& path) {
+        return RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                               nullptr);
+    }
+    LONG Set(const wchar_t* name, const std::wstring& value) {
+        return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Creates a key under the class root and sets its default value (and a named one).
+HRESULT Write(const std::wstring& path, const std::wstring& value, const wchar_t* name = nullptr,
+              const std::wstring& named = {}) {
+    Key key;
+    LONG rc = key.Create(path);
+    if (rc == ERROR_SUCCESS)
+        rc = key.Set(nullptr, value);
+    if (rc == ERROR_SUCCESS && name)
+        rc = key.Set(name, named);
+    return HRESULT_FROM_WIN32(rc);
+}
+
+void Remove(const std::wstring& path) {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
+}
+
+} // namespace
+
+HRESULT RegisterServers(const std::wstring& modulePath, Activation activation) {
+    Module& module = Module::Get();
+    HRESULT first = S_OK;
+    auto keep = [&first](HRESULT hr) {
+        if (SUCCEEDED(first) && FAILED(hr))
+            first = hr;
+    };
+    for (const auto& c : module.Classes()) {
+        std::wstring key = L"CLSID\\" + GuidText(c.clsid);
+        keep(Write(key, c.userType.empty() ? c.progId : c.userType));
+        if (activation == Activation::InProcess) {
+            Remove(key + L"\\LocalServer32");
+            keep(Write(key + L"\\InprocServer32", modulePath, L"ThreadingModel", L"Apartment"));
+        } else {
+            Remove(key + L"\\InprocServer32");
+            keep(Write(key + L"\\LocalServer32", L"\"" + modulePath + L"\""));
+        }
+        if (!c.progId.empty()) {
+            keep(Write(key + L"\\ProgID", c.progId));
+            if (c.progIdInRegistry) {
+                keep(Write(c.progId, c.userType));
+                keep(Write(c.progId + L"\\CLSID", GuidText(c.clsid)));
+            }
+        }
+    }
+    for (const auto& m : module.MarkerKeys()) {
+        keep(Write(m.name + L"\\OPC", L""));
+        keep(Write(m.name + L"\\CLSID", m.clsid));
+    }
+    if (activation == Activation::InProcess) {
+        std::wstring key = L"CLSID\\" + GuidText(tagclient::transport::CLSID_OpcServerList);
+        keep(Write(key, L"OPC server list (test stand-in)"));
+        keep(Write(key + L"\\InprocServer32", modulePath, L"ThreadingModel", L"Apartment"));
+    }
+    return first;
+}
+
+HRESULT UnregisterServers() {
+    Module& module = Module::Get();
+    for (const auto& c : module.Classes()) {
+        Remove(L"CLSID\\" + GuidText(c.clsid));
+        if (c.progIdInRegistry)
+            Remove(c.progId);
+    }
+    for (const auto& m : module.MarkerKeys())
+        Remove(m.name);
+    Remove(L"CLSID\\" + GuidText(tagclient::transport::CLSID_OpcServerList));
+    return S_OK;
+}
+
+HRESULT UnregisterLocalServers() {
+    for (const auto& c : Module::Get().Classes())
+        Remove(L"CLSID\\" + GuidText(c.clsid) + L"\\LocalServer32");
+    return S_OK;
+}
+
+} // namespace opcsim

@@ -1,0 +1,109 @@
+#include "window_host.h"
+
+#include <vector>
+
+namespace opcsim {
+
+namespace {
+constexpr UINT kRunPosted = WM_APP + 1;
+constexpr wchar_t kClassName[] = L"TagsinkOpcSimHostWindow";
+
+HINSTANCE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+} // namespace
+
+WindowHost::WindowHost() {
+    HINSTANCE module = ThisModule();
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &WindowHost::WindowProc;
+    wc.hInstance = module;
+    wc.lpszClassName = kClassName;
+    RegisterClassW(&wc); // fails harmlessly when the class exists already
+    window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    if (window_)
+        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+WindowHost::~WindowHost() {
+    if (window_) {
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        DestroyWindow(window_);
+    }
+}
+
+void WindowHost::Post(std::function<void()> call) {
+    bool signal;
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(call));
+        signal = !signalled_;
+        signalled_ = true;
+    }
+    if (signal && window_)
+        PostMessageW(window_, kRunPosted, 0, 0);
+}
+
+tagclient::transport::Host::TimerId WindowHost::StartTimer(std::uint32_t intervalMs,
+                                                           std::function<void()> tick) {
+    TimerId id = nextTimer_++;
+    timers_[id] = std::move(tick);
+    if (window_)
+        SetTimer(window_, static_cast<UINT_PTR>(id), intervalMs == 0 ? 1 : intervalMs, nullptr);
+    return id;
+}
+
+void WindowHost::StopTimer(TimerId id) {
+    if (timers_.erase(id) != 0 && window_)
+        KillTimer(window_, static_cast<UINT_PTR>(id));
+}
+
+std::uint64_t WindowHost::NowMs() {
+    return GetTickCount64();
+}
+
+void WindowHost::RunPosted() {
+    std::deque<std::function<void()>> calls;
+    {
+        std::lock_guard lock(mutex_);
+        calls.swap(posted_);
+        signalled_ = false;
+    }
+    for (auto& call : calls) {
+        try {
+            call();
+        } catch (...) {
+            // A simulated server's failure must not unwind through the window procedure.
+        }
+    }
+}
+
+void WindowHost::RunTimer(UINT_PTR id) {
+    auto it = timers_.find(static_cast<TimerId>(id));
+    if (it == timers_.end())
+        return;
+    // A copy: the tick may stop its own timer.
+    auto tick = it->second;
+    try {
+        tick();
+    } catch (...) {
+    }
+}
+
+LRESULT CALLBACK WindowHost::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<WindowHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && msg == kRunPosted) {
+        self->RunPosted();
+        return 0;
+    }
+    if (self && msg == WM_TIMER) {
+        self->RunTimer(wParam);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+} // namespace opcsim
