@@ -324,6 +324,8 @@ std::string QuoteSqlString(const std::string& text) {
     quoted.reserve(text.size() + 2);
     quoted.push_back('\'');
     for (char c : text) {
+        if (c == '\0')
+            continue; // SQL text cannot carry a NUL: it would cut the statement short wherever it is handled
         if (c == '\'')
             quoted.push_back('\'');
         quoted.push_back(c);

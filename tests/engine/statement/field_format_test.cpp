@@ -252,6 +252,27 @@ TEST(FieldText, IsTheTextBeforeStringQuoting) {
     EXPECT_EQ(FormatFieldText(qz::Variant("x"), T::ftUnknown), "");
 }
 
+TEST(FieldDecimal, IsWrittenExactlyAsTextAndAsANumber) {
+    VARIANT dec;
+    VariantInit(&dec);
+    dec.decVal.scale = 2;
+    dec.decVal.sign = 0x80;
+    dec.decVal.Hi32 = 0;
+    dec.decVal.Lo64 = 12345;
+    dec.vt = VT_DECIMAL;
+    EXPECT_EQ(FormatFieldValue(dec, T::ftString), "'-123.45'");
+    EXPECT_EQ(FormatFieldValue(dec, T::ftFloat), "-123.45");
+    EXPECT_EQ(FormatFieldValue(dec, T::ftInteger), "-123");
+    dec.decVal.Hi32 = 1; // 2^64 + 12345, scaled by 100
+    dec.decVal.sign = 0;
+    EXPECT_EQ(FormatFieldValue(dec, T::ftString), "'184467440737095639.61'");
+}
+
+TEST(FieldString, LeavesOutNulCharacters) {
+    const qz::Variant withNul(std::u16string_view(u"a\0b'", 4));
+    EXPECT_EQ(FormatFieldValue(withNul, T::ftString), "'ab'''");
+}
+
 TEST(FieldByReference, ReadsThroughTheReference) {
     double number = 2.5;
     VARIANT byRef;

@@ -43,7 +43,8 @@ std::string VariantText(const VARIANT& value);
 // that are not numbers, for errors and arrays, naming `targetName` (for example "ftFloat") in the message.
 double VariantToDouble(const VARIANT& value, const char* targetName);
 
-// `text` as an SQL string literal: enclosed in single quotes, every single quote inside doubled.
+// `text` as an SQL string literal: enclosed in single quotes, every single quote inside doubled, NUL
+// characters left out.
 std::string QuoteSqlString(const std::string& text);
 
 // A short description of a value for messages: its text (shortened when long) and its type.
