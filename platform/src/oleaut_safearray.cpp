@@ -95,6 +95,35 @@ USHORT FeaturesFor(VARTYPE vt) {
     }
 }
 
+// Creates an array whose bounds are given either in the order of the dimensions (as callers give them)
+// or already in storage order (when copying an array).
+SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, bool storageOrder) {
+    const ULONG size = qz::detail::ElementSize(vt);
+    if (size == 0 || cDims == 0 || cDims > 0xFFFF || !bounds)
+        return nullptr;
+    char* block = static_cast<char*>(std::calloc(1, kPrefix + DescriptorSize(cDims)));
+    if (!block)
+        return nullptr;
+    auto* psa = reinterpret_cast<SAFEARRAY*>(block + kPrefix);
+    psa->cDims = static_cast<USHORT>(cDims);
+    psa->fFeatures = FeaturesFor(vt);
+    psa->cbElements = size;
+    VarTypeField(psa) = vt;
+    for (UINT d = 0; d < cDims; ++d)
+        psa->rgsabound[storageOrder ? d : cDims - 1 - d] = bounds[d];
+    std::size_t count = 0;
+    if (!CellCount(psa, count) || count > std::numeric_limits<std::size_t>::max() / size) {
+        std::free(block);
+        return nullptr;
+    }
+    psa->pvData = std::calloc(count ? count : 1, size);
+    if (!psa->pvData) {
+        std::free(block);
+        return nullptr;
+    }
+    return psa;
+}
+
 } // namespace
 
 namespace qz::detail {
@@ -139,30 +168,7 @@ ULONG ElementSize(VARTYPE base) noexcept {
 extern "C" {
 
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
-    const ULONG size = qz::detail::ElementSize(vt);
-    if (size == 0 || cDims == 0 || cDims > 0xFFFF || !rgsabound)
-        return nullptr;
-    char* block = static_cast<char*>(std::calloc(1, kPrefix + DescriptorSize(cDims)));
-    if (!block)
-        return nullptr;
-    auto* psa = reinterpret_cast<SAFEARRAY*>(block + kPrefix);
-    psa->cDims = static_cast<USHORT>(cDims);
-    psa->fFeatures = FeaturesFor(vt);
-    psa->cbElements = size;
-    VarTypeField(psa) = vt;
-    for (UINT d = 0; d < cDims; ++d)
-        psa->rgsabound[cDims - 1 - d] = rgsabound[d];
-    std::size_t count = 0;
-    if (!CellCount(psa, count) || count > std::numeric_limits<std::size_t>::max() / size) {
-        std::free(block);
-        return nullptr;
-    }
-    psa->pvData = std::calloc(count ? count : 1, size);
-    if (!psa->pvData) {
-        std::free(block);
-        return nullptr;
-    }
-    return psa;
+    return CreateArray(vt, cDims, rgsabound, false);
 }
 
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements) {
@@ -191,13 +197,7 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     HRESULT hr = SafeArrayGetVartype(psa, &vt);
     if (FAILED(hr))
         return hr;
-    // Bounds in creation order (leftmost dimension first).
-    SAFEARRAYBOUND bounds[64];
-    if (psa->cDims == 0 || psa->cDims > 64)
-        return E_INVALIDARG;
-    for (USHORT d = 0; d < psa->cDims; ++d)
-        bounds[d] = psa->rgsabound[psa->cDims - 1 - d];
-    SAFEARRAY* copy = SafeArrayCreate(vt, psa->cDims, bounds);
+    SAFEARRAY* copy = CreateArray(vt, psa->cDims, psa->rgsabound, true);
     if (!copy)
         return E_OUTOFMEMORY;
     std::size_t count = 0;

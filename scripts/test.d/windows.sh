@@ -110,12 +110,10 @@ if [ ! -x "$wine" ]; then
   exit $status
 fi
 bin=$root/build-win64/bin
-tests=$(ls "$bin"/*test*.exe 2>/dev/null | grep -v -e gtest -e gmock || true)
-for f in opcsim.dll opcsim.exe tagclient_opc_ps.dll tagclient.dll; do
-  [ -f "$bin/$f" ] || fail "build-win64/bin/$f was not built"
-done
-[ -n "$tests" ] || fail "no tagclient test programs in build-win64/bin"
-if [ $status != 0 ]; then exit $status; fi
+# Core tests (scripted transport, no server): once. C API tests against servers: in- and out-of-process.
+core_tests=$(ls "$bin"/toolkit_{c_header_test,stream_tests,threaded_tests,fake_tests}.exe 2>/dev/null || true)
+tests=$(ls "$bin"/toolkit_sim_tests.exe 2>/dev/null || true)
+[ -n "$core_tests" ] || fail "no tagclient core test programs in build-win64/bin"
 
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/tagsink-wine.XXXXXX)
@@ -131,28 +129,38 @@ timeout 60 "$wine" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t RE
 timeout 60 "$wine" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f \
   >/dev/null 2>&1
 
+run_tests() { # label programs...
+  local label=$1 t
+  shift
+  for t in "$@"; do
+    echo "-- $label: $(basename "$t")"
+    (cd "$bin" && timeout 900 "$wine" "$t" --gtest_brief=1 \
+       ${TAGSINK_WINE_GTEST_FILTER:+--gtest_filter=$TAGSINK_WINE_GTEST_FILTER}) ||
+      fail "$label: $(basename "$t")"
+  done
+}
+step "core tests under wine64 (scripted transport)"
+run_tests "core" $core_tests
+
+for f in opcsim.dll opcsim.exe tagclient_opc_ps.dll; do
+  [ -f "$bin/$f" ] || fail "build-win64/bin/$f (the COM test server) was not built"
+done
+[ -n "$tests" ] || fail "build-win64/bin/toolkit_sim_tests.exe (C API tests against servers) was not built"
+if [ $status != 0 ]; then exit $status; fi
+
 step "registration: proxy/stub DLL and the COM test server (in-process)"
 (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || fail "regsvr32 tagclient_opc_ps.dll"
 (cd "$bin" && timeout 120 "$wine" regsvr32 /s opcsim.dll) || fail "regsvr32 opcsim.dll"
 "$wineserver" -w
 
-run_tests() { # label
-  local label=$1 t
-  for t in $tests; do
-    echo "-- $label: $(basename "$t")"
-    (cd "$bin" && TAGCLIENT_TEST_PLATFORM=com timeout 900 "$wine" "$t" --gtest_brief=1 \
-       ${TAGSINK_WINE_GTEST_FILTER:+--gtest_filter=$TAGSINK_WINE_GTEST_FILTER}) ||
-      fail "$label: $(basename "$t")"
-  done
-}
 step "C API tests under wine64, COM test server in-process"
-run_tests "in-process"
+run_tests "in-process" $tests
 
 step "registration: the COM test server as a local server (opcsim.exe /RegServer)"
 (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || fail "opcsim.exe /RegServer"
 "$wineserver" -w
 step "C API tests under wine64, COM test server out-of-process"
-run_tests "out-of-process"
+run_tests "out-of-process" $tests
 
 if [ $status = 0 ]; then echo "windows: all checks passed"; fi
 exit $status

@@ -61,6 +61,13 @@ TEST(Objects, NewItemHasInitialValuesAndNoObservers) {
     EXPECT_EQ(item.Key(), "");
     EXPECT_EQ(item.ObserverCount(), 0u);
     EXPECT_EQ(item.GetClassInfo().FindProperty("Description"), nullptr);
+    // Run-time fields start cleared.
+    EXPECT_TRUE(item.Value.isEmpty());
+    EXPECT_EQ(item.Quality, 0);
+    EXPECT_EQ(item.TimeStamp, 0u);
+    EXPECT_FALSE(item.Changed);
+    item.Value = qz::Variant(1.5);
+    EXPECT_EQ(item.Value.vt(), VT_R8);
 }
 
 TEST(Objects, RenamingKeepsOrFillsDescription) {

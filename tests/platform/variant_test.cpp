@@ -142,3 +142,19 @@ TEST(Variant, ArraysFromVectors) {
     EXPECT_EQ(texts.vt(), VT_ARRAY | VT_BSTR);
     EXPECT_EQ(texts.element(1).toUtf8(), "b");
 }
+
+TEST(Variant, DescriptionsNameTypeAndValue) {
+    EXPECT_EQ(qz::Describe(qz::Variant(42)), "VT_I4 42");
+    EXPECT_EQ(qz::Describe(qz::Variant("温度")), "VT_BSTR \"温度\"");
+    EXPECT_EQ(qz::Describe(qz::Variant()), "VT_EMPTY");
+    EXPECT_EQ(qz::Describe(qz::Variant::Null()), "VT_NULL");
+    EXPECT_EQ(qz::Describe(qz::Variant(true)), "VT_BOOL True");
+    EXPECT_EQ(qz::Describe(qz::Variant::Error(E_FAIL)), "VT_ERROR 0x80004005");
+    EXPECT_EQ(qz::Describe(qz::Variant::Array(std::vector<double>{1.5, 2})), "VT_ARRAY|VT_R8 [1.5, 2]");
+    EXPECT_EQ(qz::Describe(qz::Variant::Array(std::vector<qz::Variant>{qz::Variant(1), qz::Variant("a")})),
+              "VT_ARRAY|VT_VARIANT [VT_I4 1, VT_BSTR \"a\"]");
+    VARIANT bad;
+    VariantInit(&bad);
+    bad.vt = 99;
+    EXPECT_EQ(qz::Describe(bad), "VT_99 ?");
+}

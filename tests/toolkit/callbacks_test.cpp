@@ -22,7 +22,7 @@ VARIANT Text(const char16_t* t) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(t);
+    v.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(t));
     return v;
 }
 
@@ -239,7 +239,7 @@ TEST_F(DataObjects, ArraysAndStringsAreRebuiltIntoOwnValues) {
     arr.vt = VT_ARRAY | VT_BSTR;
     arr.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
     LONG i0 = 0, i1 = 1;
-    BSTR x = SysAllocString(u"x"), yz = SysAllocString(u"yz");
+    BSTR x = SysAllocString(reinterpret_cast<const OLECHAR*>(u"x")), yz = SysAllocString(reinterpret_cast<const OLECHAR*>(u"yz"));
     SafeArrayPutElement(arr.parray, &i0, x);
     SafeArrayPutElement(arr.parray, &i1, yz);
     SysFreeString(x);
@@ -273,9 +273,9 @@ TEST_F(DataObjects, MalformedBlocksAreDroppedWithAReport) {
     // 1: the block ends inside the item headers
     std::vector<BYTE> cut(good.begin(), good.begin() + 30);
     // 2: a value offset beyond the block
-    auto far = good;
+    auto beyond = good;
     DWORD offset = static_cast<DWORD>(good.size());
-    std::memcpy(far.data() + 20 + 4, &offset, 4);
+    std::memcpy(beyond.data() + 20 + 4, &offset, 4);
     // 3: a string whose length reaches beyond the block
     auto longText = good;
     DWORD textAt = 0;
@@ -286,7 +286,7 @@ TEST_F(DataObjects, MalformedBlocksAreDroppedWithAReport) {
     auto many = good;
     DWORD count = 0x10000000;
     std::memcpy(many.data() + 4, &count, 4);
-    for (auto* block : {&cut, &far, &longText, &many})
+    for (auto* block : {&cut, &beyond, &longText, &many})
         ServerGroup().PostBlock(*block, FormatNumber(kFormatDataTime));
     Dispatch();
     EXPECT_TRUE(Deliveries().empty());

@@ -359,7 +359,11 @@ int World::Count(const std::string& op) const {
 
 std::u16string GuidText(const GUID& g) {
     OLECHAR text[40] = {};
+#ifdef _WIN32
+    StringFromGUID2(g, text, 40); // REFGUID is a reference in the Windows headers
+#else
     StringFromGUID2(&g, text, 40);
+#endif
     return Str(text);
 }
 
@@ -513,7 +517,7 @@ HRESULT FakeGroup::Read(OPCDATASOURCE source, DWORD count, const OPCHANDLE* serv
         (*states)[i].ftTimeStamp = {0x1234, 0x5678};
         (*states)[i].wQuality = OPC_QUALITY_GOOD;
         (*states)[i].vDataValue.vt = VT_BSTR;
-        (*states)[i].vDataValue.bstrVal = SysAllocString(u"read value");
+        (*states)[i].vDataValue.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(u"read value"));
     }
     return S_OK;
 }

@@ -18,7 +18,7 @@ struct Array {
         v.parray = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(texts.size()));
         LONG i = 0;
         for (auto t : texts) {
-            BSTR b = SysAllocString(t);
+            BSTR b = SysAllocString(reinterpret_cast<const OLECHAR*>(t));
             SafeArrayPutElement(v.parray, &i, b);
             SysFreeString(b);
             ++i;
@@ -115,7 +115,7 @@ TEST_F(Items, AddItemsRefusesWrongBoundsAndNonArrays) {
     Array two{u"A", u"B"};
     VARIANT single;
     single.vt = VT_BSTR;
-    single.bstrVal = SysAllocString(u"A");
+    single.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(u"A"));
     VARIANT handles;
     handles.vt = VT_I4;
     handles.lVal = 55;
@@ -207,7 +207,7 @@ TEST_F(Items, ReadGoesToTheDeviceAndFillsTheOutputs) {
     QZDAC_HITEM i = QZDAC_AddItem(s, g, "A");
     VARIANT v;
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(u"old"); // the library clears what was there
+    v.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(u"old")); // the library clears what was there
     FILETIME t{};
     uint16_t q = 0;
     ASSERT_EQ(QZDAC_ReadItem(s, g, i, &v, &t, &q), QZDAC_TRUE);

@@ -183,7 +183,7 @@ TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
     ASSERT_EQ(QZDAC_SetShutdownProc(s, &ShutdownCounting), QZDAC_TRUE);
     auto sink = W().lastShutdownSink;
     ASSERT_TRUE(sink);
-    W().host->Post([sink] { sink->ShutdownRequest(u"bye"); });
+    W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"bye")); });
     EXPECT_EQ(g_shutdownCalls, 0);
     Dispatch();
     EXPECT_EQ(g_shutdownCalls, 1);
@@ -209,8 +209,8 @@ TEST_F(Sessions, ShutdownProcedureMayDisconnectAndLateRequestsReachNothing) {
     AddGroup(s);
     QZDAC_SetShutdownProc(s, &ShutdownDisconnecting);
     auto sink = W().lastShutdownSink;
-    W().host->Post([sink] { sink->ShutdownRequest(u"1"); });
-    W().host->Post([sink] { sink->ShutdownRequest(u"2"); }); // after the session is gone
+    W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"1")); });
+    W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"2")); }); // after the session is gone
     Dispatch();
     EXPECT_EQ(g_shutdownCalls, 1);
     EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_FALSE);

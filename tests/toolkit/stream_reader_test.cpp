@@ -19,11 +19,11 @@ std::vector<BYTE> SampleBlock() {
     values[0].vt = VT_I4;
     values[0].lVal = 3;
     values[1].vt = VT_BSTR;
-    values[1].bstrVal = SysAllocString(u"some text");
+    values[1].bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(u"some text"));
     values[2].vt = VT_ARRAY | VT_BSTR;
     values[2].parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
     for (LONG i = 0; i < 2; ++i) {
-        BSTR b = SysAllocString(i ? u"second" : u"first");
+        BSTR b = SysAllocString(reinterpret_cast<const OLECHAR*>(i ? u"second" : u"first"));
         SafeArrayPutElement(values[2].parray, &i, b);
         SysFreeString(b);
     }

@@ -314,6 +314,10 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION ses
  * notifications or a timer that has come due); watch it with poll/select or a QSocketNotifier and call
  * QZDAC_DispatchEvents when it is readable. Do not read from or close it. A client that never watches it
  * may simply call QZDAC_DispatchEvents from time to time.
+ *
+ * Windows: the two are not exported. There the library's work arrives as window messages of the client
+ * thread, which QZDAC_Init makes a single-threaded COM apartment: every message loop of that thread
+ * (GetMessage/DispatchMessage, or any toolkit's event loop) runs it.
  */
 
 /* The event handle (a file descriptor on Linux), valid while the library is loaded; -1 when it could not

@@ -47,30 +47,45 @@ EventQueue::~EventQueue() {
 }
 
 void EventQueue::Signal() {
+    {
+        std::lock_guard lock(mutex_);
+        signaled_ = true;
+    }
     if (wake_ >= 0) {
         std::uint64_t one = 1;
         [[maybe_unused]] auto n = write(wake_, &one, sizeof one);
     }
 }
 
+// Resets the descriptors that fired (system calls are costly: only those that may have fired).
 void EventQueue::Drain() {
+    bool signaled, timers;
+    {
+        std::lock_guard lock(mutex_);
+        signaled = signaled_;
+        signaled_ = false;
+        timers = armedDue_ != 0;
+    }
     std::uint64_t count;
-    if (wake_ >= 0)
-        while (read(wake_, &count, sizeof count) > 0) {
-        }
-    if (timerFd_ >= 0)
-        while (read(timerFd_, &count, sizeof count) > 0) {
-        }
+    if (signaled && wake_ >= 0) {
+        [[maybe_unused]] auto n = read(wake_, &count, sizeof count); // an eventfd read resets it
+    }
+    if (timers && timerFd_ >= 0) {
+        [[maybe_unused]] auto n = read(timerFd_, &count, sizeof count);
+    }
 }
 
 #endif
 
 void EventQueue::Post(std::function<void()> call) {
+    bool wasEmpty;
     {
         std::lock_guard lock(mutex_);
+        wasEmpty = posted_.empty();
         posted_.push_back(std::move(call));
     }
-    Signal();
+    if (wasEmpty) // the descriptor is already readable otherwise
+        Signal();
 }
 
 transport::Host::TimerId EventQueue::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
@@ -122,11 +137,14 @@ void EventQueue::ArmTimer() {
     itimerspec spec{};
     {
         std::lock_guard lock(mutex_);
-        if (!timers_.empty()) {
+        std::uint64_t due = 0;
+        for (const auto& [id, t] : timers_)
+            due = due == 0 ? t.due : std::min(due, t.due);
+        if (due == armedDue_ && !clock_)
+            return; // already armed for that time
+        armedDue_ = due;
+        if (due != 0) {
             std::uint64_t now = clock_ ? clock_() : MonotonicMs();
-            std::uint64_t due = UINT64_MAX;
-            for (const auto& [id, t] : timers_)
-                due = std::min(due, t.due);
             std::uint64_t delay = due > now ? due - now : 0;
             spec.it_value.tv_sec = static_cast<time_t>(delay / 1000);
             spec.it_value.tv_nsec = static_cast<long>((delay % 1000) * 1000000);

@@ -61,6 +61,10 @@ private:
     int wake_ = -1;
     int timerFd_ = -1;
     intptr_t handle_ = -1;
+#ifndef _WIN32
+    std::uint64_t armedDue_ = 0; // when the timerfd fires (0: disarmed)
+    bool signaled_ = false;      // the eventfd was written since the last drain
+#endif
 #ifdef _WIN32
 public:
     // Windows: the wake-ups go to a message-only window of the thread that calls this (QZDAC_Init's), whose

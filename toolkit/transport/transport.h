@@ -90,10 +90,16 @@ constexpr HRESULT DV_E_FORMATETC = static_cast<HRESULT>(0x80040064L);
 constexpr HRESULT DV_E_TYMED = static_cast<HRESULT>(0x80040069L);
 #endif
 
-// FORMATETC / STGMEDIUM constants used by the data-object subscription.
+// FORMATETC / STGMEDIUM constants used by the data-object subscription (the system's own on Windows).
+#ifdef _WIN32
+using ::ADVF_PRIMEFIRST;
+using ::DVASPECT_CONTENT;
+using ::TYMED_HGLOBAL;
+#else
 constexpr DWORD DVASPECT_CONTENT = 1;
 constexpr DWORD TYMED_HGLOBAL = 1;
 constexpr DWORD ADVF_PRIMEFIRST = 2;
+#endif
 
 // ---------------------------------------------------------------------------------------------------------
 // Well-known GUIDs (published values).

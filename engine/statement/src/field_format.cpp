@@ -246,7 +246,7 @@ double ToDouble(const VARIANT& value, const std::string& target) {
     if (v.vt == VT_EMPTY)
         return 0.0;
     if (v.vt == VT_NULL)
-        throw ConversionError(ConvertMessage(v, target, "a null value is not a number"));
+        throw ConversionError(ConvertMessage(v, target, ""));
     if (NumericValue(v, number))
         return number;
     if (v.vt == VT_BSTR)

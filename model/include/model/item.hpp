@@ -6,6 +6,7 @@
 
 #include "model/enumerations.hpp"
 #include "model/named_item.hpp"
+#include "platform/variant.hpp"
 
 #include <cstdint>
 #include <string>
@@ -48,6 +49,7 @@ public:
 
     // Run-time fields of the recording engine.
     std::uint32_t ItemHandle = 0; // toolkit item handle
+    qz::Variant Value;            // the last value received (empty until then)
     std::uint16_t Quality = 0;    // OPC quality of the last value
     std::uint64_t TimeStamp = 0;  // FILETIME (UTC) of the last value
     bool Changed = false;         // a new value or quality has arrived and has not been written yet

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <concepts>
 #include <memory>
+#include <ostream>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -131,6 +132,15 @@ private:
 /// number's type, dates as numbers, texts exactly, arrays element by element with the same length, error
 /// codes by code). A conversion that fails means "not equal". Never throws.
 QZ_OLEAUT_API bool VariantEquals(const VARIANT& a, const VARIANT& b) noexcept;
+
+/// A short description for logs and test messages: the type and the value, e.g. `VT_I4 42`,
+/// `VT_BSTR "text"`, `VT_ERROR 0x80004005`, `VT_ARRAY|VT_R8 [1.5, 2]` (at most 16 elements shown).
+QZ_OLEAUT_API std::string Describe(const VARIANT& v);
+
+/// Lets GoogleTest print values in failure messages.
+inline void PrintTo(const Variant& v, std::ostream* os) {
+    *os << Describe(v.get());
+}
 
 namespace detail {
 /// Source arguments of VariantCopy / VariantChangeType: some Windows SDKs declare them non-const although

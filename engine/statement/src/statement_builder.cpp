@@ -1,0 +1,195 @@
+#include "engine/statement/statement_builder.hpp"
+
+#include "engine/statement/calc_expression.hpp"
+#include "engine/statement/date_text.hpp"
+#include "engine/statement/field_format.hpp"
+#include "engine/statement/statement_log.hpp"
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "platform/variant.hpp"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace tagsink {
+
+namespace {
+
+struct Pair {
+    std::string_view Name;
+    std::string Value;
+};
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool Contains(const std::vector<Pair>& pairs, std::string_view name) {
+    return std::any_of(pairs.begin(), pairs.end(), [&](const Pair& p) { return SameName(p.Name, name); });
+}
+
+// A procedure argument name: the name with exactly one leading "@".
+void AppendArgumentName(std::string& out, std::string_view name) {
+    out.push_back('@');
+    if (!name.empty() && name.front() == '@')
+        name.remove_prefix(1);
+    out.append(name);
+}
+
+std::string CalcValueText(TItem& item) {
+    try {
+        const qz::Variant result(EvaluateCalcExpr(item));
+        return FormatFieldValue(result, item.FieldType());
+    } catch (const std::exception& e) {
+        WriteStatementLog("TItem.ValueText", "CalcExpr of " + item.Name() + " (\"" + item.CalcExpr() +
+                                                 "\") gives no value: " + e.what());
+        return {};
+    }
+}
+
+} // namespace
+
+bool IsKey(const TItem& item) {
+    return !item.Key().empty();
+}
+
+bool HasNewValue(const TItem& item) {
+    return item.GainType() == TGainType::gtFixed || item.Changed;
+}
+
+RowKey KeyText(const TItem& item) {
+    const TFieldType type = item.Group().KeyFieldType();
+    const qz::Variant key(item.Key());
+    RowKey row;
+    row.Match = FormatFieldText(key, type);
+    if (!row.Match.empty())
+        row.Sql = FormatFieldValue(key, type);
+    return row;
+}
+
+double FileTimeToLocalDateTime(std::uint64_t fileTime) {
+    return FileTimeToDateTime(fileTime, CurrentUtcOffsetSeconds());
+}
+
+std::string TimeText(const TItem& item, TFieldType fieldType) {
+    return FormatFieldValue(qz::Variant::Date(FileTimeToLocalDateTime(item.TimeStamp)), fieldType);
+}
+
+std::string CurrentTimeText(const TGroup& group, double now) {
+    const TFieldType type =
+        group.TimeFieldType() == TFieldType::ftUnknown ? TFieldType::ftDateTime : group.TimeFieldType();
+    return FormatFieldValue(qz::Variant::Date(now), type);
+}
+
+std::string CurrentTimeText(const TGroup& group) {
+    return CurrentTimeText(group, LocalNow());
+}
+
+std::string ValueText(TItem& item) {
+    switch (item.GainType()) {
+    case TGainType::gtFixed:
+        return item.DefaultValue();
+    case TGainType::gtCalc: {
+        std::string text = CalcValueText(item);
+        item.Changed = false;
+        return text;
+    }
+    case TGainType::gtGain:
+    default: {
+        std::string text = FormatFieldValue(item.Value, item.FieldType());
+        item.Changed = false;
+        return text;
+    }
+    }
+}
+
+std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& timeText,
+                           TRecordType recordType) {
+    std::vector<Pair> pairs;
+    pairs.reserve(group.ItemCount() + 2);
+    const std::string& keyField = group.KeyField();
+    if (!key.empty() && !keyField.empty())
+        pairs.push_back({keyField, key.Sql});
+    if (!group.TimeField().empty())
+        pairs.push_back({group.TimeField(), timeText});
+    for (std::size_t i = 0; i < group.ItemCount(); ++i) {
+        TItem& item = group.Item(i);
+        if (!item.Key().empty() && item.Key() != key.Match)
+            continue;
+        const std::string& name = item.FieldName();
+        if (name.empty() || Contains(pairs, name))
+            continue;
+        pairs.push_back({name, ValueText(item)});
+    }
+    if (pairs.empty())
+        return {};
+
+    std::size_t size = group.TableName().size() + 32;
+    for (const Pair& p : pairs)
+        size += p.Name.size() + p.Value.size() + 3;
+    std::string sql;
+    sql.reserve(size);
+
+    if (group.TableType() == TTableType::ttStoredProc) {
+        sql += "exec ";
+        sql += group.TableName();
+        sql += ' ';
+        const std::size_t known =
+            static_cast<std::size_t>(std::max(group.GetProcSchema().ParameterCount(), 0));
+        const std::size_t count = std::min(known, pairs.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i > 0)
+                sql += ',';
+            AppendArgumentName(sql, pairs[i].Name);
+            sql += '=';
+            sql += pairs[i].Value;
+        }
+        return sql;
+    }
+
+    if (recordType == TRecordType::rtUpdate) {
+        if (keyField.empty() || key.empty())
+            return {};
+        sql += "Update ";
+        sql += group.TableName();
+        sql += " set ";
+        for (std::size_t i = 1; i < pairs.size(); ++i) {
+            if (i > 1)
+                sql += ',';
+            sql += pairs[i].Name;
+            sql += '=';
+            sql += pairs[i].Value;
+            sql += ' ';
+        }
+        sql += " where ";
+        sql += keyField;
+        sql += '=';
+        sql += key.Sql;
+        return sql;
+    }
+
+    sql += "Insert Into ";
+    sql += group.TableName();
+    sql += " (";
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i > 0)
+            sql += ',';
+        sql += pairs[i].Name;
+    }
+    sql += ") values(";
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        if (i > 0)
+            sql += ',';
+        sql += pairs[i].Value;
+    }
+    sql += ')';
+    return sql;
+}
+
+} // namespace tagsink
