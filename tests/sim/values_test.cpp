@@ -37,6 +37,26 @@ TEST(Values, ConvertsWrittenValuesWithRangeChecks) {
     EXPECT_EQ(ConvertValue(Value::Real(VT_R8, 1e300), VT_R4, &out), DISP_E_OVERFLOW);
 }
 
+TEST(Values, IntegerLimitsOfEverySixtyFourBitType) {
+    Value out;
+    ASSERT_EQ(ConvertValue(Value::Integer(VT_I8, INT64_MIN), VT_I8, &out), S_OK);
+    ASSERT_EQ(ConvertValue(Value::Integer(VT_I8, INT64_MIN), VT_R8, &out), S_OK);
+    EXPECT_DOUBLE_EQ(out.real, -9223372036854775808.0);
+    EXPECT_EQ(ConvertValue(Value::Integer(VT_UI8, -1), VT_I8, &out), DISP_E_OVERFLOW);
+    EXPECT_EQ(ConvertValue(Value::Integer(VT_I8, -1), VT_UI8, &out), DISP_E_OVERFLOW);
+    ASSERT_EQ(ConvertValue(Value::Text(u"18446744073709551615"), VT_UI8, &out), S_OK);
+    EXPECT_EQ(static_cast<std::uint64_t>(out.integer), UINT64_MAX);
+    ASSERT_EQ(ConvertValue(Value::Text(u"-9223372036854775808"), VT_I8, &out), S_OK);
+    EXPECT_EQ(out.integer, INT64_MIN);
+    EXPECT_EQ(ConvertValue(Value::Text(u"-9223372036854775809"), VT_I8, &out), DISP_E_OVERFLOW);
+    ASSERT_EQ(ConvertValue(Value::Real(VT_R8, -0.4), VT_UI4, &out), S_OK); // rounds to zero
+    EXPECT_EQ(out.integer, 0);
+    EXPECT_EQ(ConvertValue(Value::Real(VT_R8, 2e19), VT_UI8, &out), DISP_E_OVERFLOW);
+    EXPECT_EQ(ConvertValue(Value::Integer(VT_I8, INT64_MAX), VT_CY, &out), DISP_E_OVERFLOW);
+    ASSERT_EQ(ConvertValue(Value::Integer(VT_I4, -7), VT_CY, &out), S_OK);
+    EXPECT_EQ(out.integer, -70000);
+}
+
 TEST(Values, ArraysConvertElementByElementAndNeverFromScalars) {
     Value out;
     Value a = Value::Array(VT_VARIANT, {Value::Integer(VT_I4, 1), Value::Text(u"2.5")});

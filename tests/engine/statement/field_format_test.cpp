@@ -248,8 +248,30 @@ INSTANTIATE_TEST_SUITE_P(Ordinals, AllFieldTypes, ::testing::Range(0, 38));
 TEST(FieldText, IsTheTextBeforeStringQuoting) {
     EXPECT_EQ(FormatFieldText(qz::Variant("O'Brien"), T::ftString), "O'Brien");
     EXPECT_EQ(FormatFieldText(qz::Variant("01"), T::ftInteger), "1");
-    EXPECT_EQ(FormatFieldText(qz::Variant("2024-01-01"), T::ftDate), "'2024-01-01'");
+    EXPECT_EQ(FormatFieldText(qz::Variant("2024-1-1"), T::ftDate), "2024-01-01");
+    EXPECT_EQ(FormatFieldText(qz::Variant::Date(45292.75), T::ftDateTime), "2024-01-01 18:00:00");
     EXPECT_EQ(FormatFieldText(qz::Variant("x"), T::ftUnknown), "");
+}
+
+TEST(FieldDecimal, IsWrittenExactlyAsTextAndAsANumber) {
+    VARIANT dec;
+    VariantInit(&dec);
+    dec.decVal.scale = 2;
+    dec.decVal.sign = 0x80;
+    dec.decVal.Hi32 = 0;
+    dec.decVal.Lo64 = 12345;
+    dec.vt = VT_DECIMAL;
+    EXPECT_EQ(FormatFieldValue(dec, T::ftString), "'-123.45'");
+    EXPECT_EQ(FormatFieldValue(dec, T::ftFloat), "-123.45");
+    EXPECT_EQ(FormatFieldValue(dec, T::ftInteger), "-123");
+    dec.decVal.Hi32 = 1; // 2^64 + 12345, scaled by 100
+    dec.decVal.sign = 0;
+    EXPECT_EQ(FormatFieldValue(dec, T::ftString), "'184467440737095639.61'");
+}
+
+TEST(FieldString, LeavesOutNulCharacters) {
+    const qz::Variant withNul(std::u16string_view(u"a\0b'", 4));
+    EXPECT_EQ(FormatFieldValue(withNul, T::ftString), "'ab'''");
 }
 
 TEST(FieldByReference, ReadsThroughTheReference) {

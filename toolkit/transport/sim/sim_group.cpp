@@ -386,6 +386,7 @@ HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& serverHandles, const std:
 
 std::vector<ItemUpdate> SimGroup::AllActive(DWORD source) {
     std::vector<ItemUpdate> updates;
+    updates.reserve(items_.size());
     for (auto& [handle, item] : items_) {
         if (!item.active || (item.spec->rights & kReadable) == 0)
             continue;
@@ -530,6 +531,7 @@ void SimGroup::OnUpdateTick() {
     if (!server)
         return;
     std::vector<ItemUpdate> updates;
+    updates.reserve(items_.size());
     for (auto& [handle, item] : items_) {
         if (!item.active || (item.spec->rights & kReadable) == 0)
             continue;

@@ -16,7 +16,9 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace tagclient::transport {
 
@@ -1056,8 +1058,14 @@ private:
 // The transport.
 
 std::string HostName() {
+#ifdef _WIN32
+    char name[256] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+#else
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+#endif
 }
 
 class SimTransport final : public Transport {

@@ -13,8 +13,6 @@ namespace qz::sim {
 
 namespace {
 
-using Wide = __int128;
-
 bool IsIntegerType(VARTYPE vt) {
     switch (vt) {
     case VT_I1:
@@ -38,52 +36,78 @@ bool IsRealType(VARTYPE vt) {
     return vt == VT_R4 || vt == VT_R8 || vt == VT_DATE;
 }
 
-// The range of an integer type as 128-bit bounds.
-void IntegerRange(VARTYPE vt, Wide* lo, Wide* hi) {
+// An exact integer of any integer type, as sign and magnitude (no 128-bit type on every target).
+struct Exact {
+    bool negative = false;
+    std::uint64_t magnitude = 0;
+};
+
+Exact ExactOf(std::int64_t i) {
+    if (i >= 0)
+        return {false, static_cast<std::uint64_t>(i)};
+    return {true, static_cast<std::uint64_t>(-(i + 1)) + 1};
+}
+
+// The exact integer a value of an integer type stands for.
+Exact ExactInteger(const Value& v) {
+    if (v.type == VT_UI8)
+        return {false, static_cast<std::uint64_t>(v.integer)};
+    return ExactOf(v.integer);
+}
+
+// The largest magnitudes a type holds below and above zero.
+void IntegerRange(VARTYPE vt, std::uint64_t* negative, std::uint64_t* positive) {
     switch (vt) {
     case VT_I1:
-        *lo = INT8_MIN, *hi = INT8_MAX;
+        *negative = 128, *positive = INT8_MAX;
         return;
     case VT_UI1:
-        *lo = 0, *hi = UINT8_MAX;
+        *negative = 0, *positive = UINT8_MAX;
         return;
     case VT_I2:
-        *lo = INT16_MIN, *hi = INT16_MAX;
+        *negative = 32768, *positive = INT16_MAX;
         return;
     case VT_UI2:
-        *lo = 0, *hi = UINT16_MAX;
+        *negative = 0, *positive = UINT16_MAX;
         return;
     case VT_I4:
     case VT_INT:
     case VT_ERROR:
-        *lo = INT32_MIN, *hi = INT32_MAX;
+        *negative = 2147483648ULL, *positive = INT32_MAX;
         return;
     case VT_UI4:
     case VT_UINT:
-        *lo = 0, *hi = UINT32_MAX;
+        *negative = 0, *positive = UINT32_MAX;
         return;
     case VT_UI8:
-        *lo = 0, *hi = static_cast<Wide>(UINT64_MAX);
+        *negative = 0, *positive = UINT64_MAX;
         return;
     default:
-        *lo = INT64_MIN, *hi = INT64_MAX;
+        *negative = 9223372036854775808ULL, *positive = INT64_MAX;
         return;
     }
 }
 
-// The exact integer a value of an integer type stands for.
-Wide ExactInteger(const Value& v) {
-    if (v.type == VT_UI8)
-        return static_cast<Wide>(static_cast<std::uint64_t>(v.integer));
-    return v.integer;
+bool Fits(VARTYPE vt, Exact e) {
+    std::uint64_t negative = 0, positive = 0;
+    IntegerRange(vt, &negative, &positive);
+    return e.negative ? e.magnitude <= negative : e.magnitude <= positive;
 }
 
-Value FromWide(VARTYPE vt, Wide w) {
+// Stores an exact integer that fits the type (VT_UI8 bit for bit).
+Value FromExact(VARTYPE vt, Exact e) {
     Value out;
     out.type = vt;
-    out.integer = vt == VT_UI8 ? static_cast<std::int64_t>(static_cast<std::uint64_t>(w))
-                               : static_cast<std::int64_t>(w);
+    if (e.negative)
+        out.integer = e.magnitude == 0 ? 0 : -static_cast<std::int64_t>(e.magnitude - 1) - 1;
+    else
+        out.integer = static_cast<std::int64_t>(e.magnitude);
     return out;
+}
+
+double ToReal(Exact e) {
+    double d = static_cast<double>(e.magnitude);
+    return e.negative ? -d : d;
 }
 
 std::string Trimmed(const std::u16string& s) {
@@ -106,7 +130,7 @@ bool ParseDouble(const std::string& s, double* out) {
     return ec == std::errc() && p == s.c_str() + s.size();
 }
 
-bool ParseInteger(const std::string& s, Wide* out) {
+bool ParseInteger(const std::string& s, Exact* out) {
     if (s.empty())
         return false;
     const char* first = s.c_str();
@@ -120,14 +144,14 @@ bool ParseInteger(const std::string& s, Wide* out) {
     auto [p, ec] = std::from_chars(first, last, magnitude);
     if (ec != std::errc() || p != last)
         return false;
-    *out = negative ? -static_cast<Wide>(magnitude) : static_cast<Wide>(magnitude);
+    *out = {negative && magnitude != 0, magnitude};
     return true;
 }
 
 // A scalar source reduced to a number: exact when it was an integer, otherwise a double.
 struct Number {
     bool exact = false;
-    Wide integer = 0;
+    Exact integer;
     double real = 0;
 };
 
@@ -143,7 +167,7 @@ HRESULT ToNumber(const Value& v, Number* n) {
     }
     if (v.type == VT_BOOL) {
         n->exact = true;
-        n->integer = v.integer != 0 ? -1 : 0;
+        n->integer = ExactOf(v.integer != 0 ? -1 : 0);
         return S_OK;
     }
     if (IsRealType(v.type)) {
@@ -153,7 +177,7 @@ HRESULT ToNumber(const Value& v, Number* n) {
     if (v.type == VT_CY) {
         if (v.integer % 10000 == 0) {
             n->exact = true;
-            n->integer = v.integer / 10000;
+            n->integer = ExactOf(v.integer / 10000);
         } else {
             n->real = static_cast<double>(v.integer) / 10000.0;
         }
@@ -172,7 +196,7 @@ HRESULT ToNumber(const Value& v, Number* n) {
             lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (lower == "true" || lower == "false") {
             n->exact = true;
-            n->integer = lower == "true" ? -1 : 0;
+            n->integer = ExactOf(lower == "true" ? -1 : 0);
             return S_OK;
         }
         return DISP_E_TYPEMISMATCH;
@@ -181,7 +205,7 @@ HRESULT ToNumber(const Value& v, Number* n) {
 }
 
 double AsDouble(const Number& n) {
-    return n.exact ? static_cast<double>(n.integer) : n.real;
+    return n.exact ? ToReal(n.integer) : n.real;
 }
 
 HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
@@ -206,24 +230,23 @@ HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
     if (HRESULT hr = ToNumber(from, &n); FAILED(hr))
         return hr;
     if (IsIntegerType(to)) {
-        Wide w = 0;
+        Exact e;
         if (n.exact) {
-            w = n.integer;
+            e = n.integer;
         } else {
-            if (!std::isfinite(n.real) || std::fabs(n.real) > 1.9e19)
+            const double r = std::nearbyint(n.real);
+            if (!std::isfinite(r) || std::fabs(r) >= 18446744073709551616.0)
                 return DISP_E_OVERFLOW;
-            w = static_cast<Wide>(std::nearbyint(n.real));
+            e = {r < 0, static_cast<std::uint64_t>(std::fabs(r))};
         }
-        Wide lo = 0, hi = 0;
-        IntegerRange(to, &lo, &hi);
-        if (w < lo || w > hi)
+        if (!Fits(to, e))
             return DISP_E_OVERFLOW;
-        *out = FromWide(to, w);
+        *out = FromExact(to, e);
         return S_OK;
     }
     switch (to) {
     case VT_BOOL:
-        *out = Value::Bool(n.exact ? n.integer != 0 : n.real != 0.0);
+        *out = Value::Bool(n.exact ? n.integer.magnitude != 0 : n.real != 0.0);
         return S_OK;
     case VT_R4: {
         double d = AsDouble(n);
@@ -240,10 +263,10 @@ HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
         return S_OK;
     case VT_CY: {
         if (n.exact) {
-            Wide scaled = n.integer * 10000;
-            if (scaled < INT64_MIN || scaled > INT64_MAX)
+            if (n.integer.magnitude > static_cast<std::uint64_t>(INT64_MAX / 10000))
                 return DISP_E_OVERFLOW;
-            *out = Value::Currency(static_cast<std::int64_t>(scaled));
+            const auto units = static_cast<std::int64_t>(n.integer.magnitude) * 10000;
+            *out = Value::Currency(n.integer.negative ? -units : units);
             return S_OK;
         }
         double scaled = std::nearbyint(n.real * 10000.0);
