@@ -15,7 +15,19 @@ function(tagsink_add_gtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   tagsink_warnings(${name})
   include(GoogleTest)
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${T_ENV}" LABELS "${T_LABELS}")
+  # Properties passed through gtest_discover_tests lose empty values (which swallow the next keyword) and
+  # split list values into property names, so ENVIRONMENT goes through it only when set and the labels
+  # are applied by a script of our own that ctest runs after the discovered tests are defined.
+  if(T_ENV)
+    string(REPLACE ";" "\\;" env "${T_ENV}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  endif()
+  if(T_LABELS)
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+    file(WRITE ${script}
+      "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\nendforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+  endif()
 endfunction()

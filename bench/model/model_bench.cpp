@@ -5,8 +5,11 @@
 // For each size the project (all items in one group, the worst case for name checks, plus a second
 // layout of 100 groups) is built, saved with SaveToFile and loaded with LoadFromFile into a fresh root;
 // the best of the repetitions is reported as microseconds per item, and the ratio to the smallest size.
+// "write"/"read" are the same without the disk (bytes in memory), so that the cost of the format itself
+// can be told apart from fsync and page-cache effects.
 #include "model/group.hpp"
 #include "model/item.hpp"
+#include "model/project_file.hpp"
 #include "model/server.hpp"
 
 #include <algorithm>
@@ -51,12 +54,12 @@ int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const auto file =
         std::filesystem::temp_directory_path() / ("tagsink-bench-" + std::to_string(::getpid()) + ".DAT");
-    std::printf("%-8s %8s %10s %14s %14s %10s %10s\n", "groups", "items", "file KiB", "save us/item",
-                "load us/item", "save x", "load x");
+    std::printf("%-7s %7s %9s %13s %13s %14s %13s %7s %7s\n", "groups", "items", "file KiB", "save us/item",
+                "load us/item", "write us/item", "read us/item", "save x", "load x");
     for (int groups : {1, 100}) {
         double baseSave = 0, baseLoad = 0;
         for (int items : {1000, 10000, 100000}) {
-            double bestSave = 1e9, bestLoad = 1e9;
+            double bestSave = 1e9, bestLoad = 1e9, bestWrite = 1e9, bestRead = 1e9;
             for (int r = 0; r < repetitions; ++r) {
                 tagsink::TServer root;
                 Build(root, items, groups);
@@ -71,15 +74,23 @@ int main(int argc, char** argv) {
                                  groups);
                     return 1;
                 }
+                auto t3 = Clock::now();
+                const std::string bytes = tagsink::WriteProjectStream(root);
+                auto t4 = Clock::now();
+                tagsink::TServer parsed;
+                tagsink::ReadProjectStream(bytes, parsed);
+                auto t5 = Clock::now();
+                bestWrite = std::min(bestWrite, Seconds(t4 - t3));
+                bestRead = std::min(bestRead, Seconds(t5 - t4));
                 bestSave = std::min(bestSave, Seconds(t1 - t0));
                 bestLoad = std::min(bestLoad, Seconds(t2 - t1));
             }
             const double save = bestSave * 1e6 / items, load = bestLoad * 1e6 / items;
             if (baseSave == 0)
                 baseSave = save, baseLoad = load;
-            std::printf("%-8d %8d %10.0f %14.3f %14.3f %10.2f %10.2f\n", groups, items,
+            std::printf("%-7d %7d %9.0f %13.3f %13.3f %14.3f %13.3f %7.2f %7.2f\n", groups, items,
                         static_cast<double>(std::filesystem::file_size(file)) / 1024, save, load,
-                        save / baseSave, load / baseLoad);
+                        bestWrite * 1e6 / items, bestRead * 1e6 / items, save / baseSave, load / baseLoad);
         }
     }
     std::filesystem::remove(file);

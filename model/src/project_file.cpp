@@ -15,6 +15,7 @@
 #include <unistd.h>
 #else
 #include <fstream>
+#include <iterator>
 #endif
 
 namespace tagsink {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Fuzzes the project file reader for a bounded time (TAGSINK_FUZZ_SECONDS, default 60) under
-# AddressSanitizer, starting from the committed corpus. Builds in its own folder (build-fuzz/) with clang.
-# Exits non-zero when the fuzzer finds a crash, a leak, a hang or a round-trip fault.
+# Fuzzes the project file reader (TAGSINK_FUZZ_SECONDS, default 60) and then the project text and item
+# CSV readers of tagsink-project (half that time) under AddressSanitizer, each from its committed corpus.
+# Builds in its own folder (build-fuzz/) with clang. Exits non-zero when a fuzzer finds a crash, a leak,
+# a hang or a round-trip fault.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=${TAGSINK_FUZZ_BUILD:-build-fuzz}
@@ -13,24 +14,33 @@ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address" \
   -DTAGSINK_WITH_FUZZ=ON -DTAGSINK_WITH_QT=OFF -DTAGSINK_WITH_BENCH=OFF >/dev/null
-cmake --build "$dir" -j2 --target fuzz_project_file
+cmake --build "$dir" -j2 --target fuzz_project_file fuzz_project_text
 
-# The fuzzer adds what it finds to its first corpus folder: give it a scratch copy, keep the committed one.
 work=$(mktemp -d /tmp/tagsink-fuzz.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/corpus" "$work/artifacts"
-cp fuzz/project_file/corpus/* "$work/corpus/"
+status=0
 
-if "$dir/bin/fuzz_project_file" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
-  -print_final_stats=1 -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/log" 2>&1; then
-  grep -E '^stat::number_of_executed_units' "$work/log" | sed 's/^/fuzz-project-file: /' || true
-  echo "fuzz-project-file: no fault in ${seconds} s"
-else
-  tail -n 60 "$work/log" >&2
-  for f in "$work"/artifacts/*; do
-    [ -e "$f" ] && { echo "reproducer: $(basename "$f")"; od -A x -t x1z "$f" | head -n 40; } >&2
-  done
-  mkdir -p "$dir/fuzz-artifacts" && cp "$work"/artifacts/* "$dir/fuzz-artifacts/" 2>/dev/null || true
-  echo "fuzz-project-file: FAILED (reproducers kept in $dir/fuzz-artifacts)" >&2
-  exit 1
-fi
+# run NAME CORPUS SECONDS: the fuzzer adds what it finds to its first corpus folder, so it gets a scratch
+# copy and the committed corpus stays as it is.
+run() {
+  local name=$1 corpus=$2 time=$3
+  mkdir -p "$work/$name/corpus" "$work/$name/artifacts"
+  cp "$corpus"/* "$work/$name/corpus/"
+  if "$dir/bin/$name" -max_total_time="$time" -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$work/$name/artifacts/" "$work/$name/corpus" >"$work/$name/log" 2>&1; then
+    grep -E '^stat::number_of_executed_units' "$work/$name/log" | sed "s/^/$name: /" || true
+    echo "$name: no fault in ${time} s"
+  else
+    tail -n 60 "$work/$name/log" >&2
+    for f in "$work/$name"/artifacts/*; do
+      [ -e "$f" ] && { echo "reproducer: $(basename "$f")"; od -A x -t x1z "$f" | head -n 40; } >&2
+    done
+    mkdir -p "$dir/fuzz-artifacts" && cp "$work/$name"/artifacts/* "$dir/fuzz-artifacts/" 2>/dev/null || true
+    echo "$name: FAILED (reproducers kept in $dir/fuzz-artifacts)" >&2
+    status=1
+  fi
+}
+
+run fuzz_project_file fuzz/project_file/corpus "$seconds"
+run fuzz_project_text fuzz/project_text/corpus "$(( (seconds + 1) / 2 ))"
+exit $status

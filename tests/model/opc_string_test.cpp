@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,18 @@ struct SplitCase {
     std::string text;
     Fields fields;
 };
+
+// Shows the text with control and non-ASCII bytes escaped, so test names stay readable.
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    for (unsigned char ch : c.text) {
+        if (ch >= 0x20 && ch < 0x7F) {
+            *os << ch;
+        } else {
+            static const char* digits = "0123456789ABCDEF";
+            *os << "\\x" << digits[ch >> 4] << digits[ch & 15];
+        }
+    }
+}
 
 class OPCStringSplit : public ::testing::TestWithParam<SplitCase> {};
 

@@ -307,6 +307,73 @@ TEST_F(EndToEnd, RefuseRemoveGroupAndFailNextReachTheClientAsReportedFailures) {
     EXPECT_EQ(QZDAC_RemoveGroup(s, g), QZDAC_TRUE);
 }
 
+TEST_F(EndToEnd, RefusedAdviseFallsBackToTheDataObject) {
+    QZDAC_HSESSION s = QZDAC_Connect("", kDa2, 2);
+    ASSERT_NE(s, 0u);
+    QZDAC_SetDataChangeProc(s, &OnChange);
+    QZDAC_HGROUP control = QZDAC_AddGroup(s, "control", QZDAC_FALSE, 1000, 0, 0.0f, 0);
+    QZDAC_HITEM fail = QZDAC_AddItem(s, control, "Control.FailNext");
+    ASSERT_EQ(WriteText(s, control, fail, u"Advise"), QZDAC_TRUE);
+    g_reports.clear();
+    QZDAC_HGROUP g = QZDAC_AddGroup(s, "fallback", QZDAC_TRUE, 50, 0, 0.0f, 0);
+    ASSERT_NE(g, 0u);
+    EXPECT_TRUE(g_reports.empty()); // a refused Advise is no failure
+    QZDAC_HITEM item = QZDAC_AddItem(s, g, "Text.Words@50");
+    ASSERT_TRUE(Pump([&] { return !g_changes.empty(); }));
+    ASSERT_EQ(g_changes[0].item, item);
+    EXPECT_EQ(g_changes[0].value.vt, VT_BSTR);
+    // Refreshing still goes through IOPCAsyncIO2, which has no subscriber now.
+    EXPECT_EQ(QZDAC_RefreshGroup(s, g, 1), QZDAC_FALSE);
+    EXPECT_TRUE(Reported("TGroup.Refresh"));
+}
+
+TEST_F(EndToEnd, HiddenConnectionPointsLeaveAGroupWithoutSubscription) {
+    QZDAC_HSESSION s = QZDAC_Connect("", kDa2, 2);
+    QZDAC_SetDataChangeProc(s, &OnChange);
+    QZDAC_HGROUP control = QZDAC_AddGroup(s, "control", QZDAC_FALSE, 1000, 0, 0.0f, 0);
+    QZDAC_HITEM hide = QZDAC_AddItem(s, control, "Control.HideInterface");
+    ASSERT_EQ(WriteText(s, control, hide, u"ConnectionPointContainer"), QZDAC_TRUE);
+    g_reports.clear();
+    QZDAC_HGROUP g = QZDAC_AddGroup(s, "bare", QZDAC_TRUE, 50, 0, 0.0f, 0);
+    ASSERT_NE(g, 0u);
+    EXPECT_TRUE(Reported("TGroup.Initialize"));
+    QZDAC_HITEM item = QZDAC_AddItem(s, g, "Counter.Int4@50");
+    ASSERT_NE(item, 0u);
+    PumpFor(300);
+    EXPECT_TRUE(g_changes.empty());
+    VARIANT v;
+    VariantInit(&v);
+    FILETIME t;
+    uint16_t q = 0;
+    ASSERT_EQ(QZDAC_ReadItem(s, g, item, &v, &t, &q), QZDAC_TRUE); // synchronous I/O still works
+    EXPECT_EQ(v.vt, VT_I4);
+    EXPECT_EQ(q, 0xC0);
+}
+
+TEST_F(EndToEnd, AsynchronousWritesNeedTheDa2Interface) {
+    QZDAC_HSESSION da2 = QZDAC_Connect("", kDa2, 2);
+    QZDAC_HSESSION da1 = QZDAC_Connect("", kDa1, 0);
+    QZDAC_SetDataChangeProc(da2, &OnChange);
+    QZDAC_HGROUP g2 = QZDAC_AddGroup(da2, "g", QZDAC_TRUE, 50, 0, 0.0f, 0);
+    QZDAC_HGROUP g1 = QZDAC_AddGroup(da1, "g", QZDAC_TRUE, 50, 0, 0.0f, 0);
+    QZDAC_HITEM i2 = QZDAC_AddItem(da2, g2, "Memory.Real8");
+    QZDAC_HITEM i1 = QZDAC_AddItem(da1, g1, "Memory.Real8");
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = 2.5;
+    g_reports.clear();
+    EXPECT_EQ(QZDAC_WriteItem(da1, g1, i1, v, QZDAC_TRUE), QZDAC_FALSE);
+    EXPECT_TRUE(Reported("TGroup.WriteItem"));
+    ASSERT_EQ(QZDAC_WriteItem(da2, g2, i2, v, QZDAC_TRUE), QZDAC_TRUE);
+    ASSERT_TRUE(Pump([&] {
+        for (const auto& c : g_changes)
+            if (c.item == i2 && c.value.vt == VT_R8 && c.value.dblVal == 2.5)
+                return true;
+        return false;
+    }));
+}
+
 TEST_F(EndToEnd, RefusedItemsAreCountedByAddItems) {
     QZDAC_HSESSION s = QZDAC_Connect("", kDa2, 2);
     QZDAC_HGROUP g = QZDAC_AddGroup(s, "g", QZDAC_TRUE, 1000, 0, 0.0f, 0);

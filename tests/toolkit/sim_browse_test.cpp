@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace simtest;
 
@@ -16,6 +18,7 @@ namespace {
 
 class SimBrowse : public SimTest {};
 
+#ifndef _WIN32
 // Points the per-user registration file at a folder of this test's own, with the given lines.
 class SimEnumeration : public SimTest {
 protected:
@@ -60,8 +63,10 @@ protected:
     bool hadHome_ = false;
 };
 
+#endif
 } // namespace
 
+#ifndef _WIN32 // the registration file of the simulated servers; on Windows the class registry and server list
 TEST_F(SimEnumeration, VersionTwoListsTheServerListFirstThenTheRegistryPass) {
     Register("Acme.Plant.1 {AAAAAAAA-0000-0000-0000-000000000001} da=2 server=da1\n"
              "Acme.Legacy {aaaaaaaa-0000-0000-0000-000000000002}\n"
@@ -113,6 +118,7 @@ TEST_F(SimEnumeration, UnreachableHostGivesEmptyArrays) {
     EXPECT_TRUE(Reports().empty());
 }
 
+#endif // !_WIN32
 TEST_F(SimBrowse, HierarchicalAndFlatNamespaces) {
     QZDAC_HSESSION da2 = QZDAC_Connect("", kDA2, 2);
     QZDAC_HSESSION da1 = QZDAC_Connect("", kDA1, 2);

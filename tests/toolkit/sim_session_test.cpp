@@ -1,7 +1,11 @@
 // Sessions, groups and items against the simulated servers, through the C API only.
 #include "sim_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cstring>
@@ -32,7 +36,12 @@ TEST_F(SimSessions, ConnectsByProgIdAndByClassId) {
 
 TEST_F(SimSessions, ComputerNameInOtherCaseIsThisComputer) {
     char name[128] = {};
+#ifdef _WIN32
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetComputerNameA(name, &size));
+#else
     ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+#endif
     for (char* p = name; *p; ++p)
         *p = static_cast<char>(std::islower(static_cast<unsigned char>(*p)) ? std::toupper(*p)
                                                                             : std::tolower(*p));
@@ -188,7 +197,7 @@ TEST_F(SimItems, AddItemsCountsRefusalsAndKeepsOrder) {
     ids.parray = SafeArrayCreateVector(VT_BSTR, 0, 3);
     const char16_t* names[] = {u"Memory.Int4", u"No.Such.Item", u"Memory.Real8"};
     for (LONG i = 0; i < 3; ++i) {
-        BSTR b = SysAllocString(names[i]);
+        BSTR b = SysAllocString(reinterpret_cast<const OLECHAR*>(names[i]));
         SafeArrayPutElement(ids.parray, &i, b);
         SysFreeString(b);
     }
@@ -215,7 +224,7 @@ TEST_F(SimItems, WriteThenReadAMemoryItem) {
     QZDAC_HITEM i = QZDAC_AddItem(s, g, "Memory.String");
     VARIANT v;
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(u"hello 温度");
+    v.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(u"hello 温度"));
     ASSERT_EQ(QZDAC_WriteItem(s, g, i, v, QZDAC_FALSE), QZDAC_TRUE);
     EXPECT_EQ(Text(v), "hello 温度"); // the caller's value is untouched
     VariantClear(&v);

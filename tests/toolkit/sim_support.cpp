@@ -1,6 +1,10 @@
 #include "sim_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <poll.h>
+#endif
 
 namespace simtest {
 
@@ -85,22 +89,39 @@ void SimTest::SetUp() {
 
 void SimTest::TearDown() {
     EXPECT_EQ(QZDAC_Uninit(), QZDAC_TRUE);
+#ifdef _WIN32
+    Pump(10); // the library's work arrives as window messages
+#else
     QZDAC_DispatchEvents();
+#endif
     QZDAC_SetLogProc(nullptr);
     ClearChanges();
 }
 
 bool SimTest::PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+#ifndef _WIN32
     pollfd p{static_cast<int>(QZDAC_GetEventHandle()), POLLIN, 0};
+#endif
     while (!pred()) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
                 .count();
         if (left <= 0)
             return false;
+#ifdef _WIN32
+        // The client thread's message loop: the library's work and the servers' calls are window messages.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<long long>(left, 50)),
+                                  QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+#else
         poll(&p, 1, static_cast<int>(std::min<long long>(left, 50)));
         QZDAC_DispatchEvents();
+#endif
     }
     return true;
 }
@@ -120,7 +141,7 @@ bool SimTest::Control(QZDAC_HSESSION s, const char* item, const VARIANT& value) 
 bool SimTest::ControlText(QZDAC_HSESSION s, const char* item, const char16_t* text) {
     VARIANT v;
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
+    v.bstrVal = SysAllocString(reinterpret_cast<const OLECHAR*>(text));
     const bool ok = Control(s, item, v);
     VariantClear(&v);
     return ok;

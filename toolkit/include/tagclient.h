@@ -320,8 +320,10 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION ses
  * (GetMessage/DispatchMessage, or any toolkit's event loop) runs it.
  */
 
-/* The event handle (a file descriptor on Linux), valid while the library is loaded; -1 when it could not
-   be created. */
+/* The event handle, valid while the library is loaded; -1 when it could not be created. On Linux a file
+   descriptor (an epoll descriptor). On Windows the library's message-only window of the client thread
+   (bound by QZDAC_Init): its messages run the due work, so a thread that dispatches its window messages
+   needs neither export. */
 QZDAC_EXPORT intptr_t QZDAC_CALL QZDAC_GetEventHandle(void);
 
 /* Runs the notifications queued so far and the timers that are due, on the calling thread, then returns

@@ -44,8 +44,8 @@ QZDAC_BOOL QZDAC_CALL QZDAC_Init(void) {
         // carry the servers' notifications and the library's timers. Neither result is examined (a thread
         // or process that has done this already goes on).
         CoInitialize(nullptr);
-        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE, RPC_C_IMP_LEVEL_IMPERSONATE,
-                             nullptr, EOAC_NONE, nullptr);
+        CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
+                             RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
         lib.Events().BindToCurrentThread();
 #endif
         lib.StartSessionList();
@@ -173,7 +173,7 @@ QZDAC_BOOL QZDAC_CALL QZDAC_SetDataChangeExProc(QZDAC_HSESSION session, TDataCha
 QZDAC_HGROUP QZDAC_CALL QZDAC_AddGroup(QZDAC_HSESSION session, const char* name, QZDAC_BOOL active,
                                        uint32_t updateRate, int32_t timeBias, float deadband, uint32_t lcid) {
     return WithSession("QZDAC_AddGroup", QZDAC_HGROUP{0}, session, [&](TServer& s) {
-        return s.AddGroup(AnsiToWide(name), active != 0, updateRate, timeBias, deadband, lcid);
+        return s.AddGroup(AnsiToWide(name), active, updateRate, timeBias, deadband, lcid);
     });
 }
 
@@ -190,7 +190,7 @@ QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupName(QZDAC_HSESSION session, QZDAC_HGROUP gr
 QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t updateRate,
                                          QZDAC_BOOL active, int32_t timeBias, float deadband, uint32_t lcid) {
     return WithSession("QZDAC_SetGroupStat", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.SetGroupStat(group, updateRate, active != 0, timeBias, deadband, lcid));
+        return Bool(s.SetGroupStat(group, updateRate, active, timeBias, deadband, lcid));
     });
 }
 
@@ -243,7 +243,7 @@ QZDAC_BOOL QZDAC_CALL QZDAC_ValidateItem(QZDAC_HSESSION session, QZDAC_HGROUP gr
 QZDAC_BOOL QZDAC_CALL QZDAC_ActiveItem(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item,
                                        QZDAC_BOOL active) {
     return WithSession("QZDAC_ActiveItem", QZDAC_FALSE, session,
-                       [&](TServer& s) { return Bool(s.ActiveItem(group, item, active != 0)); });
+                       [&](TServer& s) { return Bool(s.ActiveItem(group, item, active)); });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_ReadItem(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item,

@@ -152,14 +152,14 @@ void TGroup::Rename(const std::u16string& name) {
 // ---------------------------------------------------------------------------------------------------------
 // State
 
-bool TGroup::SetStat(std::uint32_t updateRate, bool active, std::int32_t timeBias, float deadband,
+bool TGroup::SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBias, float deadband,
                      std::uint32_t lcid) {
     return Guarded("TGroup.SetStat", false, [&] {
         if (!GroupStateMgt)
             throw InterfaceNotSupported();
         DWORD requested = updateRate;
         DWORD revised = UpdateRate;
-        BOOL act = active ? -1 : 0;
+        BOOL act = active; // passed on as the client gave it
         LONG bias = timeBias;
         FLOAT band = deadband;
         DWORD locale = lcid;
@@ -241,7 +241,7 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
         std::u16string empty;
         transport::ItemDef def{const_cast<OLECHAR*>(Ole(empty)),
                                const_cast<OLECHAR*>(Ole(id)),
-                               -1,
+                               TRUE,
                                item->Handle,
                                0,
                                nullptr,
@@ -295,7 +295,7 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
             ids[i] = AnsiToWide(WideToAnsi(item->ItemID).c_str());
             defs[i] = transport::ItemDef{const_cast<OLECHAR*>(Ole(empty)),
                                          const_cast<OLECHAR*>(Ole(ids[i])),
-                                         -1,
+                                         TRUE,
                                          item->Handle,
                                          0,
                                          nullptr,
@@ -380,7 +380,7 @@ bool TGroup::ValidateItem(const std::u16string& itemId) {
     });
 }
 
-bool TGroup::ActiveItem(std::uint32_t handle, bool active) {
+bool TGroup::ActiveItem(std::uint32_t handle, BOOL active) {
     return Guarded("TGroup.ActiveItem", false, [&] {
         TItem* item = FindItem(handle);
         if (!item)
@@ -389,7 +389,7 @@ bool TGroup::ActiveItem(std::uint32_t handle, bool active) {
             throw InterfaceNotSupported();
         transport::OPCHANDLE server = item->ServerHandle;
         TaskMem<HRESULT> errors;
-        Check(ItemMgt->SetActiveState(1, &server, active ? -1 : 0, errors.out()));
+        Check(ItemMgt->SetActiveState(1, &server, active, errors.out()));
         return errors && SUCCEEDED(errors[0]);
     });
 }

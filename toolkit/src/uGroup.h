@@ -67,7 +67,7 @@ public:
 
     // Group-level steps (each its own catch-all region with its "TGroup." report name).
     void Rename(const std::u16string& name); // no region: a refused name only leaves Name unchanged
-    bool SetStat(std::uint32_t updateRate, bool active, std::int32_t timeBias, float deadband,
+    bool SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBias, float deadband,
                  std::uint32_t lcid);
     bool GetStat(std::uint32_t* updateRate, std::int32_t* active, std::int32_t* timeBias, float* deadband,
                  std::uint32_t* lcid);
@@ -77,7 +77,7 @@ public:
                           VARIANT* handles);
     bool RemoveItem(std::uint32_t item);
     bool ValidateItem(const std::u16string& itemId);
-    bool ActiveItem(std::uint32_t item, bool active);
+    bool ActiveItem(std::uint32_t item, BOOL active);
     bool ReadItem(std::uint32_t item, VARIANT* value, FILETIME* timestamp, std::uint16_t* quality);
     bool WriteItem(std::uint32_t item, const VARIANT& value, bool async);
 

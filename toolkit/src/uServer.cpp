@@ -211,7 +211,7 @@ TGroup* TServer::FindGroup(std::uint32_t handle) {
     return nullptr;
 }
 
-std::uint32_t TServer::AddGroup(const std::u16string& name, bool active, std::uint32_t updateRate,
+std::uint32_t TServer::AddGroup(const std::u16string& name, BOOL active, std::uint32_t updateRate,
                                 std::int32_t timeBias, float deadband, std::uint32_t lcid) {
     return Guarded("TServer.AddGroup", std::uint32_t{0}, [&]() -> std::uint32_t {
         if (!OPCServer)
@@ -222,13 +222,13 @@ std::uint32_t TServer::AddGroup(const std::u16string& name, bool active, std::ui
         std::shared_ptr<transport::GroupObject> unknown;
         LONG bias = timeBias;
         FLOAT band = deadband;
-        Check(OPCServer->AddGroup(Ole(name), active ? -1 : 0, updateRate, clientHandle, &bias, &band, lcid,
+        Check(OPCServer->AddGroup(Ole(name), active, updateRate, clientHandle, &bias, &band, lcid,
                                   &serverHandle, &revised, &unknown));
         if (!unknown)
             throw InterfaceNotSupported();
         auto group = std::make_unique<TGroup>(this, unknown);
         group->Rename(name);
-        group->Active = active;
+        group->Active = active != 0;
         group->UpdateRate = updateRate;
         group->UpdateRate = revised;
         group->TimeBias = timeBias;
@@ -269,7 +269,7 @@ bool TServer::SetGroupName(std::uint32_t handle, const std::u16string& name) {
     });
 }
 
-bool TServer::SetGroupStat(std::uint32_t handle, std::uint32_t updateRate, bool active, std::int32_t timeBias,
+bool TServer::SetGroupStat(std::uint32_t handle, std::uint32_t updateRate, BOOL active, std::int32_t timeBias,
                            float deadband, std::uint32_t lcid) {
     return Guarded("TServer.SetGroupStat", false, [&] {
         TGroup* group = FindGroup(handle);
@@ -332,7 +332,7 @@ bool TServer::ValidateItem(std::uint32_t handle, const std::u16string& itemId, s
     });
 }
 
-bool TServer::ActiveItem(std::uint32_t handle, std::uint32_t item, bool active) {
+bool TServer::ActiveItem(std::uint32_t handle, std::uint32_t item, BOOL active) {
     return Guarded("TServer.ActiveItem", false, [&] {
         TGroup* group = FindGroup(handle);
         return group && group->ActiveItem(item, active);

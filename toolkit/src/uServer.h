@@ -43,11 +43,11 @@ public:
                          std::uint16_t* majorVersion, std::uint16_t* minorVersion, std::uint16_t* buildNumber,
                          char* vendor, std::int32_t vendorMax);
     bool SetShutdownProc(TShutdownProc proc);
-    std::uint32_t AddGroup(const std::u16string& name, bool active, std::uint32_t updateRate,
+    std::uint32_t AddGroup(const std::u16string& name, BOOL active, std::uint32_t updateRate,
                            std::int32_t timeBias, float deadband, std::uint32_t lcid);
     bool RemoveGroup(std::uint32_t group);
     bool SetGroupName(std::uint32_t group, const std::u16string& name);
-    bool SetGroupStat(std::uint32_t group, std::uint32_t updateRate, bool active, std::int32_t timeBias,
+    bool SetGroupStat(std::uint32_t group, std::uint32_t updateRate, BOOL active, std::int32_t timeBias,
                       float deadband, std::uint32_t lcid);
     bool GetGroupStat(std::uint32_t group, std::uint32_t* updateRate, QZDAC_BOOL* active,
                       std::int32_t* timeBias, float* deadband, std::uint32_t* lcid);
@@ -59,7 +59,7 @@ public:
     bool RemoveItem(std::uint32_t group, std::uint32_t item);
     bool ValidateItem(std::uint32_t group, const std::u16string& itemId, std::uint16_t reserved16,
                       std::uint32_t reserved32);
-    bool ActiveItem(std::uint32_t group, std::uint32_t item, bool active);
+    bool ActiveItem(std::uint32_t group, std::uint32_t item, BOOL active);
     bool ReadItem(std::uint32_t group, std::uint32_t item, VARIANT* value, FILETIME* timestamp,
                   std::uint16_t* quality);
     bool WriteItem(std::uint32_t group, std::uint32_t item, const VARIANT& value, bool async);

@@ -43,6 +43,24 @@ Module& Module::Get() {
 
 Module::Module() : transport_(tp::CreateDefaultTransport(host_)) {
     Discover();
+    for (const char16_t* name : {tp::kFormatData, tp::kFormatDataTime, tp::kFormatWriteComplete}) {
+        auto system = static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(reinterpret_cast<LPCWSTR>(name)));
+        formats_.push_back(FormatPair{system, transport_->RegisterClipboardFormat(name)});
+    }
+}
+
+CLIPFORMAT Module::ToSimFormat(CLIPFORMAT system) {
+    for (const auto& f : formats_)
+        if (f.system == system)
+            return f.sim;
+    return system;
+}
+
+CLIPFORMAT Module::ToSystemFormat(CLIPFORMAT sim) {
+    for (const auto& f : formats_)
+        if (f.sim == sim)
+            return f.system;
+    return sim;
 }
 
 void Module::Discover() {

@@ -48,6 +48,11 @@ public:
     // A new instance of a served class (as IUnknown), or of the server-list component.
     HRESULT CreateInstance(const CLSID& clsid, tagclient::transport::com::ComPtr<IUnknown>* object);
 
+    // The number of a stream format in the simulation, for the system's number of the same format name,
+    // and back (the simulation numbers its formats itself). Other formats are passed unchanged.
+    CLIPFORMAT ToSimFormat(CLIPFORMAT system);
+    CLIPFORMAT ToSystemFormat(CLIPFORMAT sim);
+
     // Live server objects and server locks: a local server ends when both fall to zero.
     void AddRef();
     void Release();
@@ -61,6 +66,11 @@ private:
     std::unique_ptr<tagclient::transport::Transport> transport_;
     std::vector<ServerClass> classes_;
     std::vector<OpcMarkerKey> markers_;
+    struct FormatPair {
+        CLIPFORMAT system;
+        CLIPFORMAT sim;
+    };
+    std::vector<FormatPair> formats_;
 };
 
 // Writes the registry entries of every served class (as in-process server at `modulePath` or as local

@@ -276,8 +276,8 @@ public:
                                       DWORD* pdwConnection) override {
         if (!pformatetc || !pAdvSink || !pdwConnection)
             return E_POINTER;
-        tp::FormatEtc format{pformatetc->cfFormat, nullptr, pformatetc->dwAspect, pformatetc->lindex,
-                             pformatetc->tymed};
+        tp::FormatEtc format{Module::Get().ToSimFormat(pformatetc->cfFormat), nullptr, pformatetc->dwAspect,
+                             pformatetc->lindex, pformatetc->tymed};
         return data_->DAdvise(&format, advf, AdaptAdviseSink(pAdvSink), pdwConnection);
     }
     HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override {

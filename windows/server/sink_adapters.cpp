@@ -1,5 +1,7 @@
 #include "sink_adapters.h"
 
+#include "module.h"
+
 #include <cstring>
 
 namespace opcsim {
@@ -76,7 +78,8 @@ class AdviseSinkAdapter final : public tp::AdviseSink {
 public:
     explicit AdviseSinkAdapter(ComPtr<IAdviseSink> sink) : sink_(std::move(sink)) {}
     void OnDataChange(const tp::FormatEtc& format, const tp::StgMedium& medium) override {
-        FORMATETC fe{format.cfFormat, nullptr, format.dwAspect, format.lindex, format.tymed};
+        FORMATETC fe{Module::Get().ToSystemFormat(format.cfFormat), nullptr, format.dwAspect, format.lindex,
+                     format.tymed};
         STGMEDIUM stg{};
         stg.tymed = medium.tymed;
         if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) {

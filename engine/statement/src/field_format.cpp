@@ -306,14 +306,28 @@ std::string TargetName(TFieldType type) {
     return std::string(ToString(type));
 }
 
-// A date or time text in quotes; a value the formats cannot show fails with a message naming the target.
+// A date or time text; a value the formats cannot show fails with a message naming the target.
 template <class Format>
-std::string QuotedDateTime(const VARIANT& value, const std::string& target, Format format) {
+std::string DateTimeFieldText(const VARIANT& value, const std::string& target, Format format) {
     const double dateTime = ToDateTime(value, target);
     try {
-        return QuoteSqlString(format(dateTime));
+        return format(dateTime);
     } catch (const ConversionError& e) {
         throw ConversionError(std::string(e.what()) + " (" + target + ")");
+    }
+}
+
+bool IsQuotedType(TFieldType type) {
+    switch (type) {
+    case TFieldType::ftString:
+    case TFieldType::ftWideString:
+    case TFieldType::ftDate:
+    case TFieldType::ftTime:
+    case TFieldType::ftDateTime:
+    case TFieldType::ftTimeStamp:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -418,22 +432,17 @@ double VariantToDouble(const VARIANT& value, const char* targetName) {
     return ToDouble(value, targetName);
 }
 
-std::string FormatFieldText(const VARIANT& value, TFieldType fieldType) {
-    switch (fieldType) {
-    case TFieldType::ftString:
-    case TFieldType::ftWideString:
-        return VariantText(value);
-    default:
-        return FormatFieldValue(value, fieldType);
-    }
+std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType) {
+    std::string text = FormatFieldText(value, fieldType);
+    return IsQuotedType(fieldType) ? QuoteSqlString(text) : text;
 }
 
-std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType) {
+std::string FormatFieldText(const VARIANT& value, TFieldType fieldType) {
     const std::string target = TargetName(fieldType);
     switch (fieldType) {
     case TFieldType::ftString:
     case TFieldType::ftWideString:
-        return QuoteSqlString(VariantText(value));
+        return VariantText(value);
     case TFieldType::ftSmallint:
     case TFieldType::ftInteger:
     case TFieldType::ftWord: {
@@ -457,12 +466,12 @@ std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType) {
         }
     }
     case TFieldType::ftDate:
-        return QuotedDateTime(value, target, FormatShortDate);
+        return DateTimeFieldText(value, target, FormatShortDate);
     case TFieldType::ftTime:
-        return QuotedDateTime(value, target, FormatLongTime);
+        return DateTimeFieldText(value, target, FormatLongTime);
     case TFieldType::ftDateTime:
     case TFieldType::ftTimeStamp:
-        return QuotedDateTime(value, target, FormatDateTime);
+        return DateTimeFieldText(value, target, FormatDateTime);
     default:
         return {};
     }

@@ -248,7 +248,8 @@ INSTANTIATE_TEST_SUITE_P(Ordinals, AllFieldTypes, ::testing::Range(0, 38));
 TEST(FieldText, IsTheTextBeforeStringQuoting) {
     EXPECT_EQ(FormatFieldText(qz::Variant("O'Brien"), T::ftString), "O'Brien");
     EXPECT_EQ(FormatFieldText(qz::Variant("01"), T::ftInteger), "1");
-    EXPECT_EQ(FormatFieldText(qz::Variant("2024-01-01"), T::ftDate), "'2024-01-01'");
+    EXPECT_EQ(FormatFieldText(qz::Variant("2024-1-1"), T::ftDate), "2024-01-01");
+    EXPECT_EQ(FormatFieldText(qz::Variant::Date(45292.75), T::ftDateTime), "2024-01-01 18:00:00");
     EXPECT_EQ(FormatFieldText(qz::Variant("x"), T::ftUnknown), "");
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <tuple>
 #include <ostream>
 
 namespace tagsink {
@@ -243,12 +244,26 @@ TEST_P(KeyTexts, FormatTheKeyWithTheGroupsKeyType) {
     EXPECT_EQ(key.Match, GetParam().expected.Match);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Types, KeyTexts,
-    ::testing::Values(KeyCase{"01", T::ftInteger, {"1", "1"}}, KeyCase{"A", T::ftString, {"'A'", "A"}},
-                      KeyCase{"it's", T::ftWideString, {"'it''s'", "it's"}},
-                      KeyCase{"A", T::ftUnknown, {"", ""}}, KeyCase{"2.5", T::ftFloat, {"2.5", "2.5"}},
-                      KeyCase{"2024-01-01", T::ftDate, {"'2024-01-01'", "'2024-01-01'"}}));
+INSTANTIATE_TEST_SUITE_P(Types, KeyTexts,
+                         ::testing::Values(KeyCase{"01", T::ftInteger, {"1", "1"}},
+                                           KeyCase{"A", T::ftString, {"'A'", "A"}},
+                                           KeyCase{"it's", T::ftWideString, {"'it''s'", "it's"}},
+                                           KeyCase{"A", T::ftUnknown, {"", ""}},
+                                           KeyCase{"2.5", T::ftFloat, {"2.5", "2.5"}},
+                                           KeyCase{"2024-01-01", T::ftDate, {"'2024-01-01'", "2024-01-01"}}));
+
+TEST(KeyRows, AKeyedItemBelongsToTheRowOfItsOwnKey) {
+    for (auto [type, key, where] : {std::tuple{T::ftString, "A", "'A'"}, std::tuple{T::ftInteger, "7", "7"},
+                                    std::tuple{T::ftDate, "2024-01-01", "'2024-01-01'"}}) {
+        Project p;
+        p.group.SetKeyField("K");
+        p.group.SetKeyFieldType(type);
+        TItem& item = p.Add("Item1", "V", T::ftInteger, qz::Variant(3), key);
+        EXPECT_EQ(BuildStatement(p.group, KeyText(item), "", TRecordType::rtUpdate),
+                  std::string("Update T1 set V=3  where K=") + where)
+            << ToString(type);
+    }
+}
 
 TEST(KeyTextFailure, NamesTheKeyAndTheType) {
     Project p;

@@ -121,11 +121,11 @@ public:
     HRESULT FindConnectionPoint(const IID& riid, std::shared_ptr<ConnectionPoint>* ppCP) override {
         ComPtr<IConnectionPoint> cp;
         HRESULT hr = cpc_->FindConnectionPoint(riid, cp.out());
-        if (ppCP)
-            *ppCP = SUCCEEDED(hr) && cp ? std::make_shared<ComConnectionPoint>(host_, riid, std::move(cp))
-                                        : nullptr;
         if (SUCCEEDED(hr) && !cp)
             hr = CONNECT_E_NOCONNECTION;
+        if (ppCP)
+            *ppCP =
+                SUCCEEDED(hr) ? std::make_shared<ComConnectionPoint>(host_, riid, std::move(cp)) : nullptr;
         return hr;
     }
 
@@ -315,11 +315,11 @@ public:
             itf_->BrowseOPCItemIDs(static_cast<::OPCBROWSETYPE>(dwBrowseFilterType),
                                    szFilterCriteria ? Wide(szFilterCriteria) : const_cast<LPWSTR>(L""),
                                    vtDataTypeFilter, dwAccessRightsFilter, e.out());
-        if (ppIEnumString)
-            *ppIEnumString = SUCCEEDED(hr) && e ? std::make_shared<ComEnumString>(std::move(e)) : nullptr;
         // A success without an enumerator is no list at all.
         if (SUCCEEDED(hr) && !e)
             hr = E_POINTER;
+        if (ppIEnumString)
+            *ppIEnumString = SUCCEEDED(hr) ? std::make_shared<ComEnumString>(std::move(e)) : nullptr;
         return hr;
     }
     HRESULT GetItemID(const OLECHAR* szItemDataID, OLECHAR** szItemID) override {
@@ -416,10 +416,10 @@ public:
         ComPtr<IEnumGUID> e;
         HRESULT hr = itf_->EnumClassesOfCategories(cImplemented, const_cast<GUID*>(rgcatidImpl), cRequired,
                                                    const_cast<GUID*>(rgcatidReq), e.out());
-        if (ppenumClsid)
-            *ppenumClsid = SUCCEEDED(hr) && e ? std::make_shared<ComEnumGUID>(std::move(e)) : nullptr;
         if (SUCCEEDED(hr) && !e)
             hr = E_POINTER;
+        if (ppenumClsid)
+            *ppenumClsid = SUCCEEDED(hr) ? std::make_shared<ComEnumGUID>(std::move(e)) : nullptr;
         return hr;
     }
     HRESULT GetClassDetails(const CLSID& clsid, OLECHAR** ppszProgID, OLECHAR** ppszUserType) override {

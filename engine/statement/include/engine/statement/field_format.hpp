@@ -30,8 +30,9 @@ namespace tagsink {
 // The SQL text of `value` for a column of type `fieldType`. Never fails for the empty value.
 std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType);
 
-// The same text before string quoting: for ftString and ftWideString the value's bare text, for every other
-// type exactly FormatFieldValue. Row membership compares an item's Key with this form of the key text.
+// The same text before quoting: for the text and the date and time types without the enclosing quotes and
+// without doubling quotes inside, for every other type exactly FormatFieldValue. Row membership compares an
+// item's Key with this form of the key text.
 std::string FormatFieldText(const VARIANT& value, TFieldType fieldType);
 
 // The value's own text, as ftString writes it inside its quotes: texts as they are, integers in decimal,

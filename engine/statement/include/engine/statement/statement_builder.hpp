@@ -18,7 +18,7 @@ class TItem;
 // The key value of one row, in the two forms the builder needs.
 struct RowKey {
     std::string Sql;   // as it is written into the statement (text keys as string literals); empty: no key
-    std::string Match; // before string quoting: an item belongs to this row when its Key equals this exactly
+    std::string Match; // as formatted, before quoting: an item belongs to this row when its Key equals this
 
     bool empty() const { return Sql.empty(); }
 };

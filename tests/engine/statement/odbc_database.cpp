@@ -1,4 +1,4 @@
-#include "sqlite_file.hpp"
+#include "odbc_database.hpp"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -49,27 +49,36 @@ void RegisterSqliteDriver(const fs::path& folder) {
 
 } // namespace
 
-SqliteFile::SqliteFile(const fs::path& file, const fs::path& odbcFolder) {
-    if (!Connect(file)) {
-        RegisterSqliteDriver(odbcFolder);
-        Connect(file);
-    }
+OdbcDatabase::OdbcDatabase(const std::string& connectionString) {
+    Connect(connectionString);
 }
 
-SqliteFile::~SqliteFile() {
+std::unique_ptr<OdbcDatabase> OdbcDatabase::OpenSqlite(const fs::path& file, const fs::path& odbcFolder) {
+    const std::string connection = "Driver=SQLite3;Database=" + file.string() + ";Timeout=2000;";
+    auto db = std::make_unique<OdbcDatabase>(connection);
+    if (!db->connected()) {
+        RegisterSqliteDriver(odbcFolder);
+        db->Connect(connection);
+    }
+    return db;
+}
+
+OdbcDatabase::~OdbcDatabase() {
     Disconnect();
 }
 
-bool SqliteFile::Connect(const fs::path& file) {
+bool OdbcDatabase::Connect(const std::string& connectionString) {
     Disconnect();
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    // A server that accepts the connection but never answers must not hang the test.
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(10)), 0);
     env_ = env;
     dbc_ = dbc;
-    std::string connection = "Driver=SQLite3;Database=" + file.string() + ";Timeout=2000;";
+    std::string connection = connectionString;
     const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connection.data()),
                                           SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     connected_ = SQL_SUCCEEDED(rc);
@@ -77,7 +86,7 @@ bool SqliteFile::Connect(const fs::path& file) {
     return connected_;
 }
 
-void SqliteFile::Disconnect() {
+void OdbcDatabase::Disconnect() {
     if (connected_)
         SQLDisconnect(static_cast<SQLHDBC>(dbc_));
     connected_ = false;
@@ -89,7 +98,7 @@ void SqliteFile::Disconnect() {
     env_ = nullptr;
 }
 
-void SqliteFile::Execute(const std::string& sql) {
+void OdbcDatabase::Execute(const std::string& sql) {
     Statement stmt(static_cast<SQLHDBC>(dbc_));
     const SQLRETURN rc =
         SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
@@ -98,7 +107,7 @@ void SqliteFile::Execute(const std::string& sql) {
         throw std::runtime_error(sql + ": " + Diagnostics(SQL_HANDLE_STMT, stmt.handle));
 }
 
-std::vector<std::vector<std::string>> SqliteFile::Query(const std::string& sql) {
+std::vector<std::vector<std::string>> OdbcDatabase::Query(const std::string& sql) {
     Statement stmt(static_cast<SQLHDBC>(dbc_));
     if (!SQL_SUCCEEDED(
             SQLExecDirect(stmt.handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS)))

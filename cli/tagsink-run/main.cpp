@@ -1,0 +1,147 @@
+// tagsink-run PROJECT.DAT [--log] [--seconds N]
+//
+// Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
+// OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
+// It stops after N seconds (as the operator's return to Edit mode would), on SIGINT or SIGTERM, or when
+// the OPC server shuts down; statements still waiting are executed or kept in "sql.dat" for the next run.
+//
+// Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
+// the OPC server cannot be connected.
+#include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/engine.hpp"
+#include "engine/runtime/plain_event_loop.hpp"
+#include "model/server.hpp"
+#include "stderr_reporter.hpp"
+#include "tagclient.h"
+
+#include <CLI/CLI.hpp>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+
+using namespace tagsink;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+extern "C" void OnSignal(int) {
+    int saved = errno;
+    char byte = 1;
+    [[maybe_unused]] ssize_t ignored = write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+std::string Progress(const Engine& engine, StderrReporter& reporter) {
+    const RecorderStats& stats = engine.Stats();
+    std::uint64_t buffered = stats.spilled.load() - std::min(stats.spilled.load(), stats.replayed.load());
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "queued %llu  executed %llu  waiting %llu  buffered %llu  rejected %llu  | %s | %s",
+                  static_cast<unsigned long long>(engine.QueuedCount()),
+                  static_cast<unsigned long long>(stats.executed.load()),
+                  static_cast<unsigned long long>(stats.waiting.load()),
+                  static_cast<unsigned long long>(buffered),
+                  static_cast<unsigned long long>(stats.rejected.load()), reporter.OpcText().c_str(),
+                  reporter.DbText().c_str());
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
+    std::string projectFile;
+    bool log = false;
+    int seconds = 0;
+    app.add_option("PROJECT.DAT", projectFile, "the project file")->required()->check(CLI::ExistingFile);
+    app.add_flag("--log", log, "write the engine's log lines to standard error");
+    app.add_option("--seconds", seconds, "stop after this many seconds (0: run until interrupted)")
+        ->check(CLI::NonNegativeNumber);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        int code = app.exit(error); // prints help, or the problem and a hint
+        return code == 0 ? 0 : 1;
+    }
+
+    const bool tty = isatty(STDERR_FILENO) != 0;
+    StderrReporter reporter(log);
+    db::InstallOdbcConnectionFactory();
+
+    TServer root;
+    try {
+        root.LoadFromFile(projectFile);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "tagsink-run: %s: %s\n", projectFile.c_str(), error.what());
+        return 1;
+    }
+    if (root.OPCString().empty() || root.GroupCount() == 0) {
+        std::fprintf(stderr, "tagsink-run: %s: the project has %s; there is nothing to record\n",
+                     projectFile.c_str(),
+                     root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups");
+        return 1;
+    }
+
+    if (QZDAC_Init() == QZDAC_FALSE)
+        std::fprintf(stderr, "tagsink-run: the OPC toolkit could not be initialised\n");
+
+    int status = 0;
+    {
+        PlainEventLoop loop;
+        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+            std::perror("tagsink-run: pipe");
+            return 1;
+        }
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        std::string stopReason;
+        auto signals = loop.WatchReadable(signalPipe[0], [&] {
+            char buffer[16];
+            while (read(signalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            stopReason = "interrupted";
+            loop.Quit();
+        });
+        auto toolkitEvents = WatchToolkitEvents(loop);
+
+        Engine engine(root, loop, reporter);
+        engine.SetShutdownHandler([&] {
+            stopReason = "the OPC server shut down";
+            loop.Quit();
+        });
+        engine.Run();
+        if (!engine.Running()) {
+            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\"\n",
+                         root.OPCString().c_str());
+            status = 2;
+        } else {
+            std::unique_ptr<LoopHandle> deadline;
+            if (seconds > 0) {
+                deadline = loop.StartTimer(std::chrono::seconds(seconds), [&] {
+                    stopReason = "time is up";
+                    loop.Quit();
+                });
+            }
+            auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
+                reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
+                                   : Progress(engine, reporter) + "\n");
+            });
+            loop.Run();
+            reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
+            engine.Stop();
+            reporter.Print(Progress(engine, reporter) + "\n");
+        }
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+    }
+    QZDAC_Uninit();
+    close(signalPipe[0]);
+    close(signalPipe[1]);
+    return status;
+}

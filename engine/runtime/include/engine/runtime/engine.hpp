@@ -1,0 +1,107 @@
+// The recording engine of one project root: Run and Stop, the toolkit's notification procedures, the
+// routing of data changes to items, the record triggers and the snapshot timers.
+//
+// Everything here runs on the user-interface thread (the thread that initialised the toolkit and runs the
+// EventLoop), except the record thread that Run starts. The engine talks to the toolkit only through
+// tagclient.h; QZDAC_Init and QZDAC_Uninit are the program's business.
+#pragma once
+
+#include "engine/runtime/clock.hpp"
+#include "engine/runtime/engine_reporter.hpp"
+#include "engine/runtime/event_loop.hpp"
+#include "engine/runtime/recorder.hpp"
+#include "platform/oleauto.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace tagsink {
+
+class TServer;
+class TGroup;
+class TItem;
+
+struct EngineOptions {
+    RecorderOptions recorder;
+};
+
+class Engine {
+public:
+    Engine(TServer& server, EventLoop& loop, EngineReporter& reporter,
+           const Clock& clock = SystemClock::Instance(), EngineOptions options = {});
+    /// Stops the engine if it runs.
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    /// True when OPCString is set and the root has at least one group.
+    bool CanRun() const;
+
+    /// Connects to the OPC server of OPCString, subscribes every group and starts the record thread.
+    /// A refused connection leaves the engine stopped (logged, "OPC Disconnected").
+    void Run();
+
+    /// Ends the record thread (which executes or spills what is still queued), disconnects the session and
+    /// stops the groups. Harmless when stopped: it then only sets the two link texts.
+    void Stop();
+
+    /// True between a successful Run and the next Stop.
+    bool Running() const { return running_; }
+
+    /// Called after Stop was run from the OPC server's shutdown request (the program keeps its mode).
+    void SetShutdownHandler(std::function<void()> handler) { onShutdown_ = std::move(handler); }
+
+    /// The OPC server asked its clients to let go: Stop, then the shutdown handler.
+    void HandleShutdown();
+
+    // --- data intake (the toolkit's data-change procedure lands here; public for tests) ---
+
+    /// Routes one change: the first group in child order with this group handle, then its first item in
+    /// child order with this item handle; an unknown handle drops the change.
+    void DataChange(std::uint32_t groupHandle, std::uint32_t itemHandle, const VARIANT& value,
+                    std::uint16_t quality, std::uint64_t timeStamp);
+
+    /// Stores a new value in the item (unless value and quality are unchanged); true when it changed.
+    static bool SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t timeStamp);
+
+    /// One snapshot timer tick of a group: one statement per distinct key text, or one without a key.
+    void SnapShot(TGroup& group);
+
+    /// Statements handed to the queue since the engine was created.
+    std::uint64_t QueuedCount() const { return queued_.load(); }
+    const RecorderStats& Stats() const { return stats_; }
+    TServer& Server() const { return server_; }
+
+private:
+    struct GroupRoute {
+        TGroup* group = nullptr;
+        std::unordered_map<std::uint32_t, TItem*> items;
+    };
+
+    void RunGroup(TGroup& group);
+    void RunItem(TItem& item, GroupRoute* route);
+    void StopGroup(TGroup& group);
+    void Trigger(TGroup& group, TItem& item);
+    void Queue(std::string statement);
+    void Log(std::string_view operation, std::string_view text);
+
+    TServer& server_;
+    EventLoop& loop_;
+    EngineReporter& reporter_;
+    const Clock& clock_;
+    EngineOptions options_;
+    RecorderStats stats_;
+    std::atomic<std::uint64_t> queued_{0};
+    bool running_ = false;
+    std::unordered_map<std::uint32_t, GroupRoute> routes_;
+    std::function<void()> onShutdown_;
+};
+
+/// Watches the toolkit's event handle on `loop` and runs QZDAC_DispatchEvents whenever it is readable.
+/// Returns nothing when the toolkit has no event handle.
+std::unique_ptr<LoopHandle> WatchToolkitEvents(EventLoop& loop);
+
+} // namespace tagsink

@@ -1,0 +1,276 @@
+#include "engine/runtime/engine.hpp"
+
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/record_thread.hpp"
+#include "engine/statement/statement_builder.hpp"
+#include "engine/statement/statement_log.hpp"
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "model/opc_string.hpp"
+#include "model/server.hpp"
+#include "platform/variant.hpp"
+#include "tagclient.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+
+namespace tagsink {
+namespace {
+
+// The toolkit's procedures carry only the session handle; this finds the engine that owns a session.
+std::mutex& SessionsMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+std::map<std::uint32_t, Engine*>& Sessions() {
+    static std::map<std::uint32_t, Engine*> sessions;
+    return sessions;
+}
+
+Engine* EngineOf(std::uint32_t session) {
+    std::lock_guard lock(SessionsMutex());
+    auto it = Sessions().find(session);
+    return it == Sessions().end() ? nullptr : it->second;
+}
+
+std::uint64_t FileTimeValue(FILETIME time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Text comparison without regard to ASCII case, for the snapshot's list of key texts.
+struct LessNoCase {
+    bool operator()(const std::string& a, const std::string& b) const {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+        });
+    }
+};
+
+} // namespace
+
+// The data-change procedure given to the toolkit (plain form). Failures are logged and end the handling of
+// this one item; they never travel back through the C API.
+extern "C" void QZDAC_CALL EngineDataChange(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item,
+                                            VARIANT value, FILETIME timeStamp, uint32_t quality) {
+    Engine* engine = EngineOf(session);
+    if (engine == nullptr)
+        return;
+    engine->DataChange(group, item, value, static_cast<std::uint16_t>(quality & 0xFFFF),
+                       FileTimeValue(timeStamp));
+}
+
+// The shutdown procedure given to the toolkit: the server asks its clients to let go.
+extern "C" int32_t QZDAC_CALL EngineShutdown(QZDAC_HSESSION session) {
+    Engine* engine = EngineOf(session);
+    if (engine != nullptr)
+        engine->HandleShutdown();
+    return 0;
+}
+
+Engine::Engine(TServer& server, EventLoop& loop, EngineReporter& reporter, const Clock& clock,
+               EngineOptions options)
+    : server_(server), loop_(loop), reporter_(reporter), clock_(clock), options_(std::move(options)) {
+    SetStatementLog([&reporter](const std::string& unit, const std::string& op, const std::string& text) {
+        reporter.WriteLog(unit, op, text);
+    });
+}
+
+Engine::~Engine() {
+    try {
+        Stop();
+    } catch (...) {
+    }
+    SetStatementLog({});
+}
+
+void Engine::Log(std::string_view operation, std::string_view text) {
+    reporter_.WriteLog(kEngineUnit, operation, text);
+}
+
+bool Engine::CanRun() const {
+    return !server_.OPCString().empty() && server_.GroupCount() > 0;
+}
+
+void Engine::Run() {
+    if (running_)
+        return;
+    std::string host, progId, classId;
+    ParseOPCString(server_.OPCString(), host, progId, classId);
+    const std::string& serverName = classId.empty() ? progId : classId;
+    server_.SessionHandle = QZDAC_Connect(host.c_str(), serverName.c_str(), 2);
+    if (server_.SessionHandle == 0) {
+        reporter_.SetOpcLinkText(kOpcDisconnected);
+        Log("Run", "OPCServer.Connected=False");
+        return;
+    }
+    reporter_.SetOpcLinkText(kOpcConnected);
+    Log("Run", "OPCServer.Connected=true");
+    {
+        std::lock_guard lock(SessionsMutex());
+        Sessions()[server_.SessionHandle] = this;
+    }
+    QZDAC_SetDataChangeProc(server_.SessionHandle, &EngineDataChange);
+    QZDAC_SetShutdownProc(server_.SessionHandle, &EngineShutdown);
+    running_ = true;
+    routes_.clear();
+    for (std::size_t i = 0; i < server_.GroupCount(); ++i)
+        RunGroup(server_.Group(i));
+    server_.RecordThread =
+        std::make_unique<TRecordThread>(server_, clock_, reporter_, stats_, options_.recorder);
+}
+
+void Engine::RunGroup(TGroup& group) {
+    Log("TGroup.Run", "GroupAdd=" + group.Name());
+    group.GroupHandle = QZDAC_AddGroup(server_.SessionHandle, group.Name().c_str(), QZDAC_TRUE,
+                                       static_cast<uint32_t>(group.UpdateRate()), -480, group.Deadband(), 0);
+    if (group.GroupHandle != 0) {
+        Log("TGroup.Run", "GroupAdd=true");
+        // The first group in child order with a handle keeps it, as a search in child order would find.
+        auto [it, inserted] = routes_.try_emplace(group.GroupHandle);
+        GroupRoute* route = nullptr;
+        if (inserted) {
+            it->second.group = &group;
+            route = &it->second;
+        }
+        if (group.ItemCount() > 0) {
+            for (std::size_t i = 0; i < group.ItemCount(); ++i)
+                RunItem(group.Item(i), route);
+            QZDAC_RefreshGroup(server_.SessionHandle, group.GroupHandle, 1);
+        }
+    }
+    if (group.TrigType() == TTrigType::ttSnapShot) {
+        TGroup* target = &group;
+        group.SnapshotWindow =
+            loop_.StartTimer(std::chrono::milliseconds(std::max(0, group.RecordInterval())), [this, target] {
+                try {
+                    SnapShot(*target);
+                } catch (const std::exception& error) {
+                    Log("TGroup.SnapShot", error.what());
+                }
+            });
+    }
+}
+
+void Engine::RunItem(TItem& item, GroupRoute* route) {
+    Log("TItem.Run", "ItemAdd=" + item.ItemName());
+    item.ItemHandle = QZDAC_AddItem(server_.SessionHandle, item.Group().GroupHandle, item.ItemName().c_str());
+    Log("TItem.Run", item.ItemHandle != 0 ? "ItemAdd=true" : "ItemAdd=false");
+    if (route != nullptr && item.ItemHandle != 0)
+        route->items.try_emplace(item.ItemHandle, &item);
+}
+
+void Engine::Stop() {
+    reporter_.SetOpcLinkText(kOpcDisconnected);
+    reporter_.SetDbLinkText(kDbDisconnected);
+    if (server_.RecordThread) {
+        if (auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get())) {
+            thread->RequestStop();
+            thread->Join();
+        }
+        server_.RecordThread.reset();
+    }
+    if (server_.SessionHandle != 0) {
+        std::uint32_t session = server_.SessionHandle;
+        QZDAC_Disconnect(session);
+        server_.SessionHandle = 0;
+        std::lock_guard lock(SessionsMutex());
+        Sessions().erase(session);
+    }
+    if (running_) {
+        for (std::size_t i = 0; i < server_.GroupCount(); ++i)
+            StopGroup(server_.Group(i));
+    }
+    routes_.clear();
+    running_ = false;
+}
+
+void Engine::HandleShutdown() {
+    try {
+        Stop();
+        if (onShutdown_)
+            onShutdown_();
+    } catch (const std::exception& error) {
+        Log("TServer.Stop", error.what());
+    }
+}
+
+void Engine::StopGroup(TGroup& group) {
+    group.SnapshotWindow.reset();
+    for (std::size_t i = 0; i < group.ItemCount(); ++i)
+        group.Item(i).Changed = false;
+}
+
+bool Engine::SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t timeStamp) {
+    if (qz::VariantEquals(item.Value, value) && quality == item.Quality)
+        return false;
+    item.Value = qz::Variant(value);
+    item.Quality = quality;
+    item.TimeStamp = timeStamp;
+    item.Changed = true;
+    return true;
+}
+
+void Engine::DataChange(std::uint32_t groupHandle, std::uint32_t itemHandle, const VARIANT& value,
+                        std::uint16_t quality, std::uint64_t timeStamp) {
+    auto route = routes_.find(groupHandle);
+    if (route == routes_.end())
+        return;
+    auto found = route->second.items.find(itemHandle);
+    if (found == route->second.items.end())
+        return;
+    TItem& item = *found->second;
+    try {
+        SetValue(item, value, quality, timeStamp);
+        Trigger(*route->second.group, item);
+    } catch (const std::exception& error) {
+        Log("TGroup.DataChange", item.GetNamePath() + ": " + error.what());
+    }
+}
+
+void Engine::Trigger(TGroup& group, TItem& item) {
+    if (group.TrigType() != TTrigType::ttDataChange || !IsKey(item) || !HasNewValue(item))
+        return;
+    std::string timeText = group.TimeFieldType() != TFieldType::ftUnknown
+                               ? TimeText(item, group.TimeFieldType())
+                               : CurrentTimeText(group);
+    RowKey key = KeyText(item);
+    std::string statement = BuildStatement(group, key, timeText, group.RecordType());
+    if (!statement.empty())
+        Queue(std::move(statement));
+}
+
+void Engine::SnapShot(TGroup& group) {
+    const std::string timeText = CurrentTimeText(group);
+    std::set<std::string, LessNoCase> keys;
+    for (std::size_t i = 0; i < group.ItemCount(); ++i) {
+        TItem& item = group.Item(i);
+        if (!IsKey(item))
+            continue;
+        RowKey key = KeyText(item);
+        if (key.empty() || !keys.insert(key.Sql).second)
+            continue;
+        std::string statement = BuildStatement(group, key, timeText, group.RecordType());
+        if (!statement.empty())
+            Queue(std::move(statement));
+    }
+    if (keys.empty()) {
+        std::string statement = BuildStatement(group, RowKey{}, timeText, group.RecordType());
+        if (!statement.empty())
+            Queue(std::move(statement));
+    }
+}
+
+void Engine::Queue(std::string statement) {
+    QueueStatement(server_, std::move(statement));
+    queued_.fetch_add(1);
+}
+
+std::unique_ptr<LoopHandle> WatchToolkitEvents(EventLoop& loop) {
+    intptr_t handle = QZDAC_GetEventHandle();
+    if (handle < 0)
+        return nullptr;
+    return loop.WatchReadable(static_cast<int>(handle), [] { QZDAC_DispatchEvents(); });
+}
+
+} // namespace tagsink
