@@ -17,7 +17,7 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     auto* top = new QHBoxLayout;
     auto* icon = new QLabel(this);
     QIcon programIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                                                             : QApplication::windowIcon();
+                                                            : QApplication::windowIcon();
     icon->setPixmap(programIcon.pixmap(32, 32));
     top->addWidget(icon, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;

@@ -47,8 +47,9 @@ private:
 
 // Values that hold ";" or "{" go in braces; a "}" inside is doubled.
 QString Quoted(const QString& value) {
-    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) || value.contains(QLatin1Char('}')) ||
-        value.startsWith(QLatin1Char(' ')) || value.endsWith(QLatin1Char(' '))) {
+    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
+        value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')) ||
+        value.endsWith(QLatin1Char(' '))) {
         QString inner = value;
         inner.replace(QStringLiteral("}"), QStringLiteral("}}"));
         return QLatin1Char('{') + inner + QLatin1Char('}');
@@ -149,7 +150,8 @@ QString TestConnection(const QString& connectionString, bool& ok) {
         connection->Open(std::chrono::seconds(5));
         ok = connection->IsConnected();
         connection->Close();
-        return ok ? QStringLiteral("连接成功 (connection opened)") : QStringLiteral("The connection did not open.");
+        return ok ? QStringLiteral("连接成功 (connection opened)")
+                  : QStringLiteral("The connection did not open.");
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     }
@@ -162,6 +164,7 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     auto* form = new QFormLayout;
     Driver = new QComboBox(this);
     Driver->setObjectName(QStringLiteral("Driver"));
+    Driver->setEditable(true); // a driver the manager does not list may still be typed
     Driver->addItem(QString());
     Driver->addItems(OdbcDrivers());
     DataSource = new QComboBox(this);
@@ -215,8 +218,8 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(Test, &QPushButton::clicked, this, [this] { Guarded([this] { TestClick(); }); });
     connect(pick, &QPushButton::clicked, this, [this] {
-        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("SQLite"), File->text(), QString(), nullptr,
-                                                    QFileDialog::DontConfirmOverwrite);
+        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("SQLite"), File->text(), QString(),
+                                                    nullptr, QFileDialog::DontConfirmOverwrite);
         if (!name.isEmpty()) {
             File->setText(name);
         }
@@ -243,7 +246,8 @@ void TConnectionBuilder::SetConnectionString(const QString& text) {
                 index = DataSource->count() - 1;
             }
             DataSource->setCurrentIndex(index);
-        } else if (k == QLatin1String("SERVER") || k == QLatin1String("SERVERNAME") || k == QLatin1String("HOST")) {
+        } else if (k == QLatin1String("SERVER") || k == QLatin1String("SERVERNAME") ||
+                   k == QLatin1String("HOST")) {
             Server->setText(value);
         } else if (k == QLatin1String("PORT")) {
             Port->setValue(value.toInt());
@@ -253,7 +257,8 @@ void TConnectionBuilder::SetConnectionString(const QString& text) {
             } else {
                 Database->setText(value);
             }
-        } else if (k == QLatin1String("UID") || k == QLatin1String("USER") || k == QLatin1String("USERNAME")) {
+        } else if (k == QLatin1String("UID") || k == QLatin1String("USER") ||
+                   k == QLatin1String("USERNAME")) {
             User->setText(value);
         } else if (k == QLatin1String("PWD") || k == QLatin1String("PASSWORD")) {
             Password->setText(value);
@@ -262,7 +267,8 @@ void TConnectionBuilder::SetConnectionString(const QString& text) {
         }
     }
     // "Database" may come before "Driver": a file-based driver takes it as the file.
-    if (Driver->currentText().contains(QLatin1String("SQLite"), Qt::CaseInsensitive) && File->text().isEmpty()) {
+    if (Driver->currentText().contains(QLatin1String("SQLite"), Qt::CaseInsensitive) &&
+        File->text().isEmpty()) {
         File->setText(Database->text());
         Database->clear();
     }

@@ -39,11 +39,11 @@ public:
     QComboBox* Driver;     // a driver, or empty when a data source is used
     QComboBox* DataSource; // a data source name, or empty
     QLineEdit* Server;
-    QSpinBox* Port;        // 0: the driver's default
+    QSpinBox* Port; // 0: the driver's default
     QLineEdit* Database;
     QLineEdit* User;
     QLineEdit* Password;
-    QLineEdit* File;       // the database file (file-based drivers)
+    QLineEdit* File; // the database file (file-based drivers)
     QPushButton* Test;
     QLabel* Answer;
     QPushButton* OKBtn;

@@ -10,7 +10,8 @@
 
 namespace tagsink::app {
 
-TLogView::TLogView(QWidget* parent, int maxLines) : QDockWidget(QStringLiteral("Log"), parent), maxLines_(maxLines) {
+TLogView::TLogView(QWidget* parent, int maxLines)
+    : QDockWidget(QStringLiteral("Log"), parent), maxLines_(maxLines) {
     setObjectName(QStringLiteral("LogWin"));
     setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
@@ -20,8 +21,8 @@ TLogView::TLogView(QWidget* parent, int maxLines) : QDockWidget(QStringLiteral("
     layout->setSpacing(0);
     DroppedNote = new QLabel(body);
     DroppedNote->setObjectName(QStringLiteral("DroppedNote"));
-    DroppedNote->setText(QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.")
-                             .arg(maxLines_));
+    DroppedNote->setText(
+        QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.").arg(maxLines_));
     DroppedNote->setVisible(false);
     layout->addWidget(DroppedNote);
     Memo = new QPlainTextEdit(body);

@@ -25,7 +25,9 @@ namespace tagsink::app {
 
 namespace {
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 constexpr int kObjectRole = Qt::UserRole + 1;
 
@@ -71,7 +73,9 @@ std::string FreeName(const TNamedItem& owner, const char* prefix) {
 
 } // namespace
 
-void TInspector::ShowError(const QString& message) { ShowFailure(message); }
+void TInspector::ShowError(const QString& message) {
+    ShowFailure(message);
+}
 
 QString ProjectFilePathFor(const QString& programPath) {
     QFileInfo info(programPath);
@@ -86,12 +90,11 @@ TMain::TMain(Options options) : options_(std::move(options)) {
     resize(800, 600);
     OnEndProgram = [] { QCoreApplication::quit(); };
 
-    reporter_ = std::make_unique<UiReporter>(UiReporter::Sinks{
-        [this](const QDateTime& time, const QString& unit, const QString& operation, const QString& text) {
-            Log(time, unit, operation, text);
-        },
-        [this](const QString& text) { OpcPanel->setText(text); },
-        [this](const QString& text) { DbPanel->setText(text); }});
+    reporter_ = std::make_unique<UiReporter>(
+        UiReporter::Sinks{[this](const QDateTime& time, const QString& unit, const QString& operation,
+                                 const QString& text) { Log(time, unit, operation, text); },
+                          [this](const QString& text) { OpcPanel->setText(text); },
+                          [this](const QString& text) { DbPanel->setText(text); }});
     loop_ = std::make_unique<QtEventLoop>();
     toolkitWatch_ = WatchToolkitEvents(*loop_);
 
@@ -140,7 +143,8 @@ void TMain::BuildActions() {
     actLogExport = MakeAction("Log", QStringLiteral("日志导出(&Export)"), QStringLiteral("日志导出到文件"));
     actViewToolbar = MakeAction("View", QStringLiteral("工具条(&Toolbar)"), QStringLiteral("显示工具条"));
     actViewManager = MakeAction("View", QStringLiteral("管理器(&Manager)"), QStringLiteral("显示项目管理器"));
-    actViewProperty = MakeAction("View", QStringLiteral("属性编辑器(&Property)"), QStringLiteral("显示属性编辑器"));
+    actViewProperty =
+        MakeAction("View", QStringLiteral("属性编辑器(&Property)"), QStringLiteral("显示属性编辑器"));
     actViewLog = MakeAction("View", QStringLiteral("日志信息(&Log)"), QStringLiteral("显示日志信息"));
     actModeEdit = MakeAction("Mode", QStringLiteral("编辑模式(&Edit)"), QStringLiteral("切换到编辑模式"));
     actModeDebug = MakeAction("Mode", QStringLiteral("调试模式(&Debug)"), QStringLiteral("切换到调试模式"));
@@ -167,9 +171,18 @@ void TMain::BuildActions() {
     connect(actEditDelete, &QAction::triggered, this, [this] { Guarded([this] { EditDelete(); }); });
     connect(actLogClear, &QAction::triggered, this, [this] { Guarded([this] { LogClear(); }); });
     connect(actLogExport, &QAction::triggered, this, [this] { Guarded([this] { LogExport(); }); });
-    connect(actModeEdit, &QAction::triggered, this, [this] { Guarded([this] { ModeEdit(); }); SyncModeMark(); });
-    connect(actModeDebug, &QAction::triggered, this, [this] { Guarded([this] { SetMode(rmDebug); }); SyncModeMark(); });
-    connect(actModeRun, &QAction::triggered, this, [this] { Guarded([this] { SetMode(rmRun); }); SyncModeMark(); });
+    connect(actModeEdit, &QAction::triggered, this, [this] {
+        Guarded([this] { ModeEdit(); });
+        SyncModeMark();
+    });
+    connect(actModeDebug, &QAction::triggered, this, [this] {
+        Guarded([this] { SetMode(rmDebug); });
+        SyncModeMark();
+    });
+    connect(actModeRun, &QAction::triggered, this, [this] {
+        Guarded([this] { SetMode(rmRun); });
+        SyncModeMark();
+    });
     connect(actHelpAbout, &QAction::triggered, this, [this] { Guarded([this] { HelpAbout(); }); });
 }
 
@@ -196,7 +209,8 @@ void TMain::BuildDocks() {
     Inspector->OnFilterProp = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZInstance&,
                                  const inspector::TQZPropInfo* prop, bool& include) {
         const QString& name = prop->Name;
-        include = !(name == QLatin1String("Dirty") || name == QLatin1String("Tag") || name == QLatin1String("Name"));
+        include = !(name == QLatin1String("Dirty") || name == QLatin1String("Tag") ||
+                    name == QLatin1String("Name"));
     };
     Inspector->OnDrawCaption = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZTypeInfo*,
                                   QString& name) {
@@ -226,7 +240,8 @@ void TMain::BuildDocks() {
     lvItems->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"));
     lvItems->setContextMenuPolicy(Qt::CustomContextMenu);
     lvItems->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("OPC标签"), QStringLiteral("字段名"),
-                              QStringLiteral("缺省值"), QStringLiteral("计算表达式"), QStringLiteral("记录标志")});
+                              QStringLiteral("缺省值"), QStringLiteral("计算表达式"),
+                              QStringLiteral("记录标志")});
     const int widths[] = {40, 120, 120, 80, 120, 80};
     for (int i = 0; i < 6; ++i) {
         lvItems->setColumnWidth(i, widths[i]);
@@ -238,8 +253,10 @@ void TMain::BuildDocks() {
     addDockWidget(Qt::BottomDockWidgetArea, LogWin);
     LogWin->hide();
 
-    connect(tvItems, &QTreeWidget::currentItemChanged, this, [this] { Guarded([this] { TreeSelectionChanged(); }); });
-    connect(lvItems, &QTreeWidget::itemSelectionChanged, this, [this] { Guarded([this] { ListSelectionChanged(); }); });
+    connect(tvItems, &QTreeWidget::currentItemChanged, this,
+            [this] { Guarded([this] { TreeSelectionChanged(); }); });
+    connect(lvItems, &QTreeWidget::itemSelectionChanged, this,
+            [this] { Guarded([this] { ListSelectionChanged(); }); });
 
     // View actions and their windows.
     connect(actViewManager, &QAction::toggled, ManagerWin, &QWidget::setVisible);
@@ -334,9 +351,10 @@ void TMain::BuildTray() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // With no notification area the hidden window could never be reached: show it instead.
         startsVisible_ = true;
-        LogWin->AppendLine(QStringLiteral("%1:uMain--TMain.FormCreate--No notification area on this desktop; "
-                                          "the main window is shown instead of a tray icon.")
-                               .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
+        LogWin->AppendLine(
+            QStringLiteral("%1:uMain--TMain.FormCreate--No notification area on this desktop; "
+                           "the main window is shown instead of a tray icon.")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))));
         return;
     }
     TrayIcon = new QSystemTrayIcon(QApplication::windowIcon().isNull()
@@ -358,8 +376,9 @@ void TMain::FormCreate() {
     engine_ = std::make_unique<ProjectEngine>(*server_, *loop_, *reporter_);
     // An OPC server that shuts down stops the engine; the mode stays as it is.
     engine_->SetShutdownHandler([] {});
-    projectFile_ = options_.projectFile.isEmpty() ? ProjectFilePathFor(QCoreApplication::applicationFilePath())
-                                                  : options_.projectFile;
+    projectFile_ = options_.projectFile.isEmpty()
+                       ? ProjectFilePathFor(QCoreApplication::applicationFilePath())
+                       : options_.projectFile;
     bool loaded = false;
     if (QFileInfo::exists(projectFile_)) {
         try {
@@ -574,7 +593,9 @@ void TMain::EditDelete() {
     }
 }
 
-void TMain::FileSave() { server_->SaveToFile(projectFile_.toStdString()); }
+void TMain::FileSave() {
+    server_->SaveToFile(projectFile_.toStdString());
+}
 
 void TMain::FileRestore() {
     if (isMinimized()) {
@@ -597,11 +618,13 @@ void TMain::FileExit() {
         return;
     }
     if (!IsOperationPassword(*password)) {
-        CurrentPrompts().Message(QStringLiteral("提示"), QStringLiteral("操作密码错误!"), QMessageBox::Warning);
+        CurrentPrompts().Message(QStringLiteral("提示"), QStringLiteral("操作密码错误!"),
+                                 QMessageBox::Warning);
         return;
     }
     if (server_->Dirty()) {
-        switch (CurrentPrompts().AskYesNoCancel(QStringLiteral("提示"), QStringLiteral("设置信息发生变化,是否保存?"))) {
+        switch (CurrentPrompts().AskYesNoCancel(QStringLiteral("提示"),
+                                                QStringLiteral("设置信息发生变化,是否保存?"))) {
         case QMessageBox::Yes:
             FileSave(); // a failed save raises: the program does not end
             break;
@@ -656,12 +679,14 @@ void TMain::Log(const QDateTime& time, const QString& unit, const QString& opera
                            .arg(time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), unit, operation, text));
 }
 
-void TMain::LogClear() { LogWin->Clear(); }
+void TMain::LogClear() {
+    LogWin->Clear();
+}
 
 void TMain::LogExport() {
-    std::optional<QString> name =
-        CurrentPrompts().SaveFileName(this, QStringLiteral("日志导出"), QCoreApplication::applicationDirPath(),
-                                      QStringLiteral("log files (*.log)"), QStringLiteral("log"));
+    std::optional<QString> name = CurrentPrompts().SaveFileName(
+        this, QStringLiteral("日志导出"), QCoreApplication::applicationDirPath(),
+        QStringLiteral("log files (*.log)"), QStringLiteral("log"));
     if (!name || name->isEmpty()) {
         return;
     }

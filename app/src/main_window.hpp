@@ -52,9 +52,9 @@ class TMain : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QString projectFile;                     // empty: beside the program, extension ".DAT"
+        QString projectFile; // empty: beside the program, extension ".DAT"
         int maxLogLines = TLogView::kDefaultMaxLines;
-        bool useTray = true;                     // false: no tray icon (tests)
+        bool useTray = true; // false: no tray icon (tests)
     };
 
     TMain();

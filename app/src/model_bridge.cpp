@@ -15,27 +15,40 @@ using inspector::TQZTypeInfo;
 using inspector::TQZTypeKind;
 using inspector::TQZValue;
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 inspector::TQZOrdType OrdOf(OrdType ord) {
     switch (ord) {
-    case OrdType::SByte: return inspector::TQZOrdType::otSByte;
-    case OrdType::UByte: return inspector::TQZOrdType::otUByte;
-    case OrdType::SWord: return inspector::TQZOrdType::otSWord;
-    case OrdType::UWord: return inspector::TQZOrdType::otUWord;
-    case OrdType::SLong: return inspector::TQZOrdType::otSLong;
-    case OrdType::ULong: return inspector::TQZOrdType::otULong;
+    case OrdType::SByte:
+        return inspector::TQZOrdType::otSByte;
+    case OrdType::UByte:
+        return inspector::TQZOrdType::otUByte;
+    case OrdType::SWord:
+        return inspector::TQZOrdType::otSWord;
+    case OrdType::UWord:
+        return inspector::TQZOrdType::otUWord;
+    case OrdType::SLong:
+        return inspector::TQZOrdType::otSLong;
+    case OrdType::ULong:
+        return inspector::TQZOrdType::otULong;
     }
     return inspector::TQZOrdType::otSLong;
 }
 
 inspector::TQZFloatType FloatOf(FloatType type) {
     switch (type) {
-    case FloatType::Single: return inspector::TQZFloatType::ftSingle;
-    case FloatType::Double: return inspector::TQZFloatType::ftDouble;
-    case FloatType::Extended: return inspector::TQZFloatType::ftExtended;
-    case FloatType::Comp: return inspector::TQZFloatType::ftComp;
-    case FloatType::Currency: return inspector::TQZFloatType::ftCurr;
+    case FloatType::Single:
+        return inspector::TQZFloatType::ftSingle;
+    case FloatType::Double:
+        return inspector::TQZFloatType::ftDouble;
+    case FloatType::Extended:
+        return inspector::TQZFloatType::ftExtended;
+    case FloatType::Comp:
+        return inspector::TQZFloatType::ftComp;
+    case FloatType::Currency:
+        return inspector::TQZFloatType::ftCurr;
     }
     return inspector::TQZFloatType::ftDouble;
 }
@@ -86,7 +99,9 @@ const TQZTypeInfo* TypeOf(Registry& registry, const TypeInfo& type) {
     return slot.get();
 }
 
-Published& Target(void* object) { return *static_cast<Published*>(object); }
+Published& Target(void* object) {
+    return *static_cast<Published*>(object);
+}
 
 TQZValue ToInspector(const PropValue& value) {
     if (const auto* ord = std::get_if<std::int64_t>(&value)) {
@@ -140,7 +155,9 @@ const TQZClassInfo* ClassOf(Registry& registry, const ClassInfo& cls) {
             out.Get = [prop](void* object) { return ToInspector(prop->Get(Target(object))); };
         }
         if (prop->CanWrite()) {
-            out.Set = [prop](void* object, const TQZValue& value) { prop->Set(Target(object), ToModel(value)); };
+            out.Set = [prop](void* object, const TQZValue& value) {
+                prop->Set(Target(object), ToModel(value));
+            };
         }
         info->Props.push_back(std::move(out));
     }

@@ -22,7 +22,9 @@ QString TrimControls(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-char AsciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char>(c - 32) : static_cast<char>(c); }
+char AsciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? static_cast<char>(c - 32) : static_cast<char>(c);
+}
 } // namespace
 
 bool IsOperationPassword(const QString& typed) {

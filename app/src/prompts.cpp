@@ -37,7 +37,9 @@ std::optional<QString> Prompts::SaveFileName(QWidget* parent, const QString& tit
     return dialog.selectedFiles().first();
 }
 
-int Prompts::Exec(QDialog& dialog) { return dialog.exec(); }
+int Prompts::Exec(QDialog& dialog) {
+    return dialog.exec();
+}
 
 namespace {
 Prompts* installed = nullptr;
@@ -48,7 +50,9 @@ Prompts& CurrentPrompts() {
     return installed ? *installed : real;
 }
 
-void SetPrompts(Prompts* prompts) { installed = prompts; }
+void SetPrompts(Prompts* prompts) {
+    installed = prompts;
+}
 
 void ShowFailure(const QString& message) {
     CurrentPrompts().Message(QStringLiteral("错误"), message, QMessageBox::Critical);

@@ -24,8 +24,9 @@ public:
     /// The operation password dialog; nothing when it was cancelled.
     virtual std::optional<QString> AskPassword();
     /// A save-file dialog; nothing when it was cancelled.
-    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& title, const QString& directory,
-                                                const QString& filter, const QString& defaultSuffix);
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
+                                                const QString& directory, const QString& filter,
+                                                const QString& defaultSuffix);
     /// Shows a dialog modally and returns its result (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog);
 };

@@ -26,9 +26,13 @@ using inspector::eaDialog;
 using inspector::eaReadOnly;
 using inspector::eaValueList;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
-QWidget* DialogParent() { return QApplication::activeWindow(); }
+QWidget* DialogParent() {
+    return QApplication::activeWindow();
+}
 
 QStringList ToList(const std::vector<std::string>& names) {
     QStringList list;
@@ -53,7 +57,9 @@ bool DBConnect(TServer& server) {
     return connection.IsConnected();
 }
 
-inspector::TQZPropEditorAttrs TOPCStringEditor::GetAttributes() { return eaDialog; }
+inspector::TQZPropEditorAttrs TOPCStringEditor::GetAttributes() {
+    return eaDialog;
+}
 
 void TOPCStringEditor::Edit() {
     std::string host, progId, classId;
@@ -66,7 +72,9 @@ void TOPCStringEditor::Edit() {
     }
 }
 
-inspector::TQZPropEditorAttrs TDBStringEditor::GetAttributes() { return eaDialog | eaReadOnly | eaAutoUpdate; }
+inspector::TQZPropEditorAttrs TDBStringEditor::GetAttributes() {
+    return eaDialog | eaReadOnly | eaAutoUpdate;
+}
 
 void TDBStringEditor::Edit() {
     TDatabaseBrowser dialog(DialogParent());
@@ -76,7 +84,9 @@ void TDBStringEditor::Edit() {
     }
 }
 
-inspector::TQZPropEditorAttrs TItemNameEditor::GetAttributes() { return eaDialog; }
+inspector::TQZPropEditorAttrs TItemNameEditor::GetAttributes() {
+    return eaDialog;
+}
 
 void TItemNameEditor::Edit() {
     TNamedItem* item = ObjectOf(GetInstance(0));
@@ -94,7 +104,9 @@ void TItemNameEditor::Edit() {
     }
 }
 
-inspector::TQZPropEditorAttrs TTableNameEditor::GetAttributes() { return eaValueList; }
+inspector::TQZPropEditorAttrs TTableNameEditor::GetAttributes() {
+    return eaValueList;
+}
 
 void TTableNameEditor::GetValues(QStringList& values) {
     auto* group = dynamic_cast<TGroup*>(ObjectOf(GetInstance(0)));
@@ -103,10 +115,13 @@ void TTableNameEditor::GetValues(QStringList& values) {
         return;
     }
     DbConnection& connection = server->DBConnection();
-    values << ToList(group->TableType() == TTableType::ttTable ? connection.ListTables() : connection.ListProcedures());
+    values << ToList(group->TableType() == TTableType::ttTable ? connection.ListTables()
+                                                               : connection.ListProcedures());
 }
 
-inspector::TQZPropEditorAttrs TFieldNameEditor::GetAttributes() { return eaValueList; }
+inspector::TQZPropEditorAttrs TFieldNameEditor::GetAttributes() {
+    return eaValueList;
+}
 
 void TFieldNameEditor::GetValues(QStringList& values) {
     TNamedItem* object = ObjectOf(GetInstance(0));
@@ -144,7 +159,8 @@ void RegisterProjectEditors() {
     using inspector::EditorClassOf;
     const inspector::TQZTypeInfo* text = inspector::StdTypes::String();
     auto reg = [text](const char* name, const inspector::TQZPropEditorClass* editor) {
-        inspector::TQZCustomPropertyInspector::RegisterPropEditor(text, nullptr, QString::fromLatin1(name), editor);
+        inspector::TQZCustomPropertyInspector::RegisterPropEditor(text, nullptr, QString::fromLatin1(name),
+                                                                  editor);
     };
     reg("DBString", EditorClassOf<TDBStringEditor>());
     reg("ItemName", EditorClassOf<TItemNameEditor>());

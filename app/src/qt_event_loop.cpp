@@ -47,7 +47,8 @@ void QtEventLoop::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(context_.get(), std::move(call), Qt::QueuedConnection);
 }
 
-std::unique_ptr<LoopHandle> QtEventLoop::StartTimer(std::chrono::milliseconds period, std::function<void()> tick) {
+std::unique_ptr<LoopHandle> QtEventLoop::StartTimer(std::chrono::milliseconds period,
+                                                    std::function<void()> tick) {
     return std::make_unique<TimerHandle>(period, std::move(tick));
 }
 

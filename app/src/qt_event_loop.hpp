@@ -14,7 +14,8 @@ public:
     ~QtEventLoop() override;
 
     void Post(std::function<void()> call) override;
-    std::unique_ptr<LoopHandle> StartTimer(std::chrono::milliseconds period, std::function<void()> tick) override;
+    std::unique_ptr<LoopHandle> StartTimer(std::chrono::milliseconds period,
+                                           std::function<void()> tick) override;
     std::unique_ptr<LoopHandle> WatchReadable(int fd, std::function<void()> ready) override;
 
 private:

@@ -58,7 +58,8 @@ void TServerBrowser::FindClick() {
     QStringList progs = StringsOf(progIds.get());
     QStringList classes = StringsOf(classIds.get());
     for (int32_t i = 0; i < count && i < progs.size(); ++i) {
-        infos_.push_back({host, progs[i].toStdString(), i < classes.size() ? classes[i].toStdString() : std::string()});
+        infos_.push_back(
+            {host, progs[i].toStdString(), i < classes.size() ? classes[i].toStdString() : std::string()});
         Servers->addItem(progs[i]);
     }
     Servers->setCurrentRow(-1);

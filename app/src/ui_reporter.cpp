@@ -3,7 +3,9 @@
 namespace tagsink::app {
 
 namespace {
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::mutex targetLock;
 EngineReporter* target = nullptr;

@@ -23,7 +23,7 @@ class UiReporter final : public QObject, public EngineReporter {
 public:
     struct Sinks {
         std::function<void(const QDateTime& time, const QString& unit, const QString& operation,
-                            const QString& text)>
+                           const QString& text)>
             line;
         std::function<void(const QString& text)> opcLink;
         std::function<void(const QString& text)> dbLink;

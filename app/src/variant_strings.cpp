@@ -9,7 +9,8 @@ QStringList StringsOf(const VARIANT& value) {
     }
     LONG lower = 0;
     LONG upper = -1;
-    if (FAILED(SafeArrayGetLBound(value.parray, 1, &lower)) || FAILED(SafeArrayGetUBound(value.parray, 1, &upper))) {
+    if (FAILED(SafeArrayGetLBound(value.parray, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(value.parray, 1, &upper))) {
         return result;
     }
     void* data = nullptr;

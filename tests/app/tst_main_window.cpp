@@ -5,6 +5,7 @@
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
+#include "password_dialog.hpp"
 #include "registration.hpp"
 
 #include <QFile>
@@ -41,7 +42,8 @@ private slots:
     void init() { QFile::remove(Project()); }
 
     void ProjectFileIsBesideTheProgramWithDat() {
-        QCOMPARE(ProjectFilePathFor(QStringLiteral("/opt/tagsink/bin/tagsink")), QStringLiteral("/opt/tagsink/bin/tagsink.DAT"));
+        QCOMPARE(ProjectFilePathFor(QStringLiteral("/opt/tagsink/bin/tagsink")),
+                 QStringLiteral("/opt/tagsink/bin/tagsink.DAT"));
         QCOMPARE(ProjectFilePathFor(QStringLiteral("/x/Tagsink.exe")), QStringLiteral("/x/Tagsink.DAT"));
     }
 
@@ -143,7 +145,7 @@ private slots:
         QVERIFY(w->actModeRun->isChecked());
         QVERIFY(!w->actEditAdd->isEnabled());
 
-        prompts.passwords.push_back(std::nullopt); // cancelled
+        prompts.passwords.push_back(QString()); // cancelled
         w->actModeEdit->trigger();
         QCOMPARE(w->Mode(), rmRun);
         QCOMPARE(w->ModePanel->text(), QStringLiteral("Run"));
@@ -236,6 +238,7 @@ private slots:
         w->actFileExit->trigger();
         QCOMPARE(w.ended, 0);
         QCOMPARE(prompts.messages.size(), 2);
+        SelectNode(*w.main, w->tvItems->topLevelItem(0));
         w->actEditAdd->trigger(); // still usable
         QCOMPARE(GroupNodes(*w.main).size(), 2);
     }
@@ -243,7 +246,7 @@ private slots:
     void FileExitAsksPasswordThenSaves() {
         ScriptedPrompts prompts;
         Window w(Project());
-        prompts.passwords.push_back(std::nullopt);
+        prompts.passwords.push_back(QString());
         w->actFileExit->trigger();
         QCOMPARE(w.ended, 0);
         QVERIFY(prompts.messages.isEmpty());
@@ -304,16 +307,22 @@ private slots:
         auto& page = *w->Inspector;
         QCOMPARE(RowNamed(page, QStringLiteral("Name")), -1);
         QCOMPARE(RowNamed(page, QStringLiteral("Dirty")), -1);
-        int description = RowNamed(page, QStringLiteral("描述"));
+        int description = RowNamed(page, QStringLiteral("Description"));
         QVERIFY(description >= 0);
-        QVERIFY(RowNamed(page, QStringLiteral("表名")) >= 0);
+        QVERIFY(RowNamed(page, QStringLiteral("TableName")) >= 0);
+        QString caption = QStringLiteral("TableName");
+        page.OnDrawCaption(&page, nullptr, caption);
+        QCOMPARE(caption, QStringLiteral("表名"));
+        caption = QStringLiteral("tablename"); // case-sensitive: left as it is
+        page.OnDrawCaption(&page, nullptr, caption);
+        QCOMPARE(caption, QStringLiteral("tablename"));
         inspector::testing::PasteInto(page, description, QStringLiteral("Boiler"));
         QCOMPARE(group->text(0), QStringLiteral("Boiler"));
         QVERIFY(w->Server().Dirty());
 
         // The item: FieldName changes the "字段名" cell at once.
         SelectRow(*w.main, 0);
-        int field = RowNamed(page, QStringLiteral("数据字段名称"));
+        int field = RowNamed(page, QStringLiteral("FieldName"));
         QVERIFY(field >= 0);
         inspector::testing::PasteInto(page, field, QStringLiteral("temp_c"));
         QCOMPARE(w->lvItems->topLevelItem(0)->text(2), QStringLiteral("temp_c"));
