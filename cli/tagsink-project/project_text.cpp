@@ -60,6 +60,12 @@ Json ObjectLine(const TNamedItem& object, const StoredProperties* stored) {
                 line[key] = GetStrProp(object, *prop);
             break;
         case TypeKind::Unknown:
+        case TypeKind::Char: // kinds the project classes do not publish
+        case TypeKind::Set:
+        case TypeKind::Class:
+        case TypeKind::Method:
+        case TypeKind::Variant:
+        case TypeKind::Int64:
             break;
         }
     }
@@ -239,6 +245,12 @@ private:
                 SetStrProp(object, *prop, value.get<std::string>());
                 return;
             case TypeKind::Unknown:
+            case TypeKind::Char: // kinds the project classes do not publish
+            case TypeKind::Set:
+            case TypeKind::Class:
+            case TypeKind::Method:
+            case TypeKind::Variant:
+            case TypeKind::Int64:
                 break;
             }
         } catch (const ProjectError& e) {

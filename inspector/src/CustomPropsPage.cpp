@@ -31,6 +31,7 @@ TQZCustomPropsPage::TQZCustomPropsPage(QWidget* parent) : QAbstractScrollArea(pa
     FInplace = new TQZPropsPageInplaceEdit(this);
     FInplace->hide();
     setFocusProxy(FInplace->LineEdit());
+    SetValuesColor(FValuesColor);
     connect(FInplace->LineEdit(), &QLineEdit::textEdited, this, &TQZCustomPropsPage::OnEditTextEdited);
     connect(FInplace->PickList(), &TQZPickList::Chosen, this, &TQZCustomPropsPage::OnPickChosen);
     resize(sizeHint());

@@ -190,6 +190,12 @@ private:
             SetStrProp(object, prop, Text(type));
             return;
         case TypeKind::Unknown:
+        case TypeKind::Char: // kinds the project classes do not publish
+        case TypeKind::Set:
+        case TypeKind::Class:
+        case TypeKind::Method:
+        case TypeKind::Variant:
+        case TypeKind::Int64:
             break;
         }
         InvalidValue();

@@ -108,6 +108,12 @@ public:
                 break;
             }
             case TypeKind::Unknown:
+            case TypeKind::Char: // kinds the project classes do not publish
+            case TypeKind::Set:
+            case TypeKind::Class:
+            case TypeKind::Method:
+            case TypeKind::Variant:
+            case TypeKind::Int64:
                 break;
             }
         }

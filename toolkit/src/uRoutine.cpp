@@ -9,18 +9,54 @@
 
 namespace tagclient {
 
+#ifdef _WIN32
+namespace {
+// One sentence about what to check, for the failures operators meet when DCOM is not set up; null for
+// every other code.
+const char* DcomHint(HRESULT hr) {
+    switch (static_cast<unsigned long>(hr)) {
+    case 0x80070005UL: // E_ACCESSDENIED
+        return "Check the DCOM launch, activation and access permissions of the server for this account "
+               "(dcomcnfg), that the account is known on both computers, and the authentication level.";
+    case 0x800706BAUL: // RPC_S_SERVER_UNAVAILABLE
+        return "Check the host name, that the computer is reachable, and that its firewall lets DCOM through "
+               "(TCP port 135 and the server's program).";
+    case 0x80040154UL: // REGDB_E_CLASSNOTREG
+        return "Check that the OPC server and the OPC proxy/stub DLLs are installed and registered on that "
+               "computer and this one.";
+    case 0x80080005UL: // CO_E_SERVER_EXEC_FAILURE
+        return "Check that the OPC server program starts, and the identity it is launched as (dcomcnfg).";
+    case 0x80070721UL: // RPC_S_SEC_PKG_ERROR
+    case 0x800706D3UL: // RPC_S_UNKNOWN_AUTHN_SERVICE
+    case 0x80070542UL: // ERROR_BAD_IMPERSONATION_LEVEL
+    case 0x8001011BUL: // RPC_E_ACCESS_DENIED
+        return "Check the DCOM authentication settings: hardened servers refuse activation below packet "
+               "integrity; update both computers or raise the default authentication level (dcomcnfg).";
+    default:
+        return nullptr;
+    }
+}
+} // namespace
+#endif
+
 std::string HResultMessage(HRESULT hr) {
+    std::string message;
     char text[512];
     if (QzFormatHResult(hr, text, sizeof text) > 0) {
-        std::string s(text);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-            s.pop_back();
-        if (!s.empty())
-            return s;
+        message = text;
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+            message.pop_back();
     }
-    char fallback[32];
-    std::snprintf(fallback, sizeof fallback, "OLE error %.8X", static_cast<unsigned>(hr));
-    return fallback;
+    if (message.empty()) {
+        char fallback[32];
+        std::snprintf(fallback, sizeof fallback, "OLE error %.8X", static_cast<unsigned>(hr));
+        message = fallback;
+    }
+#ifdef _WIN32
+    if (const char* hint = DcomHint(hr))
+        message = message + " " + hint;
+#endif
+    return message;
 }
 
 OleError::OleError(HRESULT hr) : std::runtime_error(HResultMessage(hr)), hr_(hr) {}

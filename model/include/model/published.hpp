@@ -19,10 +19,23 @@ namespace tagsink {
 
 class Published;
 
+/// The value of a variant-typed property: an OLE Automation type code (VT_I4, VT_BSTR, ...) and its
+/// value. Integer codes, currency (scaled by 10,000) and error codes use the int64_t alternative,
+/// single, double and date (days since 1899-12-30) the double, VT_BOOL the bool, strings the std::string
+/// (UTF-8); empty and null carry nothing.
+struct VariantValue {
+    std::uint16_t VType = 0;
+    std::variant<std::monostate, std::int64_t, double, bool, std::string> Data;
+
+    friend bool operator==(const VariantValue&, const VariantValue&) = default;
+};
+
 /// A property value as it passes between a getter or setter and its user. Ordinal kinds (integer,
-/// enumeration) use the int64_t alternative, floats the double, strings the std::string (UTF-8).
+/// enumeration, character, set as a bit mask) and 64-bit integers use the int64_t alternative, floats
+/// the double, strings and method names the std::string (UTF-8), variants the VariantValue, and class
+/// kinds the object (nullptr for none; a setter of an owned object copies from it).
 /// Kinds added later add alternatives.
-using PropValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+using PropValue = std::variant<std::monostate, std::int64_t, double, std::string, VariantValue, Published*>;
 
 using PropGetter = std::function<PropValue(const Published&)>;
 using PropSetter = std::function<void(Published&, const PropValue&)>;

@@ -14,12 +14,21 @@
 
 namespace tagsink {
 
+class ClassInfo;
+
 enum class TypeKind {
     Unknown,
     Integer,     // whole numbers up to 32 bits; OrdType, MinValue, MaxValue
     Enumeration, // OrdType, MinValue, MaxValue, EnumNames (one per ordinal from MinValue)
     Float,       // FloatType
     String,      // text (UTF-8 in memory)
+    // Kinds the property inspector shows and edits; the project classes do not publish them.
+    Char,    // a character code; OrdType, MinValue, MaxValue
+    Set,     // a set of values of an enumeration (ordinals 0 to 63) as a bit mask; CompType
+    Class,   // an object of a published class (owned, or a reference to a component); ClassType
+    Method,  // an event handler, by name
+    Variant, // a VariantValue (published.hpp)
+    Int64,   // 64-bit whole numbers; MinValue, MaxValue
 };
 
 /// Storage of an ordinal value (integer and enumeration kinds).
@@ -40,6 +49,12 @@ struct TypeInfo {
 
     // Float
     FloatType Float = FloatType::Double;
+
+    // Set: the element type (an enumeration)
+    const TypeInfo* CompType = nullptr;
+
+    // Class: the class of the objects the property holds
+    const ClassInfo* ClassType = nullptr;
 };
 
 namespace detail {

@@ -1,0 +1,53 @@
+// Shows a project group in the inspector with the program's Chinese captions and saves a picture of it:
+//   inspector_screenshot OUT.png
+// Run it under a real display (Xvfb) for the documentation, or offscreen as a smoke test.
+#include "ProjectCaptions.h"
+
+#include "inspector/ModelBinding.h"
+
+#include "model/group.hpp"
+#include "model/server.hpp"
+
+#include <QApplication>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+using namespace tagsink::inspector;
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: inspector_screenshot OUT.png\n");
+        return 2;
+    }
+    tagsink::TServer root;
+    tagsink::TGroup& group = tagsink::TGroup::Create(root);
+    group.SetName("Group1");
+    group.SetTableName("Readings");
+    group.SetTimeField("RecordTime");
+    group.SetKeyField("Line");
+    group.SetDescription("一号生产线");
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Property "));
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* insp = new TQZPropertyInspector(&window);
+    layout->addWidget(insp);
+    testing::UseProjectCaptions(*insp);
+    insp->SetExpandComponentRefs(false);
+    insp->Add(Inspectable(group));
+    window.resize(300, 230);
+    window.show();
+    insp->SetSplitter(120);
+    insp->SetCurrentRow(10); // TrigType: a pick-list row
+    app.processEvents();
+
+    const QPixmap picture = window.grab();
+    if (picture.isNull() || !picture.save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "inspector_screenshot: cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
