@@ -1,0 +1,361 @@
+#include "database_browser.hpp"
+
+#include "model/db_connection.hpp"
+#include "model/db_connection_factory.hpp"
+#include "prompts.hpp"
+
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <memory>
+
+namespace tagsink::app {
+
+namespace {
+
+// An ODBC environment handle for listing drivers and data sources.
+class Environment {
+public:
+    Environment() {
+        if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_) != SQL_SUCCESS) {
+            env_ = SQL_NULL_HENV;
+            return;
+        }
+        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    }
+    ~Environment() {
+        if (env_ != SQL_NULL_HENV) {
+            SQLFreeHandle(SQL_HANDLE_ENV, env_);
+        }
+    }
+    Environment(const Environment&) = delete;
+    Environment& operator=(const Environment&) = delete;
+    SQLHENV get() const { return env_; }
+
+private:
+    SQLHENV env_ = SQL_NULL_HENV;
+};
+
+// Values that hold ";" or "{" go in braces; a "}" inside is doubled.
+QString Quoted(const QString& value) {
+    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
+        value.contains(QLatin1Char('}')) || value.startsWith(QLatin1Char(' ')) ||
+        value.endsWith(QLatin1Char(' '))) {
+        QString inner = value;
+        inner.replace(QStringLiteral("}"), QStringLiteral("}}"));
+        return QLatin1Char('{') + inner + QLatin1Char('}');
+    }
+    return value;
+}
+
+// Splits "key=value;key={va;lue}" into pairs (keys as written).
+QList<QPair<QString, QString>> SplitConnectionString(const QString& text) {
+    QList<QPair<QString, QString>> pairs;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype eq = text.indexOf(QLatin1Char('='), i);
+        if (eq < 0) {
+            break;
+        }
+        QString key = text.mid(i, eq - i).trimmed();
+        i = eq + 1;
+        QString value;
+        if (i < text.size() && text[i] == QLatin1Char('{')) {
+            ++i;
+            while (i < text.size()) {
+                if (text[i] == QLatin1Char('}')) {
+                    if (i + 1 < text.size() && text[i + 1] == QLatin1Char('}')) {
+                        value += QLatin1Char('}');
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                value += text[i++];
+            }
+            qsizetype semi = text.indexOf(QLatin1Char(';'), i);
+            i = semi < 0 ? text.size() : semi + 1;
+        } else {
+            qsizetype semi = text.indexOf(QLatin1Char(';'), i);
+            value = text.mid(i, (semi < 0 ? text.size() : semi) - i);
+            i = semi < 0 ? text.size() : semi + 1;
+        }
+        if (!key.isEmpty()) {
+            pairs.append({key, value});
+        }
+    }
+    return pairs;
+}
+
+} // namespace
+
+QString DefaultConnectionString() {
+    QString file = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tagsink.db"));
+    return QStringLiteral("Driver={SQLite3};Database=%1;").arg(Quoted(QDir::toNativeSeparators(file)));
+}
+
+QStringList OdbcDrivers() {
+    QStringList names;
+    Environment env;
+    if (env.get() == SQL_NULL_HENV) {
+        return names;
+    }
+    SQLCHAR description[512];
+    SQLCHAR attributes[2048];
+    SQLSMALLINT descriptionLength = 0;
+    SQLSMALLINT attributesLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDrivers(env.get(), direction, description, sizeof description, &descriptionLength,
+                                    attributes, sizeof attributes, &attributesLength))) {
+        names << QString::fromUtf8(reinterpret_cast<const char*>(description));
+        direction = SQL_FETCH_NEXT;
+    }
+    return names;
+}
+
+QStringList OdbcDataSources() {
+    QStringList names;
+    Environment env;
+    if (env.get() == SQL_NULL_HENV) {
+        return names;
+    }
+    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLCHAR description[512];
+    SQLSMALLINT nameLength = 0;
+    SQLSMALLINT descriptionLength = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(SQLDataSources(env.get(), direction, name, sizeof name, &nameLength, description,
+                                        sizeof description, &descriptionLength))) {
+        names << QString::fromUtf8(reinterpret_cast<const char*>(name));
+        direction = SQL_FETCH_NEXT;
+    }
+    return names;
+}
+
+QString TestConnection(const QString& connectionString, bool& ok) {
+    ok = false;
+    try {
+        std::unique_ptr<DbConnection> connection = CreateDbConnection();
+        connection->SetConnectionString(connectionString.toStdString());
+        connection->Open(std::chrono::seconds(5));
+        ok = connection->IsConnected();
+        connection->Close();
+        return ok ? QStringLiteral("连接成功 (connection opened)")
+                  : QStringLiteral("The connection did not open.");
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    }
+}
+
+TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ConnectionBuilder"));
+    setWindowTitle(QStringLiteral("构造连接字符串"));
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    Driver = new QComboBox(this);
+    Driver->setObjectName(QStringLiteral("Driver"));
+    Driver->setEditable(true); // a driver the manager does not list may still be typed
+    Driver->addItem(QString());
+    Driver->addItems(OdbcDrivers());
+    DataSource = new QComboBox(this);
+    DataSource->setObjectName(QStringLiteral("DataSource"));
+    DataSource->addItem(QString());
+    DataSource->addItems(OdbcDataSources());
+    Server = new QLineEdit(this);
+    Server->setObjectName(QStringLiteral("Server"));
+    Port = new QSpinBox(this);
+    Port->setObjectName(QStringLiteral("Port"));
+    Port->setRange(0, 65535);
+    Port->setSpecialValueText(QStringLiteral("(default)"));
+    Database = new QLineEdit(this);
+    Database->setObjectName(QStringLiteral("Database"));
+    User = new QLineEdit(this);
+    User->setObjectName(QStringLiteral("User"));
+    Password = new QLineEdit(this);
+    Password->setObjectName(QStringLiteral("Password"));
+    Password->setEchoMode(QLineEdit::Password);
+    File = new QLineEdit(this);
+    File->setObjectName(QStringLiteral("File"));
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(File);
+    auto* pick = new QPushButton(QStringLiteral("..."), this);
+    pick->setAutoDefault(false);
+    fileRow->addWidget(pick);
+    form->addRow(QStringLiteral("驱动程序 (Driver)"), Driver);
+    form->addRow(QStringLiteral("数据源 (DSN)"), DataSource);
+    form->addRow(QStringLiteral("服务器 (Server)"), Server);
+    form->addRow(QStringLiteral("端口 (Port)"), Port);
+    form->addRow(QStringLiteral("数据库 (Database)"), Database);
+    form->addRow(QStringLiteral("用户 (User)"), User);
+    form->addRow(QStringLiteral("密码 (Password)"), Password);
+    form->addRow(QStringLiteral("SQLite 文件 (File)"), fileRow);
+    layout->addLayout(form);
+    Test = new QPushButton(QStringLiteral("测试连接"), this);
+    Test->setObjectName(QStringLiteral("Test"));
+    Test->setAutoDefault(false);
+    layout->addWidget(Test);
+    Answer = new QLabel(this);
+    Answer->setObjectName(QStringLiteral("Answer"));
+    Answer->setWordWrap(true);
+    Answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(Answer);
+    auto* buttons = new QDialogButtonBox(this);
+    OKBtn = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    CancelBtn = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    OKBtn->setDefault(true);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(Test, &QPushButton::clicked, this, [this] { Guarded([this] { TestClick(); }); });
+    connect(pick, &QPushButton::clicked, this, [this] {
+        QString name = QFileDialog::getSaveFileName(this, QStringLiteral("SQLite"), File->text(), QString(),
+                                                    nullptr, QFileDialog::DontConfirmOverwrite);
+        if (!name.isEmpty()) {
+            File->setText(name);
+        }
+    });
+}
+
+void TConnectionBuilder::SetConnectionString(const QString& text) {
+    extra_.clear();
+    bool sqlite = false;
+    for (const auto& [key, value] : SplitConnectionString(text)) {
+        QString k = key.toUpper();
+        if (k == QLatin1String("DRIVER")) {
+            int index = Driver->findText(value, Qt::MatchFixedString);
+            if (index < 0) {
+                Driver->addItem(value);
+                index = Driver->count() - 1;
+            }
+            Driver->setCurrentIndex(index);
+            sqlite = value.contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+        } else if (k == QLatin1String("DSN")) {
+            int index = DataSource->findText(value, Qt::MatchFixedString);
+            if (index < 0) {
+                DataSource->addItem(value);
+                index = DataSource->count() - 1;
+            }
+            DataSource->setCurrentIndex(index);
+        } else if (k == QLatin1String("SERVER") || k == QLatin1String("SERVERNAME") ||
+                   k == QLatin1String("HOST")) {
+            Server->setText(value);
+        } else if (k == QLatin1String("PORT")) {
+            Port->setValue(value.toInt());
+        } else if (k == QLatin1String("DATABASE") || k == QLatin1String("DB")) {
+            if (sqlite) {
+                File->setText(value);
+            } else {
+                Database->setText(value);
+            }
+        } else if (k == QLatin1String("UID") || k == QLatin1String("USER") ||
+                   k == QLatin1String("USERNAME")) {
+            User->setText(value);
+        } else if (k == QLatin1String("PWD") || k == QLatin1String("PASSWORD")) {
+            Password->setText(value);
+        } else {
+            extra_ << key + QLatin1Char('=') + Quoted(value);
+        }
+    }
+    // "Database" may come before "Driver": a file-based driver takes it as the file.
+    if (Driver->currentText().contains(QLatin1String("SQLite"), Qt::CaseInsensitive) &&
+        File->text().isEmpty()) {
+        File->setText(Database->text());
+        Database->clear();
+    }
+}
+
+QString TConnectionBuilder::ConnectionString() const {
+    QStringList parts;
+    auto add = [&parts](const char* key, const QString& value) {
+        if (!value.isEmpty()) {
+            parts << QLatin1String(key) + QLatin1Char('=') + Quoted(value);
+        }
+    };
+    if (!DataSource->currentText().isEmpty()) {
+        add("DSN", DataSource->currentText());
+    } else if (!Driver->currentText().isEmpty()) {
+        parts << QStringLiteral("Driver={%1}").arg(Driver->currentText());
+    }
+    bool sqlite = Driver->currentText().contains(QLatin1String("SQLite"), Qt::CaseInsensitive);
+    if (sqlite) {
+        add("Database", File->text());
+    } else {
+        add("Server", Server->text());
+        if (Port->value() > 0) {
+            add("Port", QString::number(Port->value()));
+        }
+        add("Database", Database->text());
+        if (Database->text().isEmpty()) {
+            add("Database", File->text());
+        }
+    }
+    add("UID", User->text());
+    add("PWD", Password->text());
+    parts << extra_;
+    return parts.isEmpty() ? QString() : parts.join(QLatin1Char(';')) + QLatin1Char(';');
+}
+
+void TConnectionBuilder::TestClick() {
+    bool ok = false;
+    Answer->setText(TestConnection(ConnectionString(), ok));
+}
+
+TDatabaseBrowser::TDatabaseBrowser(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("DatabaseBrowser"));
+    setWindowTitle(QStringLiteral("ADO连接参数设置"));
+    auto* layout = new QHBoxLayout(this);
+    auto* frame = new QGroupBox(QStringLiteral("设置信息"), this);
+    auto* frameLayout = new QVBoxLayout(frame);
+    ConnStr = new QPlainTextEdit(frame);
+    ConnStr->setObjectName(QStringLiteral("ConnStr"));
+    ConnStr->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    ConnStr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    ConnStr->setPlainText(DefaultConnectionString());
+    frameLayout->addWidget(ConnStr);
+    Build = new QPushButton(QStringLiteral("构造"), frame);
+    Build->setObjectName(QStringLiteral("Build"));
+    Build->setAutoDefault(false);
+    frameLayout->addWidget(Build, 0, Qt::AlignRight);
+    layout->addWidget(frame);
+    auto* side = new QVBoxLayout;
+    OKBtn = new QPushButton(QStringLiteral("确定"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setDefault(true);
+    CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setAutoDefault(false);
+    side->addWidget(OKBtn);
+    side->addWidget(CancelBtn);
+    side->addStretch();
+    layout->addLayout(side);
+    resize(420, 200);
+    connect(Build, &QPushButton::clicked, this, [this] { Guarded([this] { BuildClick(); }); });
+    connect(OKBtn, &QPushButton::clicked, this, &TDatabaseBrowser::OKBtnClick);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TDatabaseBrowser::BuildClick() {
+    TConnectionBuilder builder(this);
+    builder.SetConnectionString(ConnStr->toPlainText());
+    if (CurrentPrompts().Exec(builder) == QDialog::Accepted) {
+        ConnStr->setPlainText(builder.ConnectionString());
+    }
+}
+
+void TDatabaseBrowser::OKBtnClick() {
+    if (!ConnStr->toPlainText().isEmpty()) {
+        accept();
+    }
+}
+
+} // namespace tagsink::app

@@ -1,0 +1,95 @@
+#include "log_view.hpp"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringEncoder>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace tagsink::app {
+
+TLogView::TLogView(QWidget* parent, int maxLines)
+    : QDockWidget(QStringLiteral("Log"), parent), maxLines_(maxLines) {
+    setObjectName(QStringLiteral("LogWin"));
+    setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
+    setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    DroppedNote = new QLabel(body);
+    DroppedNote->setObjectName(QStringLiteral("DroppedNote"));
+    DroppedNote->setText(
+        QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.").arg(maxLines_));
+    DroppedNote->setVisible(false);
+    layout->addWidget(DroppedNote);
+    Memo = new QPlainTextEdit(body);
+    Memo->setObjectName(QStringLiteral("Memo"));
+    Memo->setReadOnly(true);
+    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo->setMaximumBlockCount(maxLines_);
+    layout->addWidget(Memo);
+    setWidget(body);
+}
+
+void TLogView::AppendLine(const QString& line) {
+    lineCount_ += line.count(QLatin1Char('\n')) + 1;
+    Memo->appendPlainText(line);
+    if (lineCount_ > maxLines_ && !dropped_) {
+        dropped_ = true;
+        DroppedNote->setVisible(true);
+    }
+}
+
+void TLogView::Clear() {
+    Memo->clear();
+    lineCount_ = 0;
+    dropped_ = false;
+    DroppedNote->setVisible(false);
+}
+
+QStringList TLogView::Lines() const {
+    QStringList lines;
+    if (Memo->document()->isEmpty()) {
+        return lines;
+    }
+    for (QTextBlock block = Memo->document()->begin(); block.isValid(); block = block.next()) {
+        lines << block.text();
+    }
+    return lines;
+}
+
+void TLogView::ExportTo(const QString& path) const {
+    QByteArray bytes;
+    for (const QString& line : Lines()) {
+        bytes += ProgramEncoded(line);
+        bytes += "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        throw std::runtime_error(
+            QStringLiteral("Cannot write the log to %1: %2").arg(path, file.errorString()).toStdString());
+    }
+}
+
+void TLogView::closeEvent(QCloseEvent* event) {
+    QDockWidget::closeEvent(event);
+    emit Closed();
+}
+
+QByteArray ProgramEncoded(const QString& text) {
+    QStringEncoder encoder("GB18030");
+    if (encoder.isValid()) {
+        QByteArray bytes = encoder.encode(text);
+        if (!encoder.hasError()) {
+            return bytes;
+        }
+    }
+    return text.toUtf8();
+}
+
+} // namespace tagsink::app

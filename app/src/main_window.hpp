@@ -1,0 +1,175 @@
+// TMain: the program's main window and the owner of the running project.
+//
+// It shows the project as a tree (the server and its groups) beside the list of the selected group's
+// items, edits the selected object in the property inspector, saves the project file, and switches
+// between Edit, Debug and Run mode; leaving Edit starts the recording engine, returning to Edit (after
+// the operation password) stops it. The window lives behind a tray icon.
+#pragma once
+
+#include "inspector/PropertyInspector.h"
+#include "log_view.hpp"
+#include "project_engine.hpp"
+#include "qt_event_loop.hpp"
+#include "ui_reporter.hpp"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDockWidget>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <functional>
+#include <memory>
+
+namespace tagsink {
+class TServer;
+class TNamedItem;
+class TGroup;
+class TItem;
+} // namespace tagsink
+
+namespace tagsink::app {
+
+enum TRunMode { rmEdit = 0, rmDebug = 1, rmRun = 2 };
+
+/// The property inspector of the window: its failures reach the operator like every other failure.
+class TInspector : public inspector::TQZPropertyInspector {
+    Q_OBJECT
+public:
+    using inspector::TQZPropertyInspector::TQZPropertyInspector;
+    void ShowError(const QString& message) override;
+};
+
+/// The project file of a program: its own path with the extension ".DAT".
+QString ProjectFilePathFor(const QString& programPath);
+
+class TMain : public QMainWindow {
+    Q_OBJECT
+public:
+    struct Options {
+        QString projectFile; // empty: beside the program, extension ".DAT"
+        int maxLogLines = TLogView::kDefaultMaxLines;
+        bool useTray = true; // false: no tray icon (tests)
+    };
+
+    TMain();
+    explicit TMain(Options options);
+    ~TMain() override;
+
+    // State.
+    TServer& Server() const { return *server_; }
+    TRunMode Mode() const { return mode_; }
+    TNamedItem* CurrentObject() const { return current_; }
+    const QString& ProjectFile() const { return projectFile_; }
+
+    // Operations.
+    void SetMode(TRunMode mode);
+    void ShowObject(TNamedItem* object);
+    void FillItemRow(QTreeWidgetItem* row);
+    /// Fills the tree the first time the window is shown (also callable directly).
+    void FillTree();
+    /// The log method behind WriteLog: appends the line in Debug mode only.
+    void Log(const QDateTime& time, const QString& unit, const QString& operation, const QString& text);
+    EngineReporter& Reporter() { return *reporter_; }
+
+    /// How the program ends (FileExit, an accepted close); the default leaves the event loop.
+    std::function<void()> OnEndProgram;
+
+    // Commands (what the actions run).
+    void FileSave();
+    void FileRestore();
+    void FileExit();
+    void EditAdd();
+    void EditDelete();
+    void LogClear();
+    void LogExport();
+    void ModeEdit();
+    void HelpAbout();
+
+    // Parts (public for tests and screenshots).
+    QTreeWidget* tvItems;
+    QTreeWidget* lvItems;
+    TInspector* Inspector;
+    TLogView* LogWin;
+    QDockWidget* ManagerWin;
+    QDockWidget* PropertyWin;
+    QToolBar* Toolbar;
+    QLabel* HintPanel;
+    QLabel* ModePanel;
+    QLabel* OpcPanel;
+    QLabel* DbPanel;
+    QLabel* ClockPanel;
+    QTimer* Timer1;
+    QSystemTrayIcon* TrayIcon = nullptr;
+    QMenu* TrayMenu;
+    QMenu* TreeMenu;
+
+    QAction* actFileSave;
+    QAction* actFileRestore;
+    QAction* actFileExit;
+    QAction* actEditAdd;
+    QAction* actEditDelete;
+    QAction* actLogClear;
+    QAction* actLogExport;
+    QAction* actViewToolbar;
+    QAction* actViewManager;
+    QAction* actViewProperty;
+    QAction* actViewLog;
+    QAction* actModeEdit;
+    QAction* actModeDebug;
+    QAction* actModeRun;
+    QAction* actHelpContext;
+    QAction* actHelpAbout;
+
+    /// Every action with its category ("File", "Edit", ...), in declared order.
+    QList<QPair<QString, QAction*>> Actions() const { return actions_; }
+
+    /// Shows the window at start when the desktop offers no notification area (false: stays hidden).
+    bool StartsVisible() const { return startsVisible_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildActions();
+    void BuildMenus();
+    void BuildDocks();
+    void BuildStatusBar();
+    void BuildTray();
+    void FormCreate();
+    QAction* MakeAction(const QString& category, const QString& caption, const QString& hint);
+    void SyncModeMark();
+    void EndProgram();
+    void FillItems(TGroup* group);
+    void TreeSelectionChanged();
+    void ListSelectionChanged();
+    void InspectorModified();
+    void ClockTick();
+    TNamedItem* NodeObject(QTreeWidgetItem* node) const;
+    TItem* RowItem(QTreeWidgetItem* row) const;
+
+    Options options_;
+    std::unique_ptr<TServer> server_;
+    TRunMode mode_ = rmEdit;
+    TNamedItem* current_ = nullptr;
+    bool treeFilled_ = false;
+    bool startsVisible_ = false;
+    QString projectFile_;
+    QList<QPair<QString, QAction*>> actions_;
+    QActionGroup* modeGroup_;
+    std::unique_ptr<UiReporter> reporter_;
+    std::unique_ptr<QtEventLoop> loop_;
+    std::unique_ptr<LoopHandle> toolkitWatch_;
+    std::unique_ptr<ProjectEngine> engine_;
+};
+
+} // namespace tagsink::app

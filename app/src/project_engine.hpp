@@ -1,0 +1,39 @@
+// The recording engine as the main window drives it: CanRun, Run and Stop of the project root, with the
+// toolkit's notifications and the engine's timers on the user-interface thread.
+#pragma once
+
+#include "engine/runtime/engine_reporter.hpp"
+#include "qt_event_loop.hpp"
+
+#include <functional>
+#include <memory>
+
+namespace tagsink {
+class TServer;
+}
+
+namespace tagsink::app {
+
+class ProjectEngine {
+public:
+    ProjectEngine(TServer& server, QtEventLoop& loop, EngineReporter& reporter);
+    ~ProjectEngine();
+
+    /// True when OPCString is set and the root has at least one group.
+    bool CanRun() const;
+    /// Connects, subscribes every group and starts the record thread; a failed connection is reported
+    /// through the log and the link texts.
+    void Run();
+    /// Stops recording (harmless when stopped; then it only resets the link texts).
+    void Stop();
+    bool Running() const;
+
+    /// Called after an OPC server's shutdown request stopped the engine.
+    void SetShutdownHandler(std::function<void()> handler);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tagsink::app
