@@ -147,8 +147,10 @@ run_tests "core" $core_tests
 for f in opcsim.dll opcsim.exe tagclient_opc_ps.dll; do
   [ -f "$bin/$f" ] || fail "build-win64/bin/$f (the COM test server) was not built"
 done
-[ -n "$tests" ] || fail "build-win64/bin/toolkit_sim_tests.exe (C API tests against servers) was not built"
-if [ $status != 0 ]; then exit $status; fi
+missing=0
+for f in opcsim.dll opcsim.exe tagclient_opc_ps.dll; do [ -f "$bin/$f" ] || missing=1; done
+[ -n "$tests" ] || { fail "build-win64/bin/toolkit_sim_tests.exe (C API tests against servers) was not built"; missing=1; }
+if [ $missing != 0 ]; then exit 1; fi
 
 step "registration: proxy/stub DLL and the COM test server (in-process)"
 (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || fail "regsvr32 tagclient_opc_ps.dll"
