@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -88,6 +89,9 @@ TMain::TMain(Options options) : options_(std::move(options)) {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Tagsink"));
     resize(800, 600);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
     OnEndProgram = [] { QCoreApplication::quit(); };
 
     reporter_ = std::make_unique<UiReporter>(

@@ -142,9 +142,12 @@ void TFieldNameEditor::GetValues(QStringList& values) {
     }
     ProcSchema& schema = group->GetProcSchema();
     schema.FetchParameters(group->TableName());
+    // The procedure's result is no field to write to, whatever name the driver gives it.
     QStringList names;
     for (const ProcParameter& parameter : schema.Parameters()) {
-        names << Q(parameter.Name);
+        if (parameter.Kind != ProcParameterKind::ReturnValue) {
+            names << Q(parameter.Name);
+        }
     }
     for (qsizetype i = 0; i < names.size(); ++i) {
         if (names[i].compare(QLatin1String("@RETURN_VALUE"), Qt::CaseInsensitive) == 0) {

@@ -7,6 +7,7 @@
 #include "server_browser.hpp"
 #include "tagclient.h"
 
+#include <QDir>
 #include <QtTest>
 
 using namespace tagsink::app;
@@ -99,6 +100,9 @@ private slots:
         QCOMPARE(Lines(browser.lbLeaf), QStringList{QStringLiteral("Real8")});
         ClickLeaf(browser, QStringLiteral("Real8"));
         QCOMPARE(browser.eName->text(), QStringLiteral("Deep.Level1.Level2.Real8"));
+        if (QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS"); !shots.isEmpty()) {
+            QVERIFY(browser.grab().save(QDir(shots).filePath(QStringLiteral("item-browser.png"))));
+        }
         browser.tvBranch->setCurrentItem(root);
         QCOMPARE(Lines(browser.lbLeaf), rootLeaves);
         QCOMPARE(root->childCount(), branches);
@@ -159,6 +163,9 @@ private slots:
         QString answer = TestConnection(text, ok);
         QVERIFY2(ok, qPrintable(answer));
         dialog.show();
+        if (QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS"); !shots.isEmpty()) {
+            QVERIFY(dialog.grab().save(QDir(shots).filePath(QStringLiteral("connection-dialog.png"))));
+        }
         dialog.ConnStr->clear();
         dialog.OKBtnClick();
         QVERIFY(dialog.isVisible());
