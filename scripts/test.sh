@@ -13,6 +13,8 @@ jobs=$(nproc)
 bash scripts/deps.sh
 
 work=$(mktemp -d /tmp/tagsink-test.XXXXXX)
+# the PostgreSQL server runs as the postgres user and must reach its folder inside
+chmod 755 "$work"
 export TAGSINK_ODBC_DIR=$work/odbc
 mkdir -p "$TAGSINK_ODBC_DIR"
 # shellcheck source=scripts/test-env.sh
@@ -25,6 +27,7 @@ if bash scripts/pg.sh start "$work/pg" "$pg_port"; then
   export TAGSINK_PG_DIR=$work/pg TAGSINK_PG_PORT=$pg_port
 else
   echo "PostgreSQL could not be started; the PostgreSQL tests will fail" >&2
+  tail -n 20 "$work"/pg/*.log >&2 || true
 fi
 export QT_QPA_PLATFORM=offscreen
 
