@@ -74,9 +74,10 @@ void ToolkitTest::SetUp() {
 }
 
 void ToolkitTest::TearDown() {
+    // A test's clock may read its own locals, which are gone by now.
+    tagclient::Library::Get().Events().SetClock(nullptr);
     QZDAC_Uninit();
     QZDAC_DispatchEvents();
-    tagclient::Library::Get().Events().SetClock(nullptr);
     QZDAC_SetLogProc(nullptr);
     ClearDeliveries();
 }
