@@ -105,7 +105,8 @@ public:
         Json object;
         try {
             object = Json::parse(text);
-        } catch (const Json::parse_error& e) {
+        } catch (const Json::exception& e) {
+            // parse errors, and numbers too large for any number type (out_of_range)
             Fail(std::string("bad JSON: ") + StripJsonPrefix(e.what()));
         }
         if (!object.is_object())

@@ -5,6 +5,7 @@
 #include "model/server.hpp"
 #include "project_text.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -154,6 +155,9 @@ TEST(ProjectText, ErrorsNameTheLineAndTheProblem) {
               "p.jsonl:1: unsupported format line {\"tagsink-project\":2}; this program reads "
               "{\"tagsink-project\":1}");
     EXPECT_EQ(ImportError("[1]\n"), "p.jsonl:1: expected a JSON object {...}, found array");
+    // a number too large for any number type is a message, not an escaping exception
+    EXPECT_THAT(ImportError(head + "{\"class\":\"TGroup\",\"UpdateRate\":1e99999}\n"),
+                ::testing::StartsWith("p.jsonl:4: bad JSON: "));
 }
 
 std::size_t AddCsv(const std::string& csv, TServer& root) {
