@@ -6,7 +6,7 @@
 // the operation password) stops it. The window lives behind a tray icon.
 #pragma once
 
-#include "inspector/PropertyInspector.h"
+#include "inspector/property_inspector.hpp"
 #include "log_view.hpp"
 #include "project_engine.hpp"
 #include "qt_event_loop.hpp"

@@ -1,6 +1,6 @@
 #include "model_bridge.hpp"
 
-#include "inspector/StdTypes.h"
+#include "inspector/std_types.hpp"
 
 #include <map>
 #include <memory>

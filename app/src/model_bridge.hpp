@@ -7,7 +7,7 @@
 // apply to them.
 #pragma once
 
-#include "inspector/TypeInfo.h"
+#include "inspector/type_info.hpp"
 #include "model/named_item.hpp"
 
 namespace tagsink::app {

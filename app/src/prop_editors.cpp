@@ -12,8 +12,8 @@
 #include "server_browser.hpp"
 #include "ui_reporter.hpp"
 
-#include "inspector/PropertyInspector.h"
-#include "inspector/StdTypes.h"
+#include "inspector/property_inspector.hpp"
+#include "inspector/std_types.hpp"
 
 #include <QApplication>
 

@@ -2,7 +2,7 @@
 // (server browser, connection dialog, item browser); two offer a pick list read live from the database.
 #pragma once
 
-#include "inspector/KindEditors.h"
+#include "inspector/kind_editors.hpp"
 
 namespace tagsink {
 class TServer;

@@ -4,12 +4,12 @@
 //   Transport a connection-point delivery through the transport interface (values turned into VARIANTs,
 //             arrays handed to an IOPCDataCallback sink that only counts).
 // Batches of 1, 100 and 10,000 items, every item changing at every update.
-#include "sim_group.h"
-#include "sim_profiles.h"
-#include "sim_server.h"
-#include "sim_stream.h"
+#include "sim_group.hpp"
+#include "sim_profiles.hpp"
+#include "sim_server.hpp"
+#include "sim_stream.hpp"
 
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <benchmark/benchmark.h>
 

@@ -5,7 +5,7 @@
 // The server here is a minimal in-process one, so that the numbers measure the toolkit and not a value
 // generator.
 #include <tagclient.h>
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <chrono>
 #include <cstdio>

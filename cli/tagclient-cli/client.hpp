@@ -1,8 +1,6 @@
 // The pieces of tagclient that every command holds: the library on this thread with its log procedure,
 // a session with one server, and a group of that session. Each releases what it holds when it goes.
-#ifndef TAGCLIENT_CLI_CLIENT_HPP
-#define TAGCLIENT_CLI_CLIENT_HPP
-
+#pragma once
 #include <tagclient.h>
 
 #include <stdexcept>
@@ -66,5 +64,3 @@ private:
 std::string HostText(const std::string& host);
 
 } // namespace tagclient_cli
-
-#endif

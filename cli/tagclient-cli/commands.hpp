@@ -1,8 +1,6 @@
 // The subcommands of tagclient-cli. Each prints its result on stdout and returns the exit code (0 success,
 // 1 the operation failed); failures throw Failure or UsageError, which main turns into a message.
-#ifndef TAGCLIENT_CLI_COMMANDS_HPP
-#define TAGCLIENT_CLI_COMMANDS_HPP
-
+#pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,5 +53,3 @@ int WriteItem(const WriteOptions& options);
 int Subscribe(const SubscribeOptions& options);
 
 } // namespace tagclient_cli
-
-#endif

@@ -1,8 +1,6 @@
 // Text forms of OPC values for the command line: values, VARTYPEs, qualities, server states, timestamps,
 // and the conversion of a typed command-line argument into a VARIANT.
-#ifndef TAGCLIENT_CLI_VALUE_TEXT_HPP
-#define TAGCLIENT_CLI_VALUE_TEXT_HPP
-
+#pragma once
 #include <platform/oleauto.h>
 #include <platform/variant.hpp>
 
@@ -47,5 +45,3 @@ std::string ItemLine(std::string_view itemId, const VARIANT& value, std::uint16_
 qz::Variant ParseValue(std::string_view text, VARTYPE vt);
 
 } // namespace tagclient_cli
-
-#endif

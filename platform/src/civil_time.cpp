@@ -1,6 +1,6 @@
 // Calendar arithmetic between DATE, SYSTEMTIME and FILETIME, and the fixed-locale date texts.
 #include "platform/civil_time.hpp"
-#include "platform/locale_formats.h"
+#include "platform/locale_formats.hpp"
 
 #include <cctype>
 #include <cmath>

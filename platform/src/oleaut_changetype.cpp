@@ -14,7 +14,7 @@
 #include "oleaut_internal.hpp"
 #include "oleaut_number_text.hpp"
 #include "platform/civil_time.hpp"
-#include "platform/locale_formats.h"
+#include "platform/locale_formats.hpp"
 #include "platform/oleauto.h"
 
 #include <charconv>

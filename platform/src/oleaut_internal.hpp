@@ -1,7 +1,5 @@
 // Helpers shared by the OLE Automation stand-in services (VARIANT, SAFEARRAY, conversions).
-#ifndef QZ_PLATFORM_SRC_OLEAUT_INTERNAL_HPP
-#define QZ_PLATFORM_SRC_OLEAUT_INTERNAL_HPP
-
+#pragma once
 #include "platform/oleauto.h"
 
 namespace qz::detail {
@@ -21,5 +19,3 @@ void AddRefInterface(void* punk) noexcept;
 void ReleaseInterface(void* punk) noexcept;
 
 } // namespace qz::detail
-
-#endif

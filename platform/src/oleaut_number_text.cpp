@@ -1,6 +1,6 @@
 // Decimal numbers as text in the fixed locale (decimal separator from platform/locale_formats.h).
 #include "oleaut_number_text.hpp"
-#include "platform/locale_formats.h"
+#include "platform/locale_formats.hpp"
 
 #include <charconv>
 #include <cmath>

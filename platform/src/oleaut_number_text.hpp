@@ -1,8 +1,6 @@
 // Exact decimal numbers read from text and written as text, in the fixed locale. Internal to the
 // conversion services.
-#ifndef QZ_PLATFORM_SRC_OLEAUT_NUMBER_TEXT_HPP
-#define QZ_PLATFORM_SRC_OLEAUT_NUMBER_TEXT_HPP
-
+#pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,5 +41,3 @@ std::string DecimalToScientific(const DecimalNumber& n);
 std::string FormatReal(double value, int precision);
 
 } // namespace qz::detail
-
-#endif

@@ -1,7 +1,5 @@
 // Internal UTF-8 / UTF-16 transcoder shared by the code-page services and the C++ helpers.
-#ifndef QZ_PLATFORM_SRC_UTF_CODEC_HPP
-#define QZ_PLATFORM_SRC_UTF_CODEC_HPP
-
+#pragma once
 #include <string>
 #include <string_view>
 
@@ -16,5 +14,3 @@ bool DecodeUtf8(std::string_view in, std::u16string& out, bool strict);
 bool EncodeUtf8(std::u16string_view in, std::string& out, bool strict, bool* replaced = nullptr);
 
 } // namespace qz::detail
-
-#endif

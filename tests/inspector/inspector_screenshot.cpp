@@ -1,9 +1,9 @@
 // Shows a project group in the inspector with the program's Chinese captions and saves a picture of it:
 //   inspector_screenshot OUT.png
 // Run it under a real display (Xvfb) for the documentation, or offscreen as a smoke test.
-#include "ProjectCaptions.h"
+#include "project_captions.hpp"
 
-#include "inspector/ModelBinding.h"
+#include "inspector/model_binding.hpp"
 
 #include "model/group.hpp"
 #include "model/server.hpp"

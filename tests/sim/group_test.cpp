@@ -1,8 +1,8 @@
 // Groups: update pacing with the manual clock, percent deadband, activation, refreshes, reads and writes,
 // subscriptions and fault control of items.
-#include "sim_codes.h"
-#include "sim_fixture.h"
-#include "sim_time.h"
+#include "sim_codes.hpp"
+#include "sim_fixture.hpp"
+#include "sim_time.hpp"
 
 #include <cmath>
 #include <cstring>

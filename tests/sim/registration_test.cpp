@@ -1,5 +1,5 @@
 // Registration files: their format, their places and how they merge.
-#include "sim_registration.h"
+#include "sim_registration.hpp"
 
 #include <gtest/gtest.h>
 

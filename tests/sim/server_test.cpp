@@ -1,7 +1,7 @@
 // Server instances: status, groups, browsing, properties and fault control.
-#include "sim_codes.h"
-#include "sim_fixture.h"
-#include "sim_time.h"
+#include "sim_codes.hpp"
+#include "sim_fixture.hpp"
+#include "sim_time.hpp"
 
 #include <algorithm>
 

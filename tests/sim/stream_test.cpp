@@ -1,5 +1,5 @@
 // Byte layout of the data-object streams the simulated servers send.
-#include "sim_stream.h"
+#include "sim_stream.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The simulated transport through the transport interface itself, on a manual clock: interface offers,
 // connection points, data objects, task-allocated outputs, the server list and the registry view.
-#include "manual_scheduler.h"
+#include "manual_scheduler.hpp"
 
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Values, conversions, browse filters and signal generators of the simulated servers.
-#include "sim_items.h"
-#include "sim_time.h"
-#include "sim_value.h"
-#include "sim_wildcard.h"
+#include "sim_items.hpp"
+#include "sim_time.hpp"
+#include "sim_value.hpp"
+#include "sim_wildcard.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Data callbacks: connection-point and data-object deliveries, dispatch to the plain or extended procedure,
 // value copies, stale client handles, malformed blocks.
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include <transport/data_stream.h>
+#include <transport/data_stream.hpp>
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "fake_transport.h"
+#include "fake_transport.hpp"
 
-#include <transport/data_stream.h>
+#include <transport/data_stream.hpp>
 
 #include <algorithm>
 #include <functional>

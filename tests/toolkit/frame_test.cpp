@@ -1,8 +1,8 @@
 // The API frame: failure values, reports and their source names, handles, the output-string rule, Init and
 // Uninit, and the event handle.
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include "library.h"
+#include "library.hpp"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,6 +1,6 @@
 // libFuzzer target for the data-object stream reader: any block, in both formats, is read or refused
 // without touching memory outside it.
-#include "stream_reader.h"
+#include "stream_reader.hpp"
 
 #include <cstdint>
 #include <cstring>

@@ -1,9 +1,9 @@
 // Groups: creation and subscription paths, client group handles, state, renaming, refresh, removal.
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include "library.h"
-#include "uGroup.h"
-#include "uServer.h"
+#include "library.hpp"
+#include "uGroup.hpp"
+#include "uServer.hpp"
 
 using namespace fake;
 

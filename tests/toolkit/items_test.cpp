@@ -1,9 +1,9 @@
 // Items: adding (one, with client value, many), removing, validating, activating, reading and writing.
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include "library.h"
-#include "uGroup.h"
-#include "uServer.h"
+#include "library.hpp"
+#include "uGroup.hpp"
+#include "uServer.hpp"
 
 using namespace fake;
 

@@ -1,8 +1,8 @@
 // Sessions: resolving the class, creating the server object, status, keep-alive poll, shutdown, teardown.
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include "library.h"
-#include "uServer.h"
+#include "library.hpp"
+#include "uServer.hpp"
 
 #include <cstring>
 

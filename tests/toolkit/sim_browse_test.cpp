@@ -1,6 +1,6 @@
 // Server enumeration, address-space browsing and item properties against the simulated servers, through
 // the C API only.
-#include "sim_support.h"
+#include "sim_support.hpp"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Sessions, groups and items against the simulated servers, through the C API only.
-#include "sim_support.h"
+#include "sim_support.hpp"
 
 #ifdef _WIN32
 #include <windows.h>

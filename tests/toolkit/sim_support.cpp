@@ -1,4 +1,4 @@
-#include "sim_support.h"
+#include "sim_support.hpp"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -3,7 +3,7 @@
 // an "OPC" key. The registration of the test server decides what both find.
 #ifdef _WIN32
 
-#include "sim_support.h"
+#include "sim_support.hpp"
 
 #include <windows.h>
 

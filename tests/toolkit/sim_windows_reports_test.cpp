@@ -2,7 +2,7 @@
 // sentence about what to check.
 #ifdef _WIN32
 
-#include "sim_support.h"
+#include "sim_support.hpp"
 
 using namespace simtest;
 

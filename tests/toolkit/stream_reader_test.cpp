@@ -1,8 +1,8 @@
 // The data-object stream reader on damaged input: every truncation and many corruptions of a valid block
 // are either read or refused, never read past the end (checked under ASan).
-#include "stream_reader.h"
+#include "stream_reader.hpp"
 
-#include <transport/data_stream.h>
+#include <transport/data_stream.hpp>
 
 #include <gtest/gtest.h>
 

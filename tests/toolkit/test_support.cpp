@@ -1,6 +1,6 @@
-#include "test_support.h"
+#include "test_support.hpp"
 
-#include "library.h"
+#include "library.hpp"
 
 namespace fake {
 

@@ -1,6 +1,6 @@
 // Threads: notifications posted from other threads run on the dispatching thread, and an item operation
 // from another thread waits for a connection-point batch in progress (the item-list lock).
-#include "test_support.h"
+#include "test_support.hpp"
 
 #include <atomic>
 #include <chrono>

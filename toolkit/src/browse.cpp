@@ -1,7 +1,7 @@
 // Address-space browsing and item properties: the session-level steps, thin pass-throughs to the server's
 // IOPCBrowseServerAddressSpace and IOPCItemProperties.
-#include "uRoutine.h"
-#include "uServer.h"
+#include "uRoutine.hpp"
+#include "uServer.hpp"
 
 namespace tagclient {
 

@@ -1,4 +1,4 @@
-#include "event_queue.h"
+#include "event_queue.hpp"
 
 #include <chrono>
 #include <exception>

@@ -4,7 +4,7 @@
 // it dispatches its window messages, as a single-threaded COM apartment expects.
 #ifdef _WIN32
 
-#include "event_queue.h"
+#include "event_queue.hpp"
 
 #include <windows.h>
 

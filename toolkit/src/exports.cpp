@@ -2,11 +2,11 @@
 // session lookup, the string conversions) and the three frame exports.
 #include <tagclient.h>
 
-#include "library.h"
-#include "uEnumSvr.h"
-#include "uGroup.h"
-#include "uRoutine.h"
-#include "uServer.h"
+#include "library.hpp"
+#include "uEnumSvr.hpp"
+#include "uGroup.hpp"
+#include "uRoutine.hpp"
+#include "uServer.hpp"
 
 using namespace tagclient;
 

@@ -1,7 +1,7 @@
-#include "library.h"
+#include "library.hpp"
 
-#include "uRoutine.h"
-#include "uServer.h"
+#include "uRoutine.hpp"
+#include "uServer.hpp"
 
 #include <stdexcept>
 

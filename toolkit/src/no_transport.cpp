@@ -1,5 +1,5 @@
 // The transport of a build without a backend: it knows no servers, so every connect fails cleanly.
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <mutex>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "stream_reader.h"
+#include "stream_reader.hpp"
 
 #include <cstdint>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "uEnumSvr.h"
+#include "uEnumSvr.hpp"
 
-#include "library.h"
-#include "uRoutine.h"
+#include "library.hpp"
+#include "uRoutine.hpp"
 
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 namespace tagclient {
 

@@ -1,9 +1,9 @@
-#include "uGroup.h"
+#include "uGroup.hpp"
 
-#include "library.h"
-#include "stream_reader.h"
-#include "uRoutine.h"
-#include "uServer.h"
+#include "library.hpp"
+#include "stream_reader.hpp"
+#include "uRoutine.hpp"
+#include "uServer.hpp"
 
 #include <mutex>
 

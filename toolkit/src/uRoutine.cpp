@@ -1,6 +1,6 @@
-#include "uRoutine.h"
+#include "uRoutine.hpp"
 
-#include "library.h"
+#include "library.hpp"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "uServer.h"
+#include "uServer.hpp"
 
-#include "library.h"
-#include "uGroup.h"
-#include "uRoutine.h"
+#include "library.hpp"
+#include "uGroup.hpp"
+#include "uRoutine.hpp"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "class_factory.h"
+#include "class_factory.hpp"
 
-#include "com_object.h"
-#include "module.h"
+#include "com_object.hpp"
+#include "module.hpp"
 
 namespace opcsim {
 

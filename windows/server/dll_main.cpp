@@ -1,7 +1,7 @@
 // The test server as an in-process server DLL: the class objects, and the registration of the simulated
 // servers and of the server-list stand-in (regsvr32).
-#include "class_factory.h"
-#include "module.h"
+#include "class_factory.hpp"
+#include "module.hpp"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 //   opcsim /RegServer     registers the simulated servers as local servers (this program)
 //   opcsim /UnregServer   removes the local-server registration
 //   opcsim -Embedding     started by COM: serves until the last object is gone
-#include "class_factory.h"
-#include "module.h"
+#include "class_factory.hpp"
+#include "module.hpp"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "module.h"
+#include "module.hpp"
 
-#include "server_objects.h"
+#include "server_objects.hpp"
 
 #include <atomic>
 

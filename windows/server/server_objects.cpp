@@ -1,8 +1,8 @@
-#include "server_objects.h"
+#include "server_objects.hpp"
 
-#include "com_object.h"
-#include "module.h"
-#include "sink_adapters.h"
+#include "com_object.hpp"
+#include "module.hpp"
+#include "sink_adapters.hpp"
 
 #include <string>
 

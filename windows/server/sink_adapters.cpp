@@ -1,6 +1,6 @@
-#include "sink_adapters.h"
+#include "sink_adapters.hpp"
 
-#include "module.h"
+#include "module.hpp"
 
 #include <cstring>
 

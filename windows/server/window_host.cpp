@@ -1,4 +1,4 @@
-#include "window_host.h"
+#include "window_host.hpp"
 
 #include <vector>
 

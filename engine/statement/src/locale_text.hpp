@@ -1,7 +1,7 @@
 // The locale formats the statement texts use, read from the program's one fixed locale.
 #pragma once
 
-#include "platform/locale_formats.h"
+#include "platform/locale_formats.hpp"
 
 #include <string>
 

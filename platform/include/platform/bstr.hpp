@@ -1,7 +1,5 @@
 // qz::Bstr: owning wrapper of a BSTR (length-prefixed UTF-16 string from SysAllocString).
-#ifndef QZ_PLATFORM_BSTR_HPP
-#define QZ_PLATFORM_BSTR_HPP
-
+#pragma once
 #include "platform/oleauto.h"
 #include "platform/utf16.hpp"
 
@@ -44,5 +42,3 @@ private:
 };
 
 } // namespace qz
-
-#endif

@@ -1,8 +1,6 @@
 // Calendar arithmetic shared by the OLE time services and by whoever formats dates:
 // DATE (days since 1899-12-30, fraction = time of day), SYSTEMTIME fields and FILETIME (100 ns since 1601).
-#ifndef QZ_PLATFORM_CIVIL_TIME_HPP
-#define QZ_PLATFORM_CIVIL_TIME_HPP
-
+#pragma once
 #include "platform/oleauto.h"
 
 #include <cstdint>
@@ -64,5 +62,3 @@ QZ_OLEAUT_API std::optional<std::string> FormatDate(double date);
 QZ_OLEAUT_API std::optional<double> ParseDate(std::string_view text);
 
 } // namespace qz
-
-#endif

@@ -1,7 +1,5 @@
 // Millisecond tick counter, the 64-bit form of GetTickCount.
-#ifndef QZ_PLATFORM_TICK_COUNT_HPP
-#define QZ_PLATFORM_TICK_COUNT_HPP
-
+#pragma once
 #include "platform/oleauto.h"
 
 #include <cstdint>
@@ -19,5 +17,3 @@ constexpr DWORD TicksElapsed(DWORD since, DWORD now) noexcept {
 }
 
 } // namespace qz
-
-#endif

@@ -1,7 +1,5 @@
 // UTF-8 <-> UTF-16 conversions used wherever 8-bit text meets OLE text (BSTRs, server strings).
-#ifndef QZ_PLATFORM_UTF16_HPP
-#define QZ_PLATFORM_UTF16_HPP
-
+#pragma once
 #include "platform/oleauto.h"
 
 #include <optional>
@@ -38,5 +36,3 @@ inline std::u16string_view OleView(const OLECHAR* text) noexcept {
 #endif
 
 } // namespace qz
-
-#endif

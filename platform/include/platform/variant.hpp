@@ -1,8 +1,6 @@
 // C++ helpers over OLE Automation values: qz::Variant (owning VARIANT), qz::Bstr, UTF-8/UTF-16 helpers
 // and the value equality used when deciding whether a new value differs from a stored one.
-#ifndef QZ_PLATFORM_VARIANT_HPP
-#define QZ_PLATFORM_VARIANT_HPP
-
+#pragma once
 #include "platform/bstr.hpp"
 #include "platform/oleauto.h"
 #include "platform/utf16.hpp"
@@ -179,5 +177,3 @@ template <class T> Variant Variant::Array(std::span<const T> values) {
 }
 
 } // namespace qz
-
-#endif

@@ -1,6 +1,6 @@
-#include "com_objects.h"
+#include "com_objects.hpp"
 
-#include "com_sinks.h"
+#include "com_sinks.hpp"
 #include "opc_da.h"
 
 #include <cstddef>

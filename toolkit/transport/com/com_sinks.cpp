@@ -1,6 +1,6 @@
-#include "com_sinks.h"
+#include "com_sinks.hpp"
 
-#include "com_object.h"
+#include "com_object.hpp"
 #include "opc_da.h"
 
 #include <cstring>

@@ -1,11 +1,11 @@
 // The COM/DCOM transport: creates server objects and the server-list component on this computer or on a
 // remote host, and offers the platform's registry, clipboard formats and computer name.
-#include "com_objects.h"
-#include "com_ptr.h"
+#include "com_objects.hpp"
+#include "com_ptr.hpp"
 #include "opc_da.h"
-#include "win_registry.h"
+#include "win_registry.hpp"
 
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "win_registry.h"
+#include "win_registry.hpp"
 
 #include <windows.h>
 

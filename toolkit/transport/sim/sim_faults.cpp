@@ -1,6 +1,6 @@
-#include "sim_faults.h"
+#include "sim_faults.hpp"
 
-#include "sim_value.h"
+#include "sim_value.hpp"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
-#include "sim_group.h"
+#include "sim_group.hpp"
 
-#include "sim_codes.h"
-#include "sim_server.h"
+#include "sim_codes.hpp"
+#include "sim_server.hpp"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "sim_items.h"
+#include "sim_items.hpp"
 
-#include "sim_time.h"
+#include "sim_time.hpp"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "sim_profiles.h"
+#include "sim_profiles.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "sim_registration.h"
+#include "sim_registration.hpp"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,9 +1,9 @@
-#include "sim_server.h"
+#include "sim_server.hpp"
 
-#include "sim_codes.h"
-#include "sim_group.h"
-#include "sim_time.h"
-#include "sim_wildcard.h"
+#include "sim_codes.hpp"
+#include "sim_group.hpp"
+#include "sim_time.hpp"
+#include "sim_wildcard.hpp"
 
 #include <cmath>
 

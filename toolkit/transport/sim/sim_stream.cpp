@@ -1,4 +1,4 @@
-#include "sim_stream.h"
+#include "sim_stream.hpp"
 
 #include <bit>
 #include <cstddef>

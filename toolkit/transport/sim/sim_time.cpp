@@ -1,4 +1,4 @@
-#include "sim_time.h"
+#include "sim_time.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -2,15 +2,15 @@
 // registration-file registry, presented through the toolkit's transport interfaces. Everything here
 // translates between the interface conventions (task-allocated arrays, VARIANTs, UTF-16 strings, sinks) and
 // the servers' value-level core; the servers' behaviour lives in sim_server / sim_group.
-#include "sim_codes.h"
-#include "sim_group.h"
-#include "sim_profiles.h"
-#include "sim_registration.h"
-#include "sim_server.h"
-#include "sim_time.h"
-#include "sim_variant.h"
+#include "sim_codes.hpp"
+#include "sim_group.hpp"
+#include "sim_profiles.hpp"
+#include "sim_registration.hpp"
+#include "sim_server.hpp"
+#include "sim_time.hpp"
+#include "sim_variant.hpp"
 
-#include <transport/transport.h>
+#include <transport/transport.hpp>
 
 #include <algorithm>
 #include <cstring>

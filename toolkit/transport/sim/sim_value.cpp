@@ -1,6 +1,6 @@
-#include "sim_value.h"
+#include "sim_value.hpp"
 
-#include "sim_time.h"
+#include "sim_time.hpp"
 
 #include <cctype>
 #include <charconv>

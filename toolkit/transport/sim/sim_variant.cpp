@@ -1,4 +1,4 @@
-#include "sim_variant.h"
+#include "sim_variant.hpp"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "sim_wildcard.h"
+#include "sim_wildcard.hpp"
 
 namespace qz::sim {
 

@@ -1,0 +1,143 @@
+// The property inspector: lists the published properties of one or more objects in the property grid
+// and edits them through property editors chosen by type, class and name.
+#pragma once
+
+#include "inspector/custom_props_page.hpp"
+#include "inspector/prop_editor.hpp"
+
+#include <QColor>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tagsink::inspector {
+
+/// Which rows are listed.
+enum TQZPropertyInspectorPropKind : std::uint32_t {
+    pkProperties = 1, // properties of every kind except method and unknown
+    pkEvents = 2,     // method-typed properties
+    pkReadOnly = 4,   // also properties without a setter
+};
+using TQZPropertyInspectorPropKinds = std::uint32_t;
+
+/// A row of the inspector: it owns the editor of its property.
+class TQZPropertyInspectorItem : public TQZPropsPageItem {
+public:
+    using TQZPropsPageItem::TQZPropsPageItem;
+    std::unique_ptr<TQZPropEditor> Editor;
+    QString LastShownValue;
+};
+
+class TQZCustomPropertyInspector : public TQZCustomPropsPage {
+    Q_OBJECT
+public:
+    inline static const QString ChangingMessage =
+        QStringLiteral("Property inspector is changing property value. Can not change objects");
+
+    explicit TQZCustomPropertyInspector(QWidget* parent = nullptr);
+    ~TQZCustomPropertyInspector() override;
+
+    /// Appends an object to the inspected objects and rebuilds the rows.
+    void Add(const TQZInstance& instance);
+    /// Forgets every inspected object; the grid becomes empty.
+    void Clear();
+    int ObjectCount() const { return static_cast<int>(FObjects.size()); }
+    TQZInstance Objects(int index) const { return FObjects.at(static_cast<size_t>(index)); }
+
+    TQZPropertyInspectorPropKinds PropKinds() const { return FPropKinds; }
+    void SetPropKinds(TQZPropertyInspectorPropKinds kinds);
+    bool ExpandComponentRefs() const { return FExpandComponentRefs; }
+    void SetExpandComponentRefs(bool value);
+    void SetReadOnly(bool value) override;
+    QColor ComponentRefColor() const { return FComponentRefColor; }
+    void SetComponentRefColor(const QColor& color);
+    QColor ComponentRefChildColor() const { return FComponentRefChildColor; }
+    void SetComponentRefChildColor(const QColor& color);
+
+    /// Rebuilds every row from the inspected objects.
+    void Rebuild();
+
+    /// Builds the editors for the common properties of a set of objects (also for sub-properties).
+    /// nestedInComponentRef drops editors that are not nestable.
+    void GetEditors(const std::vector<TQZInstance>& objects, bool nestedInComponentRef,
+                    TQZPropEditorList& editors);
+
+    /// The inspector row that owns an editor, or nullptr.
+    TQZPropertyInspectorItem* ItemOfEditor(const TQZPropEditor* editor) const;
+
+    static void RegisterPropEditor(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
+                                   const QString& propertyName, const TQZPropEditorClass* editorClass);
+
+    // Events. Each receives the inspector as Sender.
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
+                       const TQZPropInfo* propInfo, bool& includeProp)>
+        OnFilterProp;
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
+                       const TQZPropInfo* propInfo, const TQZPropEditorClass*& editorClass)>
+        OnGetEditorClass;
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* propType, QString& propName)>
+        OnDrawCaption;
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* propType,
+                       const QString& propName, QColor& color)>
+        OnGetCaptionColor;
+    std::function<void(TQZCustomPropertyInspector* sender)> OnModified;
+    std::function<void(TQZCustomPropertyInspector* sender, const QString& componentName,
+                       TQZInstance& component)>
+        OnGetComponent;
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZClassInfo* cls, QStringList& result)>
+        OnGetComponentNames;
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& component, QString& name)>
+        OnGetComponentName;
+
+protected:
+    // Operations in slot order.
+    virtual const TQZPropEditorClass* GetEditorClass(const TQZInstance& instance,
+                                                     const TQZPropInfo* propInfo);
+    virtual TQZInstance GetComponent(const QString& name);
+    virtual void GetComponentNames(const TQZClassInfo* cls, QStringList& names);
+    virtual QString GetComponentName(const TQZInstance& component);
+    virtual void FilterProp(const TQZInstance& instance, const TQZPropInfo* propInfo, bool& include);
+    virtual void DoGetCaptionColor(const TQZTypeInfo* propType, const QString& propName, QColor& color);
+
+    std::unique_ptr<TQZPropsPageItem> CreateItem(TQZPropsPageItem* parent) override;
+    void ItemExpanded(TQZPropsPageItem* item) override;
+    void ItemCollapsed(TQZPropsPageItem* item) override;
+    QColor GetItemCaptionColor(TQZPropsPageItem* item) override;
+    void DrawItemCaption(TQZPropsPageItem* item, QString& caption) override;
+
+    void ItemSetValue(TQZPropsPageItem* item, const QString& text) override;
+    void ItemRefresh(TQZPropsPageItem* item) override;
+    bool ItemIsVolatile(TQZPropsPageItem* item) override;
+    void ItemGetValues(TQZPropsPageItem* item, QStringList& values) override;
+    void ItemEdit(TQZPropsPageItem* item) override;
+    void ItemMeasureHeight(TQZPropsPageItem* item, const QString& value, const QFontMetrics& fm,
+                           int& height) override;
+    void ItemMeasureWidth(TQZPropsPageItem* item, const QString& value, const QFontMetrics& fm,
+                          int& width) override;
+    void ItemDrawValue(TQZPropsPageItem* item, const QString& value, QPainter& painter, const QRect& rect,
+                       bool selected) override;
+
+private:
+    void BindEditor(TQZPropEditor* editor);
+    void FillItem(TQZPropertyInspectorItem* item);
+    void RefreshAll();
+    void EditorModified();
+    TQZPropEditor* EditorOf(TQZPropsPageItem* item) const;
+    /// The standard editor for a named type or a kind.
+    const TQZPropEditorClass* StandardEditorClass(const TQZPropInfo* propInfo) const;
+
+    std::vector<TQZInstance> FObjects;
+    TQZPropertyInspectorPropKinds FPropKinds = pkProperties;
+    bool FExpandComponentRefs = true;
+    QColor FComponentRefColor{128, 0, 0};
+    QColor FComponentRefChildColor{0, 128, 0};
+};
+
+class TQZPropertyInspector : public TQZCustomPropertyInspector {
+    Q_OBJECT
+public:
+    using TQZCustomPropertyInspector::TQZCustomPropertyInspector;
+};
+
+} // namespace tagsink::inspector

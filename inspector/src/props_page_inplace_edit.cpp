@@ -1,0 +1,305 @@
+#include "inspector/props_page_inplace_edit.hpp"
+
+#include "inspector/custom_props_page.hpp"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace tagsink::inspector {
+namespace {
+
+/// Draws and measures pick-list entries through the row's editor.
+class OwnerDrawDelegate : public QStyledItemDelegate {
+public:
+    OwnerDrawDelegate(TQZPropsPageInplaceEdit* edit, QObject* parent)
+        : QStyledItemDelegate(parent), FEdit(edit) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    TQZPropsPageInplaceEdit* FEdit;
+};
+
+} // namespace
+
+void TQZPropsPageInplaceEdit::DrawPickValue(const QString& value, QPainter& painter, const QRect& rect,
+                                            bool selected) {
+    FPage->ItemDrawValue(FPage->CurrentItem(), value, painter, rect, selected);
+}
+
+void TQZPropsPageInplaceEdit::MeasurePickValue(const QString& value, const QFontMetrics& fm, int& width,
+                                               int& height) {
+    FPage->ItemMeasureWidth(FPage->CurrentItem(), value, fm, width);
+    FPage->ItemMeasureHeight(FPage->CurrentItem(), value, fm, height);
+}
+
+namespace {
+
+void OwnerDrawDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    painter->save();
+    painter->fillRect(option.rect, option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    try {
+        FEdit->DrawPickValue(index.data().toString(), *painter, option.rect, selected);
+    } catch (const std::exception&) {
+        painter->drawText(option.rect.adjusted(2, 0, 0, 0), Qt::AlignVCenter, index.data().toString());
+    }
+    painter->restore();
+}
+
+QSize OwnerDrawDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const QString value = index.data().toString();
+    const QFontMetrics fm(option.font);
+    int w = fm.horizontalAdvance(value) + 4;
+    int h = fm.height() + 2;
+    try {
+        FEdit->MeasurePickValue(value, fm, w, h);
+    } catch (const std::exception&) {
+    }
+    return {w, h};
+}
+
+} // namespace
+
+TQZPickList::TQZPickList(QWidget* parent) : QListWidget(parent) {
+    setWindowFlags(Qt::Popup);
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(false);
+}
+
+void TQZPickList::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (currentItem()) {
+            emit Chosen(currentItem()->text());
+        } else {
+            hide();
+        }
+        return;
+    case Qt::Key_Escape:
+        hide();
+        return;
+    default:
+        QListWidget::keyPressEvent(event);
+    }
+}
+
+void TQZPickList::mouseReleaseEvent(QMouseEvent* event) {
+    QListWidget::mouseReleaseEvent(event);
+    if (QListWidgetItem* item = itemAt(event->position().toPoint())) {
+        emit Chosen(item->text());
+    }
+}
+
+void TQZPickList::hideEvent(QHideEvent* event) {
+    QListWidget::hideEvent(event);
+    emit Dismissed();
+}
+
+TQZPropsPageInplaceEdit::TQZPropsPageInplaceEdit(TQZCustomPropsPage* page)
+    : QWidget(page->viewport()), FPage(page), FEdit(new QLineEdit(this)), FButton(new QToolButton(this)),
+      FPickList(new TQZPickList(this)) {
+    FEdit->setFrame(false);
+    FEdit->installEventFilter(this);
+    FButton->setFocusPolicy(Qt::NoFocus);
+    FButton->hide();
+    FPickList->hide();
+    connect(FButton, &QToolButton::clicked, this, &TQZPropsPageInplaceEdit::ButtonClicked);
+    connect(FPickList, &TQZPickList::Dismissed, this, [this] {
+        if (isVisible()) {
+            FEdit->setFocus(Qt::PopupFocusReason);
+        }
+    });
+}
+
+TQZPropsPageInplaceEdit::~TQZPropsPageInplaceEdit() = default;
+
+void TQZPropsPageInplaceEdit::Detach() {
+    FEdit->removeEventFilter(this);
+    disconnect(FPickList, nullptr, nullptr, nullptr);
+    disconnect(FButton, nullptr, nullptr, nullptr);
+    disconnect(FEdit, nullptr, nullptr, nullptr);
+    FPage = nullptr;
+}
+
+bool TQZPropsPageInplaceEdit::PickListVisible() const {
+    return FPickList->isVisible();
+}
+
+void TQZPropsPageInplaceEdit::SetEditStyle(TQZEditStyle style) {
+    FStyle = style;
+    switch (style) {
+    case TQZEditStyle::esSimple:
+        FButton->hide();
+        break;
+    case TQZEditStyle::esEllipsis:
+        FButton->setArrowType(Qt::NoArrow);
+        FButton->setText(QStringLiteral("…"));
+        FButton->show();
+        break;
+    case TQZEditStyle::esPickList:
+        FButton->setArrowType(Qt::DownArrow);
+        FButton->setText({});
+        FButton->show();
+        break;
+    }
+    LayoutChildren();
+}
+
+void TQZPropsPageInplaceEdit::SetText(const QString& text) {
+    if (FEdit->text() != text) {
+        FEdit->setText(text);
+    }
+}
+
+void TQZPropsPageInplaceEdit::resizeEvent(QResizeEvent*) {
+    LayoutChildren();
+}
+
+void TQZPropsPageInplaceEdit::LayoutChildren() {
+    const int bw = FButton->isHidden() ? 0 : ButtonWidth;
+    FEdit->setGeometry(0, 0, std::max(0, width() - bw), height());
+    FButton->setGeometry(width() - ButtonWidth, 0, ButtonWidth, height());
+}
+
+void TQZPropsPageInplaceEdit::ButtonClicked() {
+    if (!FPage) {
+        return;
+    }
+    if (FStyle == TQZEditStyle::esPickList) {
+        if (FPickList->isVisible()) {
+            ClosePickList();
+        } else {
+            FPage->DropDown();
+        }
+    } else {
+        FPage->ButtonAction();
+    }
+}
+
+void TQZPropsPageInplaceEdit::ShowPickList(const QStringList& values, bool ownerDraw) {
+    FPickList->clear();
+    if (ownerDraw != FOwnerDraw || !FPickList->itemDelegate()) {
+        FOwnerDraw = ownerDraw;
+        FPickList->setItemDelegate(
+            ownerDraw ? static_cast<QAbstractItemDelegate*>(new OwnerDrawDelegate(this, FPickList))
+                      : new QStyledItemDelegate(FPickList));
+    }
+    FPickList->addItems(values);
+    const int frame = 2 * FPickList->frameWidth();
+    int height = EmptyPickListHeight;
+    int widest = 0;
+    if (!values.isEmpty()) {
+        int rows = 0;
+        for (int i = 0; i < FPickList->count(); ++i) {
+            if (i < MaxVisiblePickRows) {
+                rows += FPickList->sizeHintForRow(i);
+            }
+            widest = std::max(widest, FPickList->sizeHintForColumn(0));
+        }
+        height = rows + frame;
+    }
+    const int scroll =
+        values.size() > MaxVisiblePickRows ? FPickList->verticalScrollBar()->sizeHint().width() : 0;
+    const int width = std::max(this->width(), widest + frame + scroll);
+    QPoint pos = mapToGlobal(QPoint(0, this->height()));
+    if (const QScreen* screen = this->screen()) {
+        const QRect avail = screen->availableGeometry();
+        if (pos.y() + height > avail.bottom()) {
+            pos = mapToGlobal(QPoint(0, 0)) - QPoint(0, height);
+        }
+    }
+    FPickList->setGeometry(pos.x(), pos.y(), width, height);
+    const QList<QListWidgetItem*> current = FPickList->findItems(FEdit->text(), Qt::MatchExactly);
+    if (!current.isEmpty()) {
+        FPickList->setCurrentItem(current.front());
+    }
+    FPickList->show();
+    FPickList->setFocus(Qt::PopupFocusReason);
+}
+
+void TQZPropsPageInplaceEdit::ClosePickList() {
+    if (FPickList->isVisible()) {
+        FPickList->hide();
+    }
+}
+
+bool TQZPropsPageInplaceEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != FEdit || !FPage) {
+        return QWidget::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        TQZPropsPageItem* item = FPage->CurrentItem();
+        const bool ctrl = key->modifiers() & Qt::ControlModifier;
+        const bool alt = key->modifiers() & Qt::AltModifier;
+        if (item && item->DropDownOnKey && !FPage->ReadOnly() && !key->text().isEmpty() &&
+            key->text().at(0).isPrint()) {
+            FPage->DropDown();
+            return true; // the character is not typed
+        }
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            FPage->ApplyEditText();
+            if (ctrl) {
+                FPage->DblClickAction();
+                FEdit->selectAll();
+            }
+            return true;
+        case Qt::Key_Escape:
+            FPage->RestoreEditText();
+            return true;
+        case Qt::Key_Down:
+            if (alt) {
+                FPage->DropDown();
+                return true;
+            }
+            FPage->MoveCurrent(1);
+            return true;
+        case Qt::Key_F4:
+            FPage->DropDown();
+            return true;
+        case Qt::Key_Up:
+            FPage->MoveCurrent(-1);
+            return true;
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            const int visible = std::max(1, FPage->viewport()->height() / FPage->RowHeight());
+            FPage->MoveCurrent(key->key() == Qt::Key_PageUp ? -visible : visible);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+    case QEvent::MouseButtonDblClick:
+        FPage->DblClickAction();
+        return true;
+    case QEvent::FocusOut: {
+        auto* focus = static_cast<QFocusEvent*>(event);
+        QWidget* next = QApplication::focusWidget();
+        const bool inside = next && (next == FPickList || FPage->isAncestorOf(next));
+        if (focus->reason() != Qt::PopupFocusReason && !inside) {
+            FPage->ApplyEditText();
+        }
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace tagsink::inspector

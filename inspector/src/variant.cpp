@@ -1,0 +1,299 @@
+#include "inspector/variant.hpp"
+
+#include "locale_formats.hpp"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <cmath>
+#include <limits>
+
+namespace tagsink::inspector {
+namespace lf = locale_formats;
+namespace {
+
+const QDate OleEpoch(1899, 12, 30);
+
+bool IsIntegerType(std::uint16_t vt) {
+    switch (vt) {
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord:
+    case varInt64:
+    case varError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IntegerRange(std::uint16_t vt, qlonglong& lo, qlonglong& hi) {
+    switch (vt) {
+    case varSmallint:
+        lo = -32768, hi = 32767;
+        return true;
+    case varInteger:
+    case varError:
+        lo = std::numeric_limits<qint32>::min(), hi = std::numeric_limits<qint32>::max();
+        return true;
+    case varShortInt:
+        lo = -128, hi = 127;
+        return true;
+    case varByte:
+        lo = 0, hi = 255;
+        return true;
+    case varWord:
+        lo = 0, hi = 65535;
+        return true;
+    case varLongWord:
+        lo = 0, hi = 4294967295LL;
+        return true;
+    case varInt64:
+        lo = std::numeric_limits<qlonglong>::min(), hi = std::numeric_limits<qlonglong>::max();
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// The numeric value of a variant (empty counts as 0). False for null, strings and unknown types.
+bool NumericValue(const TQZVariant& v, double& d) {
+    if (v.VType == varEmpty) {
+        d = 0;
+        return true;
+    }
+    if (IsIntegerType(v.VType)) {
+        d = static_cast<double>(v.Value.toLongLong());
+        return true;
+    }
+    switch (v.VType) {
+    case varSingle:
+    case varDouble:
+    case varDate:
+        d = v.Value.toDouble();
+        return true;
+    case varCurrency:
+        d = static_cast<double>(v.Value.toLongLong()) / 10000.0;
+        return true;
+    case varBoolean:
+        d = v.Value.toBool() ? -1 : 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool FromNumber(double d, std::uint16_t vt, TQZVariant& out) {
+    qlonglong lo = 0;
+    qlonglong hi = 0;
+    if (IntegerRange(vt, lo, hi)) {
+        const double r = std::nearbyint(d);
+        if (!std::isfinite(r) || r < static_cast<double>(lo) || r > static_cast<double>(hi)) {
+            return false;
+        }
+        out = TQZVariant::Int(vt, static_cast<qlonglong>(r));
+        return true;
+    }
+    switch (vt) {
+    case varSingle:
+        out = TQZVariant::Float(vt, static_cast<double>(static_cast<float>(d)));
+        return true;
+    case varDouble:
+    case varDate:
+        out = TQZVariant::Float(vt, d);
+        return true;
+    case varCurrency: {
+        const double scaled = std::nearbyint(d * 10000.0);
+        if (!std::isfinite(scaled) || std::fabs(scaled) > 9.2e18) {
+            return false;
+        }
+        out = TQZVariant::Currency(static_cast<qlonglong>(scaled));
+        return true;
+    }
+    case varBoolean:
+        out = TQZVariant::Bool(d != 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString CurrencyPlain(qlonglong scaled) {
+    // Up to four decimals, trailing zeros dropped.
+    QLocale loc;
+    loc.setNumberOptions(QLocale::OmitGroupSeparator);
+    QString s = loc.toString(static_cast<double>(scaled) / 10000.0, 'f', 4);
+    const QString dp = QLocale().decimalPoint();
+    if (s.contains(dp)) {
+        while (s.endsWith(QLatin1Char('0'))) {
+            s.chop(1);
+        }
+        if (s.endsWith(dp)) {
+            s.chop(dp.size());
+        }
+    }
+    return s;
+}
+
+} // namespace
+
+double DateTimeToOle(const QDateTime& dt) {
+    const double days = static_cast<double>(OleEpoch.daysTo(dt.date()));
+    const double frac = dt.time().msecsSinceStartOfDay() / 86400000.0;
+    // Before the epoch the fraction still counts forward from the day's start.
+    return days >= 0 ? days + frac : days - frac;
+}
+
+QDateTime OleToDateTime(double oleDate) {
+    const double whole = std::trunc(oleDate);
+    const double frac = std::fabs(oleDate - whole);
+    const qint64 ms = std::llround(frac * 86400000.0);
+    QDateTime dt(OleEpoch.addDays(static_cast<qint64>(whole)), QTime(0, 0));
+    return dt.addMSecs(std::min<qint64>(ms, 86400000 - 1));
+}
+
+QString VariantToString(const TQZVariant& v) {
+    if (IsIntegerType(v.VType)) {
+        return QString::number(v.Value.toLongLong());
+    }
+    switch (v.VType) {
+    case varEmpty:
+    case varNull:
+        return {};
+    case varSingle:
+        return lf::FloatToText(v.Value.toDouble(), 7);
+    case varDouble:
+        return lf::FloatToText(v.Value.toDouble(), 15);
+    case varCurrency:
+        return CurrencyPlain(v.Value.toLongLong());
+    case varDate: {
+        const double d = v.Value.toDouble();
+        const QDateTime dt = OleToDateTime(d);
+        if (std::trunc(d) == 0 && d != 0) {
+            return lf::TimeToText(dt.time());
+        }
+        return lf::DateTimeToText(dt);
+    }
+    case varBoolean:
+        return v.Value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    default:
+        return v.Value.toString();
+    }
+}
+
+QString VariantDisplayText(const TQZVariant& v) {
+    switch (v.VType) {
+    case varNull:
+        return QStringLiteral("(Null)");
+    case varDispatch:
+        return QStringLiteral("ERROR");
+    case varCurrency:
+        return QLocale().toCurrencyString(static_cast<double>(v.Value.toLongLong()) / 10000.0);
+    default:
+        return VariantToString(v);
+    }
+}
+
+bool VariantFromText(const QString& text, std::uint16_t vt, TQZVariant& out) {
+    qlonglong lo = 0;
+    qlonglong hi = 0;
+    if (IntegerRange(vt, lo, hi)) {
+        qint64 i = 0;
+        if (!lf::ParseInt64(text, i) || i < lo || i > hi) {
+            return false;
+        }
+        out = TQZVariant::Int(vt, i);
+        return true;
+    }
+    switch (vt) {
+    case varEmpty:
+    case varNull:
+        if (!text.isEmpty()) {
+            return false;
+        }
+        out = TQZVariant{vt, {}};
+        return true;
+    case varSingle:
+    case varDouble: {
+        double d = 0;
+        if (!lf::ParseFloat(text, d)) {
+            return false;
+        }
+        return FromNumber(d, vt, out);
+    }
+    case varCurrency: {
+        // A currency text carries the locale's currency symbol.
+        const QString symbol = QLocale().currencySymbol();
+        QString t = text.trimmed();
+        if (!symbol.isEmpty()) {
+            if (!t.contains(symbol)) {
+                return false;
+            }
+            t.remove(symbol);
+        }
+        double d = 0;
+        if (!lf::ParseFloat(t.trimmed(), d)) {
+            return false;
+        }
+        return FromNumber(d, vt, out);
+    }
+    case varDate: {
+        QDateTime dt;
+        if (!lf::ParseDateTime(text, dt)) {
+            return false;
+        }
+        out = TQZVariant::Date(DateTimeToOle(dt));
+        return true;
+    }
+    case varBoolean: {
+        const QString t = text.trimmed();
+        if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+            out = TQZVariant::Bool(true);
+            return true;
+        }
+        if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
+            out = TQZVariant::Bool(false);
+            return true;
+        }
+        double d = 0;
+        if (!lf::ParseFloat(t, d)) {
+            return false;
+        }
+        out = TQZVariant::Bool(d != 0);
+        return true;
+    }
+    case varOleStr:
+    case varString:
+        out = TQZVariant::Str(text, vt);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool VariantChangeType(const TQZVariant& v, std::uint16_t vt, TQZVariant& out) {
+    if (vt == varEmpty || vt == varNull) {
+        out = TQZVariant{vt, {}};
+        return true;
+    }
+    if (v.VType == varNull) {
+        return false;
+    }
+    if (vt == varString || vt == varOleStr) {
+        out = TQZVariant::Str(v.VType == varEmpty ? QString() : VariantToString(v), vt);
+        return true;
+    }
+    if (v.VType == varString || v.VType == varOleStr) {
+        return VariantFromText(v.Value.toString(), vt, out);
+    }
+    double d = 0;
+    if (!NumericValue(v, d)) {
+        return false;
+    }
+    return FromNumber(d, vt, out);
+}
+
+} // namespace tagsink::inspector

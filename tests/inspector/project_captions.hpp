@@ -1,0 +1,52 @@
+// The captions and the filter with which the program shows project objects (used by the tests and the
+// screenshot to show a project group as an operator sees it).
+#pragma once
+
+#include "inspector/property_inspector.hpp"
+
+#include <QHash>
+
+namespace tagsink::inspector::testing {
+
+inline const QHash<QString, QString>& ProjectCaptions() {
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("BufferCount"), QStringLiteral("记录缓存数量")},
+        {QStringLiteral("BufferTime"), QStringLiteral("记录缓存时间")},
+        {QStringLiteral("DBString"), QStringLiteral("数据库连接参数")},
+        {QStringLiteral("OPCString"), QStringLiteral("OPC连接参数")},
+        {QStringLiteral("Description"), QStringLiteral("描述")},
+        {QStringLiteral("Deadband"), QStringLiteral("数据值死区")},
+        {QStringLiteral("TimeField"), QStringLiteral("时间字段")},
+        {QStringLiteral("TimeFieldType"), QStringLiteral("时间字段类型")},
+        {QStringLiteral("KeyField"), QStringLiteral("标志字段")},
+        {QStringLiteral("KeyFieldType"), QStringLiteral("标志字段类型")},
+        {QStringLiteral("RecordInterval"), QStringLiteral("数据记录间隔")},
+        {QStringLiteral("RecordType"), QStringLiteral("数据记录方式")},
+        {QStringLiteral("TableName"), QStringLiteral("表名")},
+        {QStringLiteral("TableType"), QStringLiteral("表类型")},
+        {QStringLiteral("UpdateRate"), QStringLiteral("OPC采集间隔")},
+        {QStringLiteral("TrigType"), QStringLiteral("数据采集方式")},
+        {QStringLiteral("DefaultValue"), QStringLiteral("缺省值")},
+        {QStringLiteral("CalcExpr"), QStringLiteral("计算表达式")},
+        {QStringLiteral("FieldName"), QStringLiteral("数据字段名称")},
+        {QStringLiteral("FieldType"), QStringLiteral("数据字段类型")},
+        {QStringLiteral("GainType"), QStringLiteral("数据获取方式")},
+        {QStringLiteral("ItemName"), QStringLiteral("OPC标签名称")},
+        {QStringLiteral("Key"), QStringLiteral("记录标志")},
+    };
+    return captions;
+}
+
+/// Installs the program's caption replacement and property filter on an inspector.
+inline void UseProjectCaptions(TQZCustomPropertyInspector& insp) {
+    insp.OnDrawCaption = [](TQZCustomPropertyInspector*, const TQZTypeInfo*, QString& name) {
+        name = ProjectCaptions().value(name, name);
+    };
+    insp.OnFilterProp = [](TQZCustomPropertyInspector*, const TQZInstance&, const TQZPropInfo* p,
+                           bool& include) {
+        include = p->Name != QLatin1String("Dirty") && p->Name != QLatin1String("Tag") &&
+                  p->Name != QLatin1String("Name");
+    };
+}
+
+} // namespace tagsink::inspector::testing

@@ -1,0 +1,70 @@
+// A scheduler whose clock only moves when a test says so: posted calls and timer ticks run inside
+// RunPosted() and Advance(), in time order.
+#pragma once
+#include "sim_scheduler.hpp"
+
+#include <deque>
+#include <functional>
+#include <map>
+
+class ManualScheduler : public qz::sim::Scheduler {
+public:
+    std::uint64_t NowMs() override { return now_; }
+    void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
+    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
+        std::uint64_t id = nextId_++;
+        timers_[id] = Timer{intervalMs == 0 ? 1 : intervalMs, now_ + (intervalMs == 0 ? 1 : intervalMs),
+                            std::move(tick)};
+        return id;
+    }
+    void StopTimer(std::uint64_t id) override { timers_.erase(id); }
+
+    size_t TimerCount() const { return timers_.size(); }
+    size_t PostedCount() const { return posted_.size(); }
+
+    // Runs every posted call, also those posted while running.
+    void RunPosted() {
+        while (!posted_.empty()) {
+            auto call = std::move(posted_.front());
+            posted_.pop_front();
+            call();
+        }
+    }
+
+    // Moves the clock forward by ms, running posted calls and every timer tick that falls due on the way.
+    void Advance(std::uint64_t ms) {
+        const std::uint64_t target = now_ + ms;
+        RunPosted();
+        for (;;) {
+            std::uint64_t bestId = 0;
+            std::uint64_t bestDue = target + 1;
+            for (const auto& [id, t] : timers_) {
+                if (t.due < bestDue) {
+                    bestDue = t.due;
+                    bestId = id;
+                }
+            }
+            if (bestId == 0)
+                break;
+            now_ = bestDue;
+            auto it = timers_.find(bestId);
+            it->second.due += it->second.interval;
+            auto tick = it->second.tick; // the tick may stop its own timer
+            tick();
+            RunPosted();
+        }
+        now_ = target;
+        RunPosted();
+    }
+
+private:
+    struct Timer {
+        std::uint32_t interval;
+        std::uint64_t due;
+        std::function<void()> tick;
+    };
+    std::uint64_t now_ = 1000;
+    std::uint64_t nextId_ = 1;
+    std::deque<std::function<void()>> posted_;
+    std::map<std::uint64_t, Timer> timers_;
+};

@@ -1,0 +1,154 @@
+// A scripted transport for the toolkit tests: it counts every server call, fails the operations a test
+// names with the HRESULT it names, offers or withholds each optional interface, and lets the test fire
+// notifications (data changes, data-object blocks, shutdown requests) through the core's Host.
+#pragma once
+#include <transport/transport.hpp>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fake {
+
+using namespace tagclient::transport;
+
+struct GroupConfig {
+    bool itemMgt = true;
+    bool stateMgt = true;
+    bool syncIO = true;
+    bool asyncIO = false;
+    bool asyncIO2 = true;
+    bool connectionPoints = true;
+    bool dataObject = true;
+};
+
+struct ServerConfig {
+    bool opcServer = true;
+    bool itemProperties = true;
+    bool browse = true;
+    bool connectionPoints = true;
+    GroupConfig group;
+};
+
+class FakeGroup;
+
+struct FakeItem {
+    std::u16string id;
+    OPCHANDLE client = 0;
+    OPCHANDLE server = 0;
+    bool active = true;
+};
+
+// Everything a test scripts and inspects. Reset before each test.
+struct World {
+    // Calls in order ("AddGroup", "RemoveGroup", "AddItems", ...), and failures to inject by name.
+    std::vector<std::string> calls;
+    std::map<std::string, HRESULT> fail;
+    HRESULT Hook(const std::string& op);
+    int Count(const std::string& op) const;
+
+    std::string computerName = "TESTHOST";
+    bool localServerList = true;                    // the server-list component exists on this computer
+    std::set<std::u16string> remoteHostsWithList;   // remote hosts that have one
+    std::set<std::u16string> reachableHosts;        // remote hosts where objects can be created
+    std::map<std::u16string, GUID> listProgIds;     // known to the server-list component
+    std::map<std::u16string, GUID> registryProgIds; // known to the local registry
+    std::vector<GUID> categoryClasses;              // EnumClassesOfCategories answer
+    std::map<std::u16string, std::u16string>
+        classDetails; // class text -> ProgID (missing: GetClassDetails fails)
+    std::vector<std::string> registryKeys;
+    std::set<std::string> registryExisting;
+    std::map<std::string, std::string> registryDefaults;
+    GUID lastCategory{};
+
+    std::map<std::u16string, ServerConfig> classes; // class text "{...}" -> what the server offers
+    std::u16string lastCreateHost;                  // host of the last CreateServerObject ("" = local)
+    std::set<std::u16string> knownItems;            // items a group accepts
+    std::set<std::u16string> refusedNames;          // group names SetName refuses
+    DWORD revisedRate = 0;                          // when non-zero, the rate AddGroup/SetState revise to
+    std::u16string vendor = u"Fake vendor 1.0";
+    bool readFailsPerItem = false;
+    bool writeFailsPerItem = false;
+
+    std::vector<std::shared_ptr<FakeGroup>> groups; // every group created, in order
+    std::shared_ptr<OPCShutdown> lastShutdownSink;
+    std::vector<DWORD> addGroupClientHandles;
+
+    Host* host = nullptr;
+    DWORD nextHandle = 1000;
+};
+
+World& W();
+void Reset();
+
+class FakeGroup final : public GroupObject,
+                        public OPCGroupStateMgt,
+                        public OPCItemMgt,
+                        public OPCSyncIO,
+                        public OPCAsyncIO,
+                        public OPCAsyncIO2,
+                        public ConnectionPointContainer,
+                        public DataObject,
+                        public std::enable_shared_from_this<FakeGroup> {
+public:
+    explicit FakeGroup(GroupConfig config) : config(config) {}
+    std::shared_ptr<OPCItemMgt> QueryItemMgt() override;
+    std::shared_ptr<OPCGroupStateMgt> QueryGroupStateMgt() override;
+    std::shared_ptr<OPCAsyncIO> QueryAsyncIO() override;
+    std::shared_ptr<OPCAsyncIO2> QueryAsyncIO2() override;
+    std::shared_ptr<OPCSyncIO> QuerySyncIO() override;
+    std::shared_ptr<ConnectionPointContainer> QueryConnectionPointContainer() override;
+    std::shared_ptr<DataObject> QueryDataObject() override;
+
+    HRESULT GetState(DWORD*, BOOL*, OLECHAR**, LONG*, FLOAT*, DWORD*, OPCHANDLE*, OPCHANDLE*) override;
+    HRESULT SetState(const DWORD*, DWORD*, const BOOL*, const LONG*, const FLOAT*, const DWORD*,
+                     const OPCHANDLE*) override;
+    HRESULT SetName(const OLECHAR*) override;
+    HRESULT AddItems(DWORD, const ItemDef*, ItemResult**, HRESULT**) override;
+    HRESULT ValidateItems(DWORD, const ItemDef*, BOOL, ItemResult**, HRESULT**) override;
+    HRESULT RemoveItems(DWORD, const OPCHANDLE*, HRESULT**) override;
+    HRESULT SetActiveState(DWORD, const OPCHANDLE*, BOOL, HRESULT**) override;
+    HRESULT Read(OPCDATASOURCE, DWORD, const OPCHANDLE*, ItemState**, HRESULT**) override;
+    HRESULT Write(DWORD, const OPCHANDLE*, const VARIANT*, HRESULT**) override;
+    HRESULT Refresh(DWORD, OPCDATASOURCE, DWORD*) override;
+    HRESULT Write(DWORD, const OPCHANDLE*, const VARIANT*, DWORD, DWORD*, HRESULT**) override;
+    HRESULT Refresh2(OPCDATASOURCE, DWORD, DWORD*) override;
+    HRESULT FindConnectionPoint(const IID&, std::shared_ptr<ConnectionPoint>*) override;
+    HRESULT DAdvise(const FormatEtc*, DWORD, std::shared_ptr<AdviseSink>, DWORD*) override;
+    HRESULT DUnadvise(DWORD) override { return S_OK; }
+
+    // Posts a connection-point notification (through the Host, as a backend must).
+    void PostDataChange(std::vector<OPCHANDLE> clients, std::vector<VARIANT> values,
+                        std::vector<HRESULT> errors, WORD quality = OPC_QUALITY_GOOD);
+    // Posts a data-object notification with the given block and format number.
+    void PostBlock(std::vector<BYTE> block, CLIPFORMAT format, DWORD tymed = TYMED_HGLOBAL);
+
+    GroupConfig config;
+    std::u16string name;
+    OPCHANDLE clientHandle = 0, serverHandle = 0;
+    DWORD updateRate = 0;
+    BOOL active = 0;
+    LONG timeBias = 0;
+    FLOAT deadband = 0;
+    DWORD lcid = 0;
+    std::vector<FakeItem> items;
+    std::vector<std::u16string> writtenIds;
+    std::vector<VARIANT> lastWritten; // not owned: only vt and scalar checked
+    std::shared_ptr<OPCDataCallback> dataSink;
+    std::shared_ptr<AdviseSink> adviseSink;
+    FormatEtc advisedFormat{};
+    DWORD advf = 0;
+    DWORD lastRefreshConnection = 0, lastRefresh2Transaction = 99, lastAsyncWriteTransaction = 0;
+    DWORD lastReadSource = 0, lastRefreshSource = 0;
+    bool removed = false;
+};
+
+// The stream formats as the fake registers them.
+CLIPFORMAT FormatNumber(const char16_t* name);
+
+std::u16string GuidText(const GUID& g);
+GUID MakeGuid(uint32_t n);
+
+} // namespace fake

@@ -1,0 +1,132 @@
+// One instance of a simulated OPC DA server: what an OPC server object does (groups, status, shutdown
+// subscriptions, browsing, item properties, item values and writes), in value terms. The transport adapter
+// presents it through the toolkit's transport interfaces.
+#pragma once
+#include "sim_faults.hpp"
+#include "sim_items.hpp"
+#include "sim_listeners.hpp"
+#include "sim_scheduler.hpp"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qz::sim {
+
+class SimGroup;
+
+// What kind of server an instance is: its identity and the interfaces it offers.
+struct ServerProfile {
+    std::u16string progId;
+    std::u16string userType;
+    CLSID clsid{};
+    std::u16string vendorInfo;
+    WORD majorVersion = 1, minorVersion = 0, buildNumber = 0;
+    bool implementsDA1 = false; // component categories it is listed under
+    bool implementsDA2 = false;
+    bool hierarchical = true;  // browse organisation (false: flat)
+    bool browsing = true;      // offers IOPCBrowseServerAddressSpace
+    bool properties = true;    // offers IOPCItemProperties
+    bool shutdownPoint = true; // offers IConnectionPointContainer with IOPCShutdown
+    GroupInterfaces groups;    // what its group objects offer
+};
+
+// The fastest update rate a group gets; slower requests are kept as they are.
+constexpr DWORD kMinimumUpdateRate = 50;
+
+struct ServerStatusInfo {
+    std::uint64_t startTime = 0, currentTime = 0, lastUpdateTime = 0; // FILETIME ticks
+    DWORD state = 1;                                                  // OPC_STATUS_RUNNING
+    DWORD groupCount = 0;
+    DWORD bandWidth = 0xFFFFFFFFu; // unknown
+    WORD majorVersion = 0, minorVersion = 0, buildNumber = 0;
+    std::u16string vendorInfo;
+};
+
+struct PropertyInfo {
+    DWORD id = 0;
+    std::u16string description;
+    VARTYPE type = VT_EMPTY;
+};
+
+class SimServer : public std::enable_shared_from_this<SimServer> {
+public:
+    // A new instance. `wallTicks` is the wall-clock time (FILETIME ticks, UTC) at this moment; item
+    // timestamps advance from it with the scheduler's clock.
+    static std::shared_ptr<SimServer> Create(ServerProfile profile, std::shared_ptr<Scheduler> scheduler,
+                                             std::uint64_t wallTicks);
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    const ServerProfile& Profile() const { return profile_; }
+    static const Catalogue& Items();
+
+    // IOPCServer
+    HRESULT AddGroup(const std::u16string& name, bool active, DWORD requestedRate, DWORD clientHandle,
+                     const LONG* timeBias, const FLOAT* percentDeadband, DWORD lcid, DWORD* serverHandle,
+                     DWORD* revisedRate, std::shared_ptr<SimGroup>* group);
+    HRESULT GetStatus(ServerStatusInfo* status);
+    HRESULT RemoveGroup(DWORD serverHandle, bool force);
+    size_t GroupCount() const { return groups_.size(); }
+
+    // The shutdown connection point.
+    HRESULT AdviseShutdown(std::shared_ptr<ShutdownListener> listener, DWORD* cookie);
+    HRESULT UnadviseShutdown(DWORD cookie);
+
+    // IOPCBrowseServerAddressSpace (the browse position belongs to this instance).
+    HRESULT QueryOrganization(DWORD* organization);
+    HRESULT ChangeBrowsePosition(DWORD direction, const std::u16string& name);
+    HRESULT BrowseItemIds(DWORD browseType, const std::u16string& filter, VARTYPE dataType, DWORD rights,
+                          std::vector<std::u16string>* names);
+    HRESULT GetItemId(const std::u16string& name, std::u16string* itemId);
+    const std::u16string& BrowsePosition() const { return position_; }
+
+    // IOPCItemProperties
+    HRESULT QueryAvailableProperties(const std::u16string& itemId, std::vector<PropertyInfo>* properties);
+    HRESULT GetItemProperties(const std::u16string& itemId, const std::vector<DWORD>& ids,
+                              std::vector<Value>* values, std::vector<HRESULT>* errors);
+
+    // Item values, shared by the groups of this instance.
+    Sample SampleItem(const ItemSpec& spec);
+    // A write of one value (coerced to the canonical type); the per-item result.
+    HRESULT WriteItem(const ItemSpec& spec, const Value& value);
+
+    Faults& FaultControl() { return faults_; }
+    Scheduler& Clock() { return *scheduler_; }
+    const std::shared_ptr<Scheduler>& SchedulerRef() const { return scheduler_; }
+    // The wall-clock time now, FILETIME ticks (UTC).
+    std::uint64_t NowTicks();
+    void NoteUpdateSent(std::uint64_t ticks) { lastUpdate_ = ticks; }
+
+private:
+    SimServer(ServerProfile profile, std::shared_ptr<Scheduler> scheduler, std::uint64_t wallTicks);
+    HRESULT ApplyControl(const ItemSpec& spec, const Value& value);
+    void PostShutdown(std::u16string reason);
+    bool NameInUse(const std::u16string& name, const SimGroup* except) const;
+    friend class SimGroup;
+
+    struct Cell {
+        Value value;
+        WORD quality = 0;
+        std::uint64_t timestamp = 0;
+    };
+
+    ServerProfile profile_;
+    std::shared_ptr<Scheduler> scheduler_;
+    std::uint64_t wallStart_ = 0;
+    std::uint64_t monoStart_ = 0;
+    std::uint64_t lastUpdate_ = 0;
+    DWORD state_ = 1;
+    std::map<DWORD, std::shared_ptr<SimGroup>> groups_;
+    DWORD nextGroupHandle_ = 1;
+    std::map<DWORD, std::shared_ptr<ShutdownListener>> shutdownListeners_;
+    DWORD nextCookie_ = 1;
+    std::u16string position_;
+    std::map<const ItemSpec*, Cell> memory_;
+    Faults faults_;
+};
+
+} // namespace qz::sim
