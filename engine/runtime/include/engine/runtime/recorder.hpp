@@ -18,6 +18,7 @@
 
 #include "engine/runtime/clock.hpp"
 #include "engine/runtime/engine_reporter.hpp"
+#include "engine/runtime/recorder_stats.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -45,16 +46,6 @@ struct RecorderOptions {
     /// First and longest wait between failed attempts to open the database.
     std::chrono::milliseconds firstReconnectDelay{50};
     std::chrono::milliseconds longestReconnectDelay{2000};
-};
-
-/// Counters for progress displays; written by the record thread, readable from any thread.
-struct RecorderStats {
-    std::atomic<std::uint64_t> executed{0}; // statements the database accepted
-    std::atomic<std::uint64_t> spilled{0};  // statements written to the buffer file
-    std::atomic<std::uint64_t> replayed{0}; // statements taken back from the buffer file
-    std::atomic<std::uint64_t> rejected{0}; // statements moved to the reject file
-    std::atomic<std::uint64_t> waiting{0};  // statements in OutList after the last pass
-    std::atomic<bool> dbConnected{false};
 };
 
 class Recorder {
