@@ -2,12 +2,18 @@
 //
 // The project reads the simulated OPC DA 2.0 server and writes into an SQLite file "sample.db" in the
 // current directory (see docs/samples/README.md for its groups, items and tables).
+//
+// Exit status: 0 when the file is written (or for --help), 1 for a bad command line or a file that cannot
+// be written. Anything that starts with "-" is an option, never a file name.
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
 #include <exception>
+#include <string>
 
 using namespace tagsink;
 
@@ -27,9 +33,15 @@ TItem& AddItem(TGroup& group, const char* name, const char* itemId, const char* 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FILE.DAT\n", argv[0]);
-        return 1;
+    CLI::App app{"Writes the sample project: the simulated OPC DA 2.0 server recorded into the SQLite file "
+                 "sample.db of the current directory."};
+    std::string projectFile;
+    app.add_option("FILE.DAT", projectFile, "the project file to write (replaced if it exists)")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        int code = app.exit(error); // prints the help, or the problem and a hint
+        return code == 0 ? 0 : 1;
     }
     try {
         TServer root;
@@ -61,7 +73,7 @@ int main(int argc, char** argv) {
         AddItem(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
         AddItem(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
 
-        root.SaveToFile(argv[1]);
+        root.SaveToFile(projectFile);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;
