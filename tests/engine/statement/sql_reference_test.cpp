@@ -367,6 +367,20 @@ std::vector<Example> Examples() {
          {Event{}},
          ""});
 
+    list.push_back(
+        {"ttTable · rtInsert · ttSnapShot with keys but KeyFieldType ftUnknown",
+         "`KeyFieldType` is left at `ftUnknown`, which writes no text: every key text is empty, so the tick "
+         "writes one row without the key column, and the keyed items, which belong only to their own rows, "
+         "are left out. Only the unkeyed item `Mode` is written.",
+         {R"({"class":"TGroup","name":"Forgotten","TableType":"ttTable","TableName":"PumpLog","TimeField":"DT",)"
+          R"("KeyField":"Tag","RecordType":"rtInsert","TrigType":"ttSnapShot"})",
+          R"({"class":"TItem","name":"Speed1","ItemName":"Random.Real8","FieldName":"Speed","FieldType":"ftFloat","Key":"pump1"})",
+          R"({"class":"TItem","name":"Mode","ItemName":"Enum.Mode","FieldName":"Mode","FieldType":"ftInteger"})"},
+         {},
+         {{"Speed1", qz::Variant(1450.0)}, {"Mode", qz::Variant(2)}},
+         {Event{}},
+         ""});
+
     return list;
 }
 
