@@ -28,8 +28,8 @@ static void VariantToText(const VARIANT* value, char* text, int size) {
     if (value->vt == VT_EMPTY) {
         snprintf(text, (size_t)size, "(empty)");
     } else if (VariantChangeType(&s, value, 0, VT_BSTR) == S_OK) {
-        int n = WideCharToMultiByte(CP_UTF8, 0, s.bstrVal, (int)SysStringLen(s.bstrVal), text, size - 1,
-                                    NULL, NULL);
+        int n = WideCharToMultiByte(CP_UTF8, 0, s.bstrVal, (int)SysStringLen(s.bstrVal), text, size - 1, NULL,
+                                    NULL);
         text[n > 0 ? n : 0] = '\0';
     } else {
         snprintf(text, (size_t)size, "(type %u)", (unsigned)value->vt);
