@@ -13,6 +13,8 @@ PACKAGES=(
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql sqlite3
   # screens, fonts and a notification area for the desktop tests
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei trayer
+  # the examples (ctypes) and the docs check
+  python3
 )
 if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
   # the Windows cross-build of the toolkit and its tests under Wine
