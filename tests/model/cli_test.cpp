@@ -74,7 +74,7 @@ TEST_F(ProjectTool, FileExportedAndImportedComesBackByteForByte) {
 TEST_F(ProjectTool, UnloadableFileFailsWithTheLoadersMessage) {
     Write(dir_ / "bad.DAT", "TPF1");
     EXPECT_EQ(Run("export " + P("bad.DAT")), 1);
-    EXPECT_EQ(err_, "Invalid stream format\n");
+    EXPECT_EQ(err_, P("bad.DAT") + ": Invalid stream format\n");
     EXPECT_EQ(out_, "");
     EXPECT_EQ(Run("export " + P("none.DAT")), 1);
     EXPECT_EQ(err_, "Cannot open file \"" + P("none.DAT") + "\". No such file or directory\n");
@@ -84,7 +84,9 @@ TEST_F(ProjectTool, FailedImportLeavesTheOldFileAlone) {
     Write(dir_ / "p.DAT", "previous");
     Write(dir_ / "p.jsonl", "{\"class\":\"TGroup\",\"name\":\"G\"}\n{\"class\":\"TItem\",\"Colour\":1}\n");
     EXPECT_EQ(Run("import " + P("p.jsonl") + " " + P("p.DAT")), 1);
-    EXPECT_EQ(err_, P("p.jsonl") + ":2: unknown property 'Colour' of TItem\n");
+    EXPECT_EQ(err_, P("p.jsonl") +
+                        ":2: TItem G.Item1: unknown property 'Colour' of TItem; its properties are "
+                        "FieldName, FieldType, ItemName, GainType, DefaultValue, CalcExpr, Key\n");
     EXPECT_EQ(Read(dir_ / "p.DAT"), "previous");
     EXPECT_EQ(Run("import " + P("p.jsonl") + " " + P("new.DAT")), 1);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "new.DAT"));
@@ -104,8 +106,14 @@ TEST_F(ProjectTool, AddItemsFromCsvIntoNewAndExistingFiles) {
     const std::string before = Read(dir_ / "p.DAT");
     Write(dir_ / "bad.csv", "G,,x,y,ftNothing\n");
     EXPECT_EQ(Run("add-items " + P("bad.csv") + " " + P("p.DAT")), 1);
-    EXPECT_EQ(err_,
-              P("bad.csv") + ":1: bad enumeration identifier: 'ftNothing' is not a TFieldType identifier\n");
+    EXPECT_EQ(err_, P("bad.csv") +
+                        ":1: column 5 (field type): bad enumeration identifier: 'ftNothing' is not a "
+                        "TFieldType identifier; allowed: ftUnknown, ftString, ftSmallint, ftInteger, ftWord, "
+                        "ftBoolean, ftFloat, ftCurrency, ftBCD, ftDate, ftTime, ftDateTime, ftBytes, "
+                        "ftVarBytes, ftAutoInc, ftBlob, ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, "
+                        "ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar, ftWideString, ftLargeint, ftADT, "
+                        "ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant, ftInterface, "
+                        "ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd\n");
     EXPECT_EQ(Read(dir_ / "p.DAT"), before);
 }
 
