@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tagsink {
@@ -150,8 +151,16 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
     std::unordered_map<const TItem*, std::size_t> lines; // the items this CSV added, by line
     std::size_t added = 0;
     bool first = true;
-    Record record;
-    while (reader.Next(record)) {
+    std::vector<Record> records;
+    for (Record record; reader.Next(record);)
+        records.push_back(std::move(record));
+    // The item names the CSV gives, per group (lower case): a generated name steps aside for a name that
+    // a later row gives, so that the later row is not blamed for a clash it did not cause.
+    std::unordered_map<std::string, std::unordered_set<std::string>> given;
+    for (const Record& record : records)
+        if (record.cells.size() >= 2 && !Trimmed(record.cells[1]).empty())
+            given[AsciiLowerCopy(Trimmed(record.cells[0]))].insert(AsciiLowerCopy(Trimmed(record.cells[1])));
+    for (Record& record : records) {
         const std::size_t line = record.line;
         const auto fail = [&](const std::string& problem) { throw TextError(source, line, problem); };
         if (IsBlank(record))
@@ -225,7 +234,13 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
             }
             TItem& item = TItem::Create(*group);
             try {
-                item.SetName(itemName.empty() ? names.Next(*group, "Item") : itemName);
+                const auto reserved = given.find(AsciiLowerCopy(groupName));
+                item.SetName(!itemName.empty() ? itemName
+                             : reserved == given.end()
+                                 ? names.Next(*group, "Item")
+                                 : names.Next(*group, "Item", [&](std::string_view name) {
+                                       return reserved->second.count(AsciiLowerCopy(name)) > 0;
+                                   }));
             } catch (...) {
                 group->DeleteChild(item);
                 throw;

@@ -683,6 +683,11 @@ std::string AllowedIdentifiers(const TypeInfo& type) {
 }
 
 std::string NameGenerator::Next(const TNamedItem& owner, std::string_view prefix) {
+    return Next(owner, prefix, [](std::string_view) { return false; });
+}
+
+std::string NameGenerator::Next(const TNamedItem& owner, std::string_view prefix,
+                                const std::function<bool(std::string_view)>& reserved) {
     // Names are only added while a generator is in use, so the smallest free number never goes down.
     int& n = next_[{&owner, std::string(prefix)}];
     if (n < 1)
@@ -690,7 +695,7 @@ std::string NameGenerator::Next(const TNamedItem& owner, std::string_view prefix
     std::string name;
     for (;; ++n) {
         name = std::string(prefix) + std::to_string(n);
-        if (!owner.FindChild(name))
+        if (!owner.FindChild(name) && !reserved(name))
             return name;
     }
 }

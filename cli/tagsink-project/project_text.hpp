@@ -56,6 +56,9 @@ void ImportProjectText(std::istream& in, std::string_view source, TServer& root)
 class NameGenerator {
 public:
     std::string Next(const TNamedItem& owner, std::string_view prefix);
+    /// The same, also skipping the names for which `reserved` holds (names given elsewhere).
+    std::string Next(const TNamedItem& owner, std::string_view prefix,
+                     const std::function<bool(std::string_view)>& reserved);
 
 private:
     std::map<std::pair<const TNamedItem*, std::string>, int> next_;

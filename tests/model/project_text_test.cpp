@@ -328,6 +328,15 @@ TEST(ItemCsv, AddsItemsAndGroups) {
     EXPECT_EQ(pumps.Item(1).Name(), "Item2");
 }
 
+TEST(ItemCsv, GeneratedNamesStepAsideForNamesOfLaterRows) {
+    TServer root;
+    EXPECT_EQ(AddCsv("G,,a\nG,item1,b\nH,,c\nG,,d\n", root), 4u);
+    EXPECT_EQ(root.Group(0).Item(0).Name(), "Item2");
+    EXPECT_EQ(root.Group(0).Item(1).Name(), "item1");
+    EXPECT_EQ(root.Group(0).Item(2).Name(), "Item3");
+    EXPECT_EQ(root.Group(1).Item(0).Name(), "Item1");
+}
+
 TEST(ItemCsv, SemicolonSeparatedSheets) {
     TServer root;
     EXPECT_EQ(AddCsv("G;I1;A,B;F;ftString;k\n", root), 1u);
