@@ -399,6 +399,15 @@ TEST_F(ProjectTextTool, MessagesNameTheObjectTheValueAndWhatIsAllowed) {
                         ":2: the row has 2 columns; a row needs at least the first 3 (group, item "
                         "name, OPC item ID); field name, field type and key may be left out\n");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "new.DAT"));
+    // a bad name in a CSV names its column and the rule
+    Write(dir_ / "names.csv", "Line-1,Speed,PLC.Speed\n");
+    EXPECT_EQ(Run("add-items " + P("names.csv") + " " + P("new.DAT")), 1);
+    EXPECT_EQ(err_, P("names.csv") + ":1: column 1 (group): ''Line-1'' is not a valid component name; " +
+                        rule + "\n");
+    Write(dir_ / "names.csv", "Line1,Speed,PLC.Speed\nLine1," + std::string(256, 's') + ",PLC.S\n");
+    EXPECT_EQ(Run("check " + P("names.csv")), 1);
+    EXPECT_EQ(err_, P("names.csv") + ":2: column 2 (item name): the name has 256 characters; " + rule + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "new.DAT"));
 }
 
 TEST_F(ProjectTextTool, OldLineFormImportsToTheSameFile) {
