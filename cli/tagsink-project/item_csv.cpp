@@ -12,6 +12,8 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace tagsink {
@@ -19,6 +21,7 @@ namespace tagsink {
 namespace {
 
 constexpr std::size_t kColumns = 6;
+constexpr std::size_t kRequiredColumns = 3; // group, item name, OPC item ID
 
 struct Record {
     std::size_t line = 0; // the line the record starts on
@@ -145,10 +148,19 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
         throw TextError(source, 0, "cannot read the text");
     CsvReader reader(text, source);
     NameGenerator names;
+    std::unordered_map<const TItem*, std::size_t> lines; // the items this CSV added, by line
     std::size_t added = 0;
     bool first = true;
-    Record record;
-    while (reader.Next(record)) {
+    std::vector<Record> records;
+    for (Record record; reader.Next(record);)
+        records.push_back(std::move(record));
+    // The item names the CSV gives, per group (lower case): a generated name steps aside for a name that
+    // a later row gives, so that the later row is not blamed for a clash it did not cause.
+    std::unordered_map<std::string, std::unordered_set<std::string>> given;
+    for (const Record& record : records)
+        if (record.cells.size() >= 2 && !Trimmed(record.cells[1]).empty())
+            given[AsciiLowerCopy(Trimmed(record.cells[0]))].insert(AsciiLowerCopy(Trimmed(record.cells[1])));
+    for (Record& record : records) {
         const std::size_t line = record.line;
         const auto fail = [&](const std::string& problem) { throw TextError(source, line, problem); };
         if (IsBlank(record))
@@ -162,6 +174,11 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
             fail("expected at most 6 columns (group, item name, OPC item ID, field name, field type, key), "
                  "found " +
                  std::to_string(record.cells.size()));
+        if (record.cells.size() < kRequiredColumns)
+            fail("the row has " + std::to_string(record.cells.size()) +
+                 (record.cells.size() == 1 ? " column" : " columns") +
+                 "; a row needs at least the first 3 (group, item name, OPC item ID); field name, field "
+                 "type and key may be left out");
         record.cells.resize(kColumns);
         // Names and identifiers lose surrounding blanks; the OPC item ID, the field name and the key are
         // taken as they stand.
@@ -173,12 +190,25 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
         const std::string& key = record.cells[5];
 
         if (groupName.empty())
-            fail("the group name is empty");
+            fail("column 1 (group) is empty; every item names its group");
+        if (itemId.empty())
+            fail("column 3 (OPC item ID) is empty; every item needs the OPC item ID it subscribes");
+        const auto checkName = [&](const std::string& name, std::string_view column) {
+            if (name.size() > TNamedItem::kMaxNameLength)
+                fail(std::string(column) + ": the name has " + std::to_string(name.size()) + " characters; " +
+                     std::string(NameRule()));
+            if (!TNamedItem::IsValidName(name))
+                fail(std::string(column) + ": ''" + name + "'' is not a valid component name; " +
+                     std::string(NameRule()));
+        };
+        checkName(groupName, "column 1 (group)");
+        checkName(itemName, "column 2 (item name)");
         std::optional<std::int64_t> type = 0;
         if (!fieldType.empty()) {
             type = EnumValue(kFieldTypeInfo, fieldType);
             if (!type)
-                fail("bad enumeration identifier: '" + fieldType + "' is not a TFieldType identifier");
+                fail("column 5 (field type): bad enumeration identifier: '" + fieldType +
+                     "' is not a TFieldType identifier; allowed: " + AllowedIdentifiers(kFieldTypeInfo));
         }
 
         try {
@@ -193,15 +223,29 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
                 }
                 group = &created;
             }
-            if (!itemName.empty() && group->FindItem(itemName))
-                fail("group " + group->Name() + " already has an item named " + itemName);
+            if (!itemName.empty()) {
+                if (const TItem* other = group->FindItem(itemName)) {
+                    const auto earlier = lines.find(other);
+                    fail("column 2 (item name): group " + group->Name() + " already has an item named " +
+                         other->Name() +
+                         (earlier != lines.end() ? " (line " + std::to_string(earlier->second) + ")"
+                                                 : std::string(" (in the project)")));
+                }
+            }
             TItem& item = TItem::Create(*group);
             try {
-                item.SetName(itemName.empty() ? names.Next(*group, "Item") : itemName);
+                const auto reserved = given.find(AsciiLowerCopy(groupName));
+                item.SetName(!itemName.empty() ? itemName
+                             : reserved == given.end()
+                                 ? names.Next(*group, "Item")
+                                 : names.Next(*group, "Item", [&](std::string_view name) {
+                                       return reserved->second.count(AsciiLowerCopy(name)) > 0;
+                                   }));
             } catch (...) {
                 group->DeleteChild(item);
                 throw;
             }
+            lines[&item] = line;
             item.SetItemName(itemId);
             item.SetFieldName(fieldName);
             item.SetFieldType(static_cast<TFieldType>(*type));

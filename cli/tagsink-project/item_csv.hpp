@@ -2,7 +2,8 @@
 //
 //   group, item name, OPC item ID, field name, field type, key
 //
-// A first record whose first cell is "group" is a header and skipped. Trailing columns may be left out.
+// A first record whose first cell is "group" is a header and skipped. The first three columns must be there
+// and the OPC item ID must not be empty; field name, field type and key may be left out.
 // A group that does not exist yet is created (its Description becomes its name); an empty item name is
 // generated as the smallest free "Item<n>" of its group. Fields may be quoted ("a, b" and "say ""hi""");
 // the separator is "," or, when the first record has more semicolons than commas outside quotes, ";".

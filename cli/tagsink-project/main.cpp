@@ -1,14 +1,17 @@
 // tagsink-project: the project file as text, and back.
 //
-//   tagsink-project export FILE.DAT                   project text (JSON lines) to standard output
+//   tagsink-project export FILE.DAT                   project text to standard output
 //   tagsink-project import TEXT FILE.DAT [--items CSV]  build FILE.DAT from project text ("-": stdin)
 //   tagsink-project add-items CSV FILE.DAT            add the items of a CSV to FILE.DAT (or a new project)
+//   tagsink-project check FILE... [--items CSV]       validate texts, CSVs or project files, write nothing
 //
 // A project file is only ever replaced whole (written beside the target and renamed over it), so a
 // failed import or add-items leaves FILE.DAT as it was. Messages go to standard error; the exit code is
 // 0 on success, 1 on a failure, and 2 (or CLI11's code) on a bad command line.
 #include "item_csv.hpp"
 #include "model/project_error.hpp"
+#include "model/ascii.hpp"
+#include "model/group.hpp"
 #include "model/project_file.hpp"
 #include "model/server.hpp"
 #include "project_text.hpp"
@@ -27,13 +30,25 @@ namespace {
 
 using tagsink::TServer;
 
+// Loads a project file; a message that does not name the file yet ("Invalid stream format") gets its
+// name in front.
+void Load(TServer& root, const std::string& file, const tagsink::PropertyReadObserver& observer = {}) {
+    try {
+        tagsink::LoadProjectFile(root, file, observer);
+    } catch (const tagsink::ProjectError& e) {
+        const std::string message = e.what();
+        if (message.find("\"" + file + "\"") != std::string::npos)
+            throw;
+        throw tagsink::ProjectError(file + ": " + message);
+    }
+}
+
 int Export(const std::string& file) {
     TServer root;
     tagsink::StoredProperties stored;
-    tagsink::LoadProjectFile(root, file,
-                             [&](const tagsink::TNamedItem& object, const tagsink::PropInfo& prop) {
-                                 stored.insert({&object, &prop});
-                             });
+    Load(root, file, [&](const tagsink::TNamedItem& object, const tagsink::PropInfo& prop) {
+        stored.insert({&object, &prop});
+    });
     std::ostringstream text;
     tagsink::ExportProjectText(root, text, &stored);
     std::cout << text.str() << std::flush;
@@ -78,16 +93,76 @@ int Import(const std::string& textFile, const std::string& file, const std::vect
 int AddItemsCommand(const std::string& csvFile, const std::string& file) {
     TServer root;
     if (std::filesystem::exists(file))
-        root.LoadFromFile(file);
+        Load(root, file);
     AddItems(root, {csvFile});
     root.SaveToFile(file);
     return 0;
 }
 
+bool EndsWithCsv(const std::string& name) {
+    return name.size() >= 4 && tagsink::SameTextAscii(std::string_view(name).substr(name.size() - 4), ".csv");
+}
+
+bool IsProjectFile(const std::string& name) {
+    if (name == "-")
+        return false;
+    std::ifstream in(name, std::ios::binary);
+    char signature[4] = {};
+    return in.read(signature, 4) && std::string_view(signature, 4) == tagsink::kProjectSignature;
+}
+
+// Reads one file the way import (a text), add-items (a CSV) or the program (a project file) would, into
+// `root`.
+void CheckOne(TServer& root, const std::string& file) {
+    if (IsProjectFile(file))
+        Load(root, file);
+    else if (EndsWithCsv(file))
+        WithInput(file, [&](std::istream& in, const std::string& source) {
+            tagsink::AddItemsFromCsv(in, source, root);
+        });
+    else
+        WithInput(file, [&](std::istream& in, const std::string& source) {
+            tagsink::ImportProjectText(in, source, root);
+        });
+}
+
+std::string Summary(const TServer& root) {
+    std::size_t items = 0;
+    for (std::size_t g = 0; g < root.GroupCount(); ++g)
+        items += root.Group(g).ItemCount();
+    return std::to_string(root.GroupCount()) + (root.GroupCount() == 1 ? " group, " : " groups, ") +
+           std::to_string(items) + (items == 1 ? " item" : " items");
+}
+
+// Checks every file on its own, and the CSVs of --items on top of the one project text or project file
+// (as import and add-items would add them). Writes nothing; 0 when everything is valid, else 1.
+int Check(const std::vector<std::string>& files, const std::vector<std::string>& csvFiles) {
+    if (!csvFiles.empty() && files.size() != 1) {
+        std::cerr << "check --items needs exactly one project text or project file to add the items to\n";
+        return 2;
+    }
+    bool ok = true;
+    for (const auto& file : files) {
+        TServer root;
+        try {
+            CheckOne(root, file);
+            for (const auto& csv : csvFiles)
+                WithInput(csv, [&](std::istream& in, const std::string& source) {
+                    tagsink::AddItemsFromCsv(in, source, root);
+                });
+            std::cout << (file == "-" ? "<stdin>" : file) << ": ok, " << Summary(root) << '\n';
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << '\n';
+            ok = false;
+        }
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Converts Tagsink project files to a readable text (JSON lines) and back."};
+    CLI::App app{"Converts Tagsink project files to a readable text and back."};
     app.require_subcommand(1);
 
     std::string exportFile;
@@ -97,7 +172,7 @@ int main(int argc, char** argv) {
     std::string importText, importFile;
     std::vector<std::string> importCsv;
     auto* importCmd = app.add_subcommand("import", "Build a project file from project text");
-    importCmd->add_option("TEXT", importText, "Project text (JSON lines); - for standard input")->required();
+    importCmd->add_option("TEXT", importText, "Project text; - for standard input")->required();
     importCmd->add_option("FILE.DAT", importFile, "Project file to write (replaced whole)")->required();
     importCmd->add_option("--items", importCsv, "CSV of items to add after the text (repeatable)");
 
@@ -106,6 +181,13 @@ int main(int argc, char** argv) {
     addCmd->add_option("CSV", addCsv, "Items: group, item name, OPC item ID, field name, field type, key")
         ->required();
     addCmd->add_option("FILE.DAT", addFile, "Project file (created when it does not exist)")->required();
+
+    std::vector<std::string> checkFiles, checkCsv;
+    auto* checkCmd = app.add_subcommand(
+        "check", "Validate project texts, item CSVs (*.csv) or project files without writing anything");
+    checkCmd->add_option("FILE", checkFiles, "Files to check; - for a project text on standard input")
+        ->required();
+    checkCmd->add_option("--items", checkCsv, "CSV of items to check on top of FILE (repeatable)");
 
     CLI11_PARSE(app, argc, argv);
 
@@ -116,6 +198,8 @@ int main(int argc, char** argv) {
             return Import(importText, importFile, importCsv);
         if (*addCmd)
             return AddItemsCommand(addCsv, addFile);
+        if (*checkCmd)
+            return Check(checkFiles, checkCsv);
     } catch (const std::exception& e) {
         std::cerr << e.what() << '\n';
         return 1;

@@ -10,7 +10,7 @@ namespace tagsink {
 
 class TextError : public std::runtime_error {
 public:
-    /// The message reads "SOURCE:LINE: problem".
+    /// The message reads "SOURCE:LINE: problem", or "SOURCE: problem" for line 0 (the text as a whole).
     TextError(std::string_view source, std::size_t line, std::string_view problem);
 
     std::size_t Line() const { return line_; }
