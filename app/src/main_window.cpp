@@ -295,7 +295,7 @@ void TMain::BuildDocks() {
     lvItems->headerItem()->setToolTip(kValueColumn, QStringLiteral("The last value received"));
     lvItems->headerItem()->setToolTip(kQualityColumn, QStringLiteral("The OPC quality of the last value"));
     lvItems->headerItem()->setToolTip(kTimeColumn, QStringLiteral("The local time stamp of the last value"));
-    const int widths[] = {40, 120, 120, 80, 120, 80, 100, 110, 170};
+    const int widths[] = {40, 120, 120, 80, 120, 80, 140, 110, 170};
     for (int i = 0; i < 9; ++i) {
         lvItems->setColumnWidth(i, widths[i]);
     }

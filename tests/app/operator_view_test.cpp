@@ -29,7 +29,9 @@ const char* const kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-
 
 bool Sqlite(const QString& file, const QString& sql) {
     QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"), {file, sql});
+    // The program writes the same file: wait for its lock instead of failing at once.
+    sqlite.start(QStringLiteral("sqlite3"),
+                 {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), file, sql});
     return sqlite.waitForFinished(10000) && sqlite.exitCode() == 0;
 }
 
@@ -294,6 +296,8 @@ private slots:
         // TAGSINK_SCREENSHOTS=folder keeps a picture of Run mode with live values.
         const QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS");
         if (!shots.isEmpty()) {
+            w->resize(1240, 640);
+            SelectRow(*w.main, 0);
             QTest::qWait(1200);
             QVERIFY(w->grab().save(QDir(shots).filePath(QStringLiteral("main-run-live.png"))));
         }
@@ -326,6 +330,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->RejectedLabel) >= 1, 15000);
         QVERIFY(health->RejectedLabel->styleSheet().contains(QStringLiteral("#c62828")));
         QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("sql.rejected"))));
+        // TAGSINK_SCREENSHOTS=folder keeps a picture of the outage with the counters moving.
+        const QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS");
+        if (!shots.isEmpty()) {
+            w->resize(1240, 640);
+            QTest::qWait(1500);
+            QVERIFY(w->grab().save(QDir(shots).filePath(QStringLiteral("main-db-outage.png"))));
+        }
 
         // And comes back: statements are executed again.
         QVERIFY(Sqlite(dbFile, QStringLiteral("alter table readings_away rename to readings;")));
@@ -333,11 +344,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->ExecutedLabel) >= executed + 3, 15000);
         QVERIFY(Count(health->ExecutedLabel) <= w->Stats().executed.load());
         QCOMPARE(Count(health->RejectedLabel), static_cast<quint64>(w->Stats().rejected.load()));
-
-        const QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS");
-        if (!shots.isEmpty()) {
-            QVERIFY(w->grab().save(QDir(shots).filePath(QStringLiteral("main-db-outage.png"))));
-        }
     }
 
     void DatabaseLinkDownIsRed() {
