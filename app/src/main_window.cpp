@@ -597,8 +597,8 @@ void TMain::FillLiveCells(QTreeWidgetItem* row) {
 void TMain::RefreshLive() {
     HealthPanel->Refresh(engine_->Stats());
     ColourLinkPanels();
-    if (mode_ == rmEdit || lvItems->topLevelItemCount() == 0) {
-        return;
+    if (mode_ == rmEdit || lvItems->topLevelItemCount() == 0 || !lvItems->isVisible()) {
+        return; // nothing in view (in the tray, the list shows no rows)
     }
     // Only the rows in view: the cost does not grow with the number of items.
     const int bottom = lvItems->viewport()->height();
