@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QStringEncoder>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -38,7 +39,23 @@ TLogView::TLogView(QWidget* parent, int maxLines)
 
 void TLogView::AppendLine(const QString& line) {
     lineCount_ += line.count(QLatin1Char('\n')) + 1;
+    // The view follows new lines while it shows the last one, and keeps showing the start of the lines
+    // (appending moves the cursor to the end of the new line, which would scroll to the right).
+    QScrollBar* down = Memo->verticalScrollBar();
+    QScrollBar* across = Memo->horizontalScrollBar();
+    const bool follow = down->value() >= down->maximum();
+    const int column = across->value();
     Memo->appendPlainText(line);
+    if (follow) {
+        // The cursor at the start of the last line: showing the view for the first time reveals the
+        // cursor, and so the start of the newest line.
+        QTextCursor cursor = Memo->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock);
+        Memo->setTextCursor(cursor);
+        down->setValue(down->maximum());
+    }
+    across->setValue(column);
     if (lineCount_ > maxLines_ && !dropped_) {
         dropped_ = true;
         DroppedNote->setVisible(true);

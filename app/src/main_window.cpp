@@ -1,6 +1,7 @@
 #include "main_window.hpp"
 
 #include "about_box.hpp"
+#include "live_values.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
@@ -17,8 +18,11 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QPainter>
 #include <QStatusTipEvent>
 #include <QStyle>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
 
 #include <map>
 
@@ -72,6 +76,30 @@ std::string FreeName(const TNamedItem& owner, const char* prefix) {
     }
 }
 
+// Draws the item list's grid lines around every cell and leaves the rest (selection, colours) to the
+// style, so the selected row keeps the style's readable highlight.
+class GridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        painter->save();
+        painter->setPen(QColor(0xd0, 0xd0, 0xd0));
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
+    }
+};
+
+// Live cells: missing values and bad quality stand out, uncertain quality is marked.
+const QColor kBadBackground(0xff, 0xcd, 0xd2);
+const QColor kBadText(0xb7, 0x1c, 0x1c);
+const QColor kUncertainBackground(0xff, 0xf0, 0xb3);
+const QColor kMissingBackground(0xe6, 0xe6, 0xe6);
+const QColor kMissingText(0x60, 0x60, 0x60);
+
+const char* const kLinkDownStyle = "QLabel { color: #ffffff; background-color: #c62828; }";
+
 } // namespace
 
 void TInspector::ShowError(const QString& message) {
@@ -97,8 +125,14 @@ TMain::TMain(Options options) : options_(std::move(options)) {
     reporter_ = std::make_unique<UiReporter>(
         UiReporter::Sinks{[this](const QDateTime& time, const QString& unit, const QString& operation,
                                  const QString& text) { Log(time, unit, operation, text); },
-                          [this](const QString& text) { OpcPanel->setText(text); },
-                          [this](const QString& text) { DbPanel->setText(text); }});
+                          [this](const QString& text) {
+                              OpcPanel->setText(text);
+                              ColourLinkPanels();
+                          },
+                          [this](const QString& text) {
+                              DbPanel->setText(text);
+                              ColourLinkPanels();
+                          }});
     loop_ = std::make_unique<QtEventLoop>();
     toolkitWatch_ = WatchToolkitEvents(*loop_);
 
@@ -241,17 +275,45 @@ void TMain::BuildDocks() {
     lvItems->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvItems->setSelectionMode(QAbstractItemView::SingleSelection);
     lvItems->setAllColumnsShowFocus(true);
-    lvItems->setStyleSheet(QStringLiteral("QTreeView::item { border: 1px solid #d0d0d0; }"));
+    lvItems->setItemDelegate(new GridDelegate(lvItems));
+    {
+        // The selection stays as visible and readable when the list loses the focus or the window is
+        // not the active one.
+        QPalette palette = lvItems->palette();
+        for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+        }
+        lvItems->setPalette(palette);
+        tvItems->setPalette(palette);
+    }
+    lvItems->setUniformRowHeights(true);
     lvItems->setContextMenuPolicy(Qt::CustomContextMenu);
     lvItems->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("OPC标签"), QStringLiteral("字段名"),
                               QStringLiteral("缺省值"), QStringLiteral("计算表达式"),
-                              QStringLiteral("记录标志")});
-    const int widths[] = {40, 120, 120, 80, 120, 80};
-    for (int i = 0; i < 6; ++i) {
+                              QStringLiteral("记录标志"), QStringLiteral("值"), QStringLiteral("质量"),
+                              QStringLiteral("时间")});
+    lvItems->headerItem()->setToolTip(kValueColumn, QStringLiteral("The last value received"));
+    lvItems->headerItem()->setToolTip(kQualityColumn, QStringLiteral("The OPC quality of the last value"));
+    lvItems->headerItem()->setToolTip(kTimeColumn, QStringLiteral("The local time stamp of the last value"));
+    const int widths[] = {40, 120, 120, 80, 120, 80, 140, 110, 170};
+    for (int i = 0; i < 9; ++i) {
         lvItems->setColumnWidth(i, widths[i]);
     }
+    for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
+        lvItems->setColumnHidden(column, true); // shown while the project records
+    }
     lvItems->installEventFilter(this);
-    setCentralWidget(lvItems);
+
+    HealthPanel = new THealthPanel(this);
+    HealthPanel->setVisible(false);
+    auto* centre = new QWidget(this);
+    centre->setObjectName(QStringLiteral("Centre"));
+    auto* centreLayout = new QVBoxLayout(centre);
+    centreLayout->setContentsMargins(0, 0, 0, 0);
+    centreLayout->setSpacing(0);
+    centreLayout->addWidget(HealthPanel);
+    centreLayout->addWidget(lvItems, 1);
+    setCentralWidget(centre);
 
     LogWin = new TLogView(this, options_.maxLogLines);
     addDockWidget(Qt::BottomDockWidgetArea, LogWin);
@@ -349,6 +411,10 @@ void TMain::BuildStatusBar() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TMain::ClockTick);
     Timer1->start();
+    LiveTimer = new QTimer(this);
+    LiveTimer->setObjectName(QStringLiteral("LiveTimer"));
+    LiveTimer->setInterval(kLiveInterval);
+    connect(LiveTimer, &QTimer::timeout, this, [this] { Guarded([this] { RefreshLive(); }); });
 }
 
 void TMain::BuildTray() {
@@ -447,7 +513,9 @@ void TMain::FillItemRow(QTreeWidgetItem* row) {
         return;
     }
     row->setText(0, Q(item->Name()));
+    row->setToolTip(0, Q(item->Name()));
     row->setText(1, Q(item->ItemName()));
+    row->setToolTip(1, Q(item->ItemName()));
     row->setText(2, Q(item->FieldName()));
     row->setText(3, Q(item->DefaultValue()));
     row->setText(4, Q(item->CalcExpr()));
@@ -468,6 +536,92 @@ void TMain::FillItems(TGroup* group) {
         row->setData(0, kObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(item)));
         FillItemRow(row);
     }
+    FitNameColumn();
+    if (mode_ != rmEdit) {
+        RefreshLive();
+    }
+}
+
+void TMain::FitNameColumn() {
+    // The names start at 40 pixels; the column grows so that every name in view reads in full.
+    const int before = lvItems->columnWidth(0);
+    lvItems->resizeColumnToContents(0);
+    if (lvItems->columnWidth(0) < before) {
+        lvItems->setColumnWidth(0, before);
+    }
+}
+
+void TMain::FillLiveCells(QTreeWidgetItem* row) {
+    TItem* item = RowItem(row);
+    if (!item) {
+        return;
+    }
+    auto set = [row](int column, const QString& text, const QColor& background, const QColor& foreground) {
+        if (row->text(column) != text) {
+            row->setText(column, text);
+        }
+        const QBrush back = background.isValid() ? QBrush(background) : QBrush();
+        if (row->background(column) != back) {
+            row->setBackground(column, back);
+        }
+        const QBrush fore = foreground.isValid() ? QBrush(foreground) : QBrush();
+        if (row->foreground(column) != fore) {
+            row->setForeground(column, fore);
+        }
+    };
+    const bool missing = item->Value.get().vt == VT_EMPTY && item->TimeStamp == 0;
+    if (missing) {
+        set(kValueColumn, QStringLiteral("(no value)"), kMissingBackground, kMissingText);
+        set(kQualityColumn, QStringLiteral("(no value)"), kMissingBackground, kMissingText);
+        set(kTimeColumn, QString(), kMissingBackground, kMissingText);
+        return;
+    }
+    QColor background;
+    QColor foreground;
+    switch (ClassOfQuality(item->Quality)) {
+    case QualityClass::Bad:
+        background = kBadBackground;
+        foreground = kBadText;
+        break;
+    case QualityClass::Uncertain:
+        background = kUncertainBackground;
+        break;
+    case QualityClass::Good:
+        break;
+    }
+    set(kValueColumn, LiveValueText(item->Value), background, foreground);
+    set(kQualityColumn, QualityText(item->Quality), background, foreground);
+    set(kTimeColumn, LocalTimeStampText(item->TimeStamp), background, foreground);
+}
+
+void TMain::RefreshLive() {
+    HealthPanel->Refresh(engine_->Stats());
+    ColourLinkPanels();
+    if (mode_ == rmEdit || lvItems->topLevelItemCount() == 0 || !lvItems->isVisible()) {
+        return; // nothing in view (in the tray, the list shows no rows)
+    }
+    // Only the rows in view: the cost does not grow with the number of items.
+    const int bottom = lvItems->viewport()->height();
+    for (QTreeWidgetItem* row = lvItems->itemAt(0, 0); row; row = lvItems->itemBelow(row)) {
+        if (lvItems->visualItemRect(row).top() > bottom) {
+            break;
+        }
+        FillLiveCells(row);
+    }
+}
+
+void TMain::ColourLinkPanels() {
+    // While the project records, a link that is down is shown in red.
+    const bool recording = mode_ != rmEdit;
+    auto colour = [recording](QLabel* panel, std::string_view connected) {
+        const bool down = recording && panel->text() != Q(connected);
+        const QString style = down ? QLatin1String(kLinkDownStyle) : QString();
+        if (panel->styleSheet() != style) {
+            panel->setStyleSheet(style);
+        }
+    };
+    colour(OpcPanel, kOpcConnected);
+    colour(DbPanel, kDbConnected);
 }
 
 void TMain::TreeSelectionChanged() {
@@ -547,6 +701,7 @@ void TMain::EditAdd() {
         row->setData(0, kObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(&item)));
         item.SetDirty(true);
         FillItemRow(row);
+        FitNameColumn();
         lvItems->clearSelection();
         row->setSelected(true);
         lvItems->setCurrentItem(row);
@@ -652,6 +807,12 @@ void TMain::SetMode(TRunMode mode) {
         actEditAdd->setEnabled(false);
         actEditDelete->setEnabled(false);
         ModePanel->setText(mode == rmDebug ? QStringLiteral("Debug") : QStringLiteral("Run"));
+        for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
+            lvItems->setColumnHidden(column, false);
+        }
+        HealthPanel->setVisible(true);
+        LiveTimer->start();
+        RefreshLive();
     } else {
         engine_->Stop();
         mode_ = rmEdit;
@@ -659,6 +820,12 @@ void TMain::SetMode(TRunMode mode) {
         actEditDelete->setEnabled(true);
         Inspector->SetReadOnly(false);
         ModePanel->setText(QStringLiteral("Edit"));
+        LiveTimer->stop();
+        for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
+            lvItems->setColumnHidden(column, true);
+        }
+        HealthPanel->setVisible(false);
+        ColourLinkPanels();
     }
     SyncModeMark();
 }

@@ -6,6 +6,7 @@
 // the operation password) stops it. The window lives behind a tray icon.
 #pragma once
 
+#include "health_panel.hpp"
 #include "inspector/property_inspector.hpp"
 #include "log_view.hpp"
 #include "project_engine.hpp"
@@ -91,6 +92,19 @@ public:
     void ModeEdit();
     void HelpAbout();
 
+    /// The columns of the item list after the six configuration columns: the last value received, its
+    /// quality and its local time stamp (shown in Debug and Run).
+    static constexpr int kValueColumn = 6;
+    static constexpr int kQualityColumn = 7;
+    static constexpr int kTimeColumn = 8;
+    /// How often the live values and counters are redrawn while the project records.
+    static constexpr int kLiveInterval = 250;
+
+    /// Redraws the live cells of the rows in view, the counters and the link panels' colours.
+    void RefreshLive();
+    /// The record thread's counters.
+    const RecorderStats& Stats() const { return engine_->Stats(); }
+
     // Parts (public for tests and screenshots).
     QTreeWidget* tvItems;
     QTreeWidget* lvItems;
@@ -105,6 +119,8 @@ public:
     QLabel* DbPanel;
     QLabel* ClockPanel;
     QTimer* Timer1;
+    QTimer* LiveTimer;
+    THealthPanel* HealthPanel;
     QSystemTrayIcon* TrayIcon = nullptr;
     QMenu* TrayMenu;
     QMenu* TreeMenu;
@@ -154,6 +170,9 @@ private:
     void ListSelectionChanged();
     void InspectorModified();
     void ClockTick();
+    void FillLiveCells(QTreeWidgetItem* row);
+    void ColourLinkPanels();
+    void FitNameColumn();
     TNamedItem* NodeObject(QTreeWidgetItem* node) const;
     TItem* RowItem(QTreeWidgetItem* row) const;
 

@@ -25,6 +25,9 @@ void ProjectEngine::Stop() {
 bool ProjectEngine::Running() const {
     return impl_->engine.Running();
 }
+const RecorderStats& ProjectEngine::Stats() const {
+    return impl_->engine.Stats();
+}
 void ProjectEngine::SetShutdownHandler(std::function<void()> handler) {
     impl_->engine.SetShutdownHandler(std::move(handler));
 }

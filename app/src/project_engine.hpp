@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/runtime/engine_reporter.hpp"
+#include "engine/runtime/recorder_stats.hpp"
 #include "qt_event_loop.hpp"
 
 #include <functional>
@@ -27,6 +28,8 @@ public:
     /// Stops recording (harmless when stopped; then it only resets the link texts).
     void Stop();
     bool Running() const;
+    /// The record thread's counters since the window was created (they survive Stop and Run).
+    const RecorderStats& Stats() const;
 
     /// Called after an OPC server's shutdown request stopped the engine.
     void SetShutdownHandler(std::function<void()> handler);

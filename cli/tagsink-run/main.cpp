@@ -35,18 +35,7 @@ extern "C" void OnSignal(int) {
 }
 
 std::string Progress(const Engine& engine, StderrReporter& reporter) {
-    const RecorderStats& stats = engine.Stats();
-    std::uint64_t buffered = stats.spilled.load() - std::min(stats.spilled.load(), stats.replayed.load());
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "queued %llu  executed %llu  waiting %llu  buffered %llu  rejected %llu  | %s | %s",
-                  static_cast<unsigned long long>(engine.QueuedCount()),
-                  static_cast<unsigned long long>(stats.executed.load()),
-                  static_cast<unsigned long long>(stats.waiting.load()),
-                  static_cast<unsigned long long>(buffered),
-                  static_cast<unsigned long long>(stats.rejected.load()), reporter.OpcText().c_str(),
-                  reporter.DbText().c_str());
-    return line;
+    return reporter.ProgressLine(engine.QueuedCount(), engine.Stats());
 }
 
 } // namespace
@@ -68,7 +57,7 @@ int main(int argc, char** argv) {
     }
 
     const bool tty = isatty(STDERR_FILENO) != 0;
-    StderrReporter reporter(log);
+    StderrReporter reporter(log, tty);
     db::InstallOdbcConnectionFactory();
 
     TServer root;
@@ -85,6 +74,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    reporter.SetDbString(root.DBString());
+    ReportToolkitFailuresTo(&reporter);
     if (QZDAC_Init() == QZDAC_FALSE)
         std::fprintf(stderr, "tagsink-run: the OPC toolkit could not be initialised\n");
 
@@ -117,8 +108,12 @@ int main(int argc, char** argv) {
         });
         engine.Run();
         if (!engine.Running()) {
-            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\"\n",
-                         root.OPCString().c_str());
+            std::string reason = reporter.LastToolkitFailure();
+            if (reason.empty())
+                reason = "the server is not known on that host or refused the session; list the servers "
+                         "with tagclient-cli and check OPCString";
+            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\": %s\n",
+                         root.OPCString().c_str(), reason.c_str());
             status = 2;
         } else {
             std::unique_ptr<LoopHandle> deadline;
@@ -135,12 +130,13 @@ int main(int argc, char** argv) {
             loop.Run();
             reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
             engine.Stop();
-            reporter.Print(Progress(engine, reporter) + "\n");
+            reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
         }
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
     }
     QZDAC_Uninit();
+    ReportToolkitFailuresTo(nullptr);
     close(signalPipe[0]);
     close(signalPipe[1]);
     return status;

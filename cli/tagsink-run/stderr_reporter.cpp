@@ -1,22 +1,205 @@
 #include "stderr_reporter.hpp"
 
 #include "engine/runtime/recorder.hpp"
+#include "platform/bstr.hpp"
+#include "tagclient.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 namespace tagsink {
 
-void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
-                              std::string_view text) noexcept {
-    if (!log_)
-        return;
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
+// The value of `key` in a "key=value;key=value" string (keys without regard to case; braces kept).
+std::string ConnectionValue(const std::string& connectionString, std::string_view key) {
+    const std::string wanted = Lower(key);
+    std::size_t at = 0;
+    while (at < connectionString.size()) {
+        std::size_t end = connectionString.find(';', at);
+        if (end == std::string::npos)
+            end = connectionString.size();
+        const std::string part = connectionString.substr(at, end - at);
+        const std::size_t equals = part.find('=');
+        if (equals != std::string::npos) {
+            std::string name = part.substr(0, equals);
+            name.erase(0, name.find_first_not_of(' '));
+            name.erase(name.find_last_not_of(' ') + 1);
+            if (Lower(name) == wanted)
+                return part.substr(equals + 1);
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+std::atomic<StderrReporter*> toolkitReports{nullptr};
+
+void QZDAC_LOGCALL OnToolkitLog(BSTR source, BSTR message) {
+    const qz::Bstr ownedSource = qz::Bstr::attach(source);
+    const qz::Bstr ownedMessage = qz::Bstr::attach(message);
     try {
-        std::string line = LocalTimeText() + ":" + std::string(unit) + "--" + std::string(operation) + "--" +
-                           std::string(text) + "\n";
-        std::lock_guard lock(mutex_);
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        if (StderrReporter* reporter = toolkitReports.load())
+            reporter->ToolkitFailure(ownedSource.toUtf8(), ownedMessage.toUtf8());
     } catch (...) {
     }
+}
+
+} // namespace
+
+void ReportToolkitFailuresTo(StderrReporter* reporter) {
+    toolkitReports.store(reporter);
+    QZDAC_SetLogProc(reporter ? OnToolkitLog : nullptr);
+}
+
+std::string WithoutPassword(const std::string& connectionString) {
+    std::string out;
+    std::size_t at = 0;
+    while (at <= connectionString.size()) {
+        std::size_t end = connectionString.find(';', at);
+        const bool last = end == std::string::npos;
+        if (last)
+            end = connectionString.size();
+        std::string part = connectionString.substr(at, end - at);
+        const std::size_t equals = part.find('=');
+        if (equals != std::string::npos) {
+            std::string name = Lower(part.substr(0, equals));
+            name.erase(0, name.find_first_not_of(' '));
+            name.erase(name.find_last_not_of(' ') + 1);
+            if ((name == "pwd" || name == "password") && equals + 1 < part.size())
+                part = part.substr(0, equals + 1) + "***";
+        }
+        out += part;
+        if (last)
+            break;
+        out += ';';
+        at = end + 1;
+    }
+    return out;
+}
+
+std::string DbConnectFailureText(const std::string& dbString, const std::string& message) {
+    std::string text =
+        "cannot open the database of DBString \"" + WithoutPassword(dbString) + "\": " + message;
+    const std::string driver = Lower(ConnectionValue(dbString, "Driver"));
+    const std::string database = ConnectionValue(dbString, "Database");
+    if (driver.find("sqlite") != std::string::npos) {
+        if (database.empty()) {
+            text += "; the connection string names no Database file";
+        } else {
+            const std::filesystem::path file(database);
+            const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+            std::error_code ec;
+            if (!std::filesystem::is_directory(folder, ec))
+                text += "; the folder \"" + folder.string() + "\" of the database file does not exist";
+            else
+                text += "; check that \"" + database + "\" and its folder can be read and written";
+        }
+    } else if (dbString.empty()) {
+        text += "; the project has no DBString";
+    } else {
+        text += "; check the server address, the database name, the user and the password";
+    }
+    if (!driver.empty())
+        text += ", and that the ODBC driver " + ConnectionValue(dbString, "Driver") +
+                " is installed (odbcinst -q -d)";
+    return text;
+}
+
+void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
+                              std::string_view text) noexcept {
+    try {
+        if (log_) {
+            std::string line = LocalTimeText() + ":" + std::string(unit) + "--" + std::string(operation) +
+                               "--" + std::string(text) + "\n";
+            Print(line);
+        }
+        // The failures among the engine's lines, the first of each kind told at once.
+        const std::string what(text);
+        if (operation == "TServer.DBConnect") {
+            std::string dbString;
+            {
+                std::lock_guard lock(mutex_);
+                dbString = dbString_;
+            }
+            NoteFirst("database connection failure", DbConnectFailureText(dbString, what));
+        } else if (operation == "TServer.DoRecord") {
+            static const std::string kMoved = "Statement moved to ";
+            if (what.rfind("sql=", 0) == 0)
+                return;
+            if (what.rfind(kMoved, 0) == 0) {
+                const std::size_t after = what.find(" after ", kMoved.size());
+                const std::string path = what.substr(
+                    kMoved.size(), after == std::string::npos ? std::string::npos : after - kMoved.size());
+                {
+                    std::lock_guard lock(mutex_);
+                    rejectPath_ = path;
+                }
+                NoteFirst("statement set aside", what);
+                return;
+            }
+            NoteFirst("database failure", what);
+        } else if (operation == "TServer.SaveOutList" || operation == "TServer.LoadItem") {
+            NoteFirst("buffer file failure", what);
+        } else if (operation == "TGroup.SnapShot" || operation == "TGroup.DataChange") {
+            NoteFirst("record failure", what);
+        } else if (operation == "TServer.Stop") {
+            NoteFirst("stop failure", what);
+        } else if (operation == "TItem.Run") {
+            if (what.rfind("ItemAdd=", 0) == 0 && what != "ItemAdd=true" && what != "ItemAdd=false") {
+                std::lock_guard lock(mutex_);
+                lastItem_ = what.substr(8);
+            } else if (what == "ItemAdd=false") {
+                std::string item, toolkit;
+                {
+                    std::lock_guard lock(mutex_);
+                    item = lastItem_;
+                    toolkit = lastToolkitFailure_;
+                }
+                NoteFirst("OPC item failure", "the OPC server did not add the item \"" + item + "\"" +
+                                                  (toolkit.empty() ? std::string() : " (" + toolkit + ")"));
+            }
+        }
+    } catch (...) {
+    }
+}
+
+void StderrReporter::ToolkitFailure(std::string_view source, std::string_view message) noexcept {
+    try {
+        std::string text = std::string(source) + ": " + std::string(message);
+        {
+            std::lock_guard lock(mutex_);
+            lastToolkitFailure_ = text;
+        }
+        if (log_)
+            Print(LocalTimeText() + ":tagclient--" + text + "\n");
+    } catch (...) {
+    }
+}
+
+void StderrReporter::NoteFirst(const std::string& kind, const std::string& text) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!first_.emplace(kind, text).second)
+            return;
+    }
+    if (!log_) // with --log the line is on the screen already
+        Print((tty_ ? "\r\x1b[K" : "") + std::string("tagsink-run: first ") + kind + " at " +
+              LocalTimeText() + ": " + text + "\n");
+}
+
+void StderrReporter::SetDbString(std::string dbString) {
+    std::lock_guard lock(mutex_);
+    dbString_ = std::move(dbString);
 }
 
 void StderrReporter::SetOpcLinkText(std::string_view text) noexcept {
@@ -43,6 +226,59 @@ std::string StderrReporter::OpcText() const {
 std::string StderrReporter::DbText() const {
     std::lock_guard lock(mutex_);
     return db_;
+}
+
+std::string StderrReporter::LastToolkitFailure() const {
+    std::lock_guard lock(mutex_);
+    return lastToolkitFailure_;
+}
+
+std::string StderrReporter::RejectPath() const {
+    std::lock_guard lock(mutex_);
+    return rejectPath_;
+}
+
+std::map<std::string, std::string> StderrReporter::FirstFailures() const {
+    std::lock_guard lock(mutex_);
+    return first_;
+}
+
+std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderStats& stats) const {
+    auto n = [](std::uint64_t value) { return std::to_string(value); };
+    std::string line = "queued " + n(queued) + "  executed " + n(stats.executed.load()) + "  waiting " +
+                       n(stats.waiting.load()) + "  in sql.dat " + n(stats.journaled.load()) +
+                       "  quarantined " + n(stats.rejected.load());
+    const std::string rejectPath = RejectPath();
+    if (stats.rejected.load() > 0 && !rejectPath.empty())
+        line += " in " + rejectPath;
+    line += "  failures " + n(stats.failures.load());
+    if (stats.lost.load() > 0)
+        line += "  LOST " + n(stats.lost.load());
+    line += " | " + OpcText() + " | " + DbText();
+    return line;
+}
+
+std::string StderrReporter::Summary(const RecorderStats& stats) const {
+    std::string text;
+    if (stats.failures.load() > 0) {
+        text += "tagsink-run: " + std::to_string(stats.failures.load()) + " database or disk failure(s)";
+        const RecorderStats::Failure last = stats.LastFailure();
+        if (!last.text.empty())
+            text += "; the last: " + last.text;
+        text += "\n";
+    }
+    for (const auto& [kind, reason] : FirstFailures())
+        text += "tagsink-run: first " + kind + ": " + reason + "\n";
+    if (stats.rejected.load() > 0) {
+        std::string path = RejectPath();
+        if (path.empty())
+            path = "sql.rejected";
+        std::error_code ec;
+        const std::filesystem::path full = std::filesystem::absolute(path, ec);
+        text += "tagsink-run: " + std::to_string(stats.rejected.load()) +
+                " statement(s) the database refused were set aside in " + (ec ? path : full.string()) + "\n";
+    }
+    return text;
 }
 
 void StderrReporter::Print(const std::string& line) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
@@ -25,6 +26,29 @@ public:
 
     TQZPropsPageInplaceEdit* FEdit;
 };
+
+/// True for a key that would change the text of a line edit; false for the keys that move the cursor,
+/// the selection or the current row, apply or restore the value, copy, or are modifiers alone.
+bool EditsText(const QKeyEvent& key) {
+    if (key.matches(QKeySequence::Copy) || key.matches(QKeySequence::SelectAll)) {
+        return false;
+    }
+    if (key.matches(QKeySequence::Paste) || key.matches(QKeySequence::Cut) ||
+        key.matches(QKeySequence::Undo) || key.matches(QKeySequence::Redo)) {
+        return true;
+    }
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        return true;
+    default:
+        break;
+    }
+    if (key.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) {
+        return false; // the editor's own shortcuts for moving and selecting
+    }
+    return !key.text().isEmpty() && key.text().at(0).isPrint();
+}
 
 } // namespace
 
@@ -245,10 +269,11 @@ bool TQZPropsPageInplaceEdit::eventFilter(QObject* watched, QEvent* event) {
         TQZPropsPageItem* item = FPage->CurrentItem();
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
         const bool alt = key->modifiers() & Qt::AltModifier;
-        if (item && item->DropDownOnKey && !FPage->ReadOnly() && !key->text().isEmpty() &&
-            key->text().at(0).isPrint()) {
+        if (item && item->DropDownOnKey && !FPage->ReadOnly() && EditsText(*key)) {
+            // The row takes its value from the pick list only: a key that would change the text
+            // (a character, Backspace, Delete, paste, cut, undo) opens the list instead.
             FPage->DropDown();
-            return true; // the character is not typed
+            return true;
         }
         switch (key->key()) {
         case Qt::Key_Return:
@@ -284,6 +309,16 @@ bool TQZPropsPageInplaceEdit::eventFilter(QObject* watched, QEvent* event) {
         default:
             return false;
         }
+    }
+    case QEvent::InputMethod: {
+        TQZPropsPageItem* item = FPage->CurrentItem();
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        if (item && item->DropDownOnKey && !FPage->ReadOnly() &&
+            (!input->commitString().isEmpty() || !input->preeditString().isEmpty())) {
+            FPage->DropDown();
+            return true;
+        }
+        return false;
     }
     case QEvent::MouseButtonDblClick:
         FPage->DblClickAction();
