@@ -24,11 +24,13 @@ start)
   # setsid: the server leaves the caller's process group, so a job control stop of the caller spares it
   setsid mariadbd --no-defaults --user="$user" --datadir="$dir/data" --port="$port" --bind-address=127.0.0.1 \
     --socket="$dir/mariadbd.sock" --pid-file="$dir/mariadbd.pid" --log-error="$dir/server.log" \
+    --character-set-server=utf8mb4 --collation-server=utf8mb4_unicode_ci \
     --skip-name-resolve --skip-log-bin --performance-schema=OFF --innodb-buffer-pool-size=32M \
     --innodb-log-file-size=16M --innodb-flush-log-at-trx-commit=0 --innodb-doublewrite=0 \
     --skip-innodb-use-native-aio --max-connections=100 </dev/null >/dev/null 2>&1 &
   for _ in $(seq 1 200); do
-    if mariadb --no-defaults -S "$dir/mariadbd.sock" -u root -e "create database if not exists tagsink" \
+    if mariadb --no-defaults -S "$dir/mariadbd.sock" -u root \
+      -e "create database if not exists tagsink character set utf8mb4" \
       >/dev/null 2>&1; then
       exit 0
     fi
