@@ -170,8 +170,42 @@ bool IsPlainFlagList(std::string_view mode) {
     });
 }
 
-std::string ProductName(DbmsProduct product) {
-    return product == DbmsProduct::MariaDB ? "MariaDB" : "MySQL";
+// MySQL, MariaDB: NO_BACKSLASH_ESCAPES added to the session's sql_mode, the other flags kept. Returns what
+// went wrong, or nothing.
+std::string SetUpMysqlSession(SetupStatement& stmt) {
+    std::string mode;
+    if (!stmt.QueryText("SELECT @@SESSION.sql_mode", mode))
+        return "reading sql_mode failed: " + stmt.failure();
+    if (SqlModeHas(mode, kNoBackslashEscapes))
+        return {};
+    const std::string wanted = WithNoBackslashEscapes(mode);
+    if (!IsPlainFlagList(wanted))
+        return "the session's sql_mode '" + mode + "' is not a list of flags";
+    if (!stmt.Run("SET SESSION sql_mode = '" + wanted + "'"))
+        return "setting sql_mode failed: " + stmt.failure();
+    std::string now;
+    if (!stmt.QueryText("SELECT @@SESSION.sql_mode", now))
+        return "reading sql_mode back failed: " + stmt.failure();
+    if (!SqlModeHas(now, kNoBackslashEscapes))
+        return "the server kept sql_mode '" + now + "'";
+    return {};
+}
+
+// PostgreSQL reads standard literals unless standard_conforming_strings was turned off (by the server's
+// configuration, the role or the connection's options); it is turned on again for this session.
+std::string SetUpPostgresSession(SetupStatement& stmt) {
+    std::string value;
+    if (!stmt.QueryText("SHOW standard_conforming_strings", value))
+        return "reading standard_conforming_strings failed: " + stmt.failure();
+    if (Lower(Trim(value)) == "on")
+        return {};
+    if (!stmt.Run("SET SESSION standard_conforming_strings = on"))
+        return "setting standard_conforming_strings failed: " + stmt.failure();
+    if (!stmt.QueryText("SHOW standard_conforming_strings", value))
+        return "reading standard_conforming_strings back failed: " + stmt.failure();
+    if (Lower(Trim(value)) != "on")
+        return "the server kept standard_conforming_strings " + value;
+    return {};
 }
 
 } // namespace
@@ -182,37 +216,25 @@ void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout) {
     if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, info, sizeof info, &length)))
         return; // a driver that does not say is taken as a standard one
     const DbmsProduct product = DbmsProductOf(info);
-    if (!ReadsBackslashEscapes(product))
+    const bool mysql = ReadsBackslashEscapes(product);
+    if (!mysql && product != DbmsProduct::PostgreSQL)
         return;
 
     SetupStatement stmt(dbc, commandTimeout);
-    std::string mode;
-    std::string problem;
-    if (!stmt.QueryText("SELECT @@SESSION.sql_mode", mode)) {
-        problem = "reading sql_mode failed: " + stmt.failure();
-    } else if (!SqlModeHas(mode, kNoBackslashEscapes)) {
-        const std::string wanted = WithNoBackslashEscapes(mode);
-        std::string now;
-        if (!IsPlainFlagList(wanted))
-            problem = "the session's sql_mode '" + mode + "' is not a list of flags";
-        else if (!stmt.Run("SET SESSION sql_mode = '" + wanted + "'"))
-            problem = "setting sql_mode failed: " + stmt.failure();
-        else if (!stmt.QueryText("SELECT @@SESSION.sql_mode", now))
-            problem = "reading sql_mode back failed: " + stmt.failure();
-        else if (!SqlModeHas(now, kNoBackslashEscapes))
-            problem = "the server kept sql_mode '" + now + "'";
-    }
+    const std::string problem = mysql ? SetUpMysqlSession(stmt) : SetUpPostgresSession(stmt);
     if (problem.empty())
         return;
     const std::string sqlState = stmt.sqlState();
     const long nativeCode = stmt.nativeCode();
     stmt.Free();
     SQLDisconnect(dbc);
+    const std::string name = product == DbmsProduct::MariaDB ? "MariaDB"
+                             : product == DbmsProduct::MySQL ? "MySQL"
+                                                             : "PostgreSQL";
+    const std::string setting = mysql ? "NO_BACKSLASH_ESCAPES" : "standard_conforming_strings = on";
     throw DbFailure(DbFailureKind::ConnectionFailure,
-                    "The " + ProductName(product) +
-                        " session could not be switched to NO_BACKSLASH_ESCAPES, so backslashes in values "
-                        "would be read as escapes: " +
-                        problem,
+                    "The " + name + " session could not be switched to " + setting +
+                        ", so backslashes in values would be read as escapes: " + problem,
                     sqlState, nativeCode);
 }
 

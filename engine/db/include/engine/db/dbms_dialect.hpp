@@ -5,7 +5,8 @@
 // doubled, nothing else escaped. SQLite, PostgreSQL (with its default standard_conforming_strings) and SQL
 // Server read them so. MySQL and MariaDB by default also read a backslash inside a literal as an escape
 // character, so that a value `C:\dir\` would end its literal early; their sessions are switched to the
-// NO_BACKSLASH_ESCAPES SQL mode when they are opened, every other flag of the session's mode kept.
+// NO_BACKSLASH_ESCAPES SQL mode when they are opened, every other flag of the session's mode kept; a
+// PostgreSQL session whose standard_conforming_strings is off gets it turned on.
 #pragma once
 
 #include <string>
