@@ -16,21 +16,24 @@ function(tagsink_add_gtest name)
   tagsink_warnings(${name})
   include(GoogleTest)
   # Properties passed through gtest_discover_tests lose empty values (which swallow the next keyword) and
-  # split list values into property names, so ENVIRONMENT goes through it only when set and the labels
-  # are applied by a script of our own that ctest runs after the discovered tests are defined.
-  if(T_ENV)
-    string(REPLACE ";" "\\;" env "${T_ENV}")
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${env}")
-  else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
-  endif()
+  # split list values into property names (a second ENV entry became a property of its own), so the
+  # environment and the labels are applied by a script of our own that ctest runs after the discovered
+  # tests are defined.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
   if("threaded" IN_LIST T_LABELS)
     add_dependencies(tagsink_threaded_tests ${name})
   endif()
-  if(T_LABELS)
-    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  if(T_LABELS OR T_ENV)
+    set(properties "")
+    if(T_LABELS)
+      string(APPEND properties " LABELS \"${T_LABELS}\"")
+    endif()
+    if(T_ENV)
+      string(APPEND properties " ENVIRONMENT \"${T_ENV}\"")
+    endif()
+    set(script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
     file(WRITE ${script}
-      "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES LABELS \"${T_LABELS}\")\nendforeach()\n")
+      "foreach(t IN LISTS ${name}_TESTS)\n  set_tests_properties(\"\${t}\" PROPERTIES${properties})\nendforeach()\n")
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
   endif()
 endfunction()

@@ -10,7 +10,7 @@ PACKAGES=(
   # libraries
   qt6-base-dev libmuparser-dev nlohmann-json3-dev libcli11-dev
   # databases through ODBC
-  unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql sqlite3
+  unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql sqlite3 mariadb-server odbc-mariadb
   # screens, fonts and a notification area for the desktop tests
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei trayer
   # the examples (ctypes) and the docs check

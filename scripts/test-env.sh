@@ -15,6 +15,12 @@ Setup=$(ls /usr/lib/*/odbc/libodbcpsqlS.so 2>/dev/null | head -n 1)
 CommLog=0
 Debug=0
 UsageCount=1
+
+[MariaDB Unicode]
+Description=MariaDB Connector/ODBC (Unicode)
+Driver=$(ls /usr/lib/*/odbc/libmaodbc.so 2>/dev/null | head -n 1)
+Threading=0
+UsageCount=1
 INI
 : >"$TAGSINK_ODBC_DIR/odbc.ini"
 export ODBCSYSINI=$TAGSINK_ODBC_DIR ODBCINSTINI=odbcinst.ini ODBCINI=$TAGSINK_ODBC_DIR/odbc.ini

@@ -3,7 +3,7 @@
 #   1. the normal build (build/) with all tests,
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/) with all tests,
 #   3. a ThreadSanitizer build (build-tsan/) of the tests labelled "threaded".
-# A PostgreSQL server is started on loopback for the database tests and stopped at the end.
+# A PostgreSQL and a MariaDB server are started on loopback for the database tests and stopped at the end.
 # Safe to run twice; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,11 @@ mkdir -p "$TAGSINK_ODBC_DIR"
 # shellcheck source=scripts/test-env.sh
 source scripts/test-env.sh
 pg_port=${TAGSINK_PG_PORT:-55432}
-cleanup() { bash "$root/scripts/pg.sh" stop "$work/pg"; }
+mariadb_port=${TAGSINK_MARIADB_PORT:-55433}
+cleanup() {
+  bash "$root/scripts/pg.sh" stop "$work/pg"
+  bash "$root/scripts/mariadb.sh" stop "$work/mariadb"
+}
 trap cleanup EXIT
 if bash scripts/pg.sh start "$work/pg" "$pg_port"; then
   export TAGSINK_PG_CONN="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$pg_port;Database=postgres;Uid=postgres;Pwd=;"
@@ -28,6 +32,12 @@ if bash scripts/pg.sh start "$work/pg" "$pg_port"; then
 else
   echo "PostgreSQL could not be started; the PostgreSQL tests will fail" >&2
   tail -n 20 "$work"/pg/*.log >&2 || true
+fi
+# The MariaDB tests always get their connection string: a server that did not start makes them fail.
+export TAGSINK_MARIADB_CONN="Driver={MariaDB Unicode};Server=127.0.0.1;Port=$mariadb_port;Database=tagsink;Uid=root;Pwd=;"
+if ! bash scripts/mariadb.sh start "$work/mariadb" "$mariadb_port"; then
+  echo "MariaDB could not be started; the MariaDB tests will fail" >&2
+  tail -n 20 "$work"/mariadb/*.log >&2 || true
 fi
 export QT_QPA_PLATFORM=offscreen
 

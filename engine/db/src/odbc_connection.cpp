@@ -1,5 +1,6 @@
 #include "engine/db/odbc_connection.hpp"
 
+#include "dbms_session.hpp"
 #include "engine/db/db_failure.hpp"
 #include "model/db_connection_factory.hpp"
 #include "odbc_handle.hpp"
@@ -218,6 +219,8 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
                         JoinMessages(records, "The database could not be opened with the connection string"),
                         sqlState, native);
     }
+    // Literals must mean the same on every product before the first statement runs (dbms_dialect.hpp).
+    detail::PrepareSession(raw, commandTimeout);
 
     SQLHANDLE stmt = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, raw, &stmt))) {

@@ -121,6 +121,13 @@ std::optional<std::string> PostgresConnectionString() {
     return std::string(value);
 }
 
+std::optional<std::string> MariadbConnectionString() {
+    const char* value = std::getenv("TAGSINK_MARIADB_CONN");
+    if (value == nullptr || *value == '\0')
+        return std::nullopt;
+    return std::string(value);
+}
+
 bool RunningInCi() {
     const char* value = std::getenv("CI");
     return value != nullptr && std::string(value) == "true";

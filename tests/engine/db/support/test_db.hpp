@@ -1,5 +1,6 @@
 // Helpers for tests that talk to real databases through ODBC: connection strings for a throw-away SQLite
-// file and for the PostgreSQL server of the test run, and a small query function to read rows back.
+// file and for the PostgreSQL and MariaDB servers of the test run, and a small query function to read rows
+// back.
 #pragma once
 
 #include <filesystem>
@@ -29,6 +30,9 @@ std::string SqliteConnectionString(const std::filesystem::path& file);
 /// The PostgreSQL connection string of the test run (TAGSINK_PG_CONN), or nothing when it is not set.
 std::optional<std::string> PostgresConnectionString();
 
+/// The MariaDB connection string of the test run (TAGSINK_MARIADB_CONN), or nothing when it is not set.
+std::optional<std::string> MariadbConnectionString();
+
 /// True when the tests run in CI (CI=true): missing databases are then failures, not skips.
 bool RunningInCi();
 
@@ -51,5 +55,15 @@ std::string UniqueName(const std::string& prefix);
         if (::tagsink::testing::RunningInCi())                                                               \
             FAIL() << "TAGSINK_PG_CONN is not set, but CI=true requires the PostgreSQL tests to run";        \
         GTEST_SKIP() << "TAGSINK_PG_CONN is not set";                                                        \
+    }                                                                                                        \
+    const std::string var = *var##_optional
+
+// Skips a test when no MariaDB server is configured, and fails it instead when running in CI.
+#define TAGSINK_REQUIRE_MARIADB(var)                                                                         \
+    auto var##_optional = ::tagsink::testing::MariadbConnectionString();                                     \
+    if (!var##_optional) {                                                                                   \
+        if (::tagsink::testing::RunningInCi())                                                               \
+            FAIL() << "TAGSINK_MARIADB_CONN is not set, but CI=true requires the MariaDB tests to run";      \
+        GTEST_SKIP() << "TAGSINK_MARIADB_CONN is not set";                                                   \
     }                                                                                                        \
     const std::string var = *var##_optional

@@ -1,0 +1,242 @@
+#include "engine/db/dbms_dialect.hpp"
+
+#include "dbms_session.hpp"
+#include "engine/db/db_failure.hpp"
+#include "odbc_handle.hpp"
+
+#include <sqlext.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+
+namespace tagsink::db {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return result;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+DbmsProduct DbmsProductOf(std::string_view dbmsName) {
+    const std::string name = Lower(Trim(dbmsName));
+    // MariaDB first: its servers may also call themselves MySQL-compatible in longer names.
+    if (name.find("mariadb") != std::string::npos)
+        return DbmsProduct::MariaDB;
+    if (name.find("mysql") != std::string::npos)
+        return DbmsProduct::MySQL;
+    if (name.rfind("sqlite", 0) == 0)
+        return DbmsProduct::SQLite;
+    if (name.find("postgres") != std::string::npos)
+        return DbmsProduct::PostgreSQL;
+    return DbmsProduct::Other;
+}
+
+bool ReadsBackslashEscapes(DbmsProduct product) {
+    return product == DbmsProduct::MySQL || product == DbmsProduct::MariaDB;
+}
+
+bool SqlModeHas(std::string_view sqlMode, std::string_view flag) {
+    const std::string wanted = Lower(flag);
+    while (!sqlMode.empty()) {
+        const size_t comma = sqlMode.find(',');
+        if (Lower(Trim(sqlMode.substr(0, comma))) == wanted)
+            return true;
+        if (comma == std::string_view::npos)
+            break;
+        sqlMode.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+std::string WithNoBackslashEscapes(std::string_view sqlMode) {
+    std::string mode(Trim(sqlMode));
+    if (SqlModeHas(mode, kNoBackslashEscapes))
+        return mode;
+    if (!mode.empty())
+        mode += ',';
+    mode += kNoBackslashEscapes;
+    return mode;
+}
+
+namespace detail {
+namespace {
+
+// One statement handle of the set-up, freed before the connection may be disconnected.
+class SetupStatement {
+public:
+    SetupStatement(SQLHDBC dbc, std::chrono::seconds timeout) {
+        SQLHANDLE raw = nullptr;
+        if (Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw)))
+            stmt_ = OdbcHandle(SQL_HANDLE_STMT, raw);
+        else
+            failure_ = "no statement handle";
+        if (stmt_)
+            SQLSetStmtAttr(raw, SQL_ATTR_QUERY_TIMEOUT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(timeout.count())), 0);
+    }
+
+    // Runs `sql`; false with the driver's message in `failure_` when it fails.
+    bool Run(std::string sql) {
+        if (!stmt_)
+            return false;
+        SQLFreeStmt(stmt_.get(), SQL_CLOSE);
+        SQLRETURN rc = SQLExecDirect(stmt_.get(), reinterpret_cast<SQLCHAR*>(sql.data()),
+                                     static_cast<SQLINTEGER>(sql.size()));
+        if (Succeeded(rc) || rc == SQL_NO_DATA)
+            return true;
+        Remember();
+        return false;
+    }
+
+    // Runs a query of one text value; nothing when it fails.
+    bool QueryText(const std::string& sql, std::string& value) {
+        if (!Run(sql))
+            return false;
+        if (!Succeeded(SQLFetch(stmt_.get()))) {
+            Remember();
+            if (failure_.empty())
+                failure_ = "the query gave no row: " + sql;
+            return false;
+        }
+        value.clear();
+        char buffer[256];
+        for (;;) {
+            SQLLEN indicator = 0;
+            SQLRETURN rc = SQLGetData(stmt_.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
+            if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA)
+                break;
+            if (!Succeeded(rc)) {
+                Remember();
+                return false;
+            }
+            const size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
+                                   ? sizeof buffer - 1
+                                   : static_cast<size_t>(indicator);
+            value.append(buffer, got);
+            if (rc == SQL_SUCCESS)
+                break;
+        }
+        SQLFreeStmt(stmt_.get(), SQL_CLOSE);
+        return true;
+    }
+
+    const std::string& failure() const { return failure_; }
+    const std::string& sqlState() const { return sqlState_; }
+    long nativeCode() const { return nativeCode_; }
+    void Free() { stmt_.Reset(); }
+
+private:
+    void Remember() {
+        failure_.clear();
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_.get());
+        for (const DiagRecord& record : records) {
+            if (record.message.empty())
+                continue;
+            if (!failure_.empty())
+                failure_ += "; ";
+            failure_ += record.message;
+        }
+        if (!records.empty()) {
+            sqlState_ = records.front().sqlState;
+            nativeCode_ = records.front().nativeCode;
+        }
+    }
+
+    OdbcHandle stmt_;
+    std::string failure_;
+    std::string sqlState_;
+    long nativeCode_ = 0;
+};
+
+// A flag list as the server gives it may be spliced into a literal only while it holds nothing but
+// flag names and commas.
+bool IsPlainFlagList(std::string_view mode) {
+    return std::all_of(mode.begin(), mode.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == ',';
+    });
+}
+
+// MySQL, MariaDB: NO_BACKSLASH_ESCAPES added to the session's sql_mode, the other flags kept. Returns what
+// went wrong, or nothing.
+std::string SetUpMysqlSession(SetupStatement& stmt) {
+    std::string mode;
+    if (!stmt.QueryText("SELECT @@SESSION.sql_mode", mode))
+        return "reading sql_mode failed: " + stmt.failure();
+    if (SqlModeHas(mode, kNoBackslashEscapes))
+        return {};
+    const std::string wanted = WithNoBackslashEscapes(mode);
+    if (!IsPlainFlagList(wanted))
+        return "the session's sql_mode '" + mode + "' is not a list of flags";
+    if (!stmt.Run("SET SESSION sql_mode = '" + wanted + "'"))
+        return "setting sql_mode failed: " + stmt.failure();
+    std::string now;
+    if (!stmt.QueryText("SELECT @@SESSION.sql_mode", now))
+        return "reading sql_mode back failed: " + stmt.failure();
+    if (!SqlModeHas(now, kNoBackslashEscapes))
+        return "the server kept sql_mode '" + now + "'";
+    return {};
+}
+
+// PostgreSQL reads standard literals unless standard_conforming_strings was turned off (by the server's
+// configuration, the role or the connection's options); it is turned on again for this session.
+std::string SetUpPostgresSession(SetupStatement& stmt) {
+    std::string value;
+    if (!stmt.QueryText("SHOW standard_conforming_strings", value))
+        return "reading standard_conforming_strings failed: " + stmt.failure();
+    if (Lower(Trim(value)) == "on")
+        return {};
+    if (!stmt.Run("SET SESSION standard_conforming_strings = on"))
+        return "setting standard_conforming_strings failed: " + stmt.failure();
+    if (!stmt.QueryText("SHOW standard_conforming_strings", value))
+        return "reading standard_conforming_strings back failed: " + stmt.failure();
+    if (Lower(Trim(value)) != "on")
+        return "the server kept standard_conforming_strings " + value;
+    return {};
+}
+
+} // namespace
+
+void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout) {
+    char info[256] = {};
+    SQLSMALLINT length = 0;
+    if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, info, sizeof info, &length)))
+        return; // a driver that does not say is taken as a standard one
+    const DbmsProduct product = DbmsProductOf(info);
+    const bool mysql = ReadsBackslashEscapes(product);
+    if (!mysql && product != DbmsProduct::PostgreSQL)
+        return;
+
+    SetupStatement stmt(dbc, commandTimeout);
+    const std::string problem = mysql ? SetUpMysqlSession(stmt) : SetUpPostgresSession(stmt);
+    if (problem.empty())
+        return;
+    const std::string sqlState = stmt.sqlState();
+    const long nativeCode = stmt.nativeCode();
+    stmt.Free();
+    SQLDisconnect(dbc);
+    const std::string name = product == DbmsProduct::MariaDB ? "MariaDB"
+                             : product == DbmsProduct::MySQL ? "MySQL"
+                                                             : "PostgreSQL";
+    const std::string setting = mysql ? "NO_BACKSLASH_ESCAPES" : "standard_conforming_strings = on";
+    throw DbFailure(DbFailureKind::ConnectionFailure,
+                    "The " + name + " session could not be switched to " + setting +
+                        ", so backslashes in values would be read as escapes: " + problem,
+                    sqlState, nativeCode);
+}
+
+} // namespace detail
+} // namespace tagsink::db

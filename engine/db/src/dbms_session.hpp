@@ -1,0 +1,18 @@
+// Session set-up right after a connection is opened (see engine/db/dbms_dialect.hpp).
+#pragma once
+
+#include <sql.h>
+
+#include <chrono>
+
+namespace tagsink::db::detail {
+
+/// Finds the product that the open connection `dbc` reaches and prepares its session for the engine's
+/// statements: for MySQL and MariaDB, NO_BACKSLASH_ESCAPES is added to the session's sql_mode (the other
+/// flags kept) and read back; for PostgreSQL, standard_conforming_strings is turned on when it is off.
+/// Nothing is done for other products. When the session cannot be prepared,
+/// the connection is disconnected and a DbFailure of kind ConnectionFailure is thrown: statements must
+/// not run on a session that would read their literals differently.
+void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout);
+
+} // namespace tagsink::db::detail

@@ -1,0 +1,144 @@
+// The record thread against a MariaDB server of its own that is stopped in the middle of a run and started
+// again: every statement reaches the table exactly once, in order, and the backslashes in its values arrive
+// as written also after the reconnect (each new session is set up again).
+#include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/record_thread.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace tagsink {
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::TempDir;
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A throw-away MariaDB server started with scripts/mariadb.sh.
+class OwnMariadb {
+public:
+    OwnMariadb(std::string script, const std::filesystem::path& dir)
+        : script_(std::move(script)), dir_(dir / "mariadb"), port_(FreePort()) {}
+    ~OwnMariadb() { Stop(); }
+    bool Start() { return Run("start " + dir_.string() + " " + std::to_string(port_)); }
+    void Stop() { Run("stop " + dir_.string()); }
+    std::string ConnectionString() const {
+        return "Driver={MariaDB Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) +
+               ";Database=tagsink;Uid=root;Pwd=;";
+    }
+
+private:
+    bool Run(const std::string& arguments) {
+        std::string command = "bash '" + script_ + "' " + arguments + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+    std::string script_;
+    std::filesystem::path dir_;
+    int port_;
+};
+
+template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// The last log lines, for a failure message.
+std::string LastLines(const tagsink::testing::RecordingReporter& reporter) {
+    auto lines = reporter.Lines();
+    std::string text;
+    for (size_t i = lines.size() > 8 ? lines.size() - 8 : 0; i < lines.size(); ++i)
+        text += lines[i].operation + ": " + lines[i].text.substr(0, 300) + "\n";
+    return text;
+}
+
+// The text value of statement `n`: a Windows path ending in a backslash, and a quote after a backslash.
+std::string PathOf(int n) {
+    return "C:\\dir\\" + std::to_string(n) + "\\'";
+}
+
+TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
+    const char* script = std::getenv("TAGSINK_MARIADB_SCRIPT");
+    if (script == nullptr || tagsink::testing::MariadbConnectionString() == std::nullopt) {
+        if (tagsink::testing::RunningInCi())
+            FAIL() << "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN are needed in CI";
+        GTEST_SKIP() << "no MariaDB set-up (TAGSINK_MARIADB_CONN, TAGSINK_MARIADB_SCRIPT)";
+    }
+    TempDir dir;
+    OwnMariadb server_process(script, dir.path());
+    ASSERT_TRUE(server_process.Start()) << "scripts/mariadb.sh could not start a server";
+    const std::string conn = server_process.ConnectionString();
+    tagsink::testing::Exec(
+        conn,
+        {"create table outage (id integer auto_increment primary key, n integer not null, s varchar(40))"});
+
+    TServer server(std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)}));
+    server.SetDBString(conn);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.bufferFile = dir / "sql.dat";
+    options.longestReconnectDelay = 200ms;
+    int queued = 0;
+    auto queue = [&](int count) {
+        for (int i = 0; i < count; ++i, ++queued) {
+            // the quote inside the value doubled, as the statement builder writes it
+            QueueStatement(server, "Insert Into outage (n,s) values(" + std::to_string(queued) +
+                                       ",'C:\\dir\\" + std::to_string(queued) + "\\''')");
+            if (i % 20 == 0)
+                std::this_thread::sleep_for(1ms);
+        }
+    };
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        queue(100);
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 100; }, 20s)) << LastLines(reporter);
+        server_process.Stop();
+        queue(1200); // more than 1000 wait while the server is away: they are spilled to sql.dat
+        ASSERT_TRUE(WaitFor([&] { return stats.spilled.load() > 0; }, 20s)) << "nothing was spilled\n"
+                                                                            << LastLines(reporter);
+        ASSERT_TRUE(server_process.Start());
+        queue(100);
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 1400; }, 60s))
+            << "executed " << stats.executed.load() << " of 1400\n"
+            << LastLines(reporter);
+        thread.RequestStop();
+    }
+    auto rows = tagsink::testing::Query(conn, "select n, s from outage order by id");
+    ASSERT_EQ(rows.size(), 1400u);
+    for (int i = 0; i < 1400; ++i) {
+        ASSERT_EQ(rows[i][0], std::to_string(i)) << "row " << i;
+        ASSERT_EQ(rows[i][1], PathOf(i)) << "row " << i;
+    }
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_EQ(stats.rejected.load(), 0u);
+    EXPECT_FALSE(reporter.Texts("TServer.DBConnect").empty()) << "the outage was logged";
+}
+
+} // namespace
+} // namespace tagsink
