@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
         }
         auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
             everConnected = everConnected || engine.Running();
-            reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K" : Progress(engine, reporter) + "\n");
+            reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
+                               : Progress(engine, reporter) + "\n");
         });
         loop.Run();
         everConnected = everConnected || engine.Running() || engine.Reconnections() > 0;

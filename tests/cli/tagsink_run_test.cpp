@@ -42,7 +42,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 class Recorder {
 public:
     Recorder() {
-        const std::string make = std::string(TAGSINK_MAKE_SAMPLE_PATH) + " '" + (dir_ / "sample.DAT").string() + "'";
+        const std::string make =
+            std::string(TAGSINK_MAKE_SAMPLE_PATH) + " '" + (dir_ / "sample.DAT").string() + "'";
         EXPECT_EQ(std::system(make.c_str()), 0) << make;
         std::string sql = ReadFile(TAGSINK_SAMPLE_SQL);
         std::vector<std::string> statements;

@@ -155,8 +155,8 @@ void Engine::PollStatus() {
     std::uint16_t state = 0, major = 0, minor = 0, build = 0;
     std::uint32_t bandWidth = 0, groups = 0;
     char vendor[8];
-    if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &lastUpdate, &state, &bandWidth, &groups,
-                              &major, &minor, &build, vendor, sizeof vendor) != QZDAC_FALSE)
+    if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &lastUpdate, &state, &bandWidth,
+                              &groups, &major, &minor, &build, vendor, sizeof vendor) != QZDAC_FALSE)
         return;
     // Not from inside the poll's own tick: the loss ends this timer.
     lossPending_ = true;
@@ -172,8 +172,9 @@ void Engine::LinkLost(std::string_view why) {
     if (!running_)
         return;
     char text[256];
-    std::snprintf(text, sizeof text, "OPCServer.Connected=False (%.*s); trying again in %lld ms, then at "
-                                     "doubling intervals up to %lld ms",
+    std::snprintf(text, sizeof text,
+                  "OPCServer.Connected=False (%.*s); trying again in %lld ms, then at "
+                  "doubling intervals up to %lld ms",
                   static_cast<int>(why.size()), why.data(),
                   static_cast<long long>(options_.reconnect.firstDelay.count()),
                   static_cast<long long>(options_.reconnect.longestDelay.count()));

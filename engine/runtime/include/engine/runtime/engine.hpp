@@ -140,8 +140,8 @@ private:
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
     std::function<void()> onShutdown_;
 
-    bool wanted_ = false;       // between Run and Stop: the link is to be kept up
-    bool lossPending_ = false;  // a failed poll has posted its LinkLost
+    bool wanted_ = false;      // between Run and Stop: the link is to be kept up
+    bool lossPending_ = false; // a failed poll has posted its LinkLost
     bool attemptPending_ = false;
     unsigned attempts_ = 0;
     std::chrono::milliseconds delay_;
