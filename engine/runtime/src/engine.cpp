@@ -154,9 +154,10 @@ void Engine::PollStatus() {
     FILETIME start{}, current{}, lastUpdate{};
     std::uint16_t state = 0, major = 0, minor = 0, build = 0;
     std::uint32_t bandWidth = 0, groups = 0;
-    char vendor[8];
+    char vendor[8]; // the NUL comes after the limit
     if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &lastUpdate, &state, &bandWidth,
-                              &groups, &major, &minor, &build, vendor, sizeof vendor) != QZDAC_FALSE)
+                              &groups, &major, &minor, &build, vendor,
+                              static_cast<std::int32_t>(sizeof vendor - 1)) != QZDAC_FALSE)
         return;
     // Not from inside the poll's own tick: the loss ends this timer.
     lossPending_ = true;

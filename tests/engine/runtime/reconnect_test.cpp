@@ -297,7 +297,7 @@ bool StatusAnswers(QZDAC_HSESSION session) {
     std::uint32_t band = 0, groups = 0;
     char vendor[64];
     return QZDAC_GetServerStatus(session, &a, &b, &c, &state, &band, &groups, &major, &minor, &build, vendor,
-                                 sizeof vendor) != QZDAC_FALSE;
+                                 sizeof vendor - 1) != QZDAC_FALSE; // room for the NUL
 }
 
 TEST_F(SimControlTest, VanishedServerRefusesConnectsAndFailsLiveSessionsForGood) {
