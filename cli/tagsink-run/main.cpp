@@ -2,11 +2,12 @@
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
-// It stops after N seconds (as the operator's return to Edit mode would), on SIGINT or SIGTERM, or when
-// the OPC server shuts down; statements still waiting are executed or kept in "sql.dat" for the next run.
+// It stops after N seconds (as the operator's return to Edit mode would), or on SIGINT or SIGTERM;
+// statements still waiting are executed or kept in "sql.dat" for the next run. An OPC server that is
+// missing at start, shuts down or stops answering is connected again by the engine, at growing intervals.
 //
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
-// the OPC server cannot be connected.
+// the OPC server could not be connected at any time during the run.
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
@@ -34,8 +35,15 @@ extern "C" void OnSignal(int) {
     errno = saved;
 }
 
+// While the engine tries to connect again: how often it tried.
+std::string Attempts(const Engine& engine) {
+    if (engine.OpcLinkUp() || !engine.Reconnecting())
+        return {};
+    return " (reconnect attempts " + std::to_string(engine.ReconnectAttempts()) + ")";
+}
+
 std::string Progress(const Engine& engine, StderrReporter& reporter) {
-    return reporter.ProgressLine(engine.QueuedCount(), engine.Stats());
+    return reporter.ProgressLine(engine.QueuedCount(), engine.Stats(), Attempts(engine));
 }
 
 } // namespace
@@ -102,35 +110,37 @@ int main(int argc, char** argv) {
         auto toolkitEvents = WatchToolkitEvents(loop);
 
         Engine engine(root, loop, reporter);
-        engine.SetShutdownHandler([&] {
-            stopReason = "the OPC server shut down";
-            loop.Quit();
-        });
         engine.Run();
-        if (!engine.Running()) {
+        bool everConnected = engine.Running();
+        if (!everConnected) {
             std::string reason = reporter.LastToolkitFailure();
             if (reason.empty())
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
-            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\": %s\n",
+            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\": %s; trying again\n",
                          root.OPCString().c_str(), reason.c_str());
-            status = 2;
-        } else {
-            std::unique_ptr<LoopHandle> deadline;
-            if (seconds > 0) {
-                deadline = loop.StartTimer(std::chrono::seconds(seconds), [&] {
-                    stopReason = "time is up";
-                    loop.Quit();
-                });
-            }
-            auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
-                reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
-                                   : Progress(engine, reporter) + "\n");
+        }
+        std::unique_ptr<LoopHandle> deadline;
+        if (seconds > 0) {
+            deadline = loop.StartTimer(std::chrono::seconds(seconds), [&] {
+                stopReason = "time is up";
+                loop.Quit();
             });
-            loop.Run();
-            reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
-            engine.Stop();
-            reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
+        }
+        auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
+            everConnected = everConnected || engine.Running();
+            reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
+                               : Progress(engine, reporter) + "\n");
+        });
+        loop.Run();
+        everConnected = everConnected || engine.Running() || engine.Reconnections() > 0;
+        reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
+        engine.Stop();
+        reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
+        if (!everConnected) {
+            std::fprintf(stderr, "tagsink-run: the OPC server \"%s\" could not be connected\n",
+                         root.OPCString().c_str());
+            status = 2;
         }
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);

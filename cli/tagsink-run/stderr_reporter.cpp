@@ -243,7 +243,8 @@ std::map<std::string, std::string> StderrReporter::FirstFailures() const {
     return first_;
 }
 
-std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderStats& stats) const {
+std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderStats& stats,
+                                         const std::string& opcSuffix) const {
     auto n = [](std::uint64_t value) { return std::to_string(value); };
     std::string line = "queued " + n(queued) + "  executed " + n(stats.executed.load()) + "  waiting " +
                        n(stats.waiting.load()) + "  in sql.dat " + n(stats.journaled.load()) +
@@ -254,7 +255,7 @@ std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderSta
     line += "  failures " + n(stats.failures.load());
     if (stats.lost.load() > 0)
         line += "  LOST " + n(stats.lost.load());
-    line += " | " + OpcText() + " | " + DbText();
+    line += " | " + OpcText() + opcSuffix + " | " + DbText();
     return line;
 }
 

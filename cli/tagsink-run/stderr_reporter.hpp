@@ -40,8 +40,9 @@ public:
     std::map<std::string, std::string> FirstFailures() const;
 
     /// "queued N  executed N  waiting N  in sql.dat N  quarantined N [in PATH]  failures N [lost N] |
-    /// OPC text | DB text".
-    std::string ProgressLine(std::uint64_t queued, const RecorderStats& stats) const;
+    /// OPC text[opcSuffix] | DB text".
+    std::string ProgressLine(std::uint64_t queued, const RecorderStats& stats,
+                             const std::string& opcSuffix = {}) const;
 
     /// The closing lines: the failures since the start with the last one, the first failure of each
     /// kind, and where refused statements were set aside (empty when all went well).

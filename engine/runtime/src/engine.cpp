@@ -11,6 +11,8 @@
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <set>
@@ -70,7 +72,8 @@ extern "C" int32_t QZDAC_CALL EngineShutdown(QZDAC_HSESSION session) {
 
 Engine::Engine(TServer& server, EventLoop& loop, EngineReporter& reporter, const Clock& clock,
                EngineOptions options)
-    : server_(server), loop_(loop), reporter_(reporter), clock_(clock), options_(std::move(options)) {
+    : server_(server), loop_(loop), reporter_(reporter), clock_(clock), options_(std::move(options)),
+      delay_(options_.reconnect.firstDelay) {
     SetStatementLog([&reporter](const std::string& unit, const std::string& op, const std::string& text) {
         reporter.WriteLog(unit, op, text);
     });
@@ -95,14 +98,24 @@ bool Engine::CanRun() const {
 void Engine::Run() {
     if (running_)
         return;
+    wanted_ = true;
+    retry_.reset(); // the operator's Run tries at once
+    attemptPending_ = false;
+    Connect(false);
+}
+
+bool Engine::Connect(bool quiet) {
     std::string host, progId, classId;
     ParseOPCString(server_.OPCString(), host, progId, classId);
     const std::string& serverName = classId.empty() ? progId : classId;
     server_.SessionHandle = QZDAC_Connect(host.c_str(), serverName.c_str(), 2);
     if (server_.SessionHandle == 0) {
         reporter_.SetOpcLinkText(kOpcDisconnected);
-        Log("Run", "OPCServer.Connected=False");
-        return;
+        // A refused attempt of a link already known to be down is no change: only the first one is logged.
+        if (!quiet)
+            Log("Run", "OPCServer.Connected=False");
+        ScheduleReconnect();
+        return false;
     }
     reporter_.SetOpcLinkText(kOpcConnected);
     Log("Run", "OPCServer.Connected=true");
@@ -118,6 +131,83 @@ void Engine::Run() {
         RunGroup(server_.Group(i));
     server_.RecordThread =
         std::make_unique<TRecordThread>(server_, clock_, reporter_, stats_, options_.recorder);
+    if (attempts_ > 0)
+        ++reconnections_;
+    attempts_ = 0;
+    delay_ = options_.reconnect.firstDelay;
+    lossPending_ = false;
+    poll_ = loop_.StartTimer(options_.reconnect.statusPoll, [this] { PollStatus(); });
+    return true;
+}
+
+void Engine::Later(std::function<void()> call) {
+    std::weak_ptr<char> alive = alive_;
+    loop_.Post([alive, call = std::move(call)] {
+        if (alive.lock())
+            call();
+    });
+}
+
+void Engine::PollStatus() {
+    if (!running_ || lossPending_ || server_.SessionHandle == 0)
+        return;
+    FILETIME start{}, current{}, lastUpdate{};
+    std::uint16_t state = 0, major = 0, minor = 0, build = 0;
+    std::uint32_t bandWidth = 0, groups = 0;
+    char vendor[8]; // the NUL comes after the limit
+    if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &lastUpdate, &state, &bandWidth,
+                              &groups, &major, &minor, &build, vendor,
+                              static_cast<std::int32_t>(sizeof vendor - 1)) != QZDAC_FALSE)
+        return;
+    // Not from inside the poll's own tick: the loss ends this timer.
+    lossPending_ = true;
+    Later([this] {
+        if (!lossPending_)
+            return; // stopped in between
+        lossPending_ = false;
+        LinkLost("the server does not answer its status poll");
+    });
+}
+
+void Engine::LinkLost(std::string_view why) {
+    if (!running_)
+        return;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "OPCServer.Connected=False (%.*s); trying again in %lld ms, then at "
+                  "doubling intervals up to %lld ms",
+                  static_cast<int>(why.size()), why.data(),
+                  static_cast<long long>(options_.reconnect.firstDelay.count()),
+                  static_cast<long long>(options_.reconnect.longestDelay.count()));
+    Log("TServer.Reconnect", text);
+    StopLink();
+    attempts_ = 0;
+    delay_ = options_.reconnect.firstDelay;
+    ScheduleReconnect();
+}
+
+void Engine::ScheduleReconnect() {
+    if (!wanted_)
+        return;
+    attemptPending_ = false;
+    retry_ = loop_.StartTimer(delay_, [this] {
+        if (attemptPending_)
+            return;
+        attemptPending_ = true;
+        Later([this] { Attempt(); });
+    });
+}
+
+void Engine::Attempt() {
+    if (!attemptPending_)
+        return; // Run or Stop came first
+    attemptPending_ = false;
+    retry_.reset();
+    if (!wanted_ || running_)
+        return;
+    ++attempts_;
+    delay_ = std::min(delay_ * 2, options_.reconnect.longestDelay);
+    Connect(true);
 }
 
 void Engine::RunGroup(TGroup& group) {
@@ -161,6 +251,17 @@ void Engine::RunItem(TItem& item, GroupRoute* route) {
 }
 
 void Engine::Stop() {
+    wanted_ = false;
+    retry_.reset();
+    attemptPending_ = false;
+    attempts_ = 0;
+    delay_ = options_.reconnect.firstDelay;
+    StopLink();
+}
+
+void Engine::StopLink() {
+    poll_.reset();
+    lossPending_ = false;
     reporter_.SetOpcLinkText(kOpcDisconnected);
     reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.RecordThread) {
@@ -187,7 +288,10 @@ void Engine::Stop() {
 
 void Engine::HandleShutdown() {
     try {
-        Stop();
+        if (running_)
+            LinkLost("shutdown request");
+        else
+            StopLink();
         if (onShutdown_)
             onShutdown_();
     } catch (const std::exception& error) {

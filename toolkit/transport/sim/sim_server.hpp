@@ -75,6 +75,8 @@ public:
     // The shutdown connection point.
     HRESULT AdviseShutdown(std::shared_ptr<ShutdownListener> listener, DWORD* cookie);
     HRESULT UnadviseShutdown(DWORD cookie);
+    // Sends a shutdown request with the reason to every subscriber, from a posted call (as Control.Shutdown).
+    void RequestShutdown(std::u16string reason) { PostShutdown(std::move(reason)); }
 
     // IOPCBrowseServerAddressSpace (the browse position belongs to this instance).
     HRESULT QueryOrganization(DWORD* organization);

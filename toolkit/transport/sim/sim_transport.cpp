@@ -3,6 +3,7 @@
 // translates between the interface conventions (task-allocated arrays, VARIANTs, UTF-16 strings, sinks) and
 // the servers' value-level core; the servers' behaviour lives in sim_server / sim_group.
 #include "sim_codes.hpp"
+#include "sim_control.hpp"
 #include "sim_group.hpp"
 #include "sim_profiles.hpp"
 #include "sim_registration.hpp"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <set>
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -110,6 +112,104 @@ public:
 
 private:
     Host& host_;
+};
+
+// The scheduler of one server instance: the transport's scheduler, with a switch that ends everything the
+// instance has running or posted, as when the server's process ends.
+class InstanceScheduler final : public Scheduler {
+public:
+    explicit InstanceScheduler(std::shared_ptr<Scheduler> outer)
+        : outer_(std::move(outer)), alive_(std::make_shared<bool>(true)) {}
+    std::uint64_t NowMs() override { return outer_->NowMs(); }
+    void Post(std::function<void()> call) override {
+        if (!*alive_)
+            return;
+        outer_->Post([alive = alive_, call = std::move(call)] {
+            if (*alive)
+                call();
+        });
+    }
+    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
+        if (!*alive_)
+            return kNeverStarted | nextDead_++; // never 0, never one of the outer scheduler's timers
+        std::uint64_t id = outer_->StartTimer(intervalMs, std::move(tick));
+        timers_.insert(id);
+        return id;
+    }
+    void StopTimer(std::uint64_t id) override {
+        if (timers_.erase(id) != 0)
+            outer_->StopTimer(id);
+    }
+    // Stops every timer and drops every posted call of the instance, now and later.
+    void Halt() {
+        *alive_ = false;
+        std::set<std::uint64_t> timers;
+        timers.swap(timers_);
+        for (std::uint64_t id : timers)
+            outer_->StopTimer(id);
+    }
+
+private:
+    static constexpr std::uint64_t kNeverStarted = 1ull << 63;
+    std::shared_ptr<Scheduler> outer_;
+    std::shared_ptr<bool> alive_;
+    std::set<std::uint64_t> timers_;
+    std::uint64_t nextDead_ = 1;
+};
+
+// Whether one server instance still exists, as the outside control decides (sim_control.hpp): the
+// instance dies for good when the control file says "down", and sends one shutdown request for each
+// "shutdown" text written after it was created. Checked at every call on the instance's objects and, while
+// the control variable is set, every kControlWatchMs by a timer of the instance.
+class InstanceLife final : public std::enable_shared_from_this<InstanceLife> {
+public:
+    explicit InstanceLife(std::shared_ptr<InstanceScheduler> scheduler)
+        : scheduler_(std::move(scheduler)), seen_(ReadControl().version) {}
+    ~InstanceLife() {
+        if (watch_ != 0)
+            scheduler_->StopTimer(watch_);
+    }
+    InstanceLife(const InstanceLife&) = delete;
+    InstanceLife& operator=(const InstanceLife&) = delete;
+
+    void Watch(const std::shared_ptr<SimServer>& server) {
+        server_ = server;
+        if (!ControlEnabled())
+            return;
+        std::weak_ptr<InstanceLife> weak = weak_from_this();
+        watch_ = scheduler_->StartTimer(kControlWatchMs, [weak] {
+            if (auto self = weak.lock())
+                self->Lost();
+        });
+    }
+
+    // True when the instance has vanished; every call on it then fails with kServerUnavailable.
+    bool Lost() {
+        if (dead_)
+            return true;
+        if (!ControlEnabled())
+            return false;
+        const ControlReading reading = ReadControl();
+        if (reading.state == ControlState::Down) {
+            dead_ = true;
+            watch_ = 0;
+            scheduler_->Halt();
+            return true;
+        }
+        if (reading.state == ControlState::Shutdown && reading.version != seen_) {
+            if (auto server = server_.lock())
+                server->RequestShutdown(reading.reason);
+        }
+        seen_ = reading.version;
+        return false;
+    }
+
+private:
+    std::shared_ptr<InstanceScheduler> scheduler_;
+    std::weak_ptr<SimServer> server_;
+    std::uint64_t seen_ = 0;
+    std::uint64_t watch_ = 0;
+    bool dead_ = false;
 };
 
 // Clipboard formats registered by name (shared by the transport and the data objects it creates).
@@ -328,8 +428,9 @@ class SimGroupObject final : public GroupObject,
                              public DataObject,
                              public std::enable_shared_from_this<SimGroupObject> {
 public:
-    SimGroupObject(std::shared_ptr<SimGroup> group, std::shared_ptr<FormatTable> formats)
-        : group_(std::move(group)), formats_(std::move(formats)) {}
+    SimGroupObject(std::shared_ptr<SimGroup> group, std::shared_ptr<FormatTable> formats,
+                   std::shared_ptr<InstanceLife> life)
+        : group_(std::move(group)), formats_(std::move(formats)), life_(std::move(life)) {}
 
     std::shared_ptr<OPCItemMgt> QueryItemMgt() override { return Offer<OPCItemMgt>(Offered().itemMgt); }
     std::shared_ptr<OPCGroupStateMgt> QueryGroupStateMgt() override {
@@ -369,7 +470,7 @@ public:
     HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, OLECHAR** ppName, LONG* pTimeBias,
                      FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
                      OPCHANDLE* phServerGroup) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pUpdateRate || !pActive || !ppName || !pTimeBias || !pPercentDeadband || !pLCID ||
                 !phClientGroup || !phServerGroup)
                 return E_POINTER;
@@ -391,19 +492,19 @@ public:
     HRESULT SetState(const DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, const BOOL* pActive,
                      const LONG* pTimeBias, const FLOAT* pPercentDeadband, const DWORD* pLCID,
                      const OPCHANDLE* phClientGroup) override {
-        return Guarded([&] {
+        return Live([&] {
             return group_->SetState(pRequestedUpdateRate, pRevisedUpdateRate, pActive, pTimeBias,
                                     pPercentDeadband, pLCID, phClientGroup);
         });
     }
     HRESULT SetName(const OLECHAR* szName) override {
-        return Guarded([&] { return group_->SetName(FromOle(szName)); });
+        return Live([&] { return group_->SetName(FromOle(szName)); });
     }
 
     // IOPCSyncIO
     HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, const OPCHANDLE* phServer, ItemState** ppItemValues,
                  HRESULT** ppErrors) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppItemValues || !ppErrors || (dwCount != 0 && !phServer))
                 return E_POINTER;
             *ppItemValues = nullptr;
@@ -436,7 +537,7 @@ public:
     }
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues,
                   HRESULT** ppErrors) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppErrors || (dwCount != 0 && (!phServer || !pItemValues)))
                 return E_POINTER;
             *ppErrors = nullptr;
@@ -453,7 +554,7 @@ public:
 
     // IOPCAsyncIO
     HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pTransactionID)
                 return E_POINTER;
             return group_->Refresh(dwConnection, dwSource, pTransactionID);
@@ -463,7 +564,7 @@ public:
     // IOPCAsyncIO2
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues, DWORD dwTransactionID,
                   DWORD* pdwCancelID, HRESULT** ppErrors) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppErrors || !pdwCancelID || (dwCount != 0 && (!phServer || !pItemValues)))
                 return E_POINTER;
             *ppErrors = nullptr;
@@ -479,7 +580,7 @@ public:
         });
     }
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pdwCancelID)
                 return E_POINTER;
             return group_->Refresh2(dwSource, dwTransactionID, pdwCancelID);
@@ -488,7 +589,7 @@ public:
 
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(const IID& riid, std::shared_ptr<ConnectionPoint>* ppCP) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppCP)
                 return E_POINTER;
             ppCP->reset();
@@ -502,7 +603,7 @@ public:
     // IDataObject
     HRESULT DAdvise(const FormatEtc* pformatetc, DWORD advf, std::shared_ptr<AdviseSink> pAdvSink,
                     DWORD* pdwConnection) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pformatetc || !pdwConnection)
                 return E_POINTER;
             if (!pAdvSink)
@@ -522,6 +623,13 @@ public:
     HRESULT DUnadvise(DWORD dwConnection) override { return group_->DUnadvise(dwConnection); }
 
 private:
+    // A call on a vanished instance fails as a call into a process that ended.
+    template <typename F> HRESULT Live(F&& f) {
+        if (life_->Lost())
+            return kServerUnavailable;
+        return Guarded(std::forward<F>(f));
+    }
+
     const GroupInterfaces& Offered() const { return group_->Interfaces(); }
 
     template <typename I> std::shared_ptr<I> Offer(bool offered) {
@@ -557,7 +665,7 @@ private:
 
     template <typename F>
     HRESULT HandleCall(DWORD count, const OPCHANDLE* handles, HRESULT** ppErrors, F&& call) {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppErrors || (count != 0 && !handles))
                 return E_POINTER;
             *ppErrors = nullptr;
@@ -574,7 +682,7 @@ private:
 
     HRESULT AddOrValidate(bool validateOnly, DWORD count, const ItemDef* defs, ItemResult** ppResults,
                           HRESULT** ppErrors) {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppResults || !ppErrors || (count != 0 && !defs))
                 return E_POINTER;
             *ppResults = nullptr;
@@ -604,6 +712,7 @@ private:
 
     std::shared_ptr<SimGroup> group_;
     std::shared_ptr<FormatTable> formats_;
+    std::shared_ptr<InstanceLife> life_;
 };
 
 // ---------------------------------------------------------------------------------------------------------
@@ -635,8 +744,9 @@ class SimServerObject final : public ServerObject,
                               public ConnectionPointContainer,
                               public std::enable_shared_from_this<SimServerObject> {
 public:
-    SimServerObject(std::shared_ptr<SimServer> server, std::shared_ptr<FormatTable> formats)
-        : server_(std::move(server)), formats_(std::move(formats)) {}
+    SimServerObject(std::shared_ptr<SimServer> server, std::shared_ptr<FormatTable> formats,
+                    std::shared_ptr<InstanceLife> life)
+        : server_(std::move(server)), formats_(std::move(formats)), life_(std::move(life)) {}
 
     std::shared_ptr<OPCServer> QueryOPCServer() override { return shared_from_this(); }
     std::shared_ptr<OPCItemProperties> QueryItemProperties() override {
@@ -654,7 +764,7 @@ public:
                      const LONG* pTimeBias, const FLOAT* pPercentDeadband, DWORD dwLCID,
                      OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
                      std::shared_ptr<GroupObject>* ppUnk) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!phServerGroup || !pRevisedUpdateRate || !ppUnk)
                 return E_POINTER;
             std::shared_ptr<SimGroup> group;
@@ -665,12 +775,12 @@ public:
                 ppUnk->reset();
                 return hr;
             }
-            *ppUnk = std::make_shared<SimGroupObject>(std::move(group), formats_);
+            *ppUnk = std::make_shared<SimGroupObject>(std::move(group), formats_, life_);
             return hr;
         });
     }
     HRESULT GetStatus(ServerStatus** ppServerStatus) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppServerStatus)
                 return E_POINTER;
             *ppServerStatus = nullptr;
@@ -696,12 +806,12 @@ public:
         });
     }
     HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override {
-        return Guarded([&] { return server_->RemoveGroup(hServerGroup, bForce != 0); });
+        return Live([&] { return server_->RemoveGroup(hServerGroup, bForce != 0); });
     }
 
     // IOPCBrowseServerAddressSpace
     HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pNameSpaceType)
                 return E_POINTER;
             DWORD organization = 0;
@@ -712,12 +822,12 @@ public:
         });
     }
     HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, const OLECHAR* szString) override {
-        return Guarded([&] { return server_->ChangeBrowsePosition(dwBrowseDirection, FromOle(szString)); });
+        return Live([&] { return server_->ChangeBrowsePosition(dwBrowseDirection, FromOle(szString)); });
     }
     HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, const OLECHAR* szFilterCriteria,
                              VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
                              std::shared_ptr<EnumString>* ppIEnumString) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppIEnumString)
                 return E_POINTER;
             ppIEnumString->reset();
@@ -731,7 +841,7 @@ public:
         });
     }
     HRESULT GetItemID(const OLECHAR* szItemDataID, OLECHAR** szItemID) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!szItemID)
                 return E_POINTER;
             *szItemID = nullptr;
@@ -746,7 +856,7 @@ public:
     // IOPCItemProperties
     HRESULT QueryAvailableProperties(const OLECHAR* szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
                                      OLECHAR*** ppDescriptions, VARTYPE** ppvtDataTypes) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!pdwCount || !ppPropertyIDs || !ppDescriptions || !ppvtDataTypes)
                 return E_POINTER;
             *pdwCount = 0;
@@ -776,7 +886,7 @@ public:
     }
     HRESULT GetItemProperties(const OLECHAR* szItemID, DWORD dwCount, const DWORD* pdwPropertyIDs,
                               VARIANT** ppvData, HRESULT** ppErrors) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppvData || !ppErrors || (dwCount != 0 && !pdwPropertyIDs))
                 return E_POINTER;
             *ppvData = nullptr;
@@ -807,7 +917,7 @@ public:
 
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(const IID& riid, std::shared_ptr<ConnectionPoint>* ppCP) override {
-        return Guarded([&] {
+        return Live([&] {
             if (!ppCP)
                 return E_POINTER;
             ppCP->reset();
@@ -819,6 +929,12 @@ public:
     }
 
 private:
+    template <typename F> HRESULT Live(F&& f) {
+        if (life_->Lost())
+            return kServerUnavailable;
+        return Guarded(std::forward<F>(f));
+    }
+
     template <typename I> std::shared_ptr<I> Offer(bool offered) {
         if (!offered)
             return nullptr;
@@ -827,6 +943,7 @@ private:
 
     std::shared_ptr<SimServer> server_;
     std::shared_ptr<FormatTable> formats_;
+    std::shared_ptr<InstanceLife> life_;
 };
 
 // ---------------------------------------------------------------------------------------------------------
@@ -1090,7 +1207,7 @@ public:
             if (!ppObject)
                 return E_POINTER;
             ppObject->reset();
-            if (!Reachable(host))
+            if (!Reachable(host) || ReadControl().state == ControlState::Down)
                 return kServerUnavailable;
             for (const KnownClass& k : KnownClasses()) {
                 if (!k.parsed || !SameClsid(k.clsid, clsid))
@@ -1104,8 +1221,11 @@ public:
                     profile.userType = k.userType;
                 FILETIME now;
                 GetSystemTimeAsFileTime(&now);
-                auto server = SimServer::Create(std::move(profile), scheduler_, FromFileTime(now));
-                *ppObject = std::make_shared<SimServerObject>(std::move(server), formats_);
+                auto scheduler = std::make_shared<InstanceScheduler>(scheduler_);
+                auto life = std::make_shared<InstanceLife>(scheduler);
+                auto server = SimServer::Create(std::move(profile), scheduler, FromFileTime(now));
+                life->Watch(server);
+                *ppObject = std::make_shared<SimServerObject>(std::move(server), formats_, std::move(life));
                 return S_OK;
             }
             return REGDB_E_CLASSNOTREG;

@@ -13,9 +13,11 @@
 #include "platform/oleauto.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 
 namespace tagsink {
@@ -24,8 +26,19 @@ class TServer;
 class TGroup;
 class TItem;
 
+/// How the engine watches its OPC link and heals it.
+struct ReconnectOptions {
+    /// The period of the engine's own status poll (QZDAC_GetServerStatus); a failing poll means the link
+    /// is lost.
+    std::chrono::milliseconds statusPoll{3000};
+    /// The wait before the first attempt after a loss; each failed attempt doubles it, up to `longestDelay`.
+    std::chrono::milliseconds firstDelay{1000};
+    std::chrono::milliseconds longestDelay{60000};
+};
+
 struct EngineOptions {
     RecorderOptions recorder;
+    ReconnectOptions reconnect;
 };
 
 class Engine {
@@ -41,21 +54,41 @@ public:
     bool CanRun() const;
 
     /// Connects to the OPC server of OPCString, subscribes every group and starts the record thread.
-    /// A refused connection leaves the engine stopped (logged, "OPC Disconnected").
+    /// A refused connection leaves the engine stopped (logged, "OPC Disconnected") and, like a link lost
+    /// later, starts the reconnection attempts: until Stop, the engine tries Run again after a wait that
+    /// starts at ReconnectOptions::firstDelay and doubles up to longestDelay.
     void Run();
 
     /// Ends the record thread (which executes or spills what is still queued), disconnects the session and
-    /// stops the groups. Harmless when stopped: it then only sets the two link texts.
+    /// stops the groups; ends the reconnection attempts. Harmless when stopped: it then only sets the two
+    /// link texts.
     void Stop();
 
-    /// True between a successful Run and the next Stop.
+    /// True between a successful Run (or reconnection) and the next Stop or loss of the link.
     bool Running() const { return running_; }
 
-    /// Called after Stop was run from the OPC server's shutdown request (the program keeps its mode).
+    /// True while the OPC link is up: a session is open and its status poll answers.
+    bool OpcLinkUp() const { return running_; }
+    /// True while the engine waits to try Run again (after a refused connection or a lost link).
+    bool Reconnecting() const { return retry_ != nullptr; }
+    /// The attempts to connect again since the link was last lost or refused; 0 while the link is up.
+    unsigned ReconnectAttempts() const { return attempts_; }
+    /// The wait before the next attempt (while Reconnecting).
+    std::chrono::milliseconds ReconnectDelay() const { return delay_; }
+    /// How often the link came back by itself since the engine was created.
+    std::uint64_t Reconnections() const { return reconnections_; }
+
+    /// Called after Stop was run from the OPC server's shutdown request (the program keeps its mode; the
+    /// engine then tries to connect again).
     void SetShutdownHandler(std::function<void()> handler) { onShutdown_ = std::move(handler); }
 
-    /// The OPC server asked its clients to let go: Stop, then the shutdown handler.
+    /// The OPC server asked its clients to let go: Stop, then the shutdown handler, then the reconnection
+    /// attempts.
     void HandleShutdown();
+
+    /// The link is gone (a shutdown request, a status poll that failed): one log line, Stop, and the
+    /// reconnection attempts. Nothing happens when the engine is not running.
+    void LinkLost(std::string_view why);
 
     // --- data intake (the toolkit's data-change procedure lands here; public for tests) ---
 
@@ -81,6 +114,14 @@ private:
         std::unordered_map<std::uint32_t, TItem*> items;
     };
 
+    bool Connect(bool quiet);
+    void StopLink();
+    void ScheduleReconnect();
+    void Attempt();
+    void PollStatus();
+    // Runs `call` on the loop soon, unless the engine is gone by then.
+    void Later(std::function<void()> call);
+
     void RunGroup(TGroup& group);
     void RunItem(TItem& item, GroupRoute* route);
     void StopGroup(TGroup& group);
@@ -98,6 +139,16 @@ private:
     bool running_ = false;
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
     std::function<void()> onShutdown_;
+
+    bool wanted_ = false;      // between Run and Stop: the link is to be kept up
+    bool lossPending_ = false; // a failed poll has posted its LinkLost
+    bool attemptPending_ = false;
+    unsigned attempts_ = 0;
+    std::chrono::milliseconds delay_;
+    std::uint64_t reconnections_ = 0;
+    std::unique_ptr<LoopHandle> poll_;
+    std::unique_ptr<LoopHandle> retry_;
+    std::shared_ptr<char> alive_ = std::make_shared<char>(0); // posted calls check it
 };
 
 /// Watches the toolkit's event handle on `loop` and runs QZDAC_DispatchEvents whenever it is readable.

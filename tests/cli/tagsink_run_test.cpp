@@ -1,0 +1,207 @@
+// tagsink-run recording the sample project into SQLite heals its OPC link with no operator action: after
+// a shutdown request, after the server vanished for 10 seconds, and when the server was missing at start.
+// The simulated servers are controlled from this process, outside the recorder, through their control
+// file (TAGCLIENT_SIM_CONTROL, docs/simulated-servers.md); rows are counted before and after.
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::TempDir;
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
+        ++n;
+    return n;
+}
+
+// One recorder process in a folder of its own, with the sample project and its tables.
+class Recorder {
+public:
+    Recorder() {
+        const std::string make =
+            std::string(TAGSINK_MAKE_SAMPLE_PATH) + " '" + (dir_ / "sample.DAT").string() + "'";
+        EXPECT_EQ(std::system(make.c_str()), 0) << make;
+        std::string sql = ReadFile(TAGSINK_SAMPLE_SQL);
+        std::vector<std::string> statements;
+        std::string current;
+        std::istringstream lines(sql);
+        for (std::string line; std::getline(lines, line);) {
+            if (auto comment = line.find("--"); comment != std::string::npos)
+                line.erase(comment);
+            current += line + "\n";
+            if (line.find(';') != std::string::npos) {
+                statements.push_back(current.substr(0, current.rfind(';')));
+                current.clear();
+            }
+        }
+        tagsink::testing::Exec(Connection(), statements);
+        SetServers("up");
+    }
+    ~Recorder() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    std::string Connection() const {
+        return tagsink::testing::SqliteConnectionString(dir_ / "sample.db") + "JournalMode=WAL;";
+    }
+
+    // What the simulated servers do, as written by an outside process (sim_control.hpp).
+    void SetServers(const std::string& text) {
+        const std::filesystem::path next = dir_ / "control.new";
+        {
+            std::ofstream out(next, std::ios::binary | std::ios::trunc);
+            out << text << "\n";
+        }
+        std::filesystem::rename(next, dir_ / "control");
+    }
+
+    void Start(int seconds) {
+        pid_ = ::fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            if (::chdir(dir_.path().c_str()) != 0)
+                ::_exit(100);
+            ::setenv("TAGCLIENT_SIM_CONTROL", (dir_ / "control").c_str(), 1);
+            int err = ::open((dir_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err < 0)
+                ::_exit(101);
+            ::dup2(err, STDERR_FILENO);
+            const std::string limit = std::to_string(seconds);
+            ::execl(TAGSINK_RUN_PATH, "tagsink-run", "sample.DAT", "--log", "--seconds", limit.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(102);
+        }
+    }
+
+    // Ends the recorder as an operator would (SIGTERM: a clean stop) and returns its exit status.
+    int Finish() {
+        if (pid_ <= 0)
+            return -1;
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string Log() const { return ReadFile(dir_ / "stderr.txt"); }
+
+    std::size_t Rows() const {
+        auto rows = tagsink::testing::Query(Connection(), "select count(*) from Readings");
+        return rows.empty() ? 0 : std::stoul(rows[0][0]);
+    }
+
+    template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::seconds limit) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(100ms);
+        }
+        return true;
+    }
+
+    std::size_t Connections() const { return Count(Log(), "--Run--OPCServer.Connected=true"); }
+
+private:
+    TempDir dir_;
+    pid_t pid_ = 0;
+};
+
+TEST(TagsinkRunReconnect, WritesRowsAgainAfterAShutdownRequest) {
+    Recorder r;
+    r.Start(120);
+    ASSERT_TRUE(r.WaitFor([&] { return r.Rows() >= 2; }, 20s)) << r.Log();
+    ASSERT_EQ(r.Connections(), 1u);
+
+    r.SetServers("shutdown maintenance window");
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "(shutdown request)") == 1; }, 10s)) << r.Log();
+    ASSERT_TRUE(r.WaitFor([&] { return r.Connections() == 2; }, 15s)) << "connected again\n" << r.Log();
+    const std::size_t healed = r.Rows();
+    EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= healed + 2; }, 15s))
+        << "rows after healing: " << r.Rows() << ", at healing: " << healed << "\n"
+        << r.Log();
+    EXPECT_EQ(r.Finish(), 0) << r.Log();
+    EXPECT_EQ(Count(r.Log(), "--TServer.Reconnect--"), 1u) << "one line for the loss\n" << r.Log();
+}
+
+TEST(TagsinkRunReconnect, WritesRowsAgainAfterTheServerVanishedForTenSeconds) {
+    Recorder r;
+    r.Start(180);
+    ASSERT_TRUE(r.WaitFor([&] { return r.Rows() >= 2; }, 20s)) << r.Log();
+
+    r.SetServers("down");
+    const auto vanished = std::chrono::steady_clock::now();
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "does not answer") == 1; }, 10s))
+        << "the status poll notices\n"
+        << r.Log();
+    std::this_thread::sleep_for(1s); // the stop executes what was queued before the loss
+    const std::size_t atLoss = r.Rows();
+    std::this_thread::sleep_until(vanished + 10s);
+    EXPECT_EQ(r.Rows(), atLoss) << "nothing is recorded while the server is away";
+    EXPECT_EQ(r.Connections(), 1u);
+
+    r.SetServers("up");
+    ASSERT_TRUE(r.WaitFor([&] { return r.Connections() == 2; }, 45s)) << "connected again\n" << r.Log();
+    EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= atLoss + 2; }, 15s))
+        << "rows after healing: " << r.Rows() << ", at the loss: " << atLoss << "\n"
+        << r.Log();
+    EXPECT_EQ(r.Finish(), 0) << r.Log();
+    const std::string log = r.Log();
+    EXPECT_EQ(Count(log, "--TServer.Reconnect--"), 1u) << log;
+    EXPECT_EQ(Count(log, "--Run--OPCServer.Connected=False"), 0u) << "refused attempts log nothing\n" << log;
+}
+
+TEST(TagsinkRunReconnect, WritesRowsWhenTheServerWasMissingAtStart) {
+    Recorder r;
+    r.SetServers("down");
+    r.Start(120);
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "reconnect attempts") > 0; }, 15s))
+        << "the progress line shows the attempts\n"
+        << r.Log();
+    EXPECT_EQ(Count(r.Log(), "--Run--OPCServer.Connected=False"), 1u) << r.Log();
+    EXPECT_EQ(r.Rows(), 0u);
+
+    r.SetServers("up");
+    ASSERT_TRUE(r.WaitFor([&] { return r.Connections() == 1; }, 30s)) << r.Log();
+    EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= 2; }, 15s)) << r.Log();
+    EXPECT_EQ(r.Finish(), 0) << "the server was connected in the end\n" << r.Log();
+}
+
+TEST(TagsinkRunReconnect, ExitsWithStatusTwoWhenTheServerNeverCame) {
+    Recorder r;
+    r.SetServers("down");
+    r.Start(3);
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "could not be connected") > 0; }, 15s)) << r.Log();
+    EXPECT_EQ(r.Finish(), 2) << r.Log();
+    EXPECT_EQ(r.Rows(), 0u);
+}
+
+} // namespace
