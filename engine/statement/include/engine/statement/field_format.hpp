@@ -3,7 +3,7 @@
 // Used for item values, key texts and time texts. The result is ready to be placed into a statement:
 // numbers and booleans as they are, dates and times in single quotes, texts as SQL string literals
 // (single quotes, embedded single quotes doubled), so that no value can change a statement's structure.
-// Locale formats: see platform/locale_formats.h (short date yyyy-mm-dd, long time hh:nn:ss, decimal ".").
+// Locale formats: see platform/locale_formats.hpp (short date yyyy-mm-dd, long time hh:nn:ss, decimal ".").
 //
 //   ftString, ftWideString      the value's text as a string literal ('' for an empty or null value)
 //   ftSmallint, ftInteger,      32-bit signed integer: floating-point values rounded half to even, texts
