@@ -161,8 +161,6 @@ void Engine::RunItem(TItem& item, GroupRoute* route) {
 }
 
 void Engine::Stop() {
-    reporter_.SetOpcLinkText(kOpcDisconnected);
-    reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.RecordThread) {
         if (auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get())) {
             thread->RequestStop();
@@ -170,6 +168,9 @@ void Engine::Stop() {
         }
         server_.RecordThread.reset();
     }
+    // After the join: the record thread's last pass may still report its link.
+    reporter_.SetOpcLinkText(kOpcDisconnected);
+    reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.SessionHandle != 0) {
         std::uint32_t session = server_.SessionHandle;
         QZDAC_Disconnect(session);
