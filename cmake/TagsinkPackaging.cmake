@@ -14,6 +14,7 @@ set(CPACK_PACKAGE_CONTACT "Tagsink developers <tagsink@localhost>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL tagsink libtagclient libtagclient-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
@@ -23,20 +24,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY "=")
 
-set(TAGSINK_DEB_LIB_VERSION "${TAGCLIENT_VERSION}")
 set(CPACK_DEBIAN_LIBTAGCLIENT_PACKAGE_NAME libtagclient${TAGCLIENT_SOVERSION})
 set(CPACK_DEBIAN_LIBTAGCLIENT_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_LIBTAGCLIENT_DESCRIPTION
-    "OPC Data Access client library\n tagclient connects to OPC DA servers through a flat C API: sessions,\n groups, items, reads, writes, subscriptions and browsing.")
+    "OPC Data Access client library\ntagclient connects to OPC DA servers through a flat C API: sessions,\ngroups, items, reads, writes, subscriptions and browsing.")
 set(CPACK_DEBIAN_LIBTAGCLIENT-DEV_PACKAGE_NAME libtagclient-dev)
 set(CPACK_DEBIAN_LIBTAGCLIENT-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_LIBTAGCLIENT-DEV_PACKAGE_DEPENDS "libtagclient${TAGCLIENT_SOVERSION} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_LIBTAGCLIENT-DEV_DESCRIPTION
-    "OPC Data Access client library (development files)\n The C header, link names, a CMake package (find_package(tagclient)) and a\n pkg-config file for building tagclient clients.")
+    "OPC Data Access client library (development files)\nThe C header, link names, a CMake package (find_package(tagclient)) and a\npkg-config file for building tagclient clients.")
 set(CPACK_DEBIAN_TAGSINK_PACKAGE_NAME tagsink)
 set(CPACK_DEBIAN_TAGSINK_PACKAGE_DEPENDS "libtagclient${TAGCLIENT_SOVERSION} (= ${PROJECT_VERSION})")
 set(CPACK_DEBIAN_TAGSINK_PACKAGE_RECOMMENDS "libsqliteodbc, odbc-postgresql")
 set(CPACK_DEBIAN_TAGSINK_DESCRIPTION
-    "Records live OPC DA values into SQL tables\n Tagsink moves values from OPC DA servers into relational database tables\n through ODBC: the desktop program, the headless runner tagsink-run (with a\n systemd unit) and the command-line tools.")
+    "Records live OPC DA values into SQL tables\nTagsink moves values from OPC DA servers into relational database tables\nthrough ODBC: the desktop program, the headless runner tagsink-run (with a\nsystemd unit) and the command-line tools.")
 
 include(CPack)
