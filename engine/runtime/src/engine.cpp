@@ -8,6 +8,7 @@
 #include "model/item.hpp"
 #include "model/opc_string.hpp"
 #include "model/server.hpp"
+#include "platform/ascii.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
@@ -41,9 +42,7 @@ std::uint64_t FileTimeValue(FILETIME time) {
 // Text comparison without regard to ASCII case, for the snapshot's list of key texts.
 struct LessNoCase {
     bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-        });
+        return qz::LessNoCase(a, b);
     }
 };
 
