@@ -41,9 +41,7 @@ std::uint64_t FileTimeValue(FILETIME time) {
 
 // Text comparison without regard to ASCII case, for the snapshot's list of key texts.
 struct LessNoCase {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return qz::LessNoCase(a, b);
-    }
+    bool operator()(const std::string& a, const std::string& b) const { return qz::LessNoCase(a, b); }
 };
 
 } // namespace
