@@ -296,17 +296,12 @@ bool ParseTimePart(Cursor& c, unsigned& h, unsigned& mi, unsigned& sec, unsigned
     // 12-hour clock suffixes are accepted as well.
     const std::string_view rest = c.s.substr(c.pos);
     auto is = [&](std::string_view word) {
-        if (rest.size() < word.size())
-            return false;
-        for (std::size_t k = 0; k < word.size(); ++k)
-            if (std::toupper(static_cast<unsigned char>(rest[k])) != word[k])
-                return false;
-        return true;
+        return rest.size() >= word.size() && EqualsNoCase(rest.substr(0, word.size()), word);
     };
     if (is("AM") || is("PM")) {
         if (h < 1 || h > 12)
             return false;
-        const bool pm = std::toupper(static_cast<unsigned char>(rest[0])) == 'P';
+        const bool pm = AsciiLower(rest[0]) == 'p';
         h = (h % 12) + (pm ? 12 : 0);
         c.pos += 2;
     }

@@ -2,6 +2,7 @@
 
 #include "sim_time.hpp"
 
+#include "platform/ascii.hpp"
 #include "platform/utf16.hpp"
 
 #include <cctype>
@@ -193,12 +194,9 @@ HRESULT ToNumber(const Value& v, Number* n) {
         }
         if (ParseDouble(t, &n->real))
             return S_OK;
-        std::string lower;
-        for (char c : t)
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "true" || lower == "false") {
+        if (qz::EqualsNoCase(t, "true") || qz::EqualsNoCase(t, "false")) {
             n->exact = true;
-            n->integer = ExactOf(lower == "true" ? -1 : 0);
+            n->integer = ExactOf(qz::EqualsNoCase(t, "true") ? -1 : 0);
             return S_OK;
         }
         return DISP_E_TYPEMISMATCH;
