@@ -1,5 +1,7 @@
 #include "log_view.hpp"
 
+#include "platform/code_page.hpp"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -99,14 +101,12 @@ void TLogView::closeEvent(QCloseEvent* event) {
 }
 
 QByteArray ProgramEncoded(const QString& text) {
-    QStringEncoder encoder("GB18030");
-    if (encoder.isValid()) {
-        QByteArray bytes = encoder.encode(text);
-        if (!encoder.hasError()) {
-            return bytes;
-        }
-    }
-    return text.toUtf8();
+    // Code page 936 as the platform's code-page layer writes it (the one meaning of 936 in the program).
+    const QByteArray utf8 = text.toUtf8();
+    const std::string bytes =
+        qz::Utf8ToCodePage(qz::kChineseCodePage, std::string_view(utf8.constData(), utf8.size()));
+    return bytes.empty() && !utf8.isEmpty() ? utf8
+                                            : QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 } // namespace tagsink::app

@@ -45,7 +45,7 @@ private:
     bool dropped_ = false;
 };
 
-/// The 8-bit text of the program (code page 936 where the platform has it, else UTF-8).
+/// The 8-bit text of the program: code page 936 (platform/code_page.hpp), UTF-8 if that fails.
 QByteArray ProgramEncoded(const QString& text);
 
 } // namespace tagsink::app

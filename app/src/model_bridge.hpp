@@ -1,10 +1,7 @@
-// The project objects as the property inspector sees them.
-//
-// The inspector knows nothing of the project classes: it lists the published properties of a TQZInstance
-// through a TQZClassInfo. This bridge builds one TQZClassInfo per project class from the class's own
-// descriptor table, once, so the inspector reads and writes the same getters and setters the project file
-// uses. String properties use the inspector's standard string type, so editors registered for strings
-// apply to them.
+// The project objects as the property inspector sees them: the program's names for the inspector's one
+// model binding (inspector/model_binding.hpp), so the program, its editors and the tests inspect the same
+// descriptors. String properties have the inspector's standard string type, so editors registered for
+// strings apply to them.
 #pragma once
 
 #include "inspector/type_info.hpp"

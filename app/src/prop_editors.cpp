@@ -12,6 +12,7 @@
 #include "server_browser.hpp"
 #include "ui_reporter.hpp"
 
+#include "inspector/model_binding.hpp"
 #include "inspector/property_inspector.hpp"
 #include "inspector/std_types.hpp"
 
@@ -160,7 +161,8 @@ void TFieldNameEditor::GetValues(QStringList& values) {
 
 void RegisterProjectEditors() {
     using inspector::EditorClassOf;
-    const inspector::TQZTypeInfo* text = inspector::StdTypes::String();
+    // The model's string type as the binding gives it (the inspector's standard string).
+    const inspector::TQZTypeInfo* text = inspector::InspectorTypeOf(kStringType);
     auto reg = [text](const char* name, const inspector::TQZPropEditorClass* editor) {
         inspector::TQZCustomPropertyInspector::RegisterPropEditor(text, nullptr, QString::fromLatin1(name),
                                                                   editor);

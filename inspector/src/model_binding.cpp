@@ -1,6 +1,7 @@
 #include "inspector/model_binding.hpp"
 
 #include "inspector/errors.hpp"
+#include "inspector/std_types.hpp"
 
 #include "model/named_item.hpp"
 
@@ -181,6 +182,11 @@ tagsink::PropValue ToModelValue(const TQZValue& value) {
 }
 
 const TQZTypeInfo* InspectorTypeOf(const tagsink::TypeInfo& type) {
+    // The model's plain string is the inspector's standard string: editors registered for either apply
+    // to every plain string property (the registry compares descriptors by identity).
+    if (type.Kind == tagsink::TypeKind::String && type.Name == tagsink::kStringType.Name) {
+        return StdTypes::String();
+    }
     Cache& cache = TheCache();
     if (auto it = cache.Types.find(&type); it != cache.Types.end()) {
         return it->second.get();

@@ -1,6 +1,7 @@
 #include "inspector/variant.hpp"
 
 #include "locale_formats.hpp"
+#include "platform/oleauto.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -115,6 +116,98 @@ bool FromNumber(double d, std::uint16_t vt, TQZVariant& out) {
     }
     case varBoolean:
         out = TQZVariant::Bool(d != 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The numeric kinds as OLE VARIANTs (no strings: those go through the locale's formats here).
+bool ToOleVariant(const TQZVariant& v, VARIANT& out) {
+    VariantInit(&out);
+    out.vt = static_cast<VARTYPE>(v.VType);
+    switch (v.VType) {
+    case varEmpty:
+        return true;
+    case varSmallint:
+        out.iVal = static_cast<SHORT>(v.Value.toLongLong());
+        return true;
+    case varInteger:
+        out.lVal = static_cast<LONG>(v.Value.toLongLong());
+        return true;
+    case varShortInt:
+        out.cVal = static_cast<CHAR>(v.Value.toLongLong());
+        return true;
+    case varByte:
+        out.bVal = static_cast<BYTE>(v.Value.toLongLong());
+        return true;
+    case varWord:
+        out.uiVal = static_cast<USHORT>(v.Value.toLongLong());
+        return true;
+    case varLongWord:
+        out.ulVal = static_cast<ULONG>(v.Value.toLongLong());
+        return true;
+    case varInt64:
+        out.llVal = v.Value.toLongLong();
+        return true;
+    case varSingle:
+        out.fltVal = static_cast<float>(v.Value.toDouble());
+        return true;
+    case varDouble:
+        out.dblVal = v.Value.toDouble();
+        return true;
+    case varDate:
+        out.date = v.Value.toDouble();
+        return true;
+    case varCurrency:
+        out.cyVal.int64 = v.Value.toLongLong();
+        return true;
+    case varBoolean:
+        out.boolVal = v.Value.toBool() ? VARIANT_TRUE : VARIANT_FALSE;
+        return true;
+    default:
+        out.vt = VT_EMPTY;
+        return false;
+    }
+}
+
+bool FromOleVariant(const VARIANT& v, TQZVariant& out) {
+    switch (v.vt) {
+    case VT_I2:
+        out = TQZVariant::Int(varSmallint, v.iVal);
+        return true;
+    case VT_I4:
+        out = TQZVariant::Int(varInteger, v.lVal);
+        return true;
+    case VT_I1:
+        out = TQZVariant::Int(varShortInt, v.cVal);
+        return true;
+    case VT_UI1:
+        out = TQZVariant::Int(varByte, v.bVal);
+        return true;
+    case VT_UI2:
+        out = TQZVariant::Int(varWord, v.uiVal);
+        return true;
+    case VT_UI4:
+        out = TQZVariant::Int(varLongWord, static_cast<qlonglong>(v.ulVal));
+        return true;
+    case VT_I8:
+        out = TQZVariant::Int(varInt64, v.llVal);
+        return true;
+    case VT_R4:
+        out = TQZVariant::Float(varSingle, static_cast<double>(v.fltVal));
+        return true;
+    case VT_R8:
+        out = TQZVariant::Float(varDouble, v.dblVal);
+        return true;
+    case VT_DATE:
+        out = TQZVariant::Date(v.date);
+        return true;
+    case VT_CY:
+        out = TQZVariant::Currency(v.cyVal.int64);
+        return true;
+    case VT_BOOL:
+        out = TQZVariant::Bool(v.boolVal != VARIANT_FALSE);
         return true;
     default:
         return false;
@@ -289,6 +382,21 @@ bool VariantChangeType(const TQZVariant& v, std::uint16_t vt, TQZVariant& out) {
     if (v.VType == varString || v.VType == varOleStr) {
         return VariantFromText(v.Value.toString(), vt, out);
     }
+    if (v.VType != varError && vt != varError) {
+        // Between numbers, currency, dates and booleans: the platform's OLE conversion, the one the
+        // toolkit and the simulated servers use (its ranges, rounding and overflow rules).
+        VARIANT from;
+        if (!ToOleVariant(v, from)) {
+            return false;
+        }
+        VARIANT to;
+        VariantInit(&to);
+        if (FAILED(::VariantChangeType(&to, &from, 0, static_cast<VARTYPE>(vt)))) {
+            return false;
+        }
+        return FromOleVariant(to, out);
+    }
+    // The error code (an SCODE) converts as the integer it is.
     double d = 0;
     if (!NumericValue(v, d)) {
         return false;

@@ -1,10 +1,13 @@
 // Calendar arithmetic between DATE, SYSTEMTIME and FILETIME, and the fixed-locale date texts.
 #include "platform/civil_time.hpp"
+#include "platform/ascii.hpp"
 #include "platform/locale_formats.hpp"
+
+#include <algorithm>
+#include <chrono>
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 
 namespace qz {
 
@@ -15,10 +18,6 @@ constexpr std::int64_t kDateEpochDays = -25569;
 constexpr std::int64_t kFileTimeEpochDays = -134774;
 constexpr std::int64_t kTicksPerMs = 10000;
 constexpr std::int64_t kMsPerDay = 86400000;
-
-bool IsLeap(std::int64_t y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
 
 // Splits a DATE into a signed day count and a non-negative fraction of a day: OLE keeps the time of day
 // as the absolute value of the fraction, also before 1899-12-30 (-1.25 is 1899-12-29 06:00).
@@ -52,32 +51,41 @@ bool InDateRange(double date) {
 
 } // namespace
 
+// The proleptic Gregorian calendar is <chrono>'s; years outside its range (-32767 to 32767) are clamped
+// to it, which no caller reaches (OLE dates span the years 100 to 9999).
+namespace {
+std::chrono::year ChronoYear(std::int64_t year) {
+    return std::chrono::year{static_cast<int>(std::clamp<std::int64_t>(year, -32767, 32767))};
+}
+} // namespace
+
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) noexcept {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+    // A day past the month's end counts on into the next month (2023-02-30 is 2023-03-02), as <chrono>
+    // defines it for a valid year and month.
+    using namespace std::chrono;
+    const year_month_day date{ChronoYear(y), month{m}, day{d}};
+    return sys_days{date}.time_since_epoch().count();
 }
 
 void CivilFromDays(std::int64_t z, std::int64_t& year, unsigned& month, unsigned& day) noexcept {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = doy - (153 * mp + 2) / 5 + 1;
-    month = mp < 10 ? mp + 3 : mp - 9;
-    year = static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2);
+    const std::chrono::year_month_day date{std::chrono::sys_days{std::chrono::days{z}}};
+    year = static_cast<int>(date.year());
+    month = static_cast<unsigned>(date.month());
+    day = static_cast<unsigned>(date.day());
 }
 
 unsigned DaysInMonth(std::int64_t year, unsigned month) noexcept {
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12)
         return 0;
-    return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
+    using namespace std::chrono;
+    return static_cast<unsigned>(
+        year_month_day_last{ChronoYear(year), month_day_last{std::chrono::month{month}}}.day());
+}
+
+bool IsValidCivil(std::int64_t year, unsigned month, unsigned day) noexcept {
+    return year >= -32767 && year <= 32767 &&
+           std::chrono::year_month_day{ChronoYear(year), std::chrono::month{month}, std::chrono::day{day}}
+               .ok();
 }
 
 std::optional<SYSTEMTIME> DateToSystemTime(double date, bool roundToSecond) noexcept {
@@ -160,43 +168,68 @@ std::optional<double> FileTimeToLocalDate(const FILETIME& utc) noexcept {
     return FileTimeToDate(local);
 }
 
-std::string FormatSystemTime(std::string_view pattern, const SYSTEMTIME& st) {
+std::string FormatCivilTime(std::string_view pattern, const CivilTime& t) {
     std::string out;
-    char buf[16];
-    auto put = [&](unsigned value, int width) {
-        std::snprintf(buf, sizeof buf, "%0*u", width, value);
-        out += buf;
+    auto put = [&out](std::int64_t value, std::size_t width) {
+        std::string digits = std::to_string(value < 0 ? -value : value);
+        if (value < 0)
+            out += '-';
+        if (digits.size() < width)
+            out.append(width - digits.size(), '0');
+        out += digits;
     };
     std::size_t i = 0;
     while (i < pattern.size()) {
-        const std::string_view rest = pattern.substr(i);
-        if (rest.starts_with("yyyy")) {
-            put(st.wYear, 4);
-            i += 4;
-        } else if (rest.starts_with("mm")) {
-            put(st.wMonth, 2);
-            i += 2;
-        } else if (rest.starts_with("dd")) {
-            put(st.wDay, 2);
-            i += 2;
-        } else if (rest.starts_with("hh")) {
-            put(st.wHour, 2);
-            i += 2;
-        } else if (rest.starts_with("nn")) {
-            put(st.wMinute, 2);
-            i += 2;
-        } else if (rest.starts_with("ss")) {
-            put(st.wSecond, 2);
-            i += 2;
-        } else if (rest.starts_with("zzz")) {
-            put(st.wMilliseconds, 3);
-            i += 3;
-        } else {
-            out += pattern[i];
-            ++i;
+        const char c = pattern[i];
+        if (c == '\'' || c == '"') {
+            const std::size_t close = pattern.find(c, i + 1);
+            const std::size_t end = close == std::string_view::npos ? pattern.size() : close;
+            out.append(pattern.substr(i + 1, end - i - 1));
+            i = end == pattern.size() ? end : end + 1;
+            continue;
         }
+        const char letter = AsciiLower(c);
+        std::size_t run = 1;
+        while (i + run < pattern.size() && AsciiLower(pattern[i + run]) == letter)
+            ++run;
+        const std::size_t width = run >= 2 ? 2 : 1;
+        switch (letter) {
+        case 'y':
+            if (run >= 2 && run < 4)
+                put(t.year % 100 < 0 ? -(t.year % 100) : t.year % 100, 2);
+            else
+                put(t.year, 4);
+            break;
+        case 'm':
+            put(t.month, width);
+            break;
+        case 'd':
+            put(t.day, width);
+            break;
+        case 'h':
+            put(t.hour, width);
+            break;
+        case 'n':
+            put(t.minute, width);
+            break;
+        case 's':
+            put(t.second, width);
+            break;
+        case 'z':
+            put(t.millisecond, run >= 3 ? 3 : 1);
+            break;
+        default:
+            out.append(pattern.substr(i, run));
+            break;
+        }
+        i += run;
     }
     return out;
+}
+
+std::string FormatSystemTime(std::string_view pattern, const SYSTEMTIME& st) {
+    return FormatCivilTime(
+        pattern, CivilTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds});
 }
 
 std::optional<std::string> FormatDate(double date) {
@@ -263,17 +296,12 @@ bool ParseTimePart(Cursor& c, unsigned& h, unsigned& mi, unsigned& sec, unsigned
     // 12-hour clock suffixes are accepted as well.
     const std::string_view rest = c.s.substr(c.pos);
     auto is = [&](std::string_view word) {
-        if (rest.size() < word.size())
-            return false;
-        for (std::size_t k = 0; k < word.size(); ++k)
-            if (std::toupper(static_cast<unsigned char>(rest[k])) != word[k])
-                return false;
-        return true;
+        return rest.size() >= word.size() && EqualsNoCase(rest.substr(0, word.size()), word);
     };
     if (is("AM") || is("PM")) {
         if (h < 1 || h > 12)
             return false;
-        const bool pm = std::toupper(static_cast<unsigned char>(rest[0])) == 'P';
+        const bool pm = AsciiLower(rest[0]) == 'p';
         h = (h % 12) + (pm ? 12 : 0);
         c.pos += 2;
     }

@@ -1,16 +1,61 @@
-// Code-page conversions. The system ANSI code page (CP_ACP) is UTF-8 on this platform, and 936 is accepted
-// as its alias so that code written for a Chinese Windows system runs unchanged. Ill-formed input gives
-// 0 with MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS and U+FFFD otherwise; nothing is dropped.
+// Code-page conversions. The system ANSI code page (CP_ACP) is UTF-8 on this platform. Code page 936 is
+// the Chinese code page (GBK) of the project files and logs that Chinese Windows systems write; it is read
+// and written here as GB18030, its superset: every GBK text decodes to the same characters, and every
+// Unicode character can be written, so nothing is lost on the way out either. This is the one meaning of
+// 936 in the program. Ill-formed input gives 0 with MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS and
+// U+FFFD otherwise; nothing is dropped.
 #include "platform/oleauto.h"
 #include "utf_codec.hpp"
 
+#include <cerrno>
 #include <cstring>
+#include <iconv.h>
 #include <string>
+#include <utility>
 
 namespace {
 
+constexpr UINT kChinese = 936;
+
 bool IsSupported(UINT codePage) {
-    return codePage == CP_ACP || codePage == CP_UTF8 || codePage == 936;
+    return codePage == CP_ACP || codePage == CP_UTF8 || codePage == kChinese;
+}
+
+// One iconv conversion over the whole input. A byte the source encoding cannot take: with `strict` the
+// conversion fails, otherwise `replacement` is written for it and the conversion goes on after it.
+bool Iconv(const char* to, const char* from, std::string_view in, std::string& out, bool strict,
+           std::string_view replacement) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    char buffer[512];
+    char* src = const_cast<char*>(in.data());
+    std::size_t left = in.size();
+    bool ok = true;
+    while (left > 0) {
+        char* dst = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t rc = iconv(cd, &src, &left, &dst, &room);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            if (strict) {
+                ok = false;
+                break;
+            }
+            out += replacement;
+            ++src;
+            --left;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    if (ok) {
+        char* dst = buffer;
+        std::size_t room = sizeof buffer;
+        iconv(cd, nullptr, nullptr, &dst, &room);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    }
+    iconv_close(cd);
+    return ok;
 }
 
 std::size_t OleLength(const WCHAR* s) {
@@ -32,9 +77,16 @@ INT MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, INT
         // With -1 the terminating NUL is part of the input and of the output.
         const std::size_t bytes =
             cbMultiByte == -1 ? std::strlen(lpMultiByteStr) + 1 : static_cast<std::size_t>(cbMultiByte);
+        const bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
+        std::string_view input(lpMultiByteStr, bytes);
+        std::string utf8;
+        if (CodePage == kChinese) {
+            if (!Iconv("UTF-8", "GB18030", input, utf8, strict, "\xEF\xBF\xBD"))
+                return 0;
+            input = utf8;
+        }
         std::u16string wide;
-        if (!qz::detail::DecodeUtf8(std::string_view(lpMultiByteStr, bytes), wide,
-                                    (dwFlags & MB_ERR_INVALID_CHARS) != 0))
+        if (!qz::detail::DecodeUtf8(input, wide, strict))
             return 0;
         if (wide.size() > 0x7FFFFFFF)
             return 0;
@@ -66,9 +118,17 @@ INT WideCharToMultiByte(UINT CodePage, DWORD dwFlags, const WCHAR* lpWideCharStr
                 std::u16string_view(reinterpret_cast<const char16_t*>(lpWideCharStr), units), narrow,
                 (dwFlags & WC_ERR_INVALID_CHARS) != 0, &replaced))
             return 0;
+        if (CodePage == kChinese) {
+            // GB18030 writes every character; only an unpaired surrogate (already U+FFFD) is replaced.
+            std::string chinese;
+            if (!Iconv("GB18030", "UTF-8", narrow, chinese, true, {}))
+                return 0;
+            narrow = std::move(chinese);
+        }
         if (narrow.size() > 0x7FFFFFFF)
             return 0;
-        // UTF-8 has no default character: an unpaired surrogate becomes U+FFFD, reported here.
+        // Neither UTF-8 nor GB18030 needs a default character: an unpaired surrogate becomes U+FFFD, reported
+        // here.
         if (lpUsedDefaultChar)
             *lpUsedDefaultChar = replaced ? TRUE : FALSE;
         const INT needed = static_cast<INT>(narrow.size());

@@ -201,6 +201,34 @@ private slots:
         QCOMPARE(TQZVariantTypePropEditor::TypeName(9), QStringLiteral("(Unknown)"));
     }
 
+    void variantTypeChangesFollowTheOleRules() {
+        // Between numeric kinds the inspector converts as the platform's VariantChangeType does.
+        TQZVariant out;
+        QVERIFY(VariantChangeType(TQZVariant::Float(varDouble, 2.5), varInteger, out));
+        QCOMPARE(out, TQZVariant::Int(varInteger, 2)); // halves to even
+        QVERIFY(VariantChangeType(TQZVariant::Float(varDouble, 3.5), varInteger, out));
+        QCOMPARE(out, TQZVariant::Int(varInteger, 4));
+        QVERIFY(!VariantChangeType(TQZVariant::Int(varInteger, 256), varByte, out)); // overflow
+        QVERIFY(!VariantChangeType(TQZVariant::Float(varDouble, 1e300), varSingle, out));
+        QVERIFY(VariantChangeType(TQZVariant::Bool(true), varSmallint, out));
+        QCOMPARE(out, TQZVariant::Int(varSmallint, -1));
+        QVERIFY(VariantChangeType(TQZVariant::Int(varInteger, 0), varBoolean, out));
+        QCOMPARE(out, TQZVariant::Bool(false));
+        QVERIFY(VariantChangeType(TQZVariant::Float(varDouble, 1.23456), varCurrency, out));
+        QCOMPARE(out, TQZVariant::Currency(12346));
+        QVERIFY(VariantChangeType(TQZVariant::Currency(25000), varDouble, out));
+        QCOMPARE(out, TQZVariant::Float(varDouble, 2.5));
+        QVERIFY(VariantChangeType(TQZVariant{}, varLongWord, out));
+        QCOMPARE(out, TQZVariant::Int(varLongWord, 0)); // empty is 0
+        QVERIFY(VariantChangeType(TQZVariant::Int(varInt64, 4294967295LL), varLongWord, out));
+        QCOMPARE(out, TQZVariant::Int(varLongWord, 4294967295LL));
+        QVERIFY(!VariantChangeType(TQZVariant::Int(varInt64, -1), varLongWord, out));
+        QVERIFY(!VariantChangeType(TQZVariant::Float(varDouble, 1e9), varDate, out)); // beyond 9999
+        QVERIFY(VariantChangeType(TQZVariant::Int(varInteger, 7), varError, out));
+        QCOMPARE(out, TQZVariant::Int(varError, 7));
+        QVERIFY(!VariantChangeType(TQZVariant::Null(), varInteger, out));
+    }
+
     void variantDisplayTexts() {
         QCOMPARE(VariantDisplayText(TQZVariant::Bool(true)), QStringLiteral("True"));
         QCOMPARE(VariantDisplayText(TQZVariant::Null()), QStringLiteral("(Null)"));

@@ -7,6 +7,7 @@
 #include "inspector/kind_editors.hpp"
 #include "inspector/model_binding.hpp"
 #include "inspector/prop_edit_manager.hpp"
+#include "inspector/std_types.hpp"
 
 #include "model/group.hpp"
 #include "model/item.hpp"
@@ -167,6 +168,32 @@ private slots:
         QVERIFY(insp.InplaceEdit()->Button()->isHidden());
         QTest::mouseDClick(Cell(insp), Qt::LeftButton);
         QCOMPARE(group.TableName(), std::string("T1"));
+        TQZPrpertyEditManager::Instance().Truncate(mark);
+    }
+
+    void editorsForTheStandardStringApplyToModelStrings() {
+        // The registry compares descriptors by identity: an editor registered for the standard string (as
+        // for the model's string) must reach the model's string properties through the binding.
+        QCOMPARE(InspectorTypeOf(tagsink::kStringType), StdTypes::String());
+        const int mark = TQZPrpertyEditManager::Instance().Count();
+        RegisterPropEditor(StdTypes::String(), nullptr, QStringLiteral("TableName"),
+                           EditorClassOf<TableListEditor>());
+        tagsink::TServer root;
+        tagsink::TGroup& group = tagsink::TGroup::Create(root);
+        group.SetTableName("T2");
+        TestInspector insp;
+        insp.Add(Inspectable(group));
+        insp.show();
+        const int row = RowOf(insp, QStringLiteral("TableName"));
+        insp.SetCurrentRow(row);
+        QCOMPARE(insp.RowItem(row)->EditStyle, TQZEditStyle::esPickList);
+        QTest::mouseDClick(Cell(insp), Qt::LeftButton);
+        QCOMPARE(group.TableName(), std::string("T1")); // after the last entry, the first
+        // Other string properties keep the plain text editor.
+        const int description = RowOf(insp, QStringLiteral("Description"));
+        insp.SetCurrentRow(description);
+        QCOMPARE(insp.RowItem(description)->EditStyle, TQZEditStyle::esSimple);
+        insp.Clear();
         TQZPrpertyEditManager::Instance().Truncate(mark);
     }
 

@@ -1,4 +1,5 @@
 // Code-page conversions: exact round trips, surrogate pairs, invalid input never dropped silently.
+#include "platform/code_page.hpp"
 #include "platform/oleauto.h"
 #include "platform/utf16.hpp"
 
@@ -35,11 +36,48 @@ std::string ToNarrow(UINT cp, DWORD flags, const std::u16string& s, int* result 
 
 TEST(CodePage, RoundTripsEveryPlaneExactly) {
     const std::string text = "A é 温度 \xF0\x9F\x98\x80 \xF4\x8F\xBF\xBF end"; // U+1F600, U+10FFFF
-    for (UINT cp : {static_cast<UINT>(CP_ACP), static_cast<UINT>(CP_UTF8), 936u}) {
+    for (UINT cp : {static_cast<UINT>(CP_ACP), static_cast<UINT>(CP_UTF8)}) {
         const std::u16string wide = ToWide(cp, MB_ERR_INVALID_CHARS, text);
         EXPECT_EQ(wide, u"A é 温度 \U0001F600 \U0010FFFF end");
         EXPECT_EQ(ToNarrow(cp, WC_ERR_INVALID_CHARS, wide), text);
     }
+    // 936 writes every plane too (as GB18030) and reads it back exactly.
+    const std::u16string wide = u"A é 温度 \U0001F600 \U0010FFFF end";
+    const std::string chinese = ToNarrow(936, WC_ERR_INVALID_CHARS, wide);
+    EXPECT_NE(chinese, text) << "936 is not UTF-8";
+    EXPECT_EQ(ToWide(936, MB_ERR_INVALID_CHARS, chinese), wide);
+}
+
+TEST(CodePage, CodePage936IsTheChineseCodePage) {
+    // GBK bytes as Chinese Windows systems write them: "温度" and "你好", ASCII unchanged.
+    EXPECT_EQ(ToWide(936, MB_ERR_INVALID_CHARS, "\xCE\xC2\xB6\xC8"), u"温度");
+    EXPECT_EQ(ToWide(936, 0, "T=\xC4\xE3\xBA\xC3;"), u"T=你好;");
+    EXPECT_EQ(ToNarrow(936, 0, u"温度"), "\xCE\xC2\xB6\xC8");
+    EXPECT_EQ(ToNarrow(936, 0, u"plain"), "plain");
+    // A lead byte without its trail byte, and a byte that starts nothing.
+    int n = -1;
+    ToWide(936, MB_ERR_INVALID_CHARS, "a\xC4", &n);
+    EXPECT_EQ(n, 0);
+    ToWide(936, MB_ERR_INVALID_CHARS, "\xFF", &n);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(ToWide(936, 0,
+                     "a\xFF"
+                     "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(ToWide(936, 0, "a\xC4"), u"a\uFFFD");
+    // An unpaired surrogate is rejected with the flag, else written as U+FFFD would be.
+    ToNarrow(936, WC_ERR_INVALID_CHARS, u"a\xD800", &n);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(ToWide(936, 0, ToNarrow(936, 0, u"a\xD800")), u"a\uFFFD");
+}
+
+TEST(CodePage, StringFormsOfTheCodePages) {
+    EXPECT_EQ(qz::CodePageToUtf8(qz::kChineseCodePage, "\xCE\xC2\xB6\xC8 ok"), "温度 ok");
+    EXPECT_EQ(qz::Utf8ToCodePage(qz::kChineseCodePage, "温度 ok"), "\xCE\xC2\xB6\xC8 ok");
+    EXPECT_EQ(qz::CodePageToUtf8(CP_UTF8, "温度"), "温度");
+    EXPECT_EQ(qz::Utf8ToCodePage(CP_ACP, "温度"), "温度") << "the ANSI code page is UTF-8 here";
+    EXPECT_EQ(qz::CodePageToUtf8(qz::kChineseCodePage, ""), "");
+    EXPECT_EQ(qz::CodePageToUtf8(qz::kChineseCodePage, "\xFF"), "\xEF\xBF\xBD");
 }
 
 TEST(CodePage, SurrogatePairsBecomeOneFourByteSequence) {

@@ -1,4 +1,5 @@
 // GUID text form and HRESULT texts.
+#include "platform/guid.hpp"
 #include "platform/oleauto.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,22 @@ TEST(Guid, MalformedTextIsClassStringError) {
           u"{6AB1D6C4-0B2A-4D6B-9F0E1234567890AB}"})
         EXPECT_EQ(CLSIDFromString(bad, &id), CO_E_CLASSSTRING) << std::u16string(bad).size();
     EXPECT_EQ(CLSIDFromString(u"{6AB1D6C4-0B2A-4D6B-9F0E-1234567890AB}", nullptr), E_INVALIDARG);
+}
+
+TEST(Guid, StringFormsForCpp) {
+    const GUID id{0x6A2F5C1Bu, 0x0D3E, 0x4F7A, {0x9B, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
+    EXPECT_EQ(qz::GuidText(id), u"{6A2F5C1B-0D3E-4F7A-9B01-23456789ABCD}");
+    const auto lower = qz::ParseGuid(u"{6a2f5c1b-0d3e-4f7a-9b01-23456789abcd}");
+    ASSERT_TRUE(lower.has_value());
+    EXPECT_TRUE(qz::SameGuid(*lower, id));
+    EXPECT_FALSE(qz::SameGuid(*lower, GUID{}));
+    EXPECT_FALSE(qz::ParseGuid(u"{6A2F5C1B-0D3E-4F7A-9B01-23456789ABCD}x").has_value()) << "too long";
+    EXPECT_FALSE(qz::ParseGuid(u"{6A2F5C1B-0D3E-4F7A-9B01-23456789ABC}").has_value()) << "too short";
+    EXPECT_FALSE(qz::ParseGuid(u"{6A2F5C1B-0D3E-4F7A-9B01-23456789ABCG}").has_value()) << "not hex";
+    EXPECT_FALSE(
+        qz::ParseGuid(std::u16string(u"{6A2F5C1B-0D3E-4F7A-9B01\0\0\0\0\0\0\0\0\0\0\0\0}", 38)).has_value())
+        << "an embedded NUL";
+    EXPECT_FALSE(qz::ParseGuid(u"").has_value());
 }
 
 TEST(HResult, KnownSystemTexts) {

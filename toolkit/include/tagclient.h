@@ -47,6 +47,16 @@
 #ifndef TAGCLIENT_H
 #define TAGCLIENT_H
 
+/* The library's version. The shared library's SONAME carries the major number (libtagclient.so.1), which
+ * changes only when a program built against an older release would break. */
+#define TAGCLIENT_VERSION_MAJOR 1
+#define TAGCLIENT_VERSION_MINOR 0
+#define TAGCLIENT_VERSION_PATCH 0
+#define TAGCLIENT_VERSION "1.0.0"
+/* MAJOR * 10000 + MINOR * 100 + PATCH, for #if comparisons. */
+#define TAGCLIENT_VERSION_NUMBER                                                                             \
+    (TAGCLIENT_VERSION_MAJOR * 10000 + TAGCLIENT_VERSION_MINOR * 100 + TAGCLIENT_VERSION_PATCH)
+
 #include <platform/oleauto.h>
 
 #include <stdint.h>

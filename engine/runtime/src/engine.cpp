@@ -8,6 +8,7 @@
 #include "model/item.hpp"
 #include "model/opc_string.hpp"
 #include "model/server.hpp"
+#include "platform/ascii.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
@@ -42,11 +43,7 @@ std::uint64_t FileTimeValue(FILETIME time) {
 
 // Text comparison without regard to ASCII case, for the snapshot's list of key texts.
 struct LessNoCase {
-    bool operator()(const std::string& a, const std::string& b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-        });
-    }
+    bool operator()(const std::string& a, const std::string& b) const { return qz::LessNoCase(a, b); }
 };
 
 } // namespace
@@ -262,8 +259,6 @@ void Engine::Stop() {
 void Engine::StopLink() {
     poll_.reset();
     lossPending_ = false;
-    reporter_.SetOpcLinkText(kOpcDisconnected);
-    reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.RecordThread) {
         if (auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get())) {
             thread->RequestStop();
@@ -271,6 +266,9 @@ void Engine::StopLink() {
         }
         server_.RecordThread.reset();
     }
+    // After the join: the record thread's last pass may still report its link.
+    reporter_.SetOpcLinkText(kOpcDisconnected);
+    reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.SessionHandle != 0) {
         std::uint32_t session = server_.SessionHandle;
         QZDAC_Disconnect(session);

@@ -3,6 +3,7 @@
 #include "engine/statement/conversion_error.hpp"
 #include "engine/statement/number_text.hpp"
 #include "locale_text.hpp"
+#include "platform/civil_time.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -27,37 +28,8 @@ constexpr std::int64_t unixEpochDay = 25569;
 constexpr std::uint64_t fileTimeAtDayZero = 94353120000000000ULL;
 constexpr double ticksPerDay = 864000000000.0;
 
-// Proleptic Gregorian calendar: days since 1970-01-01 to year/month/day and back.
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
-std::int64_t DaysFromCivil(int year, int month, int day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const std::int64_t yoe = year - era * 400;
-    const std::int64_t doy = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void AppendNumber(std::string& out, int value, int width) {
-    std::string digits = std::to_string(value);
-    if (static_cast<int>(digits.size()) < width)
-        out.append(width - digits.size(), '0');
-    out += digits;
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+qz::CivilTime CivilOf(const DateTimeParts& parts) {
+    return {parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second, parts.millisecond};
 }
 
 } // namespace
@@ -80,7 +52,12 @@ DateTimeParts DecodeDateTime(double dateTime) {
         throw ConversionError("Cannot write " + FormatGeneralFloat(dateTime, '.') +
                               " as a date-time: it lies outside the years 100 to 9999");
     DateTimeParts parts;
-    CivilFromDays(dayNumber - unixEpochDay, parts.year, parts.month, parts.day);
+    std::int64_t year = 0;
+    unsigned month = 0, day = 0;
+    qz::CivilFromDays(dayNumber - unixEpochDay, year, month, day);
+    parts.year = static_cast<int>(year);
+    parts.month = static_cast<int>(month);
+    parts.day = static_cast<int>(day);
     parts.hour = static_cast<int>(ms / 3600000);
     parts.minute = static_cast<int>(ms / 60000 % 60);
     parts.second = static_cast<int>(ms / 1000 % 60);
@@ -89,7 +66,10 @@ DateTimeParts DecodeDateTime(double dateTime) {
 }
 
 double EncodeDateTime(const DateTimeParts& parts) {
-    const double day = static_cast<double>(DaysFromCivil(parts.year, parts.month, parts.day) + unixEpochDay);
+    // The month and day are those of a calendar date (1-12, 1-31): no range check, as documented.
+    const double day = static_cast<double>(
+        qz::DaysFromCivil(parts.year, static_cast<unsigned>(parts.month), static_cast<unsigned>(parts.day)) +
+        unixEpochDay);
     const double time =
         ((parts.hour * 60.0 + parts.minute) * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
     // Before day 0 the time of day still counts forward from midnight: -1.25 is day -1 at 06:00.
@@ -97,54 +77,7 @@ double EncodeDateTime(const DateTimeParts& parts) {
 }
 
 std::string FormatDateTimeParts(const std::string& pattern, const DateTimeParts& parts) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < pattern.size()) {
-        const char c = pattern[i];
-        if (c == '\'' || c == '"') {
-            const std::size_t close = pattern.find(c, i + 1);
-            const std::size_t end = close == std::string::npos ? pattern.size() : close;
-            out.append(pattern, i + 1, end - i - 1);
-            i = end == pattern.size() ? end : end + 1;
-            continue;
-        }
-        const char letter = Lower(c);
-        std::size_t run = 1;
-        while (i + run < pattern.size() && Lower(pattern[i + run]) == letter)
-            ++run;
-        const bool two = run >= 2;
-        switch (letter) {
-        case 'y':
-            if (two && run < 4)
-                AppendNumber(out, parts.year % 100, 2);
-            else
-                AppendNumber(out, parts.year, 4);
-            break;
-        case 'm':
-            AppendNumber(out, parts.month, two ? 2 : 1);
-            break;
-        case 'd':
-            AppendNumber(out, parts.day, two ? 2 : 1);
-            break;
-        case 'h':
-            AppendNumber(out, parts.hour, two ? 2 : 1);
-            break;
-        case 'n':
-            AppendNumber(out, parts.minute, two ? 2 : 1);
-            break;
-        case 's':
-            AppendNumber(out, parts.second, two ? 2 : 1);
-            break;
-        case 'z':
-            AppendNumber(out, parts.millisecond, run >= 3 ? 3 : 1);
-            break;
-        default:
-            out.append(pattern, i, run);
-            break;
-        }
-        i += run;
-    }
-    return out;
+    return qz::FormatCivilTime(pattern, CivilOf(parts));
 }
 
 std::string FormatShortDate(double dateTime) {

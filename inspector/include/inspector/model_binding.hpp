@@ -1,6 +1,7 @@
 // The inspector's view of the project model's published properties: each model class and type
 // descriptor gets one inspector descriptor, made on first use, whose accessors call the model's getters
-// and setters and convert the values (UTF-8 text to QString, variants, object references).
+// and setters and convert the values (UTF-8 text to QString, variants, object references). This is the
+// one binding: the program, its editors and the tests all inspect project objects through it.
 //
 // Use from the user-interface thread only.
 #pragma once
@@ -13,7 +14,7 @@ namespace tagsink::inspector {
 
 /// The inspector descriptor of a model class (its ancestors bound too).
 const TQZClassInfo* InspectorClassOf(const tagsink::ClassInfo& cls);
-/// The inspector descriptor of a model type.
+/// The inspector descriptor of a model type; the model's plain string (kStringType) is StdTypes::String().
 const TQZTypeInfo* InspectorTypeOf(const tagsink::TypeInfo& type);
 /// A model object as the inspector inspects it.
 TQZInstance Inspectable(tagsink::Published& object);

@@ -14,13 +14,28 @@ namespace qz {
 inline constexpr double kMinDate = -657434.0;
 inline constexpr double kMaxDate = 2958465.99999;
 
-/// Days from 1970-01-01 to the given proleptic Gregorian date (negative before it).
+/// The one calendar of the program (proleptic Gregorian, <chrono>'s civil dates), years -32767 to 32767.
+/// Days from 1970-01-01 to the given date (negative before it); a day past the end of the month counts on
+/// into the next month.
 QZ_OLEAUT_API std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) noexcept;
-/// The proleptic Gregorian date of a day count from 1970-01-01.
+/// The date of a day count from 1970-01-01.
 QZ_OLEAUT_API void CivilFromDays(std::int64_t days, std::int64_t& year, unsigned& month,
                                  unsigned& day) noexcept;
-/// Number of days of a month (1-12) of a year.
+/// Number of days of a month (1-12) of a year; 0 for another month number.
 QZ_OLEAUT_API unsigned DaysInMonth(std::int64_t year, unsigned month) noexcept;
+/// Whether year, month and day name a day of the calendar.
+QZ_OLEAUT_API bool IsValidCivil(std::int64_t year, unsigned month, unsigned day) noexcept;
+
+/// Calendar fields to the millisecond, for formatting.
+struct CivilTime {
+    std::int64_t year = 1899;
+    std::int64_t month = 12;
+    std::int64_t day = 30;
+    std::int64_t hour = 0;
+    std::int64_t minute = 0;
+    std::int64_t second = 0;
+    std::int64_t millisecond = 0;
+};
 
 /// DATE to calendar fields. With `roundToSecond` the time is rounded to the nearest second and
 /// wMilliseconds is 0 (what VariantTimeToSystemTime does); otherwise it keeps milliseconds.
@@ -48,8 +63,13 @@ constexpr FILETIME MakeFileTime(std::uint64_t ticks) noexcept {
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 
-/// Writes calendar fields with a pattern of the tokens listed in platform/locale_formats.h
-/// (yyyy mm dd hh nn ss zzz; everything else literal).
+/// The one date-pattern formatter, for every value that becomes text (variants, SQL, logs). Letters in
+/// any case: y (yy: two digits, yyyy or a single y: four), m/mm month, d/dd day, h/hh hour (24-hour),
+/// n/nn minute, s/ss second, z/zzz millisecond; one letter writes no leading zero, two pad to two digits.
+/// Text in single or double quotes is copied without its quotes; every other character as it stands.
+/// The patterns of platform/locale_formats.hpp use these tokens.
+QZ_OLEAUT_API std::string FormatCivilTime(std::string_view pattern, const CivilTime& time);
+/// FormatCivilTime of SYSTEMTIME fields.
 QZ_OLEAUT_API std::string FormatSystemTime(std::string_view pattern, const SYSTEMTIME& st);
 
 /// A DATE as text in the fixed locale: "date time", only the date when the time is midnight, only the

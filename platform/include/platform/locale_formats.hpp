@@ -6,7 +6,8 @@
  * whatever regional settings the machine has. A later version may make them configurable; every user reads
  * them from here.
  *
- * Date and time patterns use these tokens (anything else is copied literally):
+ * Date and time patterns are written by the one formatter, qz::FormatCivilTime (platform/civil_time.hpp),
+ * for variant texts and SQL texts alike; its tokens include:
  *   yyyy  four-digit year        mm  two-digit month        dd  two-digit day
  *   hh    two-digit hour (0-23)  nn  two-digit minute       ss  two-digit second
  *   zzz   three-digit millisecond

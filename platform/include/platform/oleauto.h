@@ -306,7 +306,8 @@ QZ_OLEAUT_API HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
 QZ_OLEAUT_API INT StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, INT cchMax);
 QZ_OLEAUT_API BOOL IsEqualGUID(REFGUID a, REFGUID b);
 
-/* Code pages: CP_ACP (UTF-8 here) and CP_UTF8; 936 is accepted as an alias of CP_ACP on this platform. */
+/* Code pages: CP_ACP (UTF-8 here), CP_UTF8 and 936 (Chinese, GBK; read and written as its superset
+   GB18030). */
 #define CP_ACP 0
 #define CP_UTF8 65001
 #define MB_ERR_INVALID_CHARS 0x00000008

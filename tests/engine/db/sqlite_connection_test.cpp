@@ -169,14 +169,37 @@ TEST_F(SqliteConnection, ListsColumnsInTableOrder) {
     }
 }
 
+// Puts the default factory back when the test ends, however it ends (a failed assertion or an
+// exception included), so no later test runs with this test's factory.
+class DefaultFactoryOnExit {
+public:
+    DefaultFactoryOnExit() = default;
+    DefaultFactoryOnExit(const DefaultFactoryOnExit&) = delete;
+    DefaultFactoryOnExit& operator=(const DefaultFactoryOnExit&) = delete;
+    ~DefaultFactoryOnExit() { SetDbConnectionFactory({}); }
+};
+
 TEST_F(SqliteConnection, InstalledFactoryMakesOdbcConnections) {
-    InstallOdbcConnectionFactory();
-    auto made = CreateDbConnection();
-    made->SetConnectionString(conn);
-    made->Open(10s);
-    made->Execute("create table F (A integer)");
-    EXPECT_TRUE(made->IsConnected());
-    SetDbConnectionFactory({});
+    {
+        DefaultFactoryOnExit restore;
+        InstallOdbcConnectionFactory();
+        auto made = CreateDbConnection();
+        ASSERT_NE(dynamic_cast<OdbcConnection*>(made.get()), nullptr);
+        made->SetConnectionString(conn);
+        made->Open(10s);
+        made->Execute("create table F (A integer)");
+        EXPECT_TRUE(made->IsConnected());
+    }
+    // Restored: the default connection refuses to open and says why.
+    auto fallback = CreateDbConnection();
+    EXPECT_EQ(dynamic_cast<OdbcConnection*>(fallback.get()), nullptr);
+    fallback->SetConnectionString(conn);
+    try {
+        fallback->Open(1s);
+        ADD_FAILURE() << "the default connection opened";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), kNoDatabaseAccessMessage);
+    }
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "sim_profiles.hpp"
 
-#include <cstdio>
+#include "platform/guid.hpp"
 
 namespace qz::sim {
 
@@ -56,16 +56,6 @@ std::vector<ServerProfile> MakeProfiles() {
     return list;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 const std::vector<ServerProfile>& BuiltinServers() {
@@ -92,51 +82,18 @@ const ServerProfile* FindBuiltinServer(const CLSID& clsid) {
 }
 
 bool SameClsid(const CLSID& a, const CLSID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i])
-            return false;
-    return true;
+    return qz::SameGuid(a, b);
 }
 
 std::u16string ClsidText(const CLSID& c) {
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(c.Data1), c.Data2, c.Data3, c.Data4[0], c.Data4[1], c.Data4[2],
-                  c.Data4[3], c.Data4[4], c.Data4[5], c.Data4[6], c.Data4[7]);
-    return Utf16(buffer);
+    return qz::GuidText(c);
 }
 
 bool ParseClsid(std::u16string_view text, CLSID* clsid) {
-    // {8-4-4-4-12}
-    if (text.size() != 38 || text.front() != u'{' || text.back() != u'}')
+    const std::optional<GUID> parsed = qz::ParseGuid(text);
+    if (!parsed)
         return false;
-    static const size_t dashes[] = {9, 14, 19, 24};
-    for (size_t d : dashes)
-        if (text[d] != u'-')
-            return false;
-    std::uint8_t bytes[16];
-    size_t n = 0;
-    for (size_t i = 1; i < 37;) {
-        if (text[i] == u'-') {
-            ++i;
-            continue;
-        }
-        int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        bytes[n++] = static_cast<std::uint8_t>(hi * 16 + lo);
-        i += 2;
-    }
-    if (n != 16)
-        return false;
-    clsid->Data1 =
-        (static_cast<std::uint32_t>(bytes[0]) << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3];
-    clsid->Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
-    clsid->Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
-    for (int i = 0; i < 8; ++i)
-        clsid->Data4[i] = bytes[8 + i];
+    *clsid = *parsed;
     return true;
 }
 

@@ -2,6 +2,9 @@
 
 #include "sim_time.hpp"
 
+#include "platform/ascii.hpp"
+#include "platform/utf16.hpp"
+
 #include <cctype>
 #include <charconv>
 #include <cfloat>
@@ -191,12 +194,9 @@ HRESULT ToNumber(const Value& v, Number* n) {
         }
         if (ParseDouble(t, &n->real))
             return S_OK;
-        std::string lower;
-        for (char c : t)
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (lower == "true" || lower == "false") {
+        if (qz::EqualsNoCase(t, "true") || qz::EqualsNoCase(t, "false")) {
             n->exact = true;
-            n->integer = ExactOf(lower == "true" ? -1 : 0);
+            n->integer = ExactOf(qz::EqualsNoCase(t, "true") ? -1 : 0);
             return S_OK;
         }
         return DISP_E_TYPEMISMATCH;
@@ -277,24 +277,6 @@ HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
     }
     default:
         return DISP_E_TYPEMISMATCH;
-    }
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
 
@@ -464,70 +446,11 @@ std::u16string ValueText(const Value& v) {
 }
 
 std::u16string Utf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    size_t i = 0;
-    while (i < utf8.size()) {
-        unsigned char c = static_cast<unsigned char>(utf8[i]);
-        char32_t cp = 0xFFFD;
-        size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-        }
-        if (len > 1) {
-            if (i + len > utf8.size()) {
-                len = 1;
-            } else {
-                char32_t v = c & (0x7F >> len);
-                bool ok = true;
-                for (size_t k = 1; k < len; ++k) {
-                    unsigned char cc = static_cast<unsigned char>(utf8[i + k]);
-                    if ((cc & 0xC0) != 0x80) {
-                        ok = false;
-                        break;
-                    }
-                    v = (v << 6) | (cc & 0x3F);
-                }
-                static const char32_t minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-                if (ok && v >= minimum[len] && v <= 0x10FFFF && (v < 0xD800 || v > 0xDFFF))
-                    cp = v;
-                else
-                    len = 1;
-            }
-        }
-        i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-    }
-    return out;
+    return qz::Utf8ToUtf16(utf8);
 }
 
 std::string Utf8(std::u16string_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
-    for (size_t i = 0; i < utf16.size(); ++i) {
-        char32_t c = utf16[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
+    return qz::Utf16ToUtf8(utf16);
 }
 
 } // namespace qz::sim

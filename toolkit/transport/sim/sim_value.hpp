@@ -57,7 +57,8 @@ HRESULT ConvertValue(const Value& from, VARTYPE to, Value* out);
 // ISO "YYYY-MM-DD hh:mm:ss.mmm" for dates, shortest round-trip digits for reals).
 std::u16string ValueText(const Value& v);
 
-// UTF-8 <-> UTF-16 helpers for the simulated servers (invalid input is replaced by U+FFFD).
+// UTF-8 <-> UTF-16 for the simulated servers: the platform codec (platform/utf16.hpp; ill-formed input
+// becomes U+FFFD).
 std::u16string Utf16(std::string_view utf8);
 std::string Utf8(std::u16string_view utf16);
 

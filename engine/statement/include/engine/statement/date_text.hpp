@@ -30,9 +30,10 @@ DateTimeParts DecodeDateTime(double dateTime);
 // The date-time of a calendar date and time of day (no range check).
 double EncodeDateTime(const DateTimeParts& parts);
 
-// Writes the fields through a format pattern. Letters, case-insensitive: y (yy: two digits, yyyy: four),
-// m/mm month, d/dd day, h/hh hour (24-hour), n/nn minute, s/ss second, z/zzz millisecond; text in single or
-// double quotes is copied without its quotes; every other character is copied as it stands.
+// Writes the fields through a format pattern, by the program's one date-pattern formatter
+// (qz::FormatCivilTime, platform/civil_time.hpp). Letters, case-insensitive: y (yy: two digits, yyyy:
+// four), m/mm month, d/dd day, h/hh hour (24-hour), n/nn minute, s/ss second, z/zzz millisecond; text in
+// single or double quotes is copied without its quotes; every other character is copied as it stands.
 std::string FormatDateTimeParts(const std::string& pattern, const DateTimeParts& parts);
 
 // Text of a date-time in the fixed locale formats.

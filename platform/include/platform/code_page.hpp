@@ -1,0 +1,21 @@
+// 8-bit text in a code page, for C++ code: the system's code-page services (MultiByteToWideChar,
+// WideCharToMultiByte) with std::string. Code page 936 is the Chinese code page (GBK); see
+// platform/src/oleaut_codepage.cpp for how this platform reads and writes it.
+#pragma once
+#include "platform/oleauto.h"
+
+#include <string>
+#include <string_view>
+
+namespace qz {
+
+/// The Chinese code page of project files and logs.
+inline constexpr UINT kChineseCodePage = 936;
+
+/// Text in a code page to UTF-8; what the code page cannot decode becomes U+FFFD.
+QZ_OLEAUT_API std::string CodePageToUtf8(UINT codePage, std::string_view text);
+
+/// UTF-8 to text in a code page; ill-formed UTF-8 is written as U+FFFD would be.
+QZ_OLEAUT_API std::string Utf8ToCodePage(UINT codePage, std::string_view utf8);
+
+} // namespace qz

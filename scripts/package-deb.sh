@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the Debian packages with CPack: tagsink, libtagclient1 and libtagclient-dev, into build-deb/
+# (or the build folder given). The build is a release build installed under /usr, without tests.
+#   bash scripts/package-deb.sh [BUILD_DIR]
+# Prints the paths of the packages it made.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-deb}
+jobs=${TAGSINK_JOBS:-$(nproc)}
+
+for tool in cmake ninja dpkg-deb dpkg-shlibdeps file; do
+  command -v "$tool" >/dev/null || { echo "package-deb: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
+
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTAGSINK_WITH_TESTS=OFF -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_FUZZ=OFF "${launcher[@]}" >/dev/null
+cmake --build "$build" -j "$jobs"
+rm -f "$build"/*.deb
+(cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; exit 1; }
+ls "$PWD/$build"/*.deb
