@@ -1,12 +1,18 @@
-// tagsink-run PROJECT.DAT [--log] [--seconds N]
+// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
 // It stops after N seconds (as the operator's return to Edit mode would), on SIGINT or SIGTERM, or when
 // the OPC server shuts down; statements still waiting are executed or kept in "sql.dat" for the next run.
 //
+// Statements are journaled in "sql.dat" before they run and executed in transactions of many statements;
+// --single-statements executes each on its own in autocommit (drivers without transactions, procedures
+// that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
+// (default 10) before it goes to "sql.rejected".
+//
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
-// the OPC server cannot be connected.
+// the OPC server cannot be connected, 3 when statements were lost (neither the journal nor the database
+// could take them).
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
@@ -56,9 +62,17 @@ int main(int argc, char** argv) {
     std::string projectFile;
     bool log = false;
     int seconds = 0;
+    bool singleStatements = false;
+    double retryMinutes = 10;
     app.add_option("PROJECT.DAT", projectFile, "the project file")->required()->check(CLI::ExistingFile);
     app.add_flag("--log", log, "write the engine's log lines to standard error");
     app.add_option("--seconds", seconds, "stop after this many seconds (0: run until interrupted)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--single-statements", singleStatements,
+                 "execute every statement on its own in autocommit instead of in batched transactions");
+    app.add_option("--retry-minutes", retryMinutes,
+                   "how long a statement refused for a reason that can pass is retried before it goes to "
+                   "sql.rejected (default 10)")
         ->check(CLI::NonNegativeNumber);
     try {
         app.parse(argc, argv);
@@ -110,7 +124,11 @@ int main(int argc, char** argv) {
         });
         auto toolkitEvents = WatchToolkitEvents(loop);
 
-        Engine engine(root, loop, reporter);
+        EngineOptions options;
+        options.recorder.singleStatements = singleStatements;
+        options.recorder.retryWindow =
+            std::chrono::milliseconds(static_cast<long long>(retryMinutes * 60.0 * 1000.0));
+        Engine engine(root, loop, reporter, SystemClock::Instance(), options);
         engine.SetShutdownHandler([&] {
             stopReason = "the OPC server shut down";
             loop.Quit();
@@ -136,6 +154,12 @@ int main(int argc, char** argv) {
             reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
             engine.Stop();
             reporter.Print(Progress(engine, reporter) + "\n");
+            if (const std::uint64_t lost = engine.Stats().lost.load(); lost > 0) {
+                std::fprintf(stderr, "tagsink-run: %llu statements were lost (%s)\n",
+                             static_cast<unsigned long long>(lost),
+                             engine.Stats().LastFailure().text.c_str());
+                status = 3;
+            }
         }
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
