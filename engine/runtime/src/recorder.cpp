@@ -170,17 +170,26 @@ void Recorder::SaveOutList() {
         return;
     if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
         return;
-    std::vector<std::string> statements(server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size()),
-                                        server_.OutList.end());
-    std::vector<std::uint64_t> ends;
-    try {
-        journal_.Append(statements, ends);
-    } catch (const std::exception& error) {
-        JournalFailed(error);
-        return;
+    // In pieces, so that a nearly full disk still takes what fits and the rest waits for the space that
+    // committed statements free.
+    constexpr std::size_t kPiece = 64;
+    std::size_t written = 0;
+    while (Unjournaled() > 0) {
+        auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());
+        auto to = from + static_cast<std::ptrdiff_t>(std::min(kPiece, Unjournaled()));
+        std::vector<std::string> statements(from, to);
+        std::vector<std::uint64_t> ends;
+        try {
+            journal_.Append(statements, ends);
+        } catch (const std::exception& error) {
+            stats_.spilled.fetch_add(written);
+            JournalFailed(error);
+            return;
+        }
+        ends_.insert(ends_.end(), ends.begin(), ends.end());
+        written += statements.size();
     }
-    ends_.insert(ends_.end(), ends.begin(), ends.end());
-    stats_.spilled.fetch_add(statements.size());
+    stats_.spilled.fetch_add(written);
     JournalWorks();
 }
 
@@ -494,17 +503,26 @@ void Recorder::ExecuteUnjournaled(const std::chrono::steady_clock::time_point& d
 }
 
 void Recorder::MaybeCompact() {
-    if (!journal_.IsOpen() || !server_.OutList.empty() || journal_.Size() == 0)
+    // Everything journaled is committed (statements that could not be written yet may wait in memory:
+    // emptying the journal frees the space they need).
+    if (!journal_.IsOpen() || Journaled() > 0 || journal_.Size() == 0)
         return;
-    if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+    // A write that failed does not hold this back (emptying is what frees the space), one that failed
+    // here does.
+    if (compactFailed_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
         return;
     try {
         journal_.Compact();
     } catch (const std::exception& error) {
+        compactFailed_ = true;
         JournalFailed(error);
         return;
     }
-    JournalWorks();
+    compactFailed_ = false;
+    if (Unjournaled() == 0)
+        JournalWorks();
+    else if (journalFailing_) // the space is free now: try the waiting statements on the next pass
+        journalFailedAt_ = clock_.TickCount() - static_cast<std::uint32_t>(journalDelay_.count());
 }
 
 bool Recorder::DoRecord() {

@@ -153,6 +153,7 @@ private:
     std::chrono::milliseconds journalDelay_{0};
     std::uint64_t faultAttempts_ = 0;
     std::string lastJournalError_;
+    bool compactFailed_ = false;
 
     // The open connection.
     db::Transactions* transactions_ = nullptr; // null: autocommit, one statement at a time
