@@ -172,16 +172,20 @@ void Recorder::SaveOutList() {
         return;
     // In pieces, so that a nearly full disk still takes what fits and the rest waits for the space that
     // committed statements free.
-    constexpr std::size_t kPiece = 64;
+    std::size_t piece = 1024;
     std::size_t written = 0;
     while (Unjournaled() > 0) {
         auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());
-        auto to = from + static_cast<std::ptrdiff_t>(std::min(kPiece, Unjournaled()));
+        auto to = from + static_cast<std::ptrdiff_t>(std::min(piece, Unjournaled()));
         std::vector<std::string> statements(from, to);
         std::vector<std::uint64_t> ends;
         try {
             journal_.Append(statements, ends);
         } catch (const std::exception& error) {
+            if (statements.size() > 16) {
+                piece = statements.size() / 2; // a smaller piece may still fit
+                continue;
+            }
             stats_.spilled.fetch_add(written);
             JournalFailed(error);
             return;
@@ -197,6 +201,7 @@ void Recorder::LostConnection(const std::string& message) {
     server_.DBConnection().Close();
     transactions_ = nullptr;
     progress_ = false;
+    setUp_ = false;
     Log("TServer.DoRecord", message);
     stats_.NoteFailure(message);
     ShowDb(false);
@@ -209,8 +214,11 @@ void Recorder::LostConnection(const std::string& message) {
 
 void Recorder::Connect(bool ignorePause) {
     DbConnection& db = server_.DBConnection();
-    if (db.IsConnected())
+    if (db.IsConnected()) {
+        if (!setUp_) // opened before this recorder existed (the editors, or a previous run)
+            SetUpConnection();
         return;
+    }
     transactions_ = nullptr;
     progress_ = false;
     const std::uint32_t now = clock_.TickCount();
@@ -223,6 +231,7 @@ void Recorder::Connect(bool ignorePause) {
         db.Open(options_.commandTimeout);
     } catch (const std::exception& error) {
         db.Close();
+        setUp_ = false;
         Log("TServer.DBConnect", error.what());
         stats_.NoteFailure(error.what());
         waitingToReconnect_ = true;
@@ -230,15 +239,22 @@ void Recorder::Connect(bool ignorePause) {
             Doubled(reconnectDelay_, options_.firstReconnectDelay, options_.longestReconnectDelay);
         return;
     }
-    auto* transactions = dynamic_cast<db::Transactions*>(&db);
-    if (!options_.singleStatements && transactions != nullptr && transactions->SupportsTransactions())
-        transactions_ = transactions;
-    SetUpProgress();
+    SetUpConnection();
     // A connection that is dropped right after opening still waits before the next attempt.
     if (db.IsConnected()) {
         waitingToReconnect_ = false;
         reconnectDelay_ = std::chrono::milliseconds(0);
     }
+}
+
+void Recorder::SetUpConnection() {
+    auto* transactions = dynamic_cast<db::Transactions*>(&server_.DBConnection());
+    transactions_ = nullptr;
+    progress_ = false;
+    if (!options_.singleStatements && transactions != nullptr && transactions->SupportsTransactions())
+        transactions_ = transactions;
+    setUp_ = true;
+    SetUpProgress();
 }
 
 void Recorder::SetUpProgress() {

@@ -115,6 +115,7 @@ private:
 
     bool MovePending(bool always);
     void Connect(bool ignorePause);
+    void SetUpConnection();
     void SetUpProgress();
     void SkipCommitted(std::uint64_t position);
     // Executes journaled statements until none is left, the connection fails, a refused statement waits
@@ -158,6 +159,7 @@ private:
     // The open connection.
     db::Transactions* transactions_ = nullptr; // null: autocommit, one statement at a time
     bool progress_ = false;                    // the progress table is in use on this connection
+    bool setUp_ = false;                       // transactions_ and progress_ describe the open connection
     bool atLeastOnceLogged_ = false;
 
     // The statement at the head of OutList that was refused for a reason that can pass.
