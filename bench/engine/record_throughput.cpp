@@ -68,7 +68,7 @@ double RecordThread(const std::string& conn, const std::vector<std::string>& sta
     auto start = Clock_::now();
     TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
     while (stats.executed.load() < statements.size())
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a busier poll would compete for the CPU
     double seconds = std::chrono::duration<double>(Clock_::now() - start).count();
     thread.RequestStop();
     thread.Join();

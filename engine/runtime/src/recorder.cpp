@@ -161,7 +161,7 @@ void Recorder::LoadItem() {
         ends_.push_front(it->end);
     }
     JournalWorks();
-    if (server_.DBConnection().IsConnected())
+    if (setUp_ && server_.DBConnection().IsConnected())
         SetUpProgress();
 }
 
