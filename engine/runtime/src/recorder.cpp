@@ -92,11 +92,22 @@ bool Recorder::MovePending(bool always) {
                        sinceFlush > server_.BufferTime();
     if (!flush)
         return false;
-    for (std::string& statement : server_.PendingList)
-        server_.OutList.push_back(std::move(statement));
-    server_.PendingList.clear();
+    // Copied, not moved: the statements leave PendingList only after the journal has them on disk
+    // (ReleasePending), so a kill in between loses nothing that was taken.
+    server_.OutList.insert(server_.OutList.end(), server_.PendingList.begin(), server_.PendingList.end());
+    takenFromPending_ = server_.PendingList.size();
     server_.LastFlushTick = now;
     return true;
+}
+
+void Recorder::ReleasePending() {
+    if (takenFromPending_ == 0)
+        return;
+    std::lock_guard guard(RecordLock());
+    // Only the record thread removes from PendingList, and only at its front; queueing appends behind.
+    server_.PendingList.erase(server_.PendingList.begin(),
+                              server_.PendingList.begin() + static_cast<std::ptrdiff_t>(takenFromPending_));
+    takenFromPending_ = 0;
 }
 
 void Recorder::JournalFailed(const std::exception& error, std::string_view operation) {
@@ -542,9 +553,10 @@ void Recorder::MaybeCompact() {
 }
 
 bool Recorder::DoRecord() {
-    const bool moved = MovePending(false);
     LoadItem();
+    const bool moved = MovePending(false);
     SaveOutList();
+    ReleasePending();
     Connect(false);
     DbConnection& db = server_.DBConnection();
     if (db.IsConnected()) {
@@ -561,9 +573,10 @@ bool Recorder::DoRecord() {
 void Recorder::Finish() {
     finishing_ = true;
     const auto deadline = std::chrono::steady_clock::now() + options_.finishBudget;
-    MovePending(true);
     LoadItem();
+    MovePending(true);
     SaveOutList();
+    ReleasePending();
     DbConnection& db = server_.DBConnection();
     if (!db.IsConnected() && Unjournaled() > 0)
         Connect(true); // the only way left to keep statements the journal cannot take

@@ -114,6 +114,7 @@ private:
     enum class Outcome { Committed, Failed, Interrupted };
 
     bool MovePending(bool always);
+    void ReleasePending();
     void Connect(bool ignorePause);
     void SetUpConnection();
     void SetUpProgress();
@@ -146,6 +147,7 @@ private:
     // End positions in the journal of OutList's first Journaled() statements; the rest are in memory only.
     std::deque<std::uint64_t> ends_;
     std::atomic<bool> stopRequested_{false};
+    std::size_t takenFromPending_ = 0; // statements copied to OutList, still at the front of PendingList
     bool finishing_ = false;
 
     // Journal faults: logged when they start and when they end.
