@@ -42,7 +42,7 @@ extern "C" void OnSignal(int) {
 
 std::string Progress(const Engine& engine, StderrReporter& reporter) {
     const RecorderStats& stats = engine.Stats();
-    std::uint64_t buffered = stats.spilled.load() - std::min(stats.spilled.load(), stats.replayed.load());
+    std::uint64_t buffered = stats.journaled.load(); // in sql.dat and not committed yet
     char line[256];
     std::snprintf(line, sizeof line,
                   "queued %llu  executed %llu  waiting %llu  buffered %llu  rejected %llu  | %s | %s",
