@@ -1,5 +1,6 @@
 // The journal files on their own: recovery after kills at the awkward moments, old plain buffer files,
 // and a real full file system (a small tmpfs when the test may mount one).
+#include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/buffer_file.hpp"
 #include "engine/runtime/record_lock.hpp"
 #include "engine/runtime/recorder.hpp"
@@ -167,6 +168,44 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
         ASSERT_EQ(executed[static_cast<size_t>(i)], "Insert " + std::to_string(i) + " " + filler);
     EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 2u) << "and once when it ends";
     EXPECT_EQ(stats.lost.load(), 0u);
+}
+
+// A batch on a real SQLite file with one statement the database refuses for good: the batch is rolled
+// back and run again one by one, only that statement goes to the reject file, the others commit in order
+// and the progress table holds the journal's position.
+TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
+    TempDir dir;
+    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "b.db");
+    tagsink::testing::Exec(conn, {"create table B (id integer primary key autoincrement, n integer)"});
+    TServer server(std::make_unique<db::OdbcConnection>());
+    server.SetDBString(conn);
+    ManualClock clock(1000);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.bufferFile = dir / "sql.dat";
+    Recorder recorder(server, clock, reporter, stats, options);
+    for (int i = 0; i < 10; ++i)
+        QueueStatement(server, i == 4 ? std::string("Insert Into B (n) valuez(4)")
+                                      : "Insert Into B (n) values(" + std::to_string(i) + ")");
+    recorder.DoRecord();
+    auto rows = tagsink::testing::Query(conn, "select n from B order by id");
+    std::vector<std::string> numbers;
+    for (auto& row : rows)
+        numbers.push_back(row[0]);
+    EXPECT_EQ(numbers, (std::vector<std::string>{"0", "1", "2", "3", "5", "6", "7", "8", "9"}));
+    EXPECT_EQ(stats.executed.load(), 9u);
+    EXPECT_EQ(stats.rejected.load(), 1u);
+    auto rejected = ReadBufferFile(dir / "sql.rejected").statements;
+    ASSERT_EQ(rejected.size(), 2u);
+    EXPECT_EQ(rejected[1], "Insert Into B (n) valuez(4)");
+    EXPECT_NE(rejected[0].find("syntax error"), std::string::npos) << rejected[0];
+    auto progress = tagsink::testing::Query(conn, "select committed_to from tagsink_journal");
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0][0], "290")
+        << "the end of the last statement (ten lines of 29 bytes) committed with it";
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat"));
+    EXPECT_EQ(stats.journaled.load(), 0u);
 }
 
 } // namespace
