@@ -269,6 +269,7 @@ void Recorder::SetUpConnection() {
 }
 
 void Recorder::SetUpProgress() {
+    progressRetry_ = false;
     if (!journal_.IsOpen())
         return; // set up when the journal opens
     if (transactions_ == nullptr || !options_.progressTable) {
@@ -305,8 +306,15 @@ void Recorder::SetUpProgress() {
         }
         progress_ = true;
     } catch (const std::exception& error) {
-        if (db::ClassifyRefusal(error) == db::Refusal::ConnectionLost) {
+        const db::Refusal refusal = db::ClassifyRefusal(error);
+        if (refusal == db::Refusal::ConnectionLost) {
             LostConnection(error.what());
+            return;
+        }
+        if (refusal == db::Refusal::Passing && !db::IsStatementRejected(error)) {
+            // Locked or busy right now: set up again before the next batch instead of giving up the
+            // exactly-once path for the whole connection.
+            progressRetry_ = true;
             return;
         }
         if (!atLeastOnceLogged_) {
@@ -448,6 +456,11 @@ void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadl
             return;
         if (!finishing_ && headRefused_ && !Due(true, headLastRefusal_, headDelay_))
             return;
+        if (progressRetry_) {
+            SetUpProgress();
+            if (progressRetry_ || !db.IsConnected())
+                return; // still locked: tried again on the next pass
+        }
         std::size_t count = 1;
         if (transactions_ != nullptr && oneByOne_ == 0)
             count = std::min(std::max<std::size_t>(options_.batchSize, 1), Journaled());

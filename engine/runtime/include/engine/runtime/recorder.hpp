@@ -163,6 +163,7 @@ private:
     bool progress_ = false;                    // the progress table is in use on this connection
     bool setUp_ = false;                       // transactions_ and progress_ describe the open connection
     bool atLeastOnceLogged_ = false;
+    bool progressRetry_ = false; // setting up the progress table met a lock: again before the next batch
 
     // The statement at the head of OutList that was refused for a reason that can pass.
     bool headRefused_ = false;
