@@ -169,6 +169,8 @@ void Engine::Stop() {
             thread->Join();
         }
         server_.RecordThread.reset();
+        // The thread's last pass may have shown the database link after the text above was set.
+        reporter_.SetDbLinkText(kDbDisconnected);
     }
     if (server_.SessionHandle != 0) {
         std::uint32_t session = server_.SessionHandle;
