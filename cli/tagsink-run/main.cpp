@@ -1,4 +1,4 @@
-// tagsink-run PROJECT.DAT [--log] [--seconds N]
+// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
@@ -6,8 +6,14 @@
 // statements still waiting are executed or kept in "sql.dat" for the next run. An OPC server that is
 // missing at start, shuts down or stops answering is connected again by the engine, at growing intervals.
 //
+// Statements are journaled in "sql.dat" before they run and executed in transactions of many statements;
+// --single-statements executes each on its own in autocommit (drivers without transactions, procedures
+// that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
+// (default 10) before it goes to "sql.rejected".
+//
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
-// the OPC server could not be connected at any time during the run.
+// the OPC server could not be connected at any time during the run, 3 when statements were lost (neither
+// the journal nor the database could take them).
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
@@ -53,9 +59,17 @@ int main(int argc, char** argv) {
     std::string projectFile;
     bool log = false;
     int seconds = 0;
+    bool singleStatements = false;
+    double retryMinutes = 10;
     app.add_option("PROJECT.DAT", projectFile, "the project file")->required()->check(CLI::ExistingFile);
     app.add_flag("--log", log, "write the engine's log lines to standard error");
     app.add_option("--seconds", seconds, "stop after this many seconds (0: run until interrupted)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_flag("--single-statements", singleStatements,
+                 "execute every statement on its own in autocommit instead of in batched transactions");
+    app.add_option("--retry-minutes", retryMinutes,
+                   "how long a statement refused for a reason that can pass is retried before it goes to "
+                   "sql.rejected (default 10)")
         ->check(CLI::NonNegativeNumber);
     try {
         app.parse(argc, argv);
@@ -109,7 +123,11 @@ int main(int argc, char** argv) {
         });
         auto toolkitEvents = WatchToolkitEvents(loop);
 
-        Engine engine(root, loop, reporter);
+        EngineOptions options;
+        options.recorder.singleStatements = singleStatements;
+        options.recorder.retryWindow =
+            std::chrono::milliseconds(static_cast<long long>(retryMinutes * 60.0 * 1000.0));
+        Engine engine(root, loop, reporter, SystemClock::Instance(), options);
         engine.Run();
         bool everConnected = engine.Running();
         if (!everConnected) {
@@ -141,6 +159,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tagsink-run: the OPC server \"%s\" could not be connected\n",
                          root.OPCString().c_str());
             status = 2;
+        }
+        if (const std::uint64_t lost = engine.Stats().lost.load(); lost > 0) {
+            std::fprintf(stderr, "tagsink-run: %llu statements were lost (%s)\n",
+                         static_cast<unsigned long long>(lost), engine.Stats().LastFailure().text.c_str());
+            status = 3;
         }
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);

@@ -253,6 +253,8 @@ std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderSta
     if (stats.rejected.load() > 0 && !rejectPath.empty())
         line += " in " + rejectPath;
     line += "  failures " + n(stats.failures.load());
+    if (stats.journalFailing.load())
+        line += "  JOURNAL WRITE FAILING";
     if (stats.lost.load() > 0)
         line += "  LOST " + n(stats.lost.load());
     line += " | " + OpcText() + opcSuffix + " | " + DbText();

@@ -1,6 +1,7 @@
 #include "engine/db/db_failure.hpp"
 
 #include <array>
+#include <cctype>
 
 namespace tagsink::db {
 namespace {
@@ -62,6 +63,49 @@ DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool s
     if (sqlite && sqlState == "HY000")
         return ClassifySqlite(nativeCode);
     return DbFailureKind::StatementRejected;
+}
+
+Refusal ClassifyRefusal(const std::exception& error) {
+    const auto* failure = dynamic_cast<const DbFailure*>(&error);
+    if (failure == nullptr)
+        return Refusal::ConnectionLost;
+    const std::string& state = failure->SqlState();
+    if (!failure->IsStatementRejected()) {
+        // A gone connection, a driver that cannot be loaded, or a server shutting down: nothing about the
+        // statement. Everything else of this kind (busy, locked, time-out, resources) is a refusal.
+        if (state.empty() || StartsWith(state, "08") || StartsWith(state, "57P") || StartsWith(state, "IM") ||
+            state == "HY010")
+            return Refusal::ConnectionLost;
+        return Refusal::Passing;
+    }
+    // Refusals that an operator or the database itself can clear while the recorder waits.
+    static constexpr std::array<std::string_view, 9> kPassing = {
+        "25006", // read-only transaction
+        "42P01", // undefined table
+        "42703", // undefined column
+        "42883", // undefined function (a procedure not created yet)
+        "42501", // insufficient privilege
+        "3F000", // invalid schema name
+        "42S02", // base table or view not found
+        "42S22", // column not found
+        "42000", // syntax error or access violation: only with a permission message, see below
+    };
+    for (std::string_view passing : kPassing) {
+        if (state == passing && passing != "42000")
+            return Refusal::Passing;
+    }
+    std::string message = error.what();
+    for (char& c : message)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // SQLite reports a missing table or column and a read-only file as generic errors, and some drivers
+    // report missing permissions under the syntax class.
+    for (std::string_view text :
+         {"no such table", "no such column", "readonly", "read-only", "permission denied", "access denied",
+          "database is locked", "database table is locked"}) {
+        if (message.find(text) != std::string::npos)
+            return Refusal::Passing;
+    }
+    return Refusal::Permanent;
 }
 
 std::string DescribeFailure(const std::exception& error) {

@@ -127,6 +127,8 @@ struct OdbcConnection::Open_ {
     std::string dbmsName;
     std::string searchEscape; // the driver's escape for '_' and '%' in catalog patterns
     bool sqlite = false;
+    bool transactions = false; // the driver can group statements into transactions
+    bool inTransaction = false;
     std::chrono::seconds commandTimeout{0};
 
     bool ConnectionDead() const {
@@ -246,6 +248,9 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
         driver.assign(info);
     state->sqlite =
         EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") || driver.find("sqlite") != std::string::npos;
+    SQLUSMALLINT txnCapable = SQL_TC_NONE;
+    if (Succeeded(SQLGetInfo(raw, SQL_TXN_CAPABLE, &txnCapable, sizeof txnCapable, nullptr)))
+        state->transactions = txnCapable != SQL_TC_NONE;
     open_ = std::move(state);
 }
 
@@ -273,9 +278,85 @@ void OdbcConnection::Execute(std::string_view statement) {
 void OdbcConnection::Close() noexcept {
     if (!open_)
         return;
+    Rollback();
     open_->stmt.Reset();
     SQLDisconnect(open_->dbc.get());
     open_.reset();
+}
+
+bool OdbcConnection::SupportsTransactions() {
+    return open_ && open_->transactions;
+}
+
+void OdbcConnection::Begin() {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    if (s.inTransaction)
+        return;
+    SQLRETURN rc =
+        SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_OFF), 0);
+    if (!Succeeded(rc))
+        s.Fail(SQL_HANDLE_DBC, s.dbc.get(), "Starting a transaction");
+    s.inTransaction = true;
+}
+
+void OdbcConnection::Commit() {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    if (!s.inTransaction)
+        return;
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_COMMIT);
+    if (!Succeeded(rc)) {
+        // Leave the transaction in any case; the caller decides what the failure means.
+        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, s.dbc.get());
+        std::string state = records.empty() ? std::string() : records.front().sqlState;
+        long native = records.empty() ? 0 : records.front().nativeCode;
+        DbFailureKind kind = ClassifyFailure(state, native, s.sqlite, s.ConnectionDead());
+        Rollback();
+        throw DbFailure(kind, JoinMessages(records, "Committing the transaction failed without a message"),
+                        state, native);
+    }
+    SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_ON), 0);
+    s.inTransaction = false;
+}
+
+void OdbcConnection::Rollback() noexcept {
+    if (!open_ || !open_->inTransaction)
+        return;
+    Open_& s = *open_;
+    s.Reset();
+    SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_ROLLBACK);
+    SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_ON), 0);
+    s.inTransaction = false;
+}
+
+std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view sql) {
+    if (!open_)
+        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
+    Open_& s = *open_;
+    struct CursorGuard {
+        const Open_& s;
+        ~CursorGuard() { s.Reset(); }
+    } guard{s};
+    s.Reset();
+    std::string text(sql);
+    s.Check(SQLExecDirect(s.stmt.get(), Text(text), TextLength(text)), "Running the query");
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(s.stmt.get(), &columns);
+    std::vector<std::vector<std::string>> rows;
+    for (;;) {
+        SQLRETURN rc = SQLFetch(s.stmt.get());
+        if (rc == SQL_NO_DATA)
+            break;
+        s.Check(rc, "Reading the query's rows");
+        std::vector<std::string> row;
+        for (SQLSMALLINT c = 1; c <= columns; ++c)
+            row.push_back(ColumnText(s.stmt.get(), static_cast<SQLUSMALLINT>(c)));
+        rows.push_back(std::move(row));
+    }
+    return rows;
 }
 
 std::vector<std::string> OdbcConnection::ListTables() {

@@ -265,6 +265,8 @@ void Engine::StopLink() {
             thread->Join();
         }
         server_.RecordThread.reset();
+        // The thread's last pass may have shown the database link after the text above was set.
+        reporter_.SetDbLinkText(kDbDisconnected);
     }
     // After the join: the record thread's last pass may still report its link.
     reporter_.SetOpcLinkText(kOpcDisconnected);

@@ -12,6 +12,7 @@ TRecordThread::~TRecordThread() {
 }
 
 void TRecordThread::RequestStop() {
+    recorder_.RequestStop(); // a long catch-up returns after its current statement
     {
         std::lock_guard lock(mutex_);
         stop_ = true;

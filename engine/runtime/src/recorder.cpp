@@ -1,15 +1,34 @@
 #include "engine/runtime/recorder.hpp"
 
 #include "engine/db/db_failure.hpp"
-#include "engine/runtime/buffer_file.hpp"
+#include "engine/db/transactions.hpp"
 #include "engine/runtime/record_lock.hpp"
 #include "model/server.hpp"
 
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 namespace tagsink {
+namespace {
+
+std::chrono::milliseconds Doubled(std::chrono::milliseconds delay, std::chrono::milliseconds first,
+                                  std::chrono::milliseconds longest) {
+    return delay.count() == 0 ? first : std::min(delay * 2, longest);
+}
+
+std::string Quoted(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c;
+        if (c == '\'')
+            quoted += '\'';
+    }
+    return quoted + "'";
+}
+
+} // namespace
 
 std::string LocalTimeText() {
     std::time_t now = std::time(nullptr);
@@ -22,7 +41,12 @@ std::string LocalTimeText() {
 
 Recorder::Recorder(TServer& server, const Clock& clock, EngineReporter& reporter, RecorderStats& stats,
                    RecorderOptions options)
-    : server_(server), clock_(clock), reporter_(reporter), stats_(stats), options_(std::move(options)) {}
+    : server_(server), clock_(clock), reporter_(reporter), stats_(stats), options_(std::move(options)),
+      journal_(options_.bufferFile) {
+    journal_.writeFault = options_.journalFault;
+}
+
+Recorder::~Recorder() = default;
 
 std::filesystem::path Recorder::RejectFile() const {
     if (!options_.rejectFile.empty())
@@ -42,6 +66,20 @@ void Recorder::ShowDb(bool connected) {
     reporter_.SetDbLinkText(connected ? kDbConnected : kDbDisconnected);
 }
 
+std::size_t Recorder::Unjournaled() const {
+    return server_.OutList.size() - ends_.size();
+}
+
+bool Recorder::Due(bool waiting, std::uint32_t since, std::chrono::milliseconds delay) const {
+    return !waiting || TickDifference(clock_.TickCount(), since) >= delay.count();
+}
+
+void Recorder::UpdateStats() {
+    stats_.waiting.store(server_.OutList.size());
+    stats_.journaled.store(ends_.size());
+    stats_.journalFailing.store(journalFailing_);
+}
+
 bool Recorder::MovePending(bool always) {
     std::lock_guard guard(RecordLock());
     const std::uint32_t now = clock_.TickCount();
@@ -54,152 +92,538 @@ bool Recorder::MovePending(bool always) {
                        sinceFlush > server_.BufferTime();
     if (!flush)
         return false;
-    for (std::string& statement : server_.PendingList)
-        server_.OutList.push_back(std::move(statement));
-    server_.PendingList.clear();
+    // Copied, not moved: the statements leave PendingList only after the journal has them on disk
+    // (ReleasePending), so a kill in between loses nothing that was taken.
+    server_.OutList.insert(server_.OutList.end(), server_.PendingList.begin(), server_.PendingList.end());
+    takenFromPending_ = server_.PendingList.size();
     server_.LastFlushTick = now;
     return true;
 }
 
-void Recorder::Connect() {
-    DbConnection& db = server_.DBConnection();
-    if (db.IsConnected())
+void Recorder::ReleasePending() {
+    if (takenFromPending_ == 0)
         return;
+    std::lock_guard guard(RecordLock());
+    // Only the record thread removes from PendingList, and only at its front; queueing appends behind.
+    server_.PendingList.erase(server_.PendingList.begin(),
+                              server_.PendingList.begin() + static_cast<std::ptrdiff_t>(takenFromPending_));
+    takenFromPending_ = 0;
+}
+
+void Recorder::JournalFailed(const std::exception& error, std::string_view operation) {
     const std::uint32_t now = clock_.TickCount();
-    if (waitingToReconnect_ && TickDifference(now, lastConnectAttempt_) < reconnectDelay_.count())
+    stats_.NoteFailure(error.what());
+    ++faultAttempts_;
+    if (!journalFailing_) {
+        Log(operation, std::string(error.what()) + "; " + std::to_string(Unjournaled()) +
+                           " statements wait in memory, the write is retried");
+        journalFailing_ = true;
+        journalDelay_ = std::chrono::milliseconds(0);
+    }
+    journalFailedAt_ = now;
+    journalDelay_ = Doubled(journalDelay_, options_.firstDiskRetryDelay, options_.longestDiskRetryDelay);
+    lastJournalError_ = error.what();
+}
+
+void Recorder::JournalWorks() {
+    if (!journalFailing_)
+        return;
+    journalFailing_ = false;
+    journalDelay_ = std::chrono::milliseconds(0);
+    Log("TServer.SaveOutList", "The journal " + options_.bufferFile.string() + " works again after " +
+                                   std::to_string(faultAttempts_) + " failed attempts; " +
+                                   std::to_string(ends_.size()) + " statements are journaled");
+    faultAttempts_ = 0;
+}
+
+void Recorder::LoadItem() {
+    if (journal_.IsOpen())
+        return;
+    if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+        return;
+    Journal::Recovered recovered;
+    try {
+        recovered = journal_.Open();
+    } catch (const std::exception& error) {
+        JournalFailed(error, "TServer.LoadItem");
+        return;
+    }
+    for (const JournalEntry& line : recovered.undecodable) {
+        try {
+            AppendRejected(RejectFile(), line.statement, LocalTimeText(),
+                           "Line of " + options_.bufferFile.string() + " cannot be decoded");
+            stats_.rejected.fetch_add(1);
+        } catch (const std::exception& error) {
+            Log("TServer.LoadItem", error.what());
+        }
+    }
+    if (recovered.cutBytes > 0)
+        Log("TServer.LoadItem", "An unfinished last line of " + options_.bufferFile.string() + " (" +
+                                    std::to_string(recovered.cutBytes) +
+                                    " bytes, written when the program was ended) was removed");
+    if (!recovered.entries.empty())
+        Log("TServer.LoadItem", std::to_string(recovered.entries.size()) + " statements of " +
+                                    options_.bufferFile.string() + " are replayed first" +
+                                    (recovered.plainFile ? " (a buffer file without progress mark)" : ""));
+    stats_.replayed.fetch_add(recovered.entries.size());
+    // The journal's statements go first, then whatever was moved before the journal could be opened.
+    for (auto it = recovered.entries.rbegin(); it != recovered.entries.rend(); ++it) {
+        server_.OutList.push_front(std::move(it->statement));
+        ends_.push_front(it->end);
+    }
+    JournalWorks();
+    if (setUp_ && server_.DBConnection().IsConnected())
+        SetUpProgress();
+}
+
+void Recorder::SaveOutList() {
+    if (!journal_.IsOpen() || Unjournaled() == 0)
+        return;
+    if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+        return;
+    // In pieces, so that a nearly full disk still takes what fits and the rest waits for the space that
+    // committed statements free.
+    std::size_t piece = 1024;
+    std::size_t written = 0;
+    while (Unjournaled() > 0) {
+        auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());
+        auto to = from + static_cast<std::ptrdiff_t>(std::min(piece, Unjournaled()));
+        std::vector<std::string> statements(from, to);
+        std::vector<std::uint64_t> ends;
+        try {
+            journal_.Append(statements, ends);
+        } catch (const std::exception& error) {
+            if (statements.size() > 16) {
+                piece = statements.size() / 2; // a smaller piece may still fit
+                continue;
+            }
+            stats_.spilled.fetch_add(written);
+            JournalFailed(error);
+            return;
+        }
+        ends_.insert(ends_.end(), ends.begin(), ends.end());
+        written += statements.size();
+    }
+    stats_.spilled.fetch_add(written);
+    JournalWorks();
+}
+
+void Recorder::LostConnection(const std::string& message) {
+    server_.DBConnection().Close();
+    transactions_ = nullptr;
+    progress_ = false;
+    setUp_ = false;
+    Log("TServer.DoRecord", message);
+    stats_.NoteFailure(message);
+    ShowDb(false);
+    // Reopening backs off like a failed open does, so a database that drops every connection at once is
+    // not reconnected thousands of times a second.
+    waitingToReconnect_ = true;
+    lastConnectAttempt_ = clock_.TickCount();
+    reconnectDelay_ = Doubled(reconnectDelay_, options_.firstReconnectDelay, options_.longestReconnectDelay);
+}
+
+void Recorder::Connect(bool ignorePause) {
+    DbConnection& db = server_.DBConnection();
+    if (db.IsConnected()) {
+        if (!setUp_) // opened before this recorder existed (the editors, or a previous run)
+            SetUpConnection();
+        return;
+    }
+    transactions_ = nullptr;
+    progress_ = false;
+    const std::uint32_t now = clock_.TickCount();
+    if (!ignorePause && waitingToReconnect_ &&
+        TickDifference(now, lastConnectAttempt_) < reconnectDelay_.count())
         return;
     lastConnectAttempt_ = now;
     try {
         db.SetConnectionString(server_.DBString());
         db.Open(options_.commandTimeout);
-        waitingToReconnect_ = false;
-        reconnectDelay_ = std::chrono::milliseconds(0);
     } catch (const std::exception& error) {
         db.Close();
+        setUp_ = false;
         Log("TServer.DBConnect", error.what());
+        stats_.NoteFailure(error.what());
         waitingToReconnect_ = true;
-        reconnectDelay_ = reconnectDelay_.count() == 0
-                              ? options_.firstReconnectDelay
-                              : std::min(reconnectDelay_ * 2, options_.longestReconnectDelay);
+        reconnectDelay_ =
+            Doubled(reconnectDelay_, options_.firstReconnectDelay, options_.longestReconnectDelay);
+        return;
     }
-}
-
-bool Recorder::DoRecord() {
-    const bool moved = MovePending(false);
-    Connect();
-    DbConnection& db = server_.DBConnection();
+    SetUpConnection();
+    // A connection that is dropped right after opening still waits before the next attempt.
     if (db.IsConnected()) {
-        ShowDb(true);
-        LoadItem();
-        ExecuteOutList(nullptr);
-    } else {
-        ShowDb(false);
-        if (server_.OutList.size() > options_.spillAbove)
-            SaveOutList();
+        waitingToReconnect_ = false;
+        reconnectDelay_ = std::chrono::milliseconds(0);
     }
-    stats_.waiting.store(server_.OutList.size());
-    return moved;
 }
 
-void Recorder::Finish() {
-    MovePending(true);
-    DbConnection& db = server_.DBConnection();
-    if (db.IsConnected() && !server_.OutList.empty()) {
-        LoadItem();
-        auto deadline = std::chrono::steady_clock::now() + options_.finishBudget;
-        ExecuteOutList(&deadline);
+void Recorder::SetUpConnection() {
+    auto* transactions = dynamic_cast<db::Transactions*>(&server_.DBConnection());
+    transactions_ = nullptr;
+    progress_ = false;
+    if (!options_.singleStatements && transactions != nullptr && transactions->SupportsTransactions())
+        transactions_ = transactions;
+    setUp_ = true;
+    SetUpProgress();
+}
+
+void Recorder::SetUpProgress() {
+    progressRetry_ = false;
+    if (!journal_.IsOpen())
+        return; // set up when the journal opens
+    if (transactions_ == nullptr || !options_.progressTable) {
+        if (!atLeastOnceLogged_) {
+            atLeastOnceLogged_ = true;
+            Log("TServer.Journal", "Statements are executed one by one without a progress table: after a "
+                                   "crash the last statement may be executed twice (at least once)");
+        }
+        return;
     }
-    if (!server_.OutList.empty())
-        SaveOutList();
-    stats_.waiting.store(server_.OutList.size());
+    DbConnection& db = server_.DBConnection();
+    const std::string table(kProgressTableName);
+    const std::string select =
+        "SELECT generation, committed_to FROM " + table + " WHERE journal_key = " + Quoted(journal_.Key());
+    try {
+        std::vector<std::vector<std::string>> rows;
+        try {
+            rows = transactions_->QueryRows(select);
+        } catch (const std::exception& error) {
+            if (db::ClassifyRefusal(error) == db::Refusal::ConnectionLost)
+                throw;
+            db.Execute("CREATE TABLE " + table +
+                       " (journal_key VARCHAR(40) NOT NULL PRIMARY KEY, generation VARCHAR(40) NOT NULL, "
+                       "committed_to BIGINT NOT NULL)");
+            Log("TServer.Journal", "Created the progress table " + table);
+            rows = transactions_->QueryRows(select);
+        }
+        if (rows.empty()) {
+            db.Execute("INSERT INTO " + table + " (journal_key, generation, committed_to) VALUES (" +
+                       Quoted(journal_.Key()) + ", " + Quoted(journal_.Generation()) + ", " +
+                       std::to_string(journal_.Position()) + ")");
+        } else if (rows.front().size() == 2 && rows.front()[0] == journal_.Generation()) {
+            SkipCommitted(std::strtoull(rows.front()[1].c_str(), nullptr, 10));
+        }
+        progress_ = true;
+    } catch (const std::exception& error) {
+        const db::Refusal refusal = db::ClassifyRefusal(error);
+        if (refusal == db::Refusal::ConnectionLost) {
+            LostConnection(error.what());
+            return;
+        }
+        if (refusal == db::Refusal::Passing && !db::IsStatementRejected(error)) {
+            // Locked or busy right now: set up again before the next batch instead of giving up the
+            // exactly-once path for the whole connection.
+            progressRetry_ = true;
+            return;
+        }
+        if (!atLeastOnceLogged_) {
+            atLeastOnceLogged_ = true;
+            Log("TServer.Journal",
+                "The progress table " + table + " cannot be used (" + error.what() +
+                    "): after a crash the last batch may be executed twice (at least once)");
+        }
+    }
+}
+
+void Recorder::SkipCommitted(std::uint64_t position) {
+    if (position <= journal_.Position())
+        return;
+    std::size_t skipped = 0;
+    while (!ends_.empty() && ends_.front() <= position) {
+        ends_.pop_front();
+        server_.OutList.pop_front();
+        ++skipped;
+    }
+    if (skipped > 0) {
+        stats_.executed.fetch_add(skipped);
+        Log("TServer.Journal", std::to_string(skipped) +
+                                   " journaled statements were already committed and are not executed again");
+    }
+    try {
+        journal_.Mark(position, false);
+    } catch (const std::exception& error) {
+        JournalFailed(error);
+    }
+}
+
+void Recorder::Committed(std::size_t count) {
+    const std::uint64_t position = ends_[count - 1];
+    server_.OutList.erase(server_.OutList.begin(),
+                          server_.OutList.begin() + static_cast<std::ptrdiff_t>(count));
+    ends_.erase(ends_.begin(), ends_.begin() + static_cast<std::ptrdiff_t>(count));
+    stats_.executed.fetch_add(count);
+    try {
+        // Written in place without a flush: a killed process leaves it in the system's cache. Only a
+        // power failure can lose it, and then the batch runs again (at least once).
+        journal_.Mark(position, false);
+    } catch (const std::exception& error) {
+        // Without the mark a replay repeats these statements unless the progress table skips them.
+        JournalFailed(error);
+    }
+}
+
+Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
+                                     std::exception_ptr& error) {
+    DbConnection& db = server_.DBConnection();
+    const bool transaction = transactions_ != nullptr;
+    try {
+        if (transaction) {
+            transactions_->Begin();
+            if (progress_) {
+                try {
+                    db.Execute("UPDATE " + std::string(kProgressTableName) +
+                               " SET generation = " + Quoted(journal_.Generation()) +
+                               ", committed_to = " + std::to_string(ends_[count - 1]) +
+                               " WHERE journal_key = " + Quoted(journal_.Key()));
+                } catch (const std::exception& progressError) {
+                    transactions_->Rollback();
+                    if (db::ClassifyRefusal(progressError) == db::Refusal::ConnectionLost)
+                        throw;
+                    progress_ = false;
+                    atLeastOnceLogged_ = true;
+                    Log("TServer.Journal", "The progress table " + std::string(kProgressTableName) +
+                                               " cannot be written (" + progressError.what() +
+                                               "): after a crash the last batch may be executed twice");
+                    transactions_->Begin();
+                }
+            }
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if ((deadline != nullptr && std::chrono::steady_clock::now() >= *deadline) ||
+                (deadline == nullptr && stopRequested_.load())) {
+                if (transaction)
+                    transactions_->Rollback();
+                return Outcome::Interrupted;
+            }
+            const std::string& statement = server_.OutList[i];
+            Log("TServer.DoRecord", "sql=" + statement);
+            db.Execute(statement);
+        }
+        if (transaction)
+            transactions_->Commit();
+    } catch (const std::exception&) {
+        if (transaction && transactions_ != nullptr)
+            transactions_->Rollback();
+        error = std::current_exception();
+        return Outcome::Failed;
+    }
+    return Outcome::Committed;
+}
+
+bool Recorder::Quarantine(const std::string& reason) {
+    const std::string statement = server_.OutList.front();
+    try {
+        AppendRejected(RejectFile(), statement, LocalTimeText(), reason);
+    } catch (const std::exception& error) {
+        JournalFailed(error);
+        return false;
+    }
+    stats_.rejected.fetch_add(1);
+    stats_.NoteFailure(reason);
+    Log("TServer.DoRecord", "Statement moved to " + RejectFile().string() + ": " + statement);
+    const std::uint64_t position = ends_.front();
+    server_.OutList.pop_front();
+    ends_.pop_front();
+    if (progress_) {
+        try {
+            server_.DBConnection().Execute("UPDATE " + std::string(kProgressTableName) +
+                                           " SET generation = " + Quoted(journal_.Generation()) +
+                                           ", committed_to = " + std::to_string(position) +
+                                           " WHERE journal_key = " + Quoted(journal_.Key()));
+        } catch (const std::exception&) {
+            // The local mark below still moves on; the next connection reads the table again.
+        }
+    }
+    try {
+        journal_.Mark(position, false);
+    } catch (const std::exception& error) {
+        JournalFailed(error);
+    }
+    headRefused_ = false;
+    headDelay_ = std::chrono::milliseconds(0);
+    if (oneByOne_ > 0)
+        --oneByOne_;
+    return true;
 }
 
 void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadline) {
     DbConnection& db = server_.DBConnection();
-    while (!server_.OutList.empty()) {
+    while (Journaled() > 0 && db.IsConnected()) {
         if (deadline != nullptr && std::chrono::steady_clock::now() >= *deadline)
             return;
+        if (deadline == nullptr && stopRequested_.load())
+            return;
+        if (!finishing_ && headRefused_ && !Due(true, headLastRefusal_, headDelay_))
+            return;
+        if (progressRetry_) {
+            SetUpProgress();
+            if (progressRetry_ || !db.IsConnected())
+                return; // still locked: tried again on the next pass
+        }
+        std::size_t count = 1;
+        if (transactions_ != nullptr && oneByOne_ == 0)
+            count = std::min(std::max<std::size_t>(options_.batchSize, 1), Journaled());
+        std::exception_ptr failure;
+        Outcome outcome = RunBatch(count, deadline, failure);
+        if (outcome == Outcome::Interrupted)
+            return;
+        if (outcome == Outcome::Committed) {
+            Committed(count);
+            if (headRefused_)
+                Log("TServer.DoRecord", "The refused statement was accepted on a later attempt");
+            headRefused_ = false;
+            headDelay_ = std::chrono::milliseconds(0);
+            if (oneByOne_ > 0)
+                oneByOne_ -= 1;
+            continue;
+        }
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            const db::Refusal refusal = db::ClassifyRefusal(error);
+            const std::string reason = db::DescribeFailure(error);
+            if (refusal == db::Refusal::ConnectionLost) {
+                LostConnection(reason);
+                return;
+            }
+            if (count > 1) {
+                // Find the refused statement: the batch runs again one statement at a time.
+                oneByOne_ = count;
+                continue;
+            }
+            if (refusal == db::Refusal::Permanent) {
+                if (!Quarantine(reason))
+                    return;
+                continue;
+            }
+            const std::uint32_t now = clock_.TickCount();
+            if (!headRefused_) {
+                headRefused_ = true;
+                headFirstRefusal_ = now;
+                headDelay_ = std::chrono::milliseconds(0);
+            }
+            headLastRefusal_ = now;
+            stats_.NoteFailure(reason);
+            if (TickDifference(now, headFirstRefusal_) >= options_.retryWindow.count()) {
+                if (!Quarantine(reason + " (still refused after the retry window)"))
+                    return;
+                continue;
+            }
+            headDelay_ = Doubled(headDelay_, options_.firstRetryDelay, options_.longestRetryDelay);
+            Log("TServer.DoRecord",
+                reason + "; tried again in " + std::to_string(headDelay_.count()) + " ms");
+            if (!db.IsConnected())
+                LostConnection("The connection was closed after the refusal");
+            return;
+        }
+    }
+}
+
+void Recorder::ExecuteUnjournaled(const std::chrono::steady_clock::time_point& deadline) {
+    // Only while the journal cannot be written and nothing journaled waits in front of them: execute the
+    // statements that exist only in memory rather than lose them.
+    DbConnection& db = server_.DBConnection();
+    while (Journaled() == 0 && Unjournaled() > 0 && db.IsConnected() &&
+           std::chrono::steady_clock::now() < deadline) {
         const std::string& statement = server_.OutList.front();
         Log("TServer.DoRecord", "sql=" + statement);
         try {
             db.Execute(statement);
         } catch (const std::exception& error) {
-            if (!db::IsStatementRejected(error)) {
-                // The connection is gone (or the database cannot work now): retry the same statement
-                // first on a fresh connection.
-                db.Close();
-                Log("TServer.DoRecord", error.what());
-                ShowDb(false);
+            if (db::ClassifyRefusal(error) != db::Refusal::Permanent) {
+                LostConnection(db::DescribeFailure(error));
                 return;
             }
-            Log("TServer.DoRecord", error.what());
-            if (statement != refusedHead_) {
-                refusedHead_ = statement;
-                refusedAttempts_ = 0;
-            }
-            if (++refusedAttempts_ < options_.rejectAfterAttempts)
-                return; // tried again on the next pass
-            std::string rejected = std::move(server_.OutList.front());
-            try {
-                Reject(rejected, db::DescribeFailure(error));
-            } catch (const std::exception& writeError) {
-                server_.OutList.front() = std::move(rejected);
-                Log("TServer.DoRecord", writeError.what());
-                return;
-            }
-            server_.OutList.pop_front();
-            refusedHead_.clear();
-            refusedAttempts_ = 0;
-            continue;
+            Log("TServer.DoRecord", db::DescribeFailure(error));
         }
         server_.OutList.pop_front();
         stats_.executed.fetch_add(1);
     }
 }
 
-void Recorder::Reject(const std::string& statement, const std::string& message) {
-    AppendRejected(RejectFile(), statement, LocalTimeText(), message);
-    stats_.rejected.fetch_add(1);
-    Log("TServer.DoRecord", "Statement moved to " + RejectFile().string() + " after " +
-                                std::to_string(options_.rejectAfterAttempts) + " attempts: " + statement);
-}
-
-void Recorder::LoadItem() {
-    const std::filesystem::path& file = options_.bufferFile;
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec))
+void Recorder::MaybeCompact() {
+    // Everything journaled is committed (statements that could not be written yet may wait in memory:
+    // emptying the journal frees the space they need).
+    if (!journal_.IsOpen() || Journaled() > 0 || journal_.Size() == 0)
         return;
-    BufferFileContents contents;
-    try {
-        contents = ReadBufferFile(file);
-        // Only a file that is gone for good may be taken: otherwise its statements would run again.
-        for (const std::string& line : contents.undecodable)
-            Reject(line, "Line of " + file.string() + " cannot be decoded");
-        RemoveBufferFile(file);
-    } catch (const std::exception& error) {
-        // The same failure on every pass is logged once, not a thousand times a second.
-        if (error.what() != lastLoadError_)
-            Log("TServer.LoadItem", error.what());
-        lastLoadError_ = error.what();
-        return;
-    }
-    lastLoadError_.clear();
-    stats_.replayed.fetch_add(contents.statements.size());
-    for (auto it = contents.statements.rbegin(); it != contents.statements.rend(); ++it)
-        server_.OutList.push_front(std::move(*it));
-}
-
-void Recorder::SaveOutList() {
-    if (server_.OutList.empty())
+    // A write that failed does not hold this back (emptying is what frees the space), one that failed
+    // here does.
+    if (compactFailed_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
         return;
     try {
-        AppendStatements(options_.bufferFile, server_.OutList);
+        journal_.Compact();
     } catch (const std::exception& error) {
-        Log("TServer.SaveOutList", error.what());
+        compactFailed_ = true;
+        JournalFailed(error);
         return;
     }
-    stats_.spilled.fetch_add(server_.OutList.size());
-    server_.OutList.clear();
+    compactFailed_ = false;
+    if (Unjournaled() == 0)
+        JournalWorks();
+    else if (journalFailing_) // the space is free now: try the waiting statements on the next pass
+        journalFailedAt_ = clock_.TickCount() - static_cast<std::uint32_t>(journalDelay_.count());
+}
+
+bool Recorder::DoRecord() {
+    LoadItem();
+    const bool moved = MovePending(false);
+    SaveOutList();
+    ReleasePending();
+    Connect(false);
+    DbConnection& db = server_.DBConnection();
+    if (db.IsConnected()) {
+        ShowDb(true);
+        ExecuteOutList(nullptr);
+    } else {
+        ShowDb(false);
+    }
+    MaybeCompact();
+    UpdateStats();
+    return moved;
+}
+
+void Recorder::Finish() {
+    finishing_ = true;
+    const auto deadline = std::chrono::steady_clock::now() + options_.finishBudget;
+    LoadItem();
+    MovePending(true);
+    SaveOutList();
+    ReleasePending();
+    DbConnection& db = server_.DBConnection();
+    if (!db.IsConnected() && Unjournaled() > 0)
+        Connect(true); // the only way left to keep statements the journal cannot take
+    if (db.IsConnected()) {
+        ExecuteOutList(&deadline);
+        ExecuteUnjournaled(deadline);
+    }
+    MaybeCompact();
+    if (const std::size_t lost = Unjournaled(); lost > 0) {
+        // Neither the journal nor the database took them: drop them from the list, count and say so.
+        server_.OutList.erase(server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size()),
+                              server_.OutList.end());
+        stats_.lost.fetch_add(lost);
+        const std::string text = std::to_string(lost) + " statements are lost: the journal " +
+                                 options_.bufferFile.string() + " cannot be written (" + lastJournalError_ +
+                                 ") and the database did not take them";
+        stats_.NoteFailure(text);
+        Log("TServer.SaveOutList", text);
+    } else if (journalFailing_) {
+        Log("TServer.SaveOutList", "The journal " + options_.bufferFile.string() +
+                                       " still fails at the end (" + lastJournalError_ +
+                                       "); nothing was lost");
+    }
+    if (!server_.OutList.empty()) {
+        // They are in the journal, which the next run replays first; keeping them in OutList as well
+        // would run them twice.
+        Log("TServer.DoRecord", std::to_string(server_.OutList.size()) + " statements stay in " +
+                                    options_.bufferFile.string() + " for the next run");
+        server_.OutList.clear();
+        ends_.clear();
+    }
+    journal_.Close();
+    UpdateStats();
+    finishing_ = false;
 }
 
 } // namespace tagsink

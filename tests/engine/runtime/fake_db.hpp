@@ -31,8 +31,7 @@ public:
                                 "08S01");
         }
         if (!refuse.empty() && statement.find(refuse) != std::string_view::npos)
-            throw db::DbFailure(db::DbFailureKind::StatementRejected, "relation \"nowhere\" does not exist",
-                                "42P01", 7);
+            throw db::DbFailure(db::DbFailureKind::StatementRejected, refuseMessage, refuseSqlState, 7);
         std::lock_guard lock(mutex);
         executed.emplace_back(statement);
     }
@@ -52,6 +51,8 @@ public:
     bool open = false;
     int openAttempts = 0;
     std::string refuse; // statements containing this text are refused
+    std::string refuseMessage = "relation \"nowhere\" does not exist";
+    std::string refuseSqlState = "42P01"; // a missing table: a refusal that can pass
     std::mutex mutex;
     std::vector<std::string> executed;
 };

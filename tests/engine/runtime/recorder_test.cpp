@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 
 namespace tagsink {
@@ -112,19 +113,20 @@ TEST_F(RecorderTest, BufferCountMinusOneMovesOnEveryPassEvenWhenEmpty) {
     EXPECT_EQ(server->LastFlushTick, clock.TickCount());
 }
 
-TEST_F(RecorderTest, SpillsAbove1000WhileTheDatabaseIsAwayAndReplaysInOrder) {
+TEST_F(RecorderTest, JournalsAtOnceWhileTheDatabaseIsAwayAndReplaysInOrder) {
     fake->reachable = false;
     Recorder recorder = MakeRecorder();
     Queue(1, 1000);
     recorder.DoRecord();
-    EXPECT_EQ(server->OutList.size(), 1000u) << "1000 waiting statements are not spilled yet";
-    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_EQ(server->OutList.size(), 1000u) << "the statements wait in order";
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(1, 1000)) << "and are on disk already";
     EXPECT_EQ(reporter.Db(), "DB Disconnected");
     EXPECT_FALSE(reporter.Texts("TServer.DBConnect").empty());
 
     Queue(1001, 500);
     recorder.DoRecord();
-    EXPECT_TRUE(server->OutList.empty());
+    EXPECT_EQ(server->OutList.size(), 1500u);
+    EXPECT_EQ(stats.journaled.load(), 1500u);
     EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(1, 1500));
     EXPECT_EQ(stats.spilled.load(), 1500u);
 
@@ -135,7 +137,7 @@ TEST_F(RecorderTest, SpillsAbove1000WhileTheDatabaseIsAwayAndReplaysInOrder) {
     EXPECT_EQ(fake->Executed(), Names(1, 1520));
     EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
     EXPECT_EQ(reporter.Db(), "DB Connected");
-    EXPECT_EQ(stats.replayed.load(), 1500u);
+    EXPECT_EQ(stats.journaled.load(), 0u);
 }
 
 TEST_F(RecorderTest, LaterSpillsAppendToTheSameFile) {
@@ -163,17 +165,27 @@ TEST_F(RecorderTest, LostConnectionKeepsTheStatementFirstAndRetriesIt) {
     EXPECT_EQ(fake->Executed(), Names(1, 4));
 }
 
-TEST_F(RecorderTest, RefusedStatementIsMovedAsideAfterThreeAttempts) {
+TEST_F(RecorderTest, RefusedStatementIsRetriedWithGrowingPausesThenMovedAside) {
     fake->refuse = "BAD";
+    options.retryWindow = std::chrono::milliseconds(3500);
     Recorder recorder = MakeRecorder();
     QueueStatement(*server, "S1");
     QueueStatement(*server, "Insert Into nowhere BAD");
     QueueStatement(*server, "S2");
-    recorder.DoRecord();
-    recorder.DoRecord();
-    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1"})) << "S2 waits while BAD has attempts left";
+    recorder.DoRecord(); // attempt 1, next after 1 s
+    recorder.DoRecord(); // too early: not tried
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1"})) << "S2 waits behind the refused statement";
     EXPECT_TRUE(fake->IsConnected()) << "a refused statement does not cost the connection";
-    recorder.DoRecord();
+    clock.Advance(1000);
+    recorder.DoRecord(); // attempt 2, next after 2 s
+    clock.Advance(1999);
+    recorder.DoRecord(); // too early
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1"}));
+    clock.Advance(1);
+    recorder.DoRecord(); // attempt 3: 3 s after the first refusal, next after 4 s
+    EXPECT_EQ(stats.rejected.load(), 0u);
+    clock.Advance(4000);
+    recorder.DoRecord(); // attempt 4, past the window: moved aside, S2 goes on
     EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1", "S2"}));
     EXPECT_EQ(stats.rejected.load(), 1u);
     auto rejected = ReadBufferFile(recorder.RejectFile());
@@ -184,7 +196,24 @@ TEST_F(RecorderTest, RefusedStatementIsMovedAsideAfterThreeAttempts) {
     EXPECT_EQ(rejected.statements[1], "Insert Into nowhere BAD");
     EXPECT_EQ(recorder.RejectFile(), dir / "sql.rejected");
     auto log = reporter.Texts("TServer.DoRecord");
-    EXPECT_EQ(std::count(log.begin(), log.end(), "relation \"nowhere\" does not exist"), 3);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "sql=Insert Into nowhere BAD"), 4);
+}
+
+TEST_F(RecorderTest, SyntaxErrorIsMovedAsideAtOnceAndTheRestGoesOn) {
+    fake->refuse = "BAD";
+    fake->refuseMessage = "syntax error at or near \"BAD\"";
+    fake->refuseSqlState = "42601";
+    Recorder recorder = MakeRecorder();
+    QueueStatement(*server, "S1");
+    QueueStatement(*server, "Insert BAD");
+    QueueStatement(*server, "S2");
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), (std::vector<std::string>{"S1", "S2"}));
+    EXPECT_EQ(stats.rejected.load(), 1u);
+    EXPECT_NE(stats.LastFailure().text.find("syntax error"), std::string::npos);
+    auto rejected = ReadBufferFile(recorder.RejectFile());
+    ASSERT_EQ(rejected.statements.size(), 2u);
+    EXPECT_EQ(rejected.statements[1], "Insert BAD");
 }
 
 TEST_F(RecorderTest, UnreadableBufferFileIsKeptAndNothingIsTaken) {
@@ -192,10 +221,16 @@ TEST_F(RecorderTest, UnreadableBufferFileIsKeptAndNothingIsTaken) {
     Recorder recorder = MakeRecorder();
     Queue(1, 2);
     recorder.DoRecord();
+    clock.Advance(10000);
     recorder.DoRecord();
     EXPECT_TRUE(std::filesystem::exists(options.bufferFile));
-    EXPECT_EQ(fake->Executed(), Names(1, 2)) << "statements behind the file still move";
+    EXPECT_TRUE(fake->Executed().empty()) << "nothing runs before it is on disk";
     EXPECT_EQ(reporter.Texts("TServer.LoadItem").size(), 1u) << "the same failure is logged once";
+    EXPECT_EQ(stats.failures.load(), 2u) << "but counted on every attempt";
+    EXPECT_TRUE(stats.journalFailing.load());
+    recorder.Finish();
+    EXPECT_EQ(fake->Executed(), Names(1, 2)) << "the last pass executes what the journal could not take";
+    EXPECT_EQ(stats.lost.load(), 0u);
 }
 
 TEST_F(RecorderTest, UndecodableLinesGoToTheRejectFileAndTheRestIsReplayed) {
@@ -243,12 +278,41 @@ TEST_F(RecorderTest, FinishExecutesWhatItCanAndSpillsTheRest) {
 
 TEST_F(RecorderTest, FailedSpillKeepsOutListAndIsLogged) {
     fake->reachable = false;
-    std::filesystem::create_directory(options.bufferFile); // cannot be opened for writing
+    bool diskFull = true;
+    options.journalFault = [&] { return diskFull ? ENOSPC : 0; };
     Recorder recorder = MakeRecorder();
     Queue(1, 1001);
-    recorder.DoRecord();
+    for (int pass = 0; pass < 50; ++pass) {
+        recorder.DoRecord();
+        clock.Advance(10);
+    }
     EXPECT_EQ(server->OutList.size(), 1001u);
-    EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u);
+    EXPECT_EQ(stats.journaled.load(), 0u);
+    EXPECT_TRUE(stats.journalFailing.load());
+    ASSERT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u) << "logged once when it starts";
+    EXPECT_NE(reporter.Texts("TServer.SaveOutList")[0].find("No space left"), std::string::npos);
+    const std::uint64_t attempts = stats.failures.load() - static_cast<std::uint64_t>(fake->openAttempts);
+    EXPECT_GE(attempts, 2u);
+    EXPECT_LE(attempts, 4u) << "retried with growing pauses, not on every pass";
+    diskFull = false;
+    clock.Advance(10000);
+    recorder.DoRecord();
+    EXPECT_FALSE(stats.journalFailing.load());
+    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(1, 1001));
+    ASSERT_EQ(reporter.Texts("TServer.SaveOutList").size(), 2u) << "and once when it ends";
+    EXPECT_NE(reporter.Texts("TServer.SaveOutList")[1].find("1001 statements"), std::string::npos);
+}
+
+TEST_F(RecorderTest, StatementsThatCanBeKeptNowhereAreCountedAsLost) {
+    fake->reachable = false;
+    options.journalFault = [] { return EIO; };
+    Recorder recorder = MakeRecorder();
+    Queue(1, 7);
+    recorder.DoRecord();
+    recorder.Finish();
+    EXPECT_EQ(stats.lost.load(), 7u);
+    EXPECT_TRUE(server->OutList.empty());
+    EXPECT_NE(stats.LastFailure().text.find("7 statements are lost"), std::string::npos);
 }
 
 TEST_F(RecorderTest, ReconnectAttemptsAreSpacedOutWhileTheDatabaseStaysAway) {

@@ -53,6 +53,23 @@ inline bool IsStatementRejected(const std::exception& error) {
 /// `connectionDead` is what the driver says of the connection after the failure.
 DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead);
 
+/// What the record thread does with a failed statement.
+enum class Refusal {
+    /// The connection is gone (or could not be used at all): reconnect and try the same statement again,
+    /// for as long as it takes.
+    ConnectionLost,
+    /// The database refused the statement for a reason that can pass (read-only, locked, busy, deadlock,
+    /// serialization, resources, time-out, a missing table or column, a missing permission): retry it
+    /// with growing pauses for a while before it is put aside.
+    Passing,
+    /// Syntax, data or constraint errors: the statement will fail every time; put it aside at once.
+    Permanent,
+};
+
+/// Sorts a failure of executing a statement into the three kinds above. Failures without diagnostics
+/// count as a lost connection.
+Refusal ClassifyRefusal(const std::exception& error);
+
 /// "message [SQLSTATE 42P01, native 7]" for logs and the reject file; the plain message when the failure
 /// carries no diagnostics.
 std::string DescribeFailure(const std::exception& error);

@@ -5,6 +5,7 @@
 // that created them: the connection may be opened and used by any thread, one thread at a time.
 #pragma once
 
+#include "engine/db/transactions.hpp"
 #include "model/db_connection.hpp"
 
 #include <chrono>
@@ -22,7 +23,7 @@ struct OdbcOptions {
     std::chrono::seconds loginTimeout{15};
 };
 
-class OdbcConnection final : public DbConnection {
+class OdbcConnection final : public DbConnection, public Transactions {
 public:
     explicit OdbcConnection(OdbcOptions options = {});
     ~OdbcConnection() override;
@@ -37,6 +38,12 @@ public:
     std::vector<std::string> ListProcedures() override;
     std::vector<std::string> ListFields(std::string_view table) override;
     std::vector<ProcParameter> ListProcedureParameters(std::string_view procedure) override;
+
+    bool SupportsTransactions() override;
+    void Begin() override;
+    void Commit() override;
+    void Rollback() noexcept override;
+    std::vector<std::vector<std::string>> QueryRows(std::string_view sql) override;
 
     /// The name the driver gives its database system ("SQLite", "PostgreSQL"), empty while closed.
     std::string DbmsName() const;

@@ -22,11 +22,24 @@
 //
 // "sql.rejected" (beside "sql.dat") receives the statements the database refused for themselves, each as
 // a comment line with the time and the database's message, then the statement line in the same encoding.
+//
+// The journal (class Journal) is "sql.dat" used as a write-ahead file: the record thread appends every
+// statement it takes from PendingList (flushed to disk) before it executes it, and "sql.dat.progress"
+// beside it says how far the database has committed:
+//
+//     tagsink journal 1
+//     key 5f0c2e9a41d7b3c8            <- names this journal in the database's progress table
+//     generation 9b1e04c2d5a7f316     <- changes whenever "sql.dat" is emptied
+//     position 00000000000000012345   <- bytes of "sql.dat" whose statements are committed
+//
+// Statements before the position are done; the rest are replayed, in file order, by the next run. A
+// "sql.dat" without a progress file (written by an older version or by hand) is replayed whole.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -69,6 +82,77 @@ void AppendStatements(const std::filesystem::path& file, const std::deque<std::s
 /// Appends one refused statement with its time stamp text and the database's message.
 void AppendRejected(const std::filesystem::path& file, std::string_view statement, std::string_view when,
                     std::string_view message);
+
+/// One statement of the journal and the file position just after its line.
+struct JournalEntry {
+    std::string statement;
+    std::uint64_t end = 0;
+};
+
+/// The progress file that belongs to a journal file ("sql.dat" -> "sql.dat.progress").
+std::filesystem::path ProgressFileFor(const std::filesystem::path& journal);
+
+class Journal {
+public:
+    explicit Journal(std::filesystem::path file);
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    struct Recovered {
+        std::vector<JournalEntry> entries;     // not yet committed, in file order
+        std::vector<JournalEntry> undecodable; // escaped lines that cannot be decoded, as they stand
+        bool plainFile = false;                // "sql.dat" existed without a progress file
+        std::uint64_t cutBytes = 0;            // an unfinished last line (a crash mid-write) removed
+    };
+
+    /// Reads the progress file (creating it when missing) and returns the statements after its position.
+    /// Throws BufferFileError; the journal then stays closed and nothing on disk is changed.
+    Recovered Open();
+    bool IsOpen() const { return open_; }
+
+    /// Closes the files; the next Open reads the journal again.
+    void Close();
+
+    /// Appends the statements, flushed to disk, all or nothing; `ends` receives each one's end position.
+    /// Throws BufferFileError; the file is then as it was.
+    void Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends);
+
+    /// Notes that everything up to `position` is committed. `durable` also flushes the note to disk (used
+    /// when the database keeps no progress of its own).
+    void Mark(std::uint64_t position, bool durable);
+
+    /// Everything is committed: empties the journal (removes "sql.dat") and starts a new generation.
+    void Compact();
+
+    const std::filesystem::path& File() const { return file_; }
+    const std::string& Key() const { return key_; }
+    const std::string& Generation() const { return generation_; }
+    std::uint64_t Size() const { return size_; }
+    std::uint64_t Position() const { return position_; }
+
+    /// Test hook: called before every write to the journal; a non-zero result is taken as the errno of
+    /// a failed write (a full or failing disk).
+    std::function<int()> writeFault;
+
+private:
+    void WriteProgressFile();
+    int OpenJournalFile();
+
+    std::filesystem::path file_;
+    std::filesystem::path progress_;
+    int fd_ = -1;         // "sql.dat", opened on the first append
+    int progressFd_ = -1; // "sql.dat.progress"
+    bool open_ = false;
+    std::string key_;
+    std::string generation_;
+    std::uint64_t size_ = 0;
+    std::uint64_t position_ = 0;
+};
+
+/// Reads the statements of a journal file after its progress mark (the whole file without one), without
+/// changing anything; for tools that show or replay a buffer.
+Journal::Recovered PeekJournal(const std::filesystem::path& file);
 
 /// Removes the file and makes the removal durable. Throws BufferFileError when it cannot be removed.
 void RemoveBufferFile(const std::filesystem::path& file);

@@ -1,21 +1,33 @@
-// One pass of the record thread and the buffer file work around it (DoRecord, LoadItem, SaveOutList).
+// One pass of the record thread and the journal work around it (DoRecord, LoadItem, SaveOutList).
 //
-// A pass moves the root's PendingList to its OutList when the buffer limits say so, opens the database
-// when it is closed, replays "sql.dat" first, then executes the waiting statements one by one, each logged
-// before it runs; while the database cannot be opened, more than 1000 waiting statements are appended to
-// "sql.dat". The Recorder is used by one thread at a time (the record thread); tests drive it directly.
+// A pass moves the root's PendingList to its OutList when the buffer limits say so, writes the moved
+// statements to the journal "sql.dat" (flushed to disk) and then executes the journaled statements in
+// order, in transactions of many statements, each statement logged before it runs. A statement leaves
+// the journal only after the database has committed it (buffer_file.hpp describes the files), so a kill
+// at any moment costs at most what was still in PendingList.
 //
-// Beyond a plain retry loop it keeps the queue moving and loses nothing:
-//   - a statement the database refuses for itself is tried a few times, then moved with the database's
-//     message to "sql.rejected" beside "sql.dat", and the statements behind it go on;
-//   - a "sql.dat" that cannot be read (or deleted) stays where it is and none of it is taken, so nothing is
-//     executed twice; escaped lines that cannot be decoded go to the reject file;
-//   - Finish (the last pass before the thread ends) executes what it can within a short time and appends
-//     everything still waiting to "sql.dat", to be replayed by the next run;
-//   - after a failed open the next attempt waits a little longer each time (up to a limit), so an absent
-//     database is not hammered every millisecond.
+// Where the database has transactions the journal position is committed in the same transaction as the
+// statements, in a small table of the target database ("tagsink_journal"), so that a replay after a kill
+// skips what was already committed: every statement arrives exactly once. Where that table cannot be
+// created (or transactions are switched off) the position is kept only beside the journal and a kill can
+// repeat the last batch (at least once; logged once).
+//
+// Refusals:
+//   - a lost connection: reconnect with growing pauses and try the same statements again, for ever;
+//   - a refusal that can pass (read-only, locked, busy, deadlock, time-out, resources, a missing table or
+//     column, a permission): the statement is tried again after 1 s, 2 s, 4 s ... up to 60 s, the ones
+//     behind it waiting in order; after the retry window (10 minutes) it goes to "sql.rejected";
+//   - syntax, data and constraint errors: the statement goes to "sql.rejected" at once with the
+//     database's message, and the ones behind it go on.
+// A batch that fails is rolled back and run again one statement at a time, so only the refused statement
+// takes the refused path.
+//
+// Finish (the last pass before the thread ends) executes what it can within its budget; everything else
+// stays in the journal for the next run. The Recorder is used by one thread at a time (the record
+// thread), except RequestStop; tests drive it directly.
 #pragma once
 
+#include "engine/runtime/buffer_file.hpp"
 #include "engine/runtime/clock.hpp"
 #include "engine/runtime/engine_reporter.hpp"
 #include "engine/runtime/recorder_stats.hpp"
@@ -23,75 +35,147 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace tagsink {
 
 class TServer;
+namespace db {
+class Transactions;
+}
+
+/// The table in the target database that holds each journal's committed position.
+inline constexpr std::string_view kProgressTableName = "tagsink_journal";
 
 struct RecorderOptions {
-    /// The buffer file; relative paths are taken from the current directory when used.
+    /// The journal; relative paths are taken from the current directory when used.
     std::filesystem::path bufferFile{"sql.dat"};
-    /// The reject file; empty: "sql.rejected" beside the buffer file.
+    /// The reject file; empty: "sql.rejected" beside the journal.
     std::filesystem::path rejectFile;
-    /// Attempts before a refused statement is moved to the reject file.
-    int rejectAfterAttempts = 3;
-    /// More waiting statements than this are spilled while the database cannot be opened.
+    /// Kept for older callers: statements are journaled at once, whatever this says.
     std::size_t spillAbove = 1000;
     /// Command time-out given to the connection when it is opened.
     std::chrono::seconds commandTimeout{10};
-    /// How long Finish may spend executing before it spills the rest.
+    /// How long Finish may spend executing; the rest stays in the journal.
     std::chrono::milliseconds finishBudget{3000};
-    /// First and longest wait between failed attempts to open the database.
+    /// First and longest wait between failed attempts to open the database (also after a connection
+    /// that broke while executing).
     std::chrono::milliseconds firstReconnectDelay{50};
     std::chrono::milliseconds longestReconnectDelay{2000};
+    /// Statements per transaction.
+    std::size_t batchSize = 500;
+    /// Every statement on its own, in autocommit (drivers without transactions, procedures that manage
+    /// their own).
+    bool singleStatements = false;
+    /// Keep the journal position in the target database (exactly once); off: at least once.
+    bool progressTable = true;
+    /// Pauses between attempts of a statement refused for a reason that can pass.
+    std::chrono::milliseconds firstRetryDelay{1000};
+    std::chrono::milliseconds longestRetryDelay{60000};
+    /// How long such a statement is retried before it goes to the reject file.
+    std::chrono::milliseconds retryWindow{600000};
+    /// First and longest pause between attempts to write a failing journal.
+    std::chrono::milliseconds firstDiskRetryDelay{100};
+    std::chrono::milliseconds longestDiskRetryDelay{5000};
+    /// Test hook handed to the journal (Journal::writeFault).
+    std::function<int()> journalFault;
 };
 
 class Recorder {
 public:
     Recorder(TServer& server, const Clock& clock, EngineReporter& reporter, RecorderStats& stats,
              RecorderOptions options = {});
+    ~Recorder();
 
     /// One pass; returns whether it moved statements from PendingList.
     bool DoRecord();
 
-    /// The last pass: moves every pending statement, executes within the finish budget while the
-    /// database is open, and appends whatever is still waiting to the buffer file.
+    /// The last pass: moves every pending statement into the journal and executes within the finish
+    /// budget while the database is open; whatever is left stays in the journal.
     void Finish();
 
-    /// Takes the buffer file's statements in front of OutList and deletes the file (see above).
+    /// Opens the journal when it is not open yet: its uncommitted statements go in front of OutList.
     void LoadItem();
 
-    /// Appends OutList to the buffer file and clears it; on failure OutList stays as it was.
+    /// Writes the statements of OutList that are not journaled yet to the journal.
     void SaveOutList();
+
+    /// Asks a pass that is executing to return after its current statement (any thread).
+    void RequestStop() { stopRequested_.store(true); }
 
     const RecorderOptions& Options() const { return options_; }
     std::filesystem::path RejectFile() const;
 
 private:
+    enum class Outcome { Committed, Failed, Interrupted };
+
     bool MovePending(bool always);
-    void Connect();
-    // Executes OutList's statements in order until it is empty, the connection fails, a statement is
-    // refused and has attempts left, or `deadline` (if any) passes.
+    void ReleasePending();
+    void Connect(bool ignorePause);
+    void SetUpConnection();
+    void SetUpProgress();
+    void SkipCommitted(std::uint64_t position);
+    // Executes journaled statements until none is left, the connection fails, a refused statement waits
+    // for its retry, a stop is requested (without deadline) or `deadline` passes.
     void ExecuteOutList(const std::chrono::steady_clock::time_point* deadline);
-    void Reject(const std::string& statement, const std::string& message);
+    Outcome RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
+                     std::exception_ptr& error);
+    void Committed(std::size_t count);
+    bool Quarantine(const std::string& reason);
+    void ExecuteUnjournaled(const std::chrono::steady_clock::time_point& deadline);
+    void MaybeCompact();
+    void JournalFailed(const std::exception& error, std::string_view operation = "TServer.SaveOutList");
+    void JournalWorks();
+    void LostConnection(const std::string& message);
+    void UpdateStats();
     void ShowDb(bool connected);
     void Log(std::string_view operation, std::string_view text);
+    std::size_t Journaled() const { return ends_.size(); }
+    std::size_t Unjournaled() const;
+    bool Due(bool waiting, std::uint32_t since, std::chrono::milliseconds delay) const;
 
     TServer& server_;
     const Clock& clock_;
     EngineReporter& reporter_;
     RecorderStats& stats_;
     RecorderOptions options_;
-    // Refused-statement bookkeeping: the statement at the head of OutList and how often it was refused.
-    std::string refusedHead_;
-    int refusedAttempts_ = 0;
+    Journal journal_;
+    // End positions in the journal of OutList's first Journaled() statements; the rest are in memory only.
+    std::deque<std::uint64_t> ends_;
+    std::atomic<bool> stopRequested_{false};
+    std::size_t takenFromPending_ = 0; // statements copied to OutList, still at the front of PendingList
+    bool finishing_ = false;
+
+    // Journal faults: logged when they start and when they end.
+    bool journalFailing_ = false;
+    std::uint32_t journalFailedAt_ = 0;
+    std::chrono::milliseconds journalDelay_{0};
+    std::uint64_t faultAttempts_ = 0;
+    std::string lastJournalError_;
+    bool compactFailed_ = false;
+
+    // The open connection.
+    db::Transactions* transactions_ = nullptr; // null: autocommit, one statement at a time
+    bool progress_ = false;                    // the progress table is in use on this connection
+    bool setUp_ = false;                       // transactions_ and progress_ describe the open connection
+    bool atLeastOnceLogged_ = false;
+    bool progressRetry_ = false; // setting up the progress table met a lock: again before the next batch
+
+    // The statement at the head of OutList that was refused for a reason that can pass.
+    bool headRefused_ = false;
+    std::uint32_t headFirstRefusal_ = 0;
+    std::uint32_t headLastRefusal_ = 0;
+    std::chrono::milliseconds headDelay_{0};
+    std::size_t oneByOne_ = 0; // statements still to run singly after a failed batch
+
     // Reconnect pacing.
     bool waitingToReconnect_ = false;
     std::uint32_t lastConnectAttempt_ = 0;
     std::chrono::milliseconds reconnectDelay_{0};
-    std::string lastLoadError_;
     int dbShown_ = -1; // -1 nothing shown yet, 0 disconnected, 1 connected
 };
 

@@ -11,15 +11,16 @@
 namespace tagsink {
 
 struct RecorderStats {
-    std::atomic<std::uint64_t> executed{0}; // statements the database accepted
-    std::atomic<std::uint64_t> spilled{0};  // statements written to the buffer file
-    std::atomic<std::uint64_t> replayed{0}; // statements taken back from the buffer file
-    std::atomic<std::uint64_t> rejected{0}; // statements moved to the reject file (quarantined)
-    std::atomic<std::uint64_t> waiting{0};  // statements in OutList after the last pass
+    std::atomic<std::uint64_t> executed{0};  // statements the database accepted
+    std::atomic<std::uint64_t> spilled{0};   // statements written to the buffer file
+    std::atomic<std::uint64_t> replayed{0};  // statements taken back from the buffer file
+    std::atomic<std::uint64_t> rejected{0};  // statements moved to the reject file (quarantined)
+    std::atomic<std::uint64_t> waiting{0};   // statements in OutList after the last pass
     std::atomic<std::uint64_t> journaled{0}; // statements in the buffer file ("sql.dat") now
     std::atomic<std::uint64_t> failures{0};  // failed database or disk operations since the start
     std::atomic<std::uint64_t> lost{0};      // statements that could be kept nowhere
     std::atomic<bool> dbConnected{false};
+    std::atomic<bool> journalFailing{false}; // the journal cannot be written now
 
     struct Failure {
         std::string text; // empty: no failure yet
@@ -27,16 +28,15 @@ struct RecorderStats {
     };
 
     /// Counts one failure and keeps its text as the last one.
-    void NoteFailure(std::string text, std::chrono::system_clock::time_point when = std::chrono::system_clock::now())
-    {
+    void NoteFailure(std::string text,
+                     std::chrono::system_clock::time_point when = std::chrono::system_clock::now()) {
         failures.fetch_add(1);
         std::lock_guard lock(failureMutex_);
         lastFailure_ = Failure{std::move(text), when};
     }
 
     /// The last failure (empty text when there was none).
-    Failure LastFailure() const
-    {
+    Failure LastFailure() const {
         std::lock_guard lock(failureMutex_);
         return lastFailure_;
     }

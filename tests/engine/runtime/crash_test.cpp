@@ -1,0 +1,226 @@
+// Recording survives kill -9: a child process (crash_driver) records at a steady rate into a real
+// database and is killed with SIGKILL at random moments while the database works, while it is away,
+// while the journal is replayed and while the backlog is caught up. In the end every statement the
+// record thread took arrived exactly once and in order; only statements still in PendingList may be
+// missing, and only at the end of a run.
+#include "engine/db/odbc_connection.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <thread>
+
+namespace tagsink {
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::TempDir;
+
+constexpr long long kRunSpan = 1000000; // run r queues r * kRunSpan, r * kRunSpan + 1, ...
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A throw-away PostgreSQL server started and stopped with scripts/pg.sh.
+class OwnPostgres {
+public:
+    OwnPostgres(std::string script, const std::filesystem::path& dir)
+        : script_(std::move(script)), dir_(dir / "pg"), port_(FreePort()) {}
+    ~OwnPostgres() { Stop(); }
+    bool Start() { return Run("start " + dir_.string() + " " + std::to_string(port_)); }
+    void Stop() { Run("stop " + dir_.string()); }
+    std::string ConnectionString() const {
+        return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) +
+               ";Database=postgres;Uid=postgres;Pwd=;";
+    }
+
+private:
+    bool Run(const std::string& arguments) {
+        std::string command = "bash '" + script_ + "' " + arguments + " >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }
+    std::string script_;
+    std::filesystem::path dir_;
+    int port_;
+};
+
+class Child {
+public:
+    Child(const std::string& conn, const std::filesystem::path& dir, const std::string& table,
+          long long first, int perSecond, bool single = false) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            std::string firstText = std::to_string(first), rate = std::to_string(perSecond);
+            execl(TAGSINK_CRASH_DRIVER, TAGSINK_CRASH_DRIVER, conn.c_str(), dir.c_str(), table.c_str(),
+                  firstText.c_str(), rate.c_str(), single ? "single" : "batched",
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Child() {
+        if (pid_ > 0)
+            Kill();
+    }
+    void Kill() {
+        kill(pid_, SIGKILL);
+        Wait();
+    }
+    int Terminate() {
+        kill(pid_, SIGTERM);
+        return Wait();
+    }
+
+private:
+    int Wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    pid_t pid_ = -1;
+};
+
+long long Taken(const std::filesystem::path& dir) {
+    std::ifstream in(dir / "taken");
+    long long taken = 0;
+    in >> taken;
+    return taken;
+}
+
+// What a database must offer the crash runs.
+struct Target {
+    std::string conn;
+    std::function<void()> goAway; // the database stops taking statements
+    std::function<void()> comeBack;
+};
+
+// Runs `cycles` rounds of: normal work, an outage, replay and catch-up, each killed at a random moment;
+// then a clean run. Checks the rows afterwards.
+void CrashRuns(Target& target, const std::string& table, int cycles, unsigned seed) {
+    TempDir dir;
+    std::mt19937 random(seed);
+    auto between = [&](int low, int high) {
+        return std::chrono::milliseconds(std::uniform_int_distribution<int>(low, high)(random));
+    };
+    std::vector<long long> takenByRun; // first number not taken, per run
+    long long run = 0;
+    auto killAfter = [&](std::chrono::milliseconds wait, int perSecond) {
+        Child child(target.conn, dir.path(), table, run * kRunSpan, perSecond);
+        std::this_thread::sleep_for(wait);
+        child.Kill();
+        takenByRun.push_back(Taken(dir.path()));
+        ++run;
+    };
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        killAfter(between(300, 1500), 400); // normal
+        target.goAway();
+        killAfter(between(300, 1500), 800); // outage: everything waits in the journal
+        target.comeBack();
+        killAfter(between(20, 400), 400);    // replay
+        killAfter(between(300, 1200), 2000); // catch-up with a high rate on top
+    }
+    {
+        Child child(target.conn, dir.path(), table, run * kRunSpan, 400);
+        std::this_thread::sleep_for(1500ms);
+        EXPECT_EQ(child.Terminate(), 0) << "the clean run lost statements";
+        takenByRun.push_back(Taken(dir.path()));
+        ++run;
+    }
+
+    auto rows = tagsink::testing::Query(target.conn, "select n from " + table + " order by id");
+    std::vector<long long> next(static_cast<size_t>(run));
+    for (long long r = 0; r < run; ++r)
+        next[static_cast<size_t>(r)] = r * kRunSpan;
+    long long last = -1;
+    for (const auto& row : rows) {
+        long long n = std::stoll(row[0]);
+        ASSERT_GT(n, last) << "statement " << n << " arrived twice or out of order";
+        long long r = n / kRunSpan;
+        ASSERT_LT(r, run);
+        ASSERT_EQ(n, next[static_cast<size_t>(r)])
+            << "a statement of run " << r << " is missing before " << n;
+        ++next[static_cast<size_t>(r)];
+        last = n;
+    }
+    long long outageArrived = 0;
+    for (long long r = 0; r < run; ++r) {
+        if (r % 4 == 1 && r < run - 1)
+            outageArrived += next[static_cast<size_t>(r)] - r * kRunSpan;
+        EXPECT_GE(next[static_cast<size_t>(r)], takenByRun[static_cast<size_t>(r)])
+            << "run " << r << ": statements the record thread took are missing";
+        std::printf("run %lld: taken %lld, arrived %lld\n", r,
+                    takenByRun[static_cast<size_t>(r)] - r * kRunSpan,
+                    next[static_cast<size_t>(r)] - r * kRunSpan);
+    }
+    // While the database is away the thread may sit in one long attempt to open it, so an outage run can
+    // take few statements; some of them must still have come back from the journal.
+    EXPECT_GE(outageArrived, 1) << "the statements of the outages came back from the journal";
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat")) << "the clean run emptied the journal";
+    std::printf("%lld runs, %zu rows\n", run, rows.size());
+}
+
+TEST(CrashSafety, KilledAtRandomMomentsSqliteGetsEveryTakenStatementOnce) {
+    TempDir dbDir;
+    Target target;
+    // A short busy time-out, so that a locked database refuses statements instead of holding the thread.
+    target.conn =
+        "Driver={SQLite3};Database=" + (dbDir / "crash.db").string() + ";Timeout=100;JournalMode=WAL;";
+    tagsink::testing::Exec(target.conn,
+                           {"create table crash (id integer primary key autoincrement, n integer)"});
+    // The outage: another connection holds the database's write lock, so every insert is refused busy.
+    db::OdbcConnection holder;
+    target.goAway = [&] {
+        holder.SetConnectionString(target.conn);
+        holder.Open(std::chrono::seconds(5));
+        holder.Execute("BEGIN EXCLUSIVE");
+    };
+    target.comeBack = [&] {
+        holder.Execute("COMMIT");
+        holder.Close();
+    };
+    CrashRuns(target, "crash", 2, std::random_device{}());
+}
+
+TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
+    const char* script = std::getenv("TAGSINK_PG_SCRIPT");
+    if (script == nullptr || tagsink::testing::PostgresConnectionString() == std::nullopt) {
+        if (tagsink::testing::RunningInCi())
+            FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
+        GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
+    }
+    TempDir dir;
+    if (getuid() == 0)
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::all); // the server runs as postgres
+    OwnPostgres pg(script, dir.path());
+    ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
+    Target target;
+    target.conn = pg.ConnectionString();
+    tagsink::testing::Exec(target.conn, {"create table crash (id bigserial primary key, n bigint not null)"});
+    target.goAway = [&] { pg.Stop(); };
+    target.comeBack = [&] { ASSERT_TRUE(pg.Start()); };
+    CrashRuns(target, "crash", 2, std::random_device{}());
+}
+
+} // namespace
+} // namespace tagsink

@@ -1,0 +1,212 @@
+// The journal files on their own: recovery after kills at the awkward moments, old plain buffer files,
+// and a real full file system (a small tmpfs when the test may mount one).
+#include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/buffer_file.hpp"
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/recorder.hpp"
+#include "fake_db.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace tagsink {
+namespace {
+
+using tagsink::testing::TempDir;
+
+void WriteFile(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream out(file, std::ios::binary);
+    out << text;
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Statements(const Journal::Recovered& recovered) {
+    std::vector<std::string> texts;
+    for (const auto& entry : recovered.entries)
+        texts.push_back(entry.statement);
+    return texts;
+}
+
+TEST(Journal, AnOldPlainBufferFileIsReplayedWhole) {
+    TempDir dir;
+    WriteFile(dir / "sql.dat", "A\r\nB\nC"); // LF alone and no last line end, as a hand-written file may be
+    Journal journal(dir / "sql.dat");
+    Journal::Recovered recovered = journal.Open();
+    EXPECT_TRUE(recovered.plainFile);
+    EXPECT_EQ(Statements(recovered), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "sql.dat.progress"));
+    std::vector<std::uint64_t> ends;
+    journal.Append({"D"}, ends);
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\nC\r\nD\r\n");
+}
+
+TEST(Journal, OnlyWhatFollowsTheMarkIsReplayedAndAHalfWrittenLineIsCut) {
+    TempDir dir;
+    {
+        Journal journal(dir / "sql.dat");
+        journal.Open();
+        std::vector<std::uint64_t> ends;
+        journal.Append({"A", "B", "C"}, ends);
+        journal.Mark(ends[1], false);
+    }
+    {
+        std::ofstream out(dir / "sql.dat", std::ios::binary | std::ios::app);
+        out << "Insert Into T values(1"; // killed in the middle of an append
+    }
+    Journal journal(dir / "sql.dat");
+    Journal::Recovered recovered = journal.Open();
+    EXPECT_FALSE(recovered.plainFile);
+    EXPECT_EQ(Statements(recovered), (std::vector<std::string>{"C"}));
+    EXPECT_EQ(recovered.cutBytes, 22u);
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\r\nC\r\n");
+    EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 1u);
+}
+
+TEST(Journal, CompactionStartsANewGenerationAndSurvivesAKillHalfWay) {
+    TempDir dir;
+    std::string key, generation;
+    {
+        Journal journal(dir / "sql.dat");
+        journal.Open();
+        std::vector<std::uint64_t> ends;
+        journal.Append({"A", "B"}, ends);
+        journal.Mark(ends[1], false);
+        key = journal.Key();
+        generation = journal.Generation();
+        journal.Compact();
+        EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat"));
+        EXPECT_EQ(journal.Key(), key) << "the key names the directory's journal for good";
+        EXPECT_NE(journal.Generation(), generation);
+        EXPECT_EQ(journal.Position(), 0u);
+    }
+    // A kill after sql.dat was removed and before the progress file was rewritten: the old mark points
+    // past the end; nothing is replayed and a new generation starts.
+    {
+        Journal journal(dir / "sql.dat");
+        journal.Open();
+        std::vector<std::uint64_t> ends;
+        journal.Append({"A", "B"}, ends);
+        journal.Mark(ends[1], false);
+        generation = journal.Generation();
+    }
+    std::filesystem::remove(dir / "sql.dat");
+    Journal journal(dir / "sql.dat");
+    EXPECT_TRUE(journal.Open().entries.empty());
+    EXPECT_NE(journal.Generation(), generation);
+    std::vector<std::uint64_t> ends;
+    journal.Append({"C"}, ends);
+    EXPECT_EQ(Statements(PeekJournal(dir / "sql.dat")), (std::vector<std::string>{"C"}));
+}
+
+// A file system of 64 KiB: the journal fills it while the database is away. Nothing acknowledged is lost,
+// the fault is logged when it starts and when it ends, and the statements waiting in memory reach the
+// database once it is back.
+TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
+    TempDir dir;
+    const std::filesystem::path mountPoint = dir / "small";
+    std::filesystem::create_directory(mountPoint);
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here (not root?); the disk-fault hook tests cover this";
+    struct Unmount {
+        std::filesystem::path path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+
+    auto db = std::make_unique<tagsink::testing::FakeDb>();
+    auto* fake = db.get();
+    fake->reachable = false;
+    TServer server(std::move(db));
+    server.SetDBString("fake");
+    ManualClock clock(1000);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.bufferFile = mountPoint / "sql.dat";
+    options.rejectFile = dir / "sql.rejected";
+    options.firstReconnectDelay = std::chrono::milliseconds(0);
+    options.longestReconnectDelay = std::chrono::milliseconds(0);
+    Recorder recorder(server, clock, reporter, stats, options);
+    const std::string filler(200, 'x');
+    int queued = 0;
+    for (int pass = 0; pass < 100; ++pass) {
+        for (int i = 0; i < 10; ++i, ++queued)
+            QueueStatement(server, "Insert " + std::to_string(queued) + " " + filler);
+        recorder.DoRecord();
+        clock.Advance(50);
+    }
+    ASSERT_TRUE(stats.journalFailing.load()) << "1000 statements of 200 bytes do not fit into 64 KiB";
+    const std::uint64_t onDisk = PeekJournal(options.bufferFile).entries.size();
+    EXPECT_GT(onDisk, 100u);
+    EXPECT_EQ(stats.journaled.load(), onDisk);
+    EXPECT_EQ(server.OutList.size(), 1000u) << "the rest waits in memory";
+    EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u) << "logged once, not on every pass";
+
+    fake->reachable = true;
+    for (int pass = 0; pass < 50 && stats.executed.load() < 1000; ++pass) {
+        recorder.DoRecord();
+        clock.Advance(6000);
+    }
+    if (stats.executed.load() != 1000u)
+        for (auto& line : reporter.Lines())
+            if (line.text.rfind("sql=", 0) != 0)
+                std::printf("%s %s\n", line.operation.c_str(), line.text.c_str());
+    EXPECT_EQ(stats.executed.load(), 1000u);
+    auto executed = fake->Executed();
+    ASSERT_EQ(executed.size(), 1000u);
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(executed[static_cast<size_t>(i)], "Insert " + std::to_string(i) + " " + filler);
+    EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 2u) << "and once when it ends";
+    EXPECT_EQ(stats.lost.load(), 0u);
+}
+
+// A batch on a real SQLite file with one statement the database refuses for good: the batch is rolled
+// back and run again one by one, only that statement goes to the reject file, the others commit in order
+// and the progress table holds the journal's position.
+TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
+    TempDir dir;
+    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "b.db");
+    tagsink::testing::Exec(conn, {"create table B (id integer primary key autoincrement, n integer)"});
+    TServer server(std::make_unique<db::OdbcConnection>());
+    server.SetDBString(conn);
+    ManualClock clock(1000);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.bufferFile = dir / "sql.dat";
+    Recorder recorder(server, clock, reporter, stats, options);
+    for (int i = 0; i < 10; ++i)
+        QueueStatement(server, i == 4 ? std::string("Insert Into B (n) valuez(4)")
+                                      : "Insert Into B (n) values(" + std::to_string(i) + ")");
+    recorder.DoRecord();
+    auto rows = tagsink::testing::Query(conn, "select n from B order by id");
+    std::vector<std::string> numbers;
+    for (auto& row : rows)
+        numbers.push_back(row[0]);
+    EXPECT_EQ(numbers, (std::vector<std::string>{"0", "1", "2", "3", "5", "6", "7", "8", "9"}));
+    EXPECT_EQ(stats.executed.load(), 9u);
+    EXPECT_EQ(stats.rejected.load(), 1u);
+    auto rejected = ReadBufferFile(dir / "sql.rejected").statements;
+    ASSERT_EQ(rejected.size(), 2u);
+    EXPECT_EQ(rejected[1], "Insert Into B (n) valuez(4)");
+    EXPECT_NE(rejected[0].find("syntax error"), std::string::npos) << rejected[0];
+    auto progress = tagsink::testing::Query(conn, "select committed_to from tagsink_journal");
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0][0], "290")
+        << "the end of the last statement (ten lines of 29 bytes) committed with it";
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat"));
+    EXPECT_EQ(stats.journaled.load(), 0u);
+}
+
+} // namespace
+} // namespace tagsink

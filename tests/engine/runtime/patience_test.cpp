@@ -1,0 +1,183 @@
+// The record thread against real databases that refuse for a while: a read-only PostgreSQL server and a
+// table created late lose nothing to the reject file; with 20,000 statements waiting on a slow database,
+// the stop is bounded and the rest is replayed exactly once by the next thread.
+#include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/buffer_file.hpp"
+#include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/record_thread.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace tagsink {
+namespace {
+
+using namespace std::chrono_literals;
+using tagsink::testing::TempDir;
+
+template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!predicate()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+void ExpectNumbers(const std::string& conn, const std::string& table, int count) {
+    auto rows = tagsink::testing::Query(conn, "select n from " + table + " order by id");
+    ASSERT_EQ(rows.size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(rows[static_cast<size_t>(i)][0], std::to_string(i)) << "row " << i;
+}
+
+class PatienceTest : public ::testing::Test {
+protected:
+    void Queue(const std::string& text, int from, int count) {
+        std::lock_guard lock(RecordLock());
+        for (int i = from; i < from + count; ++i)
+            server.PendingList.push_back(text + std::to_string(i) + tail);
+    }
+
+    TempDir dir;
+    TServer server{std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)})};
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options{[this] {
+        RecorderOptions o;
+        o.bufferFile = dir / "sql.dat";
+        o.longestReconnectDelay = 200ms;
+        return o;
+    }()};
+    std::string tail = ")";
+};
+
+TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
+    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "late.db") + "JournalMode=WAL;";
+    server.SetDBString(conn);
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        Queue("Insert Into late (n) values(", 0, 40);
+        std::this_thread::sleep_for(3s);
+        EXPECT_EQ(stats.executed.load(), 0u);
+        EXPECT_EQ(stats.journaled.load(), 40u) << "the refused statements wait in the journal";
+        tagsink::testing::Exec(conn, {"create table late (id integer primary key autoincrement, n integer)"});
+        Queue("Insert Into late (n) values(", 40, 41);
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 20s)) << stats.executed.load();
+    }
+    EXPECT_EQ(stats.rejected.load(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
+    EXPECT_NE(stats.LastFailure().text.find("no such table"), std::string::npos) << stats.LastFailure().text;
+    ExpectNumbers(conn, "late", 81);
+}
+
+TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
+    const char* script = std::getenv("TAGSINK_PG_SCRIPT");
+    if (script == nullptr || tagsink::testing::PostgresConnectionString() == std::nullopt) {
+        if (tagsink::testing::RunningInCi())
+            FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
+        GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
+    }
+    if (getuid() == 0)
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    const std::string pgDir = (dir / "pg").string();
+    const int port = FreePort();
+    auto pg = [&](const std::string& arguments) {
+        return std::system(
+                   ("bash '" + std::string(script) + "' " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    };
+    ASSERT_TRUE(pg("start " + pgDir + " " + std::to_string(port)));
+    struct StopPg {
+        std::function<void()> stop;
+        ~StopPg() { stop(); }
+    } stopPg{[&] { pg("stop " + pgDir); }};
+    const std::string conn = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port) +
+                             ";Database=postgres;Uid=postgres;Pwd=;";
+    tagsink::testing::Exec(conn, {"create table ro (id serial primary key, n integer not null)"});
+    server.SetDBString(conn);
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        Queue("Insert Into ro (n) values(", 0, 10);
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 10; }, 20s));
+        // Read-only for every transaction from now on, the open connection's included.
+        tagsink::testing::Exec(
+            conn, {"alter system set default_transaction_read_only = on", "select pg_reload_conf()"});
+        std::this_thread::sleep_for(200ms);
+        Queue("Insert Into ro (n) values(", 10, 71);
+        std::this_thread::sleep_for(3s);
+        EXPECT_LT(stats.executed.load(), 81u);
+        tagsink::testing::Exec(conn, {"set default_transaction_read_only = off",
+                                      "alter system reset default_transaction_read_only",
+                                      "select pg_reload_conf()"});
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 30s)) << stats.executed.load();
+    }
+    EXPECT_EQ(stats.rejected.load(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
+    ExpectNumbers(conn, "ro", 81);
+}
+
+TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
+    TAGSINK_REQUIRE_POSTGRES(conn);
+    const std::string table = tagsink::testing::UniqueName("stop");
+    const std::string control = table + "_delay";
+    tagsink::testing::Exec(conn, {"create table " + table + " (id serial primary key, n integer not null)",
+                                  "create table " + control + " (d float8 not null)",
+                                  "insert into " + control + " values (0.002)"});
+    server.SetDBString(conn);
+    options.commandTimeout = 2s;
+    // Every statement takes about 2 ms while the delay is set: 20,000 of them would take 40 s.
+    tail = " from pg_sleep((select d from " + control + "))";
+    const std::string head = "Insert Into " + table + " (n) select ";
+    std::chrono::milliseconds stopTook{};
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        Queue(head, 0, 20000);
+        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() > 0; }, 30s));
+        auto start = std::chrono::steady_clock::now();
+        thread.RequestStop();
+        thread.Join();
+        stopTook =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
+    EXPECT_LE(stopTook, 3s + options.commandTimeout + 500ms) << "the stop took " << stopTook.count() << " ms";
+    const std::uint64_t done = stats.executed.load();
+    EXPECT_LT(done, 20000u);
+    EXPECT_EQ(PeekJournal(options.bufferFile).entries.size(), 20000u - done)
+        << "the rest stays in the journal";
+
+    tagsink::testing::Exec(conn, {"update " + control + " set d = 0"});
+    RecorderStats next;
+    {
+        TRecordThread thread(server, SystemClock::Instance(), reporter, next, options);
+        ASSERT_TRUE(WaitFor([&] { return next.executed.load() >= 20000u - done; }, 60s))
+            << next.executed.load();
+    }
+    ExpectNumbers(conn, table, 20000);
+    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    tagsink::testing::Exec(conn, {"drop table " + table, "drop table " + control});
+}
+
+} // namespace
+} // namespace tagsink
