@@ -1,7 +1,7 @@
 #include "engine/db/db_failure.hpp"
+#include "platform/ascii.hpp"
 
 #include <array>
-#include <cctype>
 
 namespace tagsink::db {
 namespace {
@@ -34,12 +34,31 @@ DbFailureKind ClassifySqlite(long nativeCode) {
     }
 }
 
+// Client-side errors of the MySQL and MariaDB connectors that mean the connection is gone (can't connect,
+// server gone away, lost during a query). Their drivers report them under SQLSTATEs such as HY000 or HY001
+// and do not always flag the connection as dead. No other driver here uses native codes in 2000-2999 for
+// failures that are not SQLite's (whose codes are told apart by the caller).
+bool IsMysqlClientConnectionError(long nativeCode) {
+    switch (nativeCode) {
+    case 2002: // CR_CONNECTION_ERROR
+    case 2003: // CR_CONN_HOST_ERROR
+    case 2006: // CR_SERVER_GONE_ERROR
+    case 2013: // CR_SERVER_LOST
+    case 2055: // CR_SERVER_LOST_EXTENDED
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead) {
     if (connectionDead)
         return DbFailureKind::ConnectionFailure;
     if (sqlState.size() != 5)
+        return DbFailureKind::ConnectionFailure;
+    if (!sqlite && IsMysqlClientConnectionError(nativeCode))
         return DbFailureKind::ConnectionFailure;
     // Connection exceptions, server shutting down, time-outs, driver-manager and driver state trouble.
     static constexpr std::array<std::string_view, 12> kRetryable = {
@@ -74,7 +93,7 @@ Refusal ClassifyRefusal(const std::exception& error) {
         // A gone connection, a driver that cannot be loaded, or a server shutting down: nothing about the
         // statement. Everything else of this kind (busy, locked, time-out, resources) is a refusal.
         if (state.empty() || StartsWith(state, "08") || StartsWith(state, "57P") || StartsWith(state, "IM") ||
-            state == "HY010")
+            state == "HY010" || IsMysqlClientConnectionError(failure->NativeCode()))
             return Refusal::ConnectionLost;
         return Refusal::Passing;
     }
@@ -96,7 +115,7 @@ Refusal ClassifyRefusal(const std::exception& error) {
     }
     std::string message = error.what();
     for (char& c : message)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = qz::AsciiLower(c);
     // SQLite reports a missing table or column and a read-only file as generic errors, and some drivers
     // report missing permissions under the syntax class.
     for (std::string_view text :

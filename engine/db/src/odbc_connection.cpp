@@ -1,4 +1,5 @@
 #include "engine/db/odbc_connection.hpp"
+#include "platform/ascii.hpp"
 
 #include "dbms_session.hpp"
 #include "engine/db/db_failure.hpp"
@@ -89,15 +90,9 @@ ProcParameterKind ParameterKind(long columnType) {
     }
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 bool IsSystemSchema(std::string_view schema) {
-    return EqualsNoCase(schema, "pg_catalog") || EqualsNoCase(schema, "information_schema") ||
-           EqualsNoCase(schema, "sys") || EqualsNoCase(schema, "INFORMATION_SCHEMA");
+    return qz::EqualsNoCase(schema, "pg_catalog") || qz::EqualsNoCase(schema, "information_schema") ||
+           qz::EqualsNoCase(schema, "sys") || qz::EqualsNoCase(schema, "INFORMATION_SCHEMA");
 }
 
 // A catalog name argument "schema.name" or "name"; the schema part is optional.
@@ -246,8 +241,8 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
     std::string driver;
     if (Succeeded(SQLGetInfo(raw, SQL_DRIVER_NAME, info, sizeof info, &length)))
         driver.assign(info);
-    state->sqlite =
-        EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") || driver.find("sqlite") != std::string::npos;
+    state->sqlite = qz::EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") ||
+                    driver.find("sqlite") != std::string::npos;
     SQLUSMALLINT txnCapable = SQL_TC_NONE;
     if (Succeeded(SQLGetInfo(raw, SQL_TXN_CAPABLE, &txnCapable, sizeof txnCapable, nullptr)))
         state->transactions = txnCapable != SQL_TC_NONE;
@@ -373,10 +368,10 @@ std::vector<std::string> OdbcConnection::ListTables() {
         std::string schema = ColumnText(s.stmt.get(), 2);
         std::string type = ColumnText(s.stmt.get(), 4);
         std::string name = ColumnText(s.stmt.get(), 3);
-        if (IsSystemSchema(schema) || (!EqualsNoCase(type, "TABLE") && !EqualsNoCase(type, "VIEW")))
+        if (IsSystemSchema(schema) || (!qz::EqualsNoCase(type, "TABLE") && !qz::EqualsNoCase(type, "VIEW")))
             continue;
         // SQLite reports its own bookkeeping tables (sqlite_sequence, sqlite_stat1) as plain tables.
-        if (s.sqlite && EqualsNoCase(name.substr(0, 7), "sqlite_"))
+        if (s.sqlite && qz::EqualsNoCase(name.substr(0, 7), "sqlite_"))
             continue;
         names.push_back(std::move(name));
     }

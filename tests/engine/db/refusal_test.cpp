@@ -21,6 +21,11 @@ TEST(Refusal, SortsFailuresByWhatWaitingCanChange) {
     EXPECT_EQ(Of(lost, "no message", ""), Refusal::ConnectionLost);
     EXPECT_EQ(Of(lost, "terminating connection due to administrator command", "57P01"),
               Refusal::ConnectionLost);
+    // the MariaDB connector's lost connection comes under "memory allocation error" or a general error
+    EXPECT_EQ(Of(lost, "Lost connection to server during query", "HY001", 2013), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(lost, "Server has gone away", "HY001", 2006), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(lost, "Can't connect to server on '127.0.0.1'", "HY000", 2002), Refusal::ConnectionLost);
+    EXPECT_EQ(ClassifyFailure("HY000", 2006, false, false), DbFailureKind::ConnectionFailure);
     EXPECT_EQ(Of(lost, "deadlock detected", "40P01"), Refusal::Passing);
     EXPECT_EQ(Of(lost, "canceling statement due to statement timeout", "57014"), Refusal::Passing);
     EXPECT_EQ(Of(lost, "database is locked", "HY000", 5), Refusal::Passing);
