@@ -39,7 +39,7 @@ build() { # dir toolchain [targets...]
 }
 # 32-bit: what ships (its tests cannot run on this kind of machine).
 step "cross build, 32-bit (build-win32)"
-build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local || { fail "32-bit build"; exit 1; }
+build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests || { fail "32-bit build"; exit 1; }
 step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
@@ -113,7 +113,7 @@ if [ ! -x "$wine" ]; then
 fi
 bin=$root/build-win64/bin
 # Core tests (scripted transport, no server): once. C API tests against servers: in- and out-of-process.
-core_tests=$(ls "$bin"/toolkit_{c_header_test,stream_tests,threaded_tests,fake_tests}.exe 2>/dev/null || true)
+core_tests=$(ls "$bin"/toolkit_{c_header_test,stream_tests,threaded_tests,fake_tests,rpc_guard_tests}.exe 2>/dev/null || true)
 tests=$(ls "$bin"/toolkit_sim_tests.exe 2>/dev/null || true)
 [ -n "$core_tests" ] || fail "no tagclient core test programs in build-win64/bin"
 

@@ -117,14 +117,19 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
         AsyncIO2 = unknown->QueryAsyncIO2();
         SyncIO = unknown->QuerySyncIO();
         ConnectMode = 1;
+        HRESULT refused = S_OK; // why a DA 2.0 group has no data-callback connection
         if (AsyncIO2) {
             auto container = unknown->QueryConnectionPointContainer();
             if (!container)
                 throw InterfaceNotSupported();
             std::shared_ptr<transport::ConnectionPoint> point;
-            if (SUCCEEDED(container->FindConnectionPoint(transport::IID_IOPCDataCallback, &point)) && point) {
+            refused = container->FindConnectionPoint(transport::IID_IOPCDataCallback, &point);
+            if (SUCCEEDED(refused) && !point)
+                refused = E_NOINTERFACE;
+            if (SUCCEEDED(refused)) {
                 DWORD cookie = 0;
-                if (SUCCEEDED(point->Advise(DataCallback, &cookie))) {
+                refused = point->Advise(DataCallback, &cookie);
+                if (SUCCEEDED(refused)) {
                     Connection = cookie;
                     ConnectMode = 2;
                 }
@@ -139,6 +144,13 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
             DWORD connection = 0;
             data->DAdvise(&format, transport::ADVF_PRIMEFIRST, AdviseSink, &connection); // not examined
             Connection = connection;
+            // One line for the operator: a DA 2.0 group on the older path (often a server that cannot
+            // marshal the callback because the OPC proxy/stub DLL is not registered).
+            if (AsyncIO2)
+                LogError("TGroup.Initialize",
+                         "The group receives its data through the OPC DA 1.0 data object: "
+                         "the server refused the data callback (" +
+                             HResultMessage(refused) + ")");
         }
         return 0;
     });
