@@ -143,3 +143,18 @@ TEST_F(SimLostLink, ShutdownRequestLosesTheSession) {
     EXPECT_NE(Reports()[0].message.find("maintenance"), std::string::npos);
     EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
 }
+
+TEST_F(SimLostLink, SlowCallFaultDelaysOnlyTheNextCall) {
+    QZDAC_HSESSION s = QZDAC_Connect("", kDA2, 2);
+    QZDAC_HGROUP g = QZDAC_AddGroup(s, "work", QZDAC_TRUE, 100, 0, 0, 0);
+    QZDAC_HITEM item = QZDAC_AddItem(s, g, "Memory.Int4");
+    ASSERT_TRUE(ControlText(s, "Control.FailNext", u"Read=slow:300"));
+    EXPECT_FALSE(ControlText(s, "Control.FailNext", u"Read=slow:0"));
+    EXPECT_FALSE(ControlText(s, "Control.FailNext", u"Read=slow:x"));
+    auto start = std::chrono::steady_clock::now();
+    VARIANT v{};
+    EXPECT_EQ(QZDAC_ReadItem(s, g, item, &v, nullptr, nullptr), QZDAC_TRUE); // slow, but it succeeds
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_EQ(QZDAC_ReadItem(s, g, item, &v, nullptr, nullptr), QZDAC_TRUE);
+    VariantClear(&v);
+}

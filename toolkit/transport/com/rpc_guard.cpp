@@ -40,6 +40,18 @@ void SetInnermost(RecoveryPoint* point) {
     TlsSetValue(Slot(), point);
 }
 
+#if defined(__i386__)
+// The head of the thread's exception-registration chain (the first word of its information block, FS:[0]).
+void* RegistrationChain() {
+    void* head;
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+void SetRegistrationChain(void* head) {
+    asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+#endif
+
 [[noreturn]] void Resume() {
     RecoveryPoint* point = Innermost();
     __builtin_longjmp(point->jump, 1);
@@ -89,7 +101,7 @@ __attribute__((noinline)) HRESULT ProxyCallRaw(HRESULT (*fn)(void*), void* conte
     RecoveryPoint point{};
     point.outer = Innermost();
 #if defined(__i386__)
-    point.registrations = NtCurrentTeb()->NtTib.ExceptionList;
+    point.registrations = RegistrationChain();
 #endif
     if (__builtin_setjmp(point.jump) == 0) {
         SetInnermost(&point);
@@ -100,7 +112,7 @@ __attribute__((noinline)) HRESULT ProxyCallRaw(HRESULT (*fn)(void*), void* conte
     // Resumed after an exception: read the point through the slot (the jump leaves registers undefined).
     RecoveryPoint* resumed = Innermost();
 #if defined(__i386__)
-    NtCurrentTeb()->NtTib.ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(resumed->registrations);
+    SetRegistrationChain(resumed->registrations);
 #endif
     SetInnermost(resumed->outer);
     return HResultOfException(resumed->code);
