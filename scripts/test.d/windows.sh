@@ -166,12 +166,18 @@ step "registration: the COM test server as a local server (opcsim.exe /RegServer
 step "C API tests under wine64, COM test server out-of-process"
 run_tests "out-of-process" $tests
 
-# Last, as it leaves Wine's COM service with the class registration of a dead process: the local server
-# killed between two calls; the client lives and its exports fail with reports.
+# Last: the local server killed while the client only dispatches events, between two calls and inside a
+# call; the client lives and its exports fail with reports. Wine's COM service keeps the class registration
+# of a killed server until the wineserver ends, so every case starts with a fresh one.
 step "the COM test server killed under the client (out-of-process)"
 if [ -f "$bin/toolkit_server_death_tests.exe" ]; then
-  (cd "$bin" && timeout 180 "$wine" toolkit_server_death_tests.exe --gtest_brief=1 \
-     --gtest_filter=ServerDeath.KilledBetweenTwoCalls) || fail "server death: toolkit_server_death_tests.exe"
+  for case in KilledWhileTheClientOnlyDispatchesEvents KilledBetweenTwoCalls KilledInsideACall; do
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w
+    echo "-- server death: $case"
+    (cd "$bin" && timeout 180 "$wine" toolkit_server_death_tests.exe --gtest_brief=1 \
+       "--gtest_filter=ServerDeath.$case") || fail "server death: $case"
+  done
 else
   fail "build-win64/bin/toolkit_server_death_tests.exe was not built"
 fi
