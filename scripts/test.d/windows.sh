@@ -39,7 +39,7 @@ build() { # dir toolchain [targets...]
 }
 # 32-bit: what ships (its tests cannot run on this kind of machine).
 step "cross build, 32-bit (build-win32)"
-build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local || { fail "32-bit build"; exit 1; }
+build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests || { fail "32-bit build"; exit 1; }
 step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
@@ -113,7 +113,7 @@ if [ ! -x "$wine" ]; then
 fi
 bin=$root/build-win64/bin
 # Core tests (scripted transport, no server): once. C API tests against servers: in- and out-of-process.
-core_tests=$(ls "$bin"/toolkit_{c_header_test,stream_tests,threaded_tests,fake_tests}.exe 2>/dev/null || true)
+core_tests=$(ls "$bin"/toolkit_{c_header_test,stream_tests,threaded_tests,fake_tests,rpc_guard_tests}.exe 2>/dev/null || true)
 tests=$(ls "$bin"/toolkit_sim_tests.exe 2>/dev/null || true)
 [ -n "$core_tests" ] || fail "no tagclient core test programs in build-win64/bin"
 
@@ -165,6 +165,22 @@ step "registration: the COM test server as a local server (opcsim.exe /RegServer
 "$wineserver" -w
 step "C API tests under wine64, COM test server out-of-process"
 run_tests "out-of-process" $tests
+
+# Last: the local server killed while the client only dispatches events, between two calls and inside a
+# call; the client lives and its exports fail with reports. Wine's COM service keeps the class registration
+# of a killed server until the wineserver ends, so every case starts with a fresh one.
+step "the COM test server killed under the client (out-of-process)"
+if [ -f "$bin/toolkit_server_death_tests.exe" ]; then
+  for case in KilledWhileTheClientOnlyDispatchesEvents KilledBetweenTwoCalls KilledInsideACall; do
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w
+    echo "-- server death: $case"
+    (cd "$bin" && timeout 180 "$wine" toolkit_server_death_tests.exe --gtest_brief=1 \
+       "--gtest_filter=ServerDeath.$case") || fail "server death: $case"
+  done
+else
+  fail "build-win64/bin/toolkit_server_death_tests.exe was not built"
+fi
 
 if [ $status = 0 ]; then echo "windows: all checks passed"; fi
 exit $status

@@ -223,8 +223,16 @@ TEST_F(DataObjects, UntimedBlockIsStampedWithTheLocalTime) {
     EXPECT_LT(ticks / 10000, before + 60000);
 }
 
-TEST_F(DataObjects, BadStatusEmptyBlockAndOtherFormatsDeliverNothing) {
+TEST_F(DataObjects, BlockWithStatusSFalseIsDelivered) {
+    // Servers send S_FALSE when some item of the block is not good; the values are real all the same.
     ServerGroup().PostBlock(Block(true, {{a, I4(5)}}, S_FALSE), FormatNumber(kFormatDataTime));
+    Dispatch();
+    ASSERT_EQ(Deliveries().size(), 1u);
+    EXPECT_EQ(Deliveries()[0].value.lVal, 5);
+}
+
+TEST_F(DataObjects, BadStatusEmptyBlockAndOtherFormatsDeliverNothing) {
+    ServerGroup().PostBlock(Block(true, {{a, I4(5)}}, E_FAIL), FormatNumber(kFormatDataTime));
     ServerGroup().PostBlock(Block(true, {}), FormatNumber(kFormatDataTime));
     ServerGroup().PostBlock(Block(true, {{a, I4(5)}}), FormatNumber(kFormatWriteComplete));
     ServerGroup().PostBlock(Block(true, {{a, I4(5)}}), FormatNumber(kFormatDataTime), /*tymed*/ 4);
@@ -239,7 +247,8 @@ TEST_F(DataObjects, ArraysAndStringsAreRebuiltIntoOwnValues) {
     arr.vt = VT_ARRAY | VT_BSTR;
     arr.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
     LONG i0 = 0, i1 = 1;
-    BSTR x = SysAllocString(reinterpret_cast<const OLECHAR*>(u"x")), yz = SysAllocString(reinterpret_cast<const OLECHAR*>(u"yz"));
+    BSTR x = SysAllocString(reinterpret_cast<const OLECHAR*>(u"x")),
+         yz = SysAllocString(reinterpret_cast<const OLECHAR*>(u"yz"));
     SafeArrayPutElement(arr.parray, &i0, x);
     SafeArrayPutElement(arr.parray, &i1, yz);
     SysFreeString(x);

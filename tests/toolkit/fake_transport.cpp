@@ -349,6 +349,11 @@ void Reset() {
 
 HRESULT World::Hook(const std::string& op) {
     calls.push_back(op);
+    if (auto hook = during.find(op); hook != during.end()) {
+        std::function<void()> run = std::move(hook->second);
+        during.erase(hook);
+        run();
+    }
     auto it = fail.find(op);
     return it == fail.end() ? S_OK : it->second;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <transport/transport.hpp>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -46,6 +47,9 @@ struct World {
     // Calls in order ("AddGroup", "RemoveGroup", "AddItems", ...), and failures to inject by name.
     std::vector<std::string> calls;
     std::map<std::string, HRESULT> fail;
+    // Client code to run inside the next call of an operation (once), as an incoming call or notification
+    // that a COM apartment dispatches while its thread waits for a call's answer.
+    std::map<std::string, std::function<void()>> during;
     HRESULT Hook(const std::string& op);
     int Count(const std::string& op) const;
 

@@ -210,7 +210,9 @@ TEST_F(Sessions, ShutdownProcedureMayDisconnectAndLateRequestsReachNothing) {
     QZDAC_SetShutdownProc(s, &ShutdownDisconnecting);
     auto sink = W().lastShutdownSink;
     W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"1")); });
-    W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"2")); }); // after the session is gone
+    W().host->Post([sink] {
+        sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"2"));
+    }); // after the session is gone
     Dispatch();
     EXPECT_EQ(g_shutdownCalls, 1);
     EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_FALSE);
@@ -240,4 +242,94 @@ TEST_F(Sessions, TeardownRemovesGroupsLastFirstAndGoesOnAfterARefusal) {
                                         "RemoveGroup(" + std::to_string(ServerGroup(0).serverHandle) + ")"}));
     ASSERT_EQ(Logs().size(), 3u);
     EXPECT_EQ(Logs()[0].source, "TServer.RemoveGroup");
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// The lost link
+
+TEST_F(Sessions, KeepAlivePollWithADisconnectionCodeMarksTheSessionLost) {
+    std::uint64_t now = 1000000;
+    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    QZDAC_HSESSION s = Connect();
+    QZDAC_HGROUP g = AddGroup(s);
+    W().fail["GetStatus"] = static_cast<HRESULT>(0x800706BA); // RPC_S_SERVER_UNAVAILABLE
+    now += 5000;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 1);
+    EXPECT_TRUE(Logs().empty()); // the poll itself reports nothing
+    EXPECT_TRUE(tagclient::Library::Get().FindSession(s)->Lost());
+    W().fail.clear(); // a call would succeed now: the failures below never reach the server
+    const auto calls = W().calls.size();
+    EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, 0),
+              QZDAC_FALSE);
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_EQ(Logs()[0].source, "QZDAC_GetServerStatus");
+    EXPECT_NE(Logs()[0].message.find("OLE error 800706BA"), std::string::npos) << Logs()[0].message;
+    EXPECT_EQ(QZDAC_AddItem(s, g, "A"), 0u);
+    EXPECT_EQ(QZDAC_AddGroup(s, "H", QZDAC_TRUE, 100, 0, 0, 0), 0u);
+    EXPECT_EQ(QZDAC_ReadItem(s, g, 1, nullptr, nullptr, nullptr), QZDAC_FALSE);
+    EXPECT_EQ(Logs().size(), 4u);
+    EXPECT_TRUE(HasLog("QZDAC_AddGroup"));
+    EXPECT_EQ(W().calls.size(), calls);
+    now += 20000; // the poll has stopped
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 1);
+    // The procedures can still be set, and the teardown leaves the dead server alone.
+    EXPECT_EQ(QZDAC_SetShutdownProc(s, nullptr), QZDAC_TRUE);
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
+    EXPECT_EQ(W().calls.size(), calls);
+    EXPECT_EQ(Logs().size(), 4u);
+}
+
+TEST_F(Sessions, OtherPollFailuresKeepTheLink) {
+    std::uint64_t now = 1000000;
+    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    QZDAC_HSESSION s = Connect();
+    W().fail["GetStatus"] = static_cast<HRESULT>(0x80070005); // access denied: the server is there
+    now += 5000;
+    Dispatch();
+    EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, 0),
+              QZDAC_FALSE);
+    W().fail.clear();
+    EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, 0),
+              QZDAC_TRUE);
+    now += 5000;
+    Dispatch();
+    EXPECT_EQ(W().Count("GetStatus"), 4);
+}
+
+TEST_F(Sessions, FailedStatusCallWithADisconnectionCodeMarksTheSessionLost) {
+    QZDAC_HSESSION s = Connect();
+    for (HRESULT code : {static_cast<HRESULT>(0x80010108), static_cast<HRESULT>(0x800401FD)}) {
+        QZDAC_Disconnect(s);
+        s = Connect();
+        W().fail["GetStatus"] = code; // RPC_E_DISCONNECTED, CO_E_OBJNOTCONNECTED
+        EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, 0),
+                  QZDAC_FALSE);
+        W().fail.clear();
+        EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                        nullptr, nullptr, nullptr, 0),
+                  QZDAC_FALSE);
+        EXPECT_TRUE(tagclient::Library::Get().FindSession(s)->Lost());
+    }
+}
+
+TEST_F(Sessions, ShutdownRequestMarksTheSessionLost) {
+    QZDAC_HSESSION s = Connect();
+    QZDAC_HGROUP g = AddGroup(s);
+    auto sink = W().lastShutdownSink;
+    W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"maintenance")); });
+    Dispatch();
+    EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, 0),
+              QZDAC_FALSE);
+    ASSERT_EQ(Logs().size(), 1u);
+    EXPECT_NE(Logs()[0].message.find("maintenance"), std::string::npos) << Logs()[0].message;
+    EXPECT_EQ(W().Count("GetStatus"), 0);
+    EXPECT_EQ(QZDAC_RemoveGroup(s, g), QZDAC_FALSE);
+    EXPECT_EQ(QZDAC_Disconnect(s), QZDAC_TRUE);
 }

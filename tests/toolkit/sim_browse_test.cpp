@@ -66,7 +66,8 @@ protected:
 #endif
 } // namespace
 
-#ifndef _WIN32 // the registration file of the simulated servers; on Windows the class registry and server list
+#ifndef _WIN32 // the registration file of the simulated servers; on Windows the class registry and server
+               // list
 TEST_F(SimEnumeration, VersionTwoListsTheServerListFirstThenTheRegistryPass) {
     Register("Acme.Plant.1 {AAAAAAAA-0000-0000-0000-000000000001} da=2 server=da1\n"
              "Acme.Legacy {aaaaaaaa-0000-0000-0000-000000000002}\n"

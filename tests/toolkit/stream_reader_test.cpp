@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 using namespace tagclient;
@@ -46,6 +47,20 @@ TEST(StreamReader, ReadsWhatTheWriterWrote) {
     EXPECT_EQ(SysStringLen(out[1].value.get().bstrVal), 9u);
     EXPECT_EQ(out[2].value.get().vt, VT_ARRAY | VT_BSTR);
     EXPECT_EQ(out[1].timestamp.dwLowDateTime, 3u);
+}
+
+TEST(StreamReader, BlockWithStatusSFalseIsReadAndAFailedOneRefused) {
+    auto block = SampleBlock();
+    StreamGroupHeader header;
+    std::memcpy(&header, block.data(), sizeof header);
+    std::vector<StreamValue> out;
+    header.hrStatus = S_FALSE; // some item is not good
+    std::memcpy(block.data(), &header, sizeof header);
+    ASSERT_TRUE(ReadDataStream(block.data(), block.size(), true, out));
+    EXPECT_EQ(out.size(), 3u);
+    header.hrStatus = E_FAIL;
+    std::memcpy(block.data(), &header, sizeof header);
+    EXPECT_FALSE(ReadDataStream(block.data(), block.size(), true, out));
 }
 
 TEST(StreamReader, EveryTruncationIsRefused) {

@@ -42,7 +42,19 @@
  * Failures
  *   No failure leaves an export. A failure is reported to the log procedure (if one is set) with the name
  *   of the operation that caught it ("QZDAC_AddGroup", "TServer.Connect", "TGroup.AddItem", ...) and a
- *   message; the export returns its failure value.
+ *   message; the export returns its failure value. That includes a server process that ends during a call
+ *   (on Windows an RPC failure raised inside a COM proxy becomes the call's failure): the message of a code
+ *   that means the server is gone carries the code, "OLE error 800706BA: The RPC server is unavailable.".
+ *
+ * Lost sessions
+ *   A session is lost once a status poll (the 5000 ms keep-alive or QZDAC_GetServerStatus) failed with a
+ *   code that means the server or the way to it is gone (RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED,
+ *   RPC_E_DISCONNECTED, RPC_E_SERVER_DIED, CO_E_OBJNOTCONNECTED, ...), or once the server sent a shutdown
+ *   request (before the shutdown procedure is called). A lost session never calls its server again: its
+ *   exports return their failure values with a report ("The connection to the server is lost. " and the
+ *   reason), QZDAC_GetServerStatus included, except QZDAC_SetShutdownProc, QZDAC_SetDataChangeProc and
+ *   QZDAC_SetDataChangeExProc. QZDAC_Disconnect releases it without calling the server. A client that sees
+ *   QZDAC_GetServerStatus fail disconnects and connects again.
  */
 #ifndef TAGCLIENT_H
 #define TAGCLIENT_H

@@ -17,9 +17,21 @@ QZDAC_BOOL Bool(bool b) {
 }
 
 // The export wrapper for exports that take a session handle: a handle that is not a live session gives the
-// failure value without a report; any failure is reported under the export's name.
+// failure value without a report; any failure is reported under the export's name. A session whose link is
+// lost gives the failure value with a report, without calling the server.
 template <class R, class F>
 R WithSession(const char* exportName, R failValue, QZDAC_HSESSION handle, F&& body) noexcept {
+    return Guarded(exportName, failValue, [&]() -> R {
+        TServer* session = Library::Get().FindSession(handle);
+        if (!session || session->FailIfLost(exportName))
+            return failValue;
+        return body(*session);
+    });
+}
+
+// The same for the exports that only set the session's procedures: they work on a lost session too.
+template <class R, class F>
+R WithSessionObject(const char* exportName, R failValue, QZDAC_HSESSION handle, F&& body) noexcept {
     return Guarded(exportName, failValue, [&]() -> R {
         TServer* session = Library::Get().FindSession(handle);
         if (!session)
@@ -149,19 +161,19 @@ QZDAC_BOOL QZDAC_CALL QZDAC_GetServerStatus(QZDAC_HSESSION session, FILETIME* st
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_SetShutdownProc(QZDAC_HSESSION session, TShutdownProc proc) {
-    return WithSession("QZDAC_SetShutdownProc", QZDAC_FALSE, session,
-                       [&](TServer& s) { return Bool(s.SetShutdownProc(proc)); });
+    return WithSessionObject("QZDAC_SetShutdownProc", QZDAC_FALSE, session,
+                             [&](TServer& s) { return Bool(s.SetShutdownProc(proc)); });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_SetDataChangeProc(QZDAC_HSESSION session, TDataChangeProc proc) {
-    return WithSession("QZDAC_SetDataChangeProc", QZDAC_FALSE, session, [&](TServer& s) {
+    return WithSessionObject("QZDAC_SetDataChangeProc", QZDAC_FALSE, session, [&](TServer& s) {
         s.DataChangeProc = proc;
         return QZDAC_TRUE;
     });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_SetDataChangeExProc(QZDAC_HSESSION session, TDataChangeExProc proc) {
-    return WithSession("QZDAC_SetDataChangeExProc", QZDAC_FALSE, session, [&](TServer& s) {
+    return WithSessionObject("QZDAC_SetDataChangeExProc", QZDAC_FALSE, session, [&](TServer& s) {
         s.DataChangeExProc = proc;
         return QZDAC_TRUE;
     });

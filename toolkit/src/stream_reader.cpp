@@ -139,7 +139,8 @@ bool ReadDataStream(const BYTE* data, std::size_t size, bool withTime, std::vect
         Malformed("no data");
     Need(0, sizeof(transport::StreamGroupHeader), size, "group header");
     const auto group = Load<transport::StreamGroupHeader>(data, 0);
-    if (group.hrStatus != 0)
+    // S_FALSE is what servers send when some item is not good: the block is delivered all the same.
+    if (FAILED(group.hrStatus))
         return false;
     const std::uint64_t headerSize =
         withTime ? sizeof(transport::StreamItemHeaderTime) : sizeof(transport::StreamItemHeader);

@@ -117,14 +117,19 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
         AsyncIO2 = unknown->QueryAsyncIO2();
         SyncIO = unknown->QuerySyncIO();
         ConnectMode = 1;
+        HRESULT refused = S_OK; // why a DA 2.0 group has no data-callback connection
         if (AsyncIO2) {
             auto container = unknown->QueryConnectionPointContainer();
             if (!container)
                 throw InterfaceNotSupported();
             std::shared_ptr<transport::ConnectionPoint> point;
-            if (SUCCEEDED(container->FindConnectionPoint(transport::IID_IOPCDataCallback, &point)) && point) {
+            refused = container->FindConnectionPoint(transport::IID_IOPCDataCallback, &point);
+            if (SUCCEEDED(refused) && !point)
+                refused = E_NOINTERFACE;
+            if (SUCCEEDED(refused)) {
                 DWORD cookie = 0;
-                if (SUCCEEDED(point->Advise(DataCallback, &cookie))) {
+                refused = point->Advise(DataCallback, &cookie);
+                if (SUCCEEDED(refused)) {
                     Connection = cookie;
                     ConnectMode = 2;
                 }
@@ -139,13 +144,23 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
             DWORD connection = 0;
             data->DAdvise(&format, transport::ADVF_PRIMEFIRST, AdviseSink, &connection); // not examined
             Connection = connection;
+            // One line for the operator: a DA 2.0 group on the older path (often a server that cannot
+            // marshal the callback because the OPC proxy/stub DLL is not registered).
+            if (AsyncIO2)
+                LogError("TGroup.Initialize",
+                         "The group receives its data through the OPC DA 1.0 data object: "
+                         "the server refused the data callback (" +
+                             HResultMessage(refused) + ")");
         }
         return 0;
     });
 }
 
 void TGroup::Rename(const std::u16string& name) {
-    if (GroupStateMgt && SUCCEEDED(GroupStateMgt->SetName(Ole(name))))
+    if (!GroupStateMgt)
+        return;
+    std::weak_ptr<int> alive = lifeToken_;
+    if (SUCCEEDED(GroupStateMgt->SetName(Ole(name))) && !alive.expired())
         Name = name;
 }
 
@@ -164,8 +179,10 @@ bool TGroup::SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBia
         FLOAT band = deadband;
         DWORD locale = lcid;
         transport::OPCHANDLE client = ClientHandle;
+        std::weak_ptr<int> alive = lifeToken_;
         Check(GroupStateMgt->SetState(&requested, &revised, &act, &bias, &band, &locale, &client));
-        UpdateRate = revised;
+        if (!alive.expired()) // the group may have gone during the call
+            UpdateRate = revised;
         return true;
     });
 }
@@ -250,7 +267,10 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
         ItemResults results;
         results.count = 1;
         TaskMem<HRESULT> errors;
+        std::weak_ptr<int> alive = lifeToken_;
         Check(ItemMgt->AddItems(1, &def, results.results.out(), errors.out()));
+        if (alive.expired()) // the group (or its session) went during the call: nothing to add the item to
+            return 0;
         if (!errors || !results.results)
             throw OleError(E_POINTER);
         if (FAILED(errors[0]))
@@ -314,7 +334,10 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
         ItemResults results;
         results.count = static_cast<DWORD>(count);
         TaskMem<HRESULT> errors;
+        std::weak_ptr<int> alive = lifeToken_;
         Check(ItemMgt->AddItems(static_cast<DWORD>(count), defs.data(), results.results.out(), errors.out()));
+        if (alive.expired()) // the group (or its session) went during the call; no handle was handed out
+            return 0;
         if (count > 0 && (!errors || !results.results))
             throw OleError(E_POINTER);
         std::int32_t refused = 0;
@@ -346,9 +369,12 @@ bool TGroup::RemoveItem(std::uint32_t handle) {
             throw InterfaceNotSupported();
         transport::OPCHANDLE server = item->ServerHandle;
         TaskMem<HRESULT> errors;
+        std::weak_ptr<int> alive = lifeToken_;
         Check(ItemMgt->RemoveItems(1, &server, errors.out()));
         if (!errors || FAILED(errors[0]))
             return false;
+        if (alive.expired()) // the group went during the call, and its items with it
+            return true;
         std::lock_guard lock(Library::Get().itemListLock);
         auto it = items_.find(handle);
         if (it != items_.end()) {

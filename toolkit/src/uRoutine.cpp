@@ -39,6 +39,23 @@ const char* DcomHint(HRESULT hr) {
 } // namespace
 #endif
 
+bool IsDisconnection(HRESULT hr) noexcept {
+    switch (static_cast<std::uint32_t>(hr)) {
+    case 0x800706BAU: // RPC_S_SERVER_UNAVAILABLE
+    case 0x800706BEU: // RPC_S_CALL_FAILED
+    case 0x800706BFU: // RPC_S_CALL_FAILED_DNE
+    case 0x80010108U: // RPC_E_DISCONNECTED
+    case 0x80010007U: // RPC_E_SERVER_DIED
+    case 0x80010012U: // RPC_E_SERVER_DIED_DNE
+    case 0x80010006U: // RPC_E_CONNECTION_TERMINATED
+    case 0x800401FDU: // CO_E_OBJNOTCONNECTED
+    case 0x80004028U: // CO_E_SERVER_STOPPING
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string HResultMessage(HRESULT hr) {
     std::string message;
     char text[512];
@@ -51,6 +68,10 @@ std::string HResultMessage(HRESULT hr) {
         char fallback[32];
         std::snprintf(fallback, sizeof fallback, "OLE error %.8X", static_cast<unsigned>(hr));
         message = fallback;
+    } else if (IsDisconnection(hr)) {
+        char code[32];
+        std::snprintf(code, sizeof code, "OLE error %.8X: ", static_cast<unsigned>(hr));
+        message = code + message;
     }
 #ifdef _WIN32
     if (const char* hint = DcomHint(hr))

@@ -34,8 +34,14 @@ inline HRESULT Check(HRESULT hr) {
     return hr;
 }
 
-// The message of an HRESULT as a report carries it.
+// The message of an HRESULT as a report carries it. A code that means the server or the way to it is gone
+// (IsDisconnection) carries its number as well: "OLE error 800706BA: The RPC server is unavailable."
 std::string HResultMessage(HRESULT hr);
+
+// Whether a failed call's code means that the server process, its objects or the way to them are gone:
+// RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED(_DNE), RPC_E_DISCONNECTED, RPC_E_SERVER_DIED(_DNE),
+// CO_E_OBJNOTCONNECTED, RPC_E_CONNECTION_TERMINATED, CO_E_SERVER_STOPPING.
+bool IsDisconnection(HRESULT hr) noexcept;
 
 // The failure report: converts source and message to BSTRs and hands them to the log procedure, which owns
 // them. Does nothing without a log procedure; never throws.

@@ -19,9 +19,9 @@ const OLECHAR* Ole(const std::u16string& s) {
 // ---------------------------------------------------------------------------------------------------------
 // TOPCShutDown
 
-HRESULT TOPCShutDown::ShutdownRequest(const OLECHAR*) {
+HRESULT TOPCShutDown::ShutdownRequest(const OLECHAR* szReason) {
     if (TServer* session = Session) // null once the session is gone
-        session->OnShutdownRequest();
+        session->OnShutdownRequest(szReason);
     return S_OK;
 }
 
@@ -55,6 +55,8 @@ void TServer::StopPoll() {
 void TServer::RemoveGroupAt(std::size_t index) {
     std::unique_ptr<TGroup> group = std::move(Groups[index]);
     Groups.erase(Groups.begin() + static_cast<std::ptrdiff_t>(index));
+    if (lost_) // nobody to tell: the group's interfaces are only released
+        return;
     Guarded("TServer.RemoveGroup", 0, [&] {
         if (!OPCServer)
             throw InterfaceNotSupported();
@@ -115,25 +117,57 @@ std::uint32_t TServer::Connect() {
                 point->Advise(ShutdownSink, &cookie); // result not examined
                 ShutdownCookie = cookie;
             }
-            // The keep-alive poll: GetStatus every 5000 ms on the client thread; failures ignored.
-            timer_ = lib.Events().StartTimer(kKeepAliveMs, [this] {
-                if (!OPCServer)
-                    return;
-                transport::ServerStatus* status = nullptr;
-                if (SUCCEEDED(OPCServer->GetStatus(&status)) && status) {
-                    CoTaskMemFree(status->szVendorInfo);
-                    CoTaskMemFree(status);
-                }
-            });
+            // The keep-alive poll: GetStatus every 5000 ms on the client thread.
+            timer_ = lib.Events().StartTimer(kKeepAliveMs, [this] { Poll(); });
         }
         return Handle;
     });
 }
 
-void TServer::OnShutdownRequest() {
-    StopPoll();
+// A failing poll is ignored unless its code means that the server is gone: then the session is lost (no
+// report here; the next export tells).
+void TServer::Poll() {
+    if (!OPCServer || lost_)
+        return;
+    std::weak_ptr<int> alive = lifeToken_;
+    transport::ServerStatus* status = nullptr;
+    const HRESULT hr = OPCServer->GetStatus(&status);
+    if (SUCCEEDED(hr) && status) {
+        CoTaskMemFree(status->szVendorInfo);
+        CoTaskMemFree(status);
+    }
+    if (alive.expired()) // a notification run during the call closed the session
+        return;
+    if (FAILED(hr) && IsDisconnection(hr))
+        MarkLost(HResultMessage(hr));
+}
+
+void TServer::OnShutdownRequest(const OLECHAR* reason) {
+    std::string text;
+    try {
+        text = WideToAnsi(reason);
+    } catch (...) {
+        // a reason the code page cannot carry is left out
+    }
+    MarkLost(text.empty() ? std::string("The server asked its clients to disconnect.")
+                          : "The server asked its clients to disconnect: " + text);
     if (TShutdownProc proc = ShutdownProc)
         proc(Handle); // may disconnect this session: touch nothing of it afterwards
+}
+
+void TServer::MarkLost(std::string reason) {
+    StopPoll();
+    if (lost_)
+        return;
+    lost_ = true;
+    lostReason_ = std::move(reason);
+}
+
+bool TServer::FailIfLost(const char* source) {
+    if (!lost_)
+        return false;
+    LogError(source, "The connection to the server is lost. " + lostReason_);
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -147,7 +181,11 @@ bool TServer::GetServerStatus(FILETIME* startTime, FILETIME* currentTime, FILETI
         if (!OPCServer)
             throw InterfaceNotSupported();
         TaskMem<transport::ServerStatus> status;
-        Check(OPCServer->GetStatus(status.out()));
+        std::weak_ptr<int> alive = lifeToken_;
+        const HRESULT hr = OPCServer->GetStatus(status.out());
+        if (FAILED(hr) && IsDisconnection(hr) && !alive.expired())
+            MarkLost(HResultMessage(hr));
+        Check(hr);
         struct FreeVendor {
             TaskMem<transport::ServerStatus>& s;
             ~FreeVendor() {
@@ -216,18 +254,37 @@ std::uint32_t TServer::AddGroup(const std::u16string& name, BOOL active, std::ui
     return Guarded("TServer.AddGroup", std::uint32_t{0}, [&]() -> std::uint32_t {
         if (!OPCServer)
             throw InterfaceNotSupported();
+        // The server call, the group's initialisation (its reports) and the renaming may run client code
+        // that closes this session: watch it, and keep the server for the clean-up of an orphaned group.
+        std::weak_ptr<int> alive = lifeToken_;
+        std::shared_ptr<transport::OPCServer> server = OPCServer;
         const auto clientHandle = static_cast<transport::OPCHANDLE>(Groups.size());
         transport::OPCHANDLE serverHandle = 0;
         DWORD revised = 0;
         std::shared_ptr<transport::GroupObject> unknown;
         LONG bias = timeBias;
         FLOAT band = deadband;
-        Check(OPCServer->AddGroup(Ole(name), active, updateRate, clientHandle, &bias, &band, lcid,
-                                  &serverHandle, &revised, &unknown));
+        Check(server->AddGroup(Ole(name), active, updateRate, clientHandle, &bias, &band, lcid, &serverHandle,
+                               &revised, &unknown));
+        auto orphaned = [&] {
+            unknown.reset();
+            server->RemoveGroup(serverHandle, FALSE); // result not examined: the session is gone
+            return std::uint32_t{0};
+        };
+        if (alive.expired())
+            return orphaned();
         if (!unknown)
             throw InterfaceNotSupported();
         auto group = std::make_unique<TGroup>(this, unknown);
+        if (alive.expired()) {
+            group.reset();
+            return orphaned();
+        }
         group->Rename(name);
+        if (alive.expired()) {
+            group.reset();
+            return orphaned();
+        }
         group->Active = active != 0;
         group->UpdateRate = updateRate;
         group->UpdateRate = revised;

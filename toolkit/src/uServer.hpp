@@ -74,7 +74,20 @@ public:
     void Dispatch(TGroup& group, const TItem& item, const VARIANT& value, const FILETIME& timestamp,
                   std::uint16_t quality);
     // The server's shutdown request (through the sink).
-    void OnShutdownRequest();
+    void OnShutdownRequest(const OLECHAR* reason);
+
+    // The lost link. A session is lost once a status poll (the keep-alive or QZDAC_GetServerStatus) failed
+    // with a code that means the server or the way to it is gone, or once the server asked its clients to
+    // leave. A lost session never calls its server again; its exports fail with a report (FailIfLost)
+    // until it is disconnected, which only releases what it holds.
+    bool Lost() const { return lost_; }
+    const std::string& LostReason() const { return lostReason_; }
+    void MarkLost(std::string reason);
+    // Reports the lost link under `source` and returns true when the session is lost.
+    bool FailIfLost(const char* source);
+    // Alive while the session is: whoever calls a client procedure or the server watches it to stop
+    // touching a session that the procedure (or a notification run meanwhile) disconnected.
+    std::weak_ptr<int> Life() const { return lifeToken_; }
 
     // The group of this session with this handle, or null.
     TGroup* FindGroup(std::uint32_t handle);
@@ -99,8 +112,12 @@ public:
 private:
     std::optional<CLSID> ResolveClassId();
     void StopPoll();
+    void Poll();                           // one keep-alive GetStatus
     void RemoveGroupAt(std::size_t index); // server RemoveGroup (force FALSE), then destruction
     transport::Host::TimerId timer_ = 0;   // the keep-alive poll (the "timer window")
+    bool lost_ = false;
+    std::string lostReason_;
+    std::shared_ptr<int> lifeToken_ = std::make_shared<int>(0);
 };
 
 } // namespace tagclient

@@ -1,6 +1,7 @@
 #include "com_objects.hpp"
 
 #include "com_sinks.hpp"
+#include "rpc_guard.hpp"
 #include "opc_da.h"
 
 #include <cstddef>
@@ -65,7 +66,7 @@ public:
     explicit ComEnumString(ComPtr<IEnumString> e) : e_(std::move(e)) {}
     HRESULT Next(ULONG celt, OLECHAR** rgelt, ULONG* pceltFetched) override {
         ULONG fetched = 0;
-        HRESULT hr = e_->Next(celt, reinterpret_cast<LPOLESTR*>(rgelt), &fetched);
+        HRESULT hr = ProxyCall([&] { return e_->Next(celt, reinterpret_cast<LPOLESTR*>(rgelt), &fetched); });
         if (pceltFetched)
             *pceltFetched = SUCCEEDED(hr) ? fetched : 0;
         return hr;
@@ -80,7 +81,7 @@ public:
     explicit ComEnumGUID(ComPtr<IEnumGUID> e) : e_(std::move(e)) {}
     HRESULT Next(ULONG celt, GUID* rgelt, ULONG* pceltFetched) override {
         ULONG fetched = 0;
-        HRESULT hr = e_->Next(celt, rgelt, &fetched);
+        HRESULT hr = ProxyCall([&] { return e_->Next(celt, rgelt, &fetched); });
         if (pceltFetched)
             *pceltFetched = SUCCEEDED(hr) ? fetched : 0;
         return hr;
@@ -101,12 +102,14 @@ public:
         if (!com)
             return CONNECT_E_CANNOTCONNECT;
         DWORD cookie = 0;
-        HRESULT hr = cp_->Advise(com.get(), &cookie);
+        HRESULT hr = ProxyCall([&] { return cp_->Advise(com.get(), &cookie); });
         if (pdwCookie)
             *pdwCookie = cookie;
         return hr;
     }
-    HRESULT Unadvise(DWORD dwCookie) override { return cp_->Unadvise(dwCookie); }
+    HRESULT Unadvise(DWORD dwCookie) override {
+        return ProxyCall([&] { return cp_->Unadvise(dwCookie); });
+    }
 
 private:
     Host& host_;
@@ -120,7 +123,7 @@ public:
         : host_(host), cpc_(std::move(cpc)) {}
     HRESULT FindConnectionPoint(const IID& riid, std::shared_ptr<ConnectionPoint>* ppCP) override {
         ComPtr<IConnectionPoint> cp;
-        HRESULT hr = cpc_->FindConnectionPoint(riid, cp.out());
+        HRESULT hr = ProxyCall([&] { return cpc_->FindConnectionPoint(riid, cp.out()); });
         if (SUCCEEDED(hr) && !cp)
             hr = CONNECT_E_NOCONNECTION;
         if (ppCP)
@@ -145,12 +148,14 @@ public:
                          pformatetc->tymed};
         ComPtr<IAdviseSink> sink = MakeAdviseSink(host_, pAdvSink);
         DWORD connection = 0;
-        HRESULT hr = data_->DAdvise(&format, advf, sink.get(), &connection);
+        HRESULT hr = ProxyCall([&] { return data_->DAdvise(&format, advf, sink.get(), &connection); });
         if (pdwConnection)
             *pdwConnection = connection;
         return hr;
     }
-    HRESULT DUnadvise(DWORD dwConnection) override { return data_->DUnadvise(dwConnection); }
+    HRESULT DUnadvise(DWORD dwConnection) override {
+        return ProxyCall([&] { return data_->DUnadvise(dwConnection); });
+    }
 
 private:
     Host& host_;
@@ -164,20 +169,24 @@ public:
     explicit ComItemMgt(ComPtr<IOPCItemMgt> itf) : itf_(std::move(itf)) {}
     HRESULT AddItems(DWORD dwCount, const ItemDef* pItemArray, ItemResult** ppAddResults,
                      HRESULT** ppErrors) override {
-        return itf_->AddItems(dwCount, Defs(pItemArray), reinterpret_cast<OPCITEMRESULT**>(ppAddResults),
-                              ppErrors);
+        return ProxyCall([&] {
+            return itf_->AddItems(dwCount, Defs(pItemArray), reinterpret_cast<OPCITEMRESULT**>(ppAddResults),
+                                  ppErrors);
+        });
     }
     HRESULT ValidateItems(DWORD dwCount, const ItemDef* pItemArray, BOOL bBlobUpdate,
                           ItemResult** ppValidationResults, HRESULT** ppErrors) override {
-        return itf_->ValidateItems(dwCount, Defs(pItemArray), bBlobUpdate,
-                                   reinterpret_cast<OPCITEMRESULT**>(ppValidationResults), ppErrors);
+        return ProxyCall([&] {
+            return itf_->ValidateItems(dwCount, Defs(pItemArray), bBlobUpdate,
+                                       reinterpret_cast<OPCITEMRESULT**>(ppValidationResults), ppErrors);
+        });
     }
     HRESULT RemoveItems(DWORD dwCount, const OPCHANDLE* phServer, HRESULT** ppErrors) override {
-        return itf_->RemoveItems(dwCount, Handles(phServer), ppErrors);
+        return ProxyCall([&] { return itf_->RemoveItems(dwCount, Handles(phServer), ppErrors); });
     }
     HRESULT SetActiveState(DWORD dwCount, const OPCHANDLE* phServer, BOOL bActive,
                            HRESULT** ppErrors) override {
-        return itf_->SetActiveState(dwCount, Handles(phServer), bActive, ppErrors);
+        return ProxyCall([&] { return itf_->SetActiveState(dwCount, Handles(phServer), bActive, ppErrors); });
     }
 
 private:
@@ -190,22 +199,28 @@ public:
     HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, OLECHAR** ppName, LONG* pTimeBias,
                      FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
                      OPCHANDLE* phServerGroup) override {
-        return itf_->GetState(pUpdateRate, pActive, reinterpret_cast<LPWSTR*>(ppName), pTimeBias,
-                              pPercentDeadband, pLCID, phClientGroup, phServerGroup);
+        return ProxyCall([&] {
+            return itf_->GetState(pUpdateRate, pActive, reinterpret_cast<LPWSTR*>(ppName), pTimeBias,
+                                  pPercentDeadband, pLCID, phClientGroup, phServerGroup);
+        });
     }
     HRESULT SetState(const DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, const BOOL* pActive,
                      const LONG* pTimeBias, const FLOAT* pPercentDeadband, const DWORD* pLCID,
                      const OPCHANDLE* phClientGroup) override {
         DWORD revised = 0;
-        HRESULT hr =
-            itf_->SetState(const_cast<DWORD*>(pRequestedUpdateRate), &revised, const_cast<BOOL*>(pActive),
-                           const_cast<LONG*>(pTimeBias), const_cast<FLOAT*>(pPercentDeadband),
-                           const_cast<DWORD*>(pLCID), const_cast<OPCHANDLE*>(phClientGroup));
+        HRESULT hr = ProxyCall([&] {
+            return itf_->SetState(const_cast<DWORD*>(pRequestedUpdateRate), &revised,
+                                  const_cast<BOOL*>(pActive), const_cast<LONG*>(pTimeBias),
+                                  const_cast<FLOAT*>(pPercentDeadband), const_cast<DWORD*>(pLCID),
+                                  const_cast<OPCHANDLE*>(phClientGroup));
+        });
         if (SUCCEEDED(hr) && pRevisedUpdateRate)
             *pRevisedUpdateRate = revised;
         return hr;
     }
-    HRESULT SetName(const OLECHAR* szName) override { return itf_->SetName(Wide(szName)); }
+    HRESULT SetName(const OLECHAR* szName) override {
+        return ProxyCall([&] { return itf_->SetName(Wide(szName)); });
+    }
 
 private:
     ComPtr<IOPCGroupStateMgt> itf_;
@@ -216,12 +231,15 @@ public:
     explicit ComSyncIO(ComPtr<IOPCSyncIO> itf) : itf_(std::move(itf)) {}
     HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, const OPCHANDLE* phServer, ItemState** ppItemValues,
                  HRESULT** ppErrors) override {
-        return itf_->Read(static_cast<::OPCDATASOURCE>(dwSource), dwCount, Handles(phServer),
-                          reinterpret_cast<OPCITEMSTATE**>(ppItemValues), ppErrors);
+        return ProxyCall([&] {
+            return itf_->Read(static_cast<::OPCDATASOURCE>(dwSource), dwCount, Handles(phServer),
+                              reinterpret_cast<OPCITEMSTATE**>(ppItemValues), ppErrors);
+        });
     }
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues,
                   HRESULT** ppErrors) override {
-        return itf_->Write(dwCount, Handles(phServer), Values(pItemValues), ppErrors);
+        return ProxyCall(
+            [&] { return itf_->Write(dwCount, Handles(phServer), Values(pItemValues), ppErrors); });
     }
 
 private:
@@ -233,7 +251,9 @@ public:
     explicit ComAsyncIO(ComPtr<IOPCAsyncIO> itf) : itf_(std::move(itf)) {}
     HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override {
         DWORD transaction = 0;
-        HRESULT hr = itf_->Refresh(dwConnection, static_cast<::OPCDATASOURCE>(dwSource), &transaction);
+        HRESULT hr = ProxyCall([&] {
+            return itf_->Refresh(dwConnection, static_cast<::OPCDATASOURCE>(dwSource), &transaction);
+        });
         if (pTransactionID)
             *pTransactionID = transaction;
         return hr;
@@ -249,15 +269,18 @@ public:
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues, DWORD dwTransactionID,
                   DWORD* pdwCancelID, HRESULT** ppErrors) override {
         DWORD cancel = 0;
-        HRESULT hr =
-            itf_->Write(dwCount, Handles(phServer), Values(pItemValues), dwTransactionID, &cancel, ppErrors);
+        HRESULT hr = ProxyCall([&] {
+            return itf_->Write(dwCount, Handles(phServer), Values(pItemValues), dwTransactionID, &cancel,
+                               ppErrors);
+        });
         if (pdwCancelID)
             *pdwCancelID = cancel;
         return hr;
     }
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override {
         DWORD cancel = 0;
-        HRESULT hr = itf_->Refresh2(static_cast<::OPCDATASOURCE>(dwSource), dwTransactionID, &cancel);
+        HRESULT hr = ProxyCall(
+            [&] { return itf_->Refresh2(static_cast<::OPCDATASOURCE>(dwSource), dwTransactionID, &cancel); });
         if (pdwCancelID)
             *pdwCancelID = cancel;
         return hr;
@@ -298,23 +321,26 @@ public:
     explicit ComBrowse(ComPtr<IOPCBrowseServerAddressSpace> itf) : itf_(std::move(itf)) {}
     HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override {
         ::OPCNAMESPACETYPE type{};
-        HRESULT hr = itf_->QueryOrganization(&type);
+        HRESULT hr = ProxyCall([&] { return itf_->QueryOrganization(&type); });
         if (SUCCEEDED(hr) && pNameSpaceType)
             *pNameSpaceType = static_cast<OPCNAMESPACETYPE>(type);
         return hr;
     }
     HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, const OLECHAR* szString) override {
-        return itf_->ChangeBrowsePosition(static_cast<::OPCBROWSEDIRECTION>(dwBrowseDirection),
-                                          szString ? Wide(szString) : const_cast<LPWSTR>(L""));
+        return ProxyCall([&] {
+            return itf_->ChangeBrowsePosition(static_cast<::OPCBROWSEDIRECTION>(dwBrowseDirection),
+                                              szString ? Wide(szString) : const_cast<LPWSTR>(L""));
+        });
     }
     HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, const OLECHAR* szFilterCriteria,
                              VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
                              std::shared_ptr<EnumString>* ppIEnumString) override {
         ComPtr<IEnumString> e;
-        HRESULT hr =
-            itf_->BrowseOPCItemIDs(static_cast<::OPCBROWSETYPE>(dwBrowseFilterType),
-                                   szFilterCriteria ? Wide(szFilterCriteria) : const_cast<LPWSTR>(L""),
-                                   vtDataTypeFilter, dwAccessRightsFilter, e.out());
+        HRESULT hr = ProxyCall([&] {
+            return itf_->BrowseOPCItemIDs(static_cast<::OPCBROWSETYPE>(dwBrowseFilterType),
+                                          szFilterCriteria ? Wide(szFilterCriteria) : const_cast<LPWSTR>(L""),
+                                          vtDataTypeFilter, dwAccessRightsFilter, e.out());
+        });
         // A success without an enumerator is no list at all.
         if (SUCCEEDED(hr) && !e)
             hr = E_POINTER;
@@ -323,8 +349,10 @@ public:
         return hr;
     }
     HRESULT GetItemID(const OLECHAR* szItemDataID, OLECHAR** szItemID) override {
-        return itf_->GetItemID(szItemDataID ? Wide(szItemDataID) : const_cast<LPWSTR>(L""),
-                               reinterpret_cast<LPWSTR*>(szItemID));
+        return ProxyCall([&] {
+            return itf_->GetItemID(szItemDataID ? Wide(szItemDataID) : const_cast<LPWSTR>(L""),
+                                   reinterpret_cast<LPWSTR*>(szItemID));
+        });
     }
 
 private:
@@ -336,13 +364,17 @@ public:
     explicit ComItemProperties(ComPtr<IOPCItemProperties> itf) : itf_(std::move(itf)) {}
     HRESULT QueryAvailableProperties(const OLECHAR* szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
                                      OLECHAR*** ppDescriptions, VARTYPE** ppvtDataTypes) override {
-        return itf_->QueryAvailableProperties(Wide(szItemID), pdwCount, ppPropertyIDs,
-                                              reinterpret_cast<LPWSTR**>(ppDescriptions), ppvtDataTypes);
+        return ProxyCall([&] {
+            return itf_->QueryAvailableProperties(Wide(szItemID), pdwCount, ppPropertyIDs,
+                                                  reinterpret_cast<LPWSTR**>(ppDescriptions), ppvtDataTypes);
+        });
     }
     HRESULT GetItemProperties(const OLECHAR* szItemID, DWORD dwCount, const DWORD* pdwPropertyIDs,
                               VARIANT** ppvData, HRESULT** ppErrors) override {
-        return itf_->GetItemProperties(Wide(szItemID), dwCount, const_cast<DWORD*>(pdwPropertyIDs), ppvData,
-                                       ppErrors);
+        return ProxyCall([&] {
+            return itf_->GetItemProperties(Wide(szItemID), dwCount, const_cast<DWORD*>(pdwPropertyIDs),
+                                           ppvData, ppErrors);
+        });
     }
 
 private:
@@ -359,10 +391,12 @@ public:
         ComPtr<IUnknown> group;
         OPCHANDLE serverGroup = 0;
         DWORD revised = 0;
-        HRESULT hr =
-            itf_->AddGroup(szName ? Wide(szName) : const_cast<LPWSTR>(L""), bActive, dwRequestedUpdateRate,
-                           hClientGroup, const_cast<LONG*>(pTimeBias), const_cast<FLOAT*>(pPercentDeadband),
-                           dwLCID, &serverGroup, &revised, IID_IUnknown, group.out());
+        HRESULT hr = ProxyCall([&] {
+            return itf_->AddGroup(szName ? Wide(szName) : const_cast<LPWSTR>(L""), bActive,
+                                  dwRequestedUpdateRate, hClientGroup, const_cast<LONG*>(pTimeBias),
+                                  const_cast<FLOAT*>(pPercentDeadband), dwLCID, &serverGroup, &revised,
+                                  IID_IUnknown, group.out());
+        });
         if (SUCCEEDED(hr) && !group)
             hr = E_NOINTERFACE;
         if (FAILED(hr))
@@ -376,10 +410,11 @@ public:
         return hr;
     }
     HRESULT GetStatus(ServerStatus** ppServerStatus) override {
-        return itf_->GetStatus(reinterpret_cast<OPCSERVERSTATUS**>(ppServerStatus));
+        return ProxyCall(
+            [&] { return itf_->GetStatus(reinterpret_cast<OPCSERVERSTATUS**>(ppServerStatus)); });
     }
     HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override {
-        return itf_->RemoveGroup(hServerGroup, bForce);
+        return ProxyCall([&] { return itf_->RemoveGroup(hServerGroup, bForce); });
     }
     std::shared_ptr<OPCItemProperties> QueryItemProperties() override {
         return QueryWrap<IOPCItemProperties, ComItemProperties>(itf_);
@@ -414,8 +449,10 @@ public:
     HRESULT EnumClassesOfCategories(ULONG cImplemented, const GUID* rgcatidImpl, ULONG cRequired,
                                     const GUID* rgcatidReq, std::shared_ptr<EnumGUID>* ppenumClsid) override {
         ComPtr<IEnumGUID> e;
-        HRESULT hr = itf_->EnumClassesOfCategories(cImplemented, const_cast<GUID*>(rgcatidImpl), cRequired,
-                                                   const_cast<GUID*>(rgcatidReq), e.out());
+        HRESULT hr = ProxyCall([&] {
+            return itf_->EnumClassesOfCategories(cImplemented, const_cast<GUID*>(rgcatidImpl), cRequired,
+                                                 const_cast<GUID*>(rgcatidReq), e.out());
+        });
         if (SUCCEEDED(hr) && !e)
             hr = E_POINTER;
         if (ppenumClsid)
@@ -423,11 +460,13 @@ public:
         return hr;
     }
     HRESULT GetClassDetails(const CLSID& clsid, OLECHAR** ppszProgID, OLECHAR** ppszUserType) override {
-        return itf_->GetClassDetails(clsid, reinterpret_cast<LPOLESTR*>(ppszProgID),
-                                     reinterpret_cast<LPOLESTR*>(ppszUserType));
+        return ProxyCall([&] {
+            return itf_->GetClassDetails(clsid, reinterpret_cast<LPOLESTR*>(ppszProgID),
+                                         reinterpret_cast<LPOLESTR*>(ppszUserType));
+        });
     }
     HRESULT CLSIDFromProgID(const OLECHAR* szProgId, CLSID* clsid) override {
-        return itf_->CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(szProgId), clsid);
+        return ProxyCall([&] { return itf_->CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(szProgId), clsid); });
     }
 
 private:

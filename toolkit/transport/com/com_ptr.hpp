@@ -1,5 +1,7 @@
 // ComPtr: one counted COM reference, released when the holder goes away.
 #pragma once
+#include "rpc_guard.hpp"
+
 #include <objbase.h>
 
 #include <utility>
@@ -18,13 +20,19 @@ public:
     // Adds a reference of its own.
     static ComPtr Share(T* p) {
         if (p)
-            p->AddRef();
+            ProxyCall([&] {
+                p->AddRef();
+                return S_OK;
+            });
         return Attach(p);
     }
     ~ComPtr() { Reset(); }
     ComPtr(const ComPtr& other) : p_(other.p_) {
-        if (p_)
-            p_->AddRef();
+        if (T* p = p_)
+            ProxyCall([&] {
+                p->AddRef();
+                return S_OK;
+            });
     }
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     ComPtr& operator=(ComPtr other) noexcept {
@@ -42,8 +50,11 @@ public:
     }
     void** outVoid() { return reinterpret_cast<void**>(out()); }
     void Reset() {
-        if (T* p = std::exchange(p_, nullptr))
-            p->Release();
+        if (T* p = std::exchange(p_, nullptr)) // a proxy's release may reach a dead server
+            ProxyCall([&] {
+                p->Release();
+                return S_OK;
+            });
     }
     // Gives the reference to the caller (for out parameters of COM methods).
     T* Detach() { return std::exchange(p_, nullptr); }
@@ -51,7 +62,7 @@ public:
     // QueryInterface for U; empty when the object does not offer it.
     template <class U> ComPtr<U> Query() const {
         ComPtr<U> r;
-        if (p_ && FAILED(p_->QueryInterface(__uuidof(U), r.outVoid())))
+        if (T* p = p_; p && FAILED(ProxyCall([&] { return p->QueryInterface(__uuidof(U), r.outVoid()); })))
             r.Reset();
         return r;
     }

@@ -33,7 +33,7 @@ HRESULT CreateOn(const CLSID& clsid, const OLECHAR* host, const IID& riid, ComPt
     if (SUCCEEDED(hr))
         *object = ComPtr<IUnknown>::Attach(query.pItf);
     else if (query.pItf)
-        query.pItf->Release();
+        ComPtr<IUnknown>::Attach(query.pItf).Reset();
     return hr;
 }
 

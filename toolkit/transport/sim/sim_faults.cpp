@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <thread>
 
 namespace qz::sim {
 
@@ -87,10 +89,10 @@ HRESULT Faults::SetFailNext(std::u16string_view text) {
         failNext_.clear();
         return S_OK;
     }
-    std::vector<std::pair<std::u16string, HRESULT>> parsed;
+    std::vector<std::pair<std::u16string, Queued>> parsed;
     for (auto part : parts) {
         std::u16string_view name = part;
-        HRESULT code = E_FAIL;
+        Queued entry;
         if (size_t eq = part.find(u'='); eq != std::u16string_view::npos) {
             name = part.substr(0, eq);
             while (!name.empty() && name.back() == u' ')
@@ -98,16 +100,24 @@ HRESULT Faults::SetFailNext(std::u16string_view text) {
             std::u16string_view codeText = part.substr(eq + 1);
             while (!codeText.empty() && codeText.front() == u' ')
                 codeText.remove_prefix(1);
-            if (!ParseCode(codeText, &code) || SUCCEEDED(code))
+            constexpr std::u16string_view kSlow = u"slow:";
+            if (codeText.substr(0, kSlow.size()) == kSlow) {
+                HRESULT ms = 0;
+                if (!ParseCode(codeText.substr(kSlow.size()), &ms) || ms <= 0 || ms > 60000)
+                    return E_INVALIDARG;
+                entry.code = S_OK;
+                entry.delayMs = static_cast<unsigned>(ms);
+            } else if (!ParseCode(codeText, &entry.code) || SUCCEEDED(entry.code)) {
                 return E_INVALIDARG;
+            }
         }
         const auto& known = OperationNames();
         if (std::find(known.begin(), known.end(), name) == known.end())
             return E_INVALIDARG;
-        parsed.emplace_back(std::u16string(name), code);
+        parsed.emplace_back(std::u16string(name), entry);
     }
-    for (auto& [name, code] : parsed)
-        failNext_[name].push_back(code);
+    for (auto& [name, entry] : parsed)
+        failNext_[name].push_back(entry);
     return S_OK;
 }
 
@@ -115,11 +125,13 @@ HRESULT Faults::Take(std::u16string_view operation) {
     auto it = failNext_.find(operation);
     if (it == failNext_.end() || it->second.empty())
         return S_OK;
-    HRESULT code = it->second.front();
+    const Queued entry = it->second.front();
     it->second.pop_front();
     if (it->second.empty())
         failNext_.erase(it);
-    return code;
+    if (entry.delayMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(entry.delayMs));
+    return entry.code;
 }
 
 HRESULT Faults::SetHidden(std::u16string_view text) {

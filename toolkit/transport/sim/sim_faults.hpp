@@ -30,7 +30,9 @@ public:
     static const std::vector<std::u16string>& InterfaceNames();
 
     // "Name[=HRESULT]" entries separated by ';' (HRESULT as 0x hex or decimal, default E_FAIL); each queues
-    // one failure of the next call of that operation. An empty text clears every queued failure.
+    // one failure of the next call of that operation. "Name=slow:MS" queues a delay instead: the next call
+    // of the operation waits MS milliseconds (at most 60000) and then goes on as usual (a slow server, to
+    // end a server process in the middle of a call). An empty text clears every queued failure.
     // E_INVALIDARG (nothing changes) for an unknown name or a bad code or a success code.
     HRESULT SetFailNext(std::u16string_view text);
     // The failure queued for the operation, consumed; S_OK when there is none.
@@ -50,7 +52,11 @@ public:
     StreamDamage TakeDamage();
 
 private:
-    std::map<std::u16string, std::deque<HRESULT>, std::less<>> failNext_;
+    struct Queued {
+        HRESULT code = E_FAIL;
+        unsigned delayMs = 0; // a delay instead of a failure
+    };
+    std::map<std::u16string, std::deque<Queued>, std::less<>> failNext_;
     std::set<std::u16string, std::less<>> hidden_;
     int refuseRemoveGroup_ = 0;
     int refuseItems_ = 0;
