@@ -2,7 +2,9 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. the normal build (build/) with all tests,
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build (build-asan/) with all tests,
-#   3. a ThreadSanitizer build (build-tsan/) of the tests labelled "threaded".
+#   3. a ThreadSanitizer build (build-tsan/) of the tests labelled "threaded",
+# after a check that the sources are laid out as clang-format lays them out, and before the stages of
+# scripts/test.d/ (docs, examples, fuzzing, Debian packages, the Windows cross-builds under Wine).
 # A PostgreSQL and a MariaDB server are started on loopback for the database tests and stopped at the end.
 # Safe to run twice; exits non-zero when anything fails.
 set -euo pipefail
@@ -48,6 +50,9 @@ configure() { # dir build-type target extra-args...
 }
 
 status=0
+# The layout of every C and C++ source is clang-format's (scripts/format.sh rewrites what differs).
+bash scripts/format.sh --check || status=1
+
 configure build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || status=1
 

@@ -27,6 +27,8 @@ ULONG STDMETHODCALLTYPE IUnknown_Release_Proxy(IUnknown* This);
 #undef RpcEndFinally
 #undef RpcExceptionCode
 #undef RpcAbnormalTermination
+// The braces of these macros balance only where they are used.
+// clang-format off
 #define RpcTryExcept if (1) {
 #define RpcExcept(expr) } else {
 #define RpcEndExcept }
@@ -35,4 +37,5 @@ ULONG STDMETHODCALLTYPE IUnknown_Release_Proxy(IUnknown* This);
 #define RpcEndFinally
 #define RpcExceptionCode() 0
 #define RpcAbnormalTermination() 0
+// clang-format on
 #endif
