@@ -317,7 +317,10 @@ TEST_F(EndToEnd, RefusedAdviseFallsBackToTheDataObject) {
     g_reports.clear();
     QZDAC_HGROUP g = QZDAC_AddGroup(s, "fallback", QZDAC_TRUE, 50, 0, 0.0f, 0);
     ASSERT_NE(g, 0u);
-    EXPECT_TRUE(g_reports.empty()); // a refused Advise is no failure
+    // A refused Advise is no failure: the group works, and one line tells which path it took.
+    ASSERT_EQ(g_reports.size(), 1u);
+    EXPECT_EQ(g_reports[0].source, "TGroup.Initialize");
+    EXPECT_NE(g_reports[0].message.find("OPC DA 1.0 data object"), std::string::npos) << g_reports[0].message;
     QZDAC_HITEM item = QZDAC_AddItem(s, g, "Text.Words@50");
     ASSERT_TRUE(Pump([&] { return !g_changes.empty(); }));
     ASSERT_EQ(g_changes[0].item, item);
