@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 status=0
 
 # --- 3. --help of every tool
-for tool in tagsink-run tagsink-project tagclient-cli tagsink-make-sample; do
+for tool in tagsink tagsink-run tagsink-project tagsink-buffer tagclient-cli tagsink-make-sample; do
   exe=$build/bin/$tool
   if [ ! -x "$exe" ]; then
     echo "docs: $tool is not built ($exe)" >&2; status=1; continue
