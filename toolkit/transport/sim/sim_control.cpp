@@ -1,10 +1,10 @@
 #include "sim_control.hpp"
 
+#include "platform/ascii.hpp"
 #include "platform/utf16.hpp"
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -15,7 +15,7 @@ namespace {
 
 std::string Lower(std::string text) {
     for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = qz::AsciiLower(c);
     return text;
 }
 
@@ -45,7 +45,12 @@ FileIdentity Identify(const char* path) {
     id.device = st.st_dev;
     id.inode = st.st_ino;
     id.size = st.st_size;
+#ifdef _WIN32
+    // The C runtime's stat keeps whole seconds; size and the other fields still tell most rewrites apart.
+    id.modifiedNs = static_cast<long long>(st.st_mtime) * 1000000000LL;
+#else
     id.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+#endif
     return id;
 }
 
