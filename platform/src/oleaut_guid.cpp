@@ -1,5 +1,4 @@
 // GUIDs in their registry text form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
-#include "platform/guid.hpp"
 #include "platform/oleauto.h"
 
 #include <cstdint>
@@ -101,33 +100,3 @@ BOOL IsEqualGUID(REFGUID a, REFGUID b) {
 }
 
 } // extern "C"
-
-namespace qz {
-
-std::u16string GuidText(const GUID& guid) {
-    OLECHAR text[kTextLength + 1];
-    StringFromGUID2(&guid, text, kTextLength + 1);
-    return std::u16string(reinterpret_cast<const char16_t*>(text), kTextLength);
-}
-
-std::optional<GUID> ParseGuid(std::u16string_view text) {
-    if (text.size() != static_cast<std::size_t>(kTextLength))
-        return std::nullopt;
-    OLECHAR terminated[kTextLength + 1];
-    for (int i = 0; i < kTextLength; ++i) {
-        if (text[static_cast<std::size_t>(i)] == 0)
-            return std::nullopt;
-        terminated[i] = static_cast<OLECHAR>(text[static_cast<std::size_t>(i)]);
-    }
-    terminated[kTextLength] = 0;
-    GUID guid{};
-    if (CLSIDFromString(terminated, &guid) != S_OK)
-        return std::nullopt;
-    return guid;
-}
-
-bool SameGuid(const GUID& a, const GUID& b) noexcept {
-    return IsEqualGUID(&a, &b) != 0;
-}
-
-} // namespace qz
