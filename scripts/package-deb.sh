@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian packages with CPack: tagsink, libtagclient1 and libtagclient-dev, into build-deb/
-# (or the build folder given). The build is a release build installed under /usr, without tests.
+# (or the build folder given). A new folder gets a release build installed under /usr, without tests;
+# an existing build folder (the test script passes build/) is reused as it is configured, with only its
+# install prefix set to /usr, so that the packages cost no second build.
 #   bash scripts/package-deb.sh [BUILD_DIR]
 # Prints the paths of the packages it made.
 set -euo pipefail
@@ -16,8 +18,12 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-  -DTAGSINK_WITH_TESTS=OFF -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_FUZZ=OFF "${launcher[@]}" >/dev/null
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+else
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+    -DTAGSINK_WITH_TESTS=OFF -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_FUZZ=OFF "${launcher[@]}" >/dev/null
+fi
 cmake --build "$build" -j "$jobs"
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log" >&2; exit 1; }

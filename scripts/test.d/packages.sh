@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package stage of the test script: makes the packages (scripts/package-deb.sh, in build-deb/),
-# checks their names, contents and dependencies (dpkg-deb -f / -c), unpacks them into a throw-away root,
+# The Debian package stage of the test script: makes the packages from the normal build (scripts/package-deb.sh
+# build; TAGSINK_BUILD names another folder), checks their names, contents and dependencies
+# (dpkg-deb -f / -c), unpacks them into a throw-away root,
 # runs the programs from there against the unpacked libraries, and builds a C client against the unpacked
 # libtagclient-dev with pkg-config and with find_package(tagclient).
 # TAGSINK_PACKAGES=0 skips the stage.
@@ -14,7 +15,7 @@ fi
 status=0
 fail() { echo "packages: FAIL: $*" >&2; status=1; }
 
-mapfile -t debs < <(bash scripts/package-deb.sh build-deb | grep '\.deb$')
+mapfile -t debs < <(bash scripts/package-deb.sh "${TAGSINK_BUILD:-build}" | grep '\.deb$')
 deb_of() { # package name
   local d
   for d in "${debs[@]}"; do

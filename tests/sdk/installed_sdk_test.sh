@@ -2,12 +2,14 @@
 # Installs the tagclient SDK of a build tree into a throw-away DESTDIR and builds the C client in client/
 # against it both ways a user would: with pkg-config and with find_package(tagclient). Each client then
 # runs against the installed libraries (nothing from the build tree) and talks to the simulated server.
-#   installed_sdk_test.sh BUILD_DIR VERSION PREFIX   (PREFIX: the build's CMAKE_INSTALL_PREFIX, which the
-#                                                      pkg-config file names; the CMake package is relocatable)
+#   installed_sdk_test.sh BUILD_DIR VERSION PREFIX [LIBDIR]
+# PREFIX is the build's CMAKE_INSTALL_PREFIX, which the pkg-config file names (the CMake package is
+# relocatable); LIBDIR its CMAKE_INSTALL_LIBDIR ("lib", or lib/<multiarch> under /usr).
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
 prefix=$3
+lib=${4:-lib}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d /tmp/tagclient-sdk.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -17,9 +19,9 @@ for component in libtagclient libtagclient-dev; do
   DESTDIR=$dest cmake --install "$build" --prefix "$prefix" --component "$component" >/dev/null
 done
 root=$dest$prefix
-libdir=$root/lib
-for file in include/tagclient.h include/platform/oleauto.h lib/libtagclient.so lib/libtagclient.so.1 \
-            lib/libqzoleaut.so.1 lib/cmake/tagclient/tagclientConfig.cmake lib/pkgconfig/tagclient.pc; do
+libdir=$root/$lib
+for file in include/tagclient.h include/platform/oleauto.h "$lib/libtagclient.so" "$lib/libtagclient.so.1" \
+            "$lib/libqzoleaut.so.1" "$lib/cmake/tagclient/tagclientConfig.cmake" "$lib/pkgconfig/tagclient.pc"; do
   [ -e "$root/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 soname=$(objdump -p "$libdir/libtagclient.so.$version" | awk '$1 == "SONAME" {print $2}')
