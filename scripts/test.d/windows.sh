@@ -181,7 +181,7 @@ server_death_and_reconnect() {
   fi
   (cd "$bin" && timeout 300 "$wine" "$exe" --gtest_brief=1) >"$log" 2>&1 || rc=$?
   grep -E '^\((killed|attempt|connected|the call)' "$log" | cut -c1-160 || true
-  tail -3 "$log"
+  tail -2 "$log"
   if [ $rc != 0 ]; then
     fail "server death and reconnect (exit $rc; see $log)"
     return
