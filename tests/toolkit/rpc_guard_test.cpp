@@ -6,6 +6,7 @@
 
 #include <rpc.h>
 #include <stdexcept>
+#include <string>
 
 using tagclient::transport::com::IsRpcFailureCode;
 using tagclient::transport::com::ProxyCall;
@@ -13,6 +14,16 @@ using tagclient::transport::com::ProxyCall;
 namespace {
 
 int g_after = 0;
+// The head of the thread's exception-registration chain: the first word of its information block.
+void* ExceptionChain() {
+    void* head;
+#if defined(__x86_64__)
+    asm volatile("movq %%gs:0, %0" : "=r"(head));
+#else
+    asm volatile("movl %%fs:0, %0" : "=r"(head));
+#endif
+    return head;
+}
 
 // A proxy whose server is gone: the RPC runtime raises the failure (never returns).
 __attribute__((noinline)) HRESULT DeadProxy(DWORD code) {
@@ -87,4 +98,33 @@ TEST(RpcGuard, CppExceptionsAndCodesOutsideAPointAreLeftAlone) {
     EXPECT_TRUE(IsRpcFailureCode(0x800706BA));
     EXPECT_TRUE(IsRpcFailureCode(0x80004005));
     EXPECT_FALSE(IsRpcFailureCode(0));
+}
+
+TEST(RpcGuard, TheThreadsExceptionChainIsRestoredAndLaterExceptionsAreHandled) {
+    // What the system's code registered inside the call comes off the chain before the thread goes on, so a
+    // later exception of the thread (here a C++ throw) finds only live handlers.
+    void* const before = ExceptionChain();
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(ProxyCall([] { return DeadProxy(RPC_S_SERVER_UNAVAILABLE); }),
+                  static_cast<HRESULT>(0x800706BA));
+        ASSERT_EQ(ExceptionChain(), before);
+        bool caught = false;
+        try {
+            throw std::runtime_error("after");
+        } catch (const std::runtime_error&) {
+            caught = true;
+        }
+        ASSERT_TRUE(caught);
+    }
+    // A call that handles a C++ exception after an inner call recovered.
+    EXPECT_EQ(ProxyCall([]() -> HRESULT {
+                  const HRESULT inner = ProxyCall([] { return DeadProxy(0x80010108); });
+                  try {
+                      throw std::runtime_error("inside");
+                  } catch (const std::runtime_error&) {
+                      return inner;
+                  }
+              }),
+              static_cast<HRESULT>(0x80010108));
+    EXPECT_EQ(ExceptionChain(), before);
 }

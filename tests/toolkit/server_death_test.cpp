@@ -17,7 +17,10 @@ using namespace simtest;
 
 namespace {
 
-class ServerDeath : public SimTest {};
+class ServerDeath : public SimTest {
+protected:
+    void ExpectANewConnectionWorks();
+};
 
 // The processes of the COM test server.
 std::vector<DWORD> ServerProcesses() {
@@ -62,6 +65,23 @@ bool ReportMentions(const std::string& source, const std::string& text) {
     return false;
 }
 
+// Prints the reports so far (the Windows stage shows them in its log).
+void ShowReports(const char* when) {
+    for (auto& r : Reports())
+        std::printf("(%s: report %s: %s)\n", when, r.source.c_str(), r.message.c_str());
+}
+
+// Whether a report of source gives an OLE error code and the system's text for it.
+bool ReportsOleError(const std::string& source, const std::string& code) {
+    const std::string head = "OLE error " + code + ": ";
+    for (auto& r : Reports()) {
+        const size_t at = r.message.find(head);
+        if (r.source == source && at != std::string::npos && r.message.size() > at + head.size() + 3)
+            return true;
+    }
+    return false;
+}
+
 std::atomic<int> g_changes{0};
 void QZDAC_CALL CountChange(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
     ++g_changes;
@@ -82,22 +102,35 @@ Link Open() {
     return l;
 }
 
-// Wine's COM service keeps the class registration of a killed local server, so that activating the class
-// again waits for the dead process; on Windows, COM starts the server anew.
-bool UnderWine() {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-// After the server died: a new connection (COM starts the server again) reads and writes.
-void ExpectANewConnectionWorks() {
-    if (UnderWine()) {
-        std::printf("(a new connection after the kill is not tried under Wine)\n");
-        return;
+// After the server died: a new connection (COM starts the server again) reads, writes and receives data
+// changes. Connects as a recorder that heals would, again after a failed attempt, but one attempt must do:
+// Wine 8's COM service keeps the class registration of a killed local server and hands it to the next
+// activation, which fails at once; the COM test server registers for one activation at a time, so the stale
+// registration is gone after that, and the library tries such an activation once more itself.
+void ServerDeath::ExpectANewConnectionWorks() {
+    Link l;
+    int attempts = 0;
+    const DWORD start = GetTickCount();
+    while (attempts < 4 && !l.item) {
+        ++attempts;
+        Reports().clear();
+        l = Open();
+        if (!l.item && l.session) {
+            QZDAC_Disconnect(l.session);
+            l = Link{};
+        }
+        if (!l.item) {
+            EXPECT_FALSE(Reports().empty()) << "a failed connection attempt gives a report";
+            for (auto& r : Reports())
+                std::printf("(attempt %d failed: %s: %s)\n", attempts, r.source.c_str(), r.message.c_str());
+        }
     }
-    Link l = Open();
+    std::printf("(connected again after %d attempt(s), %lu ms)\n", attempts,
+                static_cast<unsigned long>(GetTickCount() - start));
     ASSERT_NE(l.session, 0u);
     ASSERT_NE(l.item, 0u);
+    EXPECT_EQ(attempts, 1); // the library itself tries a stale class registration once more
+    EXPECT_FALSE(ServerProcesses().empty()) << "COM started the server again";
     EXPECT_TRUE(Status(l.session));
     VARIANT v{};
     v.vt = VT_I4;
@@ -108,6 +141,11 @@ void ExpectANewConnectionWorks() {
     EXPECT_EQ(read.vt, VT_I4);
     EXPECT_EQ(read.lVal, 42);
     VariantClear(&read);
+    // Data changes arrive again on the new session.
+    g_changes = 0;
+    QZDAC_SetDataChangeProc(l.session, &CountChange);
+    EXPECT_NE(QZDAC_AddItem(l.session, l.group, "Counter.Int4@100"), 0u);
+    EXPECT_TRUE(PumpUntil([] { return g_changes >= 3; }, 5000)) << g_changes << " data changes";
     EXPECT_EQ(QZDAC_Disconnect(l.session), QZDAC_TRUE);
 }
 
@@ -129,8 +167,10 @@ TEST_F(ServerDeath, KilledWhileTheClientOnlyDispatchesEvents) {
     EXPECT_FALSE(Status(l.session));
     EXPECT_TRUE(ReportMentions("QZDAC_GetServerStatus", "lost"))
         << (Reports().empty() ? "" : Reports()[0].message);
+    EXPECT_TRUE(ReportsOleError("QZDAC_GetServerStatus", "800706BA")); // what the keep-alive poll got
     EXPECT_EQ(QZDAC_ReadItem(l.session, l.group, l.item, nullptr, nullptr, nullptr), QZDAC_FALSE);
     EXPECT_TRUE(HasReport("QZDAC_ReadItem"));
+    ShowReports("killed while the client only dispatched events");
     EXPECT_EQ(QZDAC_Disconnect(l.session), QZDAC_TRUE);
     ExpectANewConnectionWorks();
 }
@@ -145,7 +185,8 @@ TEST_F(ServerDeath, KilledBetweenTwoCalls) {
     Reports().clear();
     EXPECT_EQ(QZDAC_ReadItem(l.session, l.group, l.item, nullptr, nullptr, nullptr), QZDAC_FALSE);
     EXPECT_TRUE(HasReport("TGroup.ReadItem"));
-    EXPECT_TRUE(ReportMentions("TGroup.ReadItem", "OLE error 800")) << Reports()[0].message;
+    ShowReports("killed between two calls");
+    EXPECT_TRUE(ReportsOleError("TGroup.ReadItem", "800706BA"));
     EXPECT_FALSE(Status(l.session)); // the status poll finds the link lost ...
     EXPECT_FALSE(Status(l.session)); // ... and from then on the session fails at once
     EXPECT_TRUE(ReportMentions("QZDAC_GetServerStatus", "lost"));
@@ -171,7 +212,11 @@ TEST_F(ServerDeath, KilledInsideACall) {
     const DWORD took = GetTickCount() - start;
     killer.join();
     EXPECT_LT(took, 15000u); // the call ended with the server, not after the slow read
-    EXPECT_TRUE(ReportMentions("TGroup.ReadItem", "OLE error 800"))
+    ShowReports("killed inside a call");
+    std::printf("(the call inside which the server was killed returned after %lu ms)\n",
+                static_cast<unsigned long>(took));
+    EXPECT_TRUE(ReportsOleError("TGroup.ReadItem", "800706BA") ||
+                ReportsOleError("TGroup.ReadItem", "800706BE"))
         << (Reports().empty() ? "" : Reports()[0].message);
     EXPECT_FALSE(Status(l.session));
     EXPECT_EQ(QZDAC_Disconnect(l.session), QZDAC_TRUE);

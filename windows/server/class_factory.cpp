@@ -3,6 +3,8 @@
 #include "com_object.hpp"
 #include "module.hpp"
 
+#include <utility>
+
 namespace opcsim {
 
 namespace {
@@ -13,13 +15,16 @@ using tagclient::transport::com::MakeCom;
 
 class ClassFactory final : public ComObject<IClassFactory> {
 public:
-    explicit ClassFactory(const CLSID& clsid) : clsid_(clsid) {}
+    ClassFactory(const CLSID& clsid, std::function<void()> on_activation)
+        : clsid_(clsid), on_activation_(std::move(on_activation)) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
+        if (on_activation_)
+            on_activation_();
         ComPtr<IUnknown> object;
         HRESULT hr = Module::Get().CreateInstance(clsid_, &object);
         if (FAILED(hr))
@@ -36,12 +41,13 @@ public:
 
 private:
     CLSID clsid_;
+    std::function<void()> on_activation_;
 };
 
 } // namespace
 
-ComPtr<IClassFactory> MakeClassFactory(const CLSID& clsid) {
-    auto f = MakeCom<ClassFactory>(clsid);
+ComPtr<IClassFactory> MakeClassFactory(const CLSID& clsid, std::function<void()> on_activation) {
+    auto f = MakeCom<ClassFactory>(clsid, std::move(on_activation));
     return ComPtr<IClassFactory>::Share(f.get());
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,15 +27,35 @@ bool IsOption(const wchar_t* arg, const wchar_t* name) {
 constexpr UINT kIdleMs = 5000;
 constexpr UINT_PTR kIdleTimer = 1;
 
+// The class objects are registered for one activation each and registered again by every activation, so
+// that one process serves its clients one after the other, as with a registration for many activations.
+// Why: the COM service of Wine 8 keeps the registrations of a process that was killed and hands them to
+// later activations, which then fail; a registration for many activations would make the class unreachable
+// until the COM service ends, a single-use one is gone after one failed activation, and the next starts the
+// server anew.
+struct Registration {
+    CLSID clsid{};
+    tagclient::transport::com::ComPtr<IClassFactory> factory;
+    DWORD cookie = 0;
+};
+
+void Renew(Registration& r) {
+    if (r.cookie)
+        CoRevokeClassObject(std::exchange(r.cookie, 0));
+    if (FAILED(CoRegisterClassObject(r.clsid, r.factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE,
+                                     &r.cookie)))
+        r.cookie = 0;
+}
+
 int Serve() {
     opcsim::Module& module = opcsim::Module::Get();
-    std::vector<DWORD> cookies;
+    std::vector<Registration> registrations(module.Classes().size());
+    size_t n = 0;
     for (const auto& c : module.Classes()) {
-        auto factory = opcsim::MakeClassFactory(c.clsid);
-        DWORD cookie = 0;
-        if (SUCCEEDED(CoRegisterClassObject(c.clsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                            &cookie)))
-            cookies.push_back(cookie);
+        Registration& r = registrations[n++]; // the vector never grows: the callbacks keep their element
+        r.clsid = c.clsid;
+        r.factory = opcsim::MakeClassFactory(c.clsid, [&r] { Renew(r); });
+        Renew(r);
     }
     // Ends after two idle ticks in a row without a live object or lock.
     SetTimer(nullptr, kIdleTimer, kIdleMs, nullptr);
@@ -50,8 +71,9 @@ int Serve() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    for (DWORD cookie : cookies)
-        CoRevokeClassObject(cookie);
+    for (Registration& r : registrations)
+        if (r.cookie)
+            CoRevokeClassObject(std::exchange(r.cookie, 0));
     return 0;
 }
 

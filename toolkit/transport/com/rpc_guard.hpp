@@ -2,10 +2,11 @@
 //
 // A proxy built without compiler-level structured exception handling (GCC has none) lets the RPC failure
 // of a call whose server process is gone escape as a Windows exception (RpcRaiseException), which would end
-// the calling program. ProxyCall sets a recovery point on the calling thread around one call; a vectored
-// exception handler that sees an RPC or COM failure code raised while a recovery point is set moves the
-// thread to it, and the call returns that code as its HRESULT (an RPC status as HRESULT_FROM_WIN32).
-// Hardware exceptions, C++ exceptions and everything raised without a recovery point are left alone.
+// the calling program. ProxyCall runs one call under a recovery point: an exception handler on a frame of
+// its own that, for an RPC or COM failure code no code inside the call handled itself, has the system unwind
+// the frames of the call and returns that code as the call's HRESULT (an RPC status as HRESULT_FROM_WIN32).
+// Hardware exceptions, C++ exceptions, exceptions handled inside the call (the system's COM code catches the
+// failures of its own internal calls) and everything raised without a recovery point are left alone.
 #pragma once
 #include <objbase.h>
 
