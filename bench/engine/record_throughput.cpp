@@ -78,7 +78,7 @@ ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& 
     while (stats.executed.load() < statements.size()) {
         if (run.firstCommit == 0 && stats.executed.load() > 0)
             run.firstCommit = std::chrono::duration<double>(Clock_::now() - start).count();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // a busier poll would compete for the CPU
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a busier poll would compete for the CPU
     }
     run.seconds = std::chrono::duration<double>(Clock_::now() - start).count();
     thread.RequestStop();
