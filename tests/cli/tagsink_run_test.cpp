@@ -1,7 +1,9 @@
 // tagsink-run recording the sample project into SQLite heals its OPC link with no operator action: after
 // a shutdown request, after the server vanished for 10 seconds, and when the server was missing at start.
 // The simulated servers are controlled from this process, outside the recorder, through their control
-// file (TAGCLIENT_SIM_CONTROL, docs/simulated-servers.md); rows are counted before and after.
+// file (TAGCLIENT_SIM_CONTROL, docs/simulated-servers.md); rows are counted before and after. Its last
+// progress line counts what stays in "sql.dat" after the stop.
+#include "engine/runtime/buffer_file.hpp"
 #include "test_db.hpp"
 
 #include <gtest/gtest.h>
@@ -83,6 +85,7 @@ public:
     }
 
     void Start(int seconds) {
+        std::filesystem::remove(dir_ / "stderr.txt"); // no log of an earlier run is read as this one's
         pid_ = ::fork();
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
@@ -112,6 +115,19 @@ public:
     }
 
     std::string Log() const { return ReadFile(dir_ / "stderr.txt"); }
+    const std::filesystem::path& Dir() const { return dir_.path(); }
+
+    // The number after `label` in the last progress line of the log; -1 when there is none.
+    long long LastProgress(const std::string& label) const {
+        const std::string log = Log();
+        const std::size_t line = log.rfind("queued ");
+        if (line == std::string::npos)
+            return -1;
+        const std::size_t at = log.find("  " + label + " ", line);
+        if (at == std::string::npos)
+            return -1;
+        return std::stoll(log.substr(at + label.size() + 3));
+    }
 
     std::size_t Rows() const {
         auto rows = tagsink::testing::Query(Connection(), "select count(*) from Readings");
@@ -202,6 +218,32 @@ TEST(TagsinkRunReconnect, ExitsWithStatusTwoWhenTheServerNeverCame) {
     ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "could not be connected") > 0; }, 15s)) << r.Log();
     EXPECT_EQ(r.Finish(), 2) << r.Log();
     EXPECT_EQ(r.Rows(), 0u);
+}
+
+TEST(TagsinkRunJournal, TheLastProgressLineCountsWhatStaysInSqlDat) {
+    Recorder r;
+    // The tables are away: every statement is refused for a reason that can pass and waits in the journal.
+    tagsink::testing::Exec(r.Connection(), {"alter table Readings rename to Readings_away",
+                                            "alter table Events rename to Events_away"});
+    r.Start(3);
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "Stopping (") > 0; }, 20s)) << r.Log();
+    EXPECT_EQ(r.Finish(), 0) << "nothing is lost\n" << r.Log();
+    const long long kept = r.LastProgress("in sql.dat");
+    EXPECT_GT(kept, 0) << r.Log();
+    EXPECT_EQ(kept, static_cast<long long>(tagsink::PeekJournal(r.Dir() / "sql.dat").entries.size()))
+        << "the progress line says what the file holds\n"
+        << r.Log();
+    EXPECT_EQ(r.LastProgress("waiting"), 0) << r.Log();
+
+    // The tables are back: the next run replays the journal and empties it.
+    tagsink::testing::Exec(r.Connection(), {"alter table Readings_away rename to Readings",
+                                            "alter table Events_away rename to Events"});
+    r.Start(3);
+    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "Stopping (") > 0; }, 20s)) << r.Log();
+    EXPECT_EQ(r.Finish(), 0) << r.Log();
+    EXPECT_EQ(r.LastProgress("in sql.dat"), 0) << r.Log();
+    EXPECT_FALSE(std::filesystem::exists(r.Dir() / "sql.dat"));
+    EXPECT_GE(static_cast<long long>(r.Rows()), 1) << r.Log();
 }
 
 } // namespace

@@ -31,6 +31,70 @@ std::string_view Trim(std::string_view text) {
 
 } // namespace
 
+std::optional<std::string> ConnectionStringValue(std::string_view connectionString, std::string_view key) {
+    const std::string wanted = Lower(Trim(key));
+    std::string_view rest = connectionString;
+    while (!rest.empty()) {
+        const std::size_t equals = rest.find('=');
+        const std::size_t semicolon = rest.find(';');
+        if (equals == std::string_view::npos || (semicolon != std::string_view::npos && semicolon < equals)) {
+            // A part without "=": skipped up to its ';'.
+            if (semicolon == std::string_view::npos)
+                break;
+            rest.remove_prefix(semicolon + 1);
+            continue;
+        }
+        const std::string name = Lower(Trim(rest.substr(0, equals)));
+        rest.remove_prefix(equals + 1);
+        std::string value;
+        std::string_view trimmed = rest;
+        while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.front())))
+            trimmed.remove_prefix(1);
+        if (!trimmed.empty() && trimmed.front() == '{') {
+            // A braced value may hold ';' and '='; "}}" stands for one '}'.
+            std::size_t i = 1;
+            for (; i < trimmed.size(); ++i) {
+                if (trimmed[i] == '}') {
+                    if (i + 1 < trimmed.size() && trimmed[i + 1] == '}') {
+                        value += '}';
+                        ++i;
+                        continue;
+                    }
+                    break;
+                }
+                value += trimmed[i];
+            }
+            rest = trimmed.substr(std::min(i + 1, trimmed.size()));
+            const std::size_t next = rest.find(';');
+            rest = next == std::string_view::npos ? std::string_view() : rest.substr(next + 1);
+        } else {
+            const std::size_t end = rest.find(';');
+            value = std::string(Trim(rest.substr(0, end)));
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        }
+        if (name == wanted)
+            return value;
+    }
+    return std::nullopt;
+}
+
+bool IsPostgresOdbcDriver(std::string_view driverName) {
+    const std::string name = Lower(Trim(driverName));
+    return name.find("postgres") != std::string::npos || name.find("psqlodbc") != std::string::npos;
+}
+
+std::string WithPostgresRollbackLevel(std::string_view connectionString) {
+    std::string text(connectionString);
+    if (ConnectionStringValue(text, "Protocol"))
+        return text;
+    std::string_view trimmed = Trim(text);
+    if (!trimmed.empty() && trimmed.back() != ';')
+        text += ';';
+    text += kPostgresRollbackOption;
+    text += ';';
+    return text;
+}
+
 DbmsProduct DbmsProductOf(std::string_view dbmsName) {
     const std::string name = Lower(Trim(dbmsName));
     // MariaDB first: its servers may also call themselves MySQL-compatible in longer names.

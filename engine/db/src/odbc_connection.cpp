@@ -3,6 +3,7 @@
 
 #include "dbms_session.hpp"
 #include "engine/db/db_failure.hpp"
+#include "engine/db/dbms_dialect.hpp"
 #include "model/db_connection_factory.hpp"
 #include "odbc_handle.hpp"
 
@@ -203,7 +204,11 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
     SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT,
                       IntegerAttribute(static_cast<SQLULEN>(options_.loginTimeout.count())), 0);
 
+    // The PostgreSQL driver named by the connection string is asked for its transaction rollback level
+    // (dbms_dialect.hpp), unless the string chooses one itself. A data source name keeps its own settings.
     std::string text = connectionString_;
+    if (IsPostgresOdbcDriver(ConnectionStringValue(text, "Driver").value_or("")))
+        text = WithPostgresRollbackLevel(text);
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The connection string is too long");
     SQLRETURN rc = SQLDriverConnect(raw, nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr,

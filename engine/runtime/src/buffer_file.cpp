@@ -424,6 +424,9 @@ Journal::Recovered Journal::Open() {
     WriteProgressFile();
     fd_ = journalFd.Release();
     open_ = true;
+    waiting_.clear();
+    for (const JournalEntry& entry : out.entries)
+        waiting_.push_back(entry.end);
     return out;
 }
 
@@ -480,10 +483,13 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
         Fail(file_, "write", error);
     }
     size_ += data.size();
+    waiting_.insert(waiting_.end(), ends.begin(), ends.end());
 }
 
 void Journal::Mark(std::uint64_t position, bool durable) {
     position_ = position;
+    while (!waiting_.empty() && waiting_.front() <= position)
+        waiting_.pop_front();
     if (progressFd_ < 0)
         Fail(progress_, "write", EBADF);
     const std::string text = PositionText(position);
@@ -509,6 +515,7 @@ void Journal::Compact() {
     size_ = 0;
     generation_ = NewId();
     position_ = 0;
+    waiting_.clear();
     WriteProgressFile();
 }
 

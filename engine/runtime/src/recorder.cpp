@@ -76,7 +76,9 @@ bool Recorder::Due(bool waiting, std::uint32_t since, std::chrono::milliseconds 
 
 void Recorder::UpdateStats() {
     stats_.waiting.store(server_.OutList.size());
-    stats_.journaled.store(ends_.size());
+    // The journal's own count: after the last pass OutList is empty while the file still holds what the
+    // next run replays.
+    stats_.journaled.store(journal_.Waiting());
     stats_.journalFailing.store(journalFailing_);
 }
 
@@ -181,9 +183,10 @@ void Recorder::SaveOutList() {
         return;
     if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
         return;
-    // In pieces, so that a nearly full disk still takes what fits and the rest waits for the space that
-    // committed statements free.
-    std::size_t piece = 1024;
+    // Each piece costs one flush to disk, so a pass writes what it moved in one piece (up to a size that
+    // keeps the text in memory small). A piece that fails is halved, so that a nearly full disk still
+    // takes what fits and the rest waits for the space that committed statements free.
+    std::size_t piece = std::min<std::size_t>(Unjournaled(), 65536);
     std::size_t written = 0;
     while (Unjournaled() > 0) {
         auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());

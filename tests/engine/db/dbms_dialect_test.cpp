@@ -1,5 +1,6 @@
 // Finding the database product from the driver's DBMS name, and the sql_mode that makes MySQL and MariaDB
-// read string literals as the standard says.
+// read string literals as the standard says; the connection-string value reader and the rollback level
+// asked of the PostgreSQL driver.
 #include "engine/db/dbms_dialect.hpp"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,56 @@ TEST(SqlModeFlags, AreWholeNamesNotParts) {
     EXPECT_FALSE(SqlModeHas("", "NO_BACKSLASH_ESCAPES"));
     EXPECT_EQ(WithNoBackslashEscapes("NO_BACKSLASH_ESCAPES_X"),
               "NO_BACKSLASH_ESCAPES_X,NO_BACKSLASH_ESCAPES");
+}
+
+struct ValueCase {
+    const char* connectionString;
+    const char* key;
+    std::optional<std::string> value;
+};
+
+class ConnectionStringValues : public ::testing::TestWithParam<ValueCase> {};
+
+TEST_P(ConnectionStringValues, AreFoundByKeyInAnyLetterCase) {
+    EXPECT_EQ(ConnectionStringValue(GetParam().connectionString, GetParam().key), GetParam().value)
+        << GetParam().connectionString << " / " << GetParam().key;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, ConnectionStringValues,
+    ::testing::Values(ValueCase{"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;", "Driver",
+                                "PostgreSQL Unicode"},
+                      ValueCase{"Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;", "port", "5432"},
+                      ValueCase{"DRIVER=SQLite3;Database=/tmp/a.db", "database", "/tmp/a.db"},
+                      ValueCase{" Protocol = 7.4-2 ;Driver=x", "PROTOCOL", "7.4-2"},
+                      ValueCase{"Pwd={a;b=c}}d};Protocol=7.4-0", "Pwd", "a;b=c}d"},
+                      ValueCase{"Pwd={a;Protocol=7.4-2};Server=s", "Protocol", std::nullopt},
+                      ValueCase{"Pwd={a;Protocol=7.4-2};Server=s", "Server", "s"},
+                      ValueCase{"garbage;Uid=postgres", "Uid", "postgres"}, ValueCase{"Uid=;Pwd=", "Uid", ""},
+                      ValueCase{"", "Driver", std::nullopt},
+                      ValueCase{"MyProtocol=1;", "Protocol", std::nullopt}));
+
+TEST(PostgresDriver, IsKnownByItsRegisteredNameOrLibrary) {
+    EXPECT_TRUE(IsPostgresOdbcDriver("PostgreSQL Unicode"));
+    EXPECT_TRUE(IsPostgresOdbcDriver("PostgreSQL ANSI(x64)"));
+    EXPECT_TRUE(IsPostgresOdbcDriver("/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so"));
+    EXPECT_TRUE(IsPostgresOdbcDriver("PSQLODBC35W.DLL"));
+    EXPECT_FALSE(IsPostgresOdbcDriver("SQLite3"));
+    EXPECT_FALSE(IsPostgresOdbcDriver("MariaDB Unicode"));
+    EXPECT_FALSE(IsPostgresOdbcDriver(""));
+}
+
+TEST(PostgresDriver, RollbackLevelIsAddedUnlessTheStringChoosesOne) {
+    EXPECT_EQ(WithPostgresRollbackLevel("Driver={PostgreSQL Unicode};Server=h;"),
+              "Driver={PostgreSQL Unicode};Server=h;Protocol=7.4-1;");
+    EXPECT_EQ(WithPostgresRollbackLevel("Driver={PostgreSQL Unicode};Server=h"),
+              "Driver={PostgreSQL Unicode};Server=h;Protocol=7.4-1;");
+    EXPECT_EQ(WithPostgresRollbackLevel("Driver={PostgreSQL Unicode};protocol=7.4-2;Server=h"),
+              "Driver={PostgreSQL Unicode};protocol=7.4-2;Server=h")
+        << "the operator's level stands";
+    const std::string added = WithPostgresRollbackLevel("Driver={PostgreSQL Unicode};Pwd={x;Protocol=7.4-2}");
+    EXPECT_EQ(ConnectionStringValue(added, "Protocol"), "7.4-1") << "a braced password is not a setting";
+    EXPECT_EQ(ConnectionStringValue(added, "Pwd"), "x;Protocol=7.4-2");
 }
 
 } // namespace

@@ -73,6 +73,36 @@ TEST(Journal, OnlyWhatFollowsTheMarkIsReplayedAndAHalfWrittenLineIsCut) {
     EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 1u);
 }
 
+TEST(Journal, WaitingCountsTheStatementsAfterTheMark) {
+    TempDir dir;
+    {
+        Journal journal(dir / "sql.dat");
+        journal.Open();
+        EXPECT_EQ(journal.Waiting(), 0u);
+        std::vector<std::uint64_t> first, second;
+        journal.Append({"A", "B", "C"}, first);
+        journal.Append({"D"}, second);
+        EXPECT_EQ(journal.Waiting(), 4u);
+        journal.Mark(first[1], false);
+        EXPECT_EQ(journal.Waiting(), 2u);
+        journal.Mark(first[2], false);
+        EXPECT_EQ(journal.Waiting(), 1u);
+        journal.Close();
+        EXPECT_EQ(journal.Waiting(), 1u) << "the file is unchanged by closing";
+    }
+    Journal journal(dir / "sql.dat");
+    journal.Open();
+    EXPECT_EQ(journal.Waiting(), 1u);
+    std::vector<std::uint64_t> ends;
+    journal.Append({"E", "F"}, ends);
+    EXPECT_EQ(journal.Waiting(), 3u);
+    EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 3u);
+    journal.Mark(ends[1], false);
+    EXPECT_EQ(journal.Waiting(), 0u);
+    journal.Compact();
+    EXPECT_EQ(journal.Waiting(), 0u);
+}
+
 TEST(Journal, CompactionStartsANewGenerationAndSurvivesAKillHalfWay) {
     TempDir dir;
     std::string key, generation;

@@ -7,13 +7,10 @@
 #include "engine/runtime/record_thread.hpp"
 #include "model/server.hpp"
 #include "recording_reporter.hpp"
+#include "scripted_server.hpp"
 #include "test_db.hpp"
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <thread>
@@ -22,29 +19,9 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::testing::ScriptedServer;
 using tagsink::testing::TempDir;
-
-template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
+using tagsink::testing::WaitFor;
 
 void ExpectNumbers(const std::string& conn, const std::string& table, int count) {
     auto rows = tagsink::testing::Query(conn, "select n from " + table + " order by id");
@@ -100,21 +77,9 @@ TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
             FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
-    if (getuid() == 0)
-        std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    const std::string pgDir = (dir / "pg").string();
-    const int port = FreePort();
-    auto pg = [&](const std::string& arguments) {
-        return std::system(
-                   ("bash '" + std::string(script) + "' " + arguments + " >/dev/null 2>&1").c_str()) == 0;
-    };
-    ASSERT_TRUE(pg("start " + pgDir + " " + std::to_string(port)));
-    struct StopPg {
-        std::function<void()> stop;
-        ~StopPg() { stop(); }
-    } stopPg{[&] { pg("stop " + pgDir); }};
-    const std::string conn = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port) +
-                             ";Database=postgres;Uid=postgres;Pwd=;";
+    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
+    ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
+    const std::string conn = pg.ConnectionString();
     tagsink::testing::Exec(conn, {"create table ro (id serial primary key, n integer not null)"});
     server.SetDBString(conn);
     {
@@ -166,6 +131,7 @@ TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
     EXPECT_LT(done, 20000u);
     EXPECT_EQ(PeekJournal(options.bufferFile).entries.size(), 20000u - done)
         << "the rest stays in the journal";
+    EXPECT_EQ(stats.journaled.load(), 20000u - done) << "and is counted as in sql.dat";
 
     tagsink::testing::Exec(conn, {"update " + control + " set d = 0"});
     RecorderStats next;

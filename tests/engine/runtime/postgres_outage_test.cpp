@@ -6,13 +6,10 @@
 #include "engine/runtime/record_thread.hpp"
 #include "model/server.hpp"
 #include "recording_reporter.hpp"
+#include "scripted_server.hpp"
 #include "test_db.hpp"
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <thread>
@@ -21,52 +18,9 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::testing::ScriptedServer;
 using tagsink::testing::TempDir;
-
-int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A throw-away PostgreSQL server started with scripts/pg.sh.
-class OwnPostgres {
-public:
-    OwnPostgres(std::string script, const std::filesystem::path& dir)
-        : script_(std::move(script)), dir_(dir / "pg"), port_(FreePort()) {}
-    ~OwnPostgres() { Stop(); }
-    bool Start() { return Run("start " + dir_.string() + " " + std::to_string(port_)); }
-    void Stop() { Run("stop " + dir_.string()); }
-    std::string ConnectionString() const {
-        return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) +
-               ";Database=postgres;Uid=postgres;Pwd=;";
-    }
-
-private:
-    bool Run(const std::string& arguments) {
-        std::string command = "bash '" + script_ + "' " + arguments + " >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }
-    std::string script_;
-    std::filesystem::path dir_;
-    int port_;
-};
-
-template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using tagsink::testing::WaitFor;
 
 TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
     const char* script = std::getenv("TAGSINK_PG_SCRIPT");
@@ -76,9 +30,7 @@ TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
     TempDir dir;
-    if (getuid() == 0)
-        std::filesystem::permissions(dir.path(), std::filesystem::perms::all); // the server runs as postgres
-    OwnPostgres pg(script, dir.path());
+    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
     ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
     const std::string conn = pg.ConnectionString();
     tagsink::testing::Exec(conn, {"create table outage (id serial primary key, n integer not null)"});

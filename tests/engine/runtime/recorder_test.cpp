@@ -276,6 +276,38 @@ TEST_F(RecorderTest, FinishExecutesWhatItCanAndSpillsTheRest) {
     EXPECT_EQ(ReadBufferFile(options.bufferFile).statements, Names(6, 5)) << "nothing queued is lost";
 }
 
+TEST_F(RecorderTest, InSqlDatCountsWhatTheJournalHoldsAlsoAfterTheStop) {
+    fake->reachable = false;
+    {
+        Recorder recorder = MakeRecorder();
+        Queue(1, 30);
+        recorder.DoRecord();
+        EXPECT_EQ(stats.journaled.load(), 30u);
+        recorder.Finish();
+        EXPECT_EQ(stats.waiting.load(), 0u) << "nothing waits in memory after the stop";
+        EXPECT_EQ(stats.journaled.load(), 30u) << "but the file still holds every statement";
+        EXPECT_EQ(PeekJournal(options.bufferFile).entries.size(), 30u);
+    }
+    // The next run commits the first ten, then the eleventh is refused for a reason that can pass.
+    fake->reachable = true;
+    fake->refuse = "S11";
+    Recorder recorder = MakeRecorder();
+    Queue(31, 5);
+    recorder.DoRecord();
+    EXPECT_EQ(fake->Executed(), Names(1, 10));
+    EXPECT_EQ(stats.journaled.load(), 25u) << "20 replayed and 5 new statements wait behind the refused one";
+    recorder.Finish();
+    EXPECT_EQ(stats.journaled.load(), 25u);
+    EXPECT_EQ(PeekJournal(options.bufferFile).entries.size(), 25u);
+    fake->refuse.clear();
+    Recorder last = MakeRecorder();
+    last.DoRecord();
+    EXPECT_EQ(fake->Executed(), Names(1, 35));
+    EXPECT_EQ(stats.journaled.load(), 0u);
+    last.Finish();
+    EXPECT_EQ(stats.journaled.load(), 0u);
+}
+
 TEST_F(RecorderTest, FailedSpillKeepsOutListAndIsLogged) {
     fake->reachable = false;
     bool diskFull = true;

@@ -9,6 +9,7 @@
 // PostgreSQL session whose standard_conforming_strings is off gets it turned on.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,5 +40,28 @@ bool SqlModeHas(std::string_view sqlMode, std::string_view flag);
 /// `sqlMode` (a comma-separated sql_mode value) with NO_BACKSLASH_ESCAPES added at its end, every other
 /// flag kept in its order; unchanged when the flag is there already.
 std::string WithNoBackslashEscapes(std::string_view sqlMode);
+
+/// The value of `key` in an ODBC connection string ("KEY=value;KEY={value};..."), the key's letter case
+/// and the blanks around it ignored, a braced value without its braces ("}}" inside read as "}"); nullopt
+/// when the string does not set the key.
+std::optional<std::string> ConnectionStringValue(std::string_view connectionString, std::string_view key);
+
+/// True for a name of the PostgreSQL ODBC driver: the name it is registered under ("PostgreSQL Unicode",
+/// "PostgreSQL ANSI", ...), its library file ("psqlodbcw.so", "PSQLODBC35W.DLL") or what the driver
+/// reports as its ODBC SQL_DRIVER_NAME.
+bool IsPostgresOdbcDriver(std::string_view driverName);
+
+/// The rollback level the engine asks of the PostgreSQL ODBC driver: on an error inside a transaction,
+/// roll back the transaction. The driver's own default rolls back only the statement, and for that it
+/// wraps every statement of a transaction in a savepoint of its own (SAVEPOINT and RELEASE sent with each
+/// statement): the server does three commands per statement, and a transaction of 500 statements holds
+/// 500 subtransactions, far beyond what the server caches per session, which slows every other session's
+/// snapshots while it runs. The engine never goes on in a transaction after a refused statement (a batch
+/// is rolled back and run again one statement at a time), so it needs none of them.
+inline constexpr std::string_view kPostgresRollbackOption = "Protocol=7.4-1";
+
+/// `connectionString` with kPostgresRollbackOption added at its end, unless it sets Protocol itself (the
+/// operator's choice stands).
+std::string WithPostgresRollbackLevel(std::string_view connectionString);
 
 } // namespace tagsink::db

@@ -130,6 +130,9 @@ public:
     const std::string& Generation() const { return generation_; }
     std::uint64_t Size() const { return size_; }
     std::uint64_t Position() const { return position_; }
+    /// Statements in the file after the committed position: what the next run would replay. Kept after
+    /// Close, since the files then stay as they are.
+    std::size_t Waiting() const { return waiting_.size(); }
 
     /// Test hook: called before every write to the journal; a non-zero result is taken as the errno of
     /// a failed write (a full or failing disk).
@@ -148,6 +151,7 @@ private:
     std::string generation_;
     std::uint64_t size_ = 0;
     std::uint64_t position_ = 0;
+    std::deque<std::uint64_t> waiting_; // end positions of the statements after position_
 };
 
 /// Reads the statements of a journal file after its progress mark (the whole file without one), without
