@@ -56,20 +56,21 @@ BSTR ReadText(const BYTE* data, std::size_t size, std::uint64_t& offset) {
     return text;
 }
 
-void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, VariantHolder& out) {
+void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, qz::Variant& out) {
     Need(offset, sizeof(VARIANT), size, "value");
     VARIANT raw;
     std::memcpy(&raw, data + offset, sizeof raw);
     const VARTYPE vt = raw.vt;
     if (IsScalar(vt)) {
-        out.get() = raw; // carries no pointer
+        *out.out() = raw; // carries no pointer
         return;
     }
     std::uint64_t next = offset + sizeof(VARIANT);
     if (vt == VT_BSTR) {
         BSTR text = ReadText(data, size, next);
-        out.get().vt = VT_BSTR;
-        out.get().bstrVal = text;
+        VARIANT* v = out.out();
+        v->vt = VT_BSTR;
+        v->bstrVal = text;
         return;
     }
     const VARTYPE element = static_cast<VARTYPE>(vt & ~VT_ARRAY);
@@ -90,8 +91,9 @@ void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, Variant
     SAFEARRAY* psa = SafeArrayCreateVector(element, 0, count);
     if (!psa)
         throw std::bad_alloc();
-    out.get().vt = vt;
-    out.get().parray = psa; // owned by `out` from here on
+    VARIANT* v = out.out();
+    v->vt = vt;
+    v->parray = psa; // owned by `out` from here on
     if (count == 0)
         return;
     void* elements = nullptr;
