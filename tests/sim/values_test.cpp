@@ -9,7 +9,7 @@
 
 #include <cmath>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 TEST(Values, ConvertsWrittenValuesWithRangeChecks) {
     Value out;

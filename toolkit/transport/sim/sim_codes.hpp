@@ -2,7 +2,7 @@
 #pragma once
 #include <platform/oleauto.h>
 
-namespace qz::sim::code {
+namespace tagclient::transport::sim::code {
 
 constexpr HRESULT InvalidHandle = static_cast<HRESULT>(0xC0040001L);
 constexpr HRESULT BadType = static_cast<HRESULT>(0xC0040004L);
@@ -17,4 +17,4 @@ constexpr HRESULT NoConnection = static_cast<HRESULT>(0x80040200L);
 constexpr HRESULT FormatEtc = static_cast<HRESULT>(0x80040064L);
 constexpr HRESULT Tymed = static_cast<HRESULT>(0x80040069L);
 
-} // namespace qz::sim::code
+} // namespace tagclient::transport::sim::code

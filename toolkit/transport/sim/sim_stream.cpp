@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -232,4 +232,4 @@ std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGrou
     return std::move(w.bytes);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -26,7 +26,7 @@ namespace tagclient::transport {
 
 namespace {
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BAL); // RPC server unavailable
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002L);

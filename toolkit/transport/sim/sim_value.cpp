@@ -11,7 +11,7 @@
 #include <cmath>
 #include <limits>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -398,4 +398,4 @@ std::string Utf8(std::u16string_view utf16) {
     return qz::Utf16ToUtf8(utf16);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // One value of an OPC item in one of the automation types.
 //  - integers (VT_I1..VT_UI8, VT_INT, VT_UINT, VT_ERROR) and VT_BOOL (0 or -1) and VT_CY (the value times
@@ -62,4 +62,4 @@ std::u16string ValueText(const Value& v);
 std::u16string Utf16(std::string_view utf8);
 std::string Utf8(std::u16string_view utf16);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim
