@@ -16,5 +16,7 @@ constexpr HRESULT InvalidPid = static_cast<HRESULT>(0xC0040203L);
 constexpr HRESULT NoConnection = static_cast<HRESULT>(0x80040200L);
 constexpr HRESULT FormatEtc = static_cast<HRESULT>(0x80040064L);
 constexpr HRESULT Tymed = static_cast<HRESULT>(0x80040069L);
+constexpr HRESULT ServerUnavailable = static_cast<HRESULT>(0x800706BAL); // RPC server unavailable
+constexpr HRESULT FileNotFound = static_cast<HRESULT>(0x80070002L);
 
 } // namespace tagclient::transport::sim::code
