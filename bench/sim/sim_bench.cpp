@@ -61,18 +61,20 @@ public:
                       const std::vector<tagclient::transport::sim::ItemUpdate>& items) override {
         count += items.size();
     }
-    void OnWriteComplete(DWORD, DWORD, HRESULT, const std::vector<tagclient::transport::sim::ItemWriteResult>&) override {}
+    void OnWriteComplete(DWORD, DWORD, HRESULT,
+                         const std::vector<tagclient::transport::sim::ItemWriteResult>&) override {}
     std::size_t count = 0;
 };
 
 void Core(benchmark::State& state) {
     auto clock = std::make_shared<ManualClock>();
-    auto server = tagclient::transport::sim::SimServer::Create(*tagclient::transport::sim::FindBuiltinServer(u"da2"), clock, 0);
+    auto server = tagclient::transport::sim::SimServer::Create(
+        *tagclient::transport::sim::FindBuiltinServer(u"da2"), clock, 0);
     DWORD handle = 0, revised = 0;
     std::shared_ptr<tagclient::transport::sim::SimGroup> group;
     server->AddGroup(u"bench", true, 50, 0, nullptr, nullptr, 0, &handle, &revised, &group);
-    std::vector<tagclient::transport::sim::ItemRequest> requests(static_cast<size_t>(state.range(0)),
-                                               {u"Counter.Int4@50", u"", true, 1, VT_EMPTY});
+    std::vector<tagclient::transport::sim::ItemRequest> requests(
+        static_cast<size_t>(state.range(0)), {u"Counter.Int4@50", u"", true, 1, VT_EMPTY});
     std::vector<tagclient::transport::sim::ItemAddResult> results;
     std::vector<HRESULT> errors;
     group->AddItems(requests, &results, &errors);
@@ -93,7 +95,8 @@ void Stream(benchmark::State& state) {
     for (const auto& v : values)
         items.push_back({1, &v, 0xC0, 0});
     for (auto _ : state)
-        benchmark::DoNotOptimize(tagclient::transport::sim::EncodeDataStream(tagclient::transport::sim::StreamFormat::DataTime, 1, 0, items));
+        benchmark::DoNotOptimize(tagclient::transport::sim::EncodeDataStream(
+            tagclient::transport::sim::StreamFormat::DataTime, 1, 0, items));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(Stream)->Arg(1)->Arg(100)->Arg(10000);

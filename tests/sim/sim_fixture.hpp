@@ -36,7 +36,8 @@ public:
 
 class RecordingStream : public tagclient::transport::sim::StreamListener {
 public:
-    void OnStream(tagclient::transport::sim::StreamFormat format, const std::vector<std::uint8_t>& block) override {
+    void OnStream(tagclient::transport::sim::StreamFormat format,
+                  const std::vector<std::uint8_t>& block) override {
         formats.push_back(format);
         blocks.push_back(block);
     }
@@ -49,12 +50,15 @@ protected:
     static constexpr std::uint64_t kWallStart = 133000000000000000ULL;
 
     std::shared_ptr<tagclient::transport::sim::SimServer> Start(const char16_t* kind = u"da2") {
-        return tagclient::transport::sim::SimServer::Create(*tagclient::transport::sim::FindBuiltinServer(kind), clock, kWallStart);
+        return tagclient::transport::sim::SimServer::Create(
+            *tagclient::transport::sim::FindBuiltinServer(kind), clock, kWallStart);
     }
 
     // A group with the given rate and deadband, and its server handle in *handle.
-    std::shared_ptr<tagclient::transport::sim::SimGroup> Group(tagclient::transport::sim::SimServer& server, DWORD rate = 100, float deadband = 0,
-                                             bool active = true, const char16_t* name = u"G") {
+    std::shared_ptr<tagclient::transport::sim::SimGroup> Group(tagclient::transport::sim::SimServer& server,
+                                                               DWORD rate = 100, float deadband = 0,
+                                                               bool active = true,
+                                                               const char16_t* name = u"G") {
         DWORD handle = 0, revised = 0;
         LONG bias = 0;
         std::shared_ptr<tagclient::transport::sim::SimGroup> group;
@@ -80,7 +84,8 @@ protected:
         return handles;
     }
 
-    HRESULT WriteOne(tagclient::transport::sim::SimGroup& group, DWORD handle, tagclient::transport::sim::Value value) {
+    HRESULT WriteOne(tagclient::transport::sim::SimGroup& group, DWORD handle,
+                     tagclient::transport::sim::Value value) {
         std::vector<HRESULT> errors;
         HRESULT hr = group.Write({handle}, {std::move(value)}, &errors);
         return FAILED(hr) ? hr : errors[0];
@@ -88,7 +93,8 @@ protected:
 
     // Writes a control item through an inactive group of its own (left in place: removing it could
     // consume a RemoveGroup refusal).
-    HRESULT Control(tagclient::transport::sim::SimServer& server, const char16_t* item, tagclient::transport::sim::Value value) {
+    HRESULT Control(tagclient::transport::sim::SimServer& server, const char16_t* item,
+                    tagclient::transport::sim::Value value) {
         auto g = Group(server, 1000, 0, false, u"");
         auto h = Add(*g, {item});
         return WriteOne(*g, h[0], std::move(value));

@@ -155,7 +155,11 @@ bool ExactSource(const Value& v, Exact* e) {
     return false;
 }
 
-// Everything the simulated servers do not do differently: the platform's VARIANT conversion.
+// Everything the simulated servers do not do differently: the platform's VARIANT conversion, in the
+// invariant locale (where the system converts, as on Windows, its regional settings must not change what a
+// server accepts: "2.5" is two and a half everywhere).
+constexpr LCID kInvariantLocale = 0x007F;
+
 HRESULT PlatformConvert(const Value& from, VARTYPE to, Value* out) {
     VARIANT source;
     VariantInit(&source);
@@ -163,7 +167,7 @@ HRESULT PlatformConvert(const Value& from, VARTYPE to, Value* out) {
         return hr;
     VARIANT converted;
     VariantInit(&converted);
-    HRESULT hr = VariantChangeType(&converted, &source, 0, to);
+    HRESULT hr = VariantChangeTypeEx(&converted, &source, kInvariantLocale, 0, to);
     VariantClear(&source);
     if (SUCCEEDED(hr))
         hr = VariantToValue(converted, out);
