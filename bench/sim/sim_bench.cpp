@@ -19,8 +19,10 @@
 
 namespace {
 
+namespace sim = tagclient::transport::sim;
+
 // A clock that moves only when told, running due timers and posted calls.
-class ManualClock final : public qz::sim::Scheduler, public tagclient::transport::Host {
+class ManualClock final : public sim::Scheduler, public tagclient::transport::Host {
 public:
     std::uint64_t NowMs() override { return now_; }
     void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
@@ -55,25 +57,24 @@ private:
     std::deque<std::function<void()>> posted_;
 };
 
-class CountingListener final : public qz::sim::DataListener {
+class CountingListener final : public sim::DataListener {
 public:
-    void OnDataChange(DWORD, DWORD, HRESULT, HRESULT,
-                      const std::vector<qz::sim::ItemUpdate>& items) override {
+    void OnDataChange(DWORD, DWORD, HRESULT, HRESULT, const std::vector<sim::ItemUpdate>& items) override {
         count += items.size();
     }
-    void OnWriteComplete(DWORD, DWORD, HRESULT, const std::vector<qz::sim::ItemWriteResult>&) override {}
+    void OnWriteComplete(DWORD, DWORD, HRESULT, const std::vector<sim::ItemWriteResult>&) override {}
     std::size_t count = 0;
 };
 
 void Core(benchmark::State& state) {
     auto clock = std::make_shared<ManualClock>();
-    auto server = qz::sim::SimServer::Create(*qz::sim::FindBuiltinServer(u"da2"), clock, 0);
+    auto server = sim::SimServer::Create(*sim::FindBuiltinServer(u"da2"), clock, 0);
     DWORD handle = 0, revised = 0;
-    std::shared_ptr<qz::sim::SimGroup> group;
+    std::shared_ptr<sim::SimGroup> group;
     server->AddGroup(u"bench", true, 50, 0, nullptr, nullptr, 0, &handle, &revised, &group);
-    std::vector<qz::sim::ItemRequest> requests(static_cast<size_t>(state.range(0)),
-                                               {u"Counter.Int4@50", u"", true, 1, VT_EMPTY});
-    std::vector<qz::sim::ItemAddResult> results;
+    std::vector<sim::ItemRequest> requests(static_cast<size_t>(state.range(0)),
+                                           {u"Counter.Int4@50", u"", true, 1, VT_EMPTY});
+    std::vector<sim::ItemAddResult> results;
     std::vector<HRESULT> errors;
     group->AddItems(requests, &results, &errors);
     auto listener = std::make_shared<CountingListener>();
@@ -86,14 +87,14 @@ void Core(benchmark::State& state) {
 BENCHMARK(Core)->Arg(1)->Arg(100)->Arg(10000);
 
 void Stream(benchmark::State& state) {
-    std::vector<qz::sim::Value> values;
+    std::vector<sim::Value> values;
     for (std::int64_t i = 0; i < state.range(0); ++i)
-        values.push_back(qz::sim::Value::Real(VT_R8, static_cast<double>(i)));
-    std::vector<qz::sim::StreamItem> items;
+        values.push_back(sim::Value::Real(VT_R8, static_cast<double>(i)));
+    std::vector<sim::StreamItem> items;
     for (const auto& v : values)
         items.push_back({1, &v, 0xC0, 0});
     for (auto _ : state)
-        benchmark::DoNotOptimize(qz::sim::EncodeDataStream(qz::sim::StreamFormat::DataTime, 1, 0, items));
+        benchmark::DoNotOptimize(sim::EncodeDataStream(sim::StreamFormat::DataTime, 1, 0, items));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(Stream)->Arg(1)->Arg(100)->Arg(10000);

@@ -1,10 +1,10 @@
 // Text forms of OPC values for the command line.
 #include "value_text.hpp"
 
+#include <platform/ascii.hpp>
 #include <platform/civil_time.hpp>
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -25,13 +25,6 @@ constexpr std::array<TypeName, 22> kTypeNames{{
     {VT_UI4, "UI4"},         {VT_I8, "I8"},           {VT_UI8, "UI8"},   {VT_INT, "INT"},
     {VT_UINT, "UINT"},       {VT_HRESULT, "HRESULT"},
 }};
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::string DateText(DATE date) {
     const auto st = qz::DateToSystemTime(date, false);
@@ -84,15 +77,15 @@ std::string VarTypeName(VARTYPE vt) {
 }
 
 std::optional<VARTYPE> VarTypeFromName(std::string_view name) {
-    std::string upper = Upper(name);
-    if (upper.rfind("VT_", 0) == 0)
-        upper.erase(0, 3);
-    if (upper == "STRING" || upper == "TEXT")
+    // Type names are ASCII keywords: compared without regard to case, and the same under every locale.
+    if (qz::EqualsNoCase(name.substr(0, 3), "VT_"))
+        name.remove_prefix(3);
+    if (qz::EqualsNoCase(name, "STRING") || qz::EqualsNoCase(name, "TEXT"))
         return VT_BSTR;
-    if (upper == "BOOLEAN")
+    if (qz::EqualsNoCase(name, "BOOLEAN"))
         return VT_BOOL;
     for (const TypeName& t : kTypeNames)
-        if (upper == t.name && t.vt != VT_EMPTY && t.vt != VT_NULL && t.vt != VT_VARIANT &&
+        if (qz::EqualsNoCase(name, t.name) && t.vt != VT_EMPTY && t.vt != VT_NULL && t.vt != VT_VARIANT &&
             t.vt != VT_HRESULT)
             return t.vt;
     return std::nullopt;
@@ -241,10 +234,10 @@ std::string ItemLine(std::string_view itemId, const VARIANT& value, std::uint16_
 namespace {
 qz::Variant ParseScalar(std::string_view text, VARTYPE vt) {
     if (vt == VT_BOOL) {
-        const std::string upper = Upper(text);
-        if (upper == "TRUE" || upper == "1" || upper == "YES" || upper == "ON")
+        const auto is = [text](std::string_view word) { return qz::EqualsNoCase(text, word); };
+        if (is("TRUE") || is("1") || is("YES") || is("ON"))
             return qz::Variant(true);
-        if (upper == "FALSE" || upper == "0" || upper == "NO" || upper == "OFF")
+        if (is("FALSE") || is("0") || is("NO") || is("OFF"))
             return qz::Variant(false);
         throw qz::VariantError(DISP_E_TYPEMISMATCH);
     }

@@ -652,7 +652,7 @@ HRESULT Dereference(const VARIANT& ref, VARIANT& value) {
     } else if (base == VT_DECIMAL) {
         value.decVal = *ref.pdecVal;
     } else {
-        const ULONG size = qz::detail::ElementSize(base);
+        const ULONG size = qz::ElementSize(base);
         if (size == 0)
             return DISP_E_BADVARTYPE;
         std::memcpy(&value.llVal, ref.byref, size);

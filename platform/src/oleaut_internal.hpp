@@ -1,5 +1,6 @@
 // Helpers shared by the OLE Automation stand-in services (VARIANT, SAFEARRAY, conversions).
 #pragma once
+#include "platform/element_size.hpp"
 #include "platform/oleauto.h"
 
 namespace qz::detail {
@@ -9,9 +10,6 @@ bool IsScalarVarType(VARTYPE base) noexcept;
 
 /// Checks a whole VARTYPE as found in a VARIANT: S_OK or DISP_E_BADVARTYPE.
 HRESULT CheckVariantType(VARTYPE vt) noexcept;
-
-/// Byte size of one element of a safe array of `base` type, 0 when no array of that type exists.
-ULONG ElementSize(VARTYPE base) noexcept;
 
 /// Reference counting of interface pointers held by VARIANTs and arrays (first three slots of the table
 /// of functions every interface begins with).

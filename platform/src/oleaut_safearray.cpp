@@ -98,7 +98,7 @@ USHORT FeaturesFor(VARTYPE vt) {
 // Creates an array whose bounds are given either in the order of the dimensions (as callers give them)
 // or already in storage order (when copying an array).
 SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, bool storageOrder) {
-    const ULONG size = qz::detail::ElementSize(vt);
+    const ULONG size = qz::ElementSize(vt);
     if (size == 0 || cDims == 0 || cDims > 0xFFFF || !bounds)
         return nullptr;
     char* block = static_cast<char*>(std::calloc(1, kPrefix + DescriptorSize(cDims)));
@@ -125,45 +125,6 @@ SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, boo
 }
 
 } // namespace
-
-namespace qz::detail {
-
-ULONG ElementSize(VARTYPE base) noexcept {
-    switch (base) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_R4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-        return 4;
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_I8:
-    case VT_UI8:
-        return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-        return sizeof(void*);
-    case VT_VARIANT:
-        return sizeof(VARIANT);
-    case VT_DECIMAL:
-        return sizeof(DECIMAL);
-    default:
-        return 0;
-    }
-}
-
-} // namespace qz::detail
 
 extern "C" {
 

@@ -18,6 +18,8 @@ std::string HResultText(HRESULT hr) {
 
 VariantError::VariantError(HRESULT hr) : std::runtime_error(HResultText(hr)), hr_(hr) {}
 
+VariantError::VariantError(HRESULT hr, const std::string& message) : std::runtime_error(message), hr_(hr) {}
+
 namespace {
 void Check(HRESULT hr) {
     if (hr == E_OUTOFMEMORY)

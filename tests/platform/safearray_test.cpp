@@ -1,5 +1,6 @@
 // SAFEARRAY services: element ownership, copies, locks and bounds. Leaks show up under ASan.
 #include "platform/bstr.hpp"
+#include "platform/element_size.hpp"
 #include "platform/oleauto.h"
 
 #include <gtest/gtest.h>
@@ -143,4 +144,45 @@ TEST(SafeArray, RefusesTypesWithoutElements) {
     SAFEARRAY* out = reinterpret_cast<SAFEARRAY*>(1);
     EXPECT_EQ(SafeArrayCopy(nullptr, &out), S_OK);
     EXPECT_EQ(out, nullptr);
+}
+
+// The one element-size table: what the array services allocate, the stream readers and writers check.
+TEST(SafeArray, ElementSizeIsWhatArraysAllocate) {
+    struct Row {
+        VARTYPE vt;
+        ULONG size;
+    };
+    const Row rows[] = {{VT_I1, 1},
+                        {VT_UI1, 1},
+                        {VT_I2, 2},
+                        {VT_UI2, 2},
+                        {VT_BOOL, 2},
+                        {VT_I4, 4},
+                        {VT_UI4, 4},
+                        {VT_INT, 4},
+                        {VT_UINT, 4},
+                        {VT_R4, 4},
+                        {VT_ERROR, 4},
+                        {VT_I8, 8},
+                        {VT_UI8, 8},
+                        {VT_R8, 8},
+                        {VT_CY, 8},
+                        {VT_DATE, 8},
+                        {VT_BSTR, sizeof(BSTR)},
+                        {VT_UNKNOWN, sizeof(void*)},
+                        {VT_DISPATCH, sizeof(void*)},
+                        {VT_VARIANT, sizeof(VARIANT)},
+                        {VT_DECIMAL, sizeof(DECIMAL)}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.vt);
+        EXPECT_EQ(qz::ElementSize(row.vt), row.size);
+        SAFEARRAY* sa = SafeArrayCreateVector(row.vt, 0, 2);
+        ASSERT_NE(sa, nullptr);
+        EXPECT_EQ(SafeArrayGetElemsize(sa), row.size);
+        EXPECT_EQ(SafeArrayDestroy(sa), S_OK);
+    }
+    for (VARTYPE none : {VARTYPE(VT_EMPTY), VARTYPE(VT_NULL), VARTYPE(VT_I4 | VT_ARRAY), VARTYPE(0x7ff)}) {
+        SCOPED_TRACE(none);
+        EXPECT_EQ(qz::ElementSize(none), 0u);
+    }
 }

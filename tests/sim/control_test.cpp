@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 namespace {
 
 TEST(SimControl, ParsesTheFirstWordOutsideComments) {
@@ -58,4 +58,4 @@ TEST(SimControl, ReadsTheFileAgainOnlyWhenItsTextChanged) {
 }
 
 } // namespace
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 namespace {
 

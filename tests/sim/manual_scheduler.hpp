@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 
-class ManualScheduler : public qz::sim::Scheduler {
+class ManualScheduler : public tagclient::transport::sim::Scheduler {
 public:
     std::uint64_t NowMs() override { return now_; }
     void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 TEST(Registration, ReadsEntriesWithTheirOptions) {
     std::vector<std::string> problems;

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 namespace {
 

@@ -12,35 +12,36 @@
 struct RecordedChange {
     DWORD transactionId;
     DWORD clientGroup;
-    std::vector<qz::sim::ItemUpdate> items;
+    std::vector<tagclient::transport::sim::ItemUpdate> items;
 };
 
-class RecordingListener : public qz::sim::DataListener {
+class RecordingListener : public tagclient::transport::sim::DataListener {
 public:
     void OnDataChange(DWORD transactionId, DWORD clientGroup, HRESULT, HRESULT,
-                      const std::vector<qz::sim::ItemUpdate>& items) override {
+                      const std::vector<tagclient::transport::sim::ItemUpdate>& items) override {
         changes.push_back({transactionId, clientGroup, items});
         if (onChange)
             onChange();
     }
     void OnWriteComplete(DWORD transactionId, DWORD, HRESULT,
-                         const std::vector<qz::sim::ItemWriteResult>& r) override {
+                         const std::vector<tagclient::transport::sim::ItemWriteResult>& r) override {
         writeTransactions.push_back(transactionId);
         writes.push_back(r);
     }
     std::vector<RecordedChange> changes;
     std::vector<DWORD> writeTransactions;
-    std::vector<std::vector<qz::sim::ItemWriteResult>> writes;
+    std::vector<std::vector<tagclient::transport::sim::ItemWriteResult>> writes;
     std::function<void()> onChange;
 };
 
-class RecordingStream : public qz::sim::StreamListener {
+class RecordingStream : public tagclient::transport::sim::StreamListener {
 public:
-    void OnStream(qz::sim::StreamFormat format, const std::vector<std::uint8_t>& block) override {
+    void OnStream(tagclient::transport::sim::StreamFormat format,
+                  const std::vector<std::uint8_t>& block) override {
         formats.push_back(format);
         blocks.push_back(block);
     }
-    std::vector<qz::sim::StreamFormat> formats;
+    std::vector<tagclient::transport::sim::StreamFormat> formats;
     std::vector<std::vector<std::uint8_t>> blocks;
 };
 
@@ -48,28 +49,31 @@ class SimTest : public ::testing::Test {
 protected:
     static constexpr std::uint64_t kWallStart = 133000000000000000ULL;
 
-    std::shared_ptr<qz::sim::SimServer> Start(const char16_t* kind = u"da2") {
-        return qz::sim::SimServer::Create(*qz::sim::FindBuiltinServer(kind), clock, kWallStart);
+    std::shared_ptr<tagclient::transport::sim::SimServer> Start(const char16_t* kind = u"da2") {
+        return tagclient::transport::sim::SimServer::Create(
+            *tagclient::transport::sim::FindBuiltinServer(kind), clock, kWallStart);
     }
 
     // A group with the given rate and deadband, and its server handle in *handle.
-    std::shared_ptr<qz::sim::SimGroup> Group(qz::sim::SimServer& server, DWORD rate = 100, float deadband = 0,
-                                             bool active = true, const char16_t* name = u"G") {
+    std::shared_ptr<tagclient::transport::sim::SimGroup> Group(tagclient::transport::sim::SimServer& server,
+                                                               DWORD rate = 100, float deadband = 0,
+                                                               bool active = true,
+                                                               const char16_t* name = u"G") {
         DWORD handle = 0, revised = 0;
         LONG bias = 0;
-        std::shared_ptr<qz::sim::SimGroup> group;
+        std::shared_ptr<tagclient::transport::sim::SimGroup> group;
         HRESULT hr = server.AddGroup(name, active, rate, 17, &bias, &deadband, 0, &handle, &revised, &group);
         EXPECT_TRUE(SUCCEEDED(hr));
         return group;
     }
 
     // Adds items by ID with client handles 1, 2, ...; returns their server handles (0 for refused ones).
-    std::vector<DWORD> Add(qz::sim::SimGroup& group, std::vector<std::u16string> ids,
+    std::vector<DWORD> Add(tagclient::transport::sim::SimGroup& group, std::vector<std::u16string> ids,
                            std::vector<HRESULT>* errors = nullptr) {
-        std::vector<qz::sim::ItemRequest> requests;
+        std::vector<tagclient::transport::sim::ItemRequest> requests;
         for (size_t i = 0; i < ids.size(); ++i)
             requests.push_back({ids[i], u"", true, static_cast<DWORD>(i + 1), VT_EMPTY});
-        std::vector<qz::sim::ItemAddResult> results;
+        std::vector<tagclient::transport::sim::ItemAddResult> results;
         std::vector<HRESULT> errs;
         EXPECT_TRUE(SUCCEEDED(group.AddItems(requests, &results, &errs)));
         std::vector<DWORD> handles;
@@ -80,7 +84,8 @@ protected:
         return handles;
     }
 
-    HRESULT WriteOne(qz::sim::SimGroup& group, DWORD handle, qz::sim::Value value) {
+    HRESULT WriteOne(tagclient::transport::sim::SimGroup& group, DWORD handle,
+                     tagclient::transport::sim::Value value) {
         std::vector<HRESULT> errors;
         HRESULT hr = group.Write({handle}, {std::move(value)}, &errors);
         return FAILED(hr) ? hr : errors[0];
@@ -88,7 +93,8 @@ protected:
 
     // Writes a control item through an inactive group of its own (left in place: removing it could
     // consume a RemoveGroup refusal).
-    HRESULT Control(qz::sim::SimServer& server, const char16_t* item, qz::sim::Value value) {
+    HRESULT Control(tagclient::transport::sim::SimServer& server, const char16_t* item,
+                    tagclient::transport::sim::Value value) {
         auto g = Group(server, 1000, 0, false, u"");
         auto h = Add(*g, {item});
         return WriteOne(*g, h[0], std::move(value));

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 namespace {
 

@@ -2,13 +2,14 @@
 #include "sim_items.hpp"
 #include "sim_time.hpp"
 #include "sim_value.hpp"
+#include "sim_variant.hpp"
 #include "sim_wildcard.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using namespace qz::sim;
+using namespace tagclient::transport::sim;
 
 TEST(Values, ConvertsWrittenValuesWithRangeChecks) {
     Value out;
@@ -66,6 +67,73 @@ TEST(Values, ArraysConvertElementByElementAndNeverFromScalars) {
     EXPECT_DOUBLE_EQ(out.elements[1].real, 2.5);
     EXPECT_EQ(ConvertValue(Value::Integer(VT_I4, 1), VT_ARRAY | VT_I4, &out), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(ConvertValue(a, VT_I4, &out), DISP_E_TYPEMISMATCH);
+}
+
+// Conversions the servers do not do differently are the platform's own.
+TEST(Values, OrdinaryConversionsAreThePlatforms) {
+    struct Case {
+        Value from;
+        VARTYPE to;
+    };
+    const Case cases[] = {
+        {Value::Real(VT_R8, 2.675), VT_CY},
+        {Value::Text(u"1e3"), VT_I4},
+        {Value::Text(u" 2.5 "), VT_R8},
+        {Value::Real(VT_R8, 1.0 / 3), VT_R4},
+        {Value::Empty(), VT_I4},
+        {Value::Real(VT_R8, 0.25), VT_BOOL},
+        {Value::Date(36526.75), VT_R8},
+        {Value::Currency(-15000), VT_I2},
+        {Value::Real(VT_R8, -2.5), VT_I8},
+        {Value::Text(u"x"), VT_R8},
+        {Value::Real(VT_R8, 70000.0), VT_UI2},
+        {Value::Bool(true), VT_R4},
+        {Value::Integer(VT_UI8, -1), VT_R4},
+        {Value::Text(u"12.34567"), VT_CY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << c.from.type << " to " << c.to);
+        VARIANT source;
+        VariantInit(&source);
+        ASSERT_EQ(ValueToVariant(c.from, &source), S_OK);
+        VARIANT expected;
+        VariantInit(&expected);
+        const HRESULT platform = VariantChangeType(&expected, &source, 0, c.to);
+        Value out;
+        EXPECT_EQ(ConvertValue(c.from, c.to, &out), platform);
+        if (SUCCEEDED(platform)) {
+            Value want;
+            ASSERT_EQ(VariantToValue(expected, &want), S_OK);
+            EXPECT_EQ(out, want);
+        }
+        VariantClear(&expected);
+        VariantClear(&source);
+    }
+}
+
+// What the servers do on top of the platform: exact integers, booleans spelt out, VT_ERROR as a number.
+TEST(Values, ServerRulesOnTopOfThePlatform) {
+    Value out;
+    ASSERT_EQ(ConvertValue(Value::Text(u"TRUE"), VT_I2, &out), S_OK);
+    EXPECT_EQ(out.integer, -1);
+    ASSERT_EQ(ConvertValue(Value::Text(u" false "), VT_R8, &out), S_OK);
+    EXPECT_EQ(out.real, 0.0);
+    ASSERT_EQ(ConvertValue(Value::Text(u"9007199254740993"), VT_I8, &out), S_OK);
+    EXPECT_EQ(out.integer, 9007199254740993) << "exact beyond the 53 bits of a double";
+    ASSERT_EQ(ConvertValue(Value::Integer(VT_I4, 5), VT_ERROR, &out), S_OK);
+    EXPECT_EQ(out.type, VT_ERROR);
+    EXPECT_EQ(out.integer, 5);
+    ASSERT_EQ(ConvertValue(Value::Real(VT_R8, 6.5), VT_ERROR, &out), S_OK);
+    EXPECT_EQ(out.integer, 6);
+    ASSERT_EQ(ConvertValue(Value::Integer(VT_ERROR, 7), VT_R8, &out), S_OK);
+    EXPECT_EQ(out.real, 7.0);
+    Value null;
+    null.type = VT_NULL;
+    EXPECT_EQ(ConvertValue(null, VT_I4, &out), DISP_E_TYPEMISMATCH);
+    ASSERT_EQ(ConvertValue(Value::Date(36526.5), VT_BSTR, &out), S_OK);
+    EXPECT_EQ(out.text, u"2000-01-01 12:00:00.000");
+    ASSERT_EQ(ConvertValue(Value::Real(VT_R8, 0.1), VT_BSTR, &out), S_OK);
+    EXPECT_EQ(out.text, u"0.1");
 }
 
 TEST(Values, TextOfValues) {

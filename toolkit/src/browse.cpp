@@ -96,7 +96,7 @@ std::int32_t TServer::BrowseItems(std::uint16_t browseType, const std::u16string
         }
         ArrayHolder array(VT_BSTR, static_cast<ULONG>(listed.size()));
         for (std::size_t i = 0; i < listed.size(); ++i) {
-            BstrHolder element(AllocBstr(AnsiToWide(listed[i].c_str())));
+            const qz::Bstr element = qz::Bstr::attach(AllocBstr(AnsiToWide(listed[i].c_str())));
             LONG at = static_cast<LONG>(i);
             Check(SafeArrayPutElement(array.psa, &at, element.get())); // copies the string
         }
@@ -137,7 +137,7 @@ std::int32_t TServer::GetItemProperties(const std::u16string& itemId, VARIANT* p
         Check(ItemProperties->QueryAvailableProperties(Ole(itemId), &count, ids.out(), texts.out(),
                                                        types.out()));
         if (count && (!ids || !texts || !types))
-            throw OleError(E_POINTER);
+            ThrowFailure(E_POINTER);
         ArrayHolder idArray(VT_I4, count), typeArray(VT_UI2, count), textArray(VT_BSTR, count);
         for (DWORD i = 0; i < count; ++i) {
             LONG at = static_cast<LONG>(i);
@@ -147,7 +147,7 @@ std::int32_t TServer::GetItemProperties(const std::u16string& itemId, VARIANT* p
             Check(SafeArrayPutElement(typeArray.psa, &at, &type));
             const OLECHAR* t = texts[i];
             std::u16string text(t ? reinterpret_cast<const char16_t*>(t) : u"");
-            BstrHolder element(AllocBstr(text));
+            const qz::Bstr element = qz::Bstr::attach(AllocBstr(text));
             Check(SafeArrayPutElement(textArray.psa, &at, element.get()));
         }
         StoreArray(propertyIds, VT_I4, idArray);
@@ -175,8 +175,8 @@ bool TServer::GetItemPropertyValue(const std::u16string& itemId, std::int32_t pr
         if (!errors || !values || FAILED(errors[0]))
             return false;
         if (value) {
-            VariantHolder copy;
-            Check(VariantCopy(copy.ptr(), values.get()));
+            qz::Variant copy;
+            Check(VariantCopy(copy.out(), values.get()));
             VariantClear(value);
             *value = copy.release();
         }

@@ -3,6 +3,8 @@
 #include "uRoutine.hpp"
 #include "uServer.hpp"
 
+#include <platform/ascii.hpp>
+
 #include <stdexcept>
 
 namespace tagclient {
@@ -77,7 +79,7 @@ TServer* Library::FindSession(std::uint32_t handle) {
 
 bool Library::IsLocalHost(const std::string& host) {
     Transport(); // the computer's name is read with the transport
-    return host.empty() || SameTextAscii(host, computerName_);
+    return host.empty() || qz::EqualsNoCase(host, computerName_);
 }
 
 } // namespace tagclient

@@ -1,5 +1,7 @@
 #include "stream_reader.hpp"
 
+#include <platform/element_size.hpp>
+
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -26,40 +28,16 @@ template <class T> T Load(const BYTE* data, std::uint64_t offset) {
     return value;
 }
 
-// Element sizes of the array element types a stream may carry (0: not accepted).
-std::size_t ElementSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-        return 8;
-    case VT_DECIMAL:
-        return sizeof(DECIMAL);
-    case VT_BSTR:
-        return sizeof(BSTR);
-    default:
+// Element size of a type a stream may carry (0: not accepted). A stream holds values, never
+// references: VARIANT, interface and dispatch elements are refused.
+std::size_t StreamElementSize(VARTYPE vt) {
+    if (vt == VT_VARIANT || vt == VT_UNKNOWN || vt == VT_DISPATCH)
         return 0;
-    }
+    return qz::ElementSize(vt);
 }
 
 bool IsScalar(VARTYPE vt) {
-    return vt == VT_EMPTY || vt == VT_NULL || (vt != VT_BSTR && ElementSize(vt) != 0);
+    return vt == VT_EMPTY || vt == VT_NULL || (vt != VT_BSTR && StreamElementSize(vt) != 0);
 }
 
 // A length-prefixed text at `offset`; advances `offset` past it.
@@ -78,31 +56,32 @@ BSTR ReadText(const BYTE* data, std::size_t size, std::uint64_t& offset) {
     return text;
 }
 
-void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, VariantHolder& out) {
+void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, qz::Variant& out) {
     Need(offset, sizeof(VARIANT), size, "value");
     VARIANT raw;
     std::memcpy(&raw, data + offset, sizeof raw);
     const VARTYPE vt = raw.vt;
     if (IsScalar(vt)) {
-        out.get() = raw; // carries no pointer
+        *out.out() = raw; // carries no pointer
         return;
     }
     std::uint64_t next = offset + sizeof(VARIANT);
     if (vt == VT_BSTR) {
         BSTR text = ReadText(data, size, next);
-        out.get().vt = VT_BSTR;
-        out.get().bstrVal = text;
+        VARIANT* v = out.out();
+        v->vt = VT_BSTR;
+        v->bstrVal = text;
         return;
     }
     const VARTYPE element = static_cast<VARTYPE>(vt & ~VT_ARRAY);
-    if (!(vt & VT_ARRAY) || (vt & VT_BYREF) || ElementSize(element) == 0)
+    if (!(vt & VT_ARRAY) || (vt & VT_BYREF) || StreamElementSize(element) == 0)
         Malformed("value type " + std::to_string(vt) + " cannot be carried in a stream");
     Need(next, sizeof(SAFEARRAY), size, "array header");
     SAFEARRAY header;
     std::memcpy(&header, data + next, sizeof header);
     if (header.cDims != 1)
         Malformed("array of " + std::to_string(header.cDims) + " dimensions");
-    if (header.cbElements != ElementSize(element))
+    if (header.cbElements != StreamElementSize(element))
         Malformed("array element size " + std::to_string(header.cbElements) + " does not fit type " +
                   std::to_string(element));
     const ULONG count = header.rgsabound[0].cElements;
@@ -112,8 +91,9 @@ void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, Variant
     SAFEARRAY* psa = SafeArrayCreateVector(element, 0, count);
     if (!psa)
         throw std::bad_alloc();
-    out.get().vt = vt;
-    out.get().parray = psa; // owned by `out` from here on
+    VARIANT* v = out.out();
+    v->vt = vt;
+    v->parray = psa; // owned by `out` from here on
     if (count == 0)
         return;
     void* elements = nullptr;

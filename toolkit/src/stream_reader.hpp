@@ -15,7 +15,7 @@ struct StreamValue {
     transport::OPCHANDLE hClient = 0;
     WORD quality = 0;
     FILETIME timestamp{}; // only with time
-    VariantHolder value;
+    qz::Variant value;
 };
 
 // Reads the block data[0..size). Returns false when the group header's status is not 0 (the block carries

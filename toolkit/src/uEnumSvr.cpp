@@ -3,6 +3,7 @@
 #include "library.hpp"
 #include "uRoutine.hpp"
 
+#include <platform/ascii.hpp>
 #include <transport/transport.hpp>
 
 namespace tagclient {
@@ -57,7 +58,7 @@ void TServerEnum::Enumerate() {
                 continue;
             bool listed = false;
             for (const TServerItem& item : Items)
-                listed = listed || SameTextAscii(item.ProgID, key);
+                listed = listed || qz::EqualsNoCase(item.ProgID, key);
             if (listed)
                 continue;
             std::string clsid;
@@ -111,10 +112,10 @@ std::int32_t TServerEnum::FillArrays(VARIANT* progIds, VARIANT* classIds) {
             LONG at = static_cast<LONG>(i);
             std::u16string prog = AnsiToWide(Items[i].ProgID.c_str());
             std::u16string cls = AnsiToWide(Items[i].ClassID.c_str());
-            BstrHolder p(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(prog.data()),
-                                           static_cast<UINT>(prog.size())));
-            BstrHolder c(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(cls.data()),
-                                           static_cast<UINT>(cls.size())));
+            const qz::Bstr p = qz::Bstr::attach(SysAllocStringLen(
+                reinterpret_cast<const OLECHAR*>(prog.data()), static_cast<UINT>(prog.size())));
+            const qz::Bstr c = qz::Bstr::attach(SysAllocStringLen(
+                reinterpret_cast<const OLECHAR*>(cls.data()), static_cast<UINT>(cls.size())));
             if (!p.get() || !c.get())
                 return 0;
             if (FAILED(SafeArrayPutElement(first, &at, p.get())) ||

@@ -40,18 +40,18 @@ FILETIME LocalNow() {
 }
 
 // Element i of a one-dimensional array VARIANT, as a VARIANT.
-VariantHolder ArrayElement(const VARIANT& array, LONG index) {
-    VariantHolder element;
+qz::Variant ArrayElement(const VARIANT& array, LONG index) {
+    qz::Variant element;
     SAFEARRAY* psa = array.parray;
     const VARTYPE vt = static_cast<VARTYPE>(array.vt & ~VT_ARRAY);
     LONG lbound = 0;
     Check(SafeArrayGetLBound(psa, 1, &lbound));
     LONG at = lbound + index;
     if (vt == VT_VARIANT) {
-        Check(SafeArrayGetElement(psa, &at, element.ptr()));
+        Check(SafeArrayGetElement(psa, &at, element.out()));
     } else {
         // The element's bytes go straight into the value part of the VARIANT.
-        VARIANT& v = element.get();
+        VARIANT& v = *element.out();
         Check(SafeArrayGetElement(psa, &at, &v.llVal));
         v.vt = vt;
     }
@@ -272,7 +272,7 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
         if (alive.expired()) // the group (or its session) went during the call: nothing to add the item to
             return 0;
         if (!errors || !results.results)
-            throw OleError(E_POINTER);
+            ThrowFailure(E_POINTER);
         if (FAILED(errors[0]))
             return 0;
         std::lock_guard lock(Library::Get().itemListLock);
@@ -300,14 +300,14 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
         for (LONG i = 0; i < count; ++i) {
             auto item = std::make_unique<TItem>();
             if (withValues) {
-                VariantHolder element = ArrayElement(clientValues, i);
-                VariantHolder number;
-                Check(VariantChangeType(number.ptr(), &element.get(), 0, VT_I4));
+                const qz::Variant element = ArrayElement(clientValues, i);
+                qz::Variant number;
+                Check(element.tryConvert(VT_I4, number));
                 item->ClientValue = number.get().lVal;
             }
-            VariantHolder element = ArrayElement(itemIds, i);
-            VariantHolder text;
-            Check(VariantChangeType(text.ptr(), &element.get(), 0, VT_BSTR));
+            const qz::Variant element = ArrayElement(itemIds, i);
+            qz::Variant text;
+            Check(element.tryConvert(VT_BSTR, text));
             const OLECHAR* b = text.get().bstrVal;
             item->ItemID.assign(b ? reinterpret_cast<const char16_t*>(b) : u"",
                                 b ? SysStringLen(text.get().bstrVal) : 0);
@@ -339,7 +339,7 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
         if (alive.expired()) // the group (or its session) went during the call; no handle was handed out
             return 0;
         if (count > 0 && (!errors || !results.results))
-            throw OleError(E_POINTER);
+            ThrowFailure(E_POINTER);
         std::int32_t refused = 0;
         std::lock_guard lock(Library::Get().itemListLock);
         for (LONG i = 0; i < count; ++i) {
@@ -441,8 +441,8 @@ bool TGroup::ReadItem(std::uint32_t handle, VARIANT* value, FILETIME* timestamp,
         if (!errors || !states || FAILED(errors[0]))
             return false;
         if (value) {
-            VariantHolder copy;
-            Check(VariantCopy(copy.ptr(), &states[0].vDataValue));
+            qz::Variant copy;
+            Check(VariantCopy(copy.out(), &states[0].vDataValue));
             VariantClear(value);
             *value = copy.release();
         }
@@ -459,8 +459,8 @@ bool TGroup::WriteItem(std::uint32_t handle, const VARIANT& value, bool async) {
         TItem* item = FindItem(handle);
         if (!item)
             return false;
-        VariantHolder copy;
-        Check(VariantCopy(copy.ptr(), const_cast<VARIANT*>(&value)));
+        qz::Variant copy;
+        Check(VariantCopy(copy.out(), const_cast<VARIANT*>(&value)));
         transport::OPCHANDLE server = item->ServerHandle;
         TaskMem<HRESULT> errors;
         if (async) {
@@ -487,7 +487,7 @@ void TGroup::DoCPCallBack(DWORD count, const transport::OPCHANDLE* clientHandles
     std::lock_guard lock(lib.itemListLock);
     Guarded("TGroup.DoCPCallBack", 0, [&] {
         if (count && (!clientHandles || !values || !qualities || !timestamps || !errors))
-            throw OleError(E_POINTER);
+            ThrowFailure(E_POINTER);
         for (DWORD i = 0; i < count; ++i) {
             if (FAILED(errors[i]))
                 continue;

@@ -57,22 +57,12 @@ bool IsDisconnection(HRESULT hr) noexcept {
 }
 
 std::string HResultMessage(HRESULT hr) {
-    std::string message;
-    char text[512];
-    if (QzFormatHResult(hr, text, sizeof text) > 0) {
-        message = text;
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-            message.pop_back();
-    }
-    if (message.empty()) {
-        char fallback[32];
-        std::snprintf(fallback, sizeof fallback, "OLE error %.8X", static_cast<unsigned>(hr));
-        message = fallback;
-    } else if (IsDisconnection(hr)) {
-        char code[32];
-        std::snprintf(code, sizeof code, "OLE error %.8X: ", static_cast<unsigned>(hr));
-        message = code + message;
-    }
+    std::string message = qz::HResultText(hr);
+    char code[32];
+    std::snprintf(code, sizeof code, "OLE error %.8X", static_cast<unsigned>(hr));
+    // A code without text is already shown by its number.
+    if (IsDisconnection(hr) && message != code)
+        message = std::string(code) + ": " + message;
 #ifdef _WIN32
     if (const char* hint = DcomHint(hr))
         message = message + " " + hint;
@@ -80,7 +70,9 @@ std::string HResultMessage(HRESULT hr) {
     return message;
 }
 
-OleError::OleError(HRESULT hr) : std::runtime_error(HResultMessage(hr)), hr_(hr) {}
+void ThrowFailure(HRESULT hr) {
+    throw qz::VariantError(hr, HResultMessage(hr));
+}
 
 void LogError(const std::string& source, const std::string& message) noexcept {
     try {
@@ -164,21 +156,6 @@ void CopyOutputString(const std::string& text, char* buffer, std::int32_t maxLen
     if (n)
         std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) noexcept {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 } // namespace tagclient

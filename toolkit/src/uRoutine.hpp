@@ -1,25 +1,16 @@
 // Shared routines of the toolkit core: failures and their reports, text conversions between the client's
-// 8-bit strings and the servers' UTF-16, the output-string rule, and owners of task memory and VARIANTs.
+// 8-bit strings and the servers' UTF-16, the output-string rule, and the owner of task memory (VARIANTs and
+// BSTRs are owned by the platform's qz::Variant and qz::Bstr).
 #pragma once
+#include <platform/bstr.hpp>
 #include <platform/oleauto.h>
+#include <platform/variant.hpp>
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 namespace tagclient {
-
-// A failing HRESULT of a server call. Its message is the platform's text for the code, or
-// "OLE error XXXXXXXX" when the platform has none.
-class OleError : public std::runtime_error {
-public:
-    explicit OleError(HRESULT hr);
-    HRESULT code() const noexcept { return hr_; }
-
-private:
-    HRESULT hr_;
-};
 
 // A server object that lacks an interface the operation needs.
 class InterfaceNotSupported : public std::runtime_error {
@@ -27,21 +18,26 @@ public:
     InterfaceNotSupported() : std::runtime_error("Interface not supported") {}
 };
 
-// Throws OleError when hr is a failure code; returns hr otherwise (S_FALSE is a success).
-inline HRESULT Check(HRESULT hr) {
-    if (FAILED(hr))
-        throw OleError(hr);
-    return hr;
-}
-
-// The message of an HRESULT as a report carries it. A code that means the server or the way to it is gone
-// (IsDisconnection) carries its number as well: "OLE error 800706BA: The RPC server is unavailable."
+// The message of an HRESULT as a report carries it: the platform's text for the code (qz::HResultText). A
+// code that means the server or the way to it is gone (IsDisconnection) carries its number as well: "OLE
+// error 800706BA: The RPC server is unavailable."
 std::string HResultMessage(HRESULT hr);
 
 // Whether a failed call's code means that the server process, its objects or the way to them are gone:
 // RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED(_DNE), RPC_E_DISCONNECTED, RPC_E_SERVER_DIED(_DNE),
 // CO_E_OBJNOTCONNECTED, RPC_E_CONNECTION_TERMINATED, CO_E_SERVER_STOPPING.
 bool IsDisconnection(HRESULT hr) noexcept;
+
+// A failing HRESULT of a server call, as the platform's error worded for a report (HResultMessage).
+[[noreturn]] void ThrowFailure(HRESULT hr);
+
+// Throws qz::VariantError (with HResultMessage) when hr is a failure code; returns hr otherwise (S_FALSE is
+// a success).
+inline HRESULT Check(HRESULT hr) {
+    if (FAILED(hr))
+        ThrowFailure(hr);
+    return hr;
+}
 
 // The failure report: converts source and message to BSTRs and hands them to the log procedure, which owns
 // them. Does nothing without a log procedure; never throws.
@@ -71,9 +67,6 @@ std::string WideToAnsi(const std::u16string& text);
 // (the buffer holds maxLength + 1 bytes). A negative limit counts as 0; a null buffer receives nothing.
 void CopyOutputString(const std::string& text, char* buffer, std::int32_t maxLength) noexcept;
 
-// Case-insensitive comparison over the letters A to Z only.
-bool SameTextAscii(const std::string& a, const std::string& b) noexcept;
-
 // Owns a task-allocated block (CoTaskMemFree on destruction).
 template <class T> class TaskMem {
 public:
@@ -92,51 +85,6 @@ public:
 
 private:
     T* p_ = nullptr;
-};
-
-// Owns one VARIANT (VariantClear on destruction).
-class VariantHolder {
-public:
-    VariantHolder() { VariantInit(&v_); }
-    ~VariantHolder() { VariantClear(&v_); }
-    VariantHolder(const VariantHolder&) = delete;
-    VariantHolder& operator=(const VariantHolder&) = delete;
-    VariantHolder(VariantHolder&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
-    VariantHolder& operator=(VariantHolder&& other) noexcept {
-        if (this != &other) {
-            VariantClear(&v_);
-            v_ = other.v_;
-            VariantInit(&other.v_);
-        }
-        return *this;
-    }
-    VARIANT& get() { return v_; }
-    const VARIANT& get() const { return v_; }
-    VARIANT* ptr() { return &v_; }
-    // Gives up ownership.
-    VARIANT release() {
-        VARIANT r = v_;
-        VariantInit(&v_);
-        return r;
-    }
-
-private:
-    VARIANT v_;
-};
-
-// Owns one BSTR.
-class BstrHolder {
-public:
-    BstrHolder() = default;
-    explicit BstrHolder(BSTR owned) : b_(owned) {}
-    ~BstrHolder() { SysFreeString(b_); }
-    BstrHolder(const BstrHolder&) = delete;
-    BstrHolder& operator=(const BstrHolder&) = delete;
-    BSTR get() const { return b_; }
-    BSTR release() { return std::exchange(b_, nullptr); }
-
-private:
-    BSTR b_ = nullptr;
 };
 
 } // namespace tagclient

@@ -194,7 +194,7 @@ bool TServer::GetServerStatus(FILETIME* startTime, FILETIME* currentTime, FILETI
             }
         } freeVendor{status};
         if (!status)
-            throw OleError(E_POINTER);
+            ThrowFailure(E_POINTER);
         const transport::ServerStatus& s = *status.get();
         std::string vendorText = WideToAnsi(s.szVendorInfo);
         if (startTime)
@@ -229,8 +229,8 @@ bool TServer::SetShutdownProc(TShutdownProc proc) {
 
 void TServer::Dispatch(TGroup& group, const TItem& item, const VARIANT& value, const FILETIME& timestamp,
                        std::uint16_t quality) {
-    VariantHolder copy; // the procedure's value; cleared when the call returns, also on failure
-    Check(VariantCopy(copy.ptr(), const_cast<VARIANT*>(&value)));
+    qz::Variant copy; // the procedure's value; cleared when the call returns, also on failure
+    Check(VariantCopy(copy.out(), const_cast<VARIANT*>(&value)));
     if (TDataChangeExProc ex = DataChangeExProc)
         ex(Handle, group.Handle, item.Handle, item.ClientValue, copy.get(), timestamp, quality);
     else if (TDataChangeProc plain = DataChangeProc)

@@ -24,6 +24,8 @@ namespace qz {
 class QZ_OLEAUT_API VariantError : public std::runtime_error {
 public:
     explicit VariantError(HRESULT hr);
+    /// The same failure worded by the caller (a report that adds what the code means to it).
+    VariantError(HRESULT hr, const std::string& message);
     HRESULT code() const noexcept { return hr_; }
 
 private:

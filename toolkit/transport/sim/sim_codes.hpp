@@ -2,7 +2,7 @@
 #pragma once
 #include <platform/oleauto.h>
 
-namespace qz::sim::code {
+namespace tagclient::transport::sim::code {
 
 constexpr HRESULT InvalidHandle = static_cast<HRESULT>(0xC0040001L);
 constexpr HRESULT BadType = static_cast<HRESULT>(0xC0040004L);
@@ -16,5 +16,7 @@ constexpr HRESULT InvalidPid = static_cast<HRESULT>(0xC0040203L);
 constexpr HRESULT NoConnection = static_cast<HRESULT>(0x80040200L);
 constexpr HRESULT FormatEtc = static_cast<HRESULT>(0x80040064L);
 constexpr HRESULT Tymed = static_cast<HRESULT>(0x80040069L);
+constexpr HRESULT ServerUnavailable = static_cast<HRESULT>(0x800706BAL); // RPC server unavailable
+constexpr HRESULT FileNotFound = static_cast<HRESULT>(0x80070002L);
 
-} // namespace qz::sim::code
+} // namespace tagclient::transport::sim::code

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <sstream>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 namespace {
 
 std::string Lower(std::string text) {
@@ -114,4 +114,4 @@ ControlReading ReadControl() {
     return last;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // The environment variable that names the control file.
 inline constexpr const char* kControlVariable = "TAGCLIENT_SIM_CONTROL";
@@ -41,4 +41,4 @@ bool ControlEnabled();
 // What the control file says now. Thread-safe; the file is read only when it changed.
 ControlReading ReadControl();
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

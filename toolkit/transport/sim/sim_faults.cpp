@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -181,4 +181,4 @@ StreamDamage Faults::TakeDamage() {
     return d;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

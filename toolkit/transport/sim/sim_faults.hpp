@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // The interfaces a group object offers (Control.HideInterface removes some from later groups).
 struct GroupInterfaces {
@@ -63,4 +63,4 @@ private:
     StreamDamage damage_ = StreamDamage::None;
 };
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

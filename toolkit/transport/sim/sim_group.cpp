@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -601,4 +601,4 @@ void SimGroup::DeliverToStream(DWORD connection, DWORD transactionId,
     listener->OnStream(format, block);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 class SimServer;
 
@@ -141,4 +141,4 @@ private:
     DWORD nextTransaction_ = 1;
 };
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

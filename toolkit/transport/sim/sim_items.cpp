@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -479,4 +479,4 @@ const Catalogue::Branch* Catalogue::FindBranch(const std::u16string& path) const
     return it == branches_.end() ? nullptr : &it->second;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

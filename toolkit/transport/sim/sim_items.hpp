@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // OPC access rights and EU types (published values).
 constexpr DWORD kReadable = 1;
@@ -136,4 +136,4 @@ WORD GeneratedQuality(const ItemSpec& spec, std::uint64_t step);
 // The words the Words behaviour cycles through.
 const std::vector<std::u16string>& SignalWords();
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // One item of a data-change or read-complete notification.
 struct ItemUpdate {
@@ -48,4 +48,4 @@ public:
     virtual void OnShutdown(const std::u16string& reason) = 0;
 };
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

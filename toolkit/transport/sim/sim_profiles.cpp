@@ -2,7 +2,7 @@
 
 #include "platform/guid.hpp"
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -97,4 +97,4 @@ bool ParseClsid(std::u16string_view text, CLSID* clsid) {
     return true;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // "da2", "da1" and "minimal": the names a registration file uses to pick an implementation.
 const ServerProfile* FindBuiltinServer(std::u16string_view kind);
@@ -21,4 +21,4 @@ std::u16string ClsidText(const CLSID& clsid);
 bool ParseClsid(std::u16string_view text, CLSID* clsid);
 bool SameClsid(const CLSID& a, const CLSID& b);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -182,4 +182,4 @@ std::vector<RegisteredClass> LoadRegistrations(std::vector<std::string>* problem
     return merged;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 struct RegisteredClass {
     std::string progId;
@@ -45,4 +45,4 @@ std::vector<RegisteredClass> LoadRegistrations(std::vector<std::string>* problem
 // Compares ProgIDs and key names as the registry does: letters A-Z without case.
 bool SameKeyName(std::string_view a, std::string_view b);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

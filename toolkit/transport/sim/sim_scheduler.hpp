@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 class Scheduler {
 public:
@@ -21,4 +21,4 @@ public:
     virtual void StopTimer(std::uint64_t id) = 0;
 };
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -472,4 +472,4 @@ HRESULT SimServer::ApplyControl(const ItemSpec& spec, const Value& value) {
     }
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 class SimGroup;
 
@@ -131,4 +131,4 @@ private:
     Faults faults_;
 };
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

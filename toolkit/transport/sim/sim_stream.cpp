@@ -1,10 +1,13 @@
 #include "sim_stream.hpp"
 
+#include <platform/element_size.hpp>
+
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstring>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -37,37 +40,6 @@ private:
 
 static_assert(std::endian::native == std::endian::little, "stream encoding assumes a little-endian host");
 
-size_t ElementSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-    case VT_R4:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-        return 8;
-    case VT_BSTR:
-        return sizeof(BSTR);
-    case VT_VARIANT:
-        return sizeof(VARIANT);
-    default:
-        return 0;
-    }
-}
-
 // The scalar's payload bytes as the VARIANT union holds them (little-endian, at the union's start).
 void ScalarBytes(const Value& v, std::uint8_t out[8]) {
     std::memset(out, 0, 8);
@@ -84,8 +56,10 @@ void ScalarBytes(const Value& v, std::uint8_t out[8]) {
     case VT_BSTR:
         break;
     default: {
-        std::int64_t i = v.integer;
-        std::memcpy(out, &i, ElementSize(v.type) == 0 ? 8 : ElementSize(v.type));
+        // The low bytes of the integer, as many as the type has (at most the 8 an integer holds).
+        const std::int64_t i = v.integer;
+        const size_t size = qz::ElementSize(v.type);
+        std::memcpy(out, &i, size == 0 || size > 8 ? 8 : size);
         break;
     }
     }
@@ -126,7 +100,7 @@ void AppendArray(Writer& w, const Value& v, Marks& marks) {
     std::memset(&sa, 0, sizeof sa);
     sa.cDims = 1;
     sa.fFeatures = element == VT_BSTR ? FADF_BSTR : element == VT_VARIANT ? FADF_VARIANT : 0;
-    sa.cbElements = static_cast<ULONG>(ElementSize(element));
+    sa.cbElements = qz::ElementSize(element);
     sa.rgsabound[0].cElements = static_cast<ULONG>(v.elements.size());
     sa.rgsabound[0].lLbound = 0;
     size_t at = w.Append(&sa, sizeof sa);
@@ -150,7 +124,7 @@ void AppendArray(Writer& w, const Value& v, Marks& marks) {
             Value typed = e;
             typed.type = element;
             ScalarBytes(typed, payload);
-            w.Append(payload, ElementSize(element));
+            w.Append(payload, std::min<size_t>(qz::ElementSize(element), sizeof payload));
         }
     }
 }
@@ -258,4 +232,4 @@ std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGrou
     return std::move(w.bytes);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

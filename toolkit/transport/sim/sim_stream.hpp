@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 enum class StreamFormat { Data, DataTime };
 
@@ -67,4 +67,4 @@ std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGrou
                                            const std::vector<StreamItem>& items,
                                            StreamDamage damage = StreamDamage::None);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

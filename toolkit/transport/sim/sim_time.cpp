@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -72,4 +72,4 @@ bool ParseIsoDate(const std::string& text, double* oleDate) {
     return true;
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 constexpr std::uint64_t kTicksPerMs = 10000;
 constexpr std::uint64_t kTicksPerDay = 864000000000ULL;
@@ -32,4 +32,4 @@ std::string FormatIsoDate(double oleDate);
 // space); false when the text is no such date.
 bool ParseIsoDate(const std::string& text, double* oleDate);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -1,18 +1,17 @@
 #include "sim_value.hpp"
 
 #include "sim_time.hpp"
+#include "sim_variant.hpp"
 
 #include "platform/ascii.hpp"
 #include "platform/utf16.hpp"
 
 #include <cctype>
 #include <charconv>
-#include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -108,11 +107,6 @@ Value FromExact(VARTYPE vt, Exact e) {
     return out;
 }
 
-double ToReal(Exact e) {
-    double d = static_cast<double>(e.magnitude);
-    return e.negative ? -d : d;
-}
-
 std::string Trimmed(const std::u16string& s) {
     std::string t = Utf8(s);
     size_t b = 0, e = t.size();
@@ -121,16 +115,6 @@ std::string Trimmed(const std::u16string& s) {
     while (e > b && std::isspace(static_cast<unsigned char>(t[e - 1])))
         --e;
     return t.substr(b, e - b);
-}
-
-bool ParseDouble(const std::string& s, double* out) {
-    if (s.empty())
-        return false;
-    const char* first = s.c_str();
-    if (*first == '+')
-        ++first;
-    auto [p, ec] = std::from_chars(first, s.c_str() + s.size(), *out);
-    return ec == std::errc() && p == s.c_str() + s.size();
 }
 
 bool ParseInteger(const std::string& s, Exact* out) {
@@ -151,63 +135,54 @@ bool ParseInteger(const std::string& s, Exact* out) {
     return true;
 }
 
-// A scalar source reduced to a number: exact when it was an integer, otherwise a double.
-struct Number {
-    bool exact = false;
-    Exact integer;
-    double real = 0;
-};
-
-HRESULT ToNumber(const Value& v, Number* n) {
-    if (v.type == VT_EMPTY) {
-        n->exact = true;
-        return S_OK;
-    }
+// The exact integer a source stands for, when it is one: a value of an integer type (VT_ERROR included),
+// a boolean (-1 or 0), currency in whole units, or a text of an integer.
+bool ExactSource(const Value& v, Exact* e) {
     if (IsIntegerType(v.type)) {
-        n->exact = true;
-        n->integer = ExactInteger(v);
-        return S_OK;
+        *e = ExactInteger(v);
+        return true;
     }
     if (v.type == VT_BOOL) {
-        n->exact = true;
-        n->integer = ExactOf(v.integer != 0 ? -1 : 0);
-        return S_OK;
+        *e = ExactOf(v.integer != 0 ? -1 : 0);
+        return true;
     }
-    if (IsRealType(v.type)) {
-        n->real = v.real;
-        return S_OK;
+    if (v.type == VT_CY && v.integer % 10000 == 0) {
+        *e = ExactOf(v.integer / 10000);
+        return true;
     }
-    if (v.type == VT_CY) {
-        if (v.integer % 10000 == 0) {
-            n->exact = true;
-            n->integer = ExactOf(v.integer / 10000);
-        } else {
-            n->real = static_cast<double>(v.integer) / 10000.0;
-        }
-        return S_OK;
-    }
-    if (v.type == VT_BSTR) {
-        std::string t = Trimmed(v.text);
-        if (ParseInteger(t, &n->integer)) {
-            n->exact = true;
-            return S_OK;
-        }
-        if (ParseDouble(t, &n->real))
-            return S_OK;
-        if (qz::EqualsNoCase(t, "true") || qz::EqualsNoCase(t, "false")) {
-            n->exact = true;
-            n->integer = ExactOf(qz::EqualsNoCase(t, "true") ? -1 : 0);
-            return S_OK;
-        }
-        return DISP_E_TYPEMISMATCH;
-    }
-    return DISP_E_TYPEMISMATCH;
+    if (v.type == VT_BSTR)
+        return ParseInteger(Trimmed(v.text), e);
+    return false;
 }
 
-double AsDouble(const Number& n) {
-    return n.exact ? ToReal(n.integer) : n.real;
+// Everything the simulated servers do not do differently: the platform's VARIANT conversion, in the
+// invariant locale (where the system converts, as on Windows, its regional settings must not change what a
+// server accepts: "2.5" is two and a half everywhere).
+constexpr LCID kInvariantLocale = 0x007F;
+
+HRESULT PlatformConvert(const Value& from, VARTYPE to, Value* out) {
+    VARIANT source;
+    VariantInit(&source);
+    if (HRESULT hr = ValueToVariant(from, &source); FAILED(hr))
+        return hr;
+    VARIANT converted;
+    VariantInit(&converted);
+    HRESULT hr = VariantChangeTypeEx(&converted, &source, kInvariantLocale, 0, to);
+    VariantClear(&source);
+    if (SUCCEEDED(hr))
+        hr = VariantToValue(converted, out);
+    VariantClear(&converted);
+    return hr;
 }
 
+// A scalar conversion: the platform's VariantChangeType, with what a simulated server does differently on
+// top of it:
+//  - integers stay exact through 64 bits: an integer source (integer types, VT_ERROR, booleans, whole
+//    currency, integer texts up to 18446744073709551615) meets an integer target by range check alone,
+//    never through a double, and VT_ERROR counts as a 32-bit integer both ways;
+//  - texts are the servers' own (ValueText: ISO dates with milliseconds, shortest round-trip reals,
+//    "True"/"False"), and a text in ISO form ("2024-02-29 12:00:00") is a date;
+//  - blanks around a text are ignored, "true" and "false" (any case) are the numbers -1 and 0.
 HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
     if (from.type == to) {
         *out = from;
@@ -219,65 +194,39 @@ HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
         *out = Value::Text(from.type == VT_EMPTY ? std::u16string() : ValueText(from));
         return S_OK;
     }
-    if (to == VT_DATE && from.type == VT_BSTR) {
+    Value source = from;
+    if (from.type == VT_BSTR) {
+        const std::string text = Trimmed(from.text);
         double date = 0;
-        if (ParseIsoDate(Utf8(from.text), &date)) {
+        if (to == VT_DATE && ParseIsoDate(text, &date)) {
             *out = Value::Date(date);
             return S_OK;
         }
+        if (qz::EqualsNoCase(text, "true") || qz::EqualsNoCase(text, "false"))
+            source = Value::Bool(qz::EqualsNoCase(text, "true"));
+        else
+            source = Value::Text(Utf16(text));
     }
-    Number n;
-    if (HRESULT hr = ToNumber(from, &n); FAILED(hr))
-        return hr;
     if (IsIntegerType(to)) {
         Exact e;
-        if (n.exact) {
-            e = n.integer;
-        } else {
-            const double r = std::nearbyint(n.real);
-            if (!std::isfinite(r) || std::fabs(r) >= 18446744073709551616.0)
+        if (ExactSource(source, &e)) {
+            if (!Fits(to, e))
                 return DISP_E_OVERFLOW;
-            e = {r < 0, static_cast<std::uint64_t>(std::fabs(r))};
-        }
-        if (!Fits(to, e))
-            return DISP_E_OVERFLOW;
-        *out = FromExact(to, e);
-        return S_OK;
-    }
-    switch (to) {
-    case VT_BOOL:
-        *out = Value::Bool(n.exact ? n.integer.magnitude != 0 : n.real != 0.0);
-        return S_OK;
-    case VT_R4: {
-        double d = AsDouble(n);
-        if (std::isfinite(d) && std::fabs(d) > FLT_MAX)
-            return DISP_E_OVERFLOW;
-        *out = Value::Real(VT_R4, static_cast<float>(d));
-        return S_OK;
-    }
-    case VT_R8:
-        *out = Value::Real(VT_R8, AsDouble(n));
-        return S_OK;
-    case VT_DATE:
-        *out = Value::Date(AsDouble(n));
-        return S_OK;
-    case VT_CY: {
-        if (n.exact) {
-            if (n.integer.magnitude > static_cast<std::uint64_t>(INT64_MAX / 10000))
-                return DISP_E_OVERFLOW;
-            const auto units = static_cast<std::int64_t>(n.integer.magnitude) * 10000;
-            *out = Value::Currency(n.integer.negative ? -units : units);
+            *out = FromExact(to, e);
             return S_OK;
         }
-        double scaled = std::nearbyint(n.real * 10000.0);
-        if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18)
-            return DISP_E_OVERFLOW;
-        *out = Value::Currency(static_cast<std::int64_t>(scaled));
-        return S_OK;
+        if (to == VT_ERROR) {
+            // The platform converts nothing to VT_ERROR: go through the 32-bit integer.
+            Value number;
+            if (HRESULT hr = PlatformConvert(source, VT_I4, &number); FAILED(hr))
+                return hr;
+            *out = Value::Integer(VT_ERROR, number.integer);
+            return S_OK;
+        }
     }
-    default:
-        return DISP_E_TYPEMISMATCH;
-    }
+    if (source.type == VT_ERROR)
+        source = Value::Integer(VT_I4, static_cast<std::int32_t>(source.integer));
+    return PlatformConvert(source, to, out);
 }
 
 } // namespace
@@ -453,4 +402,4 @@ std::string Utf8(std::u16string_view utf16) {
     return qz::Utf16ToUtf8(utf16);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -1,6 +1,5 @@
-// The simulated servers' own value type: what an item holds, independent of the VARIANT layer, so that the
-// server logic can be built and tested without the platform's OLE Automation services. The transport
-// adapter turns it into a VARIANT at the edge (sim_variant.h).
+// The simulated servers' own value type: what an item holds, a plain value the server logic and its tests
+// work with; it becomes a VARIANT at the transport edge and for conversions (sim_variant.hpp).
 #pragma once
 #include <platform/oleauto.h>
 
@@ -8,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // One value of an OPC item in one of the automation types.
 //  - integers (VT_I1..VT_UI8, VT_INT, VT_UINT, VT_ERROR) and VT_BOOL (0 or -1) and VT_CY (the value times
@@ -48,9 +47,10 @@ bool IsSupportedScalarType(VARTYPE vt);
 bool IsSupportedType(VARTYPE vt);
 
 // Converts `from` to type `to`, as a server coerces a written value to an item's canonical type or a value
-// to a client's requested type. Returns S_OK, or DISP_E_TYPEMISMATCH when the types cannot be converted,
-// DISP_E_OVERFLOW when the value does not fit. Arrays convert element by element; scalars never become
-// arrays or the other way round. VT_EMPTY as target returns the value unchanged.
+// to a client's requested type: the platform's VariantChangeType, with the servers' exact 64-bit integers,
+// their own texts and ISO dates on top (sim_value.cpp). Returns S_OK, or DISP_E_TYPEMISMATCH when the types
+// cannot be converted, DISP_E_OVERFLOW when the value does not fit. Arrays convert element by element;
+// scalars never become arrays or the other way round. VT_EMPTY as target returns the value unchanged.
 HRESULT ConvertValue(const Value& from, VARTYPE to, Value* out);
 
 // Text of a value for a changed-string display and for conversion to VT_BSTR ("True"/"False" for booleans,
@@ -62,4 +62,4 @@ std::u16string ValueText(const Value& v);
 std::u16string Utf16(std::string_view utf8);
 std::string Utf8(std::u16string_view utf16);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

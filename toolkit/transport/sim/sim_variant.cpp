@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -251,4 +251,4 @@ HRESULT VariantToValue(const VARIANT& in, Value* out) {
     return GetScalar(vt, &in.llVal, out);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -4,7 +4,7 @@
 
 #include <platform/oleauto.h>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 // Fills *out (which must hold nothing to release) with a VARIANT of the value; strings and arrays are newly
 // allocated and belong to the receiver. E_OUTOFMEMORY when an allocation fails (then *out is VT_EMPTY).
@@ -13,4 +13,4 @@ HRESULT ValueToVariant(const Value& value, VARIANT* out);
 // VT_BYREF is followed once). DISP_E_BADVARTYPE for anything else.
 HRESULT VariantToValue(const VARIANT& in, Value* out);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -1,6 +1,6 @@
 #include "sim_wildcard.hpp"
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 namespace {
 
@@ -90,4 +90,4 @@ bool MatchesFilter(std::u16string_view name, std::u16string_view filter) {
     return Match(name, 0, filter, 0);
 }
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

@@ -4,8 +4,8 @@
 #pragma once
 #include <string_view>
 
-namespace qz::sim {
+namespace tagclient::transport::sim {
 
 bool MatchesFilter(std::u16string_view name, std::u16string_view filter);
 
-} // namespace qz::sim
+} // namespace tagclient::transport::sim

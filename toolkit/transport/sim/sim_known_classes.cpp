@@ -1,0 +1,74 @@
+#include "sim_known_classes.hpp"
+
+#include "sim_registration.hpp"
+#include "sim_task_memory.hpp"
+
+#include <transport/transport.hpp>
+
+#include <algorithm>
+
+namespace tagclient::transport::sim {
+
+namespace {
+
+const GUID& CategoryOf(int version) {
+    static const GUID none{};
+    switch (version) {
+    case 1:
+        return CATID_OPCDAServer10;
+    case 2:
+        return CATID_OPCDAServer20;
+    case 3:
+        return CATID_OPCDAServer30;
+    default:
+        return none;
+    }
+}
+
+} // namespace
+
+std::vector<KnownClass> KnownClasses() {
+    std::vector<KnownClass> classes;
+    for (const ServerProfile& p : BuiltinServers()) {
+        KnownClass k;
+        k.progId = p.progId;
+        k.userType = p.userType;
+        k.classIdText = Narrow(ClsidText(p.clsid));
+        k.parsed = true;
+        k.clsid = p.clsid;
+        if (p.implementsDA1)
+            k.versions.push_back(1);
+        if (p.implementsDA2)
+            k.versions.push_back(2);
+        k.implementation = &p;
+        classes.push_back(std::move(k));
+    }
+    for (const RegisteredClass& r : LoadRegistrations()) {
+        KnownClass k;
+        k.progId = Utf16(r.progId);
+        k.userType = Utf16(r.userType);
+        k.classIdText = r.classIdText;
+        k.parsed = ParseClsid(Utf16(r.classIdText), &k.clsid);
+        k.opc = r.opc;
+        k.versions = r.versions;
+        k.implementation = r.server.empty() ? nullptr : FindBuiltinServer(Utf16(r.server));
+        // A registered ProgID replaces a built-in one of the same name.
+        auto same = std::find_if(classes.begin(), classes.end(), [&](const KnownClass& c) {
+            return SameKeyName(Narrow(c.progId), r.progId);
+        });
+        if (same != classes.end())
+            *same = std::move(k);
+        else
+            classes.push_back(std::move(k));
+    }
+    return classes;
+}
+
+bool Implements(const KnownClass& k, const GUID& category) {
+    for (int v : k.versions)
+        if (SameGuid(CategoryOf(v), category))
+            return true;
+    return false;
+}
+
+} // namespace tagclient::transport::sim
