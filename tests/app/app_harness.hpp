@@ -97,6 +97,11 @@ struct Window {
     int ended = 0;
 };
 
+/// Lets the events run until the engine's stop (towards Edit or the program's end) is complete.
+inline bool WaitStopped(TMain& main, int ms = 30000) {
+    return QTest::qWaitFor([&main] { return !main.Stopping(); }, ms);
+}
+
 /// Gives a widget the keyboard focus and lets the focus events run.
 inline void Focus(QWidget* widget) {
     QApplication::setActiveWindow(widget->window());
