@@ -800,7 +800,8 @@ void TMain::FileExit() {
         modeAfterStop_.reset();
         return;
     }
-    StopEngine([this] { EndProgram(); });
+    endAfterStop_ = true; // also when the window is closed meanwhile: the program ends once
+    StopEngine([] {});
 }
 
 void TMain::StopEngine(std::function<void()> then) {

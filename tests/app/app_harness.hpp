@@ -81,16 +81,22 @@ public:
 
 /// A window on a project file in a temporary folder, shown and focused, that counts its "ends".
 struct Window {
-    explicit Window(const QString& projectFile, int maxLogLines = TLogView::kDefaultMaxLines) {
-        TMain::Options options;
-        options.projectFile = projectFile;
-        options.maxLogLines = maxLogLines;
+    explicit Window(const QString& projectFile, int maxLogLines = TLogView::kDefaultMaxLines)
+        : Window(OptionsFor(projectFile, maxLogLines)) {}
+    explicit Window(TMain::Options options) {
         options.useTray = false;
         main = std::make_unique<TMain>(options);
         main->OnEndProgram = [this] { ++ended; };
         main->show();
         QApplication::setActiveWindow(main.get());
         (void)QTest::qWaitForWindowExposed(main.get());
+    }
+    static TMain::Options OptionsFor(const QString& projectFile,
+                                     int maxLogLines = TLogView::kDefaultMaxLines) {
+        TMain::Options options;
+        options.projectFile = projectFile;
+        options.maxLogLines = maxLogLines;
+        return options;
     }
     TMain* operator->() const { return main.get(); }
     std::unique_ptr<TMain> main;
