@@ -33,6 +33,9 @@ bool ProjectEngine::Stopping() const {
 bool ProjectEngine::Reconnecting() const {
     return impl_->engine.Reconnecting();
 }
+std::uint64_t ProjectEngine::Reconnections() const {
+    return impl_->engine.Reconnections();
+}
 bool ProjectEngine::Running() const {
     return impl_->engine.Running();
 }

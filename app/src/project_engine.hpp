@@ -7,6 +7,7 @@
 #include "engine/runtime/recorder_stats.hpp"
 #include "qt_event_loop.hpp"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -37,6 +38,8 @@ public:
     bool Running() const;
     /// True while the engine waits to connect to the OPC server again (a lost link, a refused Run).
     bool Reconnecting() const;
+    /// How often the OPC link came back by itself since the window was created.
+    std::uint64_t Reconnections() const;
     /// The record thread's counters since the window was created (they survive Stop and Run).
     const RecorderStats& Stats() const;
 
