@@ -6,6 +6,7 @@
 // own before the toolkit starts.
 #include "app_harness.hpp"
 #include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/record_lock.hpp"
 #include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
@@ -14,6 +15,7 @@
 #include "tagclient.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
 
@@ -183,6 +185,54 @@ private slots:
         QCOMPARE(lines.filter(QStringLiteral("--Run--OPCServer.Connected=False")).size(), 0);
         QCOMPARE(lines.filter(QStringLiteral("--TGroup.Run--GroupAdd=true")).size(), 1); // re-created
         QVERIFY(!lines.filter(QStringLiteral("--TServer.DoRecord--sql=")).isEmpty());
+    }
+
+    void ReconnectAfterServerVanishesWithoutFreezingTheWindow() {
+        // Thousands of statements wait for a slow database (one statement at a time): the stop that the
+        // loss runs spends its finish budget on them while the window goes on.
+        Plant plant;
+        plant.options.engine.recorder.singleStatements = true;
+        plant.options.engine.recorder.finishBudget = std::chrono::milliseconds(1500);
+        ScriptedPrompts prompts;
+        Window w(plant.options);
+        QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->DbPanel->text(), QStringLiteral("DB Connected"), 10000);
+        TServer& server = w->Server();
+        server.SetBufferCount(1000000000);
+        server.SetBufferTime(1000000000);
+        server.LastFlushTick = SystemClock::Instance().TickCount();
+        for (int i = 0; i < 5000; ++i) {
+            QueueStatement(server, "insert into readings (R) values (" + std::to_string(i) + ")");
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, longestGap = 0, stoppingSince = -1, stoppingFor = 0;
+        QTimer heartbeat;
+        heartbeat.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            longestGap = std::max(longestGap, now - last);
+            last = now;
+            if (w->RecordingEngine().Stopping() && stoppingSince < 0) {
+                stoppingSince = now;
+            } else if (!w->RecordingEngine().Stopping() && stoppingSince >= 0 && stoppingFor == 0) {
+                stoppingFor = now - stoppingSince;
+            }
+        });
+        heartbeat.start(10);
+        SetServers(QStringLiteral("down"));
+        QTRY_VERIFY_WITH_TIMEOUT(stoppingFor > 0, 15000);
+        qInfo("the loss's stop took %lld ms; longest gap between 10 ms ticks %lld ms", stoppingFor,
+              longestGap);
+        QVERIFY2(stoppingFor >= 1000, qPrintable(QString::number(stoppingFor)));
+        QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+        QCOMPARE(w->Mode(), rmRun);
+        QVERIFY(w->RecordingEngine().Reconnecting());
+
+        SetServers(QStringLiteral("up"));
+        QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 10000);
+        QVERIFY(longestGap < 500);
     }
 
     void ReturnToEditEndsTheAttempts() {

@@ -182,7 +182,8 @@ void Engine::LinkLost(std::string_view why) {
                   static_cast<long long>(options_.reconnect.firstDelay.count()),
                   static_cast<long long>(options_.reconnect.longestDelay.count()));
     Log("TServer.Reconnect", text);
-    StopLink();
+    // The record thread finishes on its own while the loop goes on; the attempts wait for it.
+    StopAsync();
     attempts_ = 0;
     delay_ = options_.reconnect.firstDelay;
     ScheduleReconnect();
@@ -205,8 +206,12 @@ void Engine::Attempt() {
         return; // Run or Stop came first
     attemptPending_ = false;
     retry_.reset();
-    if (!wanted_ || running_ || stopping_)
+    if (!wanted_ || running_)
         return;
+    if (stopping_) {
+        ScheduleReconnect(); // the last thread still finishes: the same wait again
+        return;
+    }
     ++attempts_;
     delay_ = std::min(delay_ * 2, options_.reconnect.longestDelay);
     Connect(true);
@@ -273,8 +278,12 @@ void Engine::RequestStop(std::function<void()> done) {
     delay_ = options_.reconnect.firstDelay;
     if (done)
         stopDone_.push_back(std::move(done));
+    StopAsync();
+}
+
+void Engine::StopAsync() {
     if (stopping_)
-        return; // the stop under way runs `done` too
+        return; // the stop under way runs the `done` calls too
     auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get());
     if (thread == nullptr) {
         StopLink();

@@ -99,8 +99,9 @@ public:
     /// attempts.
     void HandleShutdown();
 
-    /// The link is gone (a shutdown request, a status poll that failed): one log line, Stop, and the
-    /// reconnection attempts. Nothing happens when the engine is not running.
+    /// The link is gone (a shutdown request, a status poll that failed): one log line, a Stop that does not
+    /// wait for the record thread (as RequestStop), and the reconnection attempts, which wait for it.
+    /// Nothing happens when the engine is not running.
     void LinkLost(std::string_view why);
 
     // --- data intake (the toolkit's data-change procedure lands here; public for tests) ---
@@ -129,6 +130,7 @@ private:
 
     bool Connect(bool quiet);
     void StopLink();
+    void StopAsync();
     void EndIntake();
     void CompleteStop();
     void ScheduleReconnect();
