@@ -20,6 +20,7 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <limits>
 
 using namespace tagsink;
 using namespace tagsink::app;
@@ -58,7 +59,8 @@ int CountRows(const QString& file) {
 // A project recording the simulated server's Sine and Ramp every 100 ms into an SQLite file, with a fast
 // status poll and short waits between attempts.
 struct Plant {
-    Plant() {
+    // `hold`: statements wait in PendingList until a stop takes them.
+    explicit Plant(bool hold = false) {
         QDir::setCurrent(dir.path());
         dbFile = dir.filePath(QStringLiteral("plant.db"));
         const std::string dbString = "Driver={SQLite3};Database=" + dbFile.toStdString() + ";Timeout=2000;";
@@ -72,6 +74,10 @@ struct Plant {
         TServer server;
         server.SetOPCString(kSimServer);
         server.SetDBString(dbString);
+        if (hold) {
+            server.SetBufferCount(std::numeric_limits<int>::max());
+            server.SetBufferTime(std::numeric_limits<int>::max());
+        }
         TGroup& group = TGroup::Create(server);
         group.SetName("Snapshot");
         group.SetTableName("readings");
@@ -190,19 +196,15 @@ private slots:
     void ReconnectAfterServerVanishesWithoutFreezingTheWindow() {
         // Thousands of statements wait for a slow database (one statement at a time): the stop that the
         // loss runs spends its finish budget on them while the window goes on.
-        Plant plant;
+        Plant plant(true);
         plant.options.engine.recorder.singleStatements = true;
         plant.options.engine.recorder.finishBudget = std::chrono::milliseconds(1500);
         ScriptedPrompts prompts;
         Window w(plant.options);
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(w->DbPanel->text(), QStringLiteral("DB Connected"), 10000);
-        TServer& server = w->Server();
-        server.SetBufferCount(1000000000);
-        server.SetBufferTime(1000000000);
-        server.LastFlushTick = SystemClock::Instance().TickCount();
         for (int i = 0; i < 5000; ++i) {
-            QueueStatement(server, "insert into readings (R) values (" + std::to_string(i) + ")");
+            QueueStatement(w->Server(), "insert into readings (R) values (" + std::to_string(i) + ")");
         }
 
         QElapsedTimer clock;

@@ -18,6 +18,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <limits>
+
 using namespace tagsink;
 using namespace tagsink::app;
 using namespace tagsink::app::testing;
@@ -61,6 +63,10 @@ struct Recording {
         TServer server;
         server.SetOPCString(kSimServer);
         server.SetDBString(dbString);
+        // Statements stay in PendingList until the stop takes them (a tick difference is never above
+        // the largest BufferTime).
+        server.SetBufferCount(std::numeric_limits<int>::max());
+        server.SetBufferTime(std::numeric_limits<int>::max());
         TGroup& group = TGroup::Create(server);
         group.SetName("Holding");
         group.SetTableName("readings");
@@ -72,19 +78,14 @@ struct Recording {
         options.engine.recorder.finishBudget = finishBudget;
     }
 
-    // Once the record thread has its database, queues `count` statements that stay in PendingList until
-    // the stop takes them.
+    // Once the record thread has its database, queues `count` statements (they wait in PendingList).
     static bool Queue(TMain& main, int count) {
         if (!QTest::qWaitFor([&main] { return main.DbPanel->text() == QStringLiteral("DB Connected"); },
                              10000)) {
             return false;
         }
-        TServer& server = main.Server();
-        server.SetBufferCount(1000000000);
-        server.SetBufferTime(1000000000);
-        server.LastFlushTick = SystemClock::Instance().TickCount();
         for (int i = 0; i < count; ++i) {
-            QueueStatement(server, "insert into readings (V) values (" + std::to_string(i) + ")");
+            QueueStatement(main.Server(), "insert into readings (V) values (" + std::to_string(i) + ")");
         }
         return true;
     }
