@@ -148,6 +148,7 @@ TMain::TMain(Options options) : options_(std::move(options)) {
 }
 
 TMain::~TMain() {
+    destroying_ = true; // a stop that completes now only frees the engine's thread
     SetLogTarget(nullptr);
     Inspector->Clear();
     if (engine_) {
@@ -443,7 +444,7 @@ void TMain::BuildTray() {
 
 void TMain::FormCreate() {
     server_ = std::make_unique<TServer>();
-    engine_ = std::make_unique<ProjectEngine>(*server_, *loop_, *reporter_);
+    engine_ = std::make_unique<ProjectEngine>(*server_, *loop_, *reporter_, options_.engine);
     // An OPC server that shuts down stops the engine; the mode stays as it is.
     engine_->SetShutdownHandler([] {});
     projectFile_ = options_.projectFile.isEmpty()
@@ -612,7 +613,7 @@ void TMain::RefreshLive() {
 
 void TMain::ColourLinkPanels() {
     // While the project records, a link that is down is shown in red.
-    const bool recording = mode_ != rmEdit;
+    const bool recording = mode_ != rmEdit && !stopping_;
     auto colour = [recording](QLabel* panel, std::string_view connected) {
         const bool down = recording && panel->text() != Q(connected);
         const QString style = down ? QLatin1String(kLinkDownStyle) : QString();
@@ -793,11 +794,67 @@ void TMain::FileExit() {
             return;
         }
     }
-    engine_->Stop();
-    EndProgram();
+    if (stopping_) {
+        // The stop under way (towards Edit) ends the program when it is complete.
+        endAfterStop_ = true;
+        modeAfterStop_.reset();
+        return;
+    }
+    endAfterStop_ = true; // also when the window is closed meanwhile: the program ends once
+    StopEngine([] {});
+}
+
+void TMain::StopEngine(std::function<void()> then) {
+    stopping_ = true;
+    ModePanel->setText(QStringLiteral("Stopping"));
+    ModePanel->setToolTip(QStringLiteral("The record thread executes what it can and keeps the rest in "
+                                         "\"sql.dat\" for the next run"));
+    for (QAction* action : {actModeEdit, actModeDebug, actModeRun}) {
+        action->setEnabled(false);
+    }
+    ColourLinkPanels();
+    // Runs before RequestStop returns when there is no record thread to wait for.
+    engine_->RequestStop([this, then = std::move(then)] { StopFinished(then); });
+}
+
+void TMain::StopFinished(const std::function<void()>& then) {
+    if (destroying_) {
+        return;
+    }
+    stopping_ = false;
+    ModePanel->setToolTip(QString());
+    for (QAction* action : {actModeEdit, actModeDebug, actModeRun}) {
+        action->setEnabled(true);
+    }
+    ModePanel->setText(mode_ == rmEdit    ? QStringLiteral("Edit")
+                       : mode_ == rmDebug ? QStringLiteral("Debug")
+                                          : QStringLiteral("Run"));
+    Guarded([&then] { then(); });
+    if (endAfterStop_) {
+        endAfterStop_ = false;
+        modeAfterStop_.reset();
+        EndProgram();
+        return;
+    }
+    if (modeAfterStop_) {
+        TRunMode next = *modeAfterStop_;
+        modeAfterStop_.reset();
+        Guarded([this, next] { SetMode(next); });
+    }
+    SyncModeMark();
 }
 
 void TMain::SetMode(TRunMode mode) {
+    if (stopping_) {
+        // The engine's thread still finishes: the last request is carried out once it has ended.
+        if (mode == rmEdit) {
+            modeAfterStop_.reset();
+        } else {
+            modeAfterStop_ = mode;
+        }
+        SyncModeMark();
+        return;
+    }
     if (mode == rmDebug || mode == rmRun) {
         if (mode_ == rmEdit) {
             engine_->Run();
@@ -813,20 +870,27 @@ void TMain::SetMode(TRunMode mode) {
         HealthPanel->setVisible(true);
         LiveTimer->start();
         RefreshLive();
+    } else if (mode_ == rmEdit) {
+        engine_->Stop(); // nothing runs: only the link texts are set again
+        EnterEdit();
     } else {
-        engine_->Stop();
-        mode_ = rmEdit;
-        actEditAdd->setEnabled(true);
-        actEditDelete->setEnabled(true);
-        Inspector->SetReadOnly(false);
-        ModePanel->setText(QStringLiteral("Edit"));
-        LiveTimer->stop();
-        for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
-            lvItems->setColumnHidden(column, true);
-        }
-        HealthPanel->setVisible(false);
-        ColourLinkPanels();
+        StopEngine([this] { EnterEdit(); });
     }
+    SyncModeMark();
+}
+
+void TMain::EnterEdit() {
+    mode_ = rmEdit;
+    actEditAdd->setEnabled(true);
+    actEditDelete->setEnabled(true);
+    Inspector->SetReadOnly(false);
+    ModePanel->setText(QStringLiteral("Edit"));
+    LiveTimer->stop();
+    for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
+        lvItems->setColumnHidden(column, true);
+    }
+    HealthPanel->setVisible(false);
+    ColourLinkPanels();
     SyncModeMark();
 }
 
@@ -881,6 +945,13 @@ void TMain::ClockTick() {
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
+    if (stopping_) {
+        // On the way to Edit (the password was given) or to the program's end: end once stopped.
+        event->accept();
+        endAfterStop_ = true;
+        modeAfterStop_.reset();
+        return;
+    }
     if (mode_ != rmEdit) {
         event->ignore();
         return;

@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tagsink {
 class TServer;
@@ -55,7 +56,8 @@ public:
     struct Options {
         QString projectFile; // empty: beside the program, extension ".DAT"
         int maxLogLines = TLogView::kDefaultMaxLines;
-        bool useTray = true; // false: no tray icon (tests)
+        bool useTray = true;  // false: no tray icon (tests)
+        EngineOptions engine; // the record thread's and the OPC link's settings
     };
 
     TMain();
@@ -65,6 +67,10 @@ public:
     // State.
     TServer& Server() const { return *server_; }
     TRunMode Mode() const { return mode_; }
+    /// True while the engine stops (the window is on its way to Edit mode or to the program's end): the
+    /// mode panel says "Stopping", the mode actions are disabled and the window keeps working.
+    bool Stopping() const { return stopping_; }
+    const ProjectEngine& RecordingEngine() const { return *engine_; }
     TNamedItem* CurrentObject() const { return current_; }
     const QString& ProjectFile() const { return projectFile_; }
 
@@ -165,6 +171,10 @@ private:
     QAction* MakeAction(const QString& category, const QString& caption, const QString& hint);
     void SyncModeMark();
     void EndProgram();
+    void EnterEdit();
+    // Stops the engine without blocking the window; `then` runs when it has stopped.
+    void StopEngine(std::function<void()> then);
+    void StopFinished(const std::function<void()>& then);
     void FillItems(TGroup* group);
     void TreeSelectionChanged();
     void ListSelectionChanged();
@@ -179,6 +189,10 @@ private:
     Options options_;
     std::unique_ptr<TServer> server_;
     TRunMode mode_ = rmEdit;
+    bool stopping_ = false;
+    bool endAfterStop_ = false;             // the program ends once the stop is complete
+    std::optional<TRunMode> modeAfterStop_; // a Debug or Run asked for while stopping
+    bool destroying_ = false;
     TNamedItem* current_ = nullptr;
     bool treeFilled_ = false;
     bool startsVisible_ = false;

@@ -81,10 +81,9 @@ public:
 
 /// A window on a project file in a temporary folder, shown and focused, that counts its "ends".
 struct Window {
-    explicit Window(const QString& projectFile, int maxLogLines = TLogView::kDefaultMaxLines) {
-        TMain::Options options;
-        options.projectFile = projectFile;
-        options.maxLogLines = maxLogLines;
+    explicit Window(const QString& projectFile, int maxLogLines = TLogView::kDefaultMaxLines)
+        : Window(OptionsFor(projectFile, maxLogLines)) {}
+    explicit Window(TMain::Options options) {
         options.useTray = false;
         main = std::make_unique<TMain>(options);
         main->OnEndProgram = [this] { ++ended; };
@@ -92,10 +91,22 @@ struct Window {
         QApplication::setActiveWindow(main.get());
         (void)QTest::qWaitForWindowExposed(main.get());
     }
+    static TMain::Options OptionsFor(const QString& projectFile,
+                                     int maxLogLines = TLogView::kDefaultMaxLines) {
+        TMain::Options options;
+        options.projectFile = projectFile;
+        options.maxLogLines = maxLogLines;
+        return options;
+    }
     TMain* operator->() const { return main.get(); }
     std::unique_ptr<TMain> main;
     int ended = 0;
 };
+
+/// Lets the events run until the engine's stop (towards Edit or the program's end) is complete.
+inline bool WaitStopped(TMain& main, int ms = 30000) {
+    return QTest::qWaitFor([&main] { return !main.Stopping(); }, ms);
+}
 
 /// Gives a widget the keyboard focus and lets the focus events run.
 inline void Focus(QWidget* widget) {

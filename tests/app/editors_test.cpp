@@ -80,6 +80,7 @@ class EditorsTest : public QObject {
         if (w->Mode() != rmEdit) {
             prompts.passwords.push_back(QStringLiteral("KRW5TM"));
             w->actModeEdit->trigger();
+            QVERIFY(WaitStopped(*w.main));
         }
         QCOMPARE(w->Mode(), rmEdit);
     }
@@ -146,6 +147,7 @@ private slots:
         QApplication::processEvents();
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         // Lines are kept in Debug mode only; the pick list works in Edit mode, so check list and message.
         ShowGroup(w);
         QCOMPARE(PickList(*w->Inspector, "TableName"), QStringList());

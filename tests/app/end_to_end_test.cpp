@@ -93,6 +93,7 @@ private slots:
 
         prompts.passwords.push_back(QStringLiteral("krw5tm"));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmEdit);
         QVERIFY(w->actModeEdit->isChecked());
         QApplication::processEvents();

@@ -147,6 +147,7 @@ private slots:
 
         prompts.passwords.push_back(QString()); // cancelled
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmRun);
         QCOMPARE(w->ModePanel->text(), QStringLiteral("Run"));
         QVERIFY(w->actModeRun->isChecked());
@@ -154,6 +155,7 @@ private slots:
 
         prompts.passwords.push_back(QStringLiteral("KRW5TX")); // wrong: no message
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmRun);
         QVERIFY(w->actModeRun->isChecked());
         QVERIFY(prompts.messages.isEmpty());
@@ -164,6 +166,7 @@ private slots:
 
         prompts.passwords.push_back(QStringLiteral("  krw5tm\t "));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmEdit);
         QCOMPARE(w->ModePanel->text(), QStringLiteral("Edit"));
         QVERIFY(w->actModeEdit->isChecked());
@@ -286,6 +289,7 @@ private slots:
         QCOMPARE(w.ended, 0);
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QVERIFY(w->close());
         QCOMPARE(w.ended, 1);
         QCOMPARE(prompts.questionsAsked, 0);

@@ -304,6 +304,7 @@ private slots:
 
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmEdit);
         QVERIFY(!w->LiveTimer->isActive());
         QVERIFY(w->lvItems->isColumnHidden(TMain::kValueColumn));
@@ -371,6 +372,7 @@ private slots:
                                  10000);
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actModeEdit->trigger();
+        QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w->Mode(), rmEdit);
         QVERIFY(w->DbPanel->styleSheet().isEmpty()); // in Edit nothing is expected to be connected
     }

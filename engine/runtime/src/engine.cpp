@@ -98,6 +98,11 @@ void Engine::Run() {
     wanted_ = true;
     retry_.reset(); // the operator's Run tries at once
     attemptPending_ = false;
+    if (stopping_) {
+        // The old record thread still owns the lists and the connection: start once it has ended.
+        runAfterStop_ = true;
+        return;
+    }
     Connect(false);
 }
 
@@ -177,7 +182,8 @@ void Engine::LinkLost(std::string_view why) {
                   static_cast<long long>(options_.reconnect.firstDelay.count()),
                   static_cast<long long>(options_.reconnect.longestDelay.count()));
     Log("TServer.Reconnect", text);
-    StopLink();
+    // The record thread finishes on its own while the loop goes on; the attempts wait for it.
+    StopAsync();
     attempts_ = 0;
     delay_ = options_.reconnect.firstDelay;
     ScheduleReconnect();
@@ -202,6 +208,10 @@ void Engine::Attempt() {
     retry_.reset();
     if (!wanted_ || running_)
         return;
+    if (stopping_) {
+        ScheduleReconnect(); // the last thread still finishes: the same wait again
+        return;
+    }
     ++attempts_;
     delay_ = std::min(delay_ * 2, options_.reconnect.longestDelay);
     Connect(true);
@@ -249,17 +259,84 @@ void Engine::RunItem(TItem& item, GroupRoute* route) {
 
 void Engine::Stop() {
     wanted_ = false;
+    runAfterStop_ = false;
     retry_.reset();
     attemptPending_ = false;
     attempts_ = 0;
     delay_ = options_.reconnect.firstDelay;
+    if (stopping_)
+        CompleteStop(); // waits for the record thread that RequestStop told to end
     StopLink();
+}
+
+void Engine::RequestStop(std::function<void()> done) {
+    wanted_ = false;
+    runAfterStop_ = false;
+    retry_.reset();
+    attemptPending_ = false;
+    attempts_ = 0;
+    delay_ = options_.reconnect.firstDelay;
+    if (done)
+        stopDone_.push_back(std::move(done));
+    StopAsync();
+}
+
+void Engine::StopAsync() {
+    if (stopping_)
+        return; // the stop under way runs the `done` calls too
+    auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get());
+    if (thread == nullptr) {
+        StopLink();
+        stopping_ = true;
+        CompleteStop();
+        return;
+    }
+    // Nothing is queued after the request: the session and the snapshot timers end first, so the
+    // thread's last pass takes everything that was queued.
+    poll_.reset();
+    lossPending_ = false;
+    EndIntake();
+    thread->RequestStop();
+    stopping_ = true;
+    const std::uint64_t generation = ++stopGeneration_;
+    std::weak_ptr<char> alive = alive_;
+    stopWaiter_ = std::thread([this, thread, generation, alive] {
+        thread->Join();
+        loop_.Post([this, generation, alive] {
+            if (alive.lock() && stopping_ && generation == stopGeneration_)
+                CompleteStop();
+        });
+    });
+}
+
+void Engine::CompleteStop() {
+    if (stopWaiter_.joinable())
+        stopWaiter_.join();
+    server_.RecordThread.reset();
+    // The thread's last pass may have shown the database link after the intake ended.
+    reporter_.SetDbLinkText(kDbDisconnected);
+    stopping_ = false;
+    std::vector<std::function<void()>> done = std::move(stopDone_);
+    stopDone_.clear();
+    for (auto& call : done) {
+        try {
+            call();
+        } catch (const std::exception& error) {
+            Log("TServer.Stop", error.what());
+        }
+    }
+    if (runAfterStop_ && wanted_ && !running_ && !stopping_) {
+        runAfterStop_ = false;
+        Run();
+    }
+    runAfterStop_ = false;
 }
 
 void Engine::StopLink() {
     poll_.reset();
     lossPending_ = false;
-    if (server_.RecordThread) {
+    // While RequestStop's helper waits for the thread, the thread is left to it.
+    if (server_.RecordThread && !stopping_) {
         if (auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get())) {
             thread->RequestStop();
             thread->Join();
@@ -268,7 +345,11 @@ void Engine::StopLink() {
         // The thread's last pass may have shown the database link after the text above was set.
         reporter_.SetDbLinkText(kDbDisconnected);
     }
-    // After the join: the record thread's last pass may still report its link.
+    EndIntake();
+}
+
+void Engine::EndIntake() {
+    // After the join (when there was one): the record thread's last pass may still report its link.
     reporter_.SetOpcLinkText(kOpcDisconnected);
     reporter_.SetDbLinkText(kDbDisconnected);
     if (server_.SessionHandle != 0) {

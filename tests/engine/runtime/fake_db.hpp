@@ -5,8 +5,10 @@
 #include "engine/db/db_failure.hpp"
 #include "model/db_connection.hpp"
 
+#include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tagsink::testing {
@@ -32,6 +34,8 @@ public:
         }
         if (!refuse.empty() && statement.find(refuse) != std::string_view::npos)
             throw db::DbFailure(db::DbFailureKind::StatementRejected, refuseMessage, refuseSqlState, 7);
+        if (executeDelay.count() > 0)
+            std::this_thread::sleep_for(executeDelay);
         std::lock_guard lock(mutex);
         executed.emplace_back(statement);
     }
@@ -50,7 +54,8 @@ public:
     bool reachable = true;
     bool open = false;
     int openAttempts = 0;
-    std::string refuse; // statements containing this text are refused
+    std::chrono::milliseconds executeDelay{0}; // each accepted statement takes this long (a slow database)
+    std::string refuse;                        // statements containing this text are refused
     std::string refuseMessage = "relation \"nowhere\" does not exist";
     std::string refuseSqlState = "42P01"; // a missing table: a refusal that can pass
     std::mutex mutex;

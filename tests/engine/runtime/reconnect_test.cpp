@@ -181,7 +181,8 @@ TEST_F(ReconnectTest, ReconnectsAfterTheServerVanishedWithGrowingWaits) {
     SetServers("down");
     ASSERT_TRUE(Pump([&] { return !e.Running(); }, 3s)) << "the status poll notices the vanished server";
     EXPECT_EQ(server->SessionHandle, 0u);
-    EXPECT_EQ(server->RecordThread, nullptr);
+    EXPECT_TRUE(Pump([&] { return server->RecordThread == nullptr; }, 5s))
+        << "the record thread ends while the loop goes on";
     auto lost = reporter.Texts("TServer.Reconnect");
     ASSERT_EQ(lost.size(), 1u);
     EXPECT_NE(lost[0].find("does not answer"), std::string::npos) << lost[0];
@@ -263,6 +264,8 @@ TEST_F(ReconnectTest, ReconnectKeepsStatementsQueuedBeforeTheLoss) {
 
     SetServers("down");
     ASSERT_TRUE(Pump([&] { return !e.Running(); }, 3s));
+    ASSERT_TRUE(Pump([&] { return !e.Stopping(); }, 5s))
+        << "the record thread finishes while the loop goes on";
     const std::uint64_t queued = e.QueuedCount();
     EXPECT_EQ(Executed(), queued) << "the stop executed every statement queued before the loss";
 

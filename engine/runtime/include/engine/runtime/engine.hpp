@@ -18,7 +18,9 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
 namespace tagsink {
 
@@ -61,8 +63,19 @@ public:
 
     /// Ends the record thread (which executes or spills what is still queued), disconnects the session and
     /// stops the groups; ends the reconnection attempts. Harmless when stopped: it then only sets the two
-    /// link texts.
+    /// link texts. Waits for a stop that RequestStop began.
     void Stop();
+
+    /// Stop without waiting for the record thread, for a caller that must keep its loop turning (the
+    /// desktop window): the intake ends at once (status poll, session, groups, reconnection attempts, the
+    /// OPC link text), the record thread is told to end, and a helper thread waits for it. `done` runs on
+    /// the loop once the thread has ended and was freed; when there is no record thread it runs before
+    /// RequestStop returns. A second request while one runs only adds its `done`. A Run meanwhile starts
+    /// once the stop is complete (after the `done` calls); Stop waits for it.
+    void RequestStop(std::function<void()> done = {});
+
+    /// True from a RequestStop that had a record thread to end until the thread has ended.
+    bool Stopping() const { return stopping_; }
 
     /// True between a successful Run (or reconnection) and the next Stop or loss of the link.
     bool Running() const { return running_; }
@@ -86,8 +99,9 @@ public:
     /// attempts.
     void HandleShutdown();
 
-    /// The link is gone (a shutdown request, a status poll that failed): one log line, Stop, and the
-    /// reconnection attempts. Nothing happens when the engine is not running.
+    /// The link is gone (a shutdown request, a status poll that failed): one log line, a Stop that does not
+    /// wait for the record thread (as RequestStop), and the reconnection attempts, which wait for it.
+    /// Nothing happens when the engine is not running.
     void LinkLost(std::string_view why);
 
     // --- data intake (the toolkit's data-change procedure lands here; public for tests) ---
@@ -116,6 +130,9 @@ private:
 
     bool Connect(bool quiet);
     void StopLink();
+    void StopAsync();
+    void EndIntake();
+    void CompleteStop();
     void ScheduleReconnect();
     void Attempt();
     void PollStatus();
@@ -149,6 +166,13 @@ private:
     std::unique_ptr<LoopHandle> poll_;
     std::unique_ptr<LoopHandle> retry_;
     std::shared_ptr<char> alive_ = std::make_shared<char>(0); // posted calls check it
+
+    // A stop that waits for the record thread on a helper thread (RequestStop).
+    bool stopping_ = false;
+    bool runAfterStop_ = false;
+    std::uint64_t stopGeneration_ = 0; // a completion posted for an older stop does nothing
+    std::thread stopWaiter_;
+    std::vector<std::function<void()>> stopDone_;
 };
 
 /// Watches the toolkit's event handle on `loop` and runs QZDAC_DispatchEvents whenever it is readable.
