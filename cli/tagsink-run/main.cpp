@@ -2,7 +2,8 @@
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
-// It stops after N seconds (as the operator's return to Edit mode would), or on SIGINT or SIGTERM;
+// It stops after N seconds (as the operator's return to Edit mode would), or on SIGINT or SIGTERM (on
+// Windows Ctrl+C, Ctrl+Break or closing the console);
 // statements still waiting are executed or kept in "sql.dat" for the next run. An OPC server that is
 // missing at start, shuts down or stops answering is connected again by the engine, at growing intervals.
 //
@@ -19,27 +20,19 @@
 #include "engine/runtime/plain_event_loop.hpp"
 #include "model/server.hpp"
 #include "stderr_reporter.hpp"
+#include "stop_request.hpp"
 #include "tagclient.h"
 
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
-#include <csignal>
 #include <cstdio>
 
 using namespace tagsink;
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-extern "C" void OnSignal(int) {
-    int saved = errno;
-    char byte = 1;
-    [[maybe_unused]] ssize_t ignored = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 // While the engine tries to connect again: how often it tried.
 std::string Attempts(const Engine& engine) {
@@ -78,7 +71,11 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 1;
     }
 
+#ifdef _WIN32
+    const bool tty = false; // progress as plain lines: a console may not take terminal escapes
+#else
     const bool tty = isatty(STDERR_FILENO) != 0;
+#endif
     StderrReporter reporter(log, tty);
     db::InstallOdbcConnectionFactory();
 
@@ -104,23 +101,17 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         PlainEventLoop loop;
-        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            std::perror("tagsink-run: pipe");
+        std::string stopReason;
+        std::unique_ptr<StopRequests> stopRequests;
+        try {
+            stopRequests = std::make_unique<StopRequests>(loop, [&] {
+                stopReason = "interrupted";
+                loop.Quit();
+            });
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "tagsink-run: %s\n", error.what());
             return 1;
         }
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        std::string stopReason;
-        auto signals = loop.WatchReadable(signalPipe[0], [&] {
-            char buffer[16];
-            while (read(signalPipe[0], buffer, sizeof buffer) > 0) {
-            }
-            stopReason = "interrupted";
-            loop.Quit();
-        });
         auto toolkitEvents = WatchToolkitEvents(loop);
 
         EngineOptions options;
@@ -165,12 +156,8 @@ int main(int argc, char** argv) {
                          static_cast<unsigned long long>(lost), engine.Stats().LastFailure().text.c_str());
             status = 3;
         }
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
     }
     QZDAC_Uninit();
     ReportToolkitFailuresTo(nullptr);
-    close(signalPipe[0]);
-    close(signalPipe[1]);
     return status;
 }
