@@ -182,5 +182,75 @@ else
   fail "build-win64/bin/toolkit_server_death_tests.exe was not built"
 fi
 
+# ---------------------------------------------------------------------------------------- release
+# The release zips, made from the build folders above (package-windows.sh --no-build: nothing is built
+# again): every file there, programs and DLLs importing system DLLs only, the README with CR LF, the SDK
+# usable by a C client of each bitness, and (under Wine) the packaged programs starting from the
+# unpacked folder alone.
+check_release() {
+  local dist=$root/build-win64/release zips arch top listing f d allowed dlls
+  step "release zips (scripts/package-windows.sh --no-build)"
+  rm -rf "$dist"
+  if ! zips=$(bash scripts/package-windows.sh --no-build --out "$dist"); then
+    fail "scripts/package-windows.sh"
+    return
+  fi
+  allowed='^(kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|bcrypt|shlwapi|version|psapi|userenv|dbghelp|wtsapi32|secur32|api-ms-win-.*)\.dll$'
+  for arch in x64 x86; do
+    local zip=$dist/tagsink-windows-$arch.zip triple
+    triple=$([ $arch = x64 ] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32)
+    top=tagsink-windows-$arch
+    grep -qx "$zip" <<<"$zips" || { fail "package-windows.sh did not name $zip"; continue; }
+    listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
+    for f in tagsink-run.exe tagsink-project.exe tagsink-buffer.exe tagclient.dll tagclient_opc_ps.dll \
+             README-windows.txt THIRD-PARTY-NOTICES.txt sdk/include/tagclient.h sdk/include/platform/oleauto.h \
+             sdk/lib/libtagclient.dll.a sdk/lib/tagclient.def examples/sample.DAT examples/sample.sql; do
+      grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
+    done
+    if grep -v "^$top/" <<<"$listing" | grep -q .; then fail "$(basename "$zip") holds files outside $top/"; fi
+    rm -rf "$dist/$arch" && python3 -m zipfile -e "$zip" "$dist/$arch" ||
+      { fail "unzip $(basename "$zip")"; continue; }
+    for f in "$dist/$arch/$top"/*.exe "$dist/$arch/$top"/*.dll; do
+      [ -f "$f" ] || continue
+      dlls=$("$triple-objdump" -p "$f" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+      for d in $dlls; do
+        if [ "$d" = tagclient.dll ]; then continue; fi # beside it in the folder
+        grep -Eq "$allowed" <<<"$d" || fail "$arch/$(basename "$f") imports $d, which is no system DLL"
+      done
+    done
+    if [ -f "$dist/$arch/$top/tagsink-run.exe" ]; then
+      "$triple-objdump" -p "$dist/$arch/$top/tagsink-run.exe" | grep -qi 'DLL Name: odbc32.dll' ||
+        fail "$arch/tagsink-run.exe does not import odbc32.dll"
+    fi
+    local readme=$dist/$arch/$top/README-windows.txt
+    if [ -f "$readme" ]; then
+      [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$arch README-windows.txt: not every line ends in CR LF"
+      if grep -q '@[A-Z_]*@' "$readme"; then fail "$arch README-windows.txt: a placeholder is left"; fi
+    fi
+    # A C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall names).
+    printf '%s\n' '#include <tagclient.h>' '#include <stdio.h>' \
+      'int main(void) { if (!QZDAC_Init()) return 1; printf("tagclient %s\n", TAGCLIENT_VERSION); return QZDAC_Uninit() ? 0 : 1; }' \
+      >"$dist/$arch/sdk_client.c"
+    "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror -I"$dist/$arch/$top/sdk/include" "$dist/$arch/sdk_client.c" \
+      -L"$dist/$arch/$top/sdk/lib" -ltagclient -o "$dist/$arch/$top/sdk_client.exe" ||
+      fail "$arch: a C client does not build against the release's SDK"
+  done
+  if [ -x "$wine" ] && [ -n "${WINEPREFIX:-}" ]; then
+    top=$dist/x64/tagsink-windows-x64
+    (cd "$top" && timeout 120 "$wine" sdk_client.exe) | tr -d '\r' | grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" ||
+      fail "x64: the SDK client does not run against the release's tagclient.dll"
+    if [ -f "$top/tagsink-project.exe" ]; then
+      (cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT) | grep -q 'ok' ||
+        fail "x64: tagsink-project.exe from the release does not check examples\\sample.DAT"
+    fi
+    if [ -f "$top/tagsink-run.exe" ]; then
+      (cd "$top" && timeout 120 "$wine" tagsink-run.exe --help) | grep -qi 'usage' ||
+        fail "x64: tagsink-run.exe from the release does not answer --help"
+    fi
+  fi
+  echo "release: $(echo $zips)"
+}
+check_release
+
 if [ $status = 0 ]; then echo "windows: all checks passed"; fi
 exit $status
