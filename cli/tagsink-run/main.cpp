@@ -1,4 +1,5 @@
 // tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
+//             [--log-file FILE [--log-size BYTES] [--log-files N]]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
@@ -11,6 +12,9 @@
 // that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
 // (default 10) before it goes to "sql.rejected".
 //
+// --log-file sends what would go to standard error into FILE instead, which is rotated at --log-size
+// bytes (FILE.1 ... FILE.N, --log-files of them kept).
+//
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
 // the OPC server could not be connected at any time during the run, 3 when statements were lost (neither
 // the journal nor the database could take them).
@@ -18,6 +22,7 @@
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
 #include "model/server.hpp"
+#include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "tagclient.h"
 
@@ -27,6 +32,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 using namespace tagsink;
 
@@ -61,6 +68,8 @@ int main(int argc, char** argv) {
     int seconds = 0;
     bool singleStatements = false;
     double retryMinutes = 10;
+    std::string logFilePath;
+    RotatingLogFile::Limits logLimits;
     app.add_option("PROJECT.DAT", projectFile, "the project file")->required()->check(CLI::ExistingFile);
     app.add_flag("--log", log, "write the engine's log lines to standard error");
     app.add_option("--seconds", seconds, "stop after this many seconds (0: run until interrupted)")
@@ -71,6 +80,13 @@ int main(int argc, char** argv) {
                    "how long a statement refused for a reason that can pass is retried before it goes to "
                    "sql.rejected (default 10)")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--log-file", logFilePath,
+                   "write what would go to standard error into this file, rotated at --log-size");
+    app.add_option("--log-size", logLimits.maxBytes,
+                   "size in bytes at which the log file is rotated (default 10 MB)")
+        ->check(CLI::Range(std::uint64_t{1024}, std::uint64_t{1} << 40));
+    app.add_option("--log-files", logLimits.keep, "rotated log files kept, FILE.1 the newest (default 5)")
+        ->check(CLI::Range(0, 999));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -78,34 +94,45 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 1;
     }
 
-    const bool tty = isatty(STDERR_FILENO) != 0;
+    std::unique_ptr<RotatingLogFile> logFile;
+    if (!logFilePath.empty()) {
+        try {
+            logFile = std::make_unique<RotatingLogFile>(logFilePath, logLimits);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "tagsink-run: %s\n", error.what());
+            return 1;
+        }
+    }
+    const bool tty = !logFile && isatty(STDERR_FILENO) != 0;
     StderrReporter reporter(log, tty);
+    reporter.SetLogFile(logFile.get());
+    auto say = [&reporter](const std::string& line) { reporter.Print("tagsink-run: " + line + "\n"); };
     db::InstallOdbcConnectionFactory();
 
     TServer root;
     try {
         root.LoadFromFile(projectFile);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "tagsink-run: %s: %s\n", projectFile.c_str(), error.what());
+        say(projectFile + ": " + error.what());
         return 1;
     }
     if (root.OPCString().empty() || root.GroupCount() == 0) {
-        std::fprintf(stderr, "tagsink-run: %s: the project has %s; there is nothing to record\n",
-                     projectFile.c_str(),
-                     root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups");
+        say(projectFile + ": the project has " +
+            (root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups") +
+            "; there is nothing to record");
         return 1;
     }
 
     reporter.SetDbString(root.DBString());
     ReportToolkitFailuresTo(&reporter);
     if (QZDAC_Init() == QZDAC_FALSE)
-        std::fprintf(stderr, "tagsink-run: the OPC toolkit could not be initialised\n");
+        say("the OPC toolkit could not be initialised");
 
     int status = 0;
     {
         PlainEventLoop loop;
         if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            std::perror("tagsink-run: pipe");
+            say(std::string("pipe: ") + std::strerror(errno));
             return 1;
         }
         struct sigaction action {};
@@ -135,8 +162,8 @@ int main(int argc, char** argv) {
             if (reason.empty())
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
-            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\": %s; trying again\n",
-                         root.OPCString().c_str(), reason.c_str());
+            say("cannot connect to the OPC server \"" + root.OPCString() + "\": " + reason +
+                "; trying again");
         }
         std::unique_ptr<LoopHandle> deadline;
         if (seconds > 0) {
@@ -156,13 +183,11 @@ int main(int argc, char** argv) {
         engine.Stop();
         reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
         if (!everConnected) {
-            std::fprintf(stderr, "tagsink-run: the OPC server \"%s\" could not be connected\n",
-                         root.OPCString().c_str());
+            say("the OPC server \"" + root.OPCString() + "\" could not be connected");
             status = 2;
         }
         if (const std::uint64_t lost = engine.Stats().lost.load(); lost > 0) {
-            std::fprintf(stderr, "tagsink-run: %llu statements were lost (%s)\n",
-                         static_cast<unsigned long long>(lost), engine.Stats().LastFailure().text.c_str());
+            say(std::to_string(lost) + " statements were lost (" + engine.Stats().LastFailure().text + ")");
             status = 3;
         }
         signal(SIGINT, SIG_DFL);
