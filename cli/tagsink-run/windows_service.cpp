@@ -524,16 +524,17 @@ public:
     bool ran = false;
 
     void Running(std::function<void(const std::string&)> stop) override {
-        bool stopAtOnce = false;
-        {
-            std::lock_guard lock(mutex_);
-            stop_ = std::move(stop);
-            stopAtOnce = stopRequested_;
-            if (!stopAtOnce)
-                ReportLocked(SERVICE_RUNNING, NO_ERROR, 0, 0);
-        }
-        if (stopAtOnce)
-            stop_(stopReason_);
+        std::lock_guard lock(mutex_);
+        stop_ = std::move(stop);
+        if (stopRequested_)
+            stop_(stopReason_); // asked to stop while it started
+        else
+            ReportLocked(SERVICE_RUNNING, NO_ERROR, 0, 0);
+    }
+
+    void Finished() override {
+        std::lock_guard lock(mutex_);
+        stop_ = nullptr;
     }
 
     // Runs on the service's thread: everything between the start and SERVICE_STOPPED.
@@ -609,18 +610,16 @@ private:
     }
 
     void RequestStop(const std::string& reason) {
-        std::function<void(const std::string&)> stop;
-        {
-            std::lock_guard lock(mutex_);
-            if (stopRequested_ || done_)
-                return;
-            stopRequested_ = true;
-            stopReason_ = reason;
-            ReportLocked(SERVICE_STOP_PENDING, NO_ERROR, 0, kStopWaitHintMs);
-            stop = stop_;
-        }
-        if (stop)
-            stop(reason); // otherwise Running stops at once when the recorder gets there
+        // Under the lock, so that the recorder's Finished cannot come between (the stop procedure only
+        // posts a request to the recorder's loop).
+        std::lock_guard lock(mutex_);
+        if (stopRequested_ || done_)
+            return;
+        stopRequested_ = true;
+        stopReason_ = reason;
+        ReportLocked(SERVICE_STOP_PENDING, NO_ERROR, 0, kStopWaitHintMs);
+        if (stop_)
+            stop_(reason); // otherwise Running stops at once when the recorder gets there
     }
 
     void ReportLocked(DWORD state, DWORD exitCode, DWORD specific, DWORD waitHint) {
@@ -679,6 +678,17 @@ std::wstring Wide(const std::string& utf8) {
     const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
+    return out;
+}
+
+std::string Ansi(const std::wstring& text) {
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
     return out;
 }
 

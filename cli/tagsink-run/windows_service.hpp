@@ -33,6 +33,8 @@ public:
     /// once, on the service manager's thread, with the reason ("service stop", "system shutdown"); it
     /// must only ask the recorder to stop (the recorder then stops as it does in a console and returns).
     virtual void Running(std::function<void(const std::string& reason)> stop) = 0;
+    /// The recorder is past its loop: `stop` is no longer called (a request now waits for the end).
+    virtual void Finished() = 0;
 };
 
 /// Runs `record` as the service `name` on a thread of the service manager, in the working folder
@@ -47,8 +49,9 @@ int RunAsService(const std::wstring& name, const std::wstring& folder,
 /// The program's arguments as Windows passed them (wide text, split by the C runtime's rules).
 std::vector<std::wstring> WideArguments();
 
-/// UTF-8 text of `text`, and back.
+/// UTF-8 text of `text`, and back; `text` in the system's 8-bit code page (that of `main`'s argv).
 std::string Utf8(const std::wstring& text);
+std::string Ansi(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
 } // namespace tagsink::service
