@@ -164,9 +164,9 @@ copyright and licence statements follow, as Debian, where they were built, recor
 
 - GCC's runtime libraries (libgcc, libstdc++): GPL with the GCC Runtime Library Exception
 - mingw-w64 runtime and winpthreads: ZPL, MIT (expat) and BSD licences
-- muParser (expression evaluation, in tagsink-run.exe): BSD 2-clause
-- nlohmann/json (in tagsink-project.exe): MIT
-- CLI11 (command lines): BSD 3-clause
+- muParser (expression evaluation): MIT (expat)
+- nlohmann/json (JSON text): MIT
+- CLI11 (command-line parsing): BSD 3-clause
 
 EOF
   local pkg file
