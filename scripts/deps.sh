@@ -23,6 +23,20 @@ if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
   PACKAGES+=(zip)
 fi
 
+# The Windows cross-build compiles muParser from Debian's source package (apt-get source muparser):
+# apt needs a deb-src entry beside the deb one, with the same URIs, suites and components.
+ensure_deb_src() {
+  local sources=/etc/apt/sources.list.d/debian.sources
+  [ -f "$sources" ] || return 0
+  grep -Eq '^Types:.*deb-src' "$sources" && return 0
+  echo "Adding deb-src to $sources"
+  sed -i 's/^Types: deb$/Types: deb deb-src/' "$sources"
+  apt-get update -qq
+}
+if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
+  ensure_deb_src
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,8 @@
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
-// It stops after N seconds (as the operator's return to Edit mode would), or on SIGINT or SIGTERM;
+// It stops after N seconds (as the operator's return to Edit mode would), or on SIGINT or SIGTERM (on
+// Windows Ctrl+C, Ctrl+Break or closing the console);
 // statements still waiting are executed or kept in "sql.dat" for the next run. An OPC server that is
 // missing at start, shuts down or stops answering is connected again by the engine, at growing intervals.
 //
@@ -24,6 +25,7 @@
 #include "model/server.hpp"
 #include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
+#include "stop_request.hpp"
 #ifdef _WIN32
 #include "windows_service.hpp"
 #else
@@ -34,12 +36,11 @@ class ServiceControl; // only on Windows
 #include "tagclient.h"
 
 #include <CLI/CLI.hpp>
-#include <fcntl.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -48,15 +49,6 @@ class ServiceControl; // only on Windows
 using namespace tagsink;
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-extern "C" void OnSignal(int) {
-    int saved = errno;
-    char byte = 1;
-    [[maybe_unused]] ssize_t ignored = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
 
 // While the engine tries to connect again: how often it tried.
 std::string Attempts(const Engine& engine) {
@@ -156,7 +148,11 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
             return 1;
         }
     }
+#ifdef _WIN32
+    const bool tty = false; // progress as plain lines: a console may not take terminal escapes
+#else
     const bool tty = !logFile && isatty(STDERR_FILENO) != 0;
+#endif
     StderrReporter reporter(settings.log, tty);
     reporter.SetLogFile(logFile.get());
     auto say = [&reporter](const std::string& line) { reporter.Print("tagsink-run: " + line + "\n"); };
@@ -176,23 +172,17 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     int status = 0;
     {
         PlainEventLoop loop;
-        if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-            say(std::string("pipe: ") + std::strerror(errno));
+        std::string stopReason;
+        std::unique_ptr<StopRequests> stopRequests;
+        try {
+            stopRequests = std::make_unique<StopRequests>(loop, [&] {
+                stopReason = "interrupted";
+                loop.Quit();
+            });
+        } catch (const std::exception& error) {
+            say(error.what());
             return 1;
         }
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-        std::string stopReason;
-        auto signals = loop.WatchReadable(signalPipe[0], [&] {
-            char buffer[16];
-            while (read(signalPipe[0], buffer, sizeof buffer) > 0) {
-            }
-            stopReason = "interrupted";
-            loop.Quit();
-        });
         auto toolkitEvents = WatchToolkitEvents(loop);
 
         EngineOptions options;
@@ -252,13 +242,9 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
             say(std::to_string(lost) + " statements were lost (" + engine.Stats().LastFailure().text + ")");
             status = 3;
         }
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
     }
     QZDAC_Uninit();
     ReportToolkitFailuresTo(nullptr);
-    close(signalPipe[0]);
-    close(signalPipe[1]);
     return status;
 }
 

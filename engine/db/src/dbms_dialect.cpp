@@ -4,6 +4,10 @@
 #include "engine/db/db_failure.hpp"
 #include "odbc_handle.hpp"
 
+#ifdef _WIN32
+#include "platform/oleauto.h" // windows.h, whose types sqlext.h needs
+#endif
+
 #include <sqlext.h>
 
 #include <algorithm>

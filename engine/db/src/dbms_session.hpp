@@ -1,6 +1,10 @@
 // Session set-up right after a connection is opened (see engine/db/dbms_dialect.hpp).
 #pragma once
 
+#ifdef _WIN32
+#include "platform/oleauto.h" // windows.h, whose types sql.h needs
+#endif
+
 #include <sql.h>
 
 #include <chrono>

@@ -1,6 +1,10 @@
 // RAII ownership of ODBC handles and reading of their diagnostic records.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/oleauto.h" // windows.h, whose types sql.h needs
+#endif
+
 #include <sql.h>
 #include <sqlext.h>
 

@@ -1,13 +1,10 @@
 #include "engine/runtime/buffer_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/durable_file.hpp"
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -15,55 +12,19 @@
 namespace tagsink {
 namespace {
 
-// A file descriptor closed when it goes.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int Release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
+using qz::DurableFile;
 
-private:
-    int fd_;
-};
+[[noreturn]] void Fail(const std::filesystem::path& file, std::string_view what, std::error_code error) {
+    throw BufferFileError("Cannot " + std::string(what) + " \"" + file.string() + "\": " + error.message());
+}
 
 [[noreturn]] void Fail(const std::filesystem::path& file, std::string_view what, int error) {
-    throw BufferFileError("Cannot " + std::string(what) + " \"" + file.string() +
-                          "\": " + std::strerror(error));
+    Fail(file, what, qz::ErrnoError(error));
 }
 
-void WriteAll(int fd, const char* data, size_t size, const std::filesystem::path& file) {
-    while (size > 0) {
-        ssize_t written = write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(file, "write", errno);
-        }
-        if (written == 0)
-            Fail(file, "write", EIO);
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-}
-
-// Makes a change of the directory's entries (a new or removed file) durable.
-void SyncDirectory(const std::filesystem::path& file) {
-    std::filesystem::path dir = file.parent_path();
-    if (dir.empty())
-        dir = ".";
-    Fd fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0)
-        fsync(fd.get());
+void Check(std::error_code error, const std::filesystem::path& file, std::string_view what) {
+    if (error)
+        Fail(file, what, error);
 }
 
 } // namespace
@@ -122,22 +83,10 @@ std::string DecodeStatementLine(std::string_view line) {
 }
 
 BufferFileContents ReadBufferFile(const std::filesystem::path& file) {
-    Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        Fail(file, "open", errno);
+    DurableFile in;
+    Check(in.Open(file, DurableFile::Mode::Read), file, "open");
     std::string data;
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(file, "read", errno);
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<size_t>(got));
-    }
+    Check(in.ReadFrom(0, data), file, "read");
     BufferFileContents contents;
     size_t start = 0;
     while (start < data.size()) {
@@ -166,39 +115,34 @@ void AppendLines(const std::filesystem::path& file, const std::vector<std::strin
         data += "\r\n";
     }
     bool existed = std::filesystem::exists(file);
-    Fd fd(open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        Fail(file, "open", errno);
-    struct stat info {};
-    if (fstat(fd.get(), &info) != 0)
-        Fail(file, "inspect", errno);
-    const off_t oldSize = info.st_size;
+    DurableFile out;
+    Check(out.Open(file, DurableFile::Mode::OpenOrCreate), file, "open");
+    std::uint64_t oldSize = 0;
+    Check(out.Size(oldSize), file, "inspect");
     // A file that does not end with a line end (edited by hand, or cut by a crash of an older writer)
     // gets one first, so that the first new statement does not join its last line.
     if (oldSize > 0) {
         char last = '\n';
-        if (pread(fd.get(), &last, 1, oldSize - 1) == 1 && last != '\n')
+        std::size_t got = 0;
+        if (!out.ReadAt(oldSize - 1, &last, 1, got) && got == 1 && last != '\n')
             data.insert(0, "\r\n");
     }
     try {
-        if (lseek(fd.get(), oldSize, SEEK_SET) < 0)
-            Fail(file, "seek in", errno);
-        WriteAll(fd.get(), data.data(), data.size(), file);
-        if (fsync(fd.get()) != 0)
-            Fail(file, "flush", errno);
+        Check(out.WriteAt(oldSize, data), file, "write");
+        Check(out.Flush(), file, "flush");
     } catch (...) {
         // Leave the file exactly as it was: a retried spill must not write a statement twice.
-        if (ftruncate(fd.get(), oldSize) == 0)
-            fsync(fd.get());
+        if (!out.Truncate(oldSize))
+            (void)out.Flush();
         if (!existed && oldSize == 0) {
-            unlink(file.c_str());
+            (void)out.Close();
+            (void)qz::RemoveFile(file);
         }
         throw;
     }
-    if (close(fd.Release()) != 0)
-        Fail(file, "close", errno);
+    Check(out.Close(), file, "close");
     if (!existed)
-        SyncDirectory(file);
+        qz::SyncFolderOf(file);
 }
 
 void AppendStatements(const std::filesystem::path& file, const std::deque<std::string>& statements) {
@@ -218,9 +162,9 @@ void AppendRejected(const std::filesystem::path& file, std::string_view statemen
 }
 
 void RemoveBufferFile(const std::filesystem::path& file) {
-    if (unlink(file.c_str()) != 0 && errno != ENOENT)
-        Fail(file, "delete", errno);
-    SyncDirectory(file);
+    if (std::error_code error = qz::RemoveFile(file); error && !qz::IsNotFound(error))
+        Fail(file, "delete", error);
+    qz::SyncFolderOf(file);
 }
 
 } // namespace tagsink
@@ -278,26 +222,13 @@ std::optional<ProgressMark> ReadProgress(const std::filesystem::path& file) {
 
 std::string ReadFrom(const std::filesystem::path& file, std::uint64_t from) {
     std::string data;
-    Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ENOENT)
+    DurableFile in;
+    if (std::error_code error = in.Open(file, DurableFile::Mode::Read)) {
+        if (qz::IsNotFound(error))
             return data;
-        Fail(file, "open", errno);
+        Fail(file, "open", error);
     }
-    char buffer[65536];
-    off_t at = static_cast<off_t>(from);
-    for (;;) {
-        ssize_t got = pread(fd.get(), buffer, sizeof buffer, at);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail(file, "read", errno);
-        }
-        if (got == 0)
-            break;
-        data.append(buffer, static_cast<size_t>(got));
-        at += got;
-    }
+    Check(in.ReadFrom(from, data), file, "read");
     return data;
 }
 
@@ -330,13 +261,13 @@ void SplitJournal(const std::string& data, std::uint64_t from, Journal::Recovere
 }
 
 std::uint64_t FileSize(const std::filesystem::path& file) {
-    struct stat info {};
-    if (stat(file.c_str(), &info) != 0) {
-        if (errno == ENOENT)
+    std::uint64_t size = 0;
+    if (std::error_code error = qz::FileSizeOf(file, size)) {
+        if (qz::IsNotFound(error))
             return 0;
-        Fail(file, "inspect", errno);
+        Fail(file, "inspect", error);
     }
-    return static_cast<std::uint64_t>(info.st_size);
+    return size;
 }
 
 } // namespace
@@ -354,12 +285,8 @@ Journal::~Journal() {
 }
 
 void Journal::Close() {
-    if (fd_ >= 0)
-        close(fd_);
-    if (progressFd_ >= 0)
-        close(progressFd_);
-    fd_ = -1;
-    progressFd_ = -1;
+    (void)journalFile_.Close();
+    (void)progressFile_.Close();
     open_ = false;
 }
 
@@ -394,27 +321,26 @@ Journal::Recovered Journal::Open() {
     }
     std::string tail;
     SplitJournal(ReadFrom(file_, position), position, out, tail);
-    int fd = -1;
-    if (size > 0 || !tail.empty()) {
-        fd = open(file_.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
-            Fail(file_, "open", errno);
-    }
-    Fd journalFd(fd);
+    DurableFile journal;
+    if (size > 0 || !tail.empty())
+        Check(journal.Open(file_, DurableFile::Mode::ReadWrite), file_, "open");
     if (!tail.empty()) {
         if (out.plainFile) {
             // A hand-written file without a last line end: the line is a statement; end it properly.
             out.entries.push_back(JournalEntry{DecodeStatementLine(tail), size + 2});
-            if (pwrite(journalFd.get(), "\r\n", 2, static_cast<off_t>(size)) != 2 ||
-                fsync(journalFd.get()) != 0)
-                Fail(file_, "write", errno);
+            std::error_code error = journal.WriteAt(size, "\r\n");
+            if (!error)
+                error = journal.Flush();
+            Check(error, file_, "write");
             size += 2;
         } else {
             // Half a line written when the program was killed: it was never acknowledged. Cut it off.
             out.cutBytes = tail.size();
             size -= tail.size();
-            if (ftruncate(journalFd.get(), static_cast<off_t>(size)) != 0 || fsync(journalFd.get()) != 0)
-                Fail(file_, "cut", errno);
+            std::error_code error = journal.Truncate(size);
+            if (!error)
+                error = journal.Flush();
+            Check(error, file_, "cut");
         }
     }
     key_ = key;
@@ -422,20 +348,16 @@ Journal::Recovered Journal::Open() {
     position_ = position;
     size_ = size;
     WriteProgressFile();
-    fd_ = journalFd.Release();
+    journalFile_ = std::move(journal);
     open_ = true;
     return out;
 }
 
-int Journal::OpenJournalFile() {
-    if (fd_ >= 0)
-        return fd_;
-    int fd = open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        Fail(file_, "open", errno);
-    SyncDirectory(file_);
-    fd_ = fd;
-    return fd_;
+void Journal::OpenJournalFile() {
+    if (journalFile_.IsOpen())
+        return;
+    Check(journalFile_.Open(file_, DurableFile::Mode::OpenOrCreate), file_, "open");
+    qz::SyncFolderOf(file_);
 }
 
 void Journal::Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
@@ -453,29 +375,14 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
         data += "\r\n";
         ends.push_back(size_ + data.size());
     }
-    int fd = OpenJournalFile();
-    const char* at = data.data();
-    size_t left = data.size();
-    off_t offset = static_cast<off_t>(size_);
-    int error = 0;
-    while (left > 0) {
-        ssize_t written = pwrite(fd, at, left, offset);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            error = written < 0 ? errno : EIO;
-            break;
-        }
-        at += written;
-        left -= static_cast<size_t>(written);
-        offset += written;
-    }
-    if (error == 0 && fdatasync(fd) != 0)
-        error = errno;
-    if (error != 0) {
+    OpenJournalFile();
+    std::error_code error = journalFile_.WriteAt(size_, data);
+    if (!error)
+        error = journalFile_.Flush(false);
+    if (error) {
         // Leave the file as it was: a retried append must not write a statement twice.
-        if (ftruncate(fd, static_cast<off_t>(size_)) == 0)
-            fdatasync(fd);
+        if (!journalFile_.Truncate(size_))
+            (void)journalFile_.Flush(false);
         ends.clear();
         Fail(file_, "write", error);
     }
@@ -484,14 +391,12 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
 
 void Journal::Mark(std::uint64_t position, bool durable) {
     position_ = position;
-    if (progressFd_ < 0)
+    if (!progressFile_.IsOpen())
         Fail(progress_, "write", EBADF);
     const std::string text = PositionText(position);
-    const off_t offset = static_cast<off_t>(PositionOffset(key_, generation_));
-    if (pwrite(progressFd_, text.data(), text.size(), offset) != static_cast<ssize_t>(text.size()))
-        Fail(progress_, "write", errno == 0 ? EIO : errno);
-    if (durable && fdatasync(progressFd_) != 0)
-        Fail(progress_, "flush", errno);
+    Check(progressFile_.WriteAt(PositionOffset(key_, generation_), text), progress_, "write");
+    if (durable)
+        Check(progressFile_.Flush(false), progress_, "flush");
 }
 
 void Journal::Compact() {
@@ -499,13 +404,10 @@ void Journal::Compact() {
         if (int error = writeFault(); error != 0)
             Fail(file_, "empty", error);
     }
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-    if (unlink(file_.c_str()) != 0 && errno != ENOENT)
-        Fail(file_, "delete", errno);
-    SyncDirectory(file_);
+    (void)journalFile_.Close();
+    if (std::error_code error = qz::RemoveFile(file_); error && !qz::IsNotFound(error))
+        Fail(file_, "delete", error);
+    qz::SyncFolderOf(file_);
     size_ = 0;
     generation_ = NewId();
     position_ = 0;
@@ -517,21 +419,17 @@ void Journal::WriteProgressFile() {
     temporary += ".new";
     const std::string text = ProgressText(key_, generation_, position_);
     {
-        Fd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (fd.get() < 0)
-            Fail(temporary, "create", errno);
-        WriteAll(fd.get(), text.data(), text.size(), temporary);
-        if (fsync(fd.get()) != 0)
-            Fail(temporary, "flush", errno);
+        DurableFile out;
+        Check(out.Open(temporary, DurableFile::Mode::CreateOrTruncate), temporary, "create");
+        Check(out.WriteAt(0, text), temporary, "write");
+        Check(out.Flush(), temporary, "flush");
+        Check(out.Close(), temporary, "close");
     }
-    if (rename(temporary.c_str(), progress_.c_str()) != 0)
-        Fail(progress_, "replace", errno);
-    SyncDirectory(progress_);
-    if (progressFd_ >= 0)
-        close(progressFd_);
-    progressFd_ = open(progress_.c_str(), O_RDWR | O_CLOEXEC);
-    if (progressFd_ < 0)
-        Fail(progress_, "open", errno);
+    // Closed before the new file takes its place (Windows does not replace a file that is open).
+    (void)progressFile_.Close();
+    Check(qz::ReplaceFile(temporary, progress_), progress_, "replace");
+    qz::SyncFolderOf(progress_);
+    Check(progressFile_.Open(progress_, DurableFile::Mode::ReadWrite), progress_, "open");
 }
 
 } // namespace tagsink

@@ -371,10 +371,17 @@ void Engine::Queue(std::string statement) {
 }
 
 std::unique_ptr<LoopHandle> WatchToolkitEvents(EventLoop& loop) {
+#ifdef _WIN32
+    // The toolkit's work arrives as window messages of the client thread, which every message loop of
+    // that thread (PlainEventLoop's among them) dispatches: there is nothing to watch.
+    (void)loop;
+    return nullptr;
+#else
     intptr_t handle = QZDAC_GetEventHandle();
     if (handle < 0)
         return nullptr;
     return loop.WatchReadable(static_cast<int>(handle), [] { QZDAC_DispatchEvents(); });
+#endif
 }
 
 } // namespace tagsink

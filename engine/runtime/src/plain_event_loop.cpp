@@ -1,8 +1,12 @@
 #include "engine/runtime/plain_event_loop.hpp"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +36,60 @@ private:
     std::uint64_t id_;
 };
 
+#ifdef _WIN32
+
+PlainEventLoop::PlainEventLoop(const Clock& clock) : clock_(clock) {
+    wakeEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!wakeEvent_)
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "The event loop's wake-up event");
+}
+
+PlainEventLoop::~PlainEventLoop() {
+    CloseHandle(static_cast<HANDLE>(wakeEvent_));
+}
+
+void PlainEventLoop::Wake() {
+    SetEvent(static_cast<HANDLE>(wakeEvent_));
+}
+
+void PlainEventLoop::DrainWake() {} // the wait resets the event
+
+std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
+    std::vector<HANDLE> handles{static_cast<HANDLE>(wakeEvent_)};
+    std::vector<std::uint64_t> watchIds;
+    for (const auto& [id, watch] : watches_) {
+        if (handles.size() == MAXIMUM_WAIT_OBJECTS - 1)
+            throw std::runtime_error("The event loop watches more handles than Windows can wait for");
+        handles.push_back(reinterpret_cast<HANDLE>(static_cast<intptr_t>(watch.fd)));
+        watchIds.push_back(id);
+    }
+    const DWORD result = MsgWaitForMultipleObjectsEx(
+        static_cast<DWORD>(handles.size()), handles.data(),
+        static_cast<DWORD>(std::min<long long>(timeout, INFINITE - 1)), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_FAILED)
+        throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                                "MsgWaitForMultipleObjectsEx");
+    // The thread's window messages: the toolkit's calls into and out of the COM apartment among them.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quit_.store(true);
+            break;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    std::vector<std::uint64_t> ready;
+    for (std::size_t i = 0; i < watchIds.size(); ++i) {
+        if (WaitForSingleObject(handles[i + 1], 0) == WAIT_OBJECT_0)
+            ready.push_back(watchIds[i]);
+    }
+    return ready;
+}
+
+#else
+
 PlainEventLoop::PlainEventLoop(const Clock& clock) : clock_(clock) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -44,6 +102,43 @@ PlainEventLoop::~PlainEventLoop() {
     close(wakeRead_);
     close(wakeWrite_);
 }
+
+void PlainEventLoop::Wake() {
+    char byte = 1;
+    // A full pipe already wakes the loop; nothing else can go wrong that a retry would mend.
+    [[maybe_unused]] ssize_t ignored = write(wakeWrite_, &byte, 1);
+}
+
+void PlainEventLoop::DrainWake() {
+    char buffer[256];
+    while (read(wakeRead_, buffer, sizeof buffer) > 0) {
+    }
+}
+
+std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
+    std::vector<pollfd> fds;
+    std::vector<std::uint64_t> watchIds;
+    fds.push_back({wakeRead_, POLLIN, 0});
+    for (const auto& [id, watch] : watches_) {
+        fds.push_back({watch.fd, POLLIN, 0});
+        watchIds.push_back(id);
+    }
+    int polled = poll(fds.data(), fds.size(), static_cast<int>(std::min<long long>(timeout, INT32_MAX)));
+    if (polled < 0 && errno != EINTR)
+        throw std::system_error(errno, std::generic_category(), "poll");
+    std::vector<std::uint64_t> ready;
+    if (polled <= 0)
+        return ready;
+    if (fds[0].revents & POLLIN)
+        DrainWake();
+    for (std::size_t i = 0; i < watchIds.size(); ++i) {
+        if (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR))
+            ready.push_back(watchIds[i]);
+    }
+    return ready;
+}
+
+#endif
 
 void PlainEventLoop::Post(std::function<void()> call) {
     {
@@ -68,18 +163,6 @@ std::unique_ptr<LoopHandle> PlainEventLoop::WatchReadable(int fd, std::function<
     return std::make_unique<Watch>(*this, id);
 }
 
-void PlainEventLoop::Wake() {
-    char byte = 1;
-    // A full pipe already wakes the loop; nothing else can go wrong that a retry would mend.
-    [[maybe_unused]] ssize_t ignored = write(wakeWrite_, &byte, 1);
-}
-
-void PlainEventLoop::DrainWake() {
-    char buffer[256];
-    while (read(wakeRead_, buffer, sizeof buffer) > 0) {
-    }
-}
-
 int PlainEventLoop::ProcessEvents(std::chrono::milliseconds maxWait) {
     // How long to sleep: until the earliest timer, at most maxWait.
     long long timeout = std::max<long long>(0, maxWait.count());
@@ -92,20 +175,9 @@ int PlainEventLoop::ProcessEvents(std::chrono::milliseconds maxWait) {
             timeout = 0;
     }
 
-    std::vector<pollfd> fds;
-    std::vector<std::uint64_t> watchIds;
-    fds.push_back({wakeRead_, POLLIN, 0});
-    for (const auto& [id, watch] : watches_) {
-        fds.push_back({watch.fd, POLLIN, 0});
-        watchIds.push_back(id);
-    }
-    int polled = poll(fds.data(), fds.size(), static_cast<int>(std::min<long long>(timeout, INT32_MAX)));
-    if (polled < 0 && errno != EINTR)
-        throw std::system_error(errno, std::generic_category(), "poll");
+    const std::vector<std::uint64_t> ready = Wait(timeout);
 
     int ran = 0;
-    if (polled > 0 && (fds[0].revents & POLLIN))
-        DrainWake();
     std::deque<std::function<void()>> calls;
     {
         std::lock_guard lock(postedMutex_);
@@ -115,14 +187,12 @@ int PlainEventLoop::ProcessEvents(std::chrono::milliseconds maxWait) {
         call();
         ++ran;
     }
-    for (std::size_t i = 0; polled > 0 && i < watchIds.size(); ++i) {
-        if ((fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR)) == 0)
-            continue;
-        auto it = watches_.find(watchIds[i]); // an earlier callback may have ended this watch
+    for (std::uint64_t id : ready) {
+        auto it = watches_.find(id); // an earlier callback may have ended this watch
         if (it == watches_.end())
             continue;
-        auto ready = it->second.ready; // the callback may end its own watch
-        ready();
+        auto callback = it->second.ready; // the callback may end its own watch
+        callback();
         ++ran;
     }
 

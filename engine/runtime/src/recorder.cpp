@@ -4,6 +4,7 @@
 #include "engine/db/transactions.hpp"
 #include "engine/runtime/record_lock.hpp"
 #include "model/server.hpp"
+#include "platform/local_time.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,9 +32,7 @@ std::string Quoted(std::string_view text) {
 } // namespace
 
 std::string LocalTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = qz::LocalCalendar(std::time(nullptr));
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;

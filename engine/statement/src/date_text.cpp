@@ -4,6 +4,7 @@
 #include "engine/statement/number_text.hpp"
 #include "locale_text.hpp"
 #include "platform/civil_time.hpp"
+#include "platform/local_time.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -114,18 +115,7 @@ double FileTimeToDateTime(std::uint64_t fileTime, std::int64_t offsetSeconds) {
 }
 
 std::int64_t CurrentUtcOffsetSeconds() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-    std::tm utc{};
-    gmtime_s(&utc, &now);
-    utc.tm_isdst = local.tm_isdst;
-    return static_cast<std::int64_t>(std::difftime(std::mktime(&local), std::mktime(&utc)));
-#else
-    localtime_r(&now, &local);
-    return local.tm_gmtoff;
-#endif
+    return qz::UtcOffsetSeconds(std::time(nullptr));
 }
 
 double LocalNow() {

@@ -234,7 +234,8 @@ bool NumericValue(const VARIANT& v, double& out) {
 // Converts through the platform's OLE conversion (texts in the fixed locale); throws with `target`.
 qz::Variant Converted(const VARIANT& v, VARTYPE type, const std::string& target) {
     qz::Variant result;
-    const HRESULT hr = VariantChangeType(result.out(), &v, 0, type);
+    // const_cast: some Windows headers declare the source without const; it is only read.
+    const HRESULT hr = VariantChangeType(result.out(), const_cast<VARIANT*>(&v), 0, type);
     if (FAILED(hr))
         throw ConversionError(ConvertMessage(v, target, qz::HResultText(hr)));
     return result;

@@ -23,6 +23,9 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+// user32's GetClassInfo is a macro (GetClassInfoA/W) that would rename the object model's method of that
+// name in some translation units and not in others; nothing here calls the window-class function.
+#undef GetClassInfo
 #else
 
 #include <stddef.h>

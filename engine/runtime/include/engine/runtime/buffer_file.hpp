@@ -36,6 +36,8 @@
 // "sql.dat" without a progress file (written by an older version or by hand) is replayed whole.
 #pragma once
 
+#include "platform/durable_file.hpp"
+
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -137,12 +139,12 @@ public:
 
 private:
     void WriteProgressFile();
-    int OpenJournalFile();
+    void OpenJournalFile();
 
     std::filesystem::path file_;
     std::filesystem::path progress_;
-    int fd_ = -1;         // "sql.dat", opened on the first append
-    int progressFd_ = -1; // "sql.dat.progress"
+    qz::DurableFile journalFile_;  // "sql.dat", opened on the first append
+    qz::DurableFile progressFile_; // "sql.dat.progress"
     bool open_ = false;
     std::string key_;
     std::string generation_;

@@ -152,7 +152,8 @@ private:
 };
 
 /// Watches the toolkit's event handle on `loop` and runs QZDAC_DispatchEvents whenever it is readable.
-/// Returns nothing when the toolkit has no event handle.
+/// Returns nothing when the toolkit has no event handle, and on Windows, where the toolkit's work arrives
+/// as window messages that the loop dispatches.
 std::unique_ptr<LoopHandle> WatchToolkitEvents(EventLoop& loop);
 
 } // namespace tagsink

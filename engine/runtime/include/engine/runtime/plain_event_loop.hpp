@@ -1,4 +1,6 @@
-// An event loop over poll(2), for the headless runner and the tests.
+// An event loop over poll(2), for the headless runner and the tests. On Windows it waits with
+// MsgWaitForMultipleObjects and dispatches the thread's window messages, which carry the work of the
+// toolkit's COM apartment; watched "descriptors" are waitable handles there.
 //
 // Timers follow the loop's Clock: with a ManualClock a test moves time forward and calls
 // ProcessEvents(0) to run exactly the timers that have come due.
@@ -12,6 +14,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace tagsink {
 
@@ -55,10 +58,17 @@ private:
 
     void Wake();
     void DrainWake();
+    /// Waits for the wake-up, a watched descriptor or (Windows) a window message, at most `timeout` ms;
+    /// returns the ids of the watches that are ready.
+    std::vector<std::uint64_t> Wait(long long timeout);
 
     const Clock& clock_;
+#ifdef _WIN32
+    void* wakeEvent_ = nullptr; // an auto-reset event
+#else
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
+#endif
     std::mutex postedMutex_;
     std::deque<std::function<void()>> posted_;
     std::atomic<bool> quit_{false};
