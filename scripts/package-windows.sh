@@ -94,6 +94,18 @@ fi
 export SOURCE_DATE_EPOCH # also the PE time stamp that strip writes
 
 # ------------------------------------------------------------------------------------------- build
+# What building TARGETS in DIR would run (empty: up to date). A dry run of build.ninja stops at the check
+# of the source globs (which it takes as a change of the build file); under another name the build file
+# is not a target, and the dry run lists what the targets would need.
+build_plan() { # dir targets...
+  local dir=$1 copy
+  shift
+  copy=$(mktemp "$dir/.package-check.XXXXXX.ninja")
+  cp "$dir/build.ninja" "$copy"
+  ninja -C "$dir" -f "$(basename "$copy")" -n "$@" | grep -Ev 'Entering directory|no work to do' || true
+  rm -f "$copy"
+}
+up_to_date() { [ -z "$(build_plan "$@")" ]; }
 # Brings DIR up to date for the release targets that exist in it; prints the targets that do not.
 prepare() { # arch dir
   local arch=$1 dir=$2 have=() missing=() t
@@ -119,19 +131,23 @@ prepare() { # arch dir
   if [ ${#have[@]} -gt 0 ]; then
     if [ $no_build = 1 ]; then
       local plan
-      # A dry run of build.ninja stops at the check of the source globs (which it takes as a change of
-      # the build file); under another name the build file is not a target, and the dry run lists what
-      # the targets would need.
-      local copy
-      copy=$(mktemp "$dir/.package-check.XXXXXX.ninja")
-      cp "$dir/build.ninja" "$copy"
-      plan=$(ninja -C "$dir" -f "$(basename "$copy")" -n "${have[@]}" | grep -Ev 'Entering directory|no work to do' || true)
-      rm -f "$copy"
+      plan=$(build_plan "$dir" "${have[@]}")
       [ -z "$plan" ] ||
         die "$dir is not up to date for ${have[*]} (it would run: $(head -1 <<<"$plan")); build it, or leave out --no-build"
-    else
+    elif [ $partial = 0 ]; then
       echo "package-windows: building ${have[*]} in $dir" >&2
       cmake --build "$dir" -j "$jobs" --target "${have[@]}" >&2 || die "building in $dir failed"
+    else
+      # Build what can be built; a target whose build failed (still not up to date) is left out.
+      echo "package-windows: building ${have[*]} in $dir (--partial: going on after failures)" >&2
+      cmake --build "$dir" -j "$jobs" --target "${have[@]}" -- -k 0 >&2 ||
+        echo "package-windows: building in $dir failed in part" >&2
+      for t in "${have[@]}"; do
+        if ! up_to_date "$dir" "$t"; then
+          echo "package-windows: $arch: $t did not build in $dir" >&2
+          missing+=("$t")
+        fi
+      done
     fi
   fi
   echo "${missing[*]}"

@@ -40,6 +40,9 @@ build() { # dir toolchain [targets...]
 # 32-bit: what ships (its tests cannot run on this kind of machine).
 step "cross build, 32-bit (build-win32)"
 build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests || { fail "32-bit build"; exit 1; }
+# The 32-bit recorder, for the x86 release (checked with the release below; the tests go on without it).
+step "cross build, 32-bit recorder (build-win32)"
+build build-win32 mingw-i686.cmake tagsink-run tagsink-project tagsink-buffer || fail "32-bit build of the recorder"
 step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
@@ -188,26 +191,26 @@ fi
 # usable by a C client of each bitness, and (under Wine) the packaged programs starting from the
 # unpacked folder alone.
 check_release() {
-  local dist=$root/build-win64/release zips arch top listing f d allowed dlls
+  local dist=$root/build-win64/release zips= arch top listing f d allowed dlls
   step "release zips (scripts/package-windows.sh --no-build)"
   rm -rf "$dist"
-  if ! zips=$(bash scripts/package-windows.sh --no-build --out "$dist"); then
-    fail "scripts/package-windows.sh"
-    return
-  fi
+  for arch in x64 x86; do
+    zips+=$(bash scripts/package-windows.sh --no-build --arch $arch --out "$dist")$'\n' ||
+      fail "scripts/package-windows.sh --arch $arch"
+  done
   allowed='^(kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|bcrypt|shlwapi|version|psapi|userenv|dbghelp|wtsapi32|secur32|api-ms-win-.*)\.dll$'
   for arch in x64 x86; do
     local zip=$dist/tagsink-windows-$arch.zip triple
     triple=$([ $arch = x64 ] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32)
     top=tagsink-windows-$arch
-    grep -qx "$zip" <<<"$zips" || { fail "package-windows.sh did not name $zip"; continue; }
+    grep -qx "$zip" <<<"$zips" || { fail "package-windows.sh made no $(basename "$zip")"; continue; }
     listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
     for f in tagsink-run.exe tagsink-project.exe tagsink-buffer.exe tagclient.dll tagclient_opc_ps.dll \
              README-windows.txt THIRD-PARTY-NOTICES.txt sdk/include/tagclient.h sdk/include/platform/oleauto.h \
              sdk/lib/libtagclient.dll.a sdk/lib/tagclient.def examples/sample.DAT examples/sample.sql; do
       grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
     done
-    if grep -v "^$top/" <<<"$listing" | grep -q .; then fail "$(basename "$zip") holds files outside $top/"; fi
+    if grep -qv "^$top/" <<<"$listing"; then fail "$(basename "$zip") holds files outside $top/"; fi
     rm -rf "$dist/$arch" && python3 -m zipfile -e "$zip" "$dist/$arch" ||
       { fail "unzip $(basename "$zip")"; continue; }
     for f in "$dist/$arch/$top"/*.exe "$dist/$arch/$top"/*.dll; do
@@ -219,7 +222,8 @@ check_release() {
       done
     done
     if [ -f "$dist/$arch/$top/tagsink-run.exe" ]; then
-      "$triple-objdump" -p "$dist/$arch/$top/tagsink-run.exe" | grep -qi 'DLL Name: odbc32.dll' ||
+      dlls=$("$triple-objdump" -p "$dist/$arch/$top/tagsink-run.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+      grep -qx 'odbc32.dll' <<<"$dlls" ||
         fail "$arch/tagsink-run.exe does not import odbc32.dll"
     fi
     local readme=$dist/$arch/$top/README-windows.txt
@@ -237,14 +241,18 @@ check_release() {
   done
   if [ -x "$wine" ] && [ -n "${WINEPREFIX:-}" ]; then
     top=$dist/x64/tagsink-windows-x64
-    (cd "$top" && timeout 120 "$wine" sdk_client.exe) | tr -d '\r' | grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" ||
+    local said
+    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe | tr -d '\r' || true)
+    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" <<<"$said" ||
       fail "x64: the SDK client does not run against the release's tagclient.dll"
     if [ -f "$top/tagsink-project.exe" ]; then
-      (cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT) | grep -q 'ok' ||
+      said=$(cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT 2>&1 || true)
+      grep -q 'sample.DAT: ok' <<<"$said" ||
         fail "x64: tagsink-project.exe from the release does not check examples\\sample.DAT"
     fi
     if [ -f "$top/tagsink-run.exe" ]; then
-      (cd "$top" && timeout 120 "$wine" tagsink-run.exe --help) | grep -qi 'usage' ||
+      said=$(cd "$top" && timeout 120 "$wine" tagsink-run.exe --help 2>&1 || true)
+      grep -q '^Usage:' <<<"$said" ||
         fail "x64: tagsink-run.exe from the release does not answer --help"
     fi
   fi
