@@ -277,8 +277,8 @@ for arch in $archs; do
   missing_files=$(stage "$arch" "$dir" "$stage_root" "$missing_targets")
   if [ -n "$missing_files" ]; then
     echo "package-windows: $arch: not in $dir: $missing_files" >&2
-    [ -z "$missing_targets" ] || echo "package-windows: $arch: $dir has no target $missing_targets" \
-      "(the Windows build does not make them yet)" >&2
+    [ -z "$missing_targets" ] || echo "package-windows: $arch: $dir did not make $missing_targets" \
+      "(no such target in the Windows build, or its build failed: see above)" >&2
     if [ $partial = 0 ]; then
       echo "package-windows: $arch: no zip made (--partial packages what is there)" >&2
       rm -rf "$stage_root"
