@@ -6,7 +6,10 @@
 #   3. checks the log procedure's register convention with a freestanding 32-bit program under
 #      qemu-i386-static (skipped with a message where it cannot run);
 #   4. creates a fresh Wine prefix, registers the OPC proxy/stub DLL and the COM test server, and runs the
-#      tagclient C API tests (64-bit) under wine64 against it: in-process, then as a local server.
+#      tagclient C API tests (64-bit) under wine64 against it: in-process, then as a local server;
+#   5. runs the recorder's programs (64-bit tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe)
+#      under wine64 against the COM test server and an SQLite file reached through Wine's ODBC; the
+#      32-bit ones are built and their imports checked with the static checks.
 # Exits non-zero when a step fails. TAGSINK_WINDOWS=0 skips the stage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -39,10 +42,8 @@ build() { # dir toolchain [targets...]
 }
 # 32-bit: what ships (its tests cannot run on this kind of machine).
 step "cross build, 32-bit (build-win32)"
-build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests || { fail "32-bit build"; exit 1; }
-# The 32-bit recorder, for the x86 release (checked with the release below; the tests go on without it).
-step "cross build, 32-bit recorder (build-win32)"
-build build-win32 mingw-i686.cmake tagsink-run tagsink-project tagsink-buffer || fail "32-bit build of the recorder"
+build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests \
+  tagsink-run tagsink-project tagsink-buffer || { fail "32-bit build"; exit 1; }
 step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
@@ -82,6 +83,28 @@ if [ -f build-win32/bin/tagclient.dll ]; then
 else
   fail "build-win32/bin/tagclient.dll was not built"
 fi
+# The recorder's programs carry the toolkit and the C++ runtime inside: they import system DLLs only,
+# ODBC's among them.
+check_program_imports() { # objdump exe
+  local objdump=$1 exe=$2 dlls d
+  local allowed='^(kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|api-ms-win-.*)\.dll$'
+  if [ ! -f "$exe" ]; then
+    fail "$exe was not built"
+    return
+  fi
+  dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+  for d in $dlls; do
+    echo "$d" | grep -Eq "$allowed" || fail "$exe imports $d, which is no system DLL"
+  done
+  echo "$exe imports: $(echo $dlls)"
+}
+step "imports of the 32-bit recorder programs"
+check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-run.exe
+i686-w64-mingw32-objdump -p build-win32/bin/tagsink-run.exe 2>/dev/null | grep -qi 'DLL Name: odbc32.dll' ||
+  fail "build-win32/bin/tagsink-run.exe does not import odbc32.dll"
+check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-project.exe
+check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-buffer.exe
+
 step "export table of the 64-bit tagclient.dll"
 if [ -f build-win64/bin/tagclient.dll ]; then
   check_exports x86_64-w64-mingw32-objdump build-win64/bin/tagclient.dll
@@ -184,6 +207,175 @@ if [ -f "$bin/toolkit_server_death_tests.exe" ]; then
 else
   fail "build-win64/bin/toolkit_server_death_tests.exe was not built"
 fi
+
+# ------------------------------------------------------------------------- the recorder under Wine
+# tagsink-run.exe, tagsink-project.exe and tagsink-buffer.exe (64-bit) against the COM test server as a
+# local server, writing through Wine's ODBC into the host's unixODBC SQLite3 driver:
+#   (a) a project made by tagsink-project.exe from project text, byte-identical to the Linux tool's, and
+#       its items added from CSV by both; records for 10 s; rows counted and checked (values, local time
+#       in the TZ given to Wine);
+#   (b) the database unreachable (its folder missing) for a run: "sql.dat" is kept in the working
+#       directory, and the next run with the database back replays it, every statement once;
+#   (c) Ctrl+C (SIGINT, which Wine delivers as the console's CTRL_C_EVENT) stops a run cleanly.
+# Self-contained: its own ODBC set-up and working folder; it registers what it needs in the prefix.
+recorder_wine_tests() {
+  local rstatus=0 work odbc tz=Asia/Tokyo linux_project=$root/build/bin/tagsink-project
+  rfail() { echo "windows: FAIL: recorder: $*" >&2; rstatus=1; }
+  local f
+  for f in tagsink-run.exe tagsink-project.exe tagsink-buffer.exe opcsim.exe tagclient_opc_ps.dll; do
+    [ -f "$bin/$f" ] || { rfail "build-win64/bin/$f was not built"; return 1; }
+  done
+  command -v sqlite3 >/dev/null || { rfail "sqlite3 is missing (scripts/deps.sh installs it)"; return 1; }
+  work=$(mktemp -d /tmp/tagsink-wine-recorder.XXXXXX)
+  odbc=$work/odbc
+  mkdir -p "$odbc"
+  # The host's unixODBC drivers, which Wine's odbc32 reaches; the time zone the recorder's clock follows.
+  (export TAGSINK_ODBC_DIR=$odbc; source "$root/scripts/test-env.sh")
+  wine_env() { env ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$odbc/odbc.ini" TZ=$tz "$@"; }
+  win() { # folder program args...: runs a recorder program of build-win64/bin under wine64 in a folder
+    local dir=$1 program=$2
+    shift 2
+    (cd "$dir" && wine_env timeout 120 "$wine" "$bin/$program" "$@")
+  }
+
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
+  (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || rfail "regsvr32 tagclient_opc_ps.dll"
+  (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || rfail "opcsim.exe /RegServer"
+  "$wineserver" -w
+
+  # ---- (a) the project: text and CSV to ".DAT" on both platforms, byte for byte
+  echo "-- recorder: project file from text and CSV (tagsink-project.exe)"
+  mkdir -p "$work/a"
+  cat >"$work/a/project.txt" <<TEXT
+{"tagsink-project":2}
+
+[TServer Manager]
+OPCString = "/Tagsink.SimServer.DA2/"
+DBString = "Driver={SQLite3};Database=$work/a/rec.db;Timeout=5000;"
+
+[TGroup Snapshot]
+TableName = "Readings"
+TimeField = "DT"
+RecordInterval = 500
+UpdateRate = 250
+
+[TItem Snapshot.Sine]
+FieldName = "Sine"
+FieldType = ftFloat
+ItemName = "Sine.Real8"
+TEXT
+  printf '%s\r\n' 'group;item name;OPC item ID;field name;field type;key' \
+    'Snapshot;Ramp;Ramp.Int4;Ramp;ftInteger;' 'Snapshot;Word;Text.Words;Word;ftString;' \
+    'Snapshot;Flag;Toggle.Boolean;Flag;ftBoolean;' >"$work/a/items.csv"
+  win "$work/a" tagsink-project.exe import project.txt win.DAT --items items.csv || rfail "tagsink-project.exe import"
+  [ -s "$work/a/win.DAT" ] || rfail "tagsink-project.exe wrote no win.DAT"
+  if [ -x "$linux_project" ]; then
+    (cd "$work/a" && "$linux_project" import project.txt linux.DAT --items items.csv) || rfail "tagsink-project import (Linux)"
+    cmp "$work/a/win.DAT" "$work/a/linux.DAT" || rfail "the .DAT of tagsink-project.exe and of the Linux tool differ"
+    # And back: both read either file to the same text (Windows ends its lines with CR LF on a console).
+    win "$work/a" tagsink-project.exe export linux.DAT | tr -d '\r' >"$work/a/win-export.txt" || rfail "tagsink-project.exe export"
+    "$linux_project" export "$work/a/win.DAT" >"$work/a/linux-export.txt" || rfail "tagsink-project export (Linux)"
+    cmp "$work/a/win-export.txt" "$work/a/linux-export.txt" || rfail "the project texts of the two tools differ"
+    grep -q '^ItemName = "Toggle.Boolean"' "$work/a/win-export.txt" || rfail "the CSV's items are not in the project"
+    echo "win.DAT and linux.DAT: $(stat -c %s "$work/a/win.DAT") bytes each, identical"
+  else
+    echo "windows: SKIPPED the comparison with the Linux tool: $linux_project is not built"
+  fi
+
+  # ---- (a) recording for 10 s
+  echo "-- recorder: tagsink-run.exe records the COM test server (local server) for 10 s, TZ=$tz"
+  sqlite3 "$work/a/rec.db" <"$root/docs/samples/sample.sql"
+  local started ended rc=0
+  started=$(date +%s)
+  win "$work/a" tagsink-run.exe win.DAT --seconds 10 --log 2>"$work/a/run.log" || rc=$?
+  ended=$(date +%s)
+  [ $rc = 0 ] || { rfail "tagsink-run.exe exited with $rc"; tail -n 20 "$work/a/run.log" >&2; }
+  local rows bad first last
+  rows=$(sqlite3 "$work/a/rec.db" "select count(*) from Readings")
+  bad=$(sqlite3 "$work/a/rec.db" "select count(*) from Readings where Sine is null or Sine < -100.0001 or
+        Sine > 100.0001 or typeof(Ramp) <> 'integer' or Word is null or Word = '' or Flag not in ('0','1')")
+  echo "Readings: $rows rows, $bad implausible; $(tail -n 1 "$work/a/run.log")"
+  [ "${rows:-0}" -ge 12 ] || rfail "only ${rows:-0} rows in 10 s at a 500 ms record interval (at least 12 expected)"
+  [ "${bad:-1}" = 0 ] || rfail "$bad rows hold implausible values"
+  [ "$(sqlite3 "$work/a/rec.db" "select count(distinct Ramp) from Readings")" -ge 5 ] ||
+    rfail "the values do not change from row to row"
+  # The time column is local time in the recorder's time zone: between the start and the end of the run.
+  first=$(TZ=$tz date -d "$(sqlite3 "$work/a/rec.db" "select min(DT) from Readings")" +%s 2>/dev/null || echo 0)
+  last=$(TZ=$tz date -d "$(sqlite3 "$work/a/rec.db" "select max(DT) from Readings")" +%s 2>/dev/null || echo 0)
+  echo "time column: $(sqlite3 "$work/a/rec.db" "select min(DT) || ' .. ' || max(DT) from Readings") ($tz)," \
+       "run from $(TZ=$tz date -d "@$started" '+%F %T') to $(TZ=$tz date -d "@$ended" '+%F %T')"
+  if [ "$first" -lt $((started - 2)) ] || [ "$last" -gt $((ended + 2)) ] || [ "$last" -lt "$first" ]; then
+    rfail "the time column is not the local time of $tz during the run"
+  fi
+
+  # ---- (b) database unreachable: the journal is kept, then replayed
+  echo "-- recorder: database unreachable for a run, then back"
+  mkdir -p "$work/b"
+  sed "s|Database=$work/a/rec.db|Database=$work/b/later/rec.db|" "$work/a/project.txt" >"$work/b/project.txt"
+  win "$work/b" tagsink-project.exe import project.txt outage.DAT --items "$work/a/items.csv" ||
+    rfail "tagsink-project.exe import (outage project)"
+  rc=0
+  win "$work/b" tagsink-run.exe outage.DAT --seconds 6 2>"$work/b/run1.log" || rc=$?
+  [ $rc = 0 ] || { rfail "tagsink-run.exe exited with $rc while the database was unreachable"; tail -n 20 "$work/b/run1.log" >&2; }
+  local kept
+  [ -s "$work/b/sql.dat" ] || rfail "no sql.dat kept in the working directory while the database was unreachable"
+  kept=$(win "$work/b" tagsink-buffer.exe count | tr -d '\r' | sed -n 's/^.*sql\.dat: \([0-9]*\) statements waiting$/\1/p')
+  echo "kept in sql.dat: ${kept:-?} statements; $(tail -n 1 "$work/b/run1.log")"
+  [ "${kept:-0}" -ge 6 ] || rfail "tagsink-buffer.exe counts ${kept:-no} statements in sql.dat (at least 6 expected)"
+  mkdir -p "$work/b/later"
+  sqlite3 "$work/b/later/rec.db" <"$root/docs/samples/sample.sql"
+  rc=0
+  win "$work/b" tagsink-run.exe outage.DAT --seconds 4 2>"$work/b/run2.log" || rc=$?
+  [ $rc = 0 ] || { rfail "tagsink-run.exe exited with $rc after the database came back"; tail -n 20 "$work/b/run2.log" >&2; }
+  rows=$(sqlite3 "$work/b/later/rec.db" "select count(*) from Readings")
+  local left queued
+  left=$(win "$work/b" tagsink-buffer.exe count | tr -d '\r' | sed -n 's/^.*sql\.dat: \([0-9]*\) statements waiting$/\1/p')
+  queued=$(tr -d '\r' <"$work/b/run2.log" | sed -n 's/^queued \([0-9]*\) .*/\1/p' | tail -n 1)
+  echo "after the second run: $rows rows (kept $kept + queued ${queued:-?}), ${left:-?} statements left in sql.dat"
+  # Every kept statement arrives once, before the new ones.
+  [ "${rows:-0}" = "$((${kept:-0} + ${queued:-0}))" ] ||
+    rfail "$rows rows after the replay, $kept kept and ${queued:-?} new statements: some were lost or written twice"
+  [ "${queued:-0}" -ge 2 ] || rfail "the second run recorded ${queued:-no} statements of its own"
+  [ "${left:-1}" = 0 ] || rfail "${left:-?} statements are still waiting in sql.dat after the replay"
+
+  # ---- Ctrl+C (Wine turns SIGINT into the console's CTRL_C_EVENT): a clean stop, nothing left behind
+  echo "-- recorder: Ctrl+C stops tagsink-run.exe cleanly"
+  (cd "$work/b" && exec env ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$odbc/odbc.ini" TZ=$tz \
+     "$wine" "$bin/tagsink-run.exe" outage.DAT 2>"$work/b/run3.log") &
+  local pid=$! waited=0
+  until grep -q 'OPC Connected | DB Connected' "$work/b/run3.log" 2>/dev/null || [ $waited -ge 60 ]; do
+    sleep 1
+    waited=$((waited + 1))
+  done
+  sleep 2
+  kill -INT $pid 2>/dev/null || true
+  waited=0
+  while kill -0 $pid 2>/dev/null && [ $waited -lt 30 ]; do
+    sleep 1
+    waited=$((waited + 1))
+  done
+  if kill -0 $pid 2>/dev/null; then
+    kill -KILL $pid 2>/dev/null || true
+    rfail "tagsink-run.exe did not stop within 30 s of Ctrl+C"
+  fi
+  rc=0
+  wait $pid || rc=$?
+  grep -q 'Stopping (interrupted)' "$work/b/run3.log" || rfail "Ctrl+C did not stop tagsink-run.exe through its handler"
+  [ $rc = 0 ] || rfail "tagsink-run.exe exited with $rc after Ctrl+C"
+  left=$(win "$work/b" tagsink-buffer.exe count | tr -d '\r' | sed -n 's/^.*sql\.dat: \([0-9]*\) statements waiting$/\1/p')
+  echo "after Ctrl+C: exit $rc, ${left:-?} statements left in sql.dat; $(tr -d '\r' <"$work/b/run3.log" | tail -n 1)"
+  [ "${left:-1}" = 0 ] || rfail "${left:-?} statements are still waiting in sql.dat after Ctrl+C"
+
+  if [ $rstatus = 0 ]; then
+    rm -rf "$work"
+  else
+    echo "windows: the recorder tests' files are kept in $work" >&2
+  fi
+  return $rstatus
+}
+step "the recorder under wine64: tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe"
+recorder_wine_tests || fail "the recorder under wine64"
 
 # ---------------------------------------------------------------------------------------- release
 # The release zips, made from the build folders above (package-windows.sh --no-build: nothing is built

@@ -120,13 +120,42 @@ std::string BstrText(BSTR text) {
     return qz::Utf16ToUtf8(std::u16string_view(qz::AsU16(text), SysStringLen(text)));
 }
 
+// A DECIMAL's 96-bit magnitude (or a currency's 64 bits) as three 32-bit limbs, most significant first:
+// 32-bit compilers have no 128-bit integer.
+struct Magnitude96 {
+    std::uint32_t limb[3] = {0, 0, 0};
+
+    Magnitude96(std::uint32_t high, std::uint64_t low)
+        : limb{high, static_cast<std::uint32_t>(low >> 32), static_cast<std::uint32_t>(low)} {}
+    bool IsZero() const { return (limb[0] | limb[1] | limb[2]) == 0; }
+    /// Divides by 10 and returns the remainder.
+    unsigned DivideBy10() {
+        std::uint64_t rest = 0;
+        for (std::uint32_t& part : limb) {
+            const std::uint64_t current = (rest << 32) | part;
+            part = static_cast<std::uint32_t>(current / 10);
+            rest = current % 10;
+        }
+        return static_cast<unsigned>(rest);
+    }
+    double ToDouble() const {
+#ifdef __SIZEOF_INT128__
+        // One rounding, to the nearest double.
+        return static_cast<double>((static_cast<unsigned __int128>(limb[0]) << 64) |
+                                   (static_cast<unsigned __int128>(limb[1]) << 32) | limb[2]);
+#else
+        return (static_cast<double>(limb[0]) * 4294967296.0 + static_cast<double>(limb[1])) * 4294967296.0 +
+               static_cast<double>(limb[2]);
+#endif
+    }
+};
+
 // The exact decimal text of a scaled integer: magnitude / 10^scale.
-std::string ScaledText(unsigned __int128 magnitude, int scale, bool negative) {
+std::string ScaledText(Magnitude96 magnitude, int scale, bool negative) {
     std::string digits;
     do {
-        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(magnitude % 10)));
-        magnitude /= 10;
-    } while (magnitude != 0);
+        digits.insert(digits.begin(), static_cast<char>('0' + magnitude.DivideBy10()));
+    } while (!magnitude.IsZero());
     if (static_cast<int>(digits.size()) <= scale)
         digits.insert(0, static_cast<std::size_t>(scale) - digits.size() + 1, '0');
     std::string integerPart = digits.substr(0, digits.size() - scale);
@@ -144,16 +173,16 @@ std::string ScaledText(unsigned __int128 magnitude, int scale, bool negative) {
     return text;
 }
 
-unsigned __int128 DecimalMagnitude(const DECIMAL& dec) {
-    return (static_cast<unsigned __int128>(dec.Hi32) << 64) | dec.Lo64;
+Magnitude96 DecimalMagnitude(const DECIMAL& dec) {
+    return Magnitude96(dec.Hi32, dec.Lo64);
 }
 
 std::string CurrencyText(const CY& cy) {
     const std::int64_t raw = cy.int64;
-    const unsigned __int128 magnitude = raw < 0
-                                            ? static_cast<unsigned __int128>(-(static_cast<__int128>(raw)))
-                                            : static_cast<unsigned __int128>(raw);
-    return ScaledText(magnitude, 4, raw < 0);
+    // -(raw + 1) + 1: the magnitude of the most negative value fits, its negation would not.
+    const std::uint64_t magnitude =
+        raw < 0 ? static_cast<std::uint64_t>(-(raw + 1)) + 1u : static_cast<std::uint64_t>(raw);
+    return ScaledText(Magnitude96(0, magnitude), 4, raw < 0);
 }
 
 std::string DoubleText(double value) {
@@ -220,7 +249,7 @@ bool NumericValue(const VARIANT& v, double& out) {
         out = v.boolVal ? -1.0 : 0.0;
         return true;
     case VT_DECIMAL: {
-        const double magnitude = static_cast<double>(DecimalMagnitude(v.decVal));
+        const double magnitude = DecimalMagnitude(v.decVal).ToDouble();
         out = magnitude / std::pow(10.0, v.decVal.scale);
         if (v.decVal.sign & 0x80)
             out = -out;

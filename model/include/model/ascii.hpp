@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -44,12 +45,12 @@ inline std::string AsciiLowerCopy(std::string_view text) {
 struct AsciiCaseHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const noexcept {
-        std::size_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
+        std::uint64_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
         for (char c : text) {
             h ^= static_cast<unsigned char>(AsciiLower(c));
             h *= 1099511628211ull;
         }
-        return h;
+        return static_cast<std::size_t>(h);
     }
 };
 struct AsciiCaseEqual {
