@@ -103,8 +103,10 @@ check_program_imports() { # objdump exe
 }
 step "imports of the 32-bit recorder programs"
 check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-run.exe
-i686-w64-mingw32-objdump -p build-win32/bin/tagsink-run.exe 2>/dev/null | grep -qi 'DLL Name: odbc32.dll' ||
-  fail "build-win32/bin/tagsink-run.exe does not import odbc32.dll"
+case "$(i686-w64-mingw32-objdump -p build-win32/bin/tagsink-run.exe 2>/dev/null | tr 'A-Z' 'a-z')" in
+  *"dll name: odbc32.dll"*) ;;
+  *) fail "build-win32/bin/tagsink-run.exe does not import odbc32.dll" ;;
+esac
 check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-project.exe
 check_program_imports i686-w64-mingw32-objdump build-win32/bin/tagsink-buffer.exe
 
