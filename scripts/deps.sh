@@ -19,6 +19,8 @@ PACKAGES=(
 if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
   # the Windows cross-build of the toolkit and its tests under Wine
   PACKAGES+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine64 qemu-user-static)
+  # the Windows release zips (scripts/package-windows.sh)
+  PACKAGES+=(zip)
 fi
 
 # The Windows cross-build compiles muParser from Debian's source package (apt-get source muparser):

@@ -1,4 +1,5 @@
 // tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
+//             [--log-file FILE [--log-size BYTES] [--log-files N]]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
 // OPC server, subscribes the groups and runs the record thread, with "sql.dat" in the current directory.
@@ -12,6 +13,9 @@
 // that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
 // (default 10) before it goes to "sql.rejected".
 //
+// --log-file sends what would go to standard error into FILE instead, which is rotated at --log-size
+// bytes (FILE.1 ... FILE.N, --log-files of them kept).
+//
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
 // the OPC server could not be connected at any time during the run, 3 when statements were lost (neither
 // the journal nor the database could take them).
@@ -19,8 +23,16 @@
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
 #include "model/server.hpp"
+#include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "stop_request.hpp"
+#ifdef _WIN32
+#include "windows_service.hpp"
+#else
+namespace tagsink::service {
+class ServiceControl; // only on Windows
+}
+#endif
 #include "tagclient.h"
 
 #include <CLI/CLI.hpp>
@@ -29,6 +41,10 @@
 #endif
 
 #include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string_view>
 
 using namespace tagsink;
 
@@ -45,58 +61,113 @@ std::string Progress(const Engine& engine, StderrReporter& reporter) {
     return reporter.ProgressLine(engine.QueuedCount(), engine.Stats(), Attempts(engine));
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
+// The options of a run: the console form's, and a service's (checked at its install).
+struct RunSettings {
     std::string projectFile;
     bool log = false;
     int seconds = 0;
     bool singleStatements = false;
     double retryMinutes = 10;
-    app.add_option("PROJECT.DAT", projectFile, "the project file")->required()->check(CLI::ExistingFile);
-    app.add_flag("--log", log, "write the engine's log lines to standard error");
-    app.add_option("--seconds", seconds, "stop after this many seconds (0: run until interrupted)")
+    std::string logFilePath;
+    RotatingLogFile::Limits logLimits;
+};
+
+void AddRunOptions(CLI::App& app, RunSettings& settings) {
+    app.add_option("PROJECT.DAT", settings.projectFile, "the project file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    app.add_flag("--log", settings.log, "write the engine's log lines to standard error");
+    app.add_option("--seconds", settings.seconds, "stop after this many seconds (0: run until interrupted)")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("--single-statements", singleStatements,
+    app.add_flag("--single-statements", settings.singleStatements,
                  "execute every statement on its own in autocommit instead of in batched transactions");
-    app.add_option("--retry-minutes", retryMinutes,
+    app.add_option("--retry-minutes", settings.retryMinutes,
                    "how long a statement refused for a reason that can pass is retried before it goes to "
                    "sql.rejected (default 10)")
         ->check(CLI::NonNegativeNumber);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& error) {
-        int code = app.exit(error); // prints help, or the problem and a hint
-        return code == 0 ? 0 : 1;
-    }
+    app.add_option("--log-file", settings.logFilePath,
+                   "write what would go to standard error into this file, rotated at --log-size");
+    app.add_option("--log-size", settings.logLimits.maxBytes,
+                   "size in bytes at which the log file is rotated (default 10 MB)")
+        ->check(CLI::Range(std::uint64_t{1024}, std::uint64_t{1} << 40));
+    app.add_option("--log-files", settings.logLimits.keep,
+                   "rotated log files kept, FILE.1 the newest (default 5)")
+        ->check(CLI::Range(0, 999));
+}
 
-#ifdef _WIN32
-    const bool tty = false; // progress as plain lines: a console may not take terminal escapes
-#else
-    const bool tty = isatty(STDERR_FILENO) != 0;
-#endif
-    StderrReporter reporter(log, tty);
-    db::InstallOdbcConnectionFactory();
-
-    TServer root;
+// Loads the project: "" when it can be recorded, otherwise why not.
+std::string LoadProject(TServer& root, const std::string& projectFile) {
     try {
         root.LoadFromFile(projectFile);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "tagsink-run: %s: %s\n", projectFile.c_str(), error.what());
+        return projectFile + ": " + error.what();
+    }
+    if (root.OPCString().empty() || root.GroupCount() == 0)
+        return projectFile + ": the project has " +
+               (root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups") +
+               "; there is nothing to record";
+    return {};
+}
+
+// The service's log file, in the project's folder.
+constexpr const char* kServiceLogName = "tagsink-run.log";
+
+// One run, in the console (`control` null) or under the service manager.
+int Record(int argc, char** argv, service::ServiceControl* control) {
+    CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
+    RunSettings settings;
+    AddRunOptions(app, settings);
+#ifdef _WIN32
+    app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
+               "(tagsink-run service --help)");
+#endif
+    const std::string& projectFile = settings.projectFile;
+    std::string& logFilePath = settings.logFilePath;
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (control == nullptr) {
+            int code = app.exit(error); // prints help, or the problem and a hint
+            return code == 0 ? 0 : 1;
+        }
+        // A service's command line changed by hand: the reason goes where the service logs.
+        std::ostringstream text;
+        app.exit(error, text, text);
+        RotatingLogFile(kServiceLogName, {}).Write("tagsink-run: the service's command line: " + text.str());
         return 1;
     }
-    if (root.OPCString().empty() || root.GroupCount() == 0) {
-        std::fprintf(stderr, "tagsink-run: %s: the project has %s; there is nothing to record\n",
-                     projectFile.c_str(),
-                     root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups");
+    if (control != nullptr && logFilePath.empty())
+        logFilePath = kServiceLogName; // in the project's folder, the service's working folder
+
+    std::unique_ptr<RotatingLogFile> logFile;
+    if (!logFilePath.empty()) {
+        try {
+            logFile = std::make_unique<RotatingLogFile>(logFilePath, settings.logLimits);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "tagsink-run: %s\n", error.what());
+            return 1;
+        }
+    }
+#ifdef _WIN32
+    const bool tty = false; // progress as plain lines: a console may not take terminal escapes
+#else
+    const bool tty = !logFile && isatty(STDERR_FILENO) != 0;
+#endif
+    StderrReporter reporter(settings.log, tty);
+    reporter.SetLogFile(logFile.get());
+    auto say = [&reporter](const std::string& line) { reporter.Print("tagsink-run: " + line + "\n"); };
+    db::InstallOdbcConnectionFactory();
+
+    TServer root;
+    if (const std::string problem = LoadProject(root, projectFile); !problem.empty()) {
+        say(problem);
         return 1;
     }
 
     reporter.SetDbString(root.DBString());
     ReportToolkitFailuresTo(&reporter);
     if (QZDAC_Init() == QZDAC_FALSE)
-        std::fprintf(stderr, "tagsink-run: the OPC toolkit could not be initialised\n");
+        say("the OPC toolkit could not be initialised");
 
     int status = 0;
     {
@@ -109,15 +180,15 @@ int main(int argc, char** argv) {
                 loop.Quit();
             });
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "tagsink-run: %s\n", error.what());
+            say(error.what());
             return 1;
         }
         auto toolkitEvents = WatchToolkitEvents(loop);
 
         EngineOptions options;
-        options.recorder.singleStatements = singleStatements;
+        options.recorder.singleStatements = settings.singleStatements;
         options.recorder.retryWindow =
-            std::chrono::milliseconds(static_cast<long long>(retryMinutes * 60.0 * 1000.0));
+            std::chrono::milliseconds(static_cast<long long>(settings.retryMinutes * 60.0 * 1000.0));
         Engine engine(root, loop, reporter, SystemClock::Instance(), options);
         engine.Run();
         bool everConnected = engine.Running();
@@ -126,12 +197,29 @@ int main(int argc, char** argv) {
             if (reason.empty())
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
-            std::fprintf(stderr, "tagsink-run: cannot connect to the OPC server \"%s\": %s; trying again\n",
-                         root.OPCString().c_str(), reason.c_str());
+            say("cannot connect to the OPC server \"" + root.OPCString() + "\": " + reason +
+                "; trying again");
         }
+#ifdef _WIN32
+        // Under the service manager: its stop and shutdown requests end the loop like an interrupt.
+        struct ServiceRunning {
+            service::ServiceControl* control;
+            ~ServiceRunning() {
+                if (control != nullptr)
+                    control->Finished();
+            }
+        } serviceRunning{control};
+        if (control != nullptr)
+            control->Running([&loop, &stopReason](const std::string& reason) {
+                loop.Post([&loop, &stopReason, reason] {
+                    stopReason = reason;
+                    loop.Quit();
+                });
+            });
+#endif
         std::unique_ptr<LoopHandle> deadline;
-        if (seconds > 0) {
-            deadline = loop.StartTimer(std::chrono::seconds(seconds), [&] {
+        if (settings.seconds > 0) {
+            deadline = loop.StartTimer(std::chrono::seconds(settings.seconds), [&] {
                 stopReason = "time is up";
                 loop.Quit();
             });
@@ -147,17 +235,81 @@ int main(int argc, char** argv) {
         engine.Stop();
         reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
         if (!everConnected) {
-            std::fprintf(stderr, "tagsink-run: the OPC server \"%s\" could not be connected\n",
-                         root.OPCString().c_str());
+            say("the OPC server \"" + root.OPCString() + "\" could not be connected");
             status = 2;
         }
         if (const std::uint64_t lost = engine.Stats().lost.load(); lost > 0) {
-            std::fprintf(stderr, "tagsink-run: %llu statements were lost (%s)\n",
-                         static_cast<unsigned long long>(lost), engine.Stats().LastFailure().text.c_str());
+            say(std::to_string(lost) + " statements were lost (" + engine.Stats().LastFailure().text + ")");
             status = 3;
         }
     }
     QZDAC_Uninit();
     ReportToolkitFailuresTo(nullptr);
     return status;
+}
+
+} // namespace
+
+#ifdef _WIN32
+namespace {
+
+// `tagsink-run service install` checks a service's project and run options as the service would see them.
+std::string CheckServiceOptions(const std::wstring& project, const std::vector<std::wstring>& options) {
+    CLI::App app{"tagsink-run"};
+    RunSettings settings;
+    AddRunOptions(app, settings);
+    std::vector<std::string> args; // CLI11 takes them last first
+    for (auto it = options.rbegin(); it != options.rend(); ++it)
+        args.push_back(service::Ansi(*it));
+    args.push_back(service::Ansi(project));
+    try {
+        app.parse(args);
+    } catch (const CLI::ParseError& error) {
+        return std::string("the run options: ") + error.what();
+    }
+    TServer root;
+    return LoadProject(root, settings.projectFile);
+}
+
+// "tagsink-run.exe --service-name NAME PROJECT.DAT [run options]": the run under the service manager.
+int RunService(int argc, char** argv) {
+    const std::vector<std::wstring> args = service::WideArguments();
+    if (argc < 4 || args.size() < 4) {
+        std::fprintf(stderr,
+                     "tagsink-run: --service-name NAME PROJECT.DAT [run options] is the command line of "
+                     "an installed service (see tagsink-run service --help)\n");
+        return 1;
+    }
+    const std::wstring name = args[2];
+    const std::filesystem::path folder = std::filesystem::path(args[3]).parent_path();
+    std::vector<char*> recordArgs = {argv[0]};
+    recordArgs.insert(recordArgs.end(), argv + 3, argv + argc);
+    recordArgs.push_back(nullptr);
+    // The service's own failures (before the recorder has its log open) go to the log beside the project.
+    auto say = [&folder](const std::string& line) {
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        try {
+            RotatingLogFile(folder / kServiceLogName, {}).Write(line);
+        } catch (const std::exception&) {
+        }
+    };
+    return service::RunAsService(name, folder.wstring(), say, [&](service::ServiceControl& control) {
+        return Record(static_cast<int>(recordArgs.size()) - 1, recordArgs.data(), &control);
+    });
+}
+
+} // namespace
+#endif
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    if (argc > 1 && std::string_view(argv[1]) == "service") {
+        const std::vector<std::wstring> args = service::WideArguments();
+        return service::ServiceCommand({args.begin() + std::min<std::size_t>(2, args.size()), args.end()},
+                                       CheckServiceOptions);
+    }
+    if (argc > 1 && std::string_view(argv[1]) == "--service-name")
+        return RunService(argc, argv);
+#endif
+    return Record(argc, argv, nullptr);
 }

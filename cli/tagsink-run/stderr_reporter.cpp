@@ -1,5 +1,7 @@
 #include "stderr_reporter.hpp"
 
+#include "rotating_log.hpp"
+
 #include "engine/runtime/recorder.hpp"
 #include "platform/bstr.hpp"
 #include "tagclient.h"
@@ -286,8 +288,26 @@ std::string StderrReporter::Summary(const RecorderStats& stats) const {
 
 void StderrReporter::Print(const std::string& line) {
     std::lock_guard lock(mutex_);
+    if (logFile_ != nullptr) {
+        if (logFile_->Write(line)) {
+            logFileFailing_ = false;
+            return;
+        }
+        if (!logFileFailing_) {
+            const std::string note =
+                "tagsink-run: " + logFile_->LastError() + "; writing to standard error\n";
+            std::fwrite(note.data(), 1, note.size(), stderr);
+        }
+        logFileFailing_ = true;
+    }
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+}
+
+void StderrReporter::SetLogFile(RotatingLogFile* file) {
+    std::lock_guard lock(mutex_);
+    logFile_ = file;
+    logFileFailing_ = false;
 }
 
 } // namespace tagsink

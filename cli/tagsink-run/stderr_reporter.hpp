@@ -13,6 +13,8 @@
 
 namespace tagsink {
 
+class RotatingLogFile;
+
 class StderrReporter final : public EngineReporter {
 public:
     /// `log`: write every log line; `tty`: standard error is a terminal that shows a progress line
@@ -48,14 +50,20 @@ public:
     /// kind, and where refused statements were set aside (empty when all went well).
     std::string Summary(const RecorderStats& stats) const;
 
-    /// Writes a line to standard error without tearing a log line apart.
+    /// Writes a line to standard error (or the log file) without tearing a log line apart.
     void Print(const std::string& line);
+
+    /// Sends everything Print writes to `file` instead of standard error (nullptr: standard error again).
+    /// When the file cannot be written, the text goes to standard error with the reason, once per failure.
+    void SetLogFile(RotatingLogFile* file);
 
 private:
     void NoteFirst(const std::string& kind, const std::string& text);
 
     bool log_;
     bool tty_;
+    RotatingLogFile* logFile_ = nullptr;
+    bool logFileFailing_ = false;
     mutable std::mutex mutex_;
     std::string opc_{"OPC Disconnected"};
     std::string db_{"DB Disconnected"};

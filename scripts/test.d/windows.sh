@@ -10,6 +10,9 @@
 #   5. runs the recorder's programs (64-bit tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe)
 #      under wine64 against the COM test server and an SQLite file reached through Wine's ODBC; the
 #      32-bit ones are built and their imports checked with the static checks.
+#   6. installs tagsink-run.exe as a Windows service and starts, stops and uninstalls it with sc and net.
+#   7. makes the release zips from these build folders (scripts/package-windows.sh --no-build) and
+#      checks them.
 # Exits non-zero when a step fails. TAGSINK_WINDOWS=0 skips the stage.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -390,6 +393,185 @@ TEXT
 }
 step "the recorder under wine64: tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe"
 recorder_wine_tests || fail "the recorder under wine64"
+
+# ------------------------------------------------------------------------ the recorder as a service
+# tagsink-run.exe installed as a Windows service for the sample project: the COM test server as a local
+# server, an SQLite file through Wine's ODBC (which reaches the host's SQLite3 driver of
+# /etc/odbcinst.ini: a service does not inherit this script's environment). Started and stopped with
+# sc, net and tagsink-run's own commands; checked: rows arrive, the stop is clean (log lines, exit code
+# 0, nothing left in sql.dat, every executed statement a row), the log rotates, a project damaged while
+# installed ends the service with exit code 1, and the uninstall.
+service_stage() {
+  local name=TagsinkServiceTest out
+  local dir="$WINEPREFIX/drive_c/tagsink service" win='C:\tagsink service'
+  local f
+  for f in tagsink-run.exe tagsink-make-sample.exe tagsink-project.exe; do
+    [ -f "$bin/$f" ] || { fail "service: build-win64/bin/$f was not built"; return; }
+  done
+  command -v sqlite3 >/dev/null || { fail "service: sqlite3 is missing (scripts/deps.sh installs it)"; return; }
+  local run="$dir/tagsink-run.exe" # the program the service starts: the operator's copy beside the project
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$bin/tagsink-run.exe" "$dir/"
+  local dbdir db
+  dbdir=$(mktemp -d /tmp/tagsink-service-db.XXXXXX)
+  db=$dbdir/service.db
+  sqlite3 "$db" <docs/samples/sample.sql || { fail "service: the sample tables"; return; }
+  svc_w() { timeout 120 "$wine" "$@"; }
+  svc_rows() { sqlite3 "$db" 'select (select count(*) from Readings) + (select count(*) from Events)' 2>/dev/null || echo 0; }
+  svc_state() { svc_w sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
+  svc_wait_state() { # STATE seconds
+    local i
+    for ((i = 0; i < $2 * 4; i++)); do [ "$(svc_state)" = "$1" ] && return 0; sleep 0.25; done
+    return 1
+  }
+  svc_wait_rows() { # more-than seconds
+    local i
+    for ((i = 0; i < $2 * 2; i++)); do [ "$(svc_rows)" -gt "$1" ] && return 0; sleep 0.5; done
+    return 1
+  }
+  svc_logs() { cat "$dir"/tagsink-run.log.2 "$dir"/tagsink-run.log.1 "$dir"/tagsink-run.log 2>/dev/null | tr -d '\r'; }
+
+  # The project: the sample, its database the SQLite file above (the host's driver takes a host path).
+  (cd "$dir" && svc_w "$bin/tagsink-make-sample.exe" sample.DAT >/dev/null) || { fail "service: tagsink-make-sample.exe"; return; }
+  (cd "$dir" && svc_w "$bin/tagsink-project.exe" export sample.DAT | tr -d '\r' |
+     sed "s|Database=sample.db;|Database=$db;|" | svc_w "$bin/tagsink-project.exe" import - plant.DAT) ||
+    { fail "service: tagsink-project.exe export/import"; return; }
+
+  echo "-- service: install"
+  out=$(cd "$dir" && svc_w "$run" service install "$name" "$win\\plant.DAT" --manual --log --log-size 1024 --log-files 2 2>&1)
+  echo "$out" | tr -d '\r'
+  echo "$out" | grep -q "installed" || { fail "service: install"; return; }
+  out=$(cd "$dir" && svc_w "$run" service install "$name" "$win\\plant.DAT" 2>&1) && fail "service: a second install succeeded"
+  echo "$out" | grep -q "(error 1073)" || fail "service: a second install does not say that the service exists: $out"
+  out=$(cd "$dir" && svc_w "$run" --service-name "$name" "$win\\plant.DAT" 2>&1) && fail "service: the service's command line ran in a console"
+  echo "$out" | grep -q "is for the service control manager" || fail "service: console run of the service's command line: $out"
+
+  echo "-- service: sc start, rows, net stop"
+  svc_w sc start "$name" >/dev/null || fail "service: sc start"
+  svc_wait_state RUNNING 60 || fail "service: not running after sc start (state: $(svc_state))"
+  svc_wait_rows 3 60 || fail "service: no rows arrive ($(svc_rows))"
+  sleep 5 # enough for the log to rotate more than twice at 1024 bytes
+  svc_w net stop "$name" || fail "service: net stop"
+  svc_wait_state STOPPED 30 || fail "service: not stopped after net stop (state: $(svc_state))"
+  out=$(svc_w sc query "$name" | tr -d '\r')
+  echo "$out" | grep -Eq 'WIN32_EXIT_CODE *: *0 ' || fail "service: exit code after net stop: $out"
+  grep -q '^Stopping (service stop)$' <<<"$(svc_logs)" || fail "service: the log has no \"Stopping (service stop)\""
+  [ ! -e "$dir/sql.dat" ] || fail "service: sql.dat left after a clean stop ($(wc -l <"$dir/sql.dat") lines)"
+  local executed
+  executed=$(svc_logs | sed -n 's/^queued [0-9]*  executed \([0-9]*\) .*/\1/p' | tail -1)
+  [ -n "$executed" ] && [ "$executed" = "$(svc_rows)" ] ||
+    fail "service: the last progress line says ${executed:-nothing} executed, the database holds $(svc_rows) rows"
+  [ -s "$dir/tagsink-run.log.1" ] && [ -s "$dir/tagsink-run.log.2" ] || fail "service: the log did not rotate at 1024 bytes"
+  [ ! -e "$dir/tagsink-run.log.3" ] || fail "service: more rotated logs than --log-files 2"
+  for f in "$dir"/tagsink-run.log*; do
+    [ "$(stat -c %s "$f")" -le 1024 ] || fail "service: $(basename "$f") is larger than 1024 bytes"
+    [ "$(tail -c 1 "$f" | od -An -c | tr -d ' ')" = '\n' ] || fail "service: $(basename "$f") ends inside a line"
+  done
+
+  echo "-- service: net start, tagsink-run service stop"
+  local before
+  before=$(svc_rows)
+  svc_w net start "$name" || fail "service: net start"
+  svc_wait_rows "$before" 60 || fail "service: no new rows after net start"
+  out=$(svc_w "$run" service status "$name" 2>&1 | tr -d '\r')
+  echo "$out" | grep -q ': running, process' || fail "service: status while running: $out"
+  out=$(svc_w "$run" service stop "$name" 2>&1 | tr -d '\r') || fail "service: tagsink-run service stop: $out"
+  echo "$out" | grep -q 'stopped: exit status 0 (a clean stop)' || fail "service: tagsink-run service stop says: $out"
+  [ "$(grep -c '^Stopping (service stop)$' <<<"$(svc_logs)")" -ge 1 ] || fail "service: no stop line after the second run"
+
+  echo "-- service: a project damaged while installed"
+  cp "$dir/plant.DAT" "$dir/plant.good"
+  printf 'not a project' >"$dir/plant.DAT"
+  out=$(svc_w "$run" service start "$name" 2>&1 | tr -d '\r') && fail "service: started with a damaged project"
+  echo "$out" | grep -q 'exit status 1' || fail "service: start with a damaged project says: $out"
+  out=$(svc_w sc query "$name" | tr -d '\r')
+  echo "$out" | grep -Eq 'SERVICE_EXIT_CODE *: *1 ' || fail "service: service-specific exit code: $out"
+  grep -q '^tagsink-run: .*plant.DAT: ' <<<"$(svc_logs)" || fail "service: the log does not say why the project was refused"
+  cp "$dir/plant.good" "$dir/plant.DAT"
+
+  echo "-- service: uninstall"
+  svc_w "$run" service uninstall "$name" || fail "service: uninstall"
+  out=$(svc_w "$run" service status "$name" 2>&1) && fail "service: status of an uninstalled service succeeded"
+  echo "$out" | grep -q '(error 1060)' || fail "service: status after uninstall says: $out"
+  rm -rf "$dbdir"
+}
+
+step "the recorder as a Windows service"
+service_stage
+
+# ---------------------------------------------------------------------------------------- release
+# The release zips, made from the build folders above (package-windows.sh --no-build: nothing is built
+# again): every file there, programs and DLLs importing system DLLs only, the README with CR LF, the SDK
+# usable by a C client of each bitness, and (under Wine) the packaged programs starting from the
+# unpacked folder alone.
+check_release() {
+  local dist=$root/build-win64/release zips= arch top listing f d allowed dlls
+  step "release zips (scripts/package-windows.sh --no-build)"
+  rm -rf "$dist"
+  for arch in x64 x86; do
+    zips+=$(bash scripts/package-windows.sh --no-build --arch $arch --out "$dist")$'\n' ||
+      fail "scripts/package-windows.sh --arch $arch"
+  done
+  allowed='^(kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|bcrypt|shlwapi|version|psapi|userenv|dbghelp|wtsapi32|secur32|api-ms-win-.*)\.dll$'
+  for arch in x64 x86; do
+    local zip=$dist/tagsink-windows-$arch.zip triple
+    triple=$([ $arch = x64 ] && echo x86_64-w64-mingw32 || echo i686-w64-mingw32)
+    top=tagsink-windows-$arch
+    grep -qx "$zip" <<<"$zips" || { fail "package-windows.sh made no $(basename "$zip")"; continue; }
+    listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
+    for f in tagsink-run.exe tagsink-project.exe tagsink-buffer.exe tagclient.dll tagclient_opc_ps.dll \
+             README-windows.txt THIRD-PARTY-NOTICES.txt sdk/include/tagclient.h sdk/include/platform/oleauto.h \
+             sdk/lib/libtagclient.dll.a sdk/lib/tagclient.def examples/sample.DAT examples/sample.sql; do
+      grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
+    done
+    if grep -qv "^$top/" <<<"$listing"; then fail "$(basename "$zip") holds files outside $top/"; fi
+    rm -rf "$dist/$arch" && python3 -m zipfile -e "$zip" "$dist/$arch" ||
+      { fail "unzip $(basename "$zip")"; continue; }
+    for f in "$dist/$arch/$top"/*.exe "$dist/$arch/$top"/*.dll; do
+      [ -f "$f" ] || continue
+      dlls=$("$triple-objdump" -p "$f" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+      for d in $dlls; do
+        if [ "$d" = tagclient.dll ]; then continue; fi # beside it in the folder
+        grep -Eq "$allowed" <<<"$d" || fail "$arch/$(basename "$f") imports $d, which is no system DLL"
+      done
+    done
+    if [ -f "$dist/$arch/$top/tagsink-run.exe" ]; then
+      dlls=$("$triple-objdump" -p "$dist/$arch/$top/tagsink-run.exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z')
+      grep -qx 'odbc32.dll' <<<"$dlls" ||
+        fail "$arch/tagsink-run.exe does not import odbc32.dll"
+    fi
+    local readme=$dist/$arch/$top/README-windows.txt
+    if [ -f "$readme" ]; then
+      [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$arch README-windows.txt: not every line ends in CR LF"
+      if grep -q '@[A-Z_]*@' "$readme"; then fail "$arch README-windows.txt: a placeholder is left"; fi
+    fi
+    # A C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall names).
+    printf '%s\n' '#include <tagclient.h>' '#include <stdio.h>' \
+      'int main(void) { if (!QZDAC_Init()) return 1; printf("tagclient %s\n", TAGCLIENT_VERSION); return QZDAC_Uninit() ? 0 : 1; }' \
+      >"$dist/$arch/sdk_client.c"
+    "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror -I"$dist/$arch/$top/sdk/include" "$dist/$arch/sdk_client.c" \
+      -L"$dist/$arch/$top/sdk/lib" -ltagclient -o "$dist/$arch/$top/sdk_client.exe" ||
+      fail "$arch: a C client does not build against the release's SDK"
+  done
+  if [ -x "$wine" ] && [ -n "${WINEPREFIX:-}" ]; then
+    top=$dist/x64/tagsink-windows-x64
+    local said
+    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe | tr -d '\r' || true)
+    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" <<<"$said" ||
+      fail "x64: the SDK client does not run against the release's tagclient.dll"
+    if [ -f "$top/tagsink-project.exe" ]; then
+      said=$(cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT 2>&1 || true)
+      grep -q 'sample.DAT: ok' <<<"$said" ||
+        fail "x64: tagsink-project.exe from the release does not check examples\\sample.DAT"
+    fi
+    if [ -f "$top/tagsink-run.exe" ]; then
+      said=$(cd "$top" && timeout 120 "$wine" tagsink-run.exe --help 2>&1 || true)
+      grep -q '^Usage:' <<<"$said" ||
+        fail "x64: tagsink-run.exe from the release does not answer --help"
+    fi
+  fi
+  echo "release: $(echo $zips)"
+}
+check_release
 
 if [ $status = 0 ]; then echo "windows: all checks passed"; fi
 exit $status

@@ -5,6 +5,7 @@
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
+#include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 
 #include <gmock/gmock.h>
@@ -13,6 +14,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using namespace tagsink;
@@ -171,5 +174,53 @@ TEST(TagsinkRunProgram, ADatabaseThatCannotBeOpenedIsReportedWithItsConnectionSt
     EXPECT_THAT(out.text, HasSubstr((folder / "gone").string() + "\" of the database file does not exist"))
         << out.text;
     EXPECT_THAT(out.text, HasSubstr("DB Disconnected")) << out.text;
+    std::filesystem::remove_all(folder);
+}
+
+// With a log file, Print's text goes there and not to standard error; a file that cannot be written
+// sends the text to standard error with the reason, said once per failure.
+TEST(TagsinkRunReporter, PrintsIntoTheLogFileAndFallsBackToStandardError) {
+    const std::filesystem::path folder = TempFolder("logfile");
+    std::filesystem::create_directories(folder / "logs");
+    const std::filesystem::path path = folder / "logs" / "run.log";
+    {
+        RotatingLogFile file(path, {1024, 1});
+        StderrReporter reporter(true);
+        reporter.SetLogFile(&file);
+        ::testing::internal::CaptureStderr();
+        reporter.WriteLog("uMap", "Run", "OPCServer.Connected=true");
+        reporter.Print("queued 1  executed 1\n");
+        std::filesystem::remove_all(folder / "logs");
+        reporter.Print(std::string(1100, 'x') + "\n"); // past the limit: the rotation finds no folder
+        reporter.Print("second\n");
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_THAT(err, Not(HasSubstr("OPCServer.Connected=true")));
+        EXPECT_THAT(err, HasSubstr(std::string(1100, 'x') + "\n")) << "the text is not lost";
+        EXPECT_THAT(err, HasSubstr("second\n"));
+        EXPECT_EQ(err.find("tagsink-run: cannot open the log file"),
+                  err.rfind("tagsink-run: cannot open the log file"))
+            << "the reason once\n"
+            << err;
+        EXPECT_THAT(err, HasSubstr("does not exist; writing to standard error"));
+        std::filesystem::create_directories(folder / "logs");
+        ::testing::internal::CaptureStderr();
+        reporter.Print("back\n");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    }
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "back\n");
+    std::filesystem::remove_all(folder);
+}
+
+TEST(TagsinkRunProgram, WithALogFileTheReasonOfAFailedStartIsInTheFile) {
+    const std::filesystem::path folder = TempFolder("logstart");
+    { std::ofstream(folder / "p.DAT") << "not a project"; }
+    const Output out = RunRunner("p.DAT --seconds 1 --log-file run.log", folder);
+    EXPECT_EQ(out.status, 1) << out.text;
+    EXPECT_EQ(out.text, "") << "nothing on standard error";
+    std::ifstream in(folder / "run.log");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(text, HasSubstr("tagsink-run: p.DAT: ")) << text;
     std::filesystem::remove_all(folder);
 }

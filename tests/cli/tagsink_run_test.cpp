@@ -84,7 +84,7 @@ public:
         std::filesystem::rename(next, dir_ / "control");
     }
 
-    void Start(int seconds) {
+    void Start(int seconds, const std::vector<std::string>& extra = {}) {
         std::filesystem::remove(dir_ / "stderr.txt"); // no log of an earlier run is read as this one's
         pid_ = ::fork();
         ASSERT_GE(pid_, 0);
@@ -97,8 +97,12 @@ public:
                 ::_exit(101);
             ::dup2(err, STDERR_FILENO);
             const std::string limit = std::to_string(seconds);
-            ::execl(TAGSINK_RUN_PATH, "tagsink-run", "sample.DAT", "--log", "--seconds", limit.c_str(),
-                    static_cast<char*>(nullptr));
+            std::vector<const char*> argv = {"tagsink-run", "sample.DAT", "--log", "--seconds",
+                                             limit.c_str()};
+            for (const auto& arg : extra)
+                argv.push_back(arg.c_str());
+            argv.push_back(nullptr);
+            ::execv(TAGSINK_RUN_PATH, const_cast<char* const*>(argv.data()));
             ::_exit(102);
         }
     }
@@ -127,6 +131,14 @@ public:
         if (at == std::string::npos)
             return -1;
         return std::stoll(log.substr(at + label.size() + 3));
+    }
+
+    // The exit status of a recorder that ends by itself (-1 after a signal).
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     std::size_t Rows() const {
@@ -244,6 +256,50 @@ TEST(TagsinkRunJournal, TheLastProgressLineCountsWhatStaysInSqlDat) {
     EXPECT_EQ(r.LastProgress("in sql.dat"), 0) << r.Log();
     EXPECT_FALSE(std::filesystem::exists(r.Dir() / "sql.dat"));
     EXPECT_GE(static_cast<long long>(r.Rows()), 1) << r.Log();
+}
+
+// --log-file: what went to standard error goes into a file rotated at its size limit, every line whole.
+TEST(TagsinkRunLogFile, RotatesTheOutputAndKeepsEveryLineWhole) {
+    Recorder r;
+    r.Start(120, {"--log-file", "run.log", "--log-size", "2048", "--log-files", "2"});
+    const auto log = r.Dir() / "run.log";
+    ASSERT_TRUE(r.WaitFor([&] { return std::filesystem::exists(log.string() + ".2"); }, 30s))
+        << "two rotations\n"
+        << r.Log();
+    std::this_thread::sleep_for(3s); // more rotations: the oldest file goes
+    EXPECT_EQ(r.Finish(), 0) << r.Log();
+    EXPECT_EQ(r.Log(), "") << "nothing on standard error";
+    EXPECT_FALSE(std::filesystem::exists(log.string() + ".3"));
+    std::string all;
+    for (const std::string name : {".2", ".1", ""}) {
+        const std::string text = ReadFile(log.string() + name);
+        ASSERT_FALSE(text.empty()) << "run.log" << name;
+        EXPECT_LE(text.size(), 2048u) << "run.log" << name;
+        EXPECT_EQ(text.back(), '\n') << "run.log" << name << " ends inside a line";
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);) {
+            const bool whole = line.rfind("20", 0) == 0 || line.rfind("queued ", 0) == 0 ||
+                               line.rfind("tagsink-run: ", 0) == 0 || line.rfind("Stopping (", 0) == 0;
+            EXPECT_TRUE(whole) << "run.log" << name << ": a torn line: " << line;
+        }
+        all += text;
+    }
+    EXPECT_EQ(Count(all, "Stopping (interrupted)"), 1u);
+    EXPECT_GE(Count(all, "--TServer.DoRecord--sql=Insert Into Readings"), 1u);
+    EXPECT_NE(ReadFile(log).find("queued "), std::string::npos)
+        << "the last progress line is in the newest file";
+}
+
+TEST(TagsinkRunLogFile, ALogFolderThatIsMissingIsRefusedAtTheStart) {
+    Recorder r;
+    r.Start(5, {"--log-file", "no-such-folder/run.log"});
+    EXPECT_EQ(r.Wait(), 1);
+    EXPECT_NE(
+        r.Log().find("cannot open the log file \"no-such-folder/run.log\": the folder \"no-such-folder\" "
+                     "does not exist"),
+        std::string::npos)
+        << r.Log();
+    EXPECT_EQ(r.Rows(), 0u) << "nothing recorded";
 }
 
 } // namespace
