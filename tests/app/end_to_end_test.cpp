@@ -2,6 +2,7 @@
 // Run mode by itself, shows the engine's lines once switched to Debug, rows arrive in the database, and
 // the operator returns to Edit mode with the password.
 #include "app_harness.hpp"
+#include "snapshot_group.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
@@ -50,21 +51,7 @@ private slots:
             TServer server;
             server.SetOPCString("/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}");
             server.SetDBString(dbString);
-            TGroup& group = TGroup::Create(server);
-            group.SetName("Snapshot");
-            group.SetTableName("readings");
-            group.SetTimeField("DT");
-            group.SetRecordInterval(100);
-            TItem& sine = TItem::Create(group);
-            sine.SetName("Sine");
-            sine.SetItemName("Sine.Real8");
-            sine.SetFieldName("S");
-            sine.SetFieldType(TFieldType::ftFloat);
-            TItem& ramp = TItem::Create(group);
-            ramp.SetName("Ramp");
-            ramp.SetItemName("Ramp.Int4");
-            ramp.SetFieldName("R");
-            ramp.SetFieldType(TFieldType::ftInteger);
+            AddSnapshotGroup(server);
             server.SaveToFile(project.toStdString());
         }
 

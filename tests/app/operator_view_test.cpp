@@ -4,6 +4,7 @@
 // values from the simulated server and the health panel follows the database's troubles.
 #include "../inspector/inspector_harness.hpp"
 #include "app_harness.hpp"
+#include "snapshot_group.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "live_values.hpp"
 #include "model/db_connection_factory.hpp"
@@ -99,21 +100,7 @@ QString RecordingProject(const QTemporaryDir& dir, const std::string& dbString) 
     TServer server;
     server.SetOPCString(kSimServer);
     server.SetDBString(dbString);
-    TGroup& group = TGroup::Create(server);
-    group.SetName("Snapshot");
-    group.SetTableName("readings");
-    group.SetTimeField("DT");
-    group.SetRecordInterval(100);
-    TItem& sine = TItem::Create(group);
-    sine.SetName("Sine");
-    sine.SetItemName("Sine.Real8");
-    sine.SetFieldName("S");
-    sine.SetFieldType(TFieldType::ftFloat);
-    TItem& ramp = TItem::Create(group);
-    ramp.SetName("Ramp");
-    ramp.SetItemName("Ramp.Int4");
-    ramp.SetFieldName("R");
-    ramp.SetFieldType(TFieldType::ftInteger);
+    TGroup& group = AddSnapshotGroup(server);
     TItem& missing = TItem::Create(group);
     missing.SetName("Missing");
     missing.SetItemName("No.Such.Item");

@@ -5,6 +5,7 @@
 // vanish through their control file (TAGCLIENT_SIM_CONTROL), which this binary points at a file of its
 // own before the toolkit starts.
 #include "app_harness.hpp"
+#include "snapshot_group.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/record_lock.hpp"
 #include "model/db_connection_factory.hpp"
@@ -78,21 +79,7 @@ struct Plant {
             server.SetBufferCount(std::numeric_limits<int>::max());
             server.SetBufferTime(std::numeric_limits<int>::max());
         }
-        TGroup& group = TGroup::Create(server);
-        group.SetName("Snapshot");
-        group.SetTableName("readings");
-        group.SetTimeField("DT");
-        group.SetRecordInterval(100);
-        TItem& sine = TItem::Create(group);
-        sine.SetName("Sine");
-        sine.SetItemName("Sine.Real8");
-        sine.SetFieldName("S");
-        sine.SetFieldType(TFieldType::ftFloat);
-        TItem& ramp = TItem::Create(group);
-        ramp.SetName("Ramp");
-        ramp.SetItemName("Ramp.Int4");
-        ramp.SetFieldName("R");
-        ramp.SetFieldType(TFieldType::ftInteger);
+        AddSnapshotGroup(server);
         server.SaveToFile(project.toStdString());
 
         options = Window::OptionsFor(project);

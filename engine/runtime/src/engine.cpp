@@ -257,25 +257,24 @@ void Engine::RunItem(TItem& item, GroupRoute* route) {
         route->items.try_emplace(item.ItemHandle, &item);
 }
 
-void Engine::Stop() {
+void Engine::EndAttempts() {
     wanted_ = false;
     runAfterStop_ = false;
     retry_.reset();
     attemptPending_ = false;
     attempts_ = 0;
     delay_ = options_.reconnect.firstDelay;
+}
+
+void Engine::Stop() {
+    EndAttempts();
     if (stopping_)
         CompleteStop(); // waits for the record thread that RequestStop told to end
     StopLink();
 }
 
 void Engine::RequestStop(std::function<void()> done) {
-    wanted_ = false;
-    runAfterStop_ = false;
-    retry_.reset();
-    attemptPending_ = false;
-    attempts_ = 0;
-    delay_ = options_.reconnect.firstDelay;
+    EndAttempts();
     if (done)
         stopDone_.push_back(std::move(done));
     StopAsync();

@@ -130,6 +130,7 @@ private:
 
     bool Connect(bool quiet);
     void StopLink();
+    void EndAttempts(); // no more reconnection attempts: the operator or the program stops
     void StopAsync();
     void EndIntake();
     void CompleteStop();

@@ -1,0 +1,30 @@
+// The recording the desktop tests share: a "Snapshot" group writing Sine and Ramp of the simulated server
+// into the columns S and R of `readings` every 100 ms, with the time in DT.
+#pragma once
+
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "model/server.hpp"
+
+namespace tagsink::app::testing {
+
+inline TGroup& AddSnapshotGroup(TServer& server) {
+    TGroup& group = TGroup::Create(server);
+    group.SetName("Snapshot");
+    group.SetTableName("readings");
+    group.SetTimeField("DT");
+    group.SetRecordInterval(100);
+    TItem& sine = TItem::Create(group);
+    sine.SetName("Sine");
+    sine.SetItemName("Sine.Real8");
+    sine.SetFieldName("S");
+    sine.SetFieldType(TFieldType::ftFloat);
+    TItem& ramp = TItem::Create(group);
+    ramp.SetName("Ramp");
+    ramp.SetItemName("Ramp.Int4");
+    ramp.SetFieldName("R");
+    ramp.SetFieldType(TFieldType::ftInteger);
+    return group;
+}
+
+} // namespace tagsink::app::testing
