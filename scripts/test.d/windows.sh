@@ -410,6 +410,10 @@ service_stage() {
   done
   command -v sqlite3 >/dev/null || { fail "service: sqlite3 is missing (scripts/deps.sh installs it)"; return; }
   local run="$dir/tagsink-run.exe" # the program the service starts: the operator's copy beside the project
+  # A Wine session of its own: the service manager started by an earlier stage keeps that stage's
+  # environment (an ODBC set-up already removed), and its services would inherit it.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
   rm -rf "$dir" && mkdir -p "$dir" && cp "$bin/tagsink-run.exe" "$dir/"
   local dbdir db
   dbdir=$(mktemp -d /tmp/tagsink-service-db.XXXXXX)
@@ -448,7 +452,7 @@ service_stage() {
   echo "-- service: sc start, rows, net stop"
   svc_w sc start "$name" >/dev/null || fail "service: sc start"
   svc_wait_state RUNNING 60 || fail "service: not running after sc start (state: $(svc_state))"
-  svc_wait_rows 3 60 || fail "service: no rows arrive ($(svc_rows))"
+  svc_wait_rows 3 60 || { fail "service: no rows arrive ($(svc_rows)); the service's log ends:"; svc_logs | tail -n 20 >&2; }
   sleep 5 # enough for the log to rotate more than twice at 1024 bytes
   svc_w net stop "$name" || fail "service: net stop"
   svc_wait_state STOPPED 30 || fail "service: not stopped after net stop (state: $(svc_state))"
