@@ -161,19 +161,10 @@ public:
     }
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues,
                   HRESULT** ppErrors) override {
-        return Live([&] {
-            if (!ppErrors || (dwCount != 0 && (!phServer || !pItemValues)))
-                return E_POINTER;
-            *ppErrors = nullptr;
-            std::vector<Value> values;
-            std::vector<HRESULT> conversion;
-            Values(dwCount, pItemValues, &values, &conversion);
-            std::vector<HRESULT> errors;
-            HRESULT hr = group_->Write(std::vector<DWORD>(phServer, phServer + dwCount), values, &errors);
-            if (FAILED(hr))
-                return hr;
-            return HandOver(errors, conversion, hr, ppErrors);
-        });
+        return WriteCall(dwCount, phServer, pItemValues, ppErrors,
+                         [&](auto handles, const auto& values, auto errors) {
+                             return group_->Write(handles, values, errors);
+                         });
     }
 
     // IOPCAsyncIO
@@ -188,20 +179,12 @@ public:
     // IOPCAsyncIO2
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues, DWORD dwTransactionID,
                   DWORD* pdwCancelID, HRESULT** ppErrors) override {
-        return Live([&] {
-            if (!ppErrors || !pdwCancelID || (dwCount != 0 && (!phServer || !pItemValues)))
-                return E_POINTER;
-            *ppErrors = nullptr;
-            std::vector<Value> values;
-            std::vector<HRESULT> conversion;
-            Values(dwCount, pItemValues, &values, &conversion);
-            std::vector<HRESULT> errors;
-            HRESULT hr = group_->AsyncWrite(std::vector<DWORD>(phServer, phServer + dwCount), values,
-                                            dwTransactionID, pdwCancelID, &errors);
-            if (FAILED(hr))
-                return hr;
-            return HandOver(errors, conversion, hr, ppErrors);
-        });
+        if (!pdwCancelID)
+            return Live([] { return E_POINTER; });
+        return WriteCall(dwCount, phServer, pItemValues, ppErrors,
+                         [&](auto handles, const auto& values, auto errors) {
+                             return group_->AsyncWrite(handles, values, dwTransactionID, pdwCancelID, errors);
+                         });
     }
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override {
         return Live([&] {
@@ -272,6 +255,25 @@ private:
                 (*values)[i] = Value();
                 (*values)[i].type = VT_NULL; // converts to nothing: the write fails for this item
             }
+    }
+
+    // The checks and value conversion of both writes; `call` hands the values to the group.
+    template <typename F>
+    HRESULT WriteCall(DWORD count, const OPCHANDLE* handles, const VARIANT* in, HRESULT** errors_out,
+                      F&& call) {
+        return Live([&] {
+            if (!errors_out || (count != 0 && (!handles || !in)))
+                return E_POINTER;
+            *errors_out = nullptr;
+            std::vector<Value> values;
+            std::vector<HRESULT> conversion;
+            Values(count, in, &values, &conversion);
+            std::vector<HRESULT> errors;
+            HRESULT hr = call(std::vector<DWORD>(handles, handles + count), values, &errors);
+            if (FAILED(hr))
+                return hr;
+            return HandOver(errors, conversion, hr, errors_out);
+        });
     }
 
     // Per-item results as a task-allocated array; a value that could not be read reports a bad type.
