@@ -31,7 +31,7 @@ fail() { echo "windows: FAIL: $*" >&2; status=1; }
 step() { echo "== windows: $*"; }
 
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-            x86_64-w64-mingw32-widl i686-w64-mingw32-objdump i686-w64-mingw32-nm; do
+            x86_64-w64-mingw32-widl i686-w64-mingw32-objdump i686-w64-mingw32-nm x86_64-w64-mingw32-nm; do
   command -v "$tool" >/dev/null || { echo "windows: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 
@@ -86,6 +86,49 @@ if [ -f build-win32/bin/tagclient.dll ]; then
 else
   fail "build-win32/bin/tagclient.dll was not built"
 fi
+
+# The SDK's C client (tests/sdk/client/client.c) compiled and linked against an import library: what its
+# object calls (on 32-bit Windows the stdcall symbols _QZDAC_Connect@12, with the stack bytes of
+# toolkit/tagclient.def) the linked program must import from tagclient.dll by the undecorated names the
+# DLL exports, and nothing else from it.
+check_sdk_client() { # triple libdir outdir label include_dirs...
+  local triple=$1 libdir=$2 out=$3 label=$4 d inc=() obj exe calls imports expected
+  shift 4
+  for d in "$@"; do inc+=(-I"$d"); done
+  mkdir -p "$out"
+  obj=$out/sdk_client.o exe=$out/sdk_client.exe
+  rm -f "$obj" "$exe"
+  if ! "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror "${inc[@]}" -c tests/sdk/client/client.c -o "$obj"; then
+    fail "$label: the SDK client does not compile"
+    return
+  fi
+  if ! "$triple-gcc-posix" "$obj" -L"$libdir" -ltagclient -loleaut32 -o "$exe"; then
+    fail "$label: the SDK client does not link against $libdir/libtagclient.dll.a"
+    return
+  fi
+  calls=$("$triple-nm" -u "$obj" | sed -n 's/^[[:space:]]*U _\{0,1\}\(QZDAC_[A-Za-z]*\(@[0-9]*\)\{0,1\}\)$/\1/p' | sort -u)
+  [ -n "$calls" ] || { fail "$label: the SDK client's object calls no QZDAC_ function"; return; }
+  if [ "$triple" = i686-w64-mingw32 ]; then
+    while read -r d; do
+      def_bytes | grep -qx -- "$d" ||
+        fail "$label: the client calls $d, which is not a stdcall name of toolkit/tagclient.def"
+    done <<<"$calls"
+  fi
+  expected=$(sed 's/@[0-9]*$//' <<<"$calls" | sort -u)
+  imports=$("$triple-objdump" -p "$exe" |
+            awk '/^[[:space:]]*DLL Name:/{t=(tolower($3)=="tagclient.dll");next} t&&/^[[:space:]]*$/{t=0} t&&$1~/^[0-9a-f]+$/{print $NF}' |
+            sort -u)
+  if [ "$imports" != "$expected" ]; then
+    fail "$label: the client's imports from tagclient.dll are not the undecorated names it calls"
+    diff <(echo "$expected") <(echo "$imports") >&2 || true
+  fi
+  while read -r d; do
+    def_names | grep -qx -- "$d" || fail "$label: the client imports $d, which tagclient.dll does not export"
+  done <<<"$imports"
+  echo "$label: the SDK client calls $(echo $calls); imports from tagclient.dll: $(echo $imports)"
+}
+step "a C client linked against the 32-bit build's import library (build-win32/lib/libtagclient.dll.a)"
+check_sdk_client i686-w64-mingw32 build-win32/lib build-win32/sdk_client "build-win32" toolkit/include platform/include
 # The recorder's programs carry the toolkit and the C++ runtime inside: they import system DLLs only,
 # ODBC's among them.
 check_program_imports() { # objdump exe
