@@ -2,7 +2,8 @@
 # The Windows stage of the test script:
 #   1. cross-builds tagclient for 32-bit (build-win32/) and 64-bit Windows (build-win64/) with mingw-w64;
 #   2. checks the 32-bit tagclient.dll statically: exactly the 30 exports of toolkit/tagclient.def, no
-#      decorated duplicates, the stdcall stack bytes of each export, only system DLLs imported;
+#      decorated duplicates, the stdcall stack bytes of each export, only system DLLs imported; and that
+#      the SDK's C client links against each build's import library and imports the undecorated names;
 #   3. checks the log procedure's register convention with a freestanding 32-bit program under
 #      qemu-i386-static (skipped with a message where it cannot run);
 #   4. creates a fresh Wine prefix, registers the OPC proxy/stub DLL and the COM test server, and runs the
@@ -159,6 +160,8 @@ if [ -f build-win64/bin/tagclient.dll ]; then
 else
   fail "build-win64/bin/tagclient.dll was not built"
 fi
+step "a C client linked against the 64-bit build's import library (build-win64/lib/libtagclient.dll.a)"
+check_sdk_client x86_64-w64-mingw32 build-win64/lib build-win64/sdk_client "build-win64" toolkit/include platform/include
 
 # ------------------------------------------------------------------------------ register convention
 step "register convention of TLogProc (freestanding 32-bit program under qemu-i386-static)"
