@@ -594,20 +594,21 @@ check_release() {
       [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$arch README-windows.txt: not every line ends in CR LF"
       if grep -q '@[A-Z_]*@' "$readme"; then fail "$arch README-windows.txt: a placeholder is left"; fi
     fi
-    # A C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall names).
-    printf '%s\n' '#include <tagclient.h>' '#include <stdio.h>' \
-      'int main(void) { if (!QZDAC_Init()) return 1; printf("tagclient %s\n", TAGCLIENT_VERSION); return QZDAC_Uninit() ? 0 : 1; }' \
-      >"$dist/$arch/sdk_client.c"
-    "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror -I"$dist/$arch/$top/sdk/include" "$dist/$arch/sdk_client.c" \
-      -L"$dist/$arch/$top/sdk/lib" -ltagclient -o "$dist/$arch/$top/sdk_client.exe" ||
-      fail "$arch: a C client does not build against the release's SDK"
+    # The SDK's C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall
+    # names), beside the release's tagclient.dll.
+    check_sdk_client "$triple" "$dist/$arch/$top/sdk/lib" "$dist/$arch/$top" "$arch release SDK" \
+      "$dist/$arch/$top/sdk/include"
   done
   if [ -x "$wine" ] && [ -n "${WINEPREFIX:-}" ]; then
     top=$dist/x64/tagsink-windows-x64
     local said
-    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe | tr -d '\r' || true)
-    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" <<<"$said" ||
-      fail "x64: the SDK client does not run against the release's tagclient.dll"
+    # It writes and reads an item of the COM test server (Tagsink.SimServer.DA2), registered here
+    # in-process (the stages before may have left it a local server, or its registration gone).
+    (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll && timeout 120 "$wine" regsvr32 /s opcsim.dll) ||
+      fail "regsvr32 tagclient_opc_ps.dll opcsim.dll (for the SDK client)"
+    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe 2>&1 | tr -d '\r' || true)
+    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h): wrote and read back 4711" <<<"$said" ||
+      fail "x64: the SDK client does not run against the release's tagclient.dll: $said"
     if [ -f "$top/tagsink-project.exe" ]; then
       said=$(cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT 2>&1 || true)
       grep -q 'sample.DAT: ok' <<<"$said" ||
