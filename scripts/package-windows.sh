@@ -76,7 +76,7 @@ for tool in cmake ninja; do
 done
 for arch in $archs; do
   t=$(triple_of "$arch")
-  for tool in "$t-g++-posix" "$t-strip" "$t-dlltool" "$t-objdump"; do
+  for tool in "$t-g++-posix" "$t-strip" "$t-objdump"; do
     command -v "$tool" >/dev/null || die "$tool is missing (scripts/deps.sh installs it)"
   done
 done
@@ -156,14 +156,9 @@ prepare() { # arch dir
 # ------------------------------------------------------------------------------------------- stage
 crlf() { sed 's/\r*$/\r/' "$1" >"$2"; } # text files for Windows: CR LF line ends
 
-# The import library of the 32-bit DLL for stdcall clients: their objects call _QZDAC_Connect@12, the
-# DLL exports QZDAC_Connect. dlltool --kill-at makes a library that maps the one to the other (the
-# linker's own, made from the undecorated .def, resolves the undecorated symbols only).
-decorated_def() {
-  echo "LIBRARY tagclient.dll"
-  echo "EXPORTS"
-  sed -n 's/^;[[:space:]]*\(QZDAC_[A-Za-z]*@[0-9]*\)[[:space:]]*$/    \1/p' toolkit/tagclient.def
-}
+# The export list for other tools: the undecorated names the DLL exports. (The import library is the
+# build's own, lib/libtagclient.dll.a; the 32-bit one resolves the stdcall symbols that clients call,
+# _QZDAC_Connect@12, to these names.)
 plain_def() {
   echo "LIBRARY tagclient.dll"
   echo "EXPORTS"
@@ -214,12 +209,7 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
   done
   cp toolkit/include/tagclient.h "$top/sdk/include/"
   cp platform/include/platform/oleauto.h "$top/sdk/include/platform/"
-  if [ "$arch" = x86 ]; then
-    decorated_def >"$3/decorated.def"
-    "$triple-dlltool" --kill-at --input-def "$3/decorated.def" --dllname tagclient.dll \
-      --output-lib "$top/sdk/lib/libtagclient.dll.a"
-    rm -f "$3/decorated.def"
-  elif [ -f "$dir/lib/libtagclient.dll.a" ]; then
+  if [ -f "$dir/lib/libtagclient.dll.a" ] && [[ " $4 " != *" tagclient "* ]]; then
     cp "$dir/lib/libtagclient.dll.a" "$top/sdk/lib/"
   else
     missing+=("sdk/lib/libtagclient.dll.a")

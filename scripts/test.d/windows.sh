@@ -2,7 +2,8 @@
 # The Windows stage of the test script:
 #   1. cross-builds tagclient for 32-bit (build-win32/) and 64-bit Windows (build-win64/) with mingw-w64;
 #   2. checks the 32-bit tagclient.dll statically: exactly the 30 exports of toolkit/tagclient.def, no
-#      decorated duplicates, the stdcall stack bytes of each export, only system DLLs imported;
+#      decorated duplicates, the stdcall stack bytes of each export, only system DLLs imported; and that
+#      the SDK's C client links against each build's import library and imports the undecorated names;
 #   3. checks the log procedure's register convention with a freestanding 32-bit program under
 #      qemu-i386-static (skipped with a message where it cannot run);
 #   4. creates a fresh Wine prefix, registers the OPC proxy/stub DLL and the COM test server, and runs the
@@ -31,7 +32,7 @@ fail() { echo "windows: FAIL: $*" >&2; status=1; }
 step() { echo "== windows: $*"; }
 
 for tool in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-widl \
-            x86_64-w64-mingw32-widl i686-w64-mingw32-objdump i686-w64-mingw32-nm; do
+            x86_64-w64-mingw32-widl i686-w64-mingw32-objdump i686-w64-mingw32-nm x86_64-w64-mingw32-nm; do
   command -v "$tool" >/dev/null || { echo "windows: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 
@@ -43,10 +44,11 @@ build() { # dir toolchain [targets...]
     --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
   cmake --build "$dir" -j "$jobs" ${1:+--target "$@"}
 }
-# 32-bit: what ships (its tests cannot run on this kind of machine).
+# 32-bit: what ships (its tests cannot run on this kind of machine; toolkit_c_header_test, a C program
+# calling the exports through the import library, is linked all the same).
 step "cross build, 32-bit (build-win32)"
 build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests \
-  tagsink-run tagsink-project tagsink-buffer || { fail "32-bit build"; exit 1; }
+  toolkit_c_header_test tagsink-run tagsink-project tagsink-buffer || { fail "32-bit build"; exit 1; }
 step "cross build, 64-bit (build-win64)"
 build build-win64 mingw-x86_64.cmake || { fail "64-bit build"; exit 1; }
 
@@ -86,6 +88,49 @@ if [ -f build-win32/bin/tagclient.dll ]; then
 else
   fail "build-win32/bin/tagclient.dll was not built"
 fi
+
+# The SDK's C client (tests/sdk/client/client.c) compiled and linked against an import library: what its
+# object calls (on 32-bit Windows the stdcall symbols _QZDAC_Connect@12, with the stack bytes of
+# toolkit/tagclient.def) the linked program must import from tagclient.dll by the undecorated names the
+# DLL exports, and nothing else from it.
+check_sdk_client() { # triple libdir outdir label include_dirs...
+  local triple=$1 libdir=$2 out=$3 label=$4 d inc=() obj exe calls imports expected
+  shift 4
+  for d in "$@"; do inc+=(-I"$d"); done
+  mkdir -p "$out"
+  obj=$out/sdk_client.o exe=$out/sdk_client.exe
+  rm -f "$obj" "$exe"
+  if ! "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror "${inc[@]}" -c tests/sdk/client/client.c -o "$obj"; then
+    fail "$label: the SDK client does not compile"
+    return
+  fi
+  if ! "$triple-gcc-posix" "$obj" -L"$libdir" -ltagclient -loleaut32 -o "$exe"; then
+    fail "$label: the SDK client does not link against $libdir/libtagclient.dll.a"
+    return
+  fi
+  calls=$("$triple-nm" -u "$obj" | sed -n 's/^[[:space:]]*U _\{0,1\}\(QZDAC_[A-Za-z]*\(@[0-9]*\)\{0,1\}\)$/\1/p' | sort -u)
+  [ -n "$calls" ] || { fail "$label: the SDK client's object calls no QZDAC_ function"; return; }
+  if [ "$triple" = i686-w64-mingw32 ]; then
+    while read -r d; do
+      def_bytes | grep -qx -- "$d" ||
+        fail "$label: the client calls $d, which is not a stdcall name of toolkit/tagclient.def"
+    done <<<"$calls"
+  fi
+  expected=$(sed 's/@[0-9]*$//' <<<"$calls" | sort -u)
+  imports=$("$triple-objdump" -p "$exe" |
+            awk '/^[[:space:]]*DLL Name:/{t=(tolower($3)=="tagclient.dll");next} t&&/^[[:space:]]*$/{t=0} t&&$1~/^[0-9a-f]+$/{print $NF}' |
+            sort -u)
+  if [ "$imports" != "$expected" ]; then
+    fail "$label: the client's imports from tagclient.dll are not the undecorated names it calls"
+    diff <(echo "$expected") <(echo "$imports") >&2 || true
+  fi
+  while read -r d; do
+    def_names | grep -qx -- "$d" || fail "$label: the client imports $d, which tagclient.dll does not export"
+  done <<<"$imports"
+  echo "$label: the SDK client calls $(echo $calls); imports from tagclient.dll: $(echo $imports)"
+}
+step "a C client linked against the 32-bit build's import library (build-win32/lib/libtagclient.dll.a)"
+check_sdk_client i686-w64-mingw32 build-win32/lib build-win32/sdk_client "build-win32" toolkit/include platform/include
 # The recorder's programs carry the toolkit and the C++ runtime inside: they import system DLLs only,
 # ODBC's among them.
 check_program_imports() { # objdump exe
@@ -116,6 +161,8 @@ if [ -f build-win64/bin/tagclient.dll ]; then
 else
   fail "build-win64/bin/tagclient.dll was not built"
 fi
+step "a C client linked against the 64-bit build's import library (build-win64/lib/libtagclient.dll.a)"
+check_sdk_client x86_64-w64-mingw32 build-win64/lib build-win64/sdk_client "build-win64" toolkit/include platform/include
 
 # ------------------------------------------------------------------------------ register convention
 step "register convention of TLogProc (freestanding 32-bit program under qemu-i386-static)"
@@ -548,20 +595,21 @@ check_release() {
       [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "$arch README-windows.txt: not every line ends in CR LF"
       if grep -q '@[A-Z_]*@' "$readme"; then fail "$arch README-windows.txt: a placeholder is left"; fi
     fi
-    # A C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall names).
-    printf '%s\n' '#include <tagclient.h>' '#include <stdio.h>' \
-      'int main(void) { if (!QZDAC_Init()) return 1; printf("tagclient %s\n", TAGCLIENT_VERSION); return QZDAC_Uninit() ? 0 : 1; }' \
-      >"$dist/$arch/sdk_client.c"
-    "$triple-gcc-posix" -std=c11 -Wall -Wextra -Werror -I"$dist/$arch/$top/sdk/include" "$dist/$arch/sdk_client.c" \
-      -L"$dist/$arch/$top/sdk/lib" -ltagclient -o "$dist/$arch/$top/sdk_client.exe" ||
-      fail "$arch: a C client does not build against the release's SDK"
+    # The SDK's C client built against the unpacked SDK alone (on 32-bit Windows it calls the stdcall
+    # names), beside the release's tagclient.dll.
+    check_sdk_client "$triple" "$dist/$arch/$top/sdk/lib" "$dist/$arch/$top" "$arch release SDK" \
+      "$dist/$arch/$top/sdk/include"
   done
   if [ -x "$wine" ] && [ -n "${WINEPREFIX:-}" ]; then
     top=$dist/x64/tagsink-windows-x64
     local said
-    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe | tr -d '\r' || true)
-    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h)" <<<"$said" ||
-      fail "x64: the SDK client does not run against the release's tagclient.dll"
+    # It writes and reads an item of the COM test server (Tagsink.SimServer.DA2), registered here
+    # in-process (the stages before may have left it a local server, or its registration gone).
+    (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll && timeout 120 "$wine" regsvr32 /s opcsim.dll) ||
+      fail "regsvr32 tagclient_opc_ps.dll opcsim.dll (for the SDK client)"
+    said=$(cd "$top" && timeout 120 "$wine" sdk_client.exe 2>&1 | tr -d '\r' || true)
+    grep -qx "tagclient $(sed -n 's/^#define TAGCLIENT_VERSION "\(.*\)"$/\1/p' toolkit/include/tagclient.h): wrote and read back 4711" <<<"$said" ||
+      fail "x64: the SDK client does not run against the release's tagclient.dll: $said"
     if [ -f "$top/tagsink-project.exe" ]; then
       said=$(cd "$top" && timeout 120 "$wine" tagsink-project.exe check examples\\sample.DAT 2>&1 || true)
       grep -q 'sample.DAT: ok' <<<"$said" ||
