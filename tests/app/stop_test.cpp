@@ -4,18 +4,16 @@
 // what the finish did not execute. Every way into and out of a running stop (a second stop, a Run, the
 // title-bar close, the exit command) ends in the right state.
 #include "app_harness.hpp"
+#include "sqlite_project.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/buffer_file.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
 #include "tagclient.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QtTest>
 
 #include <limits>
@@ -25,18 +23,6 @@ using namespace tagsink::app;
 using namespace tagsink::app::testing;
 
 namespace {
-
-const char* const kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
-
-int CountRows(const QString& file) {
-    QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"), {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), file,
-                                             QStringLiteral("select count(*) from readings;")});
-    if (!sqlite.waitForFinished(10000) || sqlite.exitCode() != 0) {
-        return -1;
-    }
-    return sqlite.readAllStandardOutput().trimmed().toInt();
-}
 
 // Statements still in the journal ("sql.dat" in the working folder) after its progress mark.
 int Journaled() {
@@ -48,34 +34,20 @@ int Journaled() {
 
 // A project on the simulated server with one group (its statements come from the test) and an SQLite
 // file, recorded one statement at a time so that the database is slow.
-struct Recording {
-    explicit Recording(std::chrono::milliseconds finishBudget) {
-        QDir::setCurrent(dir.path());
-        dbFile = dir.filePath(QStringLiteral("plant.db"));
-        const std::string dbString = "Driver={SQLite3};Database=" + dbFile.toStdString() + ";Timeout=2000;";
-        auto connection = CreateDbConnection();
-        connection->SetConnectionString(dbString);
-        connection->Open(std::chrono::seconds(5));
-        connection->Execute("create table readings (V integer)");
-        connection->Close();
-
-        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-        TServer server;
-        server.SetOPCString(kSimServer);
-        server.SetDBString(dbString);
-        // Statements stay in PendingList until the stop takes them (a tick difference is never above
-        // the largest BufferTime).
-        server.SetBufferCount(std::numeric_limits<int>::max());
-        server.SetBufferTime(std::numeric_limits<int>::max());
-        TGroup& group = TGroup::Create(server);
-        group.SetName("Holding");
-        group.SetTableName("readings");
-        group.SetTrigType(TTrigType::ttDataChange);
-        server.SaveToFile(project.toStdString());
-
-        options = Window::OptionsFor(project);
+struct Recording : SqliteProject {
+    explicit Recording(std::chrono::milliseconds finish_budget)
+        : SqliteProject("create table readings (V integer)", [](TServer& server) {
+              // Statements stay in PendingList until the stop takes them (a tick difference is never above
+              // the largest BufferTime).
+              server.SetBufferCount(std::numeric_limits<int>::max());
+              server.SetBufferTime(std::numeric_limits<int>::max());
+              TGroup& group = TGroup::Create(server);
+              group.SetName("Holding");
+              group.SetTableName("readings");
+              group.SetTrigType(TTrigType::ttDataChange);
+          }) {
         options.engine.recorder.singleStatements = true;
-        options.engine.recorder.finishBudget = finishBudget;
+        options.engine.recorder.finishBudget = finish_budget;
     }
 
     // Once the record thread has its database, queues `count` statements (they wait in PendingList).
@@ -89,10 +61,6 @@ struct Recording {
         }
         return true;
     }
-
-    QTemporaryDir dir;
-    QString dbFile;
-    TMain::Options options;
 };
 
 // Counts the ticks of a 10 ms timer and the longest gap between two of them.
@@ -168,7 +136,7 @@ private slots:
         QCOMPARE(w->DbPanel->text(), QStringLiteral("DB Disconnected"));
 
         // What the finish did not execute waits in the journal: nothing is lost.
-        const int rows = CountRows(recording.dbFile);
+        const int rows = recording.CountRows();
         const int journaled = Journaled();
         qInfo("executed %d, journaled %d", rows, journaled);
         QVERIFY(rows > 0);
@@ -264,7 +232,7 @@ private slots:
         QVERIFY(w->close()); // closing while stopping for the end ends the program once, too
         QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w.ended, 1);
-        const int rows = CountRows(recording.dbFile);
+        const int rows = recording.CountRows();
         QCOMPARE(rows + Journaled(), 5000);
     }
 
@@ -278,7 +246,7 @@ private slots:
         QVERIFY((*w)->Stopping());
         w.reset();
         QTest::qWait(50); // the helper's posted completion finds nothing to do
-        QCOMPARE(CountRows(recording.dbFile) + Journaled(), 5000);
+        QCOMPARE(recording.CountRows() + Journaled(), 5000);
     }
 };
 
