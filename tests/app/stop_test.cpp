@@ -4,6 +4,7 @@
 // what the finish did not execute. Every way into and out of a running stop (a second stop, a Run, the
 // title-bar close, the exit command) ends in the right state.
 #include "app_harness.hpp"
+#include "heartbeat.hpp"
 #include "sqlite_project.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/buffer_file.hpp"
@@ -35,7 +36,7 @@ int Journaled() {
 // A project on the simulated server with one group (its statements come from the test) and an SQLite
 // file, recorded one statement at a time so that the database is slow.
 struct Recording : SqliteProject {
-    explicit Recording(std::chrono::milliseconds finish_budget)
+    explicit Recording(std::chrono::milliseconds finish_budget = std::chrono::milliseconds(800))
         : SqliteProject("create table readings (V integer)", [](TServer& server) {
               // Statements stay in PendingList until the stop takes them (a tick difference is never above
               // the largest BufferTime).
@@ -63,25 +64,16 @@ struct Recording : SqliteProject {
     }
 };
 
-// Counts the ticks of a 10 ms timer and the longest gap between two of them.
-struct Heartbeat {
-    Heartbeat() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            longestGap = std::max(longestGap, now - last);
-            last = now;
-            ++ticks;
-        });
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.start(10);
-        clock.start();
+// Queues `waiting` statements, then asks for Edit mode with the password: true once the window is
+// stopping, its record thread still finishing them.
+bool AskForEditWithWaiting(TMain& main, ScriptedPrompts& prompts, int waiting) {
+    if (!Recording::Queue(main, waiting)) {
+        return false;
     }
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longestGap = 0;
-    int ticks = 0;
-};
+    prompts.passwords.push_back(QStringLiteral("KRW5TM"));
+    main.actModeEdit->trigger();
+    return main.Stopping();
+}
 
 } // namespace
 
@@ -116,13 +108,13 @@ private slots:
         QVERIFY(WaitStopped(*w.main, 30000));
         const qint64 took = stop.elapsed();
         qInfo("stop with %d waiting took %lld ms; the 10 ms timer ticked %d times, longest gap %lld ms",
-              kWaiting, took, heartbeat.ticks, heartbeat.longestGap);
+              kWaiting, took, heartbeat.ticks, heartbeat.longest_gap);
         // The finish spends its 3 s budget (20,000 single statements take far longer), plus at most one
         // statement's time-out.
         QVERIFY2(took >= 2500, qPrintable(QString::number(took)));
         QVERIFY2(took < 3000 + 10000 + 2000, qPrintable(QString::number(took)));
         // The event loop kept its pace meanwhile.
-        QVERIFY2(heartbeat.longestGap < 500, qPrintable(QString::number(heartbeat.longestGap)));
+        QVERIFY2(heartbeat.longest_gap < 500, qPrintable(QString::number(heartbeat.longest_gap)));
         QVERIFY2(heartbeat.ticks >= took / 10 / 4, qPrintable(QString::number(heartbeat.ticks)));
 
         QCOMPARE(w->Mode(), rmEdit);
@@ -147,13 +139,10 @@ private slots:
     }
 
     void SecondStopAndRunWaitForTheStop() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
 
         // The mode actions are disabled: the operator cannot ask again.
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
@@ -187,13 +176,10 @@ private slots:
     }
 
     void CloseDuringStopEndsTheProgramOnceStopped() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
         QVERIFY(w->close()); // on the way to Edit: accepted, and the end waits for the stop
         QCOMPARE(w.ended, 0);
         QVERIFY(WaitStopped(*w.main));
@@ -202,13 +188,10 @@ private slots:
     }
 
     void ExitDuringStopEndsTheProgramOnceStopped() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actFileExit->trigger(); // the tray menu's exit is the same action
         QCOMPARE(prompts.passwordAsked, 2);
@@ -218,7 +201,7 @@ private slots:
     }
 
     void ExitFromRunStopsWithoutFreezing() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
         QVERIFY(Recording::Queue(*w.main, 5000));
@@ -237,13 +220,10 @@ private slots:
     }
 
     void DestroyingTheWindowDuringStopWaitsForIt() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         auto w = std::make_unique<Window>(recording.options);
-        QVERIFY(Recording::Queue(*w->main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        (*w)->actModeEdit->trigger();
-        QVERIFY((*w)->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w->main, prompts, 5000));
         w.reset();
         QTest::qWait(50); // the helper's posted completion finds nothing to do
         QCOMPARE(recording.CountRows() + Journaled(), 5000);
