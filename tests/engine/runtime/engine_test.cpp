@@ -4,7 +4,7 @@
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "fake_db.hpp"
+#include "engine_fixture.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
@@ -19,11 +19,12 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::FakeDb;
+using tagsink::testing::AddItem;
+using tagsink::testing::EngineFixture;
+using tagsink::testing::kDa2;
 using tagsink::testing::RecordingReporter;
 using tagsink::testing::TempDir;
 
-constexpr const char* kDa2 = "/Tagsink.SimServer.DA2/";
 constexpr std::uint16_t kGood = 0xC0;
 
 class ToolkitEnvironment : public ::testing::Environment {
@@ -33,17 +34,6 @@ public:
 };
 const auto* const kToolkit = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
 
-TItem& AddItem(TGroup& group, const std::string& name, const std::string& itemId, const std::string& field,
-               TFieldType type, const std::string& key = "") {
-    TItem& item = TItem::Create(group);
-    item.SetName(name);
-    item.SetItemName(itemId);
-    item.SetFieldName(field);
-    item.SetFieldType(type);
-    item.SetKey(key);
-    return item;
-}
-
 TGroup& AddGroup(TServer& server, const std::string& name, const std::string& table) {
     TGroup& group = TGroup::Create(server);
     group.SetName(name);
@@ -51,43 +41,8 @@ TGroup& AddGroup(TServer& server, const std::string& name, const std::string& ta
     return group;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public EngineFixture {
 protected:
-    EngineTest() {
-        auto db = std::make_unique<FakeDb>();
-        fake = db.get();
-        server = std::make_unique<TServer>(std::move(db));
-        server->SetOPCString(kDa2);
-        server->SetDBString("fake");
-        options.recorder.bufferFile = dir / "sql.dat";
-    }
-    ~EngineTest() override {
-        engine.reset();
-        events.reset();
-    }
-
-    // Keeps every queued statement in PendingList until Stop, so a test can look at them.
-    void HoldStatements() {
-        server->SetBufferCount(1000000000);
-        server->SetBufferTime(1000000000);
-        server->LastFlushTick = SystemClock::Instance().TickCount();
-    }
-
-    Engine& MakeEngine(EventLoop& eventLoop, const Clock& clock = SystemClock::Instance()) {
-        engine = std::make_unique<Engine>(*server, eventLoop, reporter, clock, options);
-        return *engine;
-    }
-
-    template <class Predicate> bool Pump(Predicate predicate, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            loop.ProcessEvents(5ms);
-        }
-        return true;
-    }
-
     std::vector<std::string> Pending() {
         std::lock_guard lock(RecordLock());
         return {server->PendingList.begin(), server->PendingList.end()};
@@ -96,15 +51,6 @@ protected:
         std::lock_guard lock(RecordLock());
         server->PendingList.clear();
     }
-
-    TempDir dir;
-    FakeDb* fake = nullptr;
-    std::unique_ptr<TServer> server;
-    PlainEventLoop loop;
-    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
-    RecordingReporter reporter;
-    EngineOptions options;
-    std::unique_ptr<Engine> engine;
 };
 
 TEST_F(EngineTest, CanRunNeedsAServerAndAGroup) {
