@@ -78,7 +78,7 @@ protected:
             loop.ProcessEvents(std::chrono::milliseconds(5));
     }
 
-    TempDir dir;
+    db::testing::TempDir dir;
     FakeDb* fake = nullptr;
     std::unique_ptr<TServer> server;
     PlainEventLoop loop;

@@ -19,11 +19,11 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::AddItem;
 using tagsink::testing::EngineFixture;
 using tagsink::testing::kDa2;
 using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
 
 constexpr std::uint16_t kGood = 0xC0;
 
@@ -240,9 +240,9 @@ TEST_F(EngineTest, ServerShutdownStopsTheEngine) {
 
 // A project recording the simulated server into a real database, end to end.
 void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& dir) {
-    const std::string readings = tagsink::testing::UniqueName("readings");
-    const std::string events = tagsink::testing::UniqueName("events");
-    tagsink::testing::Exec(
+    const std::string readings = tagsink::db::testing::UniqueName("readings");
+    const std::string events = tagsink::db::testing::UniqueName("events");
+    tagsink::db::testing::Exec(
         conn, {"create table " + readings + " (DT varchar(30), S double precision, R integer)",
                "create table " + events + " (Tag varchar(20), DT varchar(30), V double precision)"});
     TServer server(std::make_unique<db::OdbcConnection>());
@@ -277,19 +277,19 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
 
     EXPECT_FALSE(std::filesystem::exists(options.recorder.bufferFile)) << "everything reached the database";
     EXPECT_EQ(engine.Stats().executed.load(), engine.QueuedCount());
-    auto snapshotRows = tagsink::testing::Query(conn, "select DT, S, R from " + readings);
+    auto snapshotRows = tagsink::db::testing::Query(conn, "select DT, S, R from " + readings);
     EXPECT_GE(snapshotRows.size(), 15u) << "a snapshot every 100 ms for 2.5 s";
-    auto changeRows = tagsink::testing::Query(conn, "select Tag, DT, V from " + events);
+    auto changeRows = tagsink::db::testing::Query(conn, "select Tag, DT, V from " + events);
     ASSERT_GE(changeRows.size(), 2u);
     EXPECT_EQ(changeRows[0][0], "counter");
     EXPECT_EQ(changeRows[0][1].size(), 19u) << changeRows[0][1];
     EXPECT_TRUE(reporter.Texts("TServer.DBConnect").empty());
-    tagsink::testing::Exec(conn, {"drop table " + readings, "drop table " + events});
+    tagsink::db::testing::Exec(conn, {"drop table " + readings, "drop table " + events});
 }
 
 TEST(EngineEndToEnd, RecordsTheSimulatedServerIntoSqlite) {
     TempDir dir;
-    RecordIntoDatabase(tagsink::testing::SqliteConnectionString(dir / "e2e.db") + "JournalMode=WAL;",
+    RecordIntoDatabase(tagsink::db::testing::SqliteConnectionString(dir / "e2e.db") + "JournalMode=WAL;",
                        dir.path());
 }
 

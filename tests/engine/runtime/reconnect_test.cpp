@@ -20,9 +20,9 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::AddItem;
 using tagsink::testing::EngineFixture;
-using tagsink::testing::TempDir;
 
 std::filesystem::path& ControlFile() {
     static std::filesystem::path path;
