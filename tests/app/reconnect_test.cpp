@@ -5,19 +5,17 @@
 // vanish through their control file (TAGCLIENT_SIM_CONTROL), which this binary points at a file of its
 // own before the toolkit starts.
 #include "app_harness.hpp"
+#include "heartbeat.hpp"
 #include "snapshot_group.hpp"
+#include "sqlite_project.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
 #include "tagclient.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QtTest>
 
 #include <cstdlib>
@@ -28,8 +26,6 @@ using namespace tagsink::app;
 using namespace tagsink::app::testing;
 
 namespace {
-
-const char* const kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
 
 QString& ControlFile() {
     static QString path;
@@ -47,50 +43,23 @@ void SetServers(const QString& text) {
     QVERIFY(QFile::rename(next, ControlFile()));
 }
 
-int CountRows(const QString& file) {
-    QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"), {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), file,
-                                             QStringLiteral("select count(*) from readings;")});
-    if (!sqlite.waitForFinished(10000) || sqlite.exitCode() != 0) {
-        return -1;
-    }
-    return sqlite.readAllStandardOutput().trimmed().toInt();
-}
-
 // A project recording the simulated server's Sine and Ramp every 100 ms into an SQLite file, with a fast
 // status poll and short waits between attempts.
-struct Plant {
+struct Plant : SqliteProject {
     // `hold`: statements wait in PendingList until a stop takes them.
-    explicit Plant(bool hold = false) {
-        QDir::setCurrent(dir.path());
-        dbFile = dir.filePath(QStringLiteral("plant.db"));
-        const std::string dbString = "Driver={SQLite3};Database=" + dbFile.toStdString() + ";Timeout=2000;";
-        auto connection = CreateDbConnection();
-        connection->SetConnectionString(dbString);
-        connection->Open(std::chrono::seconds(5));
-        connection->Execute("create table readings (DT varchar(30), S double precision, R integer)");
-        connection->Close();
-
-        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-        TServer server;
-        server.SetOPCString(kSimServer);
-        server.SetDBString(dbString);
-        if (hold) {
-            server.SetBufferCount(std::numeric_limits<int>::max());
-            server.SetBufferTime(std::numeric_limits<int>::max());
-        }
-        AddSnapshotGroup(server);
-        server.SaveToFile(project.toStdString());
-
-        options = Window::OptionsFor(project);
+    explicit Plant(bool hold = false)
+        : SqliteProject("create table readings (DT varchar(30), S double precision, R integer)",
+                        [hold](TServer& server) {
+                            if (hold) {
+                                server.SetBufferCount(std::numeric_limits<int>::max());
+                                server.SetBufferTime(std::numeric_limits<int>::max());
+                            }
+                            AddSnapshotGroup(server);
+                        }) {
         options.engine.reconnect.statusPoll = std::chrono::milliseconds(100);
         options.engine.reconnect.firstDelay = std::chrono::milliseconds(100);
         options.engine.reconnect.longestDelay = std::chrono::milliseconds(400);
     }
-
-    QTemporaryDir dir;
-    QString dbFile;
-    TMain::Options options;
 };
 
 bool Connected(TMain& main) {
@@ -114,7 +83,7 @@ private slots:
         Window w(plant.options);
         QCOMPARE(w->Mode(), rmRun);
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(CountRows(plant.dbFile) >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(plant.CountRows() >= 3, 10000);
 
         SetServers(QStringLiteral("down"));
         QTRY_COMPARE_WITH_TIMEOUT(w->OpcPanel->text(), QStringLiteral("OPC Disconnected"), 5000);
@@ -129,9 +98,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 10000);
         QVERIFY(!w->RecordingEngine().Reconnecting());
         QTRY_VERIFY_WITH_TIMEOUT(!Red(w->OpcPanel), 2000);
-        const int before = CountRows(plant.dbFile);
-        QTRY_VERIFY_WITH_TIMEOUT(CountRows(plant.dbFile) >= before + 3, 10000); // rows arrive again
-        QCOMPARE(w->LogWin->Lines().size(), 0);                                 // Run mode keeps no log lines
+        const int before = plant.CountRows();
+        QTRY_VERIFY_WITH_TIMEOUT(plant.CountRows() >= before + 3, 10000); // rows arrive again
+        QCOMPARE(w->LogWin->Lines().size(), 0);                           // Run mode keeps no log lines
         QCOMPARE(w->Mode(), rmRun);
         QVERIFY(prompts.messages.isEmpty());
     }
@@ -141,7 +110,7 @@ private slots:
         ScriptedPrompts prompts;
         Window w(plant.options);
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(CountRows(plant.dbFile) >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(plant.CountRows() >= 3, 10000);
         QCOMPARE(w->RecordingEngine().Reconnections(), std::uint64_t{0});
 
         SetServers(QStringLiteral("shutdown maintenance"));
@@ -149,8 +118,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->RecordingEngine().Reconnections(), std::uint64_t{1}, 10000);
         QVERIFY(Connected(*w.main));
         QVERIFY(w->Server().SessionHandle != 0);
-        const int before = CountRows(plant.dbFile);
-        QTRY_VERIFY_WITH_TIMEOUT(CountRows(plant.dbFile) >= before + 3, 10000);
+        const int before = plant.CountRows();
+        QTRY_VERIFY_WITH_TIMEOUT(plant.CountRows() >= before + 3, 10000);
         QCOMPARE(w->Mode(), rmRun);
     }
 
@@ -194,34 +163,27 @@ private slots:
             QueueStatement(w->Server(), "insert into readings (R) values (" + std::to_string(i) + ")");
         }
 
-        QElapsedTimer clock;
-        clock.start();
-        qint64 last = 0, longestGap = 0, stoppingSince = -1, stoppingFor = 0;
-        QTimer heartbeat;
-        heartbeat.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            longestGap = std::max(longestGap, now - last);
-            last = now;
+        Heartbeat heartbeat;
+        qint64 stoppingSince = -1, stoppingFor = 0;
+        heartbeat.on_tick = [&](qint64 now) {
             if (w->RecordingEngine().Stopping() && stoppingSince < 0) {
                 stoppingSince = now;
             } else if (!w->RecordingEngine().Stopping() && stoppingSince >= 0 && stoppingFor == 0) {
                 stoppingFor = now - stoppingSince;
             }
-        });
-        heartbeat.start(10);
+        };
         SetServers(QStringLiteral("down"));
         QTRY_VERIFY_WITH_TIMEOUT(stoppingFor > 0, 15000);
         qInfo("the loss's stop took %lld ms; longest gap between 10 ms ticks %lld ms", stoppingFor,
-              longestGap);
+              heartbeat.longest_gap);
         QVERIFY2(stoppingFor >= 1000, qPrintable(QString::number(stoppingFor)));
-        QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+        QVERIFY2(heartbeat.longest_gap < 500, qPrintable(QString::number(heartbeat.longest_gap)));
         QCOMPARE(w->Mode(), rmRun);
         QVERIFY(w->RecordingEngine().Reconnecting());
 
         SetServers(QStringLiteral("up"));
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 10000);
-        QVERIFY(longestGap < 500);
+        QVERIFY(heartbeat.longest_gap < 500);
     }
 
     void ReturnToEditEndsTheAttempts() {
@@ -239,12 +201,12 @@ private slots:
         QVERIFY(!w->RecordingEngine().Reconnecting());
 
         SetServers(QStringLiteral("up"));
-        const int rows = CountRows(plant.dbFile);
+        const int rows = plant.CountRows();
         QTest::qWait(1200); // three times the longest wait
         QCOMPARE(w->OpcPanel->text(), QStringLiteral("OPC Disconnected"));
         QVERIFY(!Red(w->OpcPanel)); // in Edit nothing is expected to be connected
         QCOMPARE(w->Server().SessionHandle, 0u);
-        QCOMPARE(CountRows(plant.dbFile), rows);
+        QCOMPARE(plant.CountRows(), rows);
     }
 };
 

@@ -4,18 +4,17 @@
 // what the finish did not execute. Every way into and out of a running stop (a second stop, a Run, the
 // title-bar close, the exit command) ends in the right state.
 #include "app_harness.hpp"
+#include "heartbeat.hpp"
+#include "sqlite_project.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/buffer_file.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
 #include "tagclient.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QtTest>
 
 #include <limits>
@@ -25,18 +24,6 @@ using namespace tagsink::app;
 using namespace tagsink::app::testing;
 
 namespace {
-
-const char* const kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
-
-int CountRows(const QString& file) {
-    QProcess sqlite;
-    sqlite.start(QStringLiteral("sqlite3"), {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), file,
-                                             QStringLiteral("select count(*) from readings;")});
-    if (!sqlite.waitForFinished(10000) || sqlite.exitCode() != 0) {
-        return -1;
-    }
-    return sqlite.readAllStandardOutput().trimmed().toInt();
-}
 
 // Statements still in the journal ("sql.dat" in the working folder) after its progress mark.
 int Journaled() {
@@ -48,34 +35,20 @@ int Journaled() {
 
 // A project on the simulated server with one group (its statements come from the test) and an SQLite
 // file, recorded one statement at a time so that the database is slow.
-struct Recording {
-    explicit Recording(std::chrono::milliseconds finishBudget) {
-        QDir::setCurrent(dir.path());
-        dbFile = dir.filePath(QStringLiteral("plant.db"));
-        const std::string dbString = "Driver={SQLite3};Database=" + dbFile.toStdString() + ";Timeout=2000;";
-        auto connection = CreateDbConnection();
-        connection->SetConnectionString(dbString);
-        connection->Open(std::chrono::seconds(5));
-        connection->Execute("create table readings (V integer)");
-        connection->Close();
-
-        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-        TServer server;
-        server.SetOPCString(kSimServer);
-        server.SetDBString(dbString);
-        // Statements stay in PendingList until the stop takes them (a tick difference is never above
-        // the largest BufferTime).
-        server.SetBufferCount(std::numeric_limits<int>::max());
-        server.SetBufferTime(std::numeric_limits<int>::max());
-        TGroup& group = TGroup::Create(server);
-        group.SetName("Holding");
-        group.SetTableName("readings");
-        group.SetTrigType(TTrigType::ttDataChange);
-        server.SaveToFile(project.toStdString());
-
-        options = Window::OptionsFor(project);
+struct Recording : SqliteProject {
+    explicit Recording(std::chrono::milliseconds finish_budget = std::chrono::milliseconds(800))
+        : SqliteProject("create table readings (V integer)", [](TServer& server) {
+              // Statements stay in PendingList until the stop takes them (a tick difference is never above
+              // the largest BufferTime).
+              server.SetBufferCount(std::numeric_limits<int>::max());
+              server.SetBufferTime(std::numeric_limits<int>::max());
+              TGroup& group = TGroup::Create(server);
+              group.SetName("Holding");
+              group.SetTableName("readings");
+              group.SetTrigType(TTrigType::ttDataChange);
+          }) {
         options.engine.recorder.singleStatements = true;
-        options.engine.recorder.finishBudget = finishBudget;
+        options.engine.recorder.finishBudget = finish_budget;
     }
 
     // Once the record thread has its database, queues `count` statements (they wait in PendingList).
@@ -89,31 +62,18 @@ struct Recording {
         }
         return true;
     }
-
-    QTemporaryDir dir;
-    QString dbFile;
-    TMain::Options options;
 };
 
-// Counts the ticks of a 10 ms timer and the longest gap between two of them.
-struct Heartbeat {
-    Heartbeat() {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            const qint64 now = clock.elapsed();
-            longestGap = std::max(longestGap, now - last);
-            last = now;
-            ++ticks;
-        });
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.start(10);
-        clock.start();
+// Queues `waiting` statements, then asks for Edit mode with the password: true once the window is
+// stopping, its record thread still finishing them.
+bool AskForEditWithWaiting(TMain& main, ScriptedPrompts& prompts, int waiting) {
+    if (!Recording::Queue(main, waiting)) {
+        return false;
     }
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 last = 0;
-    qint64 longestGap = 0;
-    int ticks = 0;
-};
+    prompts.passwords.push_back(QStringLiteral("KRW5TM"));
+    main.actModeEdit->trigger();
+    return main.Stopping();
+}
 
 } // namespace
 
@@ -148,13 +108,13 @@ private slots:
         QVERIFY(WaitStopped(*w.main, 30000));
         const qint64 took = stop.elapsed();
         qInfo("stop with %d waiting took %lld ms; the 10 ms timer ticked %d times, longest gap %lld ms",
-              kWaiting, took, heartbeat.ticks, heartbeat.longestGap);
+              kWaiting, took, heartbeat.ticks, heartbeat.longest_gap);
         // The finish spends its 3 s budget (20,000 single statements take far longer), plus at most one
         // statement's time-out.
         QVERIFY2(took >= 2500, qPrintable(QString::number(took)));
         QVERIFY2(took < 3000 + 10000 + 2000, qPrintable(QString::number(took)));
         // The event loop kept its pace meanwhile.
-        QVERIFY2(heartbeat.longestGap < 500, qPrintable(QString::number(heartbeat.longestGap)));
+        QVERIFY2(heartbeat.longest_gap < 500, qPrintable(QString::number(heartbeat.longest_gap)));
         QVERIFY2(heartbeat.ticks >= took / 10 / 4, qPrintable(QString::number(heartbeat.ticks)));
 
         QCOMPARE(w->Mode(), rmEdit);
@@ -168,7 +128,7 @@ private slots:
         QCOMPARE(w->DbPanel->text(), QStringLiteral("DB Disconnected"));
 
         // What the finish did not execute waits in the journal: nothing is lost.
-        const int rows = CountRows(recording.dbFile);
+        const int rows = recording.CountRows();
         const int journaled = Journaled();
         qInfo("executed %d, journaled %d", rows, journaled);
         QVERIFY(rows > 0);
@@ -179,13 +139,10 @@ private slots:
     }
 
     void SecondStopAndRunWaitForTheStop() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
 
         // The mode actions are disabled: the operator cannot ask again.
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
@@ -219,13 +176,10 @@ private slots:
     }
 
     void CloseDuringStopEndsTheProgramOnceStopped() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
         QVERIFY(w->close()); // on the way to Edit: accepted, and the end waits for the stop
         QCOMPARE(w.ended, 0);
         QVERIFY(WaitStopped(*w.main));
@@ -234,13 +188,10 @@ private slots:
     }
 
     void ExitDuringStopEndsTheProgramOnceStopped() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
-        QVERIFY(Recording::Queue(*w.main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        w->actModeEdit->trigger();
-        QVERIFY(w->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actFileExit->trigger(); // the tray menu's exit is the same action
         QCOMPARE(prompts.passwordAsked, 2);
@@ -250,7 +201,7 @@ private slots:
     }
 
     void ExitFromRunStopsWithoutFreezing() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         Window w(recording.options);
         QVERIFY(Recording::Queue(*w.main, 5000));
@@ -264,21 +215,18 @@ private slots:
         QVERIFY(w->close()); // closing while stopping for the end ends the program once, too
         QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w.ended, 1);
-        const int rows = CountRows(recording.dbFile);
+        const int rows = recording.CountRows();
         QCOMPARE(rows + Journaled(), 5000);
     }
 
     void DestroyingTheWindowDuringStopWaitsForIt() {
-        Recording recording(std::chrono::milliseconds(800));
+        Recording recording;
         ScriptedPrompts prompts;
         auto w = std::make_unique<Window>(recording.options);
-        QVERIFY(Recording::Queue(*w->main, 5000));
-        prompts.passwords.push_back(QStringLiteral("KRW5TM"));
-        (*w)->actModeEdit->trigger();
-        QVERIFY((*w)->Stopping());
+        QVERIFY(AskForEditWithWaiting(*w->main, prompts, 5000));
         w.reset();
         QTest::qWait(50); // the helper's posted completion finds nothing to do
-        QCOMPARE(CountRows(recording.dbFile) + Journaled(), 5000);
+        QCOMPARE(recording.CountRows() + Journaled(), 5000);
     }
 };
 

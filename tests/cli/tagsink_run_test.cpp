@@ -24,7 +24,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::TempDir;
+using tagsink::db::testing::TempDir;
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -60,7 +60,7 @@ public:
                 current.clear();
             }
         }
-        tagsink::testing::Exec(Connection(), statements);
+        tagsink::db::testing::Exec(Connection(), statements);
         SetServers("up");
     }
     ~Recorder() {
@@ -71,7 +71,7 @@ public:
     }
 
     std::string Connection() const {
-        return tagsink::testing::SqliteConnectionString(dir_ / "sample.db") + "JournalMode=WAL;";
+        return tagsink::db::testing::SqliteConnectionString(dir_ / "sample.db") + "JournalMode=WAL;";
     }
 
     // What the simulated servers do, as written by an outside process (sim_control.hpp).
@@ -142,7 +142,7 @@ public:
     }
 
     std::size_t Rows() const {
-        auto rows = tagsink::testing::Query(Connection(), "select count(*) from Readings");
+        auto rows = tagsink::db::testing::Query(Connection(), "select count(*) from Readings");
         return rows.empty() ? 0 : std::stoul(rows[0][0]);
     }
 
@@ -235,8 +235,8 @@ TEST(TagsinkRunReconnect, ExitsWithStatusTwoWhenTheServerNeverCame) {
 TEST(TagsinkRunJournal, TheLastProgressLineCountsWhatStaysInSqlDat) {
     Recorder r;
     // The tables are away: every statement is refused for a reason that can pass and waits in the journal.
-    tagsink::testing::Exec(r.Connection(), {"alter table Readings rename to Readings_away",
-                                            "alter table Events rename to Events_away"});
+    tagsink::db::testing::Exec(r.Connection(), {"alter table Readings rename to Readings_away",
+                                                "alter table Events rename to Events_away"});
     r.Start(3); // ends by itself: a signal during its stop would cut the stop short
     EXPECT_EQ(r.Wait(), 0) << "nothing is lost\n" << r.Log();
     const long long kept = r.LastProgress("in sql.dat");
@@ -247,8 +247,8 @@ TEST(TagsinkRunJournal, TheLastProgressLineCountsWhatStaysInSqlDat) {
     EXPECT_EQ(r.LastProgress("waiting"), 0) << r.Log();
 
     // The tables are back: the next run replays the journal and empties it.
-    tagsink::testing::Exec(r.Connection(), {"alter table Readings_away rename to Readings",
-                                            "alter table Events_away rename to Events"});
+    tagsink::db::testing::Exec(r.Connection(), {"alter table Readings_away rename to Readings",
+                                                "alter table Events_away rename to Events"});
     r.Start(3); // ends by itself: a signal during its stop would cut the stop short
     EXPECT_EQ(r.Wait(), 0) << r.Log();
     EXPECT_EQ(r.LastProgress("in sql.dat"), 0) << r.Log();

@@ -8,6 +8,7 @@
 #include <cstring>
 
 using namespace tagclient::transport::sim;
+using namespace tagclient::transport::sim::testing;
 
 namespace {
 
@@ -16,8 +17,6 @@ std::uint32_t U32(const std::vector<std::uint8_t>& b, size_t at) {
     std::memcpy(&v, b.data() + at, 4);
     return v;
 }
-
-} // namespace
 
 class Groups : public SimTest {
 protected:
@@ -28,6 +27,8 @@ protected:
         return listener;
     }
 };
+
+} // namespace
 
 TEST_F(Groups, UpdatesFollowTheRevisedRateAndOnlyCarryChanges) {
     auto server = Start();

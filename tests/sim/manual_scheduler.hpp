@@ -7,6 +7,8 @@
 #include <functional>
 #include <map>
 
+namespace tagclient::transport::sim::testing {
+
 class ManualScheduler : public tagclient::transport::sim::Scheduler {
 public:
     std::uint64_t NowMs() override { return now_; }
@@ -68,3 +70,5 @@ private:
     std::deque<std::function<void()>> posted_;
     std::map<std::uint64_t, Timer> timers_;
 };
+
+} // namespace tagclient::transport::sim::testing

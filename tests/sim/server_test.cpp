@@ -6,6 +6,7 @@
 #include <algorithm>
 
 using namespace tagclient::transport::sim;
+using namespace tagclient::transport::sim::testing;
 
 namespace {
 
@@ -216,11 +217,15 @@ TEST_F(Server, RefuseRemoveGroupKeepsTheGroupUsable) {
     EXPECT_EQ(server->RemoveGroup(st.serverHandle, FALSE), S_OK);
 }
 
+namespace {
+
 class RecordingShutdown : public ShutdownListener {
 public:
     void OnShutdown(const std::u16string& reason) override { reasons.push_back(reason); }
     std::vector<std::u16string> reasons;
 };
+
+} // namespace
 
 TEST_F(Server, ShutdownWriteSendsTheRequestLaterToEverySubscriber) {
     auto server = Start();

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace tagclient::transport::sim::testing {
+
 struct RecordedChange {
     DWORD transactionId;
     DWORD clientGroup;
@@ -102,3 +104,5 @@ protected:
 
     std::shared_ptr<ManualScheduler> clock = std::make_shared<ManualScheduler>();
 };
+
+} // namespace tagclient::transport::sim::testing

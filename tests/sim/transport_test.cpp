@@ -12,6 +12,7 @@
 #include <fstream>
 
 using namespace tagclient::transport;
+using tagclient::transport::sim::testing::ManualScheduler;
 
 namespace {
 

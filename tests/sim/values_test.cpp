@@ -92,7 +92,7 @@ TEST(Values, OrdinaryConversionsAreThePlatforms) {
         {Value::Text(u"12.34567"), VT_CY},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << c.from.type << " to " << c.to);
+        SCOPED_TRACE(::testing::Message() << "from " << c.from.type << " to " << c.to);
         VARIANT source;
         VariantInit(&source);
         ASSERT_EQ(ValueToVariant(c.from, &source), S_OK);
@@ -147,6 +147,8 @@ TEST(Values, TextOfValues) {
     EXPECT_EQ(Utf16("\xff"), u"\uFFFD");
 }
 
+namespace {
+
 struct FilterCase {
     const char16_t* name;
     const char16_t* filter;
@@ -154,6 +156,8 @@ struct FilterCase {
 };
 
 class Filters : public ::testing::TestWithParam<FilterCase> {};
+
+} // namespace
 
 TEST_P(Filters, MatchLikeOpcServers) {
     const FilterCase& c = GetParam();
@@ -171,6 +175,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FilterCase{u"abc", u"*b", false}, FilterCase{u"[x", u"[x", true},
                       FilterCase{u"温度", u"温?", true}));
 
+namespace {
+
 class Generators : public ::testing::Test {
 protected:
     const ItemSpec& Item(const char16_t* id) {
@@ -180,6 +186,8 @@ protected:
     }
     Catalogue catalogue;
 };
+
+} // namespace
 
 TEST_F(Generators, RampRisesFromLowToHighAndStartsAgain) {
     const ItemSpec& ramp = Item(u"Ramp.Real8");

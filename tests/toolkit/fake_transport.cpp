@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace fake {
+namespace tagclient::testing {
 
 namespace {
 World* g_world = nullptr;
@@ -618,13 +618,13 @@ void FakeGroup::PostBlock(std::vector<BYTE> block, CLIPFORMAT format, DWORD tyme
     });
 }
 
-} // namespace fake
+} // namespace tagclient::testing
 
 namespace tagclient::transport {
 std::unique_ptr<Transport> CreateDefaultTransport(Host& host) {
-    if (!fake::g_world)
-        fake::Reset();
-    fake::W().host = &host;
-    return std::make_unique<fake::FakeTransport>();
+    if (!tagclient::testing::g_world)
+        tagclient::testing::Reset();
+    tagclient::testing::W().host = &host;
+    return std::make_unique<tagclient::testing::FakeTransport>();
 }
 } // namespace tagclient::transport

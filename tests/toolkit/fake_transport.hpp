@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace fake {
+namespace tagclient::testing {
 
 using namespace tagclient::transport;
 
@@ -155,4 +155,4 @@ CLIPFORMAT FormatNumber(const char16_t* name);
 std::u16string GuidText(const GUID& g);
 GUID MakeGuid(uint32_t n);
 
-} // namespace fake
+} // namespace tagclient::testing

@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-using namespace fake;
+using namespace tagclient::testing;
 
 namespace {
 class Frame : public ToolkitTest {};

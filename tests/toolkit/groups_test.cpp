@@ -5,7 +5,7 @@
 #include "uGroup.hpp"
 #include "uServer.hpp"
 
-using namespace fake;
+using namespace tagclient::testing;
 
 namespace {
 class Groups : public ToolkitTest {

@@ -6,7 +6,7 @@
 #include "library.hpp"
 #include "uServer.hpp"
 
-using namespace fake;
+using namespace tagclient::testing;
 
 namespace {
 class Reentrancy : public ToolkitTest {};

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <thread>
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 

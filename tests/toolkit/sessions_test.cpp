@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-using namespace fake;
+using namespace tagclient::testing;
 
 namespace {
 class Sessions : public ToolkitTest {

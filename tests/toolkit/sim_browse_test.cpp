@@ -12,7 +12,7 @@
 #include <unistd.h>
 #endif
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // the C API only.
 #include "sim_support.hpp"
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 class SimReentrancy : public SimTest {

@@ -10,7 +10,7 @@
 #include <cctype>
 #include <cstring>
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 class SimSessions : public SimTest {};

@@ -6,7 +6,7 @@
 #include <poll.h>
 #endif
 
-namespace simtest {
+namespace tagclient::testing {
 
 namespace {
 std::string Utf8(const OLECHAR* s, UINT n) {
@@ -154,4 +154,4 @@ bool SimTest::HasReport(const std::string& source) const {
     return false;
 }
 
-} // namespace simtest
+} // namespace tagclient::testing

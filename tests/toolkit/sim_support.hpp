@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace simtest {
+namespace tagclient::testing {
 
 inline constexpr const char* kDA2 = "Tagsink.SimServer.DA2";
 inline constexpr const char* kDA1 = "Tagsink.SimServer.DA1";
@@ -53,4 +53,4 @@ protected:
     bool HasReport(const std::string& source) const;
 };
 
-} // namespace simtest
+} // namespace tagclient::testing

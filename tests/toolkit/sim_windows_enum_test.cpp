@@ -11,7 +11,7 @@
 #include <cctype>
 #include <set>
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 

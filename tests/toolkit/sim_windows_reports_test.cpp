@@ -4,7 +4,7 @@
 
 #include "sim_support.hpp"
 
-using namespace simtest;
+using namespace tagclient::testing;
 
 namespace {
 class SimWindowsReports : public SimTest {};

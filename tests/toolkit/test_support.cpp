@@ -2,7 +2,7 @@
 
 #include "library.hpp"
 
-namespace fake {
+namespace tagclient::testing {
 
 std::vector<LogLine>& Logs() {
     static std::vector<LogLine> logs;
@@ -102,4 +102,4 @@ bool ToolkitTest::HasLog(const std::string& source) const {
     return false;
 }
 
-} // namespace fake
+} // namespace tagclient::testing

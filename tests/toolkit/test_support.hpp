@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace fake {
+namespace tagclient::testing {
 
 struct LogLine {
     std::string source;
@@ -56,4 +56,4 @@ protected:
     bool HasLog(const std::string& source) const;
 };
 
-} // namespace fake
+} // namespace tagclient::testing

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-using namespace fake;
+using namespace tagclient::testing;
 
 namespace {
 

@@ -13,9 +13,9 @@ namespace tagsink::db {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::Exec;
-using tagsink::testing::Query;
-using tagsink::testing::UniqueName;
+using tagsink::db::testing::Exec;
+using tagsink::db::testing::Query;
+using tagsink::db::testing::UniqueName;
 
 // The flags of an sql_mode value, in any order.
 std::set<std::string> Flags(const std::string& mode) {
@@ -35,9 +35,9 @@ std::set<std::string> Flags(const std::string& mode) {
 class MariadbConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto conn = tagsink::testing::MariadbConnectionString();
+        auto conn = tagsink::db::testing::MariadbConnectionString();
         if (!conn) {
-            if (tagsink::testing::RunningInCi())
+            if (tagsink::db::testing::RunningInCi())
                 FAIL() << "TAGSINK_MARIADB_CONN is not set, but CI=true requires the MariaDB tests to run";
             GTEST_SKIP() << "TAGSINK_MARIADB_CONN is not set";
         }

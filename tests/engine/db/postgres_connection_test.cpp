@@ -16,9 +16,9 @@ namespace tagsink::db {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::Exec;
-using tagsink::testing::Query;
-using tagsink::testing::UniqueName;
+using tagsink::db::testing::Exec;
+using tagsink::db::testing::Query;
+using tagsink::db::testing::UniqueName;
 
 DbFailure FailureOf(const std::function<void()>& action) {
     try {

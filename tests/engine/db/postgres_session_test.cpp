@@ -12,9 +12,9 @@ namespace tagsink::db {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::Exec;
-using tagsink::testing::Query;
-using tagsink::testing::UniqueName;
+using tagsink::db::testing::Exec;
+using tagsink::db::testing::Query;
+using tagsink::db::testing::UniqueName;
 
 TEST(PostgresSession, ReadsBackslashesAsTextEvenWhenTheServerSaidOtherwise) {
     TAGSINK_REQUIRE_POSTGRES(pg);

@@ -45,9 +45,9 @@ TEST(Refusal, SortsFailuresByWhatWaitingCanChange) {
 }
 
 TEST(SqliteTransactions, RollbackLeavesNothingCommitLeavesEverything) {
-    tagsink::testing::TempDir dir;
-    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "t.db");
-    tagsink::testing::Exec(conn, {"create table T (N integer)"});
+    tagsink::db::testing::TempDir dir;
+    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "t.db");
+    tagsink::db::testing::Exec(conn, {"create table T (N integer)"});
     OdbcConnection db;
     db.SetConnectionString(conn);
     db.Open(std::chrono::seconds(5));
@@ -64,7 +64,7 @@ TEST(SqliteTransactions, RollbackLeavesNothingCommitLeavesEverything) {
     db.Commit();
     db.Execute("insert into T values (6)"); // autocommit again after the commit
     db.Close();
-    auto rows = tagsink::testing::Query(conn, "select N from T order by N");
+    auto rows = tagsink::db::testing::Query(conn, "select N from T order by N");
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0][0], "3");
     EXPECT_EQ(rows[1][0], "5");

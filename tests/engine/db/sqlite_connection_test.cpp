@@ -12,13 +12,13 @@ namespace tagsink::db {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::Query;
-using tagsink::testing::TempDir;
+using tagsink::db::testing::Query;
+using tagsink::db::testing::TempDir;
 
 class SqliteConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        conn = tagsink::testing::SqliteConnectionString(dir / "test.db");
+        conn = tagsink::db::testing::SqliteConnectionString(dir / "test.db");
         connection.SetConnectionString(conn);
     }
 

@@ -12,7 +12,7 @@
 namespace tagsink {
 namespace {
 
-using tagsink::testing::TempDir;
+using tagsink::db::testing::TempDir;
 
 std::string FileText(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);

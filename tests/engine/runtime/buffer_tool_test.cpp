@@ -14,12 +14,12 @@
 namespace tagsink {
 namespace {
 
-using tagsink::testing::TempDir;
+using tagsink::db::testing::TempDir;
 
 class BufferTool : public ::testing::Test {
 protected:
     BufferTool() {
-        tagsink::testing::Exec(conn, {"create table T (id integer primary key autoincrement, S text)"});
+        tagsink::db::testing::Exec(conn, {"create table T (id integer primary key autoincrement, S text)"});
         Journal journal(dir / "sql.dat");
         journal.Open();
         std::vector<std::uint64_t> ends;
@@ -35,13 +35,13 @@ protected:
 
     std::vector<std::string> Rows() {
         std::vector<std::string> texts;
-        for (auto& row : tagsink::testing::Query(conn, "select S from T order by id"))
+        for (auto& row : tagsink::db::testing::Query(conn, "select S from T order by id"))
             texts.push_back(row[0]);
         return texts;
     }
 
     TempDir dir;
-    std::string conn = tagsink::testing::SqliteConnectionString(dir / "db.sqlite");
+    std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "db.sqlite");
 };
 
 TEST_F(BufferTool, ListsOnlyWhatIsNotCommittedAndKeepsReasons) {

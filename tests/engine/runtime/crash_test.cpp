@@ -26,8 +26,8 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::ScriptedServer;
-using tagsink::testing::TempDir;
 
 constexpr long long kRunSpan = 1000000; // run r queues r * kRunSpan, r * kRunSpan + 1, ...
 
@@ -141,7 +141,7 @@ void CrashRuns(Target& target, const std::string& table, int cycles, unsigned se
         ++run;
     }
 
-    auto rows = tagsink::testing::Query(target.conn, "select n from " + table + " order by id");
+    auto rows = tagsink::db::testing::Query(target.conn, "select n from " + table + " order by id");
     std::vector<long long> next(static_cast<size_t>(run));
     for (long long r = 0; r < run; ++r)
         next[static_cast<size_t>(r)] = r * kRunSpan;
@@ -187,8 +187,8 @@ TEST(CrashSafety, KilledAtRandomMomentsSqliteGetsEveryTakenStatementOnce) {
     // A short busy time-out, so that a locked database refuses statements instead of holding the thread.
     target.conn =
         "Driver={SQLite3};Database=" + (dbDir / "crash.db").string() + ";Timeout=100;JournalMode=WAL;";
-    tagsink::testing::Exec(target.conn,
-                           {"create table crash (id integer primary key autoincrement, n integer)"});
+    tagsink::db::testing::Exec(target.conn,
+                               {"create table crash (id integer primary key autoincrement, n integer)"});
     // The outage: another connection holds the database's write lock, so every insert is refused busy.
     db::OdbcConnection holder;
     target.goAway = [&] {
@@ -205,8 +205,8 @@ TEST(CrashSafety, KilledAtRandomMomentsSqliteGetsEveryTakenStatementOnce) {
 
 TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
     const char* script = std::getenv("TAGSINK_PG_SCRIPT");
-    if (script == nullptr || tagsink::testing::PostgresConnectionString() == std::nullopt) {
-        if (tagsink::testing::RunningInCi())
+    if (script == nullptr || tagsink::db::testing::PostgresConnectionString() == std::nullopt) {
+        if (tagsink::db::testing::RunningInCi())
             FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
@@ -215,7 +215,8 @@ TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
     ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
     Target target;
     target.conn = pg.ConnectionString();
-    tagsink::testing::Exec(target.conn, {"create table crash (id bigserial primary key, n bigint not null)"});
+    tagsink::db::testing::Exec(target.conn,
+                               {"create table crash (id bigserial primary key, n bigint not null)"});
     target.goAway = [&] { pg.Stop(); };
     target.comeBack = [&] { ASSERT_TRUE(pg.Start()); };
     CrashRuns(target, "crash", 2, std::random_device{}());

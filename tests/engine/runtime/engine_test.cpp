@@ -4,7 +4,7 @@
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "fake_db.hpp"
+#include "engine_fixture.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
@@ -19,11 +19,12 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::FakeDb;
+using tagsink::db::testing::TempDir;
+using tagsink::testing::AddItem;
+using tagsink::testing::EngineFixture;
+using tagsink::testing::kDa2;
 using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
 
-constexpr const char* kDa2 = "/Tagsink.SimServer.DA2/";
 constexpr std::uint16_t kGood = 0xC0;
 
 class ToolkitEnvironment : public ::testing::Environment {
@@ -33,17 +34,6 @@ public:
 };
 const auto* const kToolkit = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
 
-TItem& AddItem(TGroup& group, const std::string& name, const std::string& itemId, const std::string& field,
-               TFieldType type, const std::string& key = "") {
-    TItem& item = TItem::Create(group);
-    item.SetName(name);
-    item.SetItemName(itemId);
-    item.SetFieldName(field);
-    item.SetFieldType(type);
-    item.SetKey(key);
-    return item;
-}
-
 TGroup& AddGroup(TServer& server, const std::string& name, const std::string& table) {
     TGroup& group = TGroup::Create(server);
     group.SetName(name);
@@ -51,43 +41,8 @@ TGroup& AddGroup(TServer& server, const std::string& name, const std::string& ta
     return group;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public EngineFixture {
 protected:
-    EngineTest() {
-        auto db = std::make_unique<FakeDb>();
-        fake = db.get();
-        server = std::make_unique<TServer>(std::move(db));
-        server->SetOPCString(kDa2);
-        server->SetDBString("fake");
-        options.recorder.bufferFile = dir / "sql.dat";
-    }
-    ~EngineTest() override {
-        engine.reset();
-        events.reset();
-    }
-
-    // Keeps every queued statement in PendingList until Stop, so a test can look at them.
-    void HoldStatements() {
-        server->SetBufferCount(1000000000);
-        server->SetBufferTime(1000000000);
-        server->LastFlushTick = SystemClock::Instance().TickCount();
-    }
-
-    Engine& MakeEngine(EventLoop& eventLoop, const Clock& clock = SystemClock::Instance()) {
-        engine = std::make_unique<Engine>(*server, eventLoop, reporter, clock, options);
-        return *engine;
-    }
-
-    template <class Predicate> bool Pump(Predicate predicate, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            loop.ProcessEvents(5ms);
-        }
-        return true;
-    }
-
     std::vector<std::string> Pending() {
         std::lock_guard lock(RecordLock());
         return {server->PendingList.begin(), server->PendingList.end()};
@@ -96,15 +51,6 @@ protected:
         std::lock_guard lock(RecordLock());
         server->PendingList.clear();
     }
-
-    TempDir dir;
-    FakeDb* fake = nullptr;
-    std::unique_ptr<TServer> server;
-    PlainEventLoop loop;
-    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
-    RecordingReporter reporter;
-    EngineOptions options;
-    std::unique_ptr<Engine> engine;
 };
 
 TEST_F(EngineTest, CanRunNeedsAServerAndAGroup) {
@@ -294,9 +240,9 @@ TEST_F(EngineTest, ServerShutdownStopsTheEngine) {
 
 // A project recording the simulated server into a real database, end to end.
 void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& dir) {
-    const std::string readings = tagsink::testing::UniqueName("readings");
-    const std::string events = tagsink::testing::UniqueName("events");
-    tagsink::testing::Exec(
+    const std::string readings = tagsink::db::testing::UniqueName("readings");
+    const std::string events = tagsink::db::testing::UniqueName("events");
+    tagsink::db::testing::Exec(
         conn, {"create table " + readings + " (DT varchar(30), S double precision, R integer)",
                "create table " + events + " (Tag varchar(20), DT varchar(30), V double precision)"});
     TServer server(std::make_unique<db::OdbcConnection>());
@@ -331,19 +277,19 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
 
     EXPECT_FALSE(std::filesystem::exists(options.recorder.bufferFile)) << "everything reached the database";
     EXPECT_EQ(engine.Stats().executed.load(), engine.QueuedCount());
-    auto snapshotRows = tagsink::testing::Query(conn, "select DT, S, R from " + readings);
+    auto snapshotRows = tagsink::db::testing::Query(conn, "select DT, S, R from " + readings);
     EXPECT_GE(snapshotRows.size(), 15u) << "a snapshot every 100 ms for 2.5 s";
-    auto changeRows = tagsink::testing::Query(conn, "select Tag, DT, V from " + events);
+    auto changeRows = tagsink::db::testing::Query(conn, "select Tag, DT, V from " + events);
     ASSERT_GE(changeRows.size(), 2u);
     EXPECT_EQ(changeRows[0][0], "counter");
     EXPECT_EQ(changeRows[0][1].size(), 19u) << changeRows[0][1];
     EXPECT_TRUE(reporter.Texts("TServer.DBConnect").empty());
-    tagsink::testing::Exec(conn, {"drop table " + readings, "drop table " + events});
+    tagsink::db::testing::Exec(conn, {"drop table " + readings, "drop table " + events});
 }
 
 TEST(EngineEndToEnd, RecordsTheSimulatedServerIntoSqlite) {
     TempDir dir;
-    RecordIntoDatabase(tagsink::testing::SqliteConnectionString(dir / "e2e.db") + "JournalMode=WAL;",
+    RecordIntoDatabase(tagsink::db::testing::SqliteConnectionString(dir / "e2e.db") + "JournalMode=WAL;",
                        dir.path());
 }
 

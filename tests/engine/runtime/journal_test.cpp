@@ -19,7 +19,7 @@
 namespace tagsink {
 namespace {
 
-using tagsink::testing::TempDir;
+using tagsink::db::testing::TempDir;
 
 void WriteFile(const std::filesystem::path& file, const std::string& text) {
     std::ofstream out(file, std::ios::binary);
@@ -205,8 +205,8 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
 // and the progress table holds the journal's position.
 TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     TempDir dir;
-    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "b.db");
-    tagsink::testing::Exec(conn, {"create table B (id integer primary key autoincrement, n integer)"});
+    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "b.db");
+    tagsink::db::testing::Exec(conn, {"create table B (id integer primary key autoincrement, n integer)"});
     TServer server(std::make_unique<db::OdbcConnection>());
     server.SetDBString(conn);
     ManualClock clock(1000);
@@ -219,7 +219,7 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
         QueueStatement(server, i == 4 ? std::string("Insert Into B (n) valuez(4)")
                                       : "Insert Into B (n) values(" + std::to_string(i) + ")");
     recorder.DoRecord();
-    auto rows = tagsink::testing::Query(conn, "select n from B order by id");
+    auto rows = tagsink::db::testing::Query(conn, "select n from B order by id");
     std::vector<std::string> numbers;
     for (auto& row : rows)
         numbers.push_back(row[0]);
@@ -230,7 +230,7 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     ASSERT_EQ(rejected.size(), 2u);
     EXPECT_EQ(rejected[1], "Insert Into B (n) valuez(4)");
     EXPECT_NE(rejected[0].find("syntax error"), std::string::npos) << rejected[0];
-    auto progress = tagsink::testing::Query(conn, "select committed_to from tagsink_journal");
+    auto progress = tagsink::db::testing::Query(conn, "select committed_to from tagsink_journal");
     ASSERT_EQ(progress.size(), 1u);
     EXPECT_EQ(progress[0][0], "290")
         << "the end of the last statement (ten lines of 29 bytes) committed with it";

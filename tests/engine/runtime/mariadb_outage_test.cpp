@@ -18,8 +18,8 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::ScriptedServer;
-using tagsink::testing::TempDir;
 using tagsink::testing::WaitFor;
 
 // The last log lines, for a failure message.
@@ -38,8 +38,8 @@ std::string PathOf(int n) {
 
 TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
     const char* script = std::getenv("TAGSINK_MARIADB_SCRIPT");
-    if (script == nullptr || tagsink::testing::MariadbConnectionString() == std::nullopt) {
-        if (tagsink::testing::RunningInCi())
+    if (script == nullptr || tagsink::db::testing::MariadbConnectionString() == std::nullopt) {
+        if (tagsink::db::testing::RunningInCi())
             FAIL() << "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN are needed in CI";
         GTEST_SKIP() << "no MariaDB set-up (TAGSINK_MARIADB_CONN, TAGSINK_MARIADB_SCRIPT)";
     }
@@ -47,7 +47,7 @@ TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
     ScriptedServer server_process(ScriptedServer::Product::MariaDB, script, dir.path());
     ASSERT_TRUE(server_process.Start()) << "scripts/mariadb.sh could not start a server";
     const std::string conn = server_process.ConnectionString();
-    tagsink::testing::Exec(
+    tagsink::db::testing::Exec(
         conn,
         {"create table outage (id integer auto_increment primary key, n integer not null, s varchar(40))"});
 
@@ -83,7 +83,7 @@ TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
             << LastLines(reporter);
         thread.RequestStop();
     }
-    auto rows = tagsink::testing::Query(conn, "select n, s from outage order by id");
+    auto rows = tagsink::db::testing::Query(conn, "select n, s from outage order by id");
     ASSERT_EQ(rows.size(), 1400u);
     for (int i = 0; i < 1400; ++i) {
         ASSERT_EQ(rows[i][0], std::to_string(i)) << "row " << i;

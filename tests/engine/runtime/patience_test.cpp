@@ -19,12 +19,12 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::ScriptedServer;
-using tagsink::testing::TempDir;
 using tagsink::testing::WaitFor;
 
 void ExpectNumbers(const std::string& conn, const std::string& table, int count) {
-    auto rows = tagsink::testing::Query(conn, "select n from " + table + " order by id");
+    auto rows = tagsink::db::testing::Query(conn, "select n from " + table + " order by id");
     ASSERT_EQ(rows.size(), static_cast<size_t>(count));
     for (int i = 0; i < count; ++i)
         ASSERT_EQ(rows[static_cast<size_t>(i)][0], std::to_string(i)) << "row " << i;
@@ -52,7 +52,8 @@ protected:
 };
 
 TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
-    const std::string conn = tagsink::testing::SqliteConnectionString(dir / "late.db") + "JournalMode=WAL;";
+    const std::string conn =
+        tagsink::db::testing::SqliteConnectionString(dir / "late.db") + "JournalMode=WAL;";
     server.SetDBString(conn);
     {
         TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
@@ -60,7 +61,8 @@ TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
         std::this_thread::sleep_for(3s);
         EXPECT_EQ(stats.executed.load(), 0u);
         EXPECT_EQ(stats.journaled.load(), 40u) << "the refused statements wait in the journal";
-        tagsink::testing::Exec(conn, {"create table late (id integer primary key autoincrement, n integer)"});
+        tagsink::db::testing::Exec(conn,
+                                   {"create table late (id integer primary key autoincrement, n integer)"});
         Queue("Insert Into late (n) values(", 40, 41);
         ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 20s)) << stats.executed.load();
     }
@@ -72,30 +74,30 @@ TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
 
 TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
     const char* script = std::getenv("TAGSINK_PG_SCRIPT");
-    if (script == nullptr || tagsink::testing::PostgresConnectionString() == std::nullopt) {
-        if (tagsink::testing::RunningInCi())
+    if (script == nullptr || tagsink::db::testing::PostgresConnectionString() == std::nullopt) {
+        if (tagsink::db::testing::RunningInCi())
             FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
     ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
     ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
     const std::string conn = pg.ConnectionString();
-    tagsink::testing::Exec(conn, {"create table ro (id serial primary key, n integer not null)"});
+    tagsink::db::testing::Exec(conn, {"create table ro (id serial primary key, n integer not null)"});
     server.SetDBString(conn);
     {
         TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
         Queue("Insert Into ro (n) values(", 0, 10);
         ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 10; }, 20s));
         // Read-only for every transaction from now on, the open connection's included.
-        tagsink::testing::Exec(
+        tagsink::db::testing::Exec(
             conn, {"alter system set default_transaction_read_only = on", "select pg_reload_conf()"});
         std::this_thread::sleep_for(200ms);
         Queue("Insert Into ro (n) values(", 10, 71);
         std::this_thread::sleep_for(3s);
         EXPECT_LT(stats.executed.load(), 81u);
-        tagsink::testing::Exec(conn, {"set default_transaction_read_only = off",
-                                      "alter system reset default_transaction_read_only",
-                                      "select pg_reload_conf()"});
+        tagsink::db::testing::Exec(conn, {"set default_transaction_read_only = off",
+                                          "alter system reset default_transaction_read_only",
+                                          "select pg_reload_conf()"});
         ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 30s)) << stats.executed.load();
     }
     EXPECT_EQ(stats.rejected.load(), 0u);
@@ -105,11 +107,12 @@ TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
 
 TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
     TAGSINK_REQUIRE_POSTGRES(conn);
-    const std::string table = tagsink::testing::UniqueName("stop");
+    const std::string table = tagsink::db::testing::UniqueName("stop");
     const std::string control = table + "_delay";
-    tagsink::testing::Exec(conn, {"create table " + table + " (id serial primary key, n integer not null)",
-                                  "create table " + control + " (d float8 not null)",
-                                  "insert into " + control + " values (0.002)"});
+    tagsink::db::testing::Exec(conn,
+                               {"create table " + table + " (id serial primary key, n integer not null)",
+                                "create table " + control + " (d float8 not null)",
+                                "insert into " + control + " values (0.002)"});
     server.SetDBString(conn);
     options.commandTimeout = 2s;
     // Every statement takes about 2 ms while the delay is set: 20,000 of them would take 40 s.
@@ -133,7 +136,7 @@ TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
         << "the rest stays in the journal";
     EXPECT_EQ(stats.journaled.load(), 20000u - done) << "and is counted as in sql.dat";
 
-    tagsink::testing::Exec(conn, {"update " + control + " set d = 0"});
+    tagsink::db::testing::Exec(conn, {"update " + control + " set d = 0"});
     RecorderStats next;
     {
         TRecordThread thread(server, SystemClock::Instance(), reporter, next, options);
@@ -142,7 +145,7 @@ TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
     }
     ExpectNumbers(conn, table, 20000);
     EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
-    tagsink::testing::Exec(conn, {"drop table " + table, "drop table " + control});
+    tagsink::db::testing::Exec(conn, {"drop table " + table, "drop table " + control});
 }
 
 } // namespace

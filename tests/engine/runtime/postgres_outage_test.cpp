@@ -18,14 +18,14 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::ScriptedServer;
-using tagsink::testing::TempDir;
 using tagsink::testing::WaitFor;
 
 TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
     const char* script = std::getenv("TAGSINK_PG_SCRIPT");
-    if (script == nullptr || tagsink::testing::PostgresConnectionString() == std::nullopt) {
-        if (tagsink::testing::RunningInCi())
+    if (script == nullptr || tagsink::db::testing::PostgresConnectionString() == std::nullopt) {
+        if (tagsink::db::testing::RunningInCi())
             FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
@@ -33,7 +33,7 @@ TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
     ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
     ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
     const std::string conn = pg.ConnectionString();
-    tagsink::testing::Exec(conn, {"create table outage (id serial primary key, n integer not null)"});
+    tagsink::db::testing::Exec(conn, {"create table outage (id serial primary key, n integer not null)"});
 
     TServer server(std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)}));
     server.SetDBString(conn);
@@ -63,7 +63,7 @@ TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
             << "executed " << stats.executed.load() << " of 1400";
         thread.RequestStop();
     }
-    auto rows = tagsink::testing::Query(conn, "select n from outage order by id");
+    auto rows = tagsink::db::testing::Query(conn, "select n from outage order by id");
     ASSERT_EQ(rows.size(), 1400u);
     for (int i = 0; i < 1400; ++i)
         ASSERT_EQ(rows[i][0], std::to_string(i)) << "row " << i;

@@ -2,14 +2,11 @@
 // Run, it stops, tries Run again at doubling intervals and records again, without losing what was queued.
 // The simulated servers are made to vanish through their control file (TAGCLIENT_SIM_CONTROL), which this
 // test binary points at a file of its own before the toolkit starts.
-#include "engine/runtime/engine.hpp"
-#include "engine/runtime/plain_event_loop.hpp"
-#include "fake_db.hpp"
+#include "engine_fixture.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
 #include "platform/variant.hpp"
-#include "recording_reporter.hpp"
 #include "tagclient.h"
 #include "test_db.hpp"
 
@@ -23,11 +20,9 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::FakeDb;
-using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
-
-constexpr const char* kDa2 = "/Tagsink.SimServer.DA2/";
+using tagsink::db::testing::TempDir;
+using tagsink::testing::AddItem;
+using tagsink::testing::EngineFixture;
 
 std::filesystem::path& ControlFile() {
     static std::filesystem::path path;
@@ -59,27 +54,10 @@ void SetServers(const std::string& text) {
     std::filesystem::rename(next, ControlFile());
 }
 
-TItem& AddItem(TGroup& group, const std::string& name, const std::string& itemId, const std::string& field,
-               TFieldType type, const std::string& key = "") {
-    TItem& item = TItem::Create(group);
-    item.SetName(name);
-    item.SetItemName(itemId);
-    item.SetFieldName(field);
-    item.SetFieldType(type);
-    item.SetKey(key);
-    return item;
-}
-
-class ReconnectTest : public ::testing::Test {
+class ReconnectTest : public EngineFixture {
 protected:
     ReconnectTest() {
         SetServers("up");
-        auto db = std::make_unique<FakeDb>();
-        fake = db.get();
-        server = std::make_unique<TServer>(std::move(db));
-        server->SetOPCString(kDa2);
-        server->SetDBString("fake");
-        options.recorder.bufferFile = dir.path() / "sql.dat";
         options.reconnect.statusPoll = 50ms;
         options.reconnect.firstDelay = 40ms;
         options.reconnect.longestDelay = 320ms;
@@ -101,40 +79,12 @@ protected:
         SetServers("up");
     }
 
-    Engine& MakeEngine() {
-        engine = std::make_unique<Engine>(*server, loop, reporter, SystemClock::Instance(), options);
-        return *engine;
-    }
-
-    template <class Predicate> bool Pump(Predicate predicate, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            loop.ProcessEvents(5ms);
-        }
-        return true;
-    }
-    void PumpFor(std::chrono::milliseconds span) {
-        auto until = std::chrono::steady_clock::now() + span;
-        while (std::chrono::steady_clock::now() < until)
-            loop.ProcessEvents(5ms);
-    }
-
     // Statements that reached the database.
     std::size_t Executed() { return fake->Executed().size(); }
 
-    TempDir dir;
-    FakeDb* fake = nullptr;
-    std::unique_ptr<TServer> server;
     TGroup* changes = nullptr;
     TItem* counter = nullptr;
     TItem* control = nullptr;
-    PlainEventLoop loop;
-    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
-    RecordingReporter reporter;
-    EngineOptions options;
-    std::unique_ptr<Engine> engine;
 };
 
 TEST_F(ReconnectTest, ReconnectsAfterAShutdownRequestAndRecordsAgain) {
@@ -253,9 +203,7 @@ TEST_F(ReconnectTest, ReconnectAttemptsEndWithStop) {
 
 TEST_F(ReconnectTest, ReconnectKeepsStatementsQueuedBeforeTheLoss) {
     // Statements wait in PendingList until the buffer limits move them: a loss must not drop them.
-    server->SetBufferCount(1000000000);
-    server->SetBufferTime(1000000000);
-    server->LastFlushTick = SystemClock::Instance().TickCount();
+    HoldStatements();
     Engine& e = MakeEngine();
     e.Run();
     ASSERT_TRUE(e.Running());

@@ -15,9 +15,9 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::Query;
+using tagsink::db::testing::Query;
+using tagsink::db::testing::TempDir;
 using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
 
 template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = 20s) {
     auto deadline = std::chrono::steady_clock::now() + limit;
@@ -32,8 +32,9 @@ template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::millis
 class RecordThreadTest : public ::testing::Test {
 protected:
     RecordThreadTest() {
-        conn = tagsink::testing::SqliteConnectionString(dir / "rec.db") + "JournalMode=WAL;";
-        tagsink::testing::Exec(conn, {"create table R (Id integer primary key autoincrement, N integer)"});
+        conn = tagsink::db::testing::SqliteConnectionString(dir / "rec.db") + "JournalMode=WAL;";
+        tagsink::db::testing::Exec(conn,
+                                   {"create table R (Id integer primary key autoincrement, N integer)"});
         server.SetDBString(conn);
         options.bufferFile = dir / "sql.dat";
     }
@@ -75,7 +76,7 @@ TEST_F(RecordThreadTest, StopLosesNothingThatWasQueued) {
     server.SetBufferCount(1000000); // nothing moves before the stop
     server.SetBufferTime(1000000);
     server.LastFlushTick = SystemClock::Instance().TickCount();
-    server.SetDBString(tagsink::testing::SqliteConnectionString(dir / "missing" / "x.db") + "NoCreat=1;");
+    server.SetDBString(tagsink::db::testing::SqliteConnectionString(dir / "missing" / "x.db") + "NoCreat=1;");
     {
         TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
         for (int i = 0; i < 10; ++i)

@@ -15,9 +15,9 @@
 namespace tagsink {
 namespace {
 
+using tagsink::db::testing::TempDir;
 using tagsink::testing::FakeDb;
 using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
 
 class RecorderTest : public ::testing::Test {
 protected:

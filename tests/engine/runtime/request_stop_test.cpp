@@ -2,14 +2,10 @@
 // thread to finish on a helper thread and reports the end on the loop; Run and Stop meanwhile wait for it.
 // The toolkit is initialised by engine_test.cpp's environment (same test binary).
 #include "engine/runtime/buffer_file.hpp"
-#include "engine/runtime/engine.hpp"
-#include "engine/runtime/plain_event_loop.hpp"
 #include "engine/runtime/record_lock.hpp"
-#include "fake_db.hpp"
+#include "engine_fixture.hpp"
 #include "model/group.hpp"
 #include "model/server.hpp"
-#include "recording_reporter.hpp"
-#include "test_db.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,39 +13,25 @@ namespace tagsink {
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::testing::FakeDb;
-using tagsink::testing::RecordingReporter;
-using tagsink::testing::TempDir;
+using tagsink::testing::EngineFixture;
 
 constexpr std::size_t kWaiting = 3000;
 
-class RequestStopTest : public ::testing::Test {
+class RequestStopTest : public EngineFixture {
 protected:
     RequestStopTest() {
-        auto db = std::make_unique<FakeDb>();
-        fake = db.get();
         fake->executeDelay = 1ms; // 3000 statements take 3 s, the finish may spend 400 ms
-        server = std::make_unique<TServer>(std::move(db));
-        server->SetOPCString("/Tagsink.SimServer.DA2/");
-        server->SetDBString("fake");
         TGroup& group = TGroup::Create(*server);
         group.SetName("G1");
         group.SetTableName("T");
-        options.recorder.bufferFile = dir.path() / "sql.dat";
         options.recorder.singleStatements = true;
         options.recorder.finishBudget = 400ms;
-        engine = std::make_unique<Engine>(*server, loop, reporter, SystemClock::Instance(), options);
-    }
-    ~RequestStopTest() override {
-        engine.reset();
-        events.reset();
+        MakeEngine();
     }
 
     // Runs, then queues statements that wait in PendingList until the stop takes them.
     void RunWithWaiting() {
-        server->SetBufferCount(1000000000);
-        server->SetBufferTime(1000000000);
-        server->LastFlushTick = SystemClock::Instance().TickCount();
+        HoldStatements();
         engine->Run();
         ASSERT_TRUE(engine->Running());
         ASSERT_TRUE(Pump([&] { return reporter.Db() == "DB Connected"; }))
@@ -57,25 +39,6 @@ protected:
         for (std::size_t i = 0; i < kWaiting; ++i)
             QueueStatement(*server, "insert into T values (" + std::to_string(i) + ")");
     }
-
-    template <class Predicate> bool Pump(Predicate predicate, std::chrono::milliseconds limit = 10s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            loop.ProcessEvents(5ms);
-        }
-        return true;
-    }
-
-    TempDir dir;
-    FakeDb* fake = nullptr;
-    std::unique_ptr<TServer> server;
-    PlainEventLoop loop;
-    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
-    RecordingReporter reporter;
-    EngineOptions options;
-    std::unique_ptr<Engine> engine;
 };
 
 TEST_F(RequestStopTest, ReturnsAtOnceAndReportsTheEndOnTheLoop) {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace tagsink::testing {
+namespace tagsink::db::testing {
 namespace {
 
 std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
@@ -149,4 +149,4 @@ std::string UniqueName(const std::string& prefix) {
     return prefix + "_" + std::to_string(getpid()) + "_" + std::to_string(++counter);
 }
 
-} // namespace tagsink::testing
+} // namespace tagsink::db::testing

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace tagsink::testing {
+namespace tagsink::db::testing {
 
 /// A fresh temporary directory, removed with everything in it when the object goes.
 class TempDir {
@@ -46,13 +46,13 @@ void Exec(const std::string& connectionString, const std::vector<std::string>& s
 /// A name unique to this process and call, usable as a table name ("t_<pid>_<n>").
 std::string UniqueName(const std::string& prefix);
 
-} // namespace tagsink::testing
+} // namespace tagsink::db::testing
 
 // Skips a test when no PostgreSQL server is configured, and fails it instead when running in CI.
 #define TAGSINK_REQUIRE_POSTGRES(var)                                                                        \
-    auto var##_optional = ::tagsink::testing::PostgresConnectionString();                                    \
+    auto var##_optional = ::tagsink::db::testing::PostgresConnectionString();                                \
     if (!var##_optional) {                                                                                   \
-        if (::tagsink::testing::RunningInCi())                                                               \
+        if (::tagsink::db::testing::RunningInCi())                                                           \
             FAIL() << "TAGSINK_PG_CONN is not set, but CI=true requires the PostgreSQL tests to run";        \
         GTEST_SKIP() << "TAGSINK_PG_CONN is not set";                                                        \
     }                                                                                                        \
@@ -60,9 +60,9 @@ std::string UniqueName(const std::string& prefix);
 
 // Skips a test when no MariaDB server is configured, and fails it instead when running in CI.
 #define TAGSINK_REQUIRE_MARIADB(var)                                                                         \
-    auto var##_optional = ::tagsink::testing::MariadbConnectionString();                                     \
+    auto var##_optional = ::tagsink::db::testing::MariadbConnectionString();                                 \
     if (!var##_optional) {                                                                                   \
-        if (::tagsink::testing::RunningInCi())                                                               \
+        if (::tagsink::db::testing::RunningInCi())                                                           \
             FAIL() << "TAGSINK_MARIADB_CONN is not set, but CI=true requires the MariaDB tests to run";      \
         GTEST_SKIP() << "TAGSINK_MARIADB_CONN is not set";                                                   \
     }                                                                                                        \

@@ -1,0 +1,91 @@
+// The engine tests' common set-up: a project on the simulated DA2 server whose database is a FakeDb, an
+// event loop that watches the toolkit's events, a reporter that keeps what it is told, and the engine made
+// over them. The toolkit itself is initialised by each test binary's environment.
+#pragma once
+
+#include "engine/runtime/engine.hpp"
+#include "engine/runtime/plain_event_loop.hpp"
+#include "fake_db.hpp"
+#include "model/group.hpp"
+#include "model/item.hpp"
+#include "model/server.hpp"
+#include "recording_reporter.hpp"
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace tagsink::testing {
+
+inline constexpr const char* kDa2 = "/Tagsink.SimServer.DA2/";
+
+inline TItem& AddItem(TGroup& group, const std::string& name, const std::string& item_id,
+                      const std::string& field, TFieldType type, const std::string& key = "") {
+    TItem& item = TItem::Create(group);
+    item.SetName(name);
+    item.SetItemName(item_id);
+    item.SetFieldName(field);
+    item.SetFieldType(type);
+    item.SetKey(key);
+    return item;
+}
+
+class EngineFixture : public ::testing::Test {
+protected:
+    EngineFixture() {
+        auto db = std::make_unique<FakeDb>();
+        fake = db.get();
+        server = std::make_unique<TServer>(std::move(db));
+        server->SetOPCString(kDa2);
+        server->SetDBString("fake");
+        options.recorder.bufferFile = dir / "sql.dat";
+    }
+    ~EngineFixture() override {
+        engine.reset();
+        events.reset();
+    }
+
+    // Keeps every queued statement in PendingList until a stop takes them.
+    void HoldStatements() {
+        server->SetBufferCount(1000000000);
+        server->SetBufferTime(1000000000);
+        server->LastFlushTick = SystemClock::Instance().TickCount();
+    }
+
+    Engine& MakeEngine() { return MakeEngine(loop); }
+    Engine& MakeEngine(EventLoop& event_loop, const Clock& clock = SystemClock::Instance()) {
+        engine = std::make_unique<Engine>(*server, event_loop, reporter, clock, options);
+        return *engine;
+    }
+
+    // Turns the loop until `predicate` holds; false when `limit` passes first.
+    template <class Predicate>
+    bool Pump(Predicate predicate, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            loop.ProcessEvents(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+    void PumpFor(std::chrono::milliseconds span) {
+        const auto until = std::chrono::steady_clock::now() + span;
+        while (std::chrono::steady_clock::now() < until)
+            loop.ProcessEvents(std::chrono::milliseconds(5));
+    }
+
+    db::testing::TempDir dir;
+    FakeDb* fake = nullptr;
+    std::unique_ptr<TServer> server;
+    PlainEventLoop loop;
+    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
+    RecordingReporter reporter;
+    EngineOptions options;
+    std::unique_ptr<Engine> engine;
+};
+
+} // namespace tagsink::testing
