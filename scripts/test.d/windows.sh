@@ -11,7 +11,8 @@
 #      under wine64 against the COM test server and an SQLite file reached through Wine's ODBC; the
 #      32-bit ones are built and their imports checked with the static checks.
 #      Then the same programs with every file in a folder whose name has Latin-1 and CJK characters.
-#   6. installs tagsink-run.exe as a Windows service and starts, stops and uninstalls it with sc and net.
+#   6. installs tagsink-run.exe as a Windows service and starts, stops and uninstalls it with sc and net;
+#      then a service whose project lies in a folder with a non-ASCII name.
 #   7. makes the release zips from these build folders (scripts/package-windows.sh --no-build) and
 #      checks them.
 # Exits non-zero when a step fails. TAGSINK_WINDOWS=0 skips the stage.
@@ -629,6 +630,61 @@ service_stage() {
 
 step "the recorder as a Windows service"
 service_stage
+
+# ------------------------------------------------ the service with its project in a non-ASCII folder
+# The service's command line holds the project's path "C:\Anlage Süd\测试\plant.DAT" (outside the ANSI
+# code page): installed (the install's check loads the project by that path), shown back by status,
+# started (the service works in that folder and logs there), stopped cleanly, uninstalled.
+service_unicode_stage() {
+  local name=TagsinkUnicodeTest out ustatus=0 f
+  local dir="$WINEPREFIX/drive_c/Anlage Süd/测试" win='C:\Anlage Süd\测试'
+  usfail() { echo "windows: FAIL: service (non-ASCII folder): $*" >&2; ustatus=1; }
+  for f in tagsink-run.exe tagsink-make-sample.exe tagsink-project.exe opcsim.exe tagclient_opc_ps.dll; do
+    [ -f "$bin/$f" ] || { usfail "build-win64/bin/$f was not built"; return 1; }
+  done
+  # A session of its own, whose service manager reads the host's file names as UTF-8.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
+  usvc() { env LANG=C.UTF-8 timeout 120 "$wine" "$@"; }
+  (cd "$bin" && usvc regsvr32 /s tagclient_opc_ps.dll) || usfail "regsvr32 tagclient_opc_ps.dll"
+  (cd "$bin" && usvc opcsim.exe /RegServer) || usfail "opcsim.exe /RegServer"
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$bin/tagsink-run.exe" "$dir/"
+  local run="$dir/tagsink-run.exe" dbdir db
+  dbdir=$(mktemp -d /tmp/tagsink-service-db.XXXXXX)
+  db=$dbdir/service.db
+  sqlite3 "$db" <"$root/docs/samples/sample.sql" || { usfail "the sample tables"; return 1; }
+  usvc_rows() { sqlite3 "$db" 'select (select count(*) from Readings) + (select count(*) from Events)' 2>/dev/null || echo 0; }
+  usvc_state() { usvc sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
+  local i
+  (cd "$WINEPREFIX/drive_c" && usvc "$bin/tagsink-make-sample.exe" "$win\\sample.DAT" >/dev/null) ||
+    { usfail "tagsink-make-sample.exe with a path in the folder"; return 1; }
+  (cd "$WINEPREFIX/drive_c" && usvc "$bin/tagsink-project.exe" export "$win\\sample.DAT" | tr -d '\r' |
+     sed "s|Database=sample.db;|Database=$db;|" | usvc "$bin/tagsink-project.exe" import - "$win\\plant.DAT") ||
+    { usfail "tagsink-project.exe export/import with paths in the folder"; return 1; }
+
+  echo "-- service: install with the project in \"$win\""
+  out=$(cd "$WINEPREFIX/drive_c" && usvc "$run" service install "$name" "$win\\plant.DAT" --manual --log 2>&1 | tr -d '\r')
+  echo "$out"
+  grep -q "installed" <<<"$out" || { usfail "install"; rm -rf "$dbdir"; return 1; }
+  grep -qF "working folder: $win" <<<"$out" || usfail "the install does not name the working folder $win"
+  out=$(usvc "$run" service status "$name" 2>&1 | tr -d '\r')
+  grep -qF -e "--service-name $name \"$win\\plant.DAT\"" <<<"$out" ||
+    usfail "the stored command line does not read back with the project's path: $out"
+  usvc sc start "$name" >/dev/null || usfail "sc start"
+  for ((i = 0; i < 120 && $(usvc_rows) <= 3; i++)); do sleep 0.5; done
+  [ "$(usvc_rows)" -gt 3 ] || { usfail "no rows arrive ($(usvc_rows)); the service's log ends:"; tail -n 20 "$dir/tagsink-run.log" >&2; }
+  out=$(usvc "$run" service stop "$name" 2>&1 | tr -d '\r')
+  grep -q 'stopped: exit status 0 (a clean stop)' <<<"$out" || usfail "tagsink-run service stop says: $out"
+  grep -q '^Stopping (service stop)' <(tr -d '\r' <"$dir/tagsink-run.log" 2>/dev/null) ||
+    usfail "no \"Stopping (service stop)\" in tagsink-run.log in the folder"
+  [ ! -e "$dir/sql.dat" ] || usfail "sql.dat left in the folder after a clean stop"
+  echo "service rows: $(usvc_rows); state: $(usvc_state)"
+  usvc "$run" service uninstall "$name" || usfail "uninstall"
+  rm -rf "$dbdir"
+  return $ustatus
+}
+step "the recorder as a Windows service, its project in a folder with a non-ASCII name"
+service_unicode_stage || fail "the service with its project in a folder with a non-ASCII name"
 
 # ---------------------------------------------------------------------------------------- release
 # The release zips, made from the build folders above (package-windows.sh --no-build: nothing is built
