@@ -13,6 +13,8 @@
 // Exit status: 0 done, 1 bad command line or unreadable files, 4 statements could not be replayed.
 #include "buffer_tool.hpp"
 #include "engine/runtime/buffer_file.hpp"
+#include "platform/path_text.hpp"
+#include "program_arguments.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -39,19 +41,21 @@ int main(int argc, char** argv) {
         command->add_flag("--rejected", rejected, "sql.rejected instead of sql.dat");
     replay->add_option("CONNECTION", connection, "ODBC connection string")->required();
     replay->add_option("--seconds", seconds, "give up on sql.dat after this long (default 60)");
+    Utf8Console console;
+    ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.argc(), arguments.argv());
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error);
         return code == 0 ? 0 : 1;
     }
-    const std::filesystem::path journal = std::filesystem::path(dir) / kBufferFileName;
-    const std::filesystem::path rejects = std::filesystem::path(dir) / kRejectFileName;
+    const std::filesystem::path journal = qz::Utf8Path(dir) / kBufferFileName;
+    const std::filesystem::path rejects = qz::Utf8Path(dir) / kRejectFileName;
     try {
         if (count->parsed()) {
-            std::printf("%s: %zu statements waiting\n", journal.string().c_str(),
+            std::printf("%s: %zu statements waiting\n", qz::PathUtf8(journal).c_str(),
                         buffer::ReadJournalStatements(journal).size());
-            std::printf("%s: %zu statements put aside\n", rejects.string().c_str(),
+            std::printf("%s: %zu statements put aside\n", qz::PathUtf8(rejects).c_str(),
                         buffer::ReadRejected(rejects).size());
             return 0;
         }

@@ -14,6 +14,8 @@
 #include "model/group.hpp"
 #include "model/project_file.hpp"
 #include "model/server.hpp"
+#include "platform/path_text.hpp"
+#include "program_arguments.hpp"
 #include "project_text.hpp"
 
 #include <CLI/CLI.hpp>
@@ -34,7 +36,7 @@ using tagsink::TServer;
 // name in front.
 void Load(TServer& root, const std::string& file, const tagsink::PropertyReadObserver& observer = {}) {
     try {
-        tagsink::LoadProjectFile(root, file, observer);
+        tagsink::LoadProjectFile(root, qz::Utf8Path(file), observer);
     } catch (const tagsink::ProjectError& e) {
         const std::string message = e.what();
         if (message.find("\"" + file + "\"") != std::string::npos)
@@ -65,7 +67,7 @@ template <class Read> void WithInput(const std::string& name, Read&& read) {
         read(std::cin, "<stdin>");
         return;
     }
-    std::ifstream in(name, std::ios::binary);
+    std::ifstream in(qz::Utf8Path(name), std::ios::binary);
     if (!in)
         throw tagsink::ProjectError("Cannot open file \"" + name + "\". " +
                                     std::generic_category().message(errno));
@@ -86,16 +88,16 @@ int Import(const std::string& textFile, const std::string& file, const std::vect
         tagsink::ImportProjectText(in, source, root);
     });
     AddItems(root, csvFiles);
-    root.SaveToFile(file);
+    root.SaveToFile(qz::Utf8Path(file));
     return 0;
 }
 
 int AddItemsCommand(const std::string& csvFile, const std::string& file) {
     TServer root;
-    if (std::filesystem::exists(file))
+    if (std::filesystem::exists(qz::Utf8Path(file)))
         Load(root, file);
     AddItems(root, {csvFile});
-    root.SaveToFile(file);
+    root.SaveToFile(qz::Utf8Path(file));
     return 0;
 }
 
@@ -106,7 +108,7 @@ bool EndsWithCsv(const std::string& name) {
 bool IsProjectFile(const std::string& name) {
     if (name == "-")
         return false;
-    std::ifstream in(name, std::ios::binary);
+    std::ifstream in(qz::Utf8Path(name), std::ios::binary);
     char signature[4] = {};
     return in.read(signature, 4) && std::string_view(signature, 4) == tagsink::kProjectSignature;
 }
@@ -189,7 +191,9 @@ int main(int argc, char** argv) {
         ->required();
     checkCmd->add_option("--items", checkCsv, "CSV of items to check on top of FILE (repeatable)");
 
-    CLI11_PARSE(app, argc, argv);
+    tagsink::Utf8Console console;
+    tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
+    CLI11_PARSE(app, arguments.argc(), arguments.argv());
 
     try {
         if (*exportCmd)

@@ -23,6 +23,8 @@
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
 #include "model/server.hpp"
+#include "platform/path_text.hpp"
+#include "program_arguments.hpp"
 #include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "stop_request.hpp"
@@ -75,7 +77,7 @@ struct RunSettings {
 void AddRunOptions(CLI::App& app, RunSettings& settings) {
     app.add_option("PROJECT.DAT", settings.projectFile, "the project file")
         ->required()
-        ->check(CLI::ExistingFile);
+        ->check(ExistingUtf8File());
     app.add_flag("--log", settings.log, "write the engine's log lines to standard error");
     app.add_option("--seconds", settings.seconds, "stop after this many seconds (0: run until interrupted)")
         ->check(CLI::NonNegativeNumber);
@@ -98,7 +100,7 @@ void AddRunOptions(CLI::App& app, RunSettings& settings) {
 // Loads the project: "" when it can be recorded, otherwise why not.
 std::string LoadProject(TServer& root, const std::string& projectFile) {
     try {
-        root.LoadFromFile(projectFile);
+        root.LoadFromFile(qz::Utf8Path(projectFile));
     } catch (const std::exception& error) {
         return projectFile + ": " + error.what();
     }
@@ -142,7 +144,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     std::unique_ptr<RotatingLogFile> logFile;
     if (!logFilePath.empty()) {
         try {
-            logFile = std::make_unique<RotatingLogFile>(logFilePath, settings.logLimits);
+            logFile = std::make_unique<RotatingLogFile>(qz::Utf8Path(logFilePath), settings.logLimits);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "tagsink-run: %s\n", error.what());
             return 1;
@@ -260,8 +262,8 @@ std::string CheckServiceOptions(const std::wstring& project, const std::vector<s
     AddRunOptions(app, settings);
     std::vector<std::string> args; // CLI11 takes them last first
     for (auto it = options.rbegin(); it != options.rend(); ++it)
-        args.push_back(service::Ansi(*it));
-    args.push_back(service::Ansi(project));
+        args.push_back(service::Utf8(*it));
+    args.push_back(service::Utf8(project));
     try {
         app.parse(args);
     } catch (const CLI::ParseError& error) {
@@ -302,6 +304,10 @@ int RunService(int argc, char** argv) {
 #endif
 
 int main(int argc, char** argv) {
+    Utf8Console console;
+    ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
+    argc = arguments.argc();
+    argv = arguments.argv();
 #ifdef _WIN32
     if (argc > 1 && std::string_view(argv[1]) == "service") {
         const std::vector<std::wstring> args = service::WideArguments();

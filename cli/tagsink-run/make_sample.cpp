@@ -8,6 +8,8 @@
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
+#include "platform/path_text.hpp"
+#include "program_arguments.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -37,8 +39,10 @@ int main(int argc, char** argv) {
                  "sample.db of the current directory."};
     std::string projectFile;
     app.add_option("FILE.DAT", projectFile, "the project file to write (replaced if it exists)")->required();
+    tagsink::Utf8Console console;
+    tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.argc(), arguments.argv());
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error); // prints the help, or the problem and a hint
         return code == 0 ? 0 : 1;
@@ -73,7 +77,7 @@ int main(int argc, char** argv) {
         AddItem(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
         AddItem(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
 
-        root.SaveToFile(projectFile);
+        root.SaveToFile(qz::Utf8Path(projectFile));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

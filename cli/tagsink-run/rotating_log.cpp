@@ -1,5 +1,7 @@
 #include "rotating_log.hpp"
 
+#include "platform/path_text.hpp"
+
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
@@ -21,7 +23,7 @@ std::string ErrnoText(int error) {
 }
 
 std::string Quoted(const std::filesystem::path& path) {
-    return "\"" + path.string() + "\"";
+    return "\"" + qz::PathUtf8(path) + "\"";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "engine/runtime/recorder.hpp"
 #include "platform/bstr.hpp"
+#include "platform/path_text.hpp"
 #include "tagclient.h"
 
 #include <algorithm>
@@ -98,11 +99,11 @@ std::string DbConnectFailureText(const std::string& dbString, const std::string&
         if (database.empty()) {
             text += "; the connection string names no Database file";
         } else {
-            const std::filesystem::path file(database);
+            const std::filesystem::path file = qz::Utf8Path(database);
             const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
             std::error_code ec;
             if (!std::filesystem::is_directory(folder, ec))
-                text += "; the folder \"" + folder.string() + "\" of the database file does not exist";
+                text += "; the folder \"" + qz::PathUtf8(folder) + "\" of the database file does not exist";
             else
                 text += "; check that \"" + database + "\" and its folder can be read and written";
         }
@@ -279,9 +280,10 @@ std::string StderrReporter::Summary(const RecorderStats& stats) const {
         if (path.empty())
             path = "sql.rejected";
         std::error_code ec;
-        const std::filesystem::path full = std::filesystem::absolute(path, ec);
+        const std::filesystem::path full = std::filesystem::absolute(qz::Utf8Path(path), ec);
         text += "tagsink-run: " + std::to_string(stats.rejected.load()) +
-                " statement(s) the database refused were set aside in " + (ec ? path : full.string()) + "\n";
+                " statement(s) the database refused were set aside in " + (ec ? path : qz::PathUtf8(full)) +
+                "\n";
     }
     return text;
 }

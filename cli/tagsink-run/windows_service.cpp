@@ -2,7 +2,6 @@
 
 #include "service_command_line.hpp"
 
-#include "platform/code_page.hpp"
 #include "platform/utf16.hpp"
 
 #include <windows.h>
@@ -672,10 +671,6 @@ std::string Utf8(const std::wstring& text) {
 std::wstring Wide(const std::string& utf8) {
     const std::u16string wide = qz::Utf8ToUtf16(utf8);
     return std::wstring(wide.begin(), wide.end());
-}
-
-std::string Ansi(const std::wstring& text) {
-    return qz::Utf8ToCodePage(CP_ACP, Utf8(text));
 }
 
 std::vector<std::wstring> WideArguments() {

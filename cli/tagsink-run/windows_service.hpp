@@ -49,9 +49,8 @@ int RunAsService(const std::wstring& name, const std::wstring& folder,
 /// The program's arguments as Windows passed them (wide text, split by the C runtime's rules).
 std::vector<std::wstring> WideArguments();
 
-/// UTF-8 text of `text`, and back; `text` in the system's 8-bit code page (that of `main`'s argv).
+/// UTF-8 text of `text`, and back (the programs' arguments are UTF-8, see program_arguments.hpp).
 std::string Utf8(const std::wstring& text);
-std::string Ansi(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);
 
 } // namespace tagsink::service

@@ -4,6 +4,7 @@
 #include "model/server.hpp"
 
 #include "platform/durable_file.hpp"
+#include "platform/path_text.hpp"
 
 #include <atomic>
 #include <cerrno>
@@ -17,13 +18,13 @@ namespace {
 using qz::DurableFile;
 
 [[noreturn]] void CannotCreate(const std::filesystem::path& path, std::error_code error) {
-    throw ProjectError("Cannot create file \"" + path.string() + "\". " + error.message());
+    throw ProjectError("Cannot create file \"" + qz::PathUtf8(path) + "\". " + error.message());
 }
 [[noreturn]] void CannotWrite(const std::filesystem::path& path, std::error_code error) {
-    throw ProjectError("Cannot write file \"" + path.string() + "\". " + error.message());
+    throw ProjectError("Cannot write file \"" + qz::PathUtf8(path) + "\". " + error.message());
 }
 [[noreturn]] void CannotOpen(const std::filesystem::path& path, std::error_code error) {
-    throw ProjectError("Cannot open file \"" + path.string() + "\". " + error.message());
+    throw ProjectError("Cannot open file \"" + qz::PathUtf8(path) + "\". " + error.message());
 }
 
 // A temporary file removed on scope exit unless it was renamed into place.
@@ -72,9 +73,12 @@ void AtomicWrite(const std::filesystem::path& path, std::string_view bytes) {
     std::error_code error = qz::ErrnoError(EEXIST);
     std::filesystem::path tempPath;
     for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
-        tempPath =
-            dir / ("." + target.filename().string() + ".tmp-" + std::to_string(qz::CurrentProcessId()) + "-" +
-                   std::to_string(counter.fetch_add(1)));
+        // Made of path parts, so that the name keeps every character on every platform.
+        std::filesystem::path tempName = ".";
+        tempName += target.filename();
+        tempName +=
+            ".tmp-" + std::to_string(qz::CurrentProcessId()) + "-" + std::to_string(counter.fetch_add(1));
+        tempPath = dir / tempName;
         error = out.Open(tempPath, DurableFile::Mode::CreateNew);
     }
     if (error)

@@ -11,7 +11,9 @@
 #   5. runs the recorder's programs (64-bit tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe)
 #      under wine64 against the COM test server and an SQLite file reached through Wine's ODBC; the
 #      32-bit ones are built and their imports checked with the static checks.
-#   6. installs tagsink-run.exe as a Windows service and starts, stops and uninstalls it with sc and net.
+#      Then the same programs with every file in a folder whose name has Latin-1 and CJK characters.
+#   6. installs tagsink-run.exe as a Windows service and starts, stops and uninstalls it with sc and net;
+#      then a service whose project lies in a folder with a non-ASCII name.
 #   7. makes the release zips from these build folders (scripts/package-windows.sh --no-build) and
 #      checks them.
 # Exits non-zero when a step fails. TAGSINK_WINDOWS=0 skips the stage.
@@ -441,6 +443,133 @@ TEXT
 step "the recorder under wine64: tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe"
 recorder_wine_tests || fail "the recorder under wine64"
 
+# ------------------------------------------------------- the recorder in folders with non-ASCII names
+# A plant folder "Anlage Süd/测试" (Latin-1 and CJK: the second is outside the ANSI code page of Wine's
+# default locale, 1252) holds the project text, the CSV, the project file, the log file, the journal and
+# the database. The programs get full paths with these characters on their command lines (Z:\...):
+#   (a) tagsink-project.exe builds the project there; tagsink-run.exe records for 6 s into the SQLite
+#       file there, with --log-file there; rows arrive;
+#   (b) with the database's folder missing, "sql.dat" is kept there, tagsink-buffer.exe --dir reads it,
+#       and the next run replays it, every statement once.
+recorder_unicode_wine_tests() {
+  local ustatus=0 work odbc tz=Asia/Tokyo dir wdir f
+  ufail() { echo "windows: FAIL: recorder (non-ASCII folders): $*" >&2; ustatus=1; }
+  for f in tagsink-run.exe tagsink-project.exe tagsink-buffer.exe opcsim.exe tagclient_opc_ps.dll; do
+    [ -f "$bin/$f" ] || { ufail "build-win64/bin/$f was not built"; return 1; }
+  done
+  command -v sqlite3 >/dev/null || { ufail "sqlite3 is missing (scripts/deps.sh installs it)"; return 1; }
+  work=$(mktemp -d /tmp/tagsink-wine-unicode.XXXXXX)
+  odbc=$work/odbc
+  dir="$work/Anlage Süd/测试"
+  wdir="Z:$(printf '%s' "$dir" | tr / '\\')" # the same folder as Windows programs name it
+  mkdir -p "$odbc" "$dir"
+  (export TAGSINK_ODBC_DIR=$odbc; source "$root/scripts/test-env.sh")
+  # LANG: Wine reads the host's file names as UTF-8 whatever the environment the stage runs in.
+  uwin() { # folder program args...
+    local at=$1 program=$2
+    shift 2
+    (cd "$at" && env LANG=C.UTF-8 ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$odbc/odbc.ini" TZ=$tz \
+       timeout 120 "$wine" "$bin/$program" "$@")
+  }
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
+  (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || ufail "regsvr32 tagclient_opc_ps.dll"
+  (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || ufail "opcsim.exe /RegServer"
+  "$wineserver" -w
+  echo "ANSI code page of the prefix: $(timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+
+  project_text() { # database file
+    cat <<TEXT
+{"tagsink-project":2}
+
+[TServer Manager]
+OPCString = "/Tagsink.SimServer.DA2/"
+DBString = "Driver={SQLite3};Database=$1;Timeout=5000;"
+
+[TGroup Snapshot]
+TableName = "Readings"
+TimeField = "DT"
+RecordInterval = 500
+UpdateRate = 250
+
+[TItem Snapshot.Sine]
+FieldName = "Sine"
+FieldType = ftFloat
+ItemName = "Sine.Real8"
+TEXT
+  }
+  waiting() { # the count of sql.dat in the folder, read by tagsink-buffer.exe --dir from another folder
+    uwin "$work" tagsink-buffer.exe count --dir "$wdir" | tr -d '\r' |
+      sed -n 's/^.*sql\.dat: \([0-9]*\) statements waiting$/\1/p'
+  }
+
+  # ---- (a) the project made there from text and CSV there; recording into the database there
+  echo "-- recorder: project, log and database in \"$dir\""
+  project_text "$dir/rec.db" >"$dir/project.txt"
+  printf '%s\r\n' 'group;item name;OPC item ID;field name;field type;key' \
+    'Snapshot;Ramp;Ramp.Int4;Ramp;ftInteger;' >"$dir/items.csv"
+  uwin "$work" tagsink-project.exe import "$wdir\\project.txt" "$wdir\\plant.DAT" --items "$wdir\\items.csv" ||
+    ufail "tagsink-project.exe import with paths in the folder"
+  [ -s "$dir/plant.DAT" ] || ufail "tagsink-project.exe wrote no plant.DAT in the folder"
+  [ -z "$(find "$work" -name '*.DAT' ! -path "$dir/plant.DAT")" ] ||
+    ufail "tagsink-project.exe wrote a project file elsewhere: $(find "$work" -name '*.DAT' ! -path "$dir/plant.DAT")"
+  uwin "$work" tagsink-project.exe export "$wdir\\plant.DAT" | tr -d '\r' | grep -q '^ItemName = "Ramp.Int4"' ||
+    ufail "tagsink-project.exe export of the project in the folder"
+  sqlite3 "$dir/rec.db" <"$root/docs/samples/sample.sql"
+  local rc=0 rows
+  uwin "$dir" tagsink-run.exe "$wdir\\plant.DAT" --seconds 6 --log --log-file "$wdir\\run.log" || rc=$?
+  [ $rc = 0 ] || { ufail "tagsink-run.exe exited with $rc"; tail -n 20 "$dir/run.log" >&2; }
+  [ -s "$dir/run.log" ] || ufail "no log file run.log in the folder"
+  rows=$(sqlite3 "$dir/rec.db" "select count(*) from Readings" 2>/dev/null || echo 0)
+  echo "Readings in the folder's database: $rows rows; $(tr -d '\r' <"$dir/run.log" 2>/dev/null | tail -n 1)"
+  [ "${rows:-0}" -ge 6 ] || ufail "only ${rows:-0} rows in 6 s at a 500 ms record interval (at least 6 expected)"
+  [ "$(sqlite3 "$dir/rec.db" "select count(*) from Readings where Sine is null or typeof(Ramp) <> 'integer'")" = 0 ] ||
+    ufail "rows without values"
+  # A project that does not exist: the message names the path as given, in UTF-8.
+  local out
+  out=$(uwin "$work" tagsink-run.exe "$wdir\\missing.DAT" 2>&1 | tr -d '\r') && ufail "tagsink-run.exe ran a missing project"
+  grep -qF "$wdir\\missing.DAT" <<<"$out" || ufail "the message on a missing project does not name it: $out"
+
+  # ---- (b) the database's folder missing: the journal there, read from elsewhere, then replayed
+  echo "-- recorder: database folder missing, journal in \"$dir\""
+  project_text "$dir/later/rec.db" >"$dir/outage.txt"
+  uwin "$work" tagsink-project.exe import "$wdir\\outage.txt" "$wdir\\outage.DAT" --items "$wdir\\items.csv" ||
+    ufail "tagsink-project.exe import (outage project)"
+  rc=0
+  uwin "$dir" tagsink-run.exe "$wdir\\outage.DAT" --seconds 6 2>"$work/run1.log" || rc=$?
+  [ $rc = 0 ] || { ufail "tagsink-run.exe exited with $rc while the database was unreachable"; tail -n 20 "$work/run1.log" >&2; }
+  [ -s "$dir/sql.dat" ] || ufail "no sql.dat kept in the folder while the database was unreachable"
+  local kept left queued listing
+  kept=$(waiting)
+  listing=$(uwin "$work" tagsink-buffer.exe count --dir "$wdir" | tr -d '\r')
+  echo "$listing"
+  grep -qF "$wdir\\sql.dat: " <<<"$listing" || ufail "tagsink-buffer.exe does not name the journal in the folder: $listing"
+  [ "${kept:-0}" -ge 6 ] || ufail "tagsink-buffer.exe counts ${kept:-no} statements in the folder's sql.dat (at least 6 expected)"
+  [ "$(uwin "$work" tagsink-buffer.exe list --dir "$wdir" | tr -d '\r' | grep -ci 'insert into')" = "${kept:-x}" ] ||
+    ufail "tagsink-buffer.exe list does not show the $kept statements of the folder's sql.dat"
+  mkdir -p "$dir/later"
+  sqlite3 "$dir/later/rec.db" <"$root/docs/samples/sample.sql"
+  rc=0
+  uwin "$dir" tagsink-run.exe "$wdir\\outage.DAT" --seconds 4 2>"$work/run2.log" || rc=$?
+  [ $rc = 0 ] || { ufail "tagsink-run.exe exited with $rc after the database came back"; tail -n 20 "$work/run2.log" >&2; }
+  rows=$(sqlite3 "$dir/later/rec.db" "select count(*) from Readings")
+  left=$(waiting)
+  queued=$(tr -d '\r' <"$work/run2.log" | sed -n 's/^queued \([0-9]*\) .*/\1/p' | tail -n 1)
+  echo "after the second run: $rows rows (kept $kept + queued ${queued:-?}), ${left:-?} statements left in sql.dat"
+  [ "${rows:-0}" = "$((${kept:-0} + ${queued:-0}))" ] ||
+    ufail "$rows rows after the replay, $kept kept and ${queued:-?} new statements: some were lost or written twice"
+  [ "${left:-1}" = 0 ] || ufail "${left:-?} statements are still waiting in the folder's sql.dat after the replay"
+
+  if [ $ustatus = 0 ]; then
+    rm -rf "$work"
+  else
+    echo "windows: the files of the test in non-ASCII folders are kept in $work" >&2
+  fi
+  return $ustatus
+}
+step "the recorder under wine64 in folders with non-ASCII names"
+recorder_unicode_wine_tests || fail "the recorder under wine64 in folders with non-ASCII names"
+
 # ------------------------------------------------------------------------ the recorder as a service
 # tagsink-run.exe installed as a Windows service for the sample project: the COM test server as a local
 # server, an SQLite file through Wine's ODBC (which reaches the host's SQLite3 driver of
@@ -548,6 +677,61 @@ service_stage() {
 
 step "the recorder as a Windows service"
 service_stage
+
+# ------------------------------------------------ the service with its project in a non-ASCII folder
+# The service's command line holds the project's path "C:\Anlage Süd\测试\plant.DAT" (outside the ANSI
+# code page): installed (the install's check loads the project by that path), shown back by status,
+# started (the service works in that folder and logs there), stopped cleanly, uninstalled.
+service_unicode_stage() {
+  local name=TagsinkUnicodeTest out ustatus=0 f
+  local dir="$WINEPREFIX/drive_c/Anlage Süd/测试" win='C:\Anlage Süd\测试'
+  usfail() { echo "windows: FAIL: service (non-ASCII folder): $*" >&2; ustatus=1; }
+  for f in tagsink-run.exe tagsink-make-sample.exe tagsink-project.exe opcsim.exe tagclient_opc_ps.dll; do
+    [ -f "$bin/$f" ] || { usfail "build-win64/bin/$f was not built"; return 1; }
+  done
+  # A session of its own, whose service manager reads the host's file names as UTF-8.
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
+  usvc() { env LANG=C.UTF-8 timeout 120 "$wine" "$@"; }
+  (cd "$bin" && usvc regsvr32 /s tagclient_opc_ps.dll) || usfail "regsvr32 tagclient_opc_ps.dll"
+  (cd "$bin" && usvc opcsim.exe /RegServer) || usfail "opcsim.exe /RegServer"
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$bin/tagsink-run.exe" "$dir/"
+  local run="$dir/tagsink-run.exe" dbdir db
+  dbdir=$(mktemp -d /tmp/tagsink-service-db.XXXXXX)
+  db=$dbdir/service.db
+  sqlite3 "$db" <"$root/docs/samples/sample.sql" || { usfail "the sample tables"; return 1; }
+  usvc_rows() { sqlite3 "$db" 'select (select count(*) from Readings) + (select count(*) from Events)' 2>/dev/null || echo 0; }
+  usvc_state() { usvc sc query "$name" 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
+  local i
+  (cd "$WINEPREFIX/drive_c" && usvc "$bin/tagsink-make-sample.exe" "$win\\sample.DAT" >/dev/null) ||
+    { usfail "tagsink-make-sample.exe with a path in the folder"; return 1; }
+  (cd "$WINEPREFIX/drive_c" && usvc "$bin/tagsink-project.exe" export "$win\\sample.DAT" | tr -d '\r' |
+     sed "s|Database=sample.db;|Database=$db;|" | usvc "$bin/tagsink-project.exe" import - "$win\\plant.DAT") ||
+    { usfail "tagsink-project.exe export/import with paths in the folder"; return 1; }
+
+  echo "-- service: install with the project in \"$win\""
+  out=$(cd "$WINEPREFIX/drive_c" && usvc "$run" service install "$name" "$win\\plant.DAT" --manual --log 2>&1 | tr -d '\r')
+  echo "$out"
+  grep -q "installed" <<<"$out" || { usfail "install"; rm -rf "$dbdir"; return 1; }
+  grep -qF "working folder: $win" <<<"$out" || usfail "the install does not name the working folder $win"
+  out=$(usvc "$run" service status "$name" 2>&1 | tr -d '\r')
+  grep -qF -e "--service-name $name \"$win\\plant.DAT\"" <<<"$out" ||
+    usfail "the stored command line does not read back with the project's path: $out"
+  usvc sc start "$name" >/dev/null || usfail "sc start"
+  for ((i = 0; i < 120 && $(usvc_rows) <= 3; i++)); do sleep 0.5; done
+  [ "$(usvc_rows)" -gt 3 ] || { usfail "no rows arrive ($(usvc_rows)); the service's log ends:"; tail -n 20 "$dir/tagsink-run.log" >&2; }
+  out=$(usvc "$run" service stop "$name" 2>&1 | tr -d '\r')
+  grep -q 'stopped: exit status 0 (a clean stop)' <<<"$out" || usfail "tagsink-run service stop says: $out"
+  grep -q '^Stopping (service stop)' <(tr -d '\r' <"$dir/tagsink-run.log" 2>/dev/null) ||
+    usfail "no \"Stopping (service stop)\" in tagsink-run.log in the folder"
+  [ ! -e "$dir/sql.dat" ] || usfail "sql.dat left in the folder after a clean stop"
+  echo "service rows: $(usvc_rows); state: $(usvc_state)"
+  usvc "$run" service uninstall "$name" || usfail "uninstall"
+  rm -rf "$dbdir"
+  return $ustatus
+}
+step "the recorder as a Windows service, its project in a folder with a non-ASCII name"
+service_unicode_stage || fail "the service with its project in a folder with a non-ASCII name"
 
 # ---------------------------------------------------------------------------------------- release
 # The release zips, made from the build folders above (package-windows.sh --no-build: nothing is built

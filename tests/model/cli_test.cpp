@@ -93,6 +93,22 @@ TEST_F(ProjectTool, FailedImportLeavesTheOldFileAlone) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "new.DAT"));
 }
 
+TEST_F(ProjectTool, FilesInFoldersWithNonAsciiNames) {
+    // "Anlage Süd/测试": the CSV, the project file and the messages keep the names as given.
+    const std::string folder = "Anlage S\xC3\xBC"
+                               "d/\xE6\xB5\x8B\xE8\xAF\x95";
+    std::filesystem::create_directories(dir_ / folder);
+    Write(dir_ / folder / "items.csv", "group,item,id,field,type,key\nG,,Ch.A,A,ftFloat,\n");
+    const std::string csv = "'" + P(folder + "/items.csv") + "'", project = "'" + P(folder + "/p.DAT") + "'";
+    ASSERT_EQ(Run("add-items " + csv + " " + project), 0) << err_;
+    EXPECT_NE(err_.find(P(folder + "/items.csv") + ": 1 items added"), std::string::npos) << err_;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir_ / folder / "p.DAT"));
+    ASSERT_EQ(Run("export " + project), 0) << err_;
+    EXPECT_NE(out_.find("ItemName = \"Ch.A\""), std::string::npos) << out_;
+    EXPECT_EQ(Run("export '" + P(folder + "/none.DAT") + "'"), 1);
+    EXPECT_NE(err_.find(P(folder + "/none.DAT")), std::string::npos) << err_;
+}
+
 TEST_F(ProjectTool, AddItemsFromCsvIntoNewAndExistingFiles) {
     Write(dir_ / "items.csv", "group,item,id,field,type,key\nG,,Ch.A,A,ftFloat,\nG,,Ch.B,B,ftString,k\n");
     ASSERT_EQ(Run("add-items " + P("items.csv") + " " + P("p.DAT")), 0) << err_;

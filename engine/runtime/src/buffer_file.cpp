@@ -1,6 +1,7 @@
 #include "engine/runtime/buffer_file.hpp"
 
 #include "platform/durable_file.hpp"
+#include "platform/path_text.hpp"
 
 #include <cerrno>
 #include <chrono>
@@ -15,7 +16,8 @@ namespace {
 using qz::DurableFile;
 
 [[noreturn]] void Fail(const std::filesystem::path& file, std::string_view what, std::error_code error) {
-    throw BufferFileError("Cannot " + std::string(what) + " \"" + file.string() + "\": " + error.message());
+    throw BufferFileError("Cannot " + std::string(what) + " \"" + qz::PathUtf8(file) +
+                          "\": " + error.message());
 }
 
 [[noreturn]] void Fail(const std::filesystem::path& file, std::string_view what, int error) {

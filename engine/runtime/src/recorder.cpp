@@ -5,6 +5,7 @@
 #include "engine/runtime/record_lock.hpp"
 #include "model/server.hpp"
 #include "platform/local_time.hpp"
+#include "platform/path_text.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -131,7 +132,7 @@ void Recorder::JournalWorks() {
         return;
     journalFailing_ = false;
     journalDelay_ = std::chrono::milliseconds(0);
-    Log("TServer.SaveOutList", "The journal " + options_.bufferFile.string() + " works again after " +
+    Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.bufferFile) + " works again after " +
                                    std::to_string(faultAttempts_) + " failed attempts; " +
                                    std::to_string(ends_.size()) + " statements are journaled");
     faultAttempts_ = 0;
@@ -152,19 +153,19 @@ void Recorder::LoadItem() {
     for (const JournalEntry& line : recovered.undecodable) {
         try {
             AppendRejected(RejectFile(), line.statement, LocalTimeText(),
-                           "Line of " + options_.bufferFile.string() + " cannot be decoded");
+                           "Line of " + qz::PathUtf8(options_.bufferFile) + " cannot be decoded");
             stats_.rejected.fetch_add(1);
         } catch (const std::exception& error) {
             Log("TServer.LoadItem", error.what());
         }
     }
     if (recovered.cutBytes > 0)
-        Log("TServer.LoadItem", "An unfinished last line of " + options_.bufferFile.string() + " (" +
+        Log("TServer.LoadItem", "An unfinished last line of " + qz::PathUtf8(options_.bufferFile) + " (" +
                                     std::to_string(recovered.cutBytes) +
                                     " bytes, written when the program was ended) was removed");
     if (!recovered.entries.empty())
         Log("TServer.LoadItem", std::to_string(recovered.entries.size()) + " statements of " +
-                                    options_.bufferFile.string() + " are replayed first" +
+                                    qz::PathUtf8(options_.bufferFile) + " are replayed first" +
                                     (recovered.plainFile ? " (a buffer file without progress mark)" : ""));
     stats_.replayed.fetch_add(recovered.entries.size());
     // The journal's statements go first, then whatever was moved before the journal could be opened.
@@ -423,7 +424,7 @@ bool Recorder::Quarantine(const std::string& reason) {
     }
     stats_.rejected.fetch_add(1);
     stats_.NoteFailure(reason);
-    Log("TServer.DoRecord", "Statement moved to " + RejectFile().string() + ": " + statement);
+    Log("TServer.DoRecord", "Statement moved to " + qz::PathUtf8(RejectFile()) + ": " + statement);
     const std::uint64_t position = ends_.front();
     server_.OutList.pop_front();
     ends_.pop_front();
@@ -606,12 +607,12 @@ void Recorder::Finish() {
                               server_.OutList.end());
         stats_.lost.fetch_add(lost);
         const std::string text = std::to_string(lost) + " statements are lost: the journal " +
-                                 options_.bufferFile.string() + " cannot be written (" + lastJournalError_ +
-                                 ") and the database did not take them";
+                                 qz::PathUtf8(options_.bufferFile) + " cannot be written (" +
+                                 lastJournalError_ + ") and the database did not take them";
         stats_.NoteFailure(text);
         Log("TServer.SaveOutList", text);
     } else if (journalFailing_) {
-        Log("TServer.SaveOutList", "The journal " + options_.bufferFile.string() +
+        Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.bufferFile) +
                                        " still fails at the end (" + lastJournalError_ +
                                        "); nothing was lost");
     }
@@ -619,7 +620,7 @@ void Recorder::Finish() {
         // They are in the journal, which the next run replays first; keeping them in OutList as well
         // would run them twice.
         Log("TServer.DoRecord", std::to_string(server_.OutList.size()) + " statements stay in " +
-                                    options_.bufferFile.string() + " for the next run");
+                                    qz::PathUtf8(options_.bufferFile) + " for the next run");
         server_.OutList.clear();
         ends_.clear();
     }
