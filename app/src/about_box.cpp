@@ -16,9 +16,9 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     auto* icon = new QLabel(this);
-    QIcon programIcon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                                                            : QApplication::windowIcon();
-    icon->setPixmap(programIcon.pixmap(32, 32));
+    QIcon program_icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
+                                                             : QApplication::windowIcon();
+    icon->setPixmap(program_icon.pixmap(32, 32));
     top->addWidget(icon, 0, Qt::AlignTop);
     auto* texts = new QVBoxLayout;
     auto* product = new QLabel(QStringLiteral("Tagsink 1.0"), this);

@@ -112,11 +112,12 @@ QStringList OdbcDrivers() {
     }
     SQLCHAR description[512];
     SQLCHAR attributes[2048];
-    SQLSMALLINT descriptionLength = 0;
-    SQLSMALLINT attributesLength = 0;
+    SQLSMALLINT description_length = 0;
+    SQLSMALLINT attributes_length = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDrivers(env.get(), direction, description, sizeof description, &descriptionLength,
-                                    attributes, sizeof attributes, &attributesLength))) {
+    while (
+        SQL_SUCCEEDED(SQLDrivers(env.get(), direction, description, sizeof description, &description_length,
+                                 attributes, sizeof attributes, &attributes_length))) {
         names << QString::fromUtf8(reinterpret_cast<const char*>(description));
         direction = SQL_FETCH_NEXT;
     }
@@ -131,22 +132,22 @@ QStringList OdbcDataSources() {
     }
     SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
     SQLCHAR description[512];
-    SQLSMALLINT nameLength = 0;
-    SQLSMALLINT descriptionLength = 0;
+    SQLSMALLINT name_length = 0;
+    SQLSMALLINT description_length = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDataSources(env.get(), direction, name, sizeof name, &nameLength, description,
-                                        sizeof description, &descriptionLength))) {
+    while (SQL_SUCCEEDED(SQLDataSources(env.get(), direction, name, sizeof name, &name_length, description,
+                                        sizeof description, &description_length))) {
         names << QString::fromUtf8(reinterpret_cast<const char*>(name));
         direction = SQL_FETCH_NEXT;
     }
     return names;
 }
 
-QString TestConnection(const QString& connectionString, bool& ok) {
+QString TestConnection(const QString& connection_string, bool& ok) {
     ok = false;
     try {
         std::unique_ptr<DbConnection> connection = CreateDbConnection();
-        connection->SetConnectionString(connectionString.toStdString());
+        connection->SetConnectionString(connection_string.toStdString());
         connection->Open(std::chrono::seconds(5));
         ok = connection->IsConnected();
         connection->Close();
@@ -186,11 +187,11 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     Password->setEchoMode(QLineEdit::Password);
     File = new QLineEdit(this);
     File->setObjectName(QStringLiteral("File"));
-    auto* fileRow = new QHBoxLayout;
-    fileRow->addWidget(File);
+    auto* file_row = new QHBoxLayout;
+    file_row->addWidget(File);
     auto* pick = new QPushButton(QStringLiteral("..."), this);
     pick->setAutoDefault(false);
-    fileRow->addWidget(pick);
+    file_row->addWidget(pick);
     form->addRow(QStringLiteral("驱动程序 (Driver)"), Driver);
     form->addRow(QStringLiteral("数据源 (DSN)"), DataSource);
     form->addRow(QStringLiteral("服务器 (Server)"), Server);
@@ -198,7 +199,7 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     form->addRow(QStringLiteral("数据库 (Database)"), Database);
     form->addRow(QStringLiteral("用户 (User)"), User);
     form->addRow(QStringLiteral("密码 (Password)"), Password);
-    form->addRow(QStringLiteral("SQLite 文件 (File)"), fileRow);
+    form->addRow(QStringLiteral("SQLite 文件 (File)"), file_row);
     layout->addLayout(form);
     Test = new QPushButton(QStringLiteral("测试连接"), this);
     Test->setObjectName(QStringLiteral("Test"));
@@ -315,17 +316,17 @@ TDatabaseBrowser::TDatabaseBrowser(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("ADO连接参数设置"));
     auto* layout = new QHBoxLayout(this);
     auto* frame = new QGroupBox(QStringLiteral("设置信息"), this);
-    auto* frameLayout = new QVBoxLayout(frame);
+    auto* frame_layout = new QVBoxLayout(frame);
     ConnStr = new QPlainTextEdit(frame);
     ConnStr->setObjectName(QStringLiteral("ConnStr"));
     ConnStr->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     ConnStr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ConnStr->setPlainText(DefaultConnectionString());
-    frameLayout->addWidget(ConnStr);
+    frame_layout->addWidget(ConnStr);
     Build = new QPushButton(QStringLiteral("构造"), frame);
     Build->setObjectName(QStringLiteral("Build"));
     Build->setAutoDefault(false);
-    frameLayout->addWidget(Build, 0, Qt::AlignRight);
+    frame_layout->addWidget(Build, 0, Qt::AlignRight);
     layout->addWidget(frame);
     auto* side = new QVBoxLayout;
     OKBtn = new QPushButton(QStringLiteral("确定"), this);

@@ -20,9 +20,9 @@ QString DefaultConnectionString();
 QStringList OdbcDrivers();
 QStringList OdbcDataSources();
 
-/// Tries to open a connection with `connectionString`; returns the driver's answer (or "OK" text).
+/// Tries to open a connection with `connection_string`; returns the driver's answer (or "OK" text).
 /// `ok` tells whether it opened.
-QString TestConnection(const QString& connectionString, bool& ok);
+QString TestConnection(const QString& connection_string, bool& ok);
 
 class TConnectionBuilder : public QDialog {
     Q_OBJECT

@@ -94,7 +94,7 @@ void THealthPanel::Refresh(const RecorderStats& stats) {
     LastErrorLabel->setToolTip(QStringLiteral("%1\n%2").arg(when, QString::fromStdString(last.text)));
     // The last failure stays readable; it is an alarm while the link is still failing (statements kept
     // in the buffer file or waiting).
-    Mark(LastErrorLabel, !stats.dbConnected.load() || journaled > 0);
+    Mark(LastErrorLabel, !stats.db_connected.load() || journaled > 0);
 }
 
 } // namespace tagsink::app

@@ -83,11 +83,11 @@ TItemBrowser::~TItemBrowser() {
     }
 }
 
-void TItemBrowser::SetOPC(const std::string& host, const std::string& classId) {
+void TItemBrowser::SetOPC(const std::string& host, const std::string& class_id) {
     if (session_ != 0) {
         QZDAC_Disconnect(session_);
     }
-    session_ = QZDAC_Connect(host.c_str(), classId.c_str(), 2);
+    session_ = QZDAC_Connect(host.c_str(), class_id.c_str(), 2);
 }
 
 void TItemBrowser::showEvent(QShowEvent* event) {
@@ -101,9 +101,9 @@ void TItemBrowser::FormShow() {
     shown_ = true;
     uint16_t type = 0;
     if (QZDAC_GetNameSpace(session_, &type) != 0) {
-        nameSpaceType_ = type;
+        name_space_type_ = type;
     }
-    if (nameSpaceType_ == 1) {
+    if (name_space_type_ == 1) {
         ToRoot();
     }
 }
@@ -122,7 +122,7 @@ void TItemBrowser::tvBranchChange(QTreeWidgetItem* node) {
     if (!node) {
         return;
     }
-    if (nameSpaceType_ == 2) {
+    if (name_space_type_ == 2) {
         ListLeaves();
         return;
     }

@@ -22,7 +22,7 @@ public:
     ~TItemBrowser() override;
 
     /// Opens the browser's session (0 on failure). Call once, before the dialog is shown.
-    void SetOPC(const std::string& host, const std::string& classId);
+    void SetOPC(const std::string& host, const std::string& class_id);
     /// What showing the dialog does: asks the namespace type, and on a hierarchical server moves to the root.
     void FormShow();
 
@@ -32,7 +32,7 @@ public:
     void OKClick();
 
     std::uint32_t SessionHandle() const { return session_; }
-    std::uint32_t NameSpaceType() const { return nameSpaceType_; }
+    std::uint32_t NameSpaceType() const { return name_space_type_; }
 
     QLineEdit* eName;
     QPushButton* OK;
@@ -48,7 +48,7 @@ private:
     void ListLeaves();
 
     std::uint32_t session_ = 0;
-    std::uint32_t nameSpaceType_ = 0;
+    std::uint32_t name_space_type_ = 0;
     bool shown_ = false;
 };
 

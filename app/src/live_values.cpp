@@ -18,20 +18,20 @@ const char* SubStatusName(std::uint16_t quality) {
     const unsigned status = (quality & kStatusMask) >> 2;
     switch (quality & kQualityMask) {
     case 0x00: {
-        static const char* const names[] = {
+        static const char* const kNames[] = {
             nullptr,          "configuration error", "not connected",
             "device failure", "sensor failure",      "last known value",
             "comm failure",   "out of service",      "waiting for initial data"};
-        return status < std::size(names) ? names[status] : "unknown sub-status";
+        return status < std::size(kNames) ? kNames[status] : "unknown sub-status";
     }
     case 0x40: {
-        static const char* const names[] = {nullptr,     "last usable value",   nullptr,
-                                            nullptr,     "sensor not accurate", "engineering units exceeded",
-                                            "sub-normal"};
+        static const char* const kNames[] = {nullptr,     "last usable value",   nullptr,
+                                             nullptr,     "sensor not accurate", "engineering units exceeded",
+                                             "sub-normal"};
         if (status == 0) {
             return nullptr;
         }
-        return status < std::size(names) && names[status] ? names[status] : "unknown sub-status";
+        return status < std::size(kNames) && kNames[status] ? kNames[status] : "unknown sub-status";
     }
     case 0xC0:
         if (status == 0) {
@@ -100,11 +100,11 @@ QString LiveValueText(const qz::Variant& value) {
     }
 }
 
-QString LocalTimeStampText(std::uint64_t fileTime) {
-    if (fileTime == 0) {
+QString LocalTimeStampText(std::uint64_t file_time) {
+    if (file_time == 0) {
         return {};
     }
-    std::optional<double> local = qz::FileTimeToLocalDate(qz::MakeFileTime(fileTime));
+    std::optional<double> local = qz::FileTimeToLocalDate(qz::MakeFileTime(file_time));
     if (!local) {
         return {};
     }

@@ -23,6 +23,6 @@ QString QualityText(std::uint16_t quality);
 QString LiveValueText(const qz::Variant& value);
 
 /// A UTC FILETIME (100 ns ticks) as local "yyyy-mm-dd hh:nn:ss.zzz"; 0 gives an empty text.
-QString LocalTimeStampText(std::uint64_t fileTime);
+QString LocalTimeStampText(std::uint64_t file_time);
 
 } // namespace tagsink::app

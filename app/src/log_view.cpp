@@ -13,8 +13,8 @@
 
 namespace tagsink::app {
 
-TLogView::TLogView(QWidget* parent, int maxLines)
-    : QDockWidget(QStringLiteral("Log"), parent), maxLines_(maxLines) {
+TLogView::TLogView(QWidget* parent, int max_lines)
+    : QDockWidget(QStringLiteral("Log"), parent), max_lines_(max_lines) {
     setObjectName(QStringLiteral("LogWin"));
     setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
@@ -25,7 +25,7 @@ TLogView::TLogView(QWidget* parent, int maxLines)
     DroppedNote = new QLabel(body);
     DroppedNote->setObjectName(QStringLiteral("DroppedNote"));
     DroppedNote->setText(
-        QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.").arg(maxLines_));
+        QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.").arg(max_lines_));
     DroppedNote->setVisible(false);
     layout->addWidget(DroppedNote);
     Memo = new QPlainTextEdit(body);
@@ -34,13 +34,13 @@ TLogView::TLogView(QWidget* parent, int maxLines)
     Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo->setMaximumBlockCount(maxLines_);
+    Memo->setMaximumBlockCount(max_lines_);
     layout->addWidget(Memo);
     setWidget(body);
 }
 
 void TLogView::AppendLine(const QString& line) {
-    lineCount_ += line.count(QLatin1Char('\n')) + 1;
+    line_count_ += line.count(QLatin1Char('\n')) + 1;
     // The view follows new lines while it shows the last one, and keeps showing the start of the lines
     // (appending moves the cursor to the end of the new line, which would scroll to the right).
     QScrollBar* down = Memo->verticalScrollBar();
@@ -58,7 +58,7 @@ void TLogView::AppendLine(const QString& line) {
         down->setValue(down->maximum());
     }
     across->setValue(column);
-    if (lineCount_ > maxLines_ && !dropped_) {
+    if (line_count_ > max_lines_ && !dropped_) {
         dropped_ = true;
         DroppedNote->setVisible(true);
     }
@@ -66,7 +66,7 @@ void TLogView::AppendLine(const QString& line) {
 
 void TLogView::Clear() {
     Memo->clear();
-    lineCount_ = 0;
+    line_count_ = 0;
     dropped_ = false;
     DroppedNote->setVisible(false);
 }

@@ -16,7 +16,7 @@ class TLogView : public QDockWidget {
 public:
     static constexpr int kDefaultMaxLines = 100000;
 
-    explicit TLogView(QWidget* parent = nullptr, int maxLines = kDefaultMaxLines);
+    explicit TLogView(QWidget* parent = nullptr, int max_lines = kDefaultMaxLines);
 
     /// Appends one line (a text with line breaks spans several lines of the view).
     void AppendLine(const QString& line);
@@ -40,8 +40,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    int maxLines_;
-    long long lineCount_ = 0; // lines held (as far as the bound lets them stay)
+    int max_lines_;
+    long long line_count_ = 0; // lines held (as far as the bound lets them stay)
     bool dropped_ = false;
 };
 

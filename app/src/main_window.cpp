@@ -38,7 +38,7 @@ constexpr int kObjectRole = Qt::UserRole + 1;
 
 // The caption the inspector shows for a property of the project.
 const std::map<QString, QString>& Captions() {
-    static const std::map<QString, QString> captions{
+    static const std::map<QString, QString> kCaptions{
         {QStringLiteral("BufferCount"), QStringLiteral("记录缓存数量")},
         {QStringLiteral("BufferTime"), QStringLiteral("记录缓存时间")},
         {QStringLiteral("DBString"), QStringLiteral("数据库连接参数")},
@@ -63,7 +63,7 @@ const std::map<QString, QString>& Captions() {
         {QStringLiteral("ItemName"), QStringLiteral("OPC标签名称")},
         {QStringLiteral("Key"), QStringLiteral("记录标志")},
     };
-    return captions;
+    return kCaptions;
 }
 
 // The smallest n from 1 for which `owner` has no child named prefix + n (case ignored).
@@ -106,8 +106,8 @@ void TInspector::ShowError(const QString& message) {
     ShowFailure(message);
 }
 
-QString ProjectFilePathFor(const QString& programPath) {
-    QFileInfo info(programPath);
+QString ProjectFilePathFor(const QString& program_path) {
+    QFileInfo info(program_path);
     return QDir(info.absolutePath()).filePath(info.completeBaseName() + QStringLiteral(".DAT"));
 }
 
@@ -134,13 +134,13 @@ TMain::TMain(Options options) : options_(std::move(options)) {
                               ColourLinkPanels();
                           }});
     loop_ = std::make_unique<QtEventLoop>();
-    toolkitWatch_ = WatchToolkitEvents(*loop_);
+    toolkit_watch_ = WatchToolkitEvents(*loop_);
 
     BuildActions();
     BuildDocks();
     BuildMenus();
     BuildStatusBar();
-    if (options_.useTray) {
+    if (options_.use_tray) {
         BuildTray();
     }
     SetLogTarget(reporter_.get());
@@ -155,7 +155,7 @@ TMain::~TMain() {
         engine_->Stop();
     }
     engine_.reset();
-    toolkitWatch_.reset();
+    toolkit_watch_.reset();
     server_.reset();
 }
 
@@ -195,10 +195,10 @@ void TMain::BuildActions() {
         view->setCheckable(true);
         view->setChecked(view != actViewLog);
     }
-    modeGroup_ = new QActionGroup(this);
+    mode_group_ = new QActionGroup(this);
     for (QAction* mode : {actModeEdit, actModeDebug, actModeRun}) {
         mode->setCheckable(true);
-        modeGroup_->addAction(mode);
+        mode_group_->addAction(mode);
     }
     actModeEdit->setChecked(true);
     actHelpContext->setEnabled(false);
@@ -309,14 +309,14 @@ void TMain::BuildDocks() {
     HealthPanel->setVisible(false);
     auto* centre = new QWidget(this);
     centre->setObjectName(QStringLiteral("Centre"));
-    auto* centreLayout = new QVBoxLayout(centre);
-    centreLayout->setContentsMargins(0, 0, 0, 0);
-    centreLayout->setSpacing(0);
-    centreLayout->addWidget(HealthPanel);
-    centreLayout->addWidget(lvItems, 1);
+    auto* centre_layout = new QVBoxLayout(centre);
+    centre_layout->setContentsMargins(0, 0, 0, 0);
+    centre_layout->setSpacing(0);
+    centre_layout->addWidget(HealthPanel);
+    centre_layout->addWidget(lvItems, 1);
     setCentralWidget(centre);
 
-    LogWin = new TLogView(this, options_.maxLogLines);
+    LogWin = new TLogView(this, options_.max_log_lines);
     addDockWidget(Qt::BottomDockWidgetArea, LogWin);
     LogWin->hide();
 
@@ -336,24 +336,24 @@ void TMain::BuildDocks() {
 
 void TMain::BuildMenus() {
     QMenuBar* bar = menuBar();
-    auto addMenu = [bar](const QString& title, const QString& hint) {
+    auto add_menu = [bar](const QString& title, const QString& hint) {
         QMenu* menu = bar->addMenu(title);
         menu->menuAction()->setStatusTip(hint);
         return menu;
     };
-    QMenu* file = addMenu(QStringLiteral("文件(&File)"), QStringLiteral("文件操作"));
+    QMenu* file = add_menu(QStringLiteral("文件(&File)"), QStringLiteral("文件操作"));
     file->addAction(actFileSave);
     file->addSeparator();
     file->addAction(actFileExit);
-    QMenu* edit = addMenu(QStringLiteral("编辑(&Edit)"), QStringLiteral("编辑操作"));
+    QMenu* edit = add_menu(QStringLiteral("编辑(&Edit)"), QStringLiteral("编辑操作"));
     edit->addActions({actEditAdd, actEditDelete});
     edit->addSeparator();
     edit->addActions({actLogClear, actLogExport});
     edit->addSeparator();
     edit->addActions({actViewToolbar, actViewManager, actViewProperty, actViewLog});
-    QMenu* mode = addMenu(QStringLiteral("模式(&Mode)"), QStringLiteral("模式切换"));
+    QMenu* mode = add_menu(QStringLiteral("模式(&Mode)"), QStringLiteral("模式切换"));
     mode->addActions({actModeEdit, actModeDebug, actModeRun});
-    QMenu* help = addMenu(QStringLiteral("帮助(&Help)"), QStringLiteral("帮助"));
+    QMenu* help = add_menu(QStringLiteral("帮助(&Help)"), QStringLiteral("帮助"));
     help->addAction(actHelpContext);
     help->addSeparator();
     help->addAction(actHelpAbout);
@@ -421,7 +421,7 @@ void TMain::BuildStatusBar() {
 void TMain::BuildTray() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // With no notification area the hidden window could never be reached: show it instead.
-        startsVisible_ = true;
+        starts_visible_ = true;
         LogWin->AppendLine(
             QStringLiteral("%1:uMain--TMain.FormCreate--No notification area on this desktop; "
                            "the main window is shown instead of a tray icon.")
@@ -447,13 +447,13 @@ void TMain::FormCreate() {
     engine_ = std::make_unique<ProjectEngine>(*server_, *loop_, *reporter_, options_.engine);
     // An OPC server that shuts down stops the engine; the mode stays as it is.
     engine_->SetShutdownHandler([] {});
-    projectFile_ = options_.projectFile.isEmpty()
-                       ? ProjectFilePathFor(QCoreApplication::applicationFilePath())
-                       : options_.projectFile;
+    project_file_ = options_.project_file.isEmpty()
+                        ? ProjectFilePathFor(QCoreApplication::applicationFilePath())
+                        : options_.project_file;
     bool loaded = false;
-    if (QFileInfo::exists(projectFile_)) {
+    if (QFileInfo::exists(project_file_)) {
         try {
-            server_->LoadFromFile(projectFile_.toStdString());
+            server_->LoadFromFile(project_file_.toStdString());
             loaded = true;
         } catch (const std::exception& error) {
             ShowFailure(QString::fromUtf8(error.what()));
@@ -470,10 +470,10 @@ void TMain::showEvent(QShowEvent* event) {
 }
 
 void TMain::FillTree() {
-    if (treeFilled_) {
+    if (tree_filled_) {
         return;
     }
-    treeFilled_ = true;
+    tree_filled_ = true;
     auto* root = new QTreeWidgetItem(tvItems, {Q(server_->Name())});
     root->setData(0, kObjectRole, QVariant::fromValue(reinterpret_cast<quintptr>(server_.get())));
     for (std::size_t i = 0; i < server_->ChildCount(); ++i) {
@@ -754,7 +754,7 @@ void TMain::EditDelete() {
 }
 
 void TMain::FileSave() {
-    server_->SaveToFile(projectFile_.toStdString());
+    server_->SaveToFile(project_file_.toStdString());
 }
 
 void TMain::FileRestore() {
@@ -796,11 +796,11 @@ void TMain::FileExit() {
     }
     if (stopping_) {
         // The stop under way (towards Edit) ends the program when it is complete.
-        endAfterStop_ = true;
-        modeAfterStop_.reset();
+        end_after_stop_ = true;
+        mode_after_stop_.reset();
         return;
     }
-    endAfterStop_ = true; // also when the window is closed meanwhile: the program ends once
+    end_after_stop_ = true; // also when the window is closed meanwhile: the program ends once
     StopEngine([] {});
 }
 
@@ -830,15 +830,15 @@ void TMain::StopFinished(const std::function<void()>& then) {
                        : mode_ == rmDebug ? QStringLiteral("Debug")
                                           : QStringLiteral("Run"));
     Guarded([&then] { then(); });
-    if (endAfterStop_) {
-        endAfterStop_ = false;
-        modeAfterStop_.reset();
+    if (end_after_stop_) {
+        end_after_stop_ = false;
+        mode_after_stop_.reset();
         EndProgram();
         return;
     }
-    if (modeAfterStop_) {
-        TRunMode next = *modeAfterStop_;
-        modeAfterStop_.reset();
+    if (mode_after_stop_) {
+        TRunMode next = *mode_after_stop_;
+        mode_after_stop_.reset();
         Guarded([this, next] { SetMode(next); });
     }
     SyncModeMark();
@@ -848,9 +848,9 @@ void TMain::SetMode(TRunMode mode) {
     if (stopping_) {
         // The engine's thread still finishes: the last request is carried out once it has ended.
         if (mode == rmEdit) {
-            modeAfterStop_.reset();
+            mode_after_stop_.reset();
         } else {
-            modeAfterStop_ = mode;
+            mode_after_stop_ = mode;
         }
         SyncModeMark();
         return;
@@ -948,8 +948,8 @@ void TMain::closeEvent(QCloseEvent* event) {
     if (stopping_) {
         // On the way to Edit (the password was given) or to the program's end: end once stopped.
         event->accept();
-        endAfterStop_ = true;
-        modeAfterStop_.reset();
+        end_after_stop_ = true;
+        mode_after_stop_.reset();
         return;
     }
     if (mode_ != rmEdit) {

@@ -48,15 +48,15 @@ public:
 };
 
 /// The project file of a program: its own path with the extension ".DAT".
-QString ProjectFilePathFor(const QString& programPath);
+QString ProjectFilePathFor(const QString& program_path);
 
 class TMain : public QMainWindow {
     Q_OBJECT
 public:
     struct Options {
-        QString projectFile; // empty: beside the program, extension ".DAT"
-        int maxLogLines = TLogView::kDefaultMaxLines;
-        bool useTray = true;  // false: no tray icon (tests)
+        QString project_file; // empty: beside the program, extension ".DAT"
+        int max_log_lines = TLogView::kDefaultMaxLines;
+        bool use_tray = true; // false: no tray icon (tests)
         EngineOptions engine; // the record thread's and the OPC link's settings
     };
 
@@ -72,7 +72,7 @@ public:
     bool Stopping() const { return stopping_; }
     const ProjectEngine& RecordingEngine() const { return *engine_; }
     TNamedItem* CurrentObject() const { return current_; }
-    const QString& ProjectFile() const { return projectFile_; }
+    const QString& ProjectFile() const { return project_file_; }
 
     // Operations.
     void SetMode(TRunMode mode);
@@ -152,7 +152,7 @@ public:
     QList<QPair<QString, QAction*>> Actions() const { return actions_; }
 
     /// Shows the window at start when the desktop offers no notification area (false: stays hidden).
-    bool StartsVisible() const { return startsVisible_; }
+    bool StartsVisible() const { return starts_visible_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -190,18 +190,18 @@ private:
     std::unique_ptr<TServer> server_;
     TRunMode mode_ = rmEdit;
     bool stopping_ = false;
-    bool endAfterStop_ = false;             // the program ends once the stop is complete
-    std::optional<TRunMode> modeAfterStop_; // a Debug or Run asked for while stopping
+    bool end_after_stop_ = false;             // the program ends once the stop is complete
+    std::optional<TRunMode> mode_after_stop_; // a Debug or Run asked for while stopping
     bool destroying_ = false;
     TNamedItem* current_ = nullptr;
-    bool treeFilled_ = false;
-    bool startsVisible_ = false;
-    QString projectFile_;
+    bool tree_filled_ = false;
+    bool starts_visible_ = false;
+    QString project_file_;
     QList<QPair<QString, QAction*>> actions_;
-    QActionGroup* modeGroup_;
+    QActionGroup* mode_group_;
     std::unique_ptr<UiReporter> reporter_;
     std::unique_ptr<QtEventLoop> loop_;
-    std::unique_ptr<LoopHandle> toolkitWatch_;
+    std::unique_ptr<LoopHandle> toolkit_watch_;
     std::unique_ptr<ProjectEngine> engine_;
 };
 

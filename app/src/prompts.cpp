@@ -26,10 +26,10 @@ std::optional<QString> Prompts::AskPassword() {
 }
 
 std::optional<QString> Prompts::SaveFileName(QWidget* parent, const QString& title, const QString& directory,
-                                             const QString& filter, const QString& defaultSuffix) {
+                                             const QString& filter, const QString& default_suffix) {
     QFileDialog dialog(parent, title, directory, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setDefaultSuffix(default_suffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -26,7 +26,7 @@ public:
     /// A save-file dialog; nothing when it was cancelled.
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& title,
                                                 const QString& directory, const QString& filter,
-                                                const QString& defaultSuffix);
+                                                const QString& default_suffix);
     /// Shows a dialog modally and returns its result (QDialog::Accepted or Rejected).
     virtual int Exec(QDialog& dialog);
 };

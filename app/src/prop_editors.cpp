@@ -63,13 +63,13 @@ inspector::TQZPropEditorAttrs TOPCStringEditor::GetAttributes() {
 }
 
 void TOPCStringEditor::Edit() {
-    std::string host, progId, classId;
-    ParseOPCString(GetStrValue(0).toStdString(), host, progId, classId);
+    std::string host, prog_id, class_id;
+    ParseOPCString(GetStrValue(0).toStdString(), host, prog_id, class_id);
     TServerBrowser browser(DialogParent());
     browser.Host->setText(Q(host));
     if (CurrentPrompts().Exec(browser) == QDialog::Accepted) {
-        browser.GetSelection(host, progId, classId);
-        SetStrValue(Q(FormatOPCString(host, progId, classId)));
+        browser.GetSelection(host, prog_id, class_id);
+        SetStrValue(Q(FormatOPCString(host, prog_id, class_id)));
     }
 }
 
@@ -94,12 +94,12 @@ void TItemNameEditor::Edit() {
     TNamedItem* group = item ? item->Owner() : nullptr;
     auto* server = group ? dynamic_cast<TServer*>(group->Owner()) : nullptr;
     TItemBrowser browser(DialogParent());
-    std::string host, progId, classId;
+    std::string host, prog_id, class_id;
     if (server) {
-        ParseOPCString(server->OPCString(), host, progId, classId);
+        ParseOPCString(server->OPCString(), host, prog_id, class_id);
     }
     browser.eName->setText(GetStrValue(0));
-    browser.SetOPC(host, classId);
+    browser.SetOPC(host, class_id);
     if (CurrentPrompts().Exec(browser) == QDialog::Accepted) {
         SetStrValue(browser.eName->text());
     }

@@ -52,11 +52,11 @@ void TServerBrowser::FindClick() {
     Servers->clear();
     infos_.clear();
     std::string host = Host->text().toStdString();
-    qz::Variant progIds;
-    qz::Variant classIds;
-    int32_t count = QZDAC_GetServers(host.c_str(), 2, progIds.out(), classIds.out());
-    QStringList progs = StringsOf(progIds.get());
-    QStringList classes = StringsOf(classIds.get());
+    qz::Variant prog_ids;
+    qz::Variant class_ids;
+    int32_t count = QZDAC_GetServers(host.c_str(), 2, prog_ids.out(), class_ids.out());
+    QStringList progs = StringsOf(prog_ids.get());
+    QStringList classes = StringsOf(class_ids.get());
     for (int32_t i = 0; i < count && i < progs.size(); ++i) {
         infos_.push_back(
             {host, progs[i].toStdString(), i < classes.size() ? classes[i].toStdString() : std::string()});
@@ -66,15 +66,15 @@ void TServerBrowser::FindClick() {
     Servers->clearSelection();
 }
 
-void TServerBrowser::GetSelection(std::string& host, std::string& progId, std::string& classId) const {
+void TServerBrowser::GetSelection(std::string& host, std::string& prog_id, std::string& class_id) const {
     int row = Servers->currentRow();
     if (row < 0 || row >= static_cast<int>(infos_.size()) || Servers->selectedItems().isEmpty()) {
         return;
     }
     const TServerInfo& info = infos_[static_cast<std::size_t>(row)];
     host = info.HostName;
-    progId = info.ProgID;
-    classId = info.ClassID;
+    prog_id = info.ProgID;
+    class_id = info.ClassID;
 }
 
 void TServerBrowser::OKBtnClick() {

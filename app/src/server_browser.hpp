@@ -27,7 +27,7 @@ public:
     /// Lists the servers of the host in `Host` (the "浏览" button).
     void FindClick();
     /// The selected line's host, ProgID and class ID; leaves the outputs unchanged without a selection.
-    void GetSelection(std::string& host, std::string& progId, std::string& classId) const;
+    void GetSelection(std::string& host, std::string& prog_id, std::string& class_id) const;
     /// OK and double click: close with OK only when a line is selected.
     void OKBtnClick();
 

@@ -21,8 +21,8 @@ void UiReporter::Push(Entry entry) noexcept {
         {
             std::lock_guard guard(lock_);
             queue_.push_back(std::move(entry));
-            post = !drainPosted_;
-            drainPosted_ = true;
+            post = !drain_posted_;
+            drain_posted_ = true;
         }
         if (post) {
             QMetaObject::invokeMethod(this, &UiReporter::Drain, Qt::QueuedConnection);
@@ -58,7 +58,7 @@ void UiReporter::Drain() {
     {
         std::lock_guard guard(lock_);
         batch.swap(queue_);
-        drainPosted_ = false;
+        drain_posted_ = false;
     }
     for (const Entry& entry : batch) {
         switch (entry.kind) {
@@ -68,13 +68,13 @@ void UiReporter::Drain() {
             }
             break;
         case Kind::Opc:
-            if (sinks_.opcLink) {
-                sinks_.opcLink(entry.text);
+            if (sinks_.opc_link) {
+                sinks_.opc_link(entry.text);
             }
             break;
         case Kind::Db:
-            if (sinks_.dbLink) {
-                sinks_.dbLink(entry.text);
+            if (sinks_.db_link) {
+                sinks_.db_link(entry.text);
             }
             break;
         }
@@ -88,9 +88,9 @@ void WriteLog(std::string_view unit, std::string_view operation, std::string_vie
     }
 }
 
-void SetLogTarget(EngineReporter* newTarget) {
+void SetLogTarget(EngineReporter* new_target) {
     std::lock_guard guard(targetLock);
-    target = newTarget;
+    target = new_target;
 }
 
 } // namespace tagsink::app

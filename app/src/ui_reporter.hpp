@@ -25,8 +25,8 @@ public:
         std::function<void(const QDateTime& time, const QString& unit, const QString& operation,
                            const QString& text)>
             line;
-        std::function<void(const QString& text)> opcLink;
-        std::function<void(const QString& text)> dbLink;
+        std::function<void(const QString& text)> opc_link;
+        std::function<void(const QString& text)> db_link;
     };
 
     /// Lives on the thread that creates it; `sinks` run there.
@@ -52,7 +52,7 @@ private:
     Sinks sinks_;
     std::mutex lock_;
     std::deque<Entry> queue_;
-    bool drainPosted_ = false;
+    bool drain_posted_ = false;
 };
 
 /// The program's one log call: unit name, operation name, text. Does nothing while no main window exists.

@@ -40,21 +40,21 @@ void Wait(int ms) {
 }
 
 std::string MakeDatabase(const QString& file) {
-    std::string dbString = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=5000;";
+    std::string db_string = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=5000;";
     auto connection = CreateDbConnection();
-    connection->SetConnectionString(dbString);
+    connection->SetConnectionString(db_string);
     connection->Open(std::chrono::seconds(5));
     connection->Execute("PRAGMA journal_mode=WAL");
     connection->Execute("PRAGMA synchronous=NORMAL");
     connection->Execute("create table readings (K varchar(20), DT varchar(30), V integer)");
-    return dbString;
+    return db_string;
 }
 
-QString MakeProject(const QString& dir, const std::string& dbString) {
+QString MakeProject(const QString& dir, const std::string& db_string) {
     const QString project = QDir(dir).filePath(QStringLiteral("bench.DAT"));
     TServer server;
     server.SetOPCString("/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}");
-    server.SetDBString(dbString);
+    server.SetDBString(db_string);
     TGroup& group = TGroup::Create(server);
     group.SetName("Changes");
     group.SetTableName("readings");
@@ -102,10 +102,10 @@ double WithoutWindow(const QString& project, int seconds) {
     return rate;
 }
 
-double WithWindow(const QString& project, int seconds, int& rowsShown) {
+double WithWindow(const QString& project, int seconds, int& rows_shown) {
     TMain::Options options;
-    options.projectFile = project;
-    options.useTray = false;
+    options.project_file = project;
+    options.use_tray = false;
     TMain window(options);
     window.OnEndProgram = [] {};
     window.show();
@@ -114,7 +114,7 @@ double WithWindow(const QString& project, int seconds, int& rowsShown) {
         throw std::runtime_error("the window did not start recording");
     }
     window.tvItems->setCurrentItem(window.tvItems->topLevelItem(0)->child(0));
-    rowsShown = window.lvItems->topLevelItemCount();
+    rows_shown = window.lvItems->topLevelItemCount();
     const double rate = Rate(window.Stats(), seconds);
     window.SetMode(rmEdit);
     return rate;

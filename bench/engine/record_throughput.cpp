@@ -55,8 +55,8 @@ double PlainLoop(const std::string& conn, const std::vector<std::string>& statem
 }
 
 struct ThreadRun {
-    double seconds = 0;     // from the thread's start until the last statement was committed
-    double firstCommit = 0; // until the first batch was committed (opening, journal write, first batch)
+    double seconds = 0;      // from the thread's start until the last statement was committed
+    double first_commit = 0; // until the first batch was committed (opening, journal write, first batch)
 };
 
 ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& statements,
@@ -68,16 +68,16 @@ ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& 
     NullReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = dir / "sql.dat";
-    options.batchSize = kBatch;
+    options.buffer_file = dir / "sql.dat";
+    options.batch_size = kBatch;
     for (const std::string& statement : statements)
         QueueStatement(server, statement);
     ThreadRun run;
     auto start = Clock_::now();
     TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
     while (stats.executed.load() < statements.size()) {
-        if (run.firstCommit == 0 && stats.executed.load() > 0)
-            run.firstCommit = std::chrono::duration<double>(Clock_::now() - start).count();
+        if (run.first_commit == 0 && stats.executed.load() > 0)
+            run.first_commit = std::chrono::duration<double>(Clock_::now() - start).count();
         std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a busier poll would compete for the CPU
     }
     run.seconds = std::chrono::duration<double>(Clock_::now() - start).count();
@@ -92,35 +92,36 @@ void Compare(const char* name, const std::string& conn, int count, const std::fi
     db::OdbcConnection setup;
     setup.SetConnectionString(conn);
     setup.Open(std::chrono::seconds(10));
-    const std::string plainTable = "bench_plain_" + std::to_string(getpid());
-    const std::string threadTable = "bench_thread_" + std::to_string(getpid());
-    for (const std::string& table : {plainTable, threadTable})
+    const std::string plain_table = "bench_plain_" + std::to_string(getpid());
+    const std::string thread_table = "bench_thread_" + std::to_string(getpid());
+    for (const std::string& table : {plain_table, thread_table})
         setup.Execute("create table " + table + " (DT varchar(20), V1 double precision, V2 integer)");
-    PlainLoop(conn, Statements(plainTable, count / 10), false); // warm-up: driver, server and file caches
+    PlainLoop(conn, Statements(plain_table, count / 10), false); // warm-up: driver, server and file caches
     // Single statements are slow where every commit is flushed: a tenth of the count is enough for a rate.
-    const int singleCount = std::max(100, count / 10);
-    double single = PlainLoop(conn, Statements(plainTable, singleCount), false);
+    const int single_count = std::max(100, count / 10);
+    double single = PlainLoop(conn, Statements(plain_table, single_count), false);
     // The machine is shared and its speed wanders: the batched loop and the record thread take turns, and
     // each is rated by its best round.
     double batched = 0;
     ThreadRun threaded;
     for (int round = 0; round < kRounds; ++round) {
-        double plain = PlainLoop(conn, Statements(plainTable, count), true);
-        ThreadRun run = RecordThread(conn, Statements(threadTable, count), dir);
+        double plain = PlainLoop(conn, Statements(plain_table, count), true);
+        ThreadRun run = RecordThread(conn, Statements(thread_table, count), dir);
         if (round == 0 || plain < batched)
             batched = plain;
         if (round == 0 || run.seconds < threaded.seconds)
             threaded = run;
     }
-    for (const std::string& table : {plainTable, threadTable})
+    for (const std::string& table : {plain_table, thread_table})
         setup.Execute("drop table " + table);
-    const double singleRate = singleCount / single, batchedRate = count / batched,
-                 threadRate = count / threaded.seconds;
+    const double single_rate = single_count / single, batched_rate = count / batched,
+                 thread_rate = count / threaded.seconds;
     std::printf("%-24s single-statement loop %8.0f/s (%d), plain batched loop %8.0f/s, record thread %8.0f/s "
                 "(%d, first batch committed after %.0f ms)\n",
-                name, singleRate, singleCount, batchedRate, threadRate, count, threaded.firstCommit * 1000);
+                name, single_rate, single_count, batched_rate, thread_rate, count,
+                threaded.first_commit * 1000);
     std::printf("%-24s record thread / plain batched %.2f (goal >= 0.9), batched / single-statement %.1f%s\n",
-                name, threadRate / batchedRate, batchedRate / singleRate,
+                name, thread_rate / batched_rate, batched_rate / single_rate,
                 std::string(name).find("fsync on") != std::string::npos ? " (goal >= 10)" : "");
 }
 

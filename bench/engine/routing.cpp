@@ -21,18 +21,18 @@ using Clock_ = std::chrono::steady_clock;
 namespace {
 
 struct Result {
-    double routedNs;
-    double directNs;
+    double routed_ns;
+    double direct_ns;
 };
 
-Result Measure(int itemCount, int changes) {
+Result Measure(int item_count, int changes) {
     TServer server;
     server.SetOPCString("/Tagsink.SimServer.DA2/");
     TGroup& group = TGroup::Create(server);
     group.SetName("G1");
     group.SetRecordInterval(1000000000); // no snapshot during the measurement
     group.SetUpdateRate(1000000);
-    for (int i = 0; i < itemCount; ++i) {
+    for (int i = 0; i < item_count; ++i) {
         TItem& item = TItem::Create(group);
         item.SetName("I" + std::to_string(i));
         item.SetItemName("Memory.Int4");
@@ -75,12 +75,12 @@ int main() {
         Result large = Measure(10000, changes);
         std::printf("Routing one data change (group by handle, item by handle, SetValue), %d changes each\n",
                     changes);
-        std::printf("group of    10 items: %7.1f ns per change (SetValue alone %7.1f ns)\n", small.routedNs,
-                    small.directNs);
-        std::printf("group of 10000 items: %7.1f ns per change (SetValue alone %7.1f ns)\n", large.routedNs,
-                    large.directNs);
+        std::printf("group of    10 items: %7.1f ns per change (SetValue alone %7.1f ns)\n", small.routed_ns,
+                    small.direct_ns);
+        std::printf("group of 10000 items: %7.1f ns per change (SetValue alone %7.1f ns)\n", large.routed_ns,
+                    large.direct_ns);
         std::printf("10000 items / 10 items: %.2f (1.00: routing does not grow with the group)\n",
-                    large.routedNs / small.routedNs);
+                    large.routed_ns / small.routed_ns);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_routing: %s\n", error.what());
         status = 1;

@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
     std::printf("%-7s %7s %9s %13s %13s %14s %13s %7s %7s\n", "groups", "items", "file KiB", "save us/item",
                 "load us/item", "write us/item", "read us/item", "save x", "load x");
     for (int groups : {1, 100}) {
-        double baseSave = 0, baseLoad = 0;
+        double base_save = 0, base_load = 0;
         for (int items : {1000, 10000, 100000}) {
-            double bestSave = 1e9, bestLoad = 1e9, bestWrite = 1e9, bestRead = 1e9;
+            double best_save = 1e9, best_load = 1e9, best_write = 1e9, best_read = 1e9;
             for (int r = 0; r < repetitions; ++r) {
                 tagsink::TServer root;
                 Build(root, items, groups);
@@ -80,17 +80,18 @@ int main(int argc, char** argv) {
                 tagsink::TServer parsed;
                 tagsink::ReadProjectStream(bytes, parsed);
                 auto t5 = Clock::now();
-                bestWrite = std::min(bestWrite, Seconds(t4 - t3));
-                bestRead = std::min(bestRead, Seconds(t5 - t4));
-                bestSave = std::min(bestSave, Seconds(t1 - t0));
-                bestLoad = std::min(bestLoad, Seconds(t2 - t1));
+                best_write = std::min(best_write, Seconds(t4 - t3));
+                best_read = std::min(best_read, Seconds(t5 - t4));
+                best_save = std::min(best_save, Seconds(t1 - t0));
+                best_load = std::min(best_load, Seconds(t2 - t1));
             }
-            const double save = bestSave * 1e6 / items, load = bestLoad * 1e6 / items;
-            if (baseSave == 0)
-                baseSave = save, baseLoad = load;
+            const double save = best_save * 1e6 / items, load = best_load * 1e6 / items;
+            if (base_save == 0)
+                base_save = save, base_load = load;
             std::printf("%-7d %7d %9.0f %13.3f %13.3f %14.3f %13.3f %7.2f %7.2f\n", groups, items,
                         static_cast<double>(std::filesystem::file_size(file)) / 1024, save, load,
-                        bestWrite * 1e6 / items, bestRead * 1e6 / items, save / baseSave, load / baseLoad);
+                        best_write * 1e6 / items, best_read * 1e6 / items, save / base_save,
+                        load / base_load);
         }
     }
     std::filesystem::remove(file);

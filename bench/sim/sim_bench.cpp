@@ -26,8 +26,8 @@ class ManualClock final : public sim::Scheduler, public tagclient::transport::Ho
 public:
     std::uint64_t NowMs() override { return now_; }
     void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
-    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
-        timers_[next_] = {intervalMs, now_ + intervalMs, std::move(tick)};
+    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
+        timers_[next_] = {interval_ms, now_ + interval_ms, std::move(tick)};
         return next_++;
     }
     void StopTimer(std::uint64_t id) override { timers_.erase(id); }

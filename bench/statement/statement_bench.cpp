@@ -39,13 +39,13 @@ void FillGroup(Project& p, int items) {
     }
 }
 
-void BuildStatements(benchmark::State& state, TRecordType recordType) {
+void BuildStatements(benchmark::State& state, TRecordType record_type) {
     Project p;
     FillGroup(p, static_cast<int>(state.range(0)));
     const RowKey key{"5", "5"};
     std::size_t bytes = 0;
     for (auto _ : state) {
-        std::string sql = tagsink::BuildStatement(p.group, key, "'2024-01-01 12:00:00'", recordType);
+        std::string sql = tagsink::BuildStatement(p.group, key, "'2024-01-01 12:00:00'", record_type);
         bytes += sql.size();
         benchmark::DoNotOptimize(sql);
     }

@@ -75,7 +75,7 @@ Utf8Console::~Utf8Console() {
 }
 
 const CLI::Validator& ExistingUtf8File() {
-    static const CLI::Validator validator(
+    static const CLI::Validator kValidator(
         [](std::string& name) -> std::string {
             std::error_code error;
             const auto status = std::filesystem::status(qz::Utf8Path(name), error);
@@ -86,7 +86,7 @@ const CLI::Validator& ExistingUtf8File() {
             return {};
         },
         "FILE");
-    return validator;
+    return kValidator;
 }
 
 } // namespace tagsink

@@ -11,11 +11,11 @@ namespace {
 // The library's failure reports: "tagclient: <operation>: <message>" on stderr. The procedure owns both
 // strings; nothing may escape it.
 void QZDAC_LOGCALL LogToStderr(BSTR source, BSTR message) {
-    const qz::Bstr ownedSource = qz::Bstr::attach(source);
-    const qz::Bstr ownedMessage = qz::Bstr::attach(message);
+    const qz::Bstr owned_source = qz::Bstr::attach(source);
+    const qz::Bstr owned_message = qz::Bstr::attach(message);
     try {
-        std::fprintf(stderr, "tagclient: %s: %s\n", ownedSource.toUtf8().c_str(),
-                     ownedMessage.toUtf8().c_str());
+        std::fprintf(stderr, "tagclient: %s: %s\n", owned_source.toUtf8().c_str(),
+                     owned_message.toUtf8().c_str());
         std::fflush(stderr);
     } catch (...) {
     }
@@ -49,8 +49,8 @@ Session::~Session() {
     QZDAC_Disconnect(handle_);
 }
 
-Group::Group(const Session& session, bool active, std::uint32_t updateRate) : session_(session.handle()) {
-    handle_ = QZDAC_AddGroup(session_, "", active ? QZDAC_TRUE : QZDAC_FALSE, updateRate, 0, 0.0f, 0);
+Group::Group(const Session& session, bool active, std::uint32_t update_rate) : session_(session.handle()) {
+    handle_ = QZDAC_AddGroup(session_, "", active ? QZDAC_TRUE : QZDAC_FALSE, update_rate, 0, 0.0f, 0);
     if (!handle_)
         throw Failure("server '" + session.server() + "' refused to create a group");
 }

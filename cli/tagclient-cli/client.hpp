@@ -47,7 +47,7 @@ private:
 /// A group of a session; removed from the server when it goes.
 class Group {
 public:
-    Group(const Session& session, bool active, std::uint32_t updateRate);
+    Group(const Session& session, bool active, std::uint32_t update_rate);
     ~Group();
     Group(const Group&) = delete;
     Group& operator=(const Group&) = delete;

@@ -50,9 +50,9 @@ VARTYPE TypeFilter(const std::string& name) {
 
 // The names of one browse listing at the session's position.
 std::vector<std::string> BrowseNames(const Session& session, std::uint32_t type, const std::string& filter,
-                                     VARTYPE dataType, std::uint32_t access) {
+                                     VARTYPE data_type, std::uint32_t access) {
     qz::Variant names;
-    QZDAC_BrowseItems(session.handle(), type, filter.empty() ? "*" : filter.c_str(), dataType, access,
+    QZDAC_BrowseItems(session.handle(), type, filter.empty() ? "*" : filter.c_str(), data_type, access,
                       names.out());
     return Strings(names);
 }
@@ -68,14 +68,14 @@ std::string FullName(const Session& session, const std::string& name) {
 
 // Lists the tree below the session's browse position into `lines`, indented by depth. With `prune`
 // (a filter is in force) branches without any matching leaf below them are left out.
-void WalkTree(const Session& session, const BrowseOptions& options, VARTYPE dataType, std::uint32_t access,
+void WalkTree(const Session& session, const BrowseOptions& options, VARTYPE data_type, std::uint32_t access,
               int depth, bool prune, std::vector<std::string>& lines) {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const std::string& branch : BrowseNames(session, 1, "*", VT_EMPTY, 0)) {
         if (!QZDAC_ChangeBrowsePosition(session.handle(), 2, branch.c_str()))
             throw Failure("cannot move the browse position down into branch '" + branch + "'");
         std::vector<std::string> below;
-        WalkTree(session, options, dataType, access, depth + 1, prune, below);
+        WalkTree(session, options, data_type, access, depth + 1, prune, below);
         if (!QZDAC_ChangeBrowsePosition(session.handle(), 1, ""))
             throw Failure("cannot move the browse position up from branch '" + branch + "'");
         if (prune && below.empty())
@@ -83,7 +83,7 @@ void WalkTree(const Session& session, const BrowseOptions& options, VARTYPE data
         lines.push_back(indent + branch + "/");
         lines.insert(lines.end(), below.begin(), below.end());
     }
-    for (const std::string& leaf : BrowseNames(session, 2, options.filter, dataType, access))
+    for (const std::string& leaf : BrowseNames(session, 2, options.filter, data_type, access))
         lines.push_back(indent + leaf + "  (" + FullName(session, leaf) + ")");
 }
 
@@ -93,11 +93,12 @@ int ListServers(const ServersOptions& options) {
     if (options.version < 1 || options.version > 3)
         throw UsageError("--version must be 1, 2 or 3");
     Library library;
-    qz::Variant progIds;
-    qz::Variant classIds;
-    const int32_t n = QZDAC_GetServers(options.host.c_str(), options.version, progIds.out(), classIds.out());
-    const std::vector<std::string> names = Strings(progIds);
-    const std::vector<std::string> ids = Strings(classIds);
+    qz::Variant prog_ids;
+    qz::Variant class_ids;
+    const int32_t n =
+        QZDAC_GetServers(options.host.c_str(), options.version, prog_ids.out(), class_ids.out());
+    const std::vector<std::string> names = Strings(prog_ids);
+    const std::vector<std::string> ids = Strings(class_ids);
     if (n <= 0 || names.size() != ids.size())
         throw Failure("no OPC DA " + std::to_string(options.version) + ".0 servers found on " +
                       HostText(options.host) + " (or the host cannot be reached)");
@@ -113,11 +114,11 @@ int ListServers(const ServersOptions& options) {
 int ShowStatus(const std::string& host, const std::string& server) {
     Library library;
     Session session(host, server);
-    FILETIME start{}, current{}, lastUpdate{};
+    FILETIME start{}, current{}, last_update{};
     uint16_t state = 0, major = 0, minor = 0, build = 0;
-    uint32_t bandWidth = 0, groups = 0;
+    uint32_t band_width = 0, groups = 0;
     char vendor[1024] = {};
-    if (!QZDAC_GetServerStatus(session.handle(), &start, &current, &lastUpdate, &state, &bandWidth, &groups,
+    if (!QZDAC_GetServerStatus(session.handle(), &start, &current, &last_update, &state, &band_width, &groups,
                                &major, &minor, &build, vendor, static_cast<int32_t>(sizeof vendor - 1)))
         throw Failure("server '" + server + "' did not give its status");
     auto time = [](const FILETIME& t) {
@@ -131,28 +132,28 @@ int ShowStatus(const std::string& host, const std::string& server) {
     std::printf("Version:      %u.%u.%u\n", major, minor, build);
     std::printf("Start time:   %s\n", time(start).c_str());
     std::printf("Current time: %s\n", time(current).c_str());
-    std::printf("Last update:  %s\n", time(lastUpdate).c_str());
+    std::printf("Last update:  %s\n", time(last_update).c_str());
     std::printf("Groups:       %u\n", groups);
-    std::printf("Band width:   %u\n", bandWidth);
+    std::printf("Band width:   %u\n", band_width);
     return 0;
 }
 
 int Browse(const BrowseOptions& options) {
     const std::uint32_t access = AccessFilter(options.access);
-    const VARTYPE dataType = TypeFilter(options.dataType);
+    const VARTYPE data_type = TypeFilter(options.data_type);
     Library library;
     Session session(options.host, options.server);
-    uint16_t nameSpace = 0;
-    if (!QZDAC_GetNameSpace(session.handle(), &nameSpace))
+    uint16_t name_space = 0;
+    if (!QZDAC_GetNameSpace(session.handle(), &name_space))
         throw Failure("server '" + options.server + "' cannot be browsed");
-    if (options.flat || nameSpace == 2) {
-        for (const std::string& name : BrowseNames(session, 3, options.filter, dataType, access))
+    if (options.flat || name_space == 2) {
+        for (const std::string& name : BrowseNames(session, 3, options.filter, data_type, access))
             std::printf("%s\n", name.c_str());
         return 0;
     }
     std::vector<std::string> lines;
-    const bool prune = !options.filter.empty() || dataType != VT_EMPTY || access != 0;
-    WalkTree(session, options, dataType, access, 0, prune, lines);
+    const bool prune = !options.filter.empty() || data_type != VT_EMPTY || access != 0;
+    WalkTree(session, options, data_type, access, 0, prune, lines);
     for (const std::string& line : lines)
         std::printf("%s\n", line.c_str());
     return 0;

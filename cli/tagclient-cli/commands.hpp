@@ -16,9 +16,9 @@ struct BrowseOptions {
     std::string host;
     std::string server;
     bool flat = false;
-    std::string filter;   // leaves (and flat names) to list; empty = all
-    std::string access;   // "", "r", "w", "rw"
-    std::string dataType; // a type name, "" = any
+    std::string filter;    // leaves (and flat names) to list; empty = all
+    std::string access;    // "", "r", "w", "rw"
+    std::string data_type; // a type name, "" = any
 };
 
 struct ItemsOptions {

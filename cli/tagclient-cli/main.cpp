@@ -28,59 +28,60 @@ int main(int argc, char** argv) {
     app.add_option("--host", host, "the computer the servers run on (default: this computer)");
 
     std::function<int()> run;
-    auto addHost = [&host](CLI::App* sub) {
+    auto add_host = [&host](CLI::App* sub) {
         sub->add_option("--host", host, "the computer the server runs on (default: this computer)");
     };
 
     ServersOptions servers;
-    auto* serversCmd =
+    auto* servers_cmd =
         app.add_subcommand("servers", "list the OPC DA servers of a host (ProgID and class ID)");
-    addHost(serversCmd);
-    serversCmd->add_option("--version", servers.version, "OPC DA version whose servers are listed: 1, 2 or 3")
+    add_host(servers_cmd);
+    servers_cmd
+        ->add_option("--version", servers.version, "OPC DA version whose servers are listed: 1, 2 or 3")
         ->check(CLI::Range(1, 3));
-    serversCmd->callback([&] {
+    servers_cmd->callback([&] {
         run = [&] {
             servers.host = host;
             return ListServers(servers);
         };
     });
 
-    std::string statusServer;
-    auto* statusCmd = app.add_subcommand("status", "show a server's status: state, times, version, vendor");
-    addHost(statusCmd);
-    statusCmd->add_option("SERVER", statusServer, "ProgID or class ID")->required();
-    statusCmd->callback([&] { run = [&] { return ShowStatus(host, statusServer); }; });
+    std::string status_server;
+    auto* status_cmd = app.add_subcommand("status", "show a server's status: state, times, version, vendor");
+    add_host(status_cmd);
+    status_cmd->add_option("SERVER", status_server, "ProgID or class ID")->required();
+    status_cmd->callback([&] { run = [&] { return ShowStatus(host, status_server); }; });
 
     BrowseOptions browse;
-    auto* browseCmd = app.add_subcommand("browse", "list the server's address space as a tree or flat");
-    addHost(browseCmd);
-    browseCmd->add_option("SERVER", browse.server, "ProgID or class ID")->required();
-    browseCmd->add_flag("--flat", browse.flat, "list the full item IDs instead of the tree");
-    browseCmd->add_option("--filter", browse.filter,
-                          "names to list: * any run, ? one character (default all)");
-    browseCmd->add_option("--access", browse.access, "only items with these rights: r, w or rw");
-    browseCmd->add_option("--type", browse.dataType,
-                          "only items of this canonical type (R8, I4, BOOL, BSTR, ...)");
-    browseCmd->callback([&] {
+    auto* browse_cmd = app.add_subcommand("browse", "list the server's address space as a tree or flat");
+    add_host(browse_cmd);
+    browse_cmd->add_option("SERVER", browse.server, "ProgID or class ID")->required();
+    browse_cmd->add_flag("--flat", browse.flat, "list the full item IDs instead of the tree");
+    browse_cmd->add_option("--filter", browse.filter,
+                           "names to list: * any run, ? one character (default all)");
+    browse_cmd->add_option("--access", browse.access, "only items with these rights: r, w or rw");
+    browse_cmd->add_option("--type", browse.data_type,
+                           "only items of this canonical type (R8, I4, BOOL, BSTR, ...)");
+    browse_cmd->callback([&] {
         run = [&] {
             browse.host = host;
             return Browse(browse);
         };
     });
 
-    std::string propsServer, propsItem;
-    auto* propsCmd = app.add_subcommand("props", "show an item's properties with their values");
-    addHost(propsCmd);
-    propsCmd->add_option("SERVER", propsServer, "ProgID or class ID")->required();
-    propsCmd->add_option("ITEM", propsItem, "item ID")->required();
-    propsCmd->callback([&] { run = [&] { return ShowProperties(host, propsServer, propsItem); }; });
+    std::string props_server, props_item;
+    auto* props_cmd = app.add_subcommand("props", "show an item's properties with their values");
+    add_host(props_cmd);
+    props_cmd->add_option("SERVER", props_server, "ProgID or class ID")->required();
+    props_cmd->add_option("ITEM", props_item, "item ID")->required();
+    props_cmd->callback([&] { run = [&] { return ShowProperties(host, props_server, props_item); }; });
 
     ItemsOptions read;
-    auto* readCmd = app.add_subcommand("read", "read items from the device: value, quality, timestamp");
-    addHost(readCmd);
-    readCmd->add_option("SERVER", read.server, "ProgID or class ID")->required();
-    readCmd->add_option("ITEM", read.items, "item IDs")->required();
-    readCmd->callback([&] {
+    auto* read_cmd = app.add_subcommand("read", "read items from the device: value, quality, timestamp");
+    add_host(read_cmd);
+    read_cmd->add_option("SERVER", read.server, "ProgID or class ID")->required();
+    read_cmd->add_option("ITEM", read.items, "item IDs")->required();
+    read_cmd->callback([&] {
         run = [&] {
             read.host = host;
             return ReadItems(read);
@@ -88,15 +89,15 @@ int main(int argc, char** argv) {
     });
 
     WriteOptions write;
-    auto* writeCmd = app.add_subcommand("write", "write a value to an item");
-    addHost(writeCmd);
-    writeCmd->add_option("SERVER", write.server, "ProgID or class ID")->required();
-    writeCmd->add_option("ITEM", write.item, "item ID")->required();
-    writeCmd->add_option("VALUE", write.value, "the value (array elements separated by commas)")->required();
-    writeCmd->add_option("--type", write.type,
-                         "type to send: I1, I2, I4, I8, UI1, UI2, UI4, UI8, R4, R8, CY, DATE, BOOL, BSTR "
-                         "(default: the item's canonical type)");
-    writeCmd->callback([&] {
+    auto* write_cmd = app.add_subcommand("write", "write a value to an item");
+    add_host(write_cmd);
+    write_cmd->add_option("SERVER", write.server, "ProgID or class ID")->required();
+    write_cmd->add_option("ITEM", write.item, "item ID")->required();
+    write_cmd->add_option("VALUE", write.value, "the value (array elements separated by commas)")->required();
+    write_cmd->add_option("--type", write.type,
+                          "type to send: I1, I2, I4, I8, UI1, UI2, UI4, UI8, R4, R8, CY, DATE, BOOL, BSTR "
+                          "(default: the item's canonical type)");
+    write_cmd->callback([&] {
         run = [&] {
             write.host = host;
             return WriteItem(write);
@@ -104,15 +105,15 @@ int main(int argc, char** argv) {
     });
 
     SubscribeOptions subscribe;
-    auto* subscribeCmd = app.add_subcommand("subscribe", "print each data change of items until Ctrl+C");
-    addHost(subscribeCmd);
-    subscribeCmd->add_option("SERVER", subscribe.server, "ProgID or class ID")->required();
-    subscribeCmd->add_option("ITEM", subscribe.items, "item IDs")->required();
-    subscribeCmd->add_option("--rate", subscribe.rate, "update rate in milliseconds (default 1000)");
-    subscribeCmd->add_option("--count", subscribe.count, "stop after this many data changes");
-    subscribeCmd->add_option("--seconds", subscribe.seconds, "stop after this many seconds")
+    auto* subscribe_cmd = app.add_subcommand("subscribe", "print each data change of items until Ctrl+C");
+    add_host(subscribe_cmd);
+    subscribe_cmd->add_option("SERVER", subscribe.server, "ProgID or class ID")->required();
+    subscribe_cmd->add_option("ITEM", subscribe.items, "item IDs")->required();
+    subscribe_cmd->add_option("--rate", subscribe.rate, "update rate in milliseconds (default 1000)");
+    subscribe_cmd->add_option("--count", subscribe.count, "stop after this many data changes");
+    subscribe_cmd->add_option("--seconds", subscribe.seconds, "stop after this many seconds")
         ->check(CLI::NonNegativeNumber);
-    subscribeCmd->callback([&] {
+    subscribe_cmd->callback([&] {
         run = [&] {
             subscribe.host = host;
             return Subscribe(subscribe);

@@ -35,14 +35,14 @@ struct Subscription {
 };
 Subscription* g_subscription = nullptr;
 
-void QZDAC_CALL OnDataChange(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, int32_t clientValue, VARIANT value,
+void QZDAC_CALL OnDataChange(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, int32_t client_value, VARIANT value,
                              FILETIME timestamp, uint32_t quality) {
     Subscription* s = g_subscription;
     if (!s || (s->limit && s->received >= s->limit))
         return;
-    const auto index = static_cast<std::size_t>(clientValue);
+    const auto index = static_cast<std::size_t>(client_value);
     const std::string id =
-        index < s->items->size() ? (*s->items)[index] : "(item " + std::to_string(clientValue) + ")";
+        index < s->items->size() ? (*s->items)[index] : "(item " + std::to_string(client_value) + ")";
     try {
         std::printf("%s\n", ItemLine(id, value, static_cast<std::uint16_t>(quality), timestamp).c_str());
         std::fflush(stdout);
@@ -66,19 +66,19 @@ public:
         struct sigaction action {};
         action.sa_handler = OnSignal;
         sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
+        sigaction(SIGINT, &action, &old_int_);
+        sigaction(SIGTERM, &action, &old_term_);
     }
     ~InterruptHandlers() {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGINT, &old_int_, nullptr);
+        sigaction(SIGTERM, &old_term_, nullptr);
     }
     InterruptHandlers(const InterruptHandlers&) = delete;
     InterruptHandlers& operator=(const InterruptHandlers&) = delete;
 
 private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
+    struct sigaction old_int_ {};
+    struct sigaction old_term_ {};
 };
 
 class ActiveSubscription {

@@ -33,7 +33,7 @@ std::string DateText(DATE date) {
     return qz::FormatSystemTime("yyyy-mm-dd hh:nn:ss.zzz", *st);
 }
 
-std::string ScalarText(const qz::Variant& value, bool quoteText) {
+std::string ScalarText(const qz::Variant& value, bool quote_text) {
     switch (value.vt()) {
     case VT_EMPTY:
         return "(empty)";
@@ -49,7 +49,7 @@ std::string ScalarText(const qz::Variant& value, bool quoteText) {
         return buffer;
     }
     case VT_BSTR:
-        return quoteText ? "\"" + value.toUtf8() + "\"" : value.toUtf8();
+        return quote_text ? "\"" + value.toUtf8() + "\"" : value.toUtf8();
     default:
         break;
     }
@@ -187,11 +187,11 @@ bool SplitUnix(const FILETIME& ft, std::time_t& seconds, int& millis) {
     return true;
 }
 
-std::string FormatTm(const std::tm& tm, int millis, const char* zoneFormat) {
+std::string FormatTm(const std::tm& tm, int millis, const char* zone_format) {
     char date[64];
     char zone[16];
     std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
-    std::strftime(zone, sizeof zone, zoneFormat, &tm);
+    std::strftime(zone, sizeof zone, zone_format, &tm);
     char out[112];
     std::snprintf(out, sizeof out, "%s.%03d %s", date, millis, zone);
     return out;
@@ -222,11 +222,11 @@ std::string LocalTimeText(const FILETIME& utc) {
     return FormatTm(tm, millis, "%z");
 }
 
-std::string ItemLine(std::string_view itemId, const VARIANT& value, std::uint16_t quality,
+std::string ItemLine(std::string_view item_id, const VARIANT& value, std::uint16_t quality,
                      const FILETIME& utc) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(quality));
-    return std::string(itemId) + " = " + ValueText(value) + "  [" + VarTypeName(value.vt) + "]  quality " +
+    return std::string(item_id) + " = " + ValueText(value) + "  [" + VarTypeName(value.vt) + "]  quality " +
            QualityText(quality) + " (" + code + ")  time " + UtcTimeText(utc) + " (local " +
            LocalTimeText(utc) + ")";
 }
@@ -251,7 +251,7 @@ qz::Variant ParseScalar(std::string_view text, VARTYPE vt) {
 qz::Variant ParseValue(std::string_view text, VARTYPE vt) {
     if (!(vt & VT_ARRAY))
         return ParseScalar(text, vt);
-    const VARTYPE elementType = vt & VT_TYPEMASK;
+    const VARTYPE element_type = vt & VT_TYPEMASK;
     std::vector<qz::Variant> elements;
     if (!text.empty()) {
         std::size_t start = 0;
@@ -261,17 +261,17 @@ qz::Variant ParseValue(std::string_view text, VARTYPE vt) {
                 text.substr(start, comma == std::string_view::npos ? text.npos : comma - start);
             while (!part.empty() && part.front() == ' ')
                 part.remove_prefix(1);
-            elements.push_back(ParseScalar(part, elementType));
+            elements.push_back(ParseScalar(part, element_type));
             if (comma == std::string_view::npos)
                 break;
             start = comma + 1;
         }
     }
-    qz::Variant array = qz::Variant::Array(elementType, static_cast<ULONG>(elements.size()));
+    qz::Variant array = qz::Variant::Array(element_type, static_cast<ULONG>(elements.size()));
     for (std::size_t i = 0; i < elements.size(); ++i) {
         LONG index = static_cast<LONG>(i);
         VARIANT& e = const_cast<VARIANT&>(elements[i].get());
-        void* data = elementType == VT_BSTR ? static_cast<void*>(e.bstrVal) : static_cast<void*>(&e.llVal);
+        void* data = element_type == VT_BSTR ? static_cast<void*>(e.bstrVal) : static_cast<void*>(&e.llVal);
         const HRESULT hr = SafeArrayPutElement(array.get().parray, &index, data);
         if (FAILED(hr))
             throw qz::VariantError(hr);

@@ -36,7 +36,7 @@ std::string UtcTimeText(const FILETIME& utc);
 std::string LocalTimeText(const FILETIME& utc);
 
 /// One line for an item's value: "ID = value [VT_..]  quality Good (0x00C0)  time <UTC> (local <local>)".
-std::string ItemLine(std::string_view itemId, const VARIANT& value, std::uint16_t quality,
+std::string ItemLine(std::string_view item_id, const VARIANT& value, std::uint16_t quality,
                      const FILETIME& utc);
 
 /// The command-line text `text` as a VARIANT of type `vt` (text converted like OLE does; booleans also

@@ -17,11 +17,11 @@ class QuietReporter final : public EngineReporter {
 public:
     void WriteLog(std::string_view, std::string_view operation, std::string_view text) noexcept override {
         if (operation != "TServer.DoRecord" || text.substr(0, 4) != "sql=")
-            lastText = std::string(operation) + ": " + std::string(text);
+            last_text = std::string(operation) + ": " + std::string(text);
     }
     void SetOpcLinkText(std::string_view) noexcept override {}
     void SetDbLinkText(std::string_view) noexcept override {}
-    std::string lastText;
+    std::string last_text;
 };
 
 } // namespace
@@ -83,9 +83,9 @@ ReplayResult ReplayRejected(const std::filesystem::path& rejected, const std::st
             ++result.executed;
         } catch (const std::exception& error) {
             ++result.failed;
-            result.lastError = db::DescribeFailure(error);
+            result.last_error = db::DescribeFailure(error);
             std::string comment = "-- " + LocalTimeText() + std::string(kReasonMark);
-            for (char c : result.lastError)
+            for (char c : result.last_error)
                 comment += (c == '\r' || c == '\n') ? ' ' : c;
             keep.push_back(comment);
             keep.push_back(EncodeStatementLine(item.statement));
@@ -112,11 +112,11 @@ ReplayResult ReplayJournal(const std::filesystem::path& journal, const std::stri
     QuietReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = journal;
+    options.buffer_file = journal;
     // Refusals that can pass are retried while the tool runs, then left in the journal.
-    options.retryWindow = std::chrono::seconds(seconds) + std::chrono::minutes(1);
-    options.firstRetryDelay = std::chrono::milliseconds(200);
-    options.longestRetryDelay = std::chrono::seconds(2);
+    options.retry_window = std::chrono::seconds(seconds) + std::chrono::minutes(1);
+    options.first_retry_delay = std::chrono::milliseconds(200);
+    options.longest_retry_delay = std::chrono::seconds(2);
     const std::size_t waiting = ReadJournalStatements(journal).size();
     {
         Recorder recorder(server, SystemClock::Instance(), reporter, stats, options);
@@ -131,9 +131,10 @@ ReplayResult ReplayJournal(const std::filesystem::path& journal, const std::stri
     result.executed = stats.executed.load();
     result.failed = stats.rejected.load();
     if (stats.journaled.load() > 0 || result.executed + result.failed < waiting)
-        result.lastError = reporter.lastText.empty() ? "statements remain in the journal" : reporter.lastText;
+        result.last_error =
+            reporter.last_text.empty() ? "statements remain in the journal" : reporter.last_text;
     else if (result.failed > 0)
-        result.lastError = stats.LastFailure().text;
+        result.last_error = stats.LastFailure().text;
     return result;
 }
 

@@ -27,7 +27,7 @@ void WriteScript(std::ostream& out, const std::vector<BufferedStatement>& statem
 struct ReplayResult {
     std::size_t executed = 0;
     std::size_t failed = 0;
-    std::string lastError;
+    std::string last_error;
 };
 
 /// Executes the reject file's statements in order on `connection`; the executed ones leave the file,

@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
         buffer::ReplayResult result = rejected ? buffer::ReplayRejected(rejects, connection)
                                                : buffer::ReplayJournal(journal, connection, seconds);
         std::printf("%zu statements executed, %zu refused\n", result.executed, result.failed);
-        if (!result.lastError.empty()) {
-            std::fprintf(stderr, "tagsink-buffer: %s\n", result.lastError.c_str());
+        if (!result.last_error.empty()) {
+            std::fprintf(stderr, "tagsink-buffer: %s\n", result.last_error.c_str());
             return 4;
         }
         return 0;

@@ -44,18 +44,18 @@ public:
             return false;
         record.line = line_;
         std::string cell;
-        bool quotedCell = false;
+        bool quoted_cell = false;
         while (pos_ < text_.size()) {
             const char c = text_[pos_];
-            if (c == '"' && cell.empty() && !quotedCell) {
-                quotedCell = true;
+            if (c == '"' && cell.empty() && !quoted_cell) {
+                quoted_cell = true;
                 ReadQuoted(cell);
                 continue;
             }
             if (c == separator_) {
                 record.cells.push_back(std::move(cell));
                 cell.clear();
-                quotedCell = false;
+                quoted_cell = false;
                 ++pos_;
                 continue;
             }
@@ -63,7 +63,7 @@ public:
                 EndOfLine();
                 break;
             }
-            if (quotedCell)
+            if (quoted_cell)
                 throw TextError(source_, line_, "text after the closing quote of a quoted field");
             cell += c;
             ++pos_;
@@ -81,7 +81,7 @@ private:
     }
 
     void ReadQuoted(std::string& cell) {
-        const std::size_t startLine = line_;
+        const std::size_t start_line = line_;
         ++pos_; // opening quote
         while (pos_ < text_.size()) {
             const char c = text_[pos_];
@@ -99,7 +99,7 @@ private:
             cell += c;
             ++pos_;
         }
-        throw TextError(source_, startLine, "a quoted field is not closed");
+        throw TextError(source_, start_line, "a quoted field is not closed");
     }
 
     char GuessSeparator() const {
@@ -182,18 +182,18 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
         record.cells.resize(kColumns);
         // Names and identifiers lose surrounding blanks; the OPC item ID, the field name and the key are
         // taken as they stand.
-        const std::string groupName = Trimmed(record.cells[0]);
-        const std::string itemName = Trimmed(record.cells[1]);
-        const std::string& itemId = record.cells[2];
-        const std::string& fieldName = record.cells[3];
-        const std::string fieldType = Trimmed(record.cells[4]);
+        const std::string group_name = Trimmed(record.cells[0]);
+        const std::string item_name = Trimmed(record.cells[1]);
+        const std::string& item_id = record.cells[2];
+        const std::string& field_name = record.cells[3];
+        const std::string field_type = Trimmed(record.cells[4]);
         const std::string& key = record.cells[5];
 
-        if (groupName.empty())
+        if (group_name.empty())
             fail("column 1 (group) is empty; every item names its group");
-        if (itemId.empty())
+        if (item_id.empty())
             fail("column 3 (OPC item ID) is empty; every item needs the OPC item ID it subscribes");
-        const auto checkName = [&](const std::string& name, std::string_view column) {
+        const auto check_name = [&](const std::string& name, std::string_view column) {
             if (name.size() > TNamedItem::kMaxNameLength)
                 fail(std::string(column) + ": the name has " + std::to_string(name.size()) + " characters; " +
                      std::string(NameRule()));
@@ -201,30 +201,30 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
                 fail(std::string(column) + ": ''" + name + "'' is not a valid component name; " +
                      std::string(NameRule()));
         };
-        checkName(groupName, "column 1 (group)");
-        checkName(itemName, "column 2 (item name)");
+        check_name(group_name, "column 1 (group)");
+        check_name(item_name, "column 2 (item name)");
         std::optional<std::int64_t> type = 0;
-        if (!fieldType.empty()) {
-            type = EnumValue(kFieldTypeInfo, fieldType);
+        if (!field_type.empty()) {
+            type = EnumValue(kFieldTypeInfo, field_type);
             if (!type)
-                fail("column 5 (field type): bad enumeration identifier: '" + fieldType +
+                fail("column 5 (field type): bad enumeration identifier: '" + field_type +
                      "' is not a TFieldType identifier; allowed: " + AllowedIdentifiers(kFieldTypeInfo));
         }
 
         try {
-            TGroup* group = root.FindGroup(groupName);
+            TGroup* group = root.FindGroup(group_name);
             if (!group) {
                 TGroup& created = TGroup::Create(root);
                 try {
-                    created.SetName(groupName);
+                    created.SetName(group_name);
                 } catch (...) {
                     root.DeleteChild(created);
                     throw;
                 }
                 group = &created;
             }
-            if (!itemName.empty()) {
-                if (const TItem* other = group->FindItem(itemName)) {
+            if (!item_name.empty()) {
+                if (const TItem* other = group->FindItem(item_name)) {
                     const auto earlier = lines.find(other);
                     fail("column 2 (item name): group " + group->Name() + " already has an item named " +
                          other->Name() +
@@ -234,8 +234,8 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
             }
             TItem& item = TItem::Create(*group);
             try {
-                const auto reserved = given.find(AsciiLowerCopy(groupName));
-                item.SetName(!itemName.empty() ? itemName
+                const auto reserved = given.find(AsciiLowerCopy(group_name));
+                item.SetName(!item_name.empty() ? item_name
                              : reserved == given.end()
                                  ? names.Next(*group, "Item")
                                  : names.Next(*group, "Item", [&](std::string_view name) {
@@ -246,8 +246,8 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
                 throw;
             }
             lines[&item] = line;
-            item.SetItemName(itemId);
-            item.SetFieldName(fieldName);
+            item.SetItemName(item_id);
+            item.SetFieldName(field_name);
             item.SetFieldType(static_cast<TFieldType>(*type));
             item.SetKey(key);
         } catch (const ProjectError& e) {

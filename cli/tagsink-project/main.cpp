@@ -74,29 +74,29 @@ template <class Read> void WithInput(const std::string& name, Read&& read) {
     read(in, name);
 }
 
-void AddItems(TServer& root, const std::vector<std::string>& csvFiles) {
-    for (const auto& csv : csvFiles)
+void AddItems(TServer& root, const std::vector<std::string>& csv_files) {
+    for (const auto& csv : csv_files)
         WithInput(csv, [&](std::istream& in, const std::string& source) {
             const std::size_t added = tagsink::AddItemsFromCsv(in, source, root);
             std::cerr << source << ": " << added << " items added\n";
         });
 }
 
-int Import(const std::string& textFile, const std::string& file, const std::vector<std::string>& csvFiles) {
+int Import(const std::string& text_file, const std::string& file, const std::vector<std::string>& csv_files) {
     TServer root;
-    WithInput(textFile, [&](std::istream& in, const std::string& source) {
+    WithInput(text_file, [&](std::istream& in, const std::string& source) {
         tagsink::ImportProjectText(in, source, root);
     });
-    AddItems(root, csvFiles);
+    AddItems(root, csv_files);
     root.SaveToFile(qz::Utf8Path(file));
     return 0;
 }
 
-int AddItemsCommand(const std::string& csvFile, const std::string& file) {
+int AddItemsCommand(const std::string& csv_file, const std::string& file) {
     TServer root;
     if (std::filesystem::exists(qz::Utf8Path(file)))
         Load(root, file);
-    AddItems(root, {csvFile});
+    AddItems(root, {csv_file});
     root.SaveToFile(qz::Utf8Path(file));
     return 0;
 }
@@ -138,8 +138,8 @@ std::string Summary(const TServer& root) {
 
 // Checks every file on its own, and the CSVs of --items on top of the one project text or project file
 // (as import and add-items would add them). Writes nothing; 0 when everything is valid, else 1.
-int Check(const std::vector<std::string>& files, const std::vector<std::string>& csvFiles) {
-    if (!csvFiles.empty() && files.size() != 1) {
+int Check(const std::vector<std::string>& files, const std::vector<std::string>& csv_files) {
+    if (!csv_files.empty() && files.size() != 1) {
         std::cerr << "check --items needs exactly one project text or project file to add the items to\n";
         return 2;
     }
@@ -148,7 +148,7 @@ int Check(const std::vector<std::string>& files, const std::vector<std::string>&
         TServer root;
         try {
             CheckOne(root, file);
-            for (const auto& csv : csvFiles)
+            for (const auto& csv : csv_files)
                 WithInput(csv, [&](std::istream& in, const std::string& source) {
                     tagsink::AddItemsFromCsv(in, source, root);
                 });
@@ -167,43 +167,43 @@ int main(int argc, char** argv) {
     CLI::App app{"Converts Tagsink project files to a readable text and back."};
     app.require_subcommand(1);
 
-    std::string exportFile;
-    auto* exportCmd = app.add_subcommand("export", "Write the project as text to standard output");
-    exportCmd->add_option("FILE.DAT", exportFile, "Project file")->required();
+    std::string export_file;
+    auto* export_cmd = app.add_subcommand("export", "Write the project as text to standard output");
+    export_cmd->add_option("FILE.DAT", export_file, "Project file")->required();
 
-    std::string importText, importFile;
-    std::vector<std::string> importCsv;
-    auto* importCmd = app.add_subcommand("import", "Build a project file from project text");
-    importCmd->add_option("TEXT", importText, "Project text; - for standard input")->required();
-    importCmd->add_option("FILE.DAT", importFile, "Project file to write (replaced whole)")->required();
-    importCmd->add_option("--items", importCsv, "CSV of items to add after the text (repeatable)");
+    std::string import_text, import_file;
+    std::vector<std::string> import_csv;
+    auto* import_cmd = app.add_subcommand("import", "Build a project file from project text");
+    import_cmd->add_option("TEXT", import_text, "Project text; - for standard input")->required();
+    import_cmd->add_option("FILE.DAT", import_file, "Project file to write (replaced whole)")->required();
+    import_cmd->add_option("--items", import_csv, "CSV of items to add after the text (repeatable)");
 
-    std::string addCsv, addFile;
-    auto* addCmd = app.add_subcommand("add-items", "Add the items of a CSV to a project file");
-    addCmd->add_option("CSV", addCsv, "Items: group, item name, OPC item ID, field name, field type, key")
+    std::string add_csv, add_file;
+    auto* add_cmd = app.add_subcommand("add-items", "Add the items of a CSV to a project file");
+    add_cmd->add_option("CSV", add_csv, "Items: group, item name, OPC item ID, field name, field type, key")
         ->required();
-    addCmd->add_option("FILE.DAT", addFile, "Project file (created when it does not exist)")->required();
+    add_cmd->add_option("FILE.DAT", add_file, "Project file (created when it does not exist)")->required();
 
-    std::vector<std::string> checkFiles, checkCsv;
-    auto* checkCmd = app.add_subcommand(
+    std::vector<std::string> check_files, check_csv;
+    auto* check_cmd = app.add_subcommand(
         "check", "Validate project texts, item CSVs (*.csv) or project files without writing anything");
-    checkCmd->add_option("FILE", checkFiles, "Files to check; - for a project text on standard input")
+    check_cmd->add_option("FILE", check_files, "Files to check; - for a project text on standard input")
         ->required();
-    checkCmd->add_option("--items", checkCsv, "CSV of items to check on top of FILE (repeatable)");
+    check_cmd->add_option("--items", check_csv, "CSV of items to check on top of FILE (repeatable)");
 
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     CLI11_PARSE(app, arguments.argc(), arguments.argv());
 
     try {
-        if (*exportCmd)
-            return Export(exportFile);
-        if (*importCmd)
-            return Import(importText, importFile, importCsv);
-        if (*addCmd)
-            return AddItemsCommand(addCsv, addFile);
-        if (*checkCmd)
-            return Check(checkFiles, checkCsv);
+        if (*export_cmd)
+            return Export(export_file);
+        if (*import_cmd)
+            return Import(import_text, import_file, import_csv);
+        if (*add_cmd)
+            return AddItemsCommand(add_csv, add_file);
+        if (*check_cmd)
+            return Check(check_files, check_csv);
     } catch (const std::exception& e) {
         std::cerr << e.what() << '\n';
         return 1;

@@ -140,9 +140,9 @@ struct Entry {
 struct Record {
     std::size_t line = 0;
     std::string cls;
-    bool hasName = false;
+    bool has_name = false;
     std::string name;
-    bool hasGroup = false;
+    bool has_group = false;
     std::string group;
     std::vector<Entry> props;
 };
@@ -298,7 +298,7 @@ public:
                 Fail(line, "expected a JSON object {...}, found " + Found(Value{object, {}, false}));
             Record record;
             record.line = line;
-            bool sawClass = false;
+            bool saw_class = false;
             for (auto it = object.begin(); it != object.end(); ++it) {
                 const std::string& key = it.key();
                 if (SameTextAscii(key, kFormatKey))
@@ -311,18 +311,18 @@ public:
                 };
                 if (SameTextAscii(key, "class")) {
                     record.cls = text("class");
-                    sawClass = true;
+                    saw_class = true;
                 } else if (SameTextAscii(key, "name")) {
                     record.name = text("name");
-                    record.hasName = true;
+                    record.has_name = true;
                 } else if (SameTextAscii(key, "group")) {
                     record.group = text("group");
-                    record.hasGroup = true;
+                    record.has_group = true;
                 } else {
                     record.props.push_back({key, Value{*it, {}, false}, line});
                 }
             }
-            if (!sawClass)
+            if (!saw_class)
                 Fail(line, "missing \"class\" (TServer, TGroup or TItem)");
             records.push_back(std::move(record));
         }
@@ -371,13 +371,13 @@ private:
             if (dot == std::string_view::npos)
                 Fail(line,
                      "an item block names its group and itself: [TItem Group1.Item1], found " + Quoted(text));
-            record.hasGroup = true;
+            record.has_group = true;
             record.group = std::string(path.substr(0, dot));
             record.name = std::string(path.substr(dot + 1));
         } else {
             record.name = std::string(path);
         }
-        record.hasName = true;
+        record.has_name = true;
         return record;
     }
 
@@ -430,27 +430,28 @@ public:
     void Build(const std::vector<Record>& records) {
         Plan(records);
         TGroup* group = nullptr;
-        std::size_t groupRecord = 0;
+        std::size_t group_record = 0;
         for (std::size_t r = 0; r < records.size(); ++r) {
             const Record& record = records[r];
             line_ = record.line;
             TNamedItem* target = nullptr;
             if (SameTextAscii(record.cls, "TServer")) {
                 target = &root_;
-                if (record.hasName)
+                if (record.has_name)
                     Name(root_, record.name, "TServer", nullptr);
             } else if (SameTextAscii(record.cls, "TGroup")) {
                 group = &TGroup::Create(root_);
-                groupRecord = r;
+                group_record = r;
                 target = group;
-                Name(*group, record.hasName ? record.name : Generated(root_, "Group", rootNames_), "TGroup",
+                Name(*group, record.has_name ? record.name : Generated(root_, "Group", root_names_), "TGroup",
                      nullptr);
             } else {
-                if (record.hasGroup && !SameTextAscii(record.group, group->Name()))
+                if (record.has_group && !SameTextAscii(record.group, group->Name()))
                     WrongGroup(record, *group);
                 TItem& item = TItem::Create(*group);
                 target = &item;
-                Name(item, record.hasName ? record.name : Generated(*group, "Item", itemNames_[groupRecord]),
+                Name(item,
+                     record.has_name ? record.name : Generated(*group, "Item", item_names_[group_record]),
                      "TItem", group);
             }
             lines_[target] = record.line;
@@ -467,7 +468,7 @@ public:
                 SetProperty(*target, entry.key, entry.value);
             }
         }
-        if (!sawRoot_)
+        if (!saw_root_)
             throw TextError(source_, 0,
                             records.empty() ? "the text holds no project: a project text has a TServer " +
                                                   std::string(unit_) + " (the root), and this one has none"
@@ -481,32 +482,32 @@ private:
     // Checks the order of the objects and collects the names the text gives, so that generated names
     // never take a name that a later line gives explicitly.
     void Plan(const std::vector<Record>& records) {
-        bool sawGroup = false;
-        std::size_t groupRecord = 0;
+        bool saw_group = false;
+        std::size_t group_record = 0;
         for (std::size_t r = 0; r < records.size(); ++r) {
             const Record& record = records[r];
             line_ = record.line;
             if (SameTextAscii(record.cls, "TServer")) {
-                if (sawRoot_)
+                if (saw_root_)
                     Fail("a second TServer " + std::string(unit_) + ": a project has exactly one root");
-                if (sawGroup)
+                if (saw_group)
                     Fail("the TServer " + std::string(unit_) + " must come before the first TGroup " +
                          std::string(unit_));
-                sawRoot_ = true;
+                saw_root_ = true;
             } else if (SameTextAscii(record.cls, "TGroup")) {
-                sawGroup = true;
-                groupRecord = r;
-                if (record.hasName && !record.name.empty())
-                    rootNames_.insert(AsciiLowerCopy(record.name));
-                groupNames_.insert(AsciiLowerCopy(record.name));
+                saw_group = true;
+                group_record = r;
+                if (record.has_name && !record.name.empty())
+                    root_names_.insert(AsciiLowerCopy(record.name));
+                group_names_.insert(AsciiLowerCopy(record.name));
             } else if (SameTextAscii(record.cls, "TItem")) {
-                if (!sawGroup)
+                if (!saw_group)
                     Fail(version_ == 1 ? "a TItem line must follow the line of its TGroup"
                                        : "the item block [TItem " + record.group + "." + record.name +
                                              "] stands before any TGroup block: an item block follows its "
                                              "group's block");
-                if (record.hasName && !record.name.empty())
-                    itemNames_[groupRecord].insert(AsciiLowerCopy(record.name));
+                if (record.has_name && !record.name.empty())
+                    item_names_[group_record].insert(AsciiLowerCopy(record.name));
             } else {
                 Fail("unknown class " + Quoted(record.cls) + " (expected TServer, TGroup or TItem)");
             }
@@ -517,7 +518,7 @@ private:
         const std::string label = "TItem " + record.group + "." + record.name;
         const std::string here = "TGroup " + (group.Name().empty() ? "(no name)" : group.Name()) + " (line " +
                                  std::to_string(lines_[&group]) + ")";
-        if (!groupNames_.count(AsciiLowerCopy(record.group)))
+        if (!group_names_.count(AsciiLowerCopy(record.group)))
             Fail(label + ": names the group " + Quoted(record.group) +
                  ", which the text does not have; it stands below " + here);
         Fail(label + ": names the group " + Quoted(record.group) + " but stands below " + here +
@@ -660,10 +661,10 @@ private:
     int version_;
     std::string_view unit_;
     std::size_t line_ = 0;
-    bool sawRoot_ = false;
-    std::unordered_set<std::string> rootNames_;  // explicit group names, lower case
-    std::unordered_set<std::string> groupNames_; // every group name the text gives, lower case
-    std::unordered_map<std::size_t, std::unordered_set<std::string>> itemNames_; // by group record
+    bool saw_root_ = false;
+    std::unordered_set<std::string> root_names_;  // explicit group names, lower case
+    std::unordered_set<std::string> group_names_; // every group name the text gives, lower case
+    std::unordered_map<std::size_t, std::unordered_set<std::string>> item_names_; // by group record
     std::unordered_map<const TNamedItem*, int> next_;
     std::unordered_map<const TNamedItem*, std::size_t> lines_;
 };

@@ -65,47 +65,47 @@ std::string Progress(const Engine& engine, StderrReporter& reporter) {
 
 // The options of a run: the console form's, and a service's (checked at its install).
 struct RunSettings {
-    std::string projectFile;
+    std::string project_file;
     bool log = false;
     int seconds = 0;
-    bool singleStatements = false;
-    double retryMinutes = 10;
-    std::string logFilePath;
-    RotatingLogFile::Limits logLimits;
+    bool single_statements = false;
+    double retry_minutes = 10;
+    std::string log_file_path;
+    RotatingLogFile::Limits log_limits;
 };
 
 void AddRunOptions(CLI::App& app, RunSettings& settings) {
-    app.add_option("PROJECT.DAT", settings.projectFile, "the project file")
+    app.add_option("PROJECT.DAT", settings.project_file, "the project file")
         ->required()
         ->check(ExistingUtf8File());
     app.add_flag("--log", settings.log, "write the engine's log lines to standard error");
     app.add_option("--seconds", settings.seconds, "stop after this many seconds (0: run until interrupted)")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("--single-statements", settings.singleStatements,
+    app.add_flag("--single-statements", settings.single_statements,
                  "execute every statement on its own in autocommit instead of in batched transactions");
-    app.add_option("--retry-minutes", settings.retryMinutes,
+    app.add_option("--retry-minutes", settings.retry_minutes,
                    "how long a statement refused for a reason that can pass is retried before it goes to "
                    "sql.rejected (default 10)")
         ->check(CLI::NonNegativeNumber);
-    app.add_option("--log-file", settings.logFilePath,
+    app.add_option("--log-file", settings.log_file_path,
                    "write what would go to standard error into this file, rotated at --log-size");
-    app.add_option("--log-size", settings.logLimits.maxBytes,
+    app.add_option("--log-size", settings.log_limits.max_bytes,
                    "size in bytes at which the log file is rotated (default 10 MB)")
         ->check(CLI::Range(std::uint64_t{1024}, std::uint64_t{1} << 40));
-    app.add_option("--log-files", settings.logLimits.keep,
+    app.add_option("--log-files", settings.log_limits.keep,
                    "rotated log files kept, FILE.1 the newest (default 5)")
         ->check(CLI::Range(0, 999));
 }
 
 // Loads the project: "" when it can be recorded, otherwise why not.
-std::string LoadProject(TServer& root, const std::string& projectFile) {
+std::string LoadProject(TServer& root, const std::string& project_file) {
     try {
-        root.LoadFromFile(qz::Utf8Path(projectFile));
+        root.LoadFromFile(qz::Utf8Path(project_file));
     } catch (const std::exception& error) {
-        return projectFile + ": " + error.what();
+        return project_file + ": " + error.what();
     }
     if (root.OPCString().empty() || root.GroupCount() == 0)
-        return projectFile + ": the project has " +
+        return project_file + ": the project has " +
                (root.OPCString().empty() ? "no OPC server (OPCString is empty)" : "no groups") +
                "; there is nothing to record";
     return {};
@@ -123,8 +123,8 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
                "(tagsink-run service --help)");
 #endif
-    const std::string& projectFile = settings.projectFile;
-    std::string& logFilePath = settings.logFilePath;
+    const std::string& project_file = settings.project_file;
+    std::string& log_file_path = settings.log_file_path;
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -138,13 +138,13 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         RotatingLogFile(kServiceLogName, {}).Write("tagsink-run: the service's command line: " + text.str());
         return 1;
     }
-    if (control != nullptr && logFilePath.empty())
-        logFilePath = kServiceLogName; // in the project's folder, the service's working folder
+    if (control != nullptr && log_file_path.empty())
+        log_file_path = kServiceLogName; // in the project's folder, the service's working folder
 
-    std::unique_ptr<RotatingLogFile> logFile;
-    if (!logFilePath.empty()) {
+    std::unique_ptr<RotatingLogFile> log_file;
+    if (!log_file_path.empty()) {
         try {
-            logFile = std::make_unique<RotatingLogFile>(qz::Utf8Path(logFilePath), settings.logLimits);
+            log_file = std::make_unique<RotatingLogFile>(qz::Utf8Path(log_file_path), settings.log_limits);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "tagsink-run: %s\n", error.what());
             return 1;
@@ -153,15 +153,15 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
 #ifdef _WIN32
     const bool tty = false; // progress as plain lines: a console may not take terminal escapes
 #else
-    const bool tty = !logFile && isatty(STDERR_FILENO) != 0;
+    const bool tty = !log_file && isatty(STDERR_FILENO) != 0;
 #endif
     StderrReporter reporter(settings.log, tty);
-    reporter.SetLogFile(logFile.get());
+    reporter.SetLogFile(log_file.get());
     auto say = [&reporter](const std::string& line) { reporter.Print("tagsink-run: " + line + "\n"); };
     db::InstallOdbcConnectionFactory();
 
     TServer root;
-    if (const std::string problem = LoadProject(root, projectFile); !problem.empty()) {
+    if (const std::string problem = LoadProject(root, project_file); !problem.empty()) {
         say(problem);
         return 1;
     }
@@ -174,27 +174,27 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     int status = 0;
     {
         PlainEventLoop loop;
-        std::string stopReason;
-        std::unique_ptr<StopRequests> stopRequests;
+        std::string stop_reason;
+        std::unique_ptr<StopRequests> stop_requests;
         try {
-            stopRequests = std::make_unique<StopRequests>(loop, [&] {
-                stopReason = "interrupted";
+            stop_requests = std::make_unique<StopRequests>(loop, [&] {
+                stop_reason = "interrupted";
                 loop.Quit();
             });
         } catch (const std::exception& error) {
             say(error.what());
             return 1;
         }
-        auto toolkitEvents = WatchToolkitEvents(loop);
+        auto toolkit_events = WatchToolkitEvents(loop);
 
         EngineOptions options;
-        options.recorder.singleStatements = settings.singleStatements;
-        options.recorder.retryWindow =
-            std::chrono::milliseconds(static_cast<long long>(settings.retryMinutes * 60.0 * 1000.0));
+        options.recorder.single_statements = settings.single_statements;
+        options.recorder.retry_window =
+            std::chrono::milliseconds(static_cast<long long>(settings.retry_minutes * 60.0 * 1000.0));
         Engine engine(root, loop, reporter, SystemClock::Instance(), options);
         engine.Run();
-        bool everConnected = engine.Running();
-        if (!everConnected) {
+        bool ever_connected = engine.Running();
+        if (!ever_connected) {
             std::string reason = reporter.LastToolkitFailure();
             if (reason.empty())
                 reason = "the server is not known on that host or refused the session; list the servers "
@@ -210,11 +210,11 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
                 if (control != nullptr)
                     control->Finished();
             }
-        } serviceRunning{control};
+        } service_running{control};
         if (control != nullptr)
-            control->Running([&loop, &stopReason](const std::string& reason) {
-                loop.Post([&loop, &stopReason, reason] {
-                    stopReason = reason;
+            control->Running([&loop, &stop_reason](const std::string& reason) {
+                loop.Post([&loop, &stop_reason, reason] {
+                    stop_reason = reason;
                     loop.Quit();
                 });
             });
@@ -222,21 +222,21 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         std::unique_ptr<LoopHandle> deadline;
         if (settings.seconds > 0) {
             deadline = loop.StartTimer(std::chrono::seconds(settings.seconds), [&] {
-                stopReason = "time is up";
+                stop_reason = "time is up";
                 loop.Quit();
             });
         }
         auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
-            everConnected = everConnected || engine.Running();
+            ever_connected = ever_connected || engine.Running();
             reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
                                : Progress(engine, reporter) + "\n");
         });
         loop.Run();
-        everConnected = everConnected || engine.Running() || engine.Reconnections() > 0;
-        reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stopReason + ")\n");
+        ever_connected = ever_connected || engine.Running() || engine.Reconnections() > 0;
+        reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stop_reason + ")\n");
         engine.Stop();
         reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
-        if (!everConnected) {
+        if (!ever_connected) {
             say("the OPC server \"" + root.OPCString() + "\" could not be connected");
             status = 2;
         }
@@ -270,7 +270,7 @@ std::string CheckServiceOptions(const std::wstring& project, const std::vector<s
         return std::string("the run options: ") + error.what();
     }
     TServer root;
-    return LoadProject(root, settings.projectFile);
+    return LoadProject(root, settings.project_file);
 }
 
 // "tagsink-run.exe --service-name NAME PROJECT.DAT [run options]": the run under the service manager.
@@ -284,9 +284,9 @@ int RunService(int argc, char** argv) {
     }
     const std::wstring name = args[2];
     const std::filesystem::path folder = std::filesystem::path(args[3]).parent_path();
-    std::vector<char*> recordArgs = {argv[0]};
-    recordArgs.insert(recordArgs.end(), argv + 3, argv + argc);
-    recordArgs.push_back(nullptr);
+    std::vector<char*> record_args = {argv[0]};
+    record_args.insert(record_args.end(), argv + 3, argv + argc);
+    record_args.push_back(nullptr);
     // The service's own failures (before the recorder has its log open) go to the log beside the project.
     auto say = [&folder](const std::string& line) {
         std::fwrite(line.data(), 1, line.size(), stderr);
@@ -296,7 +296,7 @@ int RunService(int argc, char** argv) {
         }
     };
     return service::RunAsService(name, folder.wstring(), say, [&](service::ServiceControl& control) {
-        return Record(static_cast<int>(recordArgs.size()) - 1, recordArgs.data(), &control);
+        return Record(static_cast<int>(record_args.size()) - 1, record_args.data(), &control);
     });
 }
 

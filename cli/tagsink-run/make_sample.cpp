@@ -21,11 +21,11 @@ using namespace tagsink;
 
 namespace {
 
-TItem& AddItem(TGroup& group, const char* name, const char* itemId, const char* field, TFieldType type,
+TItem& AddItem(TGroup& group, const char* name, const char* item_id, const char* field, TFieldType type,
                const char* key = "") {
     TItem& item = TItem::Create(group);
     item.SetName(name);
-    item.SetItemName(itemId);
+    item.SetItemName(item_id);
     item.SetFieldName(field);
     item.SetFieldType(type);
     item.SetKey(key);
@@ -37,8 +37,8 @@ TItem& AddItem(TGroup& group, const char* name, const char* itemId, const char* 
 int main(int argc, char** argv) {
     CLI::App app{"Writes the sample project: the simulated OPC DA 2.0 server recorded into the SQLite file "
                  "sample.db of the current directory."};
-    std::string projectFile;
-    app.add_option("FILE.DAT", projectFile, "the project file to write (replaced if it exists)")->required();
+    std::string project_file;
+    app.add_option("FILE.DAT", project_file, "the project file to write (replaced if it exists)")->required();
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
         AddItem(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
         AddItem(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
 
-        root.SaveToFile(qz::Utf8Path(projectFile));
+        root.SaveToFile(qz::Utf8Path(project_file));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -30,7 +30,7 @@ std::string Quoted(const std::filesystem::path& path) {
 
 RotatingLogFile::RotatingLogFile(std::filesystem::path path, Limits limits)
     : path_(std::move(path)), limits_(limits) {
-    if (limits_.maxBytes < 1)
+    if (limits_.max_bytes < 1)
         throw std::invalid_argument("the log file's size limit must be at least 1 byte");
     if (limits_.keep < 0 || limits_.keep > 999)
         throw std::invalid_argument("the number of rotated log files to keep must be 0 to 999, not " +
@@ -71,7 +71,7 @@ bool RotatingLogFile::OpenLocked(std::string& error) {
 }
 
 void RotatingLogFile::Fail(std::string text) {
-    lastError_ = std::move(text);
+    last_error_ = std::move(text);
 }
 
 void RotatingLogFile::RotateLocked() {
@@ -116,7 +116,7 @@ void RotatingLogFile::RotateLocked() {
 }
 
 bool RotatingLogFile::WriteLineLocked(std::string_view line) {
-    if (file_ != nullptr && size_ > 0 && size_ + line.size() > limits_.maxBytes)
+    if (file_ != nullptr && size_ > 0 && size_ + line.size() > limits_.max_bytes)
         RotateLocked();
     if (file_ == nullptr) {
         std::string error;
@@ -124,7 +124,7 @@ bool RotatingLogFile::WriteLineLocked(std::string_view line) {
             Fail(error);
             return false;
         }
-        if (size_ > 0 && size_ + line.size() > limits_.maxBytes) {
+        if (size_ > 0 && size_ + line.size() > limits_.max_bytes) {
             RotateLocked();
             if (file_ == nullptr)
                 return false;
@@ -185,7 +185,7 @@ void RotatingLogFile::Close() noexcept {
 
 std::string RotatingLogFile::LastError() const {
     std::lock_guard lock(mutex_);
-    return lastError_;
+    return last_error_;
 }
 
 } // namespace tagsink

@@ -23,8 +23,8 @@ public:
     static constexpr int kDefaultKeep = 5;
 
     struct Limits {
-        std::uint64_t maxBytes = kDefaultMaxBytes; ///< size at which the file is rotated (at least 1)
-        int keep = kDefaultKeep;                   ///< rotated files kept beside it (0: none)
+        std::uint64_t max_bytes = kDefaultMaxBytes; ///< size at which the file is rotated (at least 1)
+        int keep = kDefaultKeep;                    ///< rotated files kept beside it (0: none)
     };
 
     /// Opens `path` for appending (its present size counts towards the limit), creating it if needed.
@@ -61,7 +61,7 @@ private:
     std::FILE* file_ = nullptr;
     std::uint64_t size_ = 0;
     std::string partial_; // the start of a line whose break has not been written yet
-    std::string lastError_;
+    std::string last_error_;
 };
 
 } // namespace tagsink

@@ -77,8 +77,8 @@ std::wstring ServiceCommandLine(std::wstring_view exe, std::wstring_view name, s
     return line;
 }
 
-std::wstring ServiceNameOf(std::wstring_view commandLine) {
-    const auto words = SplitCommandLine(commandLine);
+std::wstring ServiceNameOf(std::wstring_view command_line) {
+    const auto words = SplitCommandLine(command_line);
     for (std::size_t i = 1; i + 1 < words.size(); ++i)
         if (words[i] == kServiceNameOption)
             return words[i + 1];

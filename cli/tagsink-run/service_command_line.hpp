@@ -19,15 +19,15 @@ std::wstring QuoteArgument(std::wstring_view argument);
 
 /// Splits a command line the way a program's C runtime does (the first word, the program, by the same
 /// rules as the rest: quotes group, backslashes escape only quotes).
-std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine);
+std::vector<std::wstring> SplitCommandLine(std::wstring_view command_line);
 
 /// "EXE --service-name NAME PROJECT OPTION...", every part quoted as needed.
 std::wstring ServiceCommandLine(std::wstring_view exe, std::wstring_view name, std::wstring_view project,
                                 const std::vector<std::wstring>& options);
 
-/// The service name after --service-name in `commandLine`, empty when it has none (not a service of
+/// The service name after --service-name in `command_line`, empty when it has none (not a service of
 /// this program).
-std::wstring ServiceNameOf(std::wstring_view commandLine);
+std::wstring ServiceNameOf(std::wstring_view command_line);
 
 /// Service names are compared without regard to case (ASCII letters), as the service manager does.
 bool SameServiceName(std::wstring_view a, std::wstring_view b);

@@ -24,14 +24,14 @@ std::string Lower(std::string_view text) {
 }
 
 // The value of `key` in a "key=value;key=value" string (keys without regard to case; braces kept).
-std::string ConnectionValue(const std::string& connectionString, std::string_view key) {
+std::string ConnectionValue(const std::string& connection_string, std::string_view key) {
     const std::string wanted = Lower(key);
     std::size_t at = 0;
-    while (at < connectionString.size()) {
-        std::size_t end = connectionString.find(';', at);
+    while (at < connection_string.size()) {
+        std::size_t end = connection_string.find(';', at);
         if (end == std::string::npos)
-            end = connectionString.size();
-        const std::string part = connectionString.substr(at, end - at);
+            end = connection_string.size();
+        const std::string part = connection_string.substr(at, end - at);
         const std::size_t equals = part.find('=');
         if (equals != std::string::npos) {
             std::string name = part.substr(0, equals);
@@ -48,11 +48,11 @@ std::string ConnectionValue(const std::string& connectionString, std::string_vie
 std::atomic<StderrReporter*> toolkitReports{nullptr};
 
 void QZDAC_LOGCALL OnToolkitLog(BSTR source, BSTR message) {
-    const qz::Bstr ownedSource = qz::Bstr::attach(source);
-    const qz::Bstr ownedMessage = qz::Bstr::attach(message);
+    const qz::Bstr owned_source = qz::Bstr::attach(source);
+    const qz::Bstr owned_message = qz::Bstr::attach(message);
     try {
         if (StderrReporter* reporter = toolkitReports.load())
-            reporter->ToolkitFailure(ownedSource.toUtf8(), ownedMessage.toUtf8());
+            reporter->ToolkitFailure(owned_source.toUtf8(), owned_message.toUtf8());
     } catch (...) {
     }
 }
@@ -64,15 +64,15 @@ void ReportToolkitFailuresTo(StderrReporter* reporter) {
     QZDAC_SetLogProc(reporter ? OnToolkitLog : nullptr);
 }
 
-std::string WithoutPassword(const std::string& connectionString) {
+std::string WithoutPassword(const std::string& connection_string) {
     std::string out;
     std::size_t at = 0;
-    while (at <= connectionString.size()) {
-        std::size_t end = connectionString.find(';', at);
+    while (at <= connection_string.size()) {
+        std::size_t end = connection_string.find(';', at);
         const bool last = end == std::string::npos;
         if (last)
-            end = connectionString.size();
-        std::string part = connectionString.substr(at, end - at);
+            end = connection_string.size();
+        std::string part = connection_string.substr(at, end - at);
         const std::size_t equals = part.find('=');
         if (equals != std::string::npos) {
             std::string name = Lower(part.substr(0, equals));
@@ -90,11 +90,11 @@ std::string WithoutPassword(const std::string& connectionString) {
     return out;
 }
 
-std::string DbConnectFailureText(const std::string& dbString, const std::string& message) {
+std::string DbConnectFailureText(const std::string& db_string, const std::string& message) {
     std::string text =
-        "cannot open the database of DBString \"" + WithoutPassword(dbString) + "\": " + message;
-    const std::string driver = Lower(ConnectionValue(dbString, "Driver"));
-    const std::string database = ConnectionValue(dbString, "Database");
+        "cannot open the database of DBString \"" + WithoutPassword(db_string) + "\": " + message;
+    const std::string driver = Lower(ConnectionValue(db_string, "Driver"));
+    const std::string database = ConnectionValue(db_string, "Database");
     if (driver.find("sqlite") != std::string::npos) {
         if (database.empty()) {
             text += "; the connection string names no Database file";
@@ -107,13 +107,13 @@ std::string DbConnectFailureText(const std::string& dbString, const std::string&
             else
                 text += "; check that \"" + database + "\" and its folder can be read and written";
         }
-    } else if (dbString.empty()) {
+    } else if (db_string.empty()) {
         text += "; the project has no DBString";
     } else {
         text += "; check the server address, the database name, the user and the password";
     }
     if (!driver.empty())
-        text += ", and that the ODBC driver " + ConnectionValue(dbString, "Driver") +
+        text += ", and that the ODBC driver " + ConnectionValue(db_string, "Driver") +
                 " is installed (odbcinst -q -d)";
     return text;
 }
@@ -129,12 +129,12 @@ void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
         // The failures among the engine's lines, the first of each kind told at once.
         const std::string what(text);
         if (operation == "TServer.DBConnect") {
-            std::string dbString;
+            std::string db_string;
             {
                 std::lock_guard lock(mutex_);
-                dbString = dbString_;
+                db_string = db_string_;
             }
-            NoteFirst("database connection failure", DbConnectFailureText(dbString, what));
+            NoteFirst("database connection failure", DbConnectFailureText(db_string, what));
         } else if (operation == "TServer.DoRecord") {
             static const std::string kMoved = "Statement moved to ";
             if (what.rfind("sql=", 0) == 0)
@@ -145,7 +145,7 @@ void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
                     kMoved.size(), after == std::string::npos ? std::string::npos : after - kMoved.size());
                 {
                     std::lock_guard lock(mutex_);
-                    rejectPath_ = path;
+                    reject_path_ = path;
                 }
                 NoteFirst("statement set aside", what);
                 return;
@@ -160,13 +160,13 @@ void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
         } else if (operation == "TItem.Run") {
             if (what.rfind("ItemAdd=", 0) == 0 && what != "ItemAdd=true" && what != "ItemAdd=false") {
                 std::lock_guard lock(mutex_);
-                lastItem_ = what.substr(8);
+                last_item_ = what.substr(8);
             } else if (what == "ItemAdd=false") {
                 std::string item, toolkit;
                 {
                     std::lock_guard lock(mutex_);
-                    item = lastItem_;
-                    toolkit = lastToolkitFailure_;
+                    item = last_item_;
+                    toolkit = last_toolkit_failure_;
                 }
                 NoteFirst("OPC item failure", "the OPC server did not add the item \"" + item + "\"" +
                                                   (toolkit.empty() ? std::string() : " (" + toolkit + ")"));
@@ -181,7 +181,7 @@ void StderrReporter::ToolkitFailure(std::string_view source, std::string_view me
         std::string text = std::string(source) + ": " + std::string(message);
         {
             std::lock_guard lock(mutex_);
-            lastToolkitFailure_ = text;
+            last_toolkit_failure_ = text;
         }
         if (log_)
             Print(LocalTimeText() + ":tagclient--" + text + "\n");
@@ -200,9 +200,9 @@ void StderrReporter::NoteFirst(const std::string& kind, const std::string& text)
               LocalTimeText() + ": " + text + "\n");
 }
 
-void StderrReporter::SetDbString(std::string dbString) {
+void StderrReporter::SetDbString(std::string db_string) {
     std::lock_guard lock(mutex_);
-    dbString_ = std::move(dbString);
+    db_string_ = std::move(db_string);
 }
 
 void StderrReporter::SetOpcLinkText(std::string_view text) noexcept {
@@ -233,12 +233,12 @@ std::string StderrReporter::DbText() const {
 
 std::string StderrReporter::LastToolkitFailure() const {
     std::lock_guard lock(mutex_);
-    return lastToolkitFailure_;
+    return last_toolkit_failure_;
 }
 
 std::string StderrReporter::RejectPath() const {
     std::lock_guard lock(mutex_);
-    return rejectPath_;
+    return reject_path_;
 }
 
 std::map<std::string, std::string> StderrReporter::FirstFailures() const {
@@ -247,20 +247,20 @@ std::map<std::string, std::string> StderrReporter::FirstFailures() const {
 }
 
 std::string StderrReporter::ProgressLine(std::uint64_t queued, const RecorderStats& stats,
-                                         const std::string& opcSuffix) const {
+                                         const std::string& opc_suffix) const {
     auto n = [](std::uint64_t value) { return std::to_string(value); };
     std::string line = "queued " + n(queued) + "  executed " + n(stats.executed.load()) + "  waiting " +
                        n(stats.waiting.load()) + "  in sql.dat " + n(stats.journaled.load()) +
                        "  quarantined " + n(stats.rejected.load());
-    const std::string rejectPath = RejectPath();
-    if (stats.rejected.load() > 0 && !rejectPath.empty())
-        line += " in " + rejectPath;
+    const std::string reject_path = RejectPath();
+    if (stats.rejected.load() > 0 && !reject_path.empty())
+        line += " in " + reject_path;
     line += "  failures " + n(stats.failures.load());
-    if (stats.journalFailing.load())
+    if (stats.journal_failing.load())
         line += "  JOURNAL WRITE FAILING";
     if (stats.lost.load() > 0)
         line += "  LOST " + n(stats.lost.load());
-    line += " | " + OpcText() + opcSuffix + " | " + DbText();
+    line += " | " + OpcText() + opc_suffix + " | " + DbText();
     return line;
 }
 
@@ -290,17 +290,17 @@ std::string StderrReporter::Summary(const RecorderStats& stats) const {
 
 void StderrReporter::Print(const std::string& line) {
     std::lock_guard lock(mutex_);
-    if (logFile_ != nullptr) {
-        if (logFile_->Write(line)) {
-            logFileFailing_ = false;
+    if (log_file_ != nullptr) {
+        if (log_file_->Write(line)) {
+            log_file_failing_ = false;
             return;
         }
-        if (!logFileFailing_) {
+        if (!log_file_failing_) {
             const std::string note =
-                "tagsink-run: " + logFile_->LastError() + "; writing to standard error\n";
+                "tagsink-run: " + log_file_->LastError() + "; writing to standard error\n";
             std::fwrite(note.data(), 1, note.size(), stderr);
         }
-        logFileFailing_ = true;
+        log_file_failing_ = true;
     }
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
@@ -308,8 +308,8 @@ void StderrReporter::Print(const std::string& line) {
 
 void StderrReporter::SetLogFile(RotatingLogFile* file) {
     std::lock_guard lock(mutex_);
-    logFile_ = file;
-    logFileFailing_ = false;
+    log_file_ = file;
+    log_file_failing_ = false;
 }
 
 } // namespace tagsink

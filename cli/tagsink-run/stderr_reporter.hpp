@@ -29,7 +29,7 @@ public:
     void ToolkitFailure(std::string_view source, std::string_view message) noexcept;
 
     /// The project's connection string, named (without its password) when the database fails.
-    void SetDbString(std::string dbString);
+    void SetDbString(std::string db_string);
 
     std::string OpcText() const;
     std::string DbText() const;
@@ -42,9 +42,9 @@ public:
     std::map<std::string, std::string> FirstFailures() const;
 
     /// "queued N  executed N  waiting N  in sql.dat N  quarantined N [in PATH]  failures N [lost N] |
-    /// OPC text[opcSuffix] | DB text".
+    /// OPC text[opc_suffix] | DB text".
     std::string ProgressLine(std::uint64_t queued, const RecorderStats& stats,
-                             const std::string& opcSuffix = {}) const;
+                             const std::string& opc_suffix = {}) const;
 
     /// The closing lines: the failures since the start with the last one, the first failure of each
     /// kind, and where refused statements were set aside (empty when all went well).
@@ -62,15 +62,15 @@ private:
 
     bool log_;
     bool tty_;
-    RotatingLogFile* logFile_ = nullptr;
-    bool logFileFailing_ = false;
+    RotatingLogFile* log_file_ = nullptr;
+    bool log_file_failing_ = false;
     mutable std::mutex mutex_;
     std::string opc_{"OPC Disconnected"};
     std::string db_{"DB Disconnected"};
-    std::string dbString_;
-    std::string lastToolkitFailure_;
-    std::string lastItem_;
-    std::string rejectPath_;
+    std::string db_string_;
+    std::string last_toolkit_failure_;
+    std::string last_item_;
+    std::string reject_path_;
     std::map<std::string, std::string> first_;
 };
 
@@ -78,10 +78,10 @@ private:
 void ReportToolkitFailuresTo(StderrReporter* reporter);
 
 /// The connection string with the values of Pwd and Password replaced by "***".
-std::string WithoutPassword(const std::string& connectionString);
+std::string WithoutPassword(const std::string& connection_string);
 
 /// A database connection failure as the operator can act on it: which connection string failed, the
 /// driver's message, and what to check (the folder of an SQLite file, the driver, server and login).
-std::string DbConnectFailureText(const std::string& dbString, const std::string& message);
+std::string DbConnectFailureText(const std::string& db_string, const std::string& message);
 
 } // namespace tagsink

@@ -236,10 +236,10 @@ int OpenOurService(const std::wstring& name, DWORD access, const std::string& wh
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (!QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed))
         return Refused(what, name, GetLastError());
-    const std::wstring commandLine = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
-    if (!SameServiceName(ServiceNameOf(commandLine), name)) {
+    const std::wstring command_line = config->lpBinaryPathName ? config->lpBinaryPathName : L"";
+    if (!SameServiceName(ServiceNameOf(command_line), name)) {
         Err("tagsink-run: will not " + what + " the service \"" + Utf8(name) +
-            "\": it is not a tagsink-run service (its command line is " + Utf8(commandLine) + ")\n");
+            "\": it is not a tagsink-run service (its command line is " + Utf8(command_line) + ")\n");
         return 2;
     }
     return 0;
@@ -272,10 +272,10 @@ bool HasOption(const std::vector<std::wstring>& options, const wchar_t* name) {
 }
 
 int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check) {
-    std::wstring displayName, account, password;
-    bool hasPassword = false;
+    std::wstring display_name, account, password;
+    bool has_password = false;
     bool manual = false;
-    std::vector<std::wstring> positional, runOptions;
+    std::vector<std::wstring> positional, run_options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::wstring& arg = args[i];
         auto value = [&](std::wstring& into) {
@@ -285,7 +285,7 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
             return true;
         };
         if (arg == L"--display-name") {
-            if (!value(displayName))
+            if (!value(display_name))
                 return Usage("--display-name needs a text");
         } else if (arg == L"--account") {
             if (!value(account))
@@ -293,7 +293,7 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
         } else if (arg == L"--password") {
             if (!value(password))
                 return Usage("--password needs a password");
-            hasPassword = true;
+            has_password = true;
         } else if (arg == L"--manual") {
             manual = true;
         } else if (positional.size() < 2 && (arg.empty() || arg[0] != L'-')) {
@@ -301,7 +301,7 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
         } else if (positional.size() < 2) {
             return Usage("unknown install option " + Utf8(arg));
         } else {
-            runOptions.push_back(arg);
+            run_options.push_back(arg);
         }
     }
     if (positional.size() < 2)
@@ -309,9 +309,9 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
     const std::wstring& name = positional[0];
     if (name.size() > 256 || name.find_first_of(L"/\\") != std::wstring::npos)
         return Usage("a service name has at most 256 characters and no / or \\: " + Utf8(name));
-    if (hasPassword && account.empty())
+    if (has_password && account.empty())
         return Usage("--password goes with --account");
-    if (HasOption(runOptions, L"--seconds"))
+    if (HasOption(run_options, L"--seconds"))
         return Usage("--seconds is not for a service: the service runs until it is stopped");
     const std::wstring project = FullPath(positional[1]);
     const DWORD attributes = GetFileAttributesW(project.c_str());
@@ -322,7 +322,7 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
         return 1;
     }
     if (check) {
-        const std::string problem = check(project, runOptions);
+        const std::string problem = check(project, run_options);
         if (!problem.empty()) {
             Err("tagsink-run: cannot install the service \"" + Utf8(name) + "\": " + problem + "\n");
             return 1;
@@ -336,15 +336,15 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
             "\n");
         return 2;
     }
-    const std::wstring commandLine = ServiceCommandLine(ModulePath(), name, project, runOptions);
-    if (displayName.empty())
-        displayName = L"Tagsink recorder (" + name + L")";
+    const std::wstring command_line = ServiceCommandLine(ModulePath(), name, project, run_options);
+    if (display_name.empty())
+        display_name = L"Tagsink recorder (" + name + L")";
     ScHandle service(CreateServiceW(
-        manager.get(), name.c_str(), displayName.c_str(),
+        manager.get(), name.c_str(), display_name.c_str(),
         SERVICE_CHANGE_CONFIG | SERVICE_QUERY_STATUS | DELETE, SERVICE_WIN32_OWN_PROCESS,
-        manual ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, commandLine.c_str(),
+        manual ? SERVICE_DEMAND_START : SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, command_line.c_str(),
         nullptr, nullptr, nullptr, account.empty() ? nullptr : account.c_str(),
-        hasPassword ? password.c_str() : nullptr));
+        has_password ? password.c_str() : nullptr));
     SecureZeroMemory(password.data(), password.size() * sizeof(wchar_t));
     if (!service)
         return Refused("install", name, GetLastError());
@@ -365,18 +365,18 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
     failure.dwResetPeriod = kFailureResetSeconds;
     failure.cActions = 3;
     failure.lpsaActions = actions;
-    SERVICE_FAILURE_ACTIONS_FLAG nonCrash{TRUE}; // a non-zero exit status counts as a failure too
-    std::string policyProblem;
+    SERVICE_FAILURE_ACTIONS_FLAG non_crash{TRUE}; // a non-zero exit status counts as a failure too
+    std::string policy_problem;
     if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failure))
-        policyProblem = "the restart after a failure: " + SystemText(GetLastError());
-    if (!policyProblem.empty()) {
+        policy_problem = "the restart after a failure: " + SystemText(GetLastError());
+    if (!policy_problem.empty()) {
         DeleteService(service.get());
         Err("tagsink-run: cannot install the service \"" + Utf8(name) + "\": the service manager refused " +
-            policyProblem + "; the service was removed again\n");
+            policy_problem + "; the service was removed again\n");
         return 2;
     }
     std::string warnings;
-    if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &nonCrash)) {
+    if (!ChangeServiceConfig2W(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &non_crash)) {
         // Every Windows since Vista has it; a service manager without it restarts only after a crash.
         const DWORD error = GetLastError();
         warnings += "tagsink-run: warning: this service manager cannot count a non-zero exit status as a "
@@ -391,13 +391,13 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
                     SystemText(GetLastError()) + "\n";
     Err(warnings);
 
-    const std::wstring log = HasOption(runOptions, L"--log-file") ? L"as --log-file says"
-                                                                  : FolderOf(project) + L"\\tagsink-run.log";
-    Out("Service \"" + Utf8(name) + "\" installed (" + Utf8(displayName) +
+    const std::wstring log = HasOption(run_options, L"--log-file") ? L"as --log-file says"
+                                                                   : FolderOf(project) + L"\\tagsink-run.log";
+    Out("Service \"" + Utf8(name) + "\" installed (" + Utf8(display_name) +
         "): " + (manual ? "started by hand" : "starts with Windows") +
         ", restarted 10 s after a failure (60 s after later ones).\n"
         "  command line: " +
-        Utf8(commandLine) + "\n  working folder: " + Utf8(FolderOf(project)) + "\n  log: " + Utf8(log) +
+        Utf8(command_line) + "\n  working folder: " + Utf8(FolderOf(project)) + "\n  log: " + Utf8(log) +
         "\nStart it with: tagsink-run service start \"" + Utf8(name) + "\"\n");
     return 0;
 }
@@ -522,14 +522,14 @@ public:
     std::wstring folder;
     const std::function<void(const std::string&)>* say = nullptr;
     const std::function<int(ServiceControl&)>* record = nullptr;
-    int exitStatus = 1;
+    int exit_status = 1;
     bool ran = false;
 
     void Running(std::function<void(const std::string&)> stop) override {
         std::lock_guard lock(mutex_);
         stop_ = std::move(stop);
-        if (stopRequested_)
-            stop_(stopReason_); // asked to stop while it started
+        if (stop_requested_)
+            stop_(stop_reason_); // asked to stop while it started
         else
             ReportLocked(SERVICE_RUNNING, NO_ERROR, 0, 0);
     }
@@ -557,7 +557,7 @@ public:
             (*say)("tagsink-run: the service \"" + Utf8(name) + "\" cannot work in the project's folder \"" +
                    Utf8(folder) + "\": " + SystemText(error) + "\n");
             std::lock_guard lock(mutex_);
-            exitStatus = 1;
+            exit_status = 1;
             ReportLocked(SERVICE_STOPPED, error, 0, 0);
             return;
         }
@@ -587,7 +587,7 @@ public:
         ticked_.notify_all();
         ticker.join();
         std::lock_guard lock(mutex_);
-        exitStatus = status;
+        exit_status = status;
         // A non-zero status is a service-specific exit code: the restart policy counts it as a failure.
         ReportLocked(SERVICE_STOPPED, status == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR,
                      static_cast<DWORD>(status), 0);
@@ -615,23 +615,23 @@ private:
         // Under the lock, so that the recorder's Finished cannot come between (the stop procedure only
         // posts a request to the recorder's loop).
         std::lock_guard lock(mutex_);
-        if (stopRequested_ || done_)
+        if (stop_requested_ || done_)
             return;
-        stopRequested_ = true;
-        stopReason_ = reason;
+        stop_requested_ = true;
+        stop_reason_ = reason;
         ReportLocked(SERVICE_STOP_PENDING, NO_ERROR, 0, kStopWaitHintMs);
         if (stop_)
             stop_(reason); // otherwise Running stops at once when the recorder gets there
     }
 
-    void ReportLocked(DWORD state, DWORD exitCode, DWORD specific, DWORD waitHint) {
+    void ReportLocked(DWORD state, DWORD exit_code, DWORD specific, DWORD wait_hint) {
         const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
         status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
         status_.dwCheckPoint = pending && state == status_.dwCurrentState ? status_.dwCheckPoint + 1 : 0;
         status_.dwCurrentState = state;
-        status_.dwWin32ExitCode = exitCode;
+        status_.dwWin32ExitCode = exit_code;
         status_.dwServiceSpecificExitCode = specific;
-        status_.dwWaitHint = waitHint;
+        status_.dwWaitHint = wait_hint;
         status_.dwControlsAccepted = state == SERVICE_RUNNING
                                          ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN |
                                                (preshutdown_ ? SERVICE_ACCEPT_PRESHUTDOWN : 0)
@@ -649,9 +649,9 @@ private:
     std::condition_variable ticked_;
     SERVICE_STATUS status_{};
     bool preshutdown_ = true;
-    bool stopRequested_ = false;
+    bool stop_requested_ = false;
     bool done_ = false;
-    std::string stopReason_;
+    std::string stop_reason_;
     std::function<void(const std::string&)> stop_;
 };
 
@@ -710,8 +710,8 @@ int RunAsService(const std::wstring& name, const std::wstring& folder,
     session.say = &say;
     session.record = &record;
     current = &session;
-    std::wstring tableName = name;
-    SERVICE_TABLE_ENTRYW table[] = {{tableName.data(), &ServiceMain}, {nullptr, nullptr}};
+    std::wstring table_name = name;
+    SERVICE_TABLE_ENTRYW table[] = {{table_name.data(), &ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
         const DWORD error = GetLastError();
         current = nullptr;
@@ -725,7 +725,7 @@ int RunAsService(const std::wstring& name, const std::wstring& folder,
         return 1;
     }
     current = nullptr;
-    return session.ran ? session.exitStatus : 1;
+    return session.ran ? session.exit_status : 1;
 }
 
 } // namespace tagsink::service

@@ -48,7 +48,7 @@ TQZCustomPropsPage::~TQZCustomPropsPage() {
 }
 
 void TQZCustomPropsPage::SetSplitter(int width) {
-    const int clamped = std::max(SplitterMin, std::min(width, this->width() - SplitterMin));
+    const int clamped = std::max(kSplitterMin, std::min(width, this->width() - kSplitterMin));
     if (clamped == FSplitter) {
         return;
     }
@@ -456,14 +456,14 @@ void TQZCustomPropsPage::ItemDrawValue(TQZPropsPageItem*, const QString& value, 
     painter.drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, value);
 }
 
-QRect TQZCustomPropsPage::ExpandBoxRect(TQZPropsPageItem* item, const QRect& rowRect) const {
-    const int x = item->Level() * LevelIndent + 2;
-    const int y = rowRect.top() + (FRowHeight - BoxSize) / 2;
-    return {x, y, BoxSize, BoxSize};
+QRect TQZCustomPropsPage::ExpandBoxRect(TQZPropsPageItem* item, const QRect& row_rect) const {
+    const int x = item->Level() * kLevelIndent + 2;
+    const int y = row_rect.top() + (FRowHeight - kBoxSize) / 2;
+    return {x, y, kBoxSize, kBoxSize};
 }
 
 bool TQZCustomPropsPage::InSplitterZone(int x) const {
-    return x >= FSplitter - SplitterZone && x < FSplitter;
+    return x >= FSplitter - kSplitterZone && x < FSplitter;
 }
 
 void TQZCustomPropsPage::PaintRow(QPainter& p, int row) {
@@ -472,45 +472,45 @@ void TQZCustomPropsPage::PaintRow(QPainter& p, int row) {
     if (!item || r.isEmpty()) {
         return;
     }
-    const int indent = item->Level() * LevelIndent;
+    const int indent = item->Level() * kLevelIndent;
     if (item->CanExpand()) {
         const QRect box = ExpandBoxRect(item, r);
         p.setPen(palette().color(QPalette::Dark));
         p.setBrush(palette().color(QPalette::Base));
         p.drawRect(box.adjusted(0, 0, -1, -1));
         p.setPen(palette().color(QPalette::WindowText));
-        const int cy = box.top() + BoxSize / 2;
-        const int cx = box.left() + BoxSize / 2;
+        const int cy = box.top() + kBoxSize / 2;
+        const int cx = box.left() + kBoxSize / 2;
         p.drawLine(box.left() + 2, cy, box.right() - 2, cy);
         if (!item->Expanded) {
             p.drawLine(cx, box.top() + 2, cx, box.bottom() - 2);
         }
     }
     QString caption = item->Caption;
-    QColor captionColor;
+    QColor caption_color;
     try {
         DrawItemCaption(item, caption);
-        captionColor = GetItemCaptionColor(item);
+        caption_color = GetItemCaptionColor(item);
     } catch (const std::exception&) {
-        captionColor = palette().color(QPalette::WindowText);
+        caption_color = palette().color(QPalette::WindowText);
     }
-    const QRect captionRect(indent + BoxWidth, r.top(), std::max(0, FSplitter - indent - BoxWidth - 2),
-                            FRowHeight);
-    p.setPen(captionColor);
-    p.drawText(captionRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
-               p.fontMetrics().elidedText(caption, Qt::ElideRight, captionRect.width()));
+    const QRect caption_rect(indent + kBoxWidth, r.top(), std::max(0, FSplitter - indent - kBoxWidth - 2),
+                             FRowHeight);
+    p.setPen(caption_color);
+    p.drawText(caption_rect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(caption, Qt::ElideRight, caption_rect.width()));
     if (item != FCurrent || FInplace->isHidden()) {
-        const QRect valueRect(FSplitter + 1, r.top(), r.width() - FSplitter - 1, FRowHeight);
+        const QRect value_rect(FSplitter + 1, r.top(), r.width() - FSplitter - 1, FRowHeight);
         p.save();
-        p.setClipRect(valueRect);
+        p.setClipRect(value_rect);
         p.setPen(FValuesColor);
         if (item->OwnerDraw) {
             try {
-                ItemDrawValue(item, item->DisplayValue, p, valueRect, false);
+                ItemDrawValue(item, item->DisplayValue, p, value_rect, false);
             } catch (const std::exception&) {
             }
         } else {
-            p.drawText(valueRect.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
+            p.drawText(value_rect.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                        item->DisplayValue);
         }
         p.restore();
@@ -538,8 +538,8 @@ void TQZCustomPropsPage::paintEvent(QPaintEvent*) {
 
 void TQZCustomPropsPage::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    if (width() >= 2 * SplitterMin && FSplitter > width() - SplitterMin) {
-        FSplitter = width() - SplitterMin;
+    if (width() >= 2 * kSplitterMin && FSplitter > width() - kSplitterMin) {
+        FSplitter = width() - kSplitterMin;
     }
     UpdateScrollRange();
     PlaceInplaceEdit();
@@ -575,8 +575,8 @@ void TQZCustomPropsPage::mousePressEvent(QMouseEvent* event) {
     if (!item) {
         return;
     }
-    const int indent = item->Level() * LevelIndent;
-    if (item->CanExpand() && pos.x() >= indent && pos.x() < indent + BoxWidth) {
+    const int indent = item->Level() * kLevelIndent;
+    if (item->CanExpand() && pos.x() >= indent && pos.x() < indent + kBoxWidth) {
         SetCurrentRow(row);
         ToggleExpanded(CurrentItem());
         return;
@@ -605,9 +605,9 @@ void TQZCustomPropsPage::mouseDoubleClickEvent(QMouseEvent* event) {
     if (!item || InSplitterZone(pos.x())) {
         return;
     }
-    const int indent = item->Level() * LevelIndent;
+    const int indent = item->Level() * kLevelIndent;
     if (pos.x() < FSplitter) {
-        if (pos.x() >= indent && pos.x() < indent + BoxWidth) {
+        if (pos.x() >= indent && pos.x() < indent + kBoxWidth) {
             return; // the press already toggled the box
         }
         SetCurrentRow(row);

@@ -8,7 +8,7 @@ namespace tagsink::inspector {
 namespace lf = locale_formats;
 namespace {
 
-const QString InvalidValue = QStringLiteral("Invalid property value");
+const QString kInvalidValue = QStringLiteral("Invalid property value");
 
 QString RangeMessage(std::int64_t lo, std::int64_t hi) {
     return QStringLiteral("Value must be between %1 and %2").arg(lo).arg(hi);
@@ -111,11 +111,11 @@ void TQZCharPropEditor::SetValue(const QString& value) {
     } else if (value.startsWith(QLatin1Char('#'))) {
         qint64 n = 0;
         if (!lf::ParseInt64(value.mid(1), n)) {
-            throw EQZPropEditor(InvalidValue);
+            throw EQZPropEditor(kInvalidValue);
         }
         code = n;
     } else {
-        throw EQZPropEditor(InvalidValue);
+        throw EQZPropEditor(kInvalidValue);
     }
     CheckTypeRange(GetPropType(), code);
     SetOrdValue(code);
@@ -142,7 +142,7 @@ QString TQZEnumPropEditor::GetValue() {
 void TQZEnumPropEditor::SetValue(const QString& value) {
     std::int64_t v = 0;
     if (!FindEnumValue(GetPropType(), value, v)) {
-        throw EQZPropEditor(InvalidValue);
+        throw EQZPropEditor(kInvalidValue);
     }
     SetOrdValue(v);
 }
@@ -353,7 +353,7 @@ void TQZComponentPropEditor::SetValue(const QString& value) {
     TQZInstance c = Callbacks().GetComponent ? Callbacks().GetComponent(value) : TQZInstance{};
     const TQZClassInfo* wanted = GetPropType()->ClassType;
     if (!c || !c.Class || (wanted && !c.Class->InheritsFrom(wanted))) {
-        throw EQZPropEditor(InvalidValue);
+        throw EQZPropEditor(kInvalidValue);
     }
     SetObjValue(c);
 }
@@ -438,7 +438,7 @@ struct VarTypeName {
     std::uint16_t Code;
     const char* Name;
 };
-constexpr VarTypeName VarTypeNames[] = {
+constexpr VarTypeName kVarTypeNames[] = {
     {varEmpty, "Unassigned"}, {varNull, "Null"},       {varSmallint, "Smallint"}, {varInteger, "Integer"},
     {varSingle, "Single"},    {varDouble, "Double"},   {varCurrency, "Currency"}, {varDate, "Date"},
     {varOleStr, "OleStr"},    {varBoolean, "Boolean"}, {varByte, "Byte"},         {varString, "String"},
@@ -446,7 +446,7 @@ constexpr VarTypeName VarTypeNames[] = {
 } // namespace
 
 QString TQZVariantTypePropEditor::TypeName(std::uint16_t vt) {
-    for (const VarTypeName& n : VarTypeNames) {
+    for (const VarTypeName& n : kVarTypeNames) {
         if (n.Code == vt) {
             return QString::fromLatin1(n.Name);
         }
@@ -464,7 +464,7 @@ QString TQZVariantTypePropEditor::GetValue() {
 
 void TQZVariantTypePropEditor::SetValue(const QString& value) {
     const VarTypeName* found = nullptr;
-    for (const VarTypeName& n : VarTypeNames) {
+    for (const VarTypeName& n : kVarTypeNames) {
         if (value == QLatin1String(n.Name)) {
             found = &n;
         }
@@ -484,7 +484,7 @@ void TQZVariantTypePropEditor::SetValue(const QString& value) {
 }
 
 void TQZVariantTypePropEditor::GetValues(QStringList& values) {
-    for (const VarTypeName& n : VarTypeNames) {
+    for (const VarTypeName& n : kVarTypeNames) {
         values << QString::fromLatin1(n.Name);
     }
 }

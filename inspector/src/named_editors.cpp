@@ -20,7 +20,7 @@ namespace tagsink::inspector {
 namespace lf = locale_formats;
 namespace {
 
-const QString InvalidValue = QStringLiteral("Invalid property value");
+const QString kInvalidValue = QStringLiteral("Invalid property value");
 
 /// A sample box at the left of a value cell, and the rest for the text.
 QRect SampleRect(const QRect& r) {
@@ -256,7 +256,7 @@ struct CharsetName {
     int Value;
     const char* Name;
 };
-constexpr CharsetName Charsets[] = {
+constexpr CharsetName kCharsets[] = {
     {0, "ANSI_CHARSET"},      {1, "DEFAULT_CHARSET"},    {2, "SYMBOL_CHARSET"},
     {77, "MAC_CHARSET"},      {128, "SHIFTJIS_CHARSET"}, {129, "HANGEUL_CHARSET"},
     {130, "JOHAB_CHARSET"},   {134, "GB2312_CHARSET"},   {136, "CHINESEBIG5_CHARSET"},
@@ -273,7 +273,7 @@ TQZPropEditorAttrs TQZFontCharsetPropEditor::GetAttributes() {
 
 QString TQZFontCharsetPropEditor::GetValue() {
     const std::int64_t v = GetOrdValue(0);
-    for (const CharsetName& c : Charsets) {
+    for (const CharsetName& c : kCharsets) {
         if (c.Value == v) {
             return QString::fromLatin1(c.Name);
         }
@@ -282,7 +282,7 @@ QString TQZFontCharsetPropEditor::GetValue() {
 }
 
 void TQZFontCharsetPropEditor::SetValue(const QString& value) {
-    for (const CharsetName& c : Charsets) {
+    for (const CharsetName& c : kCharsets) {
         if (value.compare(QLatin1String(c.Name), Qt::CaseInsensitive) == 0) {
             SetOrdValue(c.Value);
             return;
@@ -292,7 +292,7 @@ void TQZFontCharsetPropEditor::SetValue(const QString& value) {
 }
 
 void TQZFontCharsetPropEditor::GetValues(QStringList& values) {
-    for (const CharsetName& c : Charsets) {
+    for (const CharsetName& c : kCharsets) {
         values << QString::fromLatin1(c.Name);
     }
 }
@@ -300,8 +300,8 @@ void TQZFontCharsetPropEditor::GetValues(QStringList& values) {
 // --- modal result ---------------------------------------------------------------------------------------
 
 namespace {
-const char* const ModalResults[] = {"mrNone", "mrOk", "mrCancel", "mrAbort",   "mrRetry",   "mrIgnore",
-                                    "mrYes",  "mrNo", "mrAll",    "mrNoToAll", "mrYesToAll"};
+const char* const kModalResults[] = {"mrNone", "mrOk", "mrCancel", "mrAbort",   "mrRetry",   "mrIgnore",
+                                     "mrYes",  "mrNo", "mrAll",    "mrNoToAll", "mrYesToAll"};
 }
 
 TQZPropEditorAttrs TQZModalResultPropEditor::GetAttributes() {
@@ -310,15 +310,15 @@ TQZPropEditorAttrs TQZModalResultPropEditor::GetAttributes() {
 
 QString TQZModalResultPropEditor::GetValue() {
     const std::int64_t v = GetOrdValue(0);
-    if (v >= 0 && v < static_cast<std::int64_t>(std::size(ModalResults))) {
-        return QString::fromLatin1(ModalResults[v]);
+    if (v >= 0 && v < static_cast<std::int64_t>(std::size(kModalResults))) {
+        return QString::fromLatin1(kModalResults[v]);
     }
     return QString::number(v);
 }
 
 void TQZModalResultPropEditor::SetValue(const QString& value) {
-    for (size_t i = 0; i < std::size(ModalResults); ++i) {
-        if (value.compare(QLatin1String(ModalResults[i]), Qt::CaseInsensitive) == 0) {
+    for (size_t i = 0; i < std::size(kModalResults); ++i) {
+        if (value.compare(QLatin1String(kModalResults[i]), Qt::CaseInsensitive) == 0) {
             SetOrdValue(static_cast<std::int64_t>(i));
             return;
         }
@@ -327,7 +327,7 @@ void TQZModalResultPropEditor::SetValue(const QString& value) {
 }
 
 void TQZModalResultPropEditor::GetValues(QStringList& values) {
-    for (const char* name : ModalResults) {
+    for (const char* name : kModalResults) {
         values << QString::fromLatin1(name);
     }
 }
@@ -345,15 +345,15 @@ void TQZPenStylePropEditor::ValuesMeasureWidth(const QString& value, const QFont
 void TQZPenStylePropEditor::ValuesDrawValue(const QString& value, QPainter& painter, const QRect& rect,
                                             bool) {
     const int style = static_cast<int>(GetPropType()->EnumValue(value));
-    const int sampleWidth = 2 * rect.height();
+    const int sample_width = 2 * rect.height();
     if (style >= 0) {
         painter.save();
         painter.setPen(QPen(painter.pen().color(), 1, static_cast<Qt::PenStyle>(style)));
         const int y = rect.center().y();
-        painter.drawLine(rect.left() + 2, y, rect.left() + sampleWidth, y);
+        painter.drawLine(rect.left() + 2, y, rect.left() + sample_width, y);
         painter.restore();
     }
-    DrawText(painter, rect.adjusted(sampleWidth + 4, 0, 0, 0), value);
+    DrawText(painter, rect.adjusted(sample_width + 4, 0, 0, 0), value);
 }
 
 TQZPropEditorAttrs TQZBrushStylePropEditor::GetAttributes() {
@@ -381,7 +381,7 @@ void TQZBrushStylePropEditor::ValuesDrawValue(const QString& value, QPainter& pa
 // --- shortcut -------------------------------------------------------------------------------------------
 
 QStringList TQZShortCutPropEditor::StandardShortcuts() {
-    static const QStringList list = [] {
+    static const QStringList kList = [] {
         QStringList l{QStringLiteral("(None)")};
         auto add = [&l](QKeyCombination k) { l << QKeySequence(k).toString(QKeySequence::PortableText); };
         for (int k = Qt::Key_A; k <= Qt::Key_Z; ++k) {
@@ -408,7 +408,7 @@ QStringList TQZShortCutPropEditor::StandardShortcuts() {
         add(Qt::ALT | Qt::SHIFT | Qt::Key_Backspace);
         return l;
     }();
-    return list;
+    return kList;
 }
 
 TQZPropEditorAttrs TQZShortCutPropEditor::GetAttributes() {
@@ -433,7 +433,7 @@ void TQZShortCutPropEditor::SetValue(const QString& value) {
     const QKeySequence seq = QKeySequence::fromString(t, QKeySequence::PortableText);
     if (seq.count() != 1 || seq[0].key() == Qt::Key_unknown || seq[0].key() == 0 ||
         seq.toString(QKeySequence::PortableText).isEmpty()) {
-        throw EQZPropEditor(InvalidValue);
+        throw EQZPropEditor(kInvalidValue);
     }
     SetOrdValue(seq[0].toCombined());
 }

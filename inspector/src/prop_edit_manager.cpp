@@ -3,13 +3,13 @@
 namespace tagsink::inspector {
 namespace {
 
-bool TypeMatches(const TQZTypeInfo* entryType, const TQZTypeInfo* propType) {
-    if (entryType == propType) {
+bool TypeMatches(const TQZTypeInfo* entry_type, const TQZTypeInfo* prop_type) {
+    if (entry_type == prop_type) {
         return true;
     }
-    return entryType && propType && entryType->Kind == TQZTypeKind::tkClass &&
-           propType->Kind == TQZTypeKind::tkClass && entryType->ClassType && propType->ClassType &&
-           propType->ClassType->InheritsFrom(entryType->ClassType);
+    return entry_type && prop_type && entry_type->Kind == TQZTypeKind::tkClass &&
+           prop_type->Kind == TQZTypeKind::tkClass && entry_type->ClassType && prop_type->ClassType &&
+           prop_type->ClassType->InheritsFrom(entry_type->ClassType);
 }
 
 } // namespace
@@ -19,28 +19,29 @@ TQZPrpertyEditManager& TQZPrpertyEditManager::Instance() {
     return manager;
 }
 
-void TQZPrpertyEditManager::Register(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
-                                     const QString& propertyName, const TQZPropEditorClass* editorClass) {
+void TQZPrpertyEditManager::Register(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                                     const QString& property_name, const TQZPropEditorClass* editor_class) {
     for (const auto& e : FEntries) {
-        if (e.TypeInfo == propType && e.ObjectClass == objectClass && e.EditorClass == editorClass &&
-            e.PropertyName.compare(propertyName, Qt::CaseInsensitive) == 0) {
+        if (e.TypeInfo == prop_type && e.ObjectClass == object_class && e.EditorClass == editor_class &&
+            e.PropertyName.compare(property_name, Qt::CaseInsensitive) == 0) {
             return;
         }
     }
-    FEntries.push_back({propType, objectClass, propertyName, editorClass});
+    FEntries.push_back({prop_type, object_class, property_name, editor_class});
 }
 
-const TQZPropEditorClass* TQZPrpertyEditManager::Find(const TQZTypeInfo* propType,
-                                                      const TQZClassInfo* objectClass,
-                                                      const QString& propertyName) const {
+const TQZPropEditorClass* TQZPrpertyEditManager::Find(const TQZTypeInfo* prop_type,
+                                                      const TQZClassInfo* object_class,
+                                                      const QString& property_name) const {
     for (auto it = FEntries.rbegin(); it != FEntries.rend(); ++it) {
-        if (!TypeMatches(it->TypeInfo, propType)) {
+        if (!TypeMatches(it->TypeInfo, prop_type)) {
             continue;
         }
-        if (it->ObjectClass && !(objectClass && objectClass->InheritsFrom(it->ObjectClass))) {
+        if (it->ObjectClass && !(object_class && object_class->InheritsFrom(it->ObjectClass))) {
             continue;
         }
-        if (!it->PropertyName.isEmpty() && it->PropertyName.compare(propertyName, Qt::CaseInsensitive) != 0) {
+        if (!it->PropertyName.isEmpty() &&
+            it->PropertyName.compare(property_name, Qt::CaseInsensitive) != 0) {
             continue;
         }
         return it->EditorClass;
@@ -54,9 +55,9 @@ void TQZPrpertyEditManager::Truncate(int count) {
     }
 }
 
-void RegisterPropEditor(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
-                        const QString& propertyName, const TQZPropEditorClass* editorClass) {
-    TQZPrpertyEditManager::Instance().Register(propType, objectClass, propertyName, editorClass);
+void RegisterPropEditor(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                        const QString& property_name, const TQZPropEditorClass* editor_class) {
+    TQZPrpertyEditManager::Instance().Register(prop_type, object_class, property_name, editor_class);
 }
 
 } // namespace tagsink::inspector

@@ -25,8 +25,8 @@ template <class T> T ValueAs(const TQZValue& v, const TQZPropInfo* prop) {
 
 } // namespace
 
-TQZPropEditor::TQZPropEditor(TQZCustomPropertyInspector* inspector, int propCount)
-    : FInspector(inspector), FPairs(static_cast<size_t>(propCount > 0 ? propCount : 0)) {}
+TQZPropEditor::TQZPropEditor(TQZCustomPropertyInspector* inspector, int prop_count)
+    : FInspector(inspector), FPairs(static_cast<size_t>(prop_count > 0 ? prop_count : 0)) {}
 
 TQZPropEditor::~TQZPropEditor() = default;
 
@@ -53,8 +53,8 @@ void TQZPropEditor::ValuesDrawValue(const QString& value, QPainter& painter, con
     painter.drawText(rect.adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, value);
 }
 
-void TQZPropEditor::SetPropEntry(int index, const TQZInstance& instance, const TQZPropInfo* propInfo) {
-    FPairs.at(static_cast<size_t>(index)) = TQZPropPair{instance, propInfo};
+void TQZPropEditor::SetPropEntry(int index, const TQZInstance& instance, const TQZPropInfo* prop_info) {
+    FPairs.at(static_cast<size_t>(index)) = TQZPropPair{instance, prop_info};
 }
 
 TQZInstance TQZPropEditor::GetInstance(int index) const {
@@ -114,7 +114,7 @@ void TQZPropEditor::SetValueToAll(const TQZValue& value) {
     Modified();
 }
 
-void TQZPropEditor::SetEachValue(const std::function<TQZValue(int index)>& valueFor) {
+void TQZPropEditor::SetEachValue(const std::function<TQZValue(int index)>& value_for) {
     std::vector<TQZValue> values;
     for (int i = 0; i < PropCount(); ++i) {
         const TQZPropPair& pair = FPairs[static_cast<size_t>(i)];
@@ -122,7 +122,7 @@ void TQZPropEditor::SetEachValue(const std::function<TQZValue(int index)>& value
             throw EQZPropEditor(QStringLiteral("Property %1 is read-only")
                                     .arg(pair.PropInfo ? pair.PropInfo->Name : QStringLiteral("?")));
         }
-        values.push_back(valueFor(i));
+        values.push_back(value_for(i));
     }
     for (int i = 0; i < PropCount(); ++i) {
         const TQZPropPair& pair = FPairs[static_cast<size_t>(i)];

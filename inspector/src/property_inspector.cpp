@@ -12,12 +12,12 @@ namespace tagsink::inspector {
 namespace {
 
 /// True when the class or one of its ancestors has this name.
-bool ClassDescendsFrom(const TQZTypeInfo* type, const char* className) {
+bool ClassDescendsFrom(const TQZTypeInfo* type, const char* class_name) {
     if (!type || type->Kind != TQZTypeKind::tkClass) {
         return false;
     }
     for (const TQZClassInfo* c = type->ClassType; c; c = c->Parent) {
-        if (c->Name == QLatin1String(className)) {
+        if (c->Name == QLatin1String(class_name)) {
             return true;
         }
     }
@@ -39,7 +39,7 @@ TQZCustomPropertyInspector::~TQZCustomPropertyInspector() {
 
 void TQZCustomPropertyInspector::Add(const TQZInstance& instance) {
     if (Changing()) {
-        throw EQZPropsPage(ChangingMessage);
+        throw EQZPropsPage(kChangingMessage);
     }
     if (!instance || !instance.Class) {
         throw EQZPropsPage(QStringLiteral("Property inspector cannot inspect an object without a class"));
@@ -50,7 +50,7 @@ void TQZCustomPropertyInspector::Add(const TQZInstance& instance) {
 
 void TQZCustomPropertyInspector::Clear() {
     if (Changing()) {
-        throw EQZPropsPage(ChangingMessage);
+        throw EQZPropsPage(kChangingMessage);
     }
     FObjects.clear();
     Rebuild();
@@ -109,7 +109,7 @@ void TQZCustomPropertyInspector::Rebuild() {
 }
 
 void TQZCustomPropertyInspector::GetEditors(const std::vector<TQZInstance>& objects,
-                                            bool nestedInComponentRef, TQZPropEditorList& editors) {
+                                            bool nested_in_component_ref, TQZPropEditorList& editors) {
     if (objects.empty()) {
         return;
     }
@@ -162,7 +162,7 @@ void TQZCustomPropertyInspector::GetEditors(const std::vector<TQZInstance>& obje
             qWarning() << "inspector: property" << first->Name << "left out:" << ExceptionMessage(e);
             continue;
         }
-        if ((n > 1 && !(attrs & eaMultiSelect)) || (nestedInComponentRef && (attrs & eaNotNestable))) {
+        if ((n > 1 && !(attrs & eaMultiSelect)) || (nested_in_component_ref && (attrs & eaNotNestable))) {
             continue;
         }
         editors.push_back(std::move(editor));
@@ -170,63 +170,64 @@ void TQZCustomPropertyInspector::GetEditors(const std::vector<TQZInstance>& obje
 }
 
 const TQZPropEditorClass* TQZCustomPropertyInspector::GetEditorClass(const TQZInstance& instance,
-                                                                     const TQZPropInfo* propInfo) {
+                                                                     const TQZPropInfo* prop_info) {
     if (OnGetEditorClass) {
         const TQZPropEditorClass* cls = nullptr;
-        OnGetEditorClass(this, instance, propInfo, cls);
+        OnGetEditorClass(this, instance, prop_info, cls);
         if (cls) {
             return cls;
         }
     }
-    const TQZTypeKind kind = propInfo->Kind();
+    const TQZTypeKind kind = prop_info->Kind();
     if (kind == TQZTypeKind::tkUnknown) {
         return nullptr;
     }
     if (kind == TQZTypeKind::tkMethod ? !(FPropKinds & pkEvents) : !(FPropKinds & pkProperties)) {
         return nullptr;
     }
-    if (!propInfo->CanRead()) {
+    if (!prop_info->CanRead()) {
         return nullptr;
     }
-    if (!propInfo->CanWrite() && kind != TQZTypeKind::tkClass && !(FPropKinds & pkReadOnly)) {
+    if (!prop_info->CanWrite() && kind != TQZTypeKind::tkClass && !(FPropKinds & pkReadOnly)) {
         return nullptr;
     }
     bool include = true;
-    FilterProp(instance, propInfo, include);
+    FilterProp(instance, prop_info, include);
     if (!include) {
         return nullptr;
     }
     if (const TQZPropEditorClass* registered =
-            TQZPrpertyEditManager::Instance().Find(propInfo->PropType, instance.Class, propInfo->Name)) {
+            TQZPrpertyEditManager::Instance().Find(prop_info->PropType, instance.Class, prop_info->Name)) {
         return registered;
     }
-    return StandardEditorClass(propInfo);
+    return StandardEditorClass(prop_info);
 }
 
-const TQZPropEditorClass* TQZCustomPropertyInspector::StandardEditorClass(const TQZPropInfo* propInfo) const {
-    const TQZTypeInfo* t = propInfo->PropType;
+const TQZPropEditorClass*
+TQZCustomPropertyInspector::StandardEditorClass(const TQZPropInfo* prop_info) const {
+    const TQZTypeInfo* t = prop_info->PropType;
     const TQZTypeKind k = t->Kind;
     const QString& n = t->Name;
-    auto named = [&](const char* name, bool kindFits) { return kindFits && n == QLatin1String(name); };
-    const bool isInt = k == TQZTypeKind::tkInteger;
-    const bool isFloat = k == TQZTypeKind::tkFloat;
-    const bool isEnum = k == TQZTypeKind::tkEnumeration;
+    auto named = [&](const char* name, bool kind_fits) { return kind_fits && n == QLatin1String(name); };
+    const bool is_int = k == TQZTypeKind::tkInteger;
+    const bool is_float = k == TQZTypeKind::tkFloat;
+    const bool is_enum = k == TQZTypeKind::tkEnumeration;
 
     if (named("TComponentName", t->IsString()))
         return EditorClassOf<TQZComponentNamePropEditor>();
-    if (named("TDate", isFloat))
+    if (named("TDate", is_float))
         return EditorClassOf<TQZDatePropEditor>();
-    if (named("TTime", isFloat))
+    if (named("TTime", is_float))
         return EditorClassOf<TQZTimePropEditor>();
-    if (named("TDateTime", isFloat))
+    if (named("TDateTime", is_float))
         return EditorClassOf<TQZDateTimePropEditor>();
     if (named("TCaption", t->IsString()))
         return EditorClassOf<TQZCaptionPropEditor>();
-    if (named("TColor", isInt))
+    if (named("TColor", is_int))
         return EditorClassOf<TQZColorPropEditor>();
-    if (named("TCursor", isInt))
+    if (named("TCursor", is_int))
         return EditorClassOf<TQZCursorPropEditor>();
-    if (named("TFontCharset", isInt))
+    if (named("TFontCharset", is_int))
         return EditorClassOf<TQZFontCharsetPropEditor>();
     if (named("TFontName", t->IsString()))
         return EditorClassOf<TQZFontNamePropEditor>();
@@ -236,13 +237,13 @@ const TQZPropEditorClass* TQZCustomPropertyInspector::StandardEditorClass(const 
         return EditorClassOf<TQZFontPropEditor>();
     if (ClassDescendsFrom(t, "TPicture"))
         return EditorClassOf<TQZPicturePropEditor>();
-    if (named("TModalResult", isInt))
+    if (named("TModalResult", is_int))
         return EditorClassOf<TQZModalResultPropEditor>();
-    if (named("TPenStyle", isEnum))
+    if (named("TPenStyle", is_enum))
         return EditorClassOf<TQZPenStylePropEditor>();
-    if (named("TBrushStyle", isEnum))
+    if (named("TBrushStyle", is_enum))
         return EditorClassOf<TQZBrushStylePropEditor>();
-    if (named("TTabOrder", isInt))
+    if (named("TTabOrder", is_int))
         return EditorClassOf<TQZTabOrderPropEditor>();
     if (named("TShortCut", IsOrdinal(k)))
         return EditorClassOf<TQZShortCutPropEditor>();
@@ -300,25 +301,25 @@ QString TQZCustomPropertyInspector::GetComponentName(const TQZInstance& componen
     return name;
 }
 
-void TQZCustomPropertyInspector::FilterProp(const TQZInstance& instance, const TQZPropInfo* propInfo,
+void TQZCustomPropertyInspector::FilterProp(const TQZInstance& instance, const TQZPropInfo* prop_info,
                                             bool& include) {
     if (OnFilterProp) {
-        OnFilterProp(this, instance, propInfo, include);
+        OnFilterProp(this, instance, prop_info, include);
     }
 }
 
-void TQZCustomPropertyInspector::DoGetCaptionColor(const TQZTypeInfo* propType, const QString& propName,
+void TQZCustomPropertyInspector::DoGetCaptionColor(const TQZTypeInfo* prop_type, const QString& prop_name,
                                                    QColor& color) {
     if (OnGetCaptionColor) {
-        OnGetCaptionColor(this, propType, propName, color);
+        OnGetCaptionColor(this, prop_type, prop_name, color);
     }
 }
 
-void TQZCustomPropertyInspector::RegisterPropEditor(const TQZTypeInfo* propType,
-                                                    const TQZClassInfo* objectClass,
-                                                    const QString& propertyName,
-                                                    const TQZPropEditorClass* editorClass) {
-    TQZPrpertyEditManager::Instance().Register(propType, objectClass, propertyName, editorClass);
+void TQZCustomPropertyInspector::RegisterPropEditor(const TQZTypeInfo* prop_type,
+                                                    const TQZClassInfo* object_class,
+                                                    const QString& property_name,
+                                                    const TQZPropEditorClass* editor_class) {
+    TQZPrpertyEditManager::Instance().Register(prop_type, object_class, property_name, editor_class);
 }
 
 std::unique_ptr<TQZPropsPageItem> TQZCustomPropertyInspector::CreateItem(TQZPropsPageItem* parent) {
@@ -413,10 +414,10 @@ void TQZCustomPropertyInspector::ItemExpanded(TQZPropsPageItem* item) {
     for (auto& child : children) {
         BindEditor(child.get());
         std::unique_ptr<TQZPropsPageItem> row = CreateItem(item);
-        auto* childItem = static_cast<TQZPropertyInspectorItem*>(row.get());
-        childItem->Editor = std::move(child);
+        auto* child_item = static_cast<TQZPropertyInspectorItem*>(row.get());
+        child_item->Editor = std::move(child);
         item->Items().Add(std::move(row));
-        FillItem(childItem);
+        FillItem(child_item);
     }
 }
 

@@ -192,9 +192,9 @@ void TQZPropsPageInplaceEdit::resizeEvent(QResizeEvent*) {
 }
 
 void TQZPropsPageInplaceEdit::LayoutChildren() {
-    const int bw = FButton->isHidden() ? 0 : ButtonWidth;
+    const int bw = FButton->isHidden() ? 0 : kButtonWidth;
     FEdit->setGeometry(0, 0, std::max(0, width() - bw), height());
-    FButton->setGeometry(width() - ButtonWidth, 0, ButtonWidth, height());
+    FButton->setGeometry(width() - kButtonWidth, 0, kButtonWidth, height());
 }
 
 void TQZPropsPageInplaceEdit::ButtonClicked() {
@@ -212,22 +212,22 @@ void TQZPropsPageInplaceEdit::ButtonClicked() {
     }
 }
 
-void TQZPropsPageInplaceEdit::ShowPickList(const QStringList& values, bool ownerDraw) {
+void TQZPropsPageInplaceEdit::ShowPickList(const QStringList& values, bool owner_draw) {
     FPickList->clear();
-    if (ownerDraw != FOwnerDraw || !FPickList->itemDelegate()) {
-        FOwnerDraw = ownerDraw;
+    if (owner_draw != FOwnerDraw || !FPickList->itemDelegate()) {
+        FOwnerDraw = owner_draw;
         FPickList->setItemDelegate(
-            ownerDraw ? static_cast<QAbstractItemDelegate*>(new OwnerDrawDelegate(this, FPickList))
-                      : new QStyledItemDelegate(FPickList));
+            owner_draw ? static_cast<QAbstractItemDelegate*>(new OwnerDrawDelegate(this, FPickList))
+                       : new QStyledItemDelegate(FPickList));
     }
     FPickList->addItems(values);
     const int frame = 2 * FPickList->frameWidth();
-    int height = EmptyPickListHeight;
+    int height = kEmptyPickListHeight;
     int widest = 0;
     if (!values.isEmpty()) {
         int rows = 0;
         for (int i = 0; i < FPickList->count(); ++i) {
-            if (i < MaxVisiblePickRows) {
+            if (i < kMaxVisiblePickRows) {
                 rows += FPickList->sizeHintForRow(i);
             }
             widest = std::max(widest, FPickList->sizeHintForColumn(0));
@@ -235,7 +235,7 @@ void TQZPropsPageInplaceEdit::ShowPickList(const QStringList& values, bool owner
         height = rows + frame;
     }
     const int scroll =
-        values.size() > MaxVisiblePickRows ? FPickList->verticalScrollBar()->sizeHint().width() : 0;
+        values.size() > kMaxVisiblePickRows ? FPickList->verticalScrollBar()->sizeHint().width() : 0;
     const int width = std::max(this->width(), widest + frame + scroll);
     QPoint pos = mapToGlobal(QPoint(0, this->height()));
     if (const QScreen* screen = this->screen()) {

@@ -57,8 +57,8 @@ template <class E> QStringList QtEnumNames(int lo, int hi) {
     return names;
 }
 
-constexpr std::int64_t Int32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int64_t Int32Max = std::numeric_limits<std::int32_t>::max();
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 } // namespace
 
@@ -70,7 +70,7 @@ namespace StdTypes {
         return &t;                                                                                           \
     }
 
-QZ_TYPE(Integer, Ordinal(TQZTypeKind::tkInteger, "Integer", TQZOrdType::otSLong, Int32Min, Int32Max))
+QZ_TYPE(Integer, Ordinal(TQZTypeKind::tkInteger, "Integer", TQZOrdType::otSLong, kInt32Min, kInt32Max))
 QZ_TYPE(Cardinal, Ordinal(TQZTypeKind::tkInteger, "Cardinal", TQZOrdType::otULong, 0, 4294967295LL))
 QZ_TYPE(Byte, Ordinal(TQZTypeKind::tkInteger, "Byte", TQZOrdType::otUByte, 0, 255))
 QZ_TYPE(Word, Ordinal(TQZTypeKind::tkInteger, "Word", TQZOrdType::otUWord, 0, 65535))
@@ -93,7 +93,7 @@ QZ_TYPE(Int64, Ordinal(TQZTypeKind::tkInt64, "Int64", TQZOrdType::otSLong,
                        std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max()))
 QZ_TYPE(NotifyEvent, Simple(TQZTypeKind::tkMethod, "TNotifyEvent"))
 
-QZ_TYPE(TColor, Ordinal(TQZTypeKind::tkInteger, "TColor", TQZOrdType::otSLong, Int32Min, Int32Max))
+QZ_TYPE(TColor, Ordinal(TQZTypeKind::tkInteger, "TColor", TQZOrdType::otSLong, kInt32Min, kInt32Max))
 QZ_TYPE(TCursor, Ordinal(TQZTypeKind::tkInteger, "TCursor", TQZOrdType::otSWord, -32768, 32767))
 QZ_TYPE(TFontCharset, Ordinal(TQZTypeKind::tkInteger, "TFontCharset", TQZOrdType::otUByte, 0, 255))
 QZ_TYPE(TFontName, Simple(TQZTypeKind::tkLString, "TFontName"))
@@ -101,12 +101,12 @@ QZ_TYPE(TImeName, Simple(TQZTypeKind::tkLString, "TImeName"))
 QZ_TYPE(TCaption, Simple(TQZTypeKind::tkLString, "TCaption"))
 QZ_TYPE(TComponentName, Simple(TQZTypeKind::tkLString, "TComponentName"))
 QZ_TYPE(TModalResult,
-        Ordinal(TQZTypeKind::tkInteger, "TModalResult", TQZOrdType::otSLong, Int32Min, Int32Max))
+        Ordinal(TQZTypeKind::tkInteger, "TModalResult", TQZOrdType::otSLong, kInt32Min, kInt32Max))
 QZ_TYPE(TPenStyle, Enumeration("TPenStyle", QtEnumNames<Qt::PenStyle>(Qt::NoPen, Qt::DashDotDotLine)))
 QZ_TYPE(TBrushStyle,
         Enumeration("TBrushStyle", QtEnumNames<Qt::BrushStyle>(Qt::NoBrush, Qt::DiagCrossPattern)))
 QZ_TYPE(TTabOrder, Ordinal(TQZTypeKind::tkInteger, "TTabOrder", TQZOrdType::otSWord, -1, 32767))
-QZ_TYPE(TShortCut, Ordinal(TQZTypeKind::tkInteger, "TShortCut", TQZOrdType::otSLong, 0, Int32Max))
+QZ_TYPE(TShortCut, Ordinal(TQZTypeKind::tkInteger, "TShortCut", TQZOrdType::otSLong, 0, kInt32Max))
 QZ_TYPE(TDate, Float("TDate", TQZFloatType::ftDouble))
 QZ_TYPE(TTime, Float("TTime", TQZFloatType::ftDouble))
 QZ_TYPE(TDateTime, Float("TDateTime", TQZFloatType::ftDouble))
@@ -126,7 +126,7 @@ QZ_TYPE(TStrings, ClassType("TStrings", TQZStrings::ClassInfo()))
 } // namespace StdTypes
 
 const TQZClassInfo* TQZFont::ClassInfo() {
-    static const TQZClassInfo cls = [] {
+    static const TQZClassInfo kCls = [] {
         TQZClassInfo c;
         c.Name = QStringLiteral("TFont");
         auto ord = [](const TQZValue& v) { return std::get<std::int64_t>(v); };
@@ -169,35 +169,35 @@ const TQZClassInfo* TQZFont::ClassInfo() {
             }));
         return c;
     }();
-    return &cls;
+    return &kCls;
 }
 
-void TQZPicture::LoadFromFile(const QString& fileName) {
-    QImageReader reader(fileName);
+void TQZPicture::LoadFromFile(const QString& file_name) {
+    QImageReader reader(file_name);
     QImage image = reader.read();
     if (image.isNull()) {
-        throw EQZError(QStringLiteral("Cannot load picture %1: %2").arg(fileName, reader.errorString()));
+        throw EQZError(QStringLiteral("Cannot load picture %1: %2").arg(file_name, reader.errorString()));
     }
     Image = std::move(image);
-    FileName = fileName;
+    FileName = file_name;
 }
 
 const TQZClassInfo* TQZPicture::ClassInfo() {
-    static const TQZClassInfo cls = [] {
+    static const TQZClassInfo kCls = [] {
         TQZClassInfo c;
         c.Name = QStringLiteral("TPicture");
         return c;
     }();
-    return &cls;
+    return &kCls;
 }
 
 const TQZClassInfo* TQZStrings::ClassInfo() {
-    static const TQZClassInfo cls = [] {
+    static const TQZClassInfo kCls = [] {
         TQZClassInfo c;
         c.Name = QStringLiteral("TStrings");
         return c;
     }();
-    return &cls;
+    return &kCls;
 }
 
 } // namespace tagsink::inspector

@@ -13,7 +13,7 @@ namespace tagsink::inspector {
 namespace lf = locale_formats;
 namespace {
 
-const QDate OleEpoch(1899, 12, 30);
+const QDate kOleEpoch(1899, 12, 30);
 
 bool IsIntegerType(std::uint16_t vt) {
     switch (vt) {
@@ -234,17 +234,17 @@ QString CurrencyPlain(qlonglong scaled) {
 } // namespace
 
 double DateTimeToOle(const QDateTime& dt) {
-    const double days = static_cast<double>(OleEpoch.daysTo(dt.date()));
+    const double days = static_cast<double>(kOleEpoch.daysTo(dt.date()));
     const double frac = dt.time().msecsSinceStartOfDay() / 86400000.0;
     // Before the epoch the fraction still counts forward from the day's start.
     return days >= 0 ? days + frac : days - frac;
 }
 
-QDateTime OleToDateTime(double oleDate) {
-    const double whole = std::trunc(oleDate);
-    const double frac = std::fabs(oleDate - whole);
+QDateTime OleToDateTime(double ole_date) {
+    const double whole = std::trunc(ole_date);
+    const double frac = std::fabs(ole_date - whole);
     const qint64 ms = std::llround(frac * 86400000.0);
-    QDateTime dt(OleEpoch.addDays(static_cast<qint64>(whole)), QTime(0, 0));
+    QDateTime dt(kOleEpoch.addDays(static_cast<qint64>(whole)), QTime(0, 0));
     return dt.addMSecs(std::min<qint64>(ms, 86400000 - 1));
 }
 

@@ -9,8 +9,8 @@ namespace {
 // The connection of a program without database access: always closed, every operation refused.
 class UnavailableDbConnection final : public DbConnection {
 public:
-    void SetConnectionString(std::string_view text) override { connectionString_.assign(text); }
-    std::string ConnectionString() const override { return connectionString_; }
+    void SetConnectionString(std::string_view text) override { connection_string_.assign(text); }
+    std::string ConnectionString() const override { return connection_string_; }
     bool IsConnected() const override { return false; }
     void Open(std::chrono::seconds) override { Refuse(); }
     void Execute(std::string_view) override { Refuse(); }
@@ -22,7 +22,7 @@ public:
 
 private:
     [[noreturn]] static void Refuse() { throw DatabaseError(kNoDatabaseAccessMessage); }
-    std::string connectionString_;
+    std::string connection_string_;
 };
 
 std::mutex& FactoryMutex() {

@@ -8,7 +8,7 @@ namespace tagsink {
 
 const ClassInfo& TGroup::StaticClassInfo() {
     using namespace detail;
-    static const ClassInfo info(
+    static const ClassInfo kInfo(
         "TGroup", &TNamedItem::StaticClassInfo(),
         {
             EnumProp("TableType", &TGroup::TableType, &TGroup::SetTableType),
@@ -24,7 +24,7 @@ const ClassInfo& TGroup::StaticClassInfo() {
             SingleProp("Deadband", &TGroup::Deadband, &TGroup::SetDeadband),
             StringProp("Description", &TGroup::Description, &TGroup::SetDescription),
         });
-    return info;
+    return kInfo;
 }
 
 TGroup& TGroup::Create(TServer& owner) {
@@ -32,16 +32,16 @@ TGroup& TGroup::Create(TServer& owner) {
 }
 
 TGroup::TGroup(CreateToken, TServer& owner)
-    : TNamedItem(&owner), procSchema_(std::make_unique<ProcSchema>(owner.DBConnection())),
-      tableSchema_(std::make_unique<TableSchema>(owner.DBConnection())) {
+    : TNamedItem(&owner), proc_schema_(std::make_unique<ProcSchema>(owner.DBConnection())),
+      table_schema_(std::make_unique<TableSchema>(owner.DBConnection())) {
     AddObserver(*this);
 }
 
 TGroup::~TGroup() {
     DestroyChildren();
     SnapshotWindow.reset();
-    procSchema_.reset();
-    tableSchema_.reset();
+    proc_schema_.reset();
+    table_schema_.reset();
     RemoveObserver(*this);
 }
 

@@ -7,17 +7,18 @@ namespace tagsink {
 
 const ClassInfo& TItem::StaticClassInfo() {
     using namespace detail;
-    static const ClassInfo info("TItem", &TNamedItem::StaticClassInfo(),
-                                {
-                                    StringProp("FieldName", &TItem::FieldName, &TItem::SetFieldName),
-                                    EnumProp("FieldType", &TItem::FieldType, &TItem::SetFieldType),
-                                    StringProp("ItemName", &TItem::ItemName, &TItem::SetItemName),
-                                    EnumProp("GainType", &TItem::GainType, &TItem::SetGainType),
-                                    StringProp("DefaultValue", &TItem::DefaultValue, &TItem::SetDefaultValue),
-                                    StringProp("CalcExpr", &TItem::CalcExpr, &TItem::SetCalcExpr),
-                                    StringProp("Key", &TItem::Key, &TItem::SetKey),
-                                });
-    return info;
+    static const ClassInfo kInfo(
+        "TItem", &TNamedItem::StaticClassInfo(),
+        {
+            StringProp("FieldName", &TItem::FieldName, &TItem::SetFieldName),
+            EnumProp("FieldType", &TItem::FieldType, &TItem::SetFieldType),
+            StringProp("ItemName", &TItem::ItemName, &TItem::SetItemName),
+            EnumProp("GainType", &TItem::GainType, &TItem::SetGainType),
+            StringProp("DefaultValue", &TItem::DefaultValue, &TItem::SetDefaultValue),
+            StringProp("CalcExpr", &TItem::CalcExpr, &TItem::SetCalcExpr),
+            StringProp("Key", &TItem::Key, &TItem::SetKey),
+        });
+    return kInfo;
 }
 
 TItem& TItem::Create(TGroup& owner) {

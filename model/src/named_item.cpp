@@ -18,8 +18,8 @@ bool IsIdentChar(char c) {
 } // namespace
 
 const ClassInfo& TNamedItem::StaticClassInfo() {
-    static const ClassInfo info("TNamedItem", nullptr, {});
-    return info;
+    static const ClassInfo kInfo("TNamedItem", nullptr, {});
+    return kInfo;
 }
 
 TNamedItem::TNamedItem(TNamedItem* owner) : owner_(owner) {}
@@ -33,7 +33,7 @@ void TNamedItem::DestroyChildren() noexcept {
         TNamedItem& last = *children_.back();
         last.DestroyChildren();
         if (!last.name_.empty())
-            childNames_.erase(last.name_);
+            child_names_.erase(last.name_);
         children_.pop_back();
     }
 }
@@ -67,14 +67,14 @@ void TNamedItem::SetName(std::string_view name) {
     NotifyObservers(0);
 }
 
-void TNamedItem::ChildRenamed(TNamedItem& child, const std::string& oldName) {
-    if (!oldName.empty()) {
-        auto it = childNames_.find(oldName);
-        if (it != childNames_.end() && it->second == &child)
-            childNames_.erase(it);
+void TNamedItem::ChildRenamed(TNamedItem& child, const std::string& old_name) {
+    if (!old_name.empty()) {
+        auto it = child_names_.find(old_name);
+        if (it != child_names_.end() && it->second == &child)
+            child_names_.erase(it);
     }
     if (!child.name_.empty())
-        childNames_[child.name_] = &child;
+        child_names_[child.name_] = &child;
 }
 
 std::ptrdiff_t TNamedItem::IndexOfChild(const TNamedItem& child) const {
@@ -87,8 +87,8 @@ std::ptrdiff_t TNamedItem::IndexOfChild(const TNamedItem& child) const {
 TNamedItem* TNamedItem::FindChild(std::string_view name) const {
     if (name.empty())
         return nullptr;
-    auto it = childNames_.find(name);
-    return it == childNames_.end() ? nullptr : it->second;
+    auto it = child_names_.find(name);
+    return it == child_names_.end() ? nullptr : it->second;
 }
 
 void TNamedItem::DeleteChild(TNamedItem& child) {
@@ -97,7 +97,7 @@ void TNamedItem::DeleteChild(TNamedItem& child) {
         return;
     child.DestroyChildren();
     if (!child.name_.empty())
-        childNames_.erase(child.name_);
+        child_names_.erase(child.name_);
     // Take it out of the list first so that its destructor runs with the list already consistent.
     std::unique_ptr<TNamedItem> doomed = std::move(children_[static_cast<std::size_t>(index)]);
     children_.erase(children_.begin() + index);

@@ -14,10 +14,10 @@ bool IsBlank(char c) {
 
 } // namespace
 
-std::string FormatOPCString(std::string_view host, std::string_view progId, std::string_view classId) {
+std::string FormatOPCString(std::string_view host, std::string_view prog_id, std::string_view class_id) {
     std::string text;
-    text.reserve(host.size() + progId.size() + classId.size() + 2);
-    text.append(host).append(1, kDelimiter).append(progId).append(1, kDelimiter).append(classId);
+    text.reserve(host.size() + prog_id.size() + class_id.size() + 2);
+    text.append(host).append(1, kDelimiter).append(prog_id).append(1, kDelimiter).append(class_id);
     return text;
 }
 
@@ -67,14 +67,14 @@ std::vector<std::string> SplitOPCString(std::string_view text) {
     return fields;
 }
 
-void ParseOPCString(std::string_view text, std::string& host, std::string& progId, std::string& classId) {
+void ParseOPCString(std::string_view text, std::string& host, std::string& prog_id, std::string& class_id) {
     const auto fields = SplitOPCString(text);
     if (fields.size() > 0)
         host = fields[0];
     if (fields.size() > 1)
-        progId = fields[1];
+        prog_id = fields[1];
     if (fields.size() > 2)
-        classId = fields[2];
+        class_id = fields[2];
 }
 
 } // namespace tagsink

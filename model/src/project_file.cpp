@@ -71,19 +71,19 @@ void AtomicWrite(const std::filesystem::path& path, std::string_view bytes) {
     static std::atomic<unsigned> counter{0};
     DurableFile out;
     std::error_code error = qz::ErrnoError(EEXIST);
-    std::filesystem::path tempPath;
+    std::filesystem::path temp_path;
     for (int attempt = 0; attempt < 100 && error == std::errc::file_exists; ++attempt) {
         // Made of path parts, so that the name keeps every character on every platform.
-        std::filesystem::path tempName = ".";
-        tempName += target.filename();
-        tempName +=
+        std::filesystem::path temp_name = ".";
+        temp_name += target.filename();
+        temp_name +=
             ".tmp-" + std::to_string(qz::CurrentProcessId()) + "-" + std::to_string(counter.fetch_add(1));
-        tempPath = dir / tempName;
-        error = out.Open(tempPath, DurableFile::Mode::CreateNew);
+        temp_path = dir / temp_name;
+        error = out.Open(temp_path, DurableFile::Mode::CreateNew);
     }
     if (error)
         CannotCreate(path, error);
-    TempFile temp(tempPath);
+    TempFile temp(temp_path);
     if (exists)
         out.CopyPermissionsFrom(target);
 

@@ -109,8 +109,8 @@ private:
     }
 
     static std::string Hex(std::uint8_t b) {
-        static constexpr char digits[] = "0123456789ABCDEF";
-        return {digits[b >> 4], digits[b & 0x0F]};
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        return {kDigits[b >> 4], kDigits[b & 0x0F]};
     }
 
     static std::string ObjectLabel(const TNamedItem& object) {
@@ -235,20 +235,20 @@ private:
     void Children(TNamedItem& parent) {
         while (Peek() != 0x00) {
             Prefix();
-            const std::string className = ShortString();
+            const std::string class_name = ShortString();
             const std::string name = ShortString();
-            const BlockClass cls = ClassOf(className);
+            const BlockClass cls = ClassOf(class_name);
             TNamedItem* child = nullptr;
             if (auto* server = dynamic_cast<TServer*>(&parent)) {
                 if (cls != BlockClass::Group)
-                    Misplaced(className, name, parent);
+                    Misplaced(class_name, name, parent);
                 child = &TGroup::Create(*server);
             } else if (auto* group = dynamic_cast<TGroup*>(&parent)) {
                 if (cls != BlockClass::Item)
-                    Misplaced(className, name, parent);
+                    Misplaced(class_name, name, parent);
                 child = &TItem::Create(*group);
             } else {
-                Misplaced(className, name, parent);
+                Misplaced(class_name, name, parent);
             }
             Named(*child, name);
             Properties(*child);
@@ -257,14 +257,14 @@ private:
         ++pos_;
     }
 
-    [[noreturn]] static void Misplaced(const std::string& className, const std::string& name,
+    [[noreturn]] static void Misplaced(const std::string& class_name, const std::string& name,
                                        const TNamedItem& parent) {
-        const std::string block = className + " block " + (name.empty() ? std::string("(unnamed)") : name);
+        const std::string block = class_name + " block " + (name.empty() ? std::string("(unnamed)") : name);
         const std::string where = std::string(parent.ClassName()) + " " + ObjectLabel(parent);
         std::string rule;
-        if (SameTextAscii(className, "TServer"))
+        if (SameTextAscii(class_name, "TServer"))
             rule = "a project has exactly one root";
-        else if (SameTextAscii(className, "TGroup"))
+        else if (SameTextAscii(class_name, "TGroup"))
             rule = "groups belong directly under the root";
         else
             rule = "items belong inside a group";

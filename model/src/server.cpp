@@ -8,7 +8,7 @@ namespace tagsink {
 
 const ClassInfo& TServer::StaticClassInfo() {
     using namespace detail;
-    static const ClassInfo info(
+    static const ClassInfo kInfo(
         "TServer", &TNamedItem::StaticClassInfo(),
         {
             StringProp("OPCString", &TServer::OPCString, &TServer::SetOPCString),
@@ -17,13 +17,13 @@ const ClassInfo& TServer::StaticClassInfo() {
             IntegerProp("BufferTime", &TServer::BufferTime, &TServer::SetBufferTime),
             StringProp("Description", &TServer::Description, &TServer::SetDescription),
         });
-    return info;
+    return kInfo;
 }
 
 TServer::TServer() : TServer(CreateDbConnection()) {}
 
 TServer::TServer(std::unique_ptr<DbConnection> connection)
-    : TNamedItem(nullptr), dbConnection_(connection ? std::move(connection) : CreateDbConnection()) {
+    : TNamedItem(nullptr), db_connection_(connection ? std::move(connection) : CreateDbConnection()) {
     AddObserver(*this);
     SetName("Manager");
 }
@@ -35,10 +35,10 @@ TServer::~TServer() {
 }
 
 void TServer::SetDBString(std::string_view value) {
-    dbString_.assign(value);
-    if (dbConnection_->IsConnected())
-        dbConnection_->Close();
-    dbConnection_->SetConnectionString(dbString_);
+    db_string_.assign(value);
+    if (db_connection_->IsConnected())
+        db_connection_->Close();
+    db_connection_->SetConnectionString(db_string_);
 }
 
 void TServer::ObjectChanged(TNamedItem& sender, std::uint8_t kind) {

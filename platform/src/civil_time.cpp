@@ -88,11 +88,11 @@ bool IsValidCivil(std::int64_t year, unsigned month, unsigned day) noexcept {
                .ok();
 }
 
-std::optional<SYSTEMTIME> DateToSystemTime(double date, bool roundToSecond) noexcept {
+std::optional<SYSTEMTIME> DateToSystemTime(double date, bool round_to_second) noexcept {
     if (!InDateRange(date))
         return std::nullopt;
     std::int64_t ms = DateToLinearMs(date);
-    if (roundToSecond) {
+    if (round_to_second) {
         // Round the time of day to the nearest second (halves up), carrying into the next day.
         std::int64_t day = ms / kMsPerDay;
         std::int64_t rest = ms % kMsPerDay;
@@ -103,15 +103,15 @@ std::optional<SYSTEMTIME> DateToSystemTime(double date, bool roundToSecond) noex
         rest = (rest + 500) / 1000 * 1000;
         ms = day * kMsPerDay + rest;
     }
-    std::int64_t dayNumber = ms / kMsPerDay;
-    std::int64_t msOfDay = ms % kMsPerDay;
-    if (msOfDay < 0) {
-        msOfDay += kMsPerDay;
-        --dayNumber;
+    std::int64_t day_number = ms / kMsPerDay;
+    std::int64_t ms_of_day = ms % kMsPerDay;
+    if (ms_of_day < 0) {
+        ms_of_day += kMsPerDay;
+        --day_number;
     }
     std::int64_t y = 0;
     unsigned mo = 0, d = 0;
-    CivilFromDays(dayNumber + kDateEpochDays, y, mo, d);
+    CivilFromDays(day_number + kDateEpochDays, y, mo, d);
     if (y < 100 || y > 9999)
         return std::nullopt;
     SYSTEMTIME st{};
@@ -119,12 +119,12 @@ std::optional<SYSTEMTIME> DateToSystemTime(double date, bool roundToSecond) noex
     st.wMonth = static_cast<WORD>(mo);
     st.wDay = static_cast<WORD>(d);
     // 1970-01-01 was a Thursday (4).
-    const std::int64_t unixDay = dayNumber + kDateEpochDays;
-    st.wDayOfWeek = static_cast<WORD>(((unixDay % 7) + 7 + 4) % 7);
-    st.wHour = static_cast<WORD>(msOfDay / 3600000);
-    st.wMinute = static_cast<WORD>(msOfDay / 60000 % 60);
-    st.wSecond = static_cast<WORD>(msOfDay / 1000 % 60);
-    st.wMilliseconds = static_cast<WORD>(msOfDay % 1000);
+    const std::int64_t unix_day = day_number + kDateEpochDays;
+    st.wDayOfWeek = static_cast<WORD>(((unix_day % 7) + 7 + 4) % 7);
+    st.wHour = static_cast<WORD>(ms_of_day / 3600000);
+    st.wMinute = static_cast<WORD>(ms_of_day / 60000 % 60);
+    st.wSecond = static_cast<WORD>(ms_of_day / 1000 % 60);
+    st.wMilliseconds = static_cast<WORD>(ms_of_day % 1000);
     return st;
 }
 
@@ -134,8 +134,9 @@ std::optional<double> SystemTimeToDate(const SYSTEMTIME& st) noexcept {
         st.wMilliseconds > 999)
         return std::nullopt;
     const std::int64_t day = DaysFromCivil(st.wYear, st.wMonth, st.wDay) - kDateEpochDays;
-    const std::int64_t msOfDay = ((st.wHour * 60 + st.wMinute) * 60 + st.wSecond) * 1000LL + st.wMilliseconds;
-    return LinearMsToDate(day * kMsPerDay + msOfDay);
+    const std::int64_t ms_of_day =
+        ((st.wHour * 60 + st.wMinute) * 60 + st.wSecond) * 1000LL + st.wMilliseconds;
+    return LinearMsToDate(day * kMsPerDay + ms_of_day);
 }
 
 std::optional<double> FileTimeToDate(const FILETIME& ft) noexcept {
@@ -144,8 +145,8 @@ std::optional<double> FileTimeToDate(const FILETIME& ft) noexcept {
         return std::nullopt;
     // Milliseconds since 1601, rounded to the nearest millisecond, then moved to the DATE epoch.
     const std::int64_t ms = static_cast<std::int64_t>((ticks + kTicksPerMs / 2) / kTicksPerMs);
-    const std::int64_t epochShift = (kDateEpochDays - kFileTimeEpochDays) * kMsPerDay;
-    const double date = LinearMsToDate(ms - epochShift);
+    const std::int64_t epoch_shift = (kDateEpochDays - kFileTimeEpochDays) * kMsPerDay;
+    const double date = LinearMsToDate(ms - epoch_shift);
     if (!InDateRange(date))
         return std::nullopt;
     return date;
@@ -154,8 +155,8 @@ std::optional<double> FileTimeToDate(const FILETIME& ft) noexcept {
 std::optional<FILETIME> DateToFileTime(double date) noexcept {
     if (!InDateRange(date))
         return std::nullopt;
-    const std::int64_t epochShift = (kDateEpochDays - kFileTimeEpochDays) * kMsPerDay;
-    const std::int64_t ms = DateToLinearMs(date) + epochShift;
+    const std::int64_t epoch_shift = (kDateEpochDays - kFileTimeEpochDays) * kMsPerDay;
+    const std::int64_t ms = DateToLinearMs(date) + epoch_shift;
     if (ms < 0)
         return std::nullopt; // before 1601
     return MakeFileTime(static_cast<std::uint64_t>(ms) * kTicksPerMs);
@@ -236,12 +237,12 @@ std::optional<std::string> FormatDate(double date) {
     const auto st = DateToSystemTime(date, true);
     if (!st)
         return std::nullopt;
-    const bool hasTime = st->wHour != 0 || st->wMinute != 0 || st->wSecond != 0;
-    const bool isDayZero = st->wYear == 1899 && st->wMonth == 12 && st->wDay == 30;
-    if (isDayZero && hasTime)
+    const bool has_time = st->wHour != 0 || st->wMinute != 0 || st->wSecond != 0;
+    const bool is_day_zero = st->wYear == 1899 && st->wMonth == 12 && st->wDay == 30;
+    if (is_day_zero && has_time)
         return FormatSystemTime(kLongTimeFormat, *st);
     std::string text = FormatSystemTime(kShortDateFormat, *st);
-    if (hasTime) {
+    if (has_time) {
         text += kDateTimeSeparator;
         text += FormatSystemTime(kLongTimeFormat, *st);
     }
@@ -260,10 +261,10 @@ struct Cursor {
         while (!done() && (s[pos] == ' ' || s[pos] == '\t'))
             ++pos;
     }
-    bool number(unsigned maxDigits, unsigned& value) {
+    bool number(unsigned max_digits, unsigned& value) {
         std::size_t start = pos;
         value = 0;
-        while (!done() && std::isdigit(static_cast<unsigned char>(s[pos])) && pos - start < maxDigits)
+        while (!done() && std::isdigit(static_cast<unsigned char>(s[pos])) && pos - start < max_digits)
             value = value * 10 + static_cast<unsigned>(s[pos++] - '0');
         return pos > start;
     }
@@ -334,9 +335,9 @@ std::optional<double> ParseDate(std::string_view text) {
         st.wYear = static_cast<WORD>(first);
         st.wMonth = static_cast<WORD>(month);
         st.wDay = static_cast<WORD>(day);
-        const std::size_t afterDate = c.pos;
+        const std::size_t after_date = c.pos;
         c.skipBlanks();
-        if (!c.done() && (c.pos > afterDate || c.peek() == 'T')) {
+        if (!c.done() && (c.pos > after_date || c.peek() == 'T')) {
             c.accept('T');
             if (!ParseTimePart(c, h, mi, sec, ms))
                 return std::nullopt;

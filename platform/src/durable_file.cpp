@@ -319,8 +319,8 @@ std::error_code DurableFile::Truncate(std::uint64_t size) {
     return {};
 }
 
-std::error_code DurableFile::Flush(bool withMetadata) {
-    if ((withMetadata ? ::fsync(fd_) : ::fdatasync(fd_)) != 0)
+std::error_code DurableFile::Flush(bool with_metadata) {
+    if ((with_metadata ? ::fsync(fd_) : ::fdatasync(fd_)) != 0)
         return LastError();
     return {};
 }

@@ -133,10 +133,10 @@ bool RoundReal(double x, i128& out) {
     return true;
 }
 
-// The value as an integer count of 10^-scaleDigits units (scaleDigits is 0 for integers, 4 for
+// The value as an integer count of 10^-scale_digits units (scale_digits is 0 for integers, 4 for
 // currency), rounded halves to even.
-HRESULT ToScaledInteger(const Scalar& s, int scaleDigits, i128& out) {
-    const i128 factor = scaleDigits == 4 ? 10000 : 1;
+HRESULT ToScaledInteger(const Scalar& s, int scale_digits, i128& out) {
+    const i128 factor = scale_digits == 4 ? 10000 : 1;
     switch (s.kind) {
     case Kind::Empty:
         out = 0;
@@ -154,7 +154,7 @@ HRESULT ToScaledInteger(const Scalar& s, int scaleDigits, i128& out) {
     case Kind::Date:
         return RoundReal(s.r * static_cast<double>(factor), out) ? S_OK : kOverflow;
     case Kind::Currency: {
-        if (scaleDigits == 4) {
+        if (scale_digits == 4) {
             out = s.cy;
             return S_OK;
         }
@@ -163,12 +163,12 @@ HRESULT ToScaledInteger(const Scalar& s, int scaleDigits, i128& out) {
         return qz::detail::RoundDecimal(n, 0, out) ? S_OK : kOverflow;
     }
     case Kind::Decimal:
-        return qz::detail::RoundDecimal(s.dec, -scaleDigits, out) ? S_OK : kOverflow;
+        return qz::detail::RoundDecimal(s.dec, -scale_digits, out) ? S_OK : kOverflow;
     case Kind::Text: {
         const auto n = qz::detail::ParseDecimal(s.text);
         if (!n)
             return kMismatch;
-        return qz::detail::RoundDecimal(*n, -scaleDigits, out) ? S_OK : kOverflow;
+        return qz::detail::RoundDecimal(*n, -scale_digits, out) ? S_OK : kOverflow;
     }
     case Kind::Error:
         return kMismatch;
@@ -265,7 +265,7 @@ HRESULT ToBool(const Scalar& s, bool& out) {
             t.remove_prefix(1);
         while (!t.empty() && (t.back() == u' ' || t.back() == u'\t'))
             t.remove_suffix(1);
-        auto equalsIgnoringCase = [&](std::string_view word) {
+        auto equals_ignoring_case = [&](std::string_view word) {
             if (t.size() != word.size())
                 return false;
             for (std::size_t i = 0; i < t.size(); ++i) {
@@ -280,11 +280,11 @@ HRESULT ToBool(const Scalar& s, bool& out) {
             }
             return true;
         };
-        if (equalsIgnoringCase(qz::kTrueText)) {
+        if (equals_ignoring_case(qz::kTrueText)) {
             out = true;
             return S_OK;
         }
-        if (equalsIgnoringCase(qz::kFalseText)) {
+        if (equals_ignoring_case(qz::kFalseText)) {
             out = false;
             return S_OK;
         }

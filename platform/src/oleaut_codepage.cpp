@@ -17,8 +17,8 @@ namespace {
 
 constexpr UINT kChinese = 936;
 
-bool IsSupported(UINT codePage) {
-    return codePage == CP_ACP || codePage == CP_UTF8 || codePage == kChinese;
+bool IsSupported(UINT code_page) {
+    return code_page == CP_ACP || code_page == CP_UTF8 || code_page == kChinese;
 }
 
 // One iconv conversion over the whole input. A byte the source encoding cannot take: with `strict` the

@@ -40,47 +40,47 @@ std::optional<DecimalNumber> ParseDecimal(std::u16string_view text) {
         result.negative = text[i] == u'-';
         ++i;
     }
-    std::size_t mantissaDigits = 0;
-    long long fractionDigits = 0;
+    std::size_t mantissa_digits = 0;
+    long long fraction_digits = 0;
     while (i < n && text[i] >= u'0' && text[i] <= u'9') {
         result.digits.push_back(static_cast<char>(text[i++]));
-        ++mantissaDigits;
+        ++mantissa_digits;
     }
     if (i < n && text[i] == static_cast<char16_t>(kDecimalSeparator)) {
         ++i;
         while (i < n && text[i] >= u'0' && text[i] <= u'9') {
             result.digits.push_back(static_cast<char>(text[i++]));
-            ++mantissaDigits;
-            ++fractionDigits;
+            ++mantissa_digits;
+            ++fraction_digits;
         }
     }
-    if (mantissaDigits == 0)
+    if (mantissa_digits == 0)
         return std::nullopt;
     long long exponent = 0;
     if (i < n && (text[i] == u'e' || text[i] == u'E')) {
         ++i;
-        bool negativeExponent = false;
+        bool negative_exponent = false;
         if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-            negativeExponent = text[i] == u'-';
+            negative_exponent = text[i] == u'-';
             ++i;
         }
-        std::size_t expDigits = 0;
+        std::size_t exp_digits = 0;
         while (i < n && text[i] >= u'0' && text[i] <= u'9') {
             if (exponent < 100000000)
                 exponent = exponent * 10 + (text[i] - u'0');
             ++i;
-            ++expDigits;
+            ++exp_digits;
         }
-        if (expDigits == 0)
+        if (exp_digits == 0)
             return std::nullopt;
-        if (negativeExponent)
+        if (negative_exponent)
             exponent = -exponent;
     }
     while (i < n && IsBlank(text[i]))
         ++i;
     if (i != n)
         return std::nullopt;
-    exponent -= fractionDigits;
+    exponent -= fraction_digits;
     // Beyond these bounds every target overflows or underflows anyway; keep the int exponent sane.
     if (exponent > 1000000)
         exponent = 1000000;
@@ -124,16 +124,16 @@ bool RoundDecimal(const DecimalNumber& n, int exponent, __int128& units) {
     // Rounding: look at the dropped digits.
     if (keep < static_cast<long long>(n.digits.size())) {
         const long long first = keep; // index of the first dropped digit (may be negative: implied zeros)
-        int firstDigit = 0;
-        bool restNonZero = false;
+        int first_digit = 0;
+        bool rest_non_zero = false;
         if (first >= 0) {
-            firstDigit = n.digits[static_cast<std::size_t>(first)] - '0';
+            first_digit = n.digits[static_cast<std::size_t>(first)] - '0';
             for (std::size_t k = static_cast<std::size_t>(first) + 1; k < n.digits.size(); ++k)
-                restNonZero = restNonZero || n.digits[k] != '0';
+                rest_non_zero = rest_non_zero || n.digits[k] != '0';
         } else {
-            restNonZero = true; // only implied zeros precede the digits: below one half
+            rest_non_zero = true; // only implied zeros precede the digits: below one half
         }
-        const bool up = firstDigit > 5 || (firstDigit == 5 && (restNonZero || (value & 1) != 0));
+        const bool up = first_digit > 5 || (first_digit == 5 && (rest_non_zero || (value & 1) != 0));
         if (up)
             ++value;
     }

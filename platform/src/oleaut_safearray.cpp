@@ -97,7 +97,7 @@ USHORT FeaturesFor(VARTYPE vt) {
 
 // Creates an array whose bounds are given either in the order of the dimensions (as callers give them)
 // or already in storage order (when copying an array).
-SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, bool storageOrder) {
+SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, bool storage_order) {
     const ULONG size = qz::ElementSize(vt);
     if (size == 0 || cDims == 0 || cDims > 0xFFFF || !bounds)
         return nullptr;
@@ -110,7 +110,7 @@ SAFEARRAY* CreateArray(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* bounds, boo
     psa->cbElements = size;
     VarTypeField(psa) = vt;
     for (UINT d = 0; d < cDims; ++d)
-        psa->rgsabound[storageOrder ? d : cDims - 1 - d] = bounds[d];
+        psa->rgsabound[storage_order ? d : cDims - 1 - d] = bounds[d];
     std::size_t count = 0;
     if (!CellCount(psa, count) || count > std::numeric_limits<std::size_t>::max() / size) {
         std::free(block);

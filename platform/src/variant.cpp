@@ -68,8 +68,8 @@ Variant::Variant(const VARIANT& other) : Variant() {
     Check(VariantCopy(&v_, detail::SourceArg(&other)));
 }
 
-void Variant::setInteger(std::int64_t s, std::uint64_t u, std::size_t size, bool isSigned) noexcept {
-    if (isSigned) {
+void Variant::setInteger(std::int64_t s, std::uint64_t u, std::size_t size, bool is_signed) noexcept {
+    if (is_signed) {
         switch (size) {
         case 1:
             v_.vt = VT_I1, v_.cVal = static_cast<CHAR>(s);
@@ -154,9 +154,9 @@ Variant Variant::Error(SCODE code) noexcept {
     return v;
 }
 
-Variant Variant::Currency(std::int64_t timesTenThousand) noexcept {
+Variant Variant::Currency(std::int64_t times_ten_thousand) noexcept {
     CY cy;
-    cy.int64 = timesTenThousand;
+    cy.int64 = times_ten_thousand;
     return Variant(cy);
 }
 
@@ -169,8 +169,8 @@ Variant Variant::FromArray(SAFEARRAY* owned) noexcept {
     return v;
 }
 
-Variant Variant::Array(VARTYPE elementType, ULONG count) {
-    SAFEARRAY* array = SafeArrayCreateVector(elementType, 0, count);
+Variant Variant::Array(VARTYPE element_type, ULONG count) {
+    SAFEARRAY* array = SafeArrayCreateVector(element_type, 0, count);
     if (!array)
         throw VariantError(DISP_E_BADVARTYPE);
     return FromArray(array);
@@ -273,17 +273,17 @@ Variant Variant::element(LONG index) const {
     LONG lower = 0;
     Check(SafeArrayGetLBound(array, 1, &lower));
     LONG at = lower + index;
-    VARTYPE elementType = VT_EMPTY;
-    Check(SafeArrayGetVartype(array, &elementType));
+    VARTYPE element_type = VT_EMPTY;
+    Check(SafeArrayGetVartype(array, &element_type));
     Variant result;
-    if (elementType == VT_VARIANT) {
+    if (element_type == VT_VARIANT) {
         VARIANT item;
         VariantInit(&item);
         Check(SafeArrayGetElement(array, &at, &item));
         result.attach(item);
         return result;
     }
-    if (elementType == VT_DECIMAL) {
+    if (element_type == VT_DECIMAL) {
         DECIMAL d;
         Check(SafeArrayGetElement(array, &at, &d));
         result.v_.decVal = d;
@@ -294,7 +294,7 @@ Variant Variant::element(LONG index) const {
     VARIANT item;
     std::memset(static_cast<void*>(&item), 0, sizeof item);
     Check(SafeArrayGetElement(array, &at, &item.llVal));
-    item.vt = elementType;
+    item.vt = element_type;
     result.attach(item);
     return result;
 }

@@ -128,22 +128,22 @@ std::u16string_view TextOf(const VARIANT& v) {
 bool Equals(const VARIANT& a, const VARIANT& b, int depth);
 
 // Element `index` (in storage order) of an array, as a VARIANT that borrows the element's value.
-bool BorrowElement(SAFEARRAY* array, VARTYPE elementType, ULONG index, VARIANT& out) {
+bool BorrowElement(SAFEARRAY* array, VARTYPE element_type, ULONG index, VARIANT& out) {
     const char* cell =
         static_cast<const char*>(array->pvData) + static_cast<std::size_t>(index) * array->cbElements;
     std::memset(static_cast<void*>(&out), 0, sizeof out);
-    if (elementType == VT_VARIANT) {
+    if (element_type == VT_VARIANT) {
         std::memcpy(static_cast<void*>(&out), cell, sizeof out);
         return true;
     }
-    if (elementType == VT_DECIMAL) {
+    if (element_type == VT_DECIMAL) {
         std::memcpy(&out.decVal, cell, sizeof(DECIMAL));
     } else {
         if (array->cbElements > sizeof out.llVal)
             return false;
         std::memcpy(&out.llVal, cell, array->cbElements);
     }
-    out.vt = elementType;
+    out.vt = element_type;
     return true;
 }
 

@@ -23,17 +23,17 @@ public:
 
     std::deque<QString> passwords;                    // a null QString: the dialog was cancelled
     std::deque<QMessageBox::StandardButton> answers;  // Yes / No / Cancel
-    std::deque<QString> fileNames;                    // a null QString: cancelled
+    std::deque<QString> file_names;                   // a null QString: cancelled
     std::deque<std::function<int(QDialog&)>> dialogs; // operate a dialog, return its result
     QStringList messages;                             // "caption|text"
-    int passwordAsked = 0;
-    int questionsAsked = 0;
+    int password_asked = 0;
+    int questions_asked = 0;
 
     void Message(const QString& caption, const QString& text, QMessageBox::Icon) override {
         messages << caption + QLatin1Char('|') + text;
     }
     QMessageBox::StandardButton AskYesNoCancel(const QString&, const QString&) override {
-        ++questionsAsked;
+        ++questions_asked;
         if (answers.empty()) {
             return QMessageBox::Cancel;
         }
@@ -42,7 +42,7 @@ public:
         return answer;
     }
     std::optional<QString> AskPassword() override {
-        ++passwordAsked;
+        ++password_asked;
         if (passwords.empty()) {
             return std::nullopt;
         }
@@ -55,11 +55,11 @@ public:
     }
     std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&, const QString&,
                                         const QString&) override {
-        if (fileNames.empty()) {
+        if (file_names.empty()) {
             return std::nullopt;
         }
-        QString name = fileNames.front();
-        fileNames.pop_front();
+        QString name = file_names.front();
+        file_names.pop_front();
         if (name.isNull()) {
             return std::nullopt;
         }
@@ -81,21 +81,21 @@ public:
 
 /// A window on a project file in a temporary folder, shown and focused, that counts its "ends".
 struct Window {
-    explicit Window(const QString& projectFile, int maxLogLines = TLogView::kDefaultMaxLines)
-        : Window(OptionsFor(projectFile, maxLogLines)) {}
+    explicit Window(const QString& project_file, int max_log_lines = TLogView::kDefaultMaxLines)
+        : Window(OptionsFor(project_file, max_log_lines)) {}
     explicit Window(TMain::Options options) {
-        options.useTray = false;
+        options.use_tray = false;
         main = std::make_unique<TMain>(options);
         main->OnEndProgram = [this] { ++ended; };
         main->show();
         QApplication::setActiveWindow(main.get());
         (void)QTest::qWaitForWindowExposed(main.get());
     }
-    static TMain::Options OptionsFor(const QString& projectFile,
-                                     int maxLogLines = TLogView::kDefaultMaxLines) {
+    static TMain::Options OptionsFor(const QString& project_file,
+                                     int max_log_lines = TLogView::kDefaultMaxLines) {
         TMain::Options options;
-        options.projectFile = projectFile;
-        options.maxLogLines = maxLogLines;
+        options.project_file = project_file;
+        options.max_log_lines = max_log_lines;
         return options;
     }
     TMain* operator->() const { return main.get(); }

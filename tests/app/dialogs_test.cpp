@@ -86,7 +86,7 @@ private slots:
         QVERIFY(Child(root, QStringLiteral("Random")) != nullptr);
         QVERIFY(Child(root, QStringLiteral("Deep")) != nullptr);
         int branches = root->childCount();
-        QStringList rootLeaves = Lines(browser.lbLeaf);
+        QStringList root_leaves = Lines(browser.lbLeaf);
 
         // Three levels down, then back to ROOT: the root's leaves, and no branch added twice.
         QTreeWidgetItem* deep = Child(root, QStringLiteral("Deep"));
@@ -104,19 +104,19 @@ private slots:
             QVERIFY(browser.grab().save(QDir(shots).filePath(QStringLiteral("item-browser.png"))));
         }
         browser.tvBranch->setCurrentItem(root);
-        QCOMPARE(Lines(browser.lbLeaf), rootLeaves);
+        QCOMPARE(Lines(browser.lbLeaf), root_leaves);
         QCOMPARE(root->childCount(), branches);
 
         // A full ID longer than 127 bytes arrives cut to its first 127 bytes.
         browser.tvBranch->setCurrentItem(Child(root, QStringLiteral("Names")));
-        QString longLeaf;
+        QString long_leaf;
         for (const QString& leaf : Lines(browser.lbLeaf)) {
             if (leaf.startsWith(QStringLiteral("Long"))) {
-                longLeaf = leaf;
+                long_leaf = leaf;
             }
         }
-        QVERIFY(!longLeaf.isEmpty());
-        ClickLeaf(browser, longLeaf);
+        QVERIFY(!long_leaf.isEmpty());
+        ClickLeaf(browser, long_leaf);
         QCOMPARE(browser.eName->text().size(), 127);
         QVERIFY(browser.eName->text().startsWith(QStringLiteral("Names.Long4567890")));
 

@@ -45,9 +45,9 @@ QStringList PickList(inspector::TQZCustomPropsPage& page, const char* name) {
     return values;
 }
 
-void Execute(const std::string& connectionString, const std::string& sql) {
+void Execute(const std::string& connection_string, const std::string& sql) {
     auto connection = CreateDbConnection();
-    connection->SetConnectionString(connectionString);
+    connection->SetConnectionString(connection_string);
     connection->Open(std::chrono::seconds(5));
     connection->Execute(sql);
 }
@@ -56,17 +56,17 @@ void Execute(const std::string& connectionString, const std::string& sql) {
 
 class EditorsTest : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
-    std::string dbString;
+    QTemporaryDir dir_;
+    std::string db_string_;
 
-    QString Project() const { return dir.filePath(QStringLiteral("tagsink.DAT")); }
+    QString Project() const { return dir_.filePath(QStringLiteral("tagsink.DAT")); }
 
     // A project with one group (table "readings") and one item, its database a fresh SQLite file.
     void WriteProject(const std::string& table,
                       const std::string& opc = "/Tagsink.SimServer.DA2/" + std::string(kDa2Class)) {
         TServer server;
         server.SetOPCString(opc);
-        server.SetDBString(dbString);
+        server.SetDBString(db_string_);
         TGroup& group = TGroup::Create(server);
         group.SetName("Group1");
         group.SetTableName(table);
@@ -95,10 +95,10 @@ class EditorsTest : public QObject {
 private slots:
     void initTestCase() {
         RegisterProjectEditors();
-        QString file = dir.filePath(QStringLiteral("plant.db"));
-        dbString = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
-        Execute(dbString, "create table readings (id integer, temp_c real, taken text)");
-        Execute(dbString, "create view hot as select * from readings where temp_c > 50");
+        QString file = dir_.filePath(QStringLiteral("plant.db"));
+        db_string_ = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
+        Execute(db_string_, "create table readings (id integer, temp_c real, taken text)");
+        Execute(db_string_, "create view hot as select * from readings where temp_c > 50");
     }
 
     void TableAndFieldPickListsComeFromTheDatabase() {
@@ -136,10 +136,10 @@ private slots:
     }
 
     void UnreachableDatabaseGivesAnEmptyListAndALogLine() {
-        std::string saved = dbString;
-        dbString = "Driver={No Such Driver};Database=x;";
+        std::string saved = db_string_;
+        db_string_ = "Driver={No Such Driver};Database=x;";
         WriteProject("readings");
-        dbString = saved;
+        db_string_ = saved;
         ScriptedPrompts prompts;
         Window w(Project());
         ToEdit(w, prompts);
@@ -204,7 +204,7 @@ private slots:
             return dialog.result();
         });
         w->Inspector->ButtonAction();
-        QCOMPARE(shown.toStdString(), dbString);
+        QCOMPARE(shown.toStdString(), db_string_);
         QCOMPARE(w->Server().DBString(), std::string("Driver={SQLite3};Database=other.db;"));
         QVERIFY(w->Server().Dirty());
     }
@@ -243,13 +243,13 @@ private slots:
         if (pg.isEmpty()) {
             QSKIP("TAGSINK_PG_CONN is not set");
         }
-        std::string saved = dbString;
-        dbString = pg.toStdString();
-        Execute(dbString,
+        std::string saved = db_string_;
+        db_string_ = pg.toStdString();
+        Execute(db_string_,
                 "create or replace function tagsink_app_proc(p_id integer, p_temp real) returns integer "
                 "language sql as 'select 1'");
         WriteProject("tagsink_app_proc");
-        dbString = saved;
+        db_string_ = saved;
         ScriptedPrompts prompts;
         Window w(Project());
         ToEdit(w, prompts);

@@ -38,11 +38,11 @@ private slots:
     void RecordsInDebugModeAndReturnsToEdit() {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path())); // "sql.dat" is kept in the working folder
-        QString dbFile = dir.filePath(QStringLiteral("plant.db"));
-        std::string dbString = "Driver={SQLite3};Database=" + dbFile.toStdString() + ";Timeout=2000;";
+        QString db_file = dir.filePath(QStringLiteral("plant.db"));
+        std::string db_string = "Driver={SQLite3};Database=" + db_file.toStdString() + ";Timeout=2000;";
         {
             auto connection = CreateDbConnection();
-            connection->SetConnectionString(dbString);
+            connection->SetConnectionString(db_string);
             connection->Open(std::chrono::seconds(5));
             connection->Execute("create table readings (DT varchar(30), S double precision, R integer)");
         }
@@ -50,7 +50,7 @@ private slots:
         {
             TServer server;
             server.SetOPCString("/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}");
-            server.SetDBString(dbString);
+            server.SetDBString(db_string);
             AddSnapshotGroup(server);
             server.SaveToFile(project.toStdString());
         }
@@ -68,7 +68,7 @@ private slots:
         QString line = w->LogWin->Lines().filter(QStringLiteral("--TServer.DoRecord--sql=")).first();
         QVERIFY2(line.contains(QStringLiteral(":uMap--TServer.DoRecord--sql=")), qPrintable(line));
         QTRY_COMPARE_WITH_TIMEOUT(w->DbPanel->text(), QStringLiteral("DB Connected"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(CountRows(dbFile, QStringLiteral("readings")) >= 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(CountRows(db_file, QStringLiteral("readings")) >= 3, 10000);
 
         // TAGSINK_SCREENSHOTS=folder keeps a picture of the running window for the documentation.
         QString shots = qEnvironmentVariable("TAGSINK_SCREENSHOTS");
@@ -85,9 +85,9 @@ private slots:
         QVERIFY(w->actModeEdit->isChecked());
         QApplication::processEvents();
         QCOMPARE(w->OpcPanel->text(), QStringLiteral("OPC Disconnected"));
-        int rows = CountRows(dbFile, QStringLiteral("readings"));
+        int rows = CountRows(db_file, QStringLiteral("readings"));
         QTest::qWait(400);
-        QCOMPARE(CountRows(dbFile, QStringLiteral("readings")), rows); // stopped: nothing more arrives
+        QCOMPARE(CountRows(db_file, QStringLiteral("readings")), rows); // stopped: nothing more arrives
         QVERIFY(prompts.messages.isEmpty());
     }
 };

@@ -14,8 +14,8 @@ using namespace tagsink::app::testing;
 
 class LogViewTest : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
-    QString Project() const { return dir.filePath(QStringLiteral("tagsink.DAT")); }
+    QTemporaryDir dir_;
+    QString Project() const { return dir_.filePath(QStringLiteral("tagsink.DAT")); }
 
 private slots:
     void LinesOnlyInDebugModeWithTheirFormat() {
@@ -59,17 +59,17 @@ private slots:
         QApplication::processEvents();
         QStringList lines = w->LogWin->Lines();
         QCOMPARE(lines.size(), 1000);
-        int nextSql = 0;
-        int nextUi = 0;
+        int next_sql = 0;
+        int next_ui = 0;
         for (const QString& line : lines) {
             if (line.contains(QStringLiteral("--TServer.DoRecord--sql="))) {
-                QVERIFY(line.endsWith(QStringLiteral("sql=") + QString::number(nextSql++)));
+                QVERIFY(line.endsWith(QStringLiteral("sql=") + QString::number(next_sql++)));
             } else {
-                QVERIFY(line.endsWith(QStringLiteral("--UI--line ") + QString::number(nextUi++)));
+                QVERIFY(line.endsWith(QStringLiteral("--UI--line ") + QString::number(next_ui++)));
             }
         }
-        QCOMPARE(nextSql, 500);
-        QCOMPARE(nextUi, 500);
+        QCOMPARE(next_sql, 500);
+        QCOMPARE(next_ui, 500);
     }
 
     void ClearAndExport() {
@@ -79,18 +79,18 @@ private slots:
         QApplication::processEvents();
         w->actLogClear->trigger();
         w->actLogClear->trigger(); // clearing an empty view does nothing
-        QString empty = dir.filePath(QStringLiteral("empty"));
-        prompts.fileNames.push_back(empty);
+        QString empty = dir_.filePath(QStringLiteral("empty"));
+        prompts.file_names.push_back(empty);
         w->actLogExport->trigger();
-        QFile emptyFile(empty + QStringLiteral(".log"));
-        QVERIFY(emptyFile.open(QIODevice::ReadOnly));
-        QCOMPARE(emptyFile.size(), 0);
+        QFile empty_file(empty + QStringLiteral(".log"));
+        QVERIFY(empty_file.open(QIODevice::ReadOnly));
+        QCOMPARE(empty_file.size(), 0);
 
         WriteLog("uMap", "Run", "first");
         WriteLog("uMap", "Run", "二 second");
         QApplication::processEvents();
-        QString named = dir.filePath(QStringLiteral("out"));
-        prompts.fileNames.push_back(named);
+        QString named = dir_.filePath(QStringLiteral("out"));
+        prompts.file_names.push_back(named);
         w->actLogExport->trigger();
         QFile out(named + QStringLiteral(".log"));
         QVERIFY(out.open(QIODevice::ReadOnly));
@@ -101,7 +101,7 @@ private slots:
 
         // Cancelled: nothing written. A folder that does not exist: the failure is shown.
         w->actLogExport->trigger();
-        prompts.fileNames.push_back(dir.filePath(QStringLiteral("missing/dir/x.log")));
+        prompts.file_names.push_back(dir_.filePath(QStringLiteral("missing/dir/x.log")));
         w->actLogExport->trigger();
         QCOMPARE(prompts.messages.size(), 1);
         QCOMPARE(w->LogWin->Lines().size(), 2);

@@ -35,8 +35,8 @@ int RowNamed(inspector::TQZCustomPropsPage& page, const QString& caption) {
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-    QTemporaryDir dir;
-    QString Project() const { return dir.filePath(QStringLiteral("tagsink.DAT")); }
+    QTemporaryDir dir_;
+    QString Project() const { return dir_.filePath(QStringLiteral("tagsink.DAT")); }
 
 private slots:
     void init() { QFile::remove(Project()); }
@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(w->ModePanel->text(), QStringLiteral("Edit"));
         QVERIFY(w->actModeEdit->isChecked());
         QVERIFY(w->actEditAdd->isEnabled());
-        QCOMPARE(prompts.passwordAsked, 3);
+        QCOMPARE(prompts.password_asked, 3);
     }
 
     void PasswordRules() {
@@ -229,7 +229,7 @@ private slots:
 
     void SaveFailureIsShownAndWindowStaysUsable() {
         ScriptedPrompts prompts;
-        Window w(dir.filePath(QStringLiteral("no/such/folder/x.DAT")));
+        Window w(dir_.filePath(QStringLiteral("no/such/folder/x.DAT")));
         SelectNode(*w.main, w->tvItems->topLevelItem(0));
         w->actEditAdd->trigger();
         w->actFileSave->trigger();
@@ -263,7 +263,7 @@ private slots:
         prompts.passwords.push_back(QStringLiteral("krw5tm"));
         w->actFileExit->trigger();
         QCOMPARE(w.ended, 1);
-        QCOMPARE(prompts.questionsAsked, 0);
+        QCOMPARE(prompts.questions_asked, 0);
 
         SelectNode(*w.main, w->tvItems->topLevelItem(0));
         w->actEditAdd->trigger();
@@ -292,8 +292,8 @@ private slots:
         QVERIFY(WaitStopped(*w.main));
         QVERIFY(w->close());
         QCOMPARE(w.ended, 1);
-        QCOMPARE(prompts.questionsAsked, 0);
-        QCOMPARE(prompts.passwordAsked, 1);
+        QCOMPARE(prompts.questions_asked, 0);
+        QCOMPARE(prompts.password_asked, 1);
     }
 
     void InspectorHidesNamesShowsChineseCaptionsAndUpdatesTreeAndList() {

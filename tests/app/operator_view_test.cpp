@@ -42,7 +42,7 @@ int Distance(QRgb a, QRgb b) {
 
 struct RowPicture {
     QRgb background = 0;
-    int textPixels = 0; // pixels that stand out from the background
+    int text_pixels = 0; // pixels that stand out from the background
 };
 
 // The selected row's cell as painted: its background (the most frequent colour) and how many pixels
@@ -69,16 +69,16 @@ RowPicture Picture(QTreeWidget* list, QTreeWidgetItem* row, int column) {
     }
     for (auto [colour, n] : counts) {
         if (Distance(colour, picture.background) > 200) {
-            picture.textPixels += n;
+            picture.text_pixels += n;
         }
     }
     return picture;
 }
 
-QString ProjectWithItems(const QTemporaryDir& dir, const std::string& dbString, int items) {
+QString ProjectWithItems(const QTemporaryDir& dir, const std::string& db_string, int items) {
     QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
     TServer server;
-    server.SetDBString(dbString);
+    server.SetDBString(db_string);
     TGroup& group = TGroup::Create(server);
     group.SetName("Snapshot");
     group.SetTableName("readings");
@@ -95,11 +95,11 @@ QString ProjectWithItems(const QTemporaryDir& dir, const std::string& dbString, 
 
 // A project on the simulated server recording Sine and Ramp into `readings` of an SQLite file, with an
 // item the server does not have.
-QString RecordingProject(const QTemporaryDir& dir, const std::string& dbString) {
+QString RecordingProject(const QTemporaryDir& dir, const std::string& db_string) {
     QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
     TServer server;
     server.SetOPCString(kSimServer);
-    server.SetDBString(dbString);
+    server.SetDBString(db_string);
     TGroup& group = AddSnapshotGroup(server);
     TItem& missing = TItem::Create(group);
     missing.SetName("Missing");
@@ -110,12 +110,12 @@ QString RecordingProject(const QTemporaryDir& dir, const std::string& dbString) 
 
 std::string SqliteWithReadings(const QTemporaryDir& dir, QString& file) {
     file = dir.filePath(QStringLiteral("plant.db"));
-    std::string dbString = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
+    std::string db_string = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
     auto connection = CreateDbConnection();
-    connection->SetConnectionString(dbString);
+    connection->SetConnectionString(db_string);
     connection->Open(std::chrono::seconds(5));
     connection->Execute("create table readings (DT varchar(30), S double precision, R integer)");
-    return dbString;
+    return db_string;
 }
 
 QTreeWidgetItem* RowNamed(TMain& main, const QString& name) {
@@ -151,16 +151,16 @@ private slots:
 
         const RowPicture plain = Picture(w->lvItems, other, 1);
         const RowPicture focused = Picture(w->lvItems, selected, 1);
-        QVERIFY2(plain.textPixels > 10, "an unselected row shows its text");
+        QVERIFY2(plain.text_pixels > 10, "an unselected row shows its text");
         QVERIFY2(Distance(focused.background, plain.background) > 60, "the selection is visible");
-        QVERIFY2(focused.textPixels > 10, "the selected row's text reads against its background");
+        QVERIFY2(focused.text_pixels > 10, "the selected row's text reads against its background");
 
         Focus(w->tvItems);
         QVERIFY(!w->lvItems->hasFocus());
         QVERIFY(selected->isSelected());
         const RowPicture unfocused = Picture(w->lvItems, selected, 1);
         QVERIFY2(Distance(unfocused.background, plain.background) > 60, "the selection stays visible");
-        QVERIFY2(unfocused.textPixels > 10, "the selected row's text reads without the focus");
+        QVERIFY2(unfocused.text_pixels > 10, "the selected row's text reads without the focus");
     }
 
     void NamesCanBeRead() {
@@ -255,10 +255,10 @@ private slots:
     void LiveValuesAppearAndChange() {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        QString dbFile;
-        const std::string dbString = SqliteWithReadings(dir, dbFile);
+        QString db_file;
+        const std::string db_string = SqliteWithReadings(dir, db_file);
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, dbString));
+        Window w(RecordingProject(dir, db_string));
         QCOMPARE(w->Mode(), rmRun);
         SelectNode(*w.main, w->tvItems->topLevelItem(0)->child(0));
         QVERIFY(!w->lvItems->isColumnHidden(TMain::kValueColumn));
@@ -300,10 +300,10 @@ private slots:
     void CountersFollowADatabaseOutage() {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        QString dbFile;
-        const std::string dbString = SqliteWithReadings(dir, dbFile);
+        QString db_file;
+        const std::string db_string = SqliteWithReadings(dir, db_file);
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, dbString));
+        Window w(RecordingProject(dir, db_string));
         QCOMPARE(w->Mode(), rmRun);
         SelectNode(*w.main, w->tvItems->topLevelItem(0)->child(0));
         THealthPanel* health = w->HealthPanel;
@@ -315,7 +315,7 @@ private slots:
 
         // The table goes away: a missing table can come back, so its statements are retried, not set
         // aside; the failures are counted and the last one is shown with its reason.
-        QVERIFY(Sqlite(dbFile, QStringLiteral("alter table readings rename to readings_away;")));
+        QVERIFY(Sqlite(db_file, QStringLiteral("alter table readings rename to readings_away;")));
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->FailuresLabel) >= 1, 15000);
         QVERIFY(health->FailuresLabel->styleSheet().contains(QStringLiteral("#c62828")));
         QTRY_VERIFY_WITH_TIMEOUT(health->LastErrorLabel->text().contains(QStringLiteral("readings")), 5000);
@@ -330,7 +330,7 @@ private slots:
         }
 
         // And comes back: statements are executed again.
-        QVERIFY(Sqlite(dbFile, QStringLiteral("alter table readings_away rename to readings;")));
+        QVERIFY(Sqlite(db_file, QStringLiteral("alter table readings_away rename to readings;")));
         const quint64 executed = Count(health->ExecutedLabel);
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->ExecutedLabel) >= executed + 3, 15000);
         QVERIFY(Count(health->ExecutedLabel) <= w->Stats().executed.load());
@@ -341,11 +341,11 @@ private slots:
     void DatabaseLinkDownIsRed() {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        const std::string dbString = "Driver={SQLite3};Database=" +
-                                     dir.filePath(QStringLiteral("no/such/folder/plant.db")).toStdString() +
-                                     ";Timeout=200;";
+        const std::string db_string = "Driver={SQLite3};Database=" +
+                                      dir.filePath(QStringLiteral("no/such/folder/plant.db")).toStdString() +
+                                      ";Timeout=200;";
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, dbString));
+        Window w(RecordingProject(dir, db_string));
         QCOMPARE(w->Mode(), rmRun);
         QTRY_COMPARE_WITH_TIMEOUT(w->OpcPanel->text(), QStringLiteral("OPC Connected"), 5000);
         QTest::qWait(3 * TMain::kLiveInterval);

@@ -56,9 +56,9 @@ struct Plant : SqliteProject {
                             }
                             AddSnapshotGroup(server);
                         }) {
-        options.engine.reconnect.statusPoll = std::chrono::milliseconds(100);
-        options.engine.reconnect.firstDelay = std::chrono::milliseconds(100);
-        options.engine.reconnect.longestDelay = std::chrono::milliseconds(400);
+        options.engine.reconnect.status_poll = std::chrono::milliseconds(100);
+        options.engine.reconnect.first_delay = std::chrono::milliseconds(100);
+        options.engine.reconnect.longest_delay = std::chrono::milliseconds(400);
     }
 };
 
@@ -153,8 +153,8 @@ private slots:
         // Thousands of statements wait for a slow database (one statement at a time): the stop that the
         // loss runs spends its finish budget on them while the window goes on.
         Plant plant(true);
-        plant.options.engine.recorder.singleStatements = true;
-        plant.options.engine.recorder.finishBudget = std::chrono::milliseconds(1500);
+        plant.options.engine.recorder.single_statements = true;
+        plant.options.engine.recorder.finish_budget = std::chrono::milliseconds(1500);
         ScriptedPrompts prompts;
         Window w(plant.options);
         QTRY_VERIFY_WITH_TIMEOUT(Connected(*w.main), 5000);
@@ -164,19 +164,19 @@ private slots:
         }
 
         Heartbeat heartbeat;
-        qint64 stoppingSince = -1, stoppingFor = 0;
+        qint64 stopping_since = -1, stopping_for = 0;
         heartbeat.on_tick = [&](qint64 now) {
-            if (w->RecordingEngine().Stopping() && stoppingSince < 0) {
-                stoppingSince = now;
-            } else if (!w->RecordingEngine().Stopping() && stoppingSince >= 0 && stoppingFor == 0) {
-                stoppingFor = now - stoppingSince;
+            if (w->RecordingEngine().Stopping() && stopping_since < 0) {
+                stopping_since = now;
+            } else if (!w->RecordingEngine().Stopping() && stopping_since >= 0 && stopping_for == 0) {
+                stopping_for = now - stopping_since;
             }
         };
         SetServers(QStringLiteral("down"));
-        QTRY_VERIFY_WITH_TIMEOUT(stoppingFor > 0, 15000);
-        qInfo("the loss's stop took %lld ms; longest gap between 10 ms ticks %lld ms", stoppingFor,
+        QTRY_VERIFY_WITH_TIMEOUT(stopping_for > 0, 15000);
+        qInfo("the loss's stop took %lld ms; longest gap between 10 ms ticks %lld ms", stopping_for,
               heartbeat.longest_gap);
-        QVERIFY2(stoppingFor >= 1000, qPrintable(QString::number(stoppingFor)));
+        QVERIFY2(stopping_for >= 1000, qPrintable(QString::number(stopping_for)));
         QVERIFY2(heartbeat.longest_gap < 500, qPrintable(QString::number(heartbeat.longest_gap)));
         QCOMPARE(w->Mode(), rmRun);
         QVERIFY(w->RecordingEngine().Reconnecting());

@@ -47,8 +47,8 @@ struct Recording : SqliteProject {
               group.SetTableName("readings");
               group.SetTrigType(TTrigType::ttDataChange);
           }) {
-        options.engine.recorder.singleStatements = true;
-        options.engine.recorder.finishBudget = finish_budget;
+        options.engine.recorder.single_statements = true;
+        options.engine.recorder.finish_budget = finish_budget;
     }
 
     // Once the record thread has its database, queues `count` statements (they wait in PendingList).
@@ -148,7 +148,7 @@ private slots:
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actModeEdit->trigger();
         w->actModeDebug->trigger();
-        QCOMPARE(prompts.passwordAsked, 1);
+        QCOMPARE(prompts.password_asked, 1);
         // A second stop changes nothing; a Run asked for meanwhile follows the stop.
         w->SetMode(rmEdit);
         QVERIFY(w->Stopping());
@@ -194,7 +194,7 @@ private slots:
         QVERIFY(AskForEditWithWaiting(*w.main, prompts, 5000));
         prompts.passwords.push_back(QStringLiteral("KRW5TM"));
         w->actFileExit->trigger(); // the tray menu's exit is the same action
-        QCOMPARE(prompts.passwordAsked, 2);
+        QCOMPARE(prompts.password_asked, 2);
         QCOMPARE(w.ended, 0);
         QVERIFY(WaitStopped(*w.main));
         QCOMPARE(w.ended, 1);

@@ -149,15 +149,15 @@ TEST(RotatingLog, ALineWithoutItsBreakWaitsAndIsWrittenAtClose) {
 TEST(RotatingLog, ALineLongerThanTheLimitGetsAFileOfItsOwn) {
     TempFolder dir;
     const fs::path log = dir.Path() / "run.log";
-    const std::string longLine = std::string(250, 'x') + "\n";
+    const std::string long_line = std::string(250, 'x') + "\n";
     {
         RotatingLogFile file(log, {100, 3});
         ASSERT_TRUE(file.Write(Line(1)));
-        ASSERT_TRUE(file.Write(longLine));
+        ASSERT_TRUE(file.Write(long_line));
         ASSERT_TRUE(file.Write(Line(2)));
     }
     EXPECT_EQ(ReadFile(RotatingLogFile::RotatedPath(log, 2)), Line(1));
-    EXPECT_EQ(ReadFile(RotatingLogFile::RotatedPath(log, 1)), longLine);
+    EXPECT_EQ(ReadFile(RotatingLogFile::RotatedPath(log, 1)), long_line);
     EXPECT_EQ(ReadFile(log), Line(2));
 }
 

@@ -19,7 +19,7 @@ using tagclient_cli::QualityText;
 using tagclient_cli::VarTypeFromName;
 
 struct RunResult {
-    int exitCode = -1;
+    int exit_code = -1;
     std::string out;
     std::string err;
 };
@@ -34,11 +34,11 @@ std::string Quote(const std::string& arg) {
 // Runs the program with the arguments (optionally behind a prefix command such as `timeout`), capturing
 // stdout, stderr and the exit code.
 RunResult RunCli(const std::vector<std::string>& args, const std::string& prefix = "") {
-    const std::string errFile = ::testing::TempDir() + "tagclient_cli_stderr_" + std::to_string(::getpid());
+    const std::string err_file = ::testing::TempDir() + "tagclient_cli_stderr_" + std::to_string(::getpid());
     std::string command = prefix + Quote(TAGCLIENT_CLI_PATH);
     for (const std::string& a : args)
         command += " " + Quote(a);
-    command += " 2>" + Quote(errFile);
+    command += " 2>" + Quote(err_file);
     RunResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe)
@@ -48,12 +48,12 @@ RunResult RunCli(const std::vector<std::string>& args, const std::string& prefix
     while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
         result.out.append(buffer, n);
     const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errFile);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(err_file);
     std::stringstream text;
     text << err.rdbuf();
     result.err = text.str();
-    std::remove(errFile.c_str());
+    std::remove(err_file.c_str());
     return result;
 }
 
@@ -78,7 +78,7 @@ const std::string kDa2 = "Tagsink.SimServer.DA2";
 
 TEST(CliServers, ListsSimulatedServersWithClassIds) {
     const RunResult r = RunCli({"servers"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 4u) << r.out;
     EXPECT_EQ(lines[1], "Tagsink.SimServer.DA2      {D886E9B9-5576-47DF-B743-B81B90B0B9BF}");
@@ -88,7 +88,7 @@ TEST(CliServers, ListsSimulatedServersWithClassIds) {
 
 TEST(CliServers, UnreachableHostFailsWithMessage) {
     const RunResult r = RunCli({"servers", "--host", "no-such-host.invalid", "--version", "1"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("no OPC DA 1.0 servers found on host 'no-such-host.invalid'"), std::string::npos)
         << r.err;
@@ -96,7 +96,7 @@ TEST(CliServers, UnreachableHostFailsWithMessage) {
 
 TEST(CliStatus, ShowsStateVersionVendorAndTimes) {
     const RunResult r = RunCli({"status", kDa2});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(HasLine(r.out, "State:        running")) << r.out;
     EXPECT_TRUE(HasLine(r.out, "Vendor:       Tagsink simulated OPC DA 2.0 server")) << r.out;
     EXPECT_TRUE(HasLine(r.out, "Version:      2.0.1")) << r.out;
@@ -107,13 +107,13 @@ TEST(CliStatus, ShowsStateVersionVendorAndTimes) {
 
 TEST(CliStatus, ClassIdWorksLikeProgId) {
     const RunResult r = RunCli({"status", "{8FD8AB6C-C8EF-430D-A694-B1B07D3CF490}"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(HasLine(r.out, "Vendor:       Tagsink simulated OPC DA 1.0 server")) << r.out;
 }
 
 TEST(CliBrowse, TreeShowsBranchesLeavesAndFullIds) {
     const RunResult r = RunCli({"browse", kDa2});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(HasLine(r.out, "Memory/")) << r.out;
     EXPECT_TRUE(HasLine(r.out, "  Real8  (Memory.Real8)")) << r.out;
     EXPECT_TRUE(HasLine(r.out, "  Level1/")) << r.out;
@@ -123,7 +123,7 @@ TEST(CliBrowse, TreeShowsBranchesLeavesAndFullIds) {
 
 TEST(CliBrowse, FilterKeepsOnlyBranchesWithMatches) {
     const RunResult r = RunCli({"browse", kDa2, "--filter", "Real?", "--access", "rw"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 3u) << r.out;
     EXPECT_EQ(lines[0], "Memory/");
@@ -133,17 +133,17 @@ TEST(CliBrowse, FilterKeepsOnlyBranchesWithMatches) {
 
 TEST(CliBrowse, FlatOnFlatServerListsFullIds) {
     const RunResult r = RunCli({"browse", "Tagsink.SimServer.DA1", "--flat", "--filter", "Deep.*"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "Deep.Level1.Level2.Real8\n");
     const RunResult all = RunCli({"browse", "Tagsink.SimServer.DA1", "--flat"});
-    ASSERT_EQ(all.exitCode, 0) << all.err;
+    ASSERT_EQ(all.exit_code, 0) << all.err;
     EXPECT_TRUE(HasLine(all.out, "Memory.Real8"));
     EXPECT_EQ(all.out.find('/'), std::string::npos);
 }
 
 TEST(CliBrowse, ServerWithoutBrowsingFailsWithLibraryReport) {
     const RunResult r = RunCli({"browse", "Tagsink.SimServer.Minimal"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("tagclient: TServer."), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("tagclient-cli: server 'Tagsink.SimServer.Minimal' cannot be browsed"),
               std::string::npos)
@@ -152,7 +152,7 @@ TEST(CliBrowse, ServerWithoutBrowsingFailsWithLibraryReport) {
 
 TEST(CliProps, ListsStandardAndVendorPropertiesWithValues) {
     const RunResult r = RunCli({"props", kDa2, "Ramp.Real8"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find("     1  Item Canonical DataType      VT_I2                5\n"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("     8  Item EUInfo                  VT_ARRAY|VT_R8       [0, 1000]\n"),
@@ -165,13 +165,13 @@ TEST(CliProps, ListsStandardAndVendorPropertiesWithValues) {
 
 TEST(CliProps, UnknownItemFails) {
     const RunResult r = RunCli({"props", kDa2, "No.Such.Item"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("No.Such.Item"), std::string::npos) << r.err;
 }
 
 TEST(CliRead, ShowsValueDecodedQualityAndBothTimes) {
     const RunResult r = RunCli({"read", kDa2, "Memory.Constant", "Quality.CommFailure"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
     EXPECT_EQ(lines[0].rfind("Memory.Constant = 42  [VT_I4]  quality Good (0x00C0)  time 20", 0), 0u)
@@ -182,20 +182,20 @@ TEST(CliRead, ShowsValueDecodedQualityAndBothTimes) {
 
 TEST(CliRead, UnknownItemFailsAfterReadingTheOthers) {
     const RunResult r = RunCli({"read", kDa2, "No.Such.Item", "Memory.Constant"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find("Memory.Constant = 42"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("item 'No.Such.Item' was refused"), std::string::npos) << r.err;
 }
 
 TEST(CliRead, DeviceReadErrorFails) {
     const RunResult r = RunCli({"read", kDa2, "Fault.ReadError"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("item 'Fault.ReadError' could not be read"), std::string::npos) << r.err;
 }
 
 TEST(CliWrite, WritesAndReadsBackMemoryItem) {
     const RunResult r = RunCli({"write", kDa2, "Memory.Real8", "3.5"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 2u) << r.out;
     EXPECT_EQ(lines[0], "Memory.Real8 := 3.5  [VT_R8]");
@@ -204,36 +204,36 @@ TEST(CliWrite, WritesAndReadsBackMemoryItem) {
 
 TEST(CliWrite, ExplicitTypeAndArrays) {
     const RunResult text = RunCli({"write", kDa2, "Memory.Int4", "17", "--type", "BSTR"});
-    ASSERT_EQ(text.exitCode, 0) << text.err;
+    ASSERT_EQ(text.exit_code, 0) << text.err;
     EXPECT_TRUE(HasLine(text.out, "Memory.Int4 := 17  [VT_BSTR]")) << text.out;
     EXPECT_NE(text.out.find("Memory.Int4 = 17  [VT_I4]"), std::string::npos) << text.out;
     const RunResult array = RunCli({"write", kDa2, "Memory.ArrayOfInt4", "1, 2,3"});
-    ASSERT_EQ(array.exitCode, 0) << array.err;
+    ASSERT_EQ(array.exit_code, 0) << array.err;
     EXPECT_NE(array.out.find("Memory.ArrayOfInt4 = [1, 2, 3]  [VT_ARRAY|VT_I4]"), std::string::npos)
         << array.out;
     const RunResult flag = RunCli({"write", kDa2, "Memory.Boolean", "true"});
-    ASSERT_EQ(flag.exitCode, 0) << flag.err;
+    ASSERT_EQ(flag.exit_code, 0) << flag.err;
     EXPECT_NE(flag.out.find("Memory.Boolean = true  [VT_BOOL]"), std::string::npos) << flag.out;
 }
 
 TEST(CliWrite, RefusedWriteFails) {
     const RunResult r = RunCli({"write", kDa2, "Fault.WriteError", "7"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.err.find("the server refused to write 7 to 'Fault.WriteError'"), std::string::npos) << r.err;
 }
 
 TEST(CliWrite, ValueThatDoesNotFitIsAUsageError) {
     const RunResult r = RunCli({"write", kDa2, "Memory.Int1", "1000"});
-    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.exit_code, 2);
     EXPECT_NE(r.err.find("'1000' is no VT_I1 value"), std::string::npos) << r.err;
-    const RunResult badType = RunCli({"write", kDa2, "Memory.Int1", "1", "--type", "R9"});
-    EXPECT_EQ(badType.exitCode, 2);
-    EXPECT_NE(badType.err.find("unknown --type 'R9'"), std::string::npos) << badType.err;
+    const RunResult bad_type = RunCli({"write", kDa2, "Memory.Int1", "1", "--type", "R9"});
+    EXPECT_EQ(bad_type.exit_code, 2);
+    EXPECT_NE(bad_type.err.find("unknown --type 'R9'"), std::string::npos) << bad_type.err;
 }
 
 TEST(CliSubscribe, StopsAfterCountWithEachChange) {
     const RunResult r = RunCli({"subscribe", kDa2, "Counter.Int4@50", "--rate", "50", "--count", "5"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto lines = Lines(r.out);
     ASSERT_EQ(lines.size(), 5u) << r.out;
     long previous = -1;
@@ -249,7 +249,7 @@ TEST(CliSubscribe, StopsAfterCountWithEachChange) {
 TEST(CliSubscribe, StopsOnInterrupt) {
     const RunResult r = RunCli({"subscribe", kDa2, "Counter.Int4@50", "Memory.Real8", "--rate", "50"},
                                "timeout --preserve-status -s INT 2 ");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.out.find("Counter.Int4@50 = "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Memory.Real8 = 0  [VT_R8]"), std::string::npos) << r.out;
 }
@@ -257,26 +257,26 @@ TEST(CliSubscribe, StopsOnInterrupt) {
 TEST(CliSubscribe, SecondsLimitAndShortCountFails) {
     const RunResult r =
         RunCli({"subscribe", kDa2, "Memory.Real8", "--rate", "100", "--seconds", "0.7", "--count", "3"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
     EXPECT_NE(r.err.find("1 of 3 data changes arrived in time"), std::string::npos) << r.err;
 }
 
 TEST(CliErrors, UnknownServerFailsWithMessage) {
     const RunResult r = RunCli({"read", "No.Such.Server", "Memory.Real8"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("cannot connect to server 'No.Such.Server' on this computer"), std::string::npos)
         << r.err;
 }
 
 TEST(CliErrors, BadCommandLinesExitWithTwo) {
-    EXPECT_EQ(RunCli({}).exitCode, 2);
-    EXPECT_EQ(RunCli({"frobnicate"}).exitCode, 2);
-    EXPECT_EQ(RunCli({"servers", "--version", "7"}).exitCode, 2);
-    EXPECT_EQ(RunCli({"read", kDa2}).exitCode, 2);
-    EXPECT_EQ(RunCli({"browse", kDa2, "--access", "x"}).exitCode, 2);
-    EXPECT_EQ(RunCli({"--help"}).exitCode, 0);
+    EXPECT_EQ(RunCli({}).exit_code, 2);
+    EXPECT_EQ(RunCli({"frobnicate"}).exit_code, 2);
+    EXPECT_EQ(RunCli({"servers", "--version", "7"}).exit_code, 2);
+    EXPECT_EQ(RunCli({"read", kDa2}).exit_code, 2);
+    EXPECT_EQ(RunCli({"browse", kDa2, "--access", "x"}).exit_code, 2);
+    EXPECT_EQ(RunCli({"--help"}).exit_code, 0);
 }
 
 TEST(CliText, QualityDecoding) {

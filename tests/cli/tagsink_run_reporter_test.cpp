@@ -53,11 +53,11 @@ std::filesystem::path TempFolder(const char* name) {
     return folder;
 }
 
-void WriteProject(const std::filesystem::path& file, const std::string& opcString,
-                  const std::string& dbString) {
+void WriteProject(const std::filesystem::path& file, const std::string& opc_string,
+                  const std::string& db_string) {
     TServer server;
-    server.SetOPCString(opcString);
-    server.SetDBString(dbString);
+    server.SetOPCString(opc_string);
+    server.SetDBString(db_string);
     TGroup& group = TGroup::Create(server);
     group.SetName("Snapshot");
     group.SetTableName("readings");

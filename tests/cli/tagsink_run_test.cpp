@@ -191,15 +191,15 @@ TEST(TagsinkRunReconnect, WritesRowsAgainAfterTheServerVanishedForTenSeconds) {
         << "the status poll notices\n"
         << r.Log();
     std::this_thread::sleep_for(1s); // the stop executes what was queued before the loss
-    const std::size_t atLoss = r.Rows();
+    const std::size_t at_loss = r.Rows();
     std::this_thread::sleep_until(vanished + 10s);
-    EXPECT_EQ(r.Rows(), atLoss) << "nothing is recorded while the server is away";
+    EXPECT_EQ(r.Rows(), at_loss) << "nothing is recorded while the server is away";
     EXPECT_EQ(r.Connections(), 1u);
 
     r.SetServers("up");
     ASSERT_TRUE(r.WaitFor([&] { return r.Connections() == 2; }, 45s)) << "connected again\n" << r.Log();
-    EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= atLoss + 2; }, 15s))
-        << "rows after healing: " << r.Rows() << ", at the loss: " << atLoss << "\n"
+    EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= at_loss + 2; }, 15s))
+        << "rows after healing: " << r.Rows() << ", at the loss: " << at_loss << "\n"
         << r.Log();
     EXPECT_EQ(r.Finish(), 0) << r.Log();
     const std::string log = r.Log();

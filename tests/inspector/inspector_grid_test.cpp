@@ -53,11 +53,11 @@ class InspectorGridTest : public QObject {
     Q_OBJECT
 
 private:
-    int registryMark = 0;
+    int registry_mark_ = 0;
 
 private slots:
-    void init() { registryMark = TQZPrpertyEditManager::Instance().Count(); }
-    void cleanup() { TQZPrpertyEditManager::Instance().Truncate(registryMark); }
+    void init() { registry_mark_ = TQZPrpertyEditManager::Instance().Count(); }
+    void cleanup() { TQZPrpertyEditManager::Instance().Truncate(registry_mark_); }
 
     void rowsAreSortedByNameWithoutCase() {
         TestInspector insp;
@@ -278,8 +278,8 @@ private slots:
         insp.DropDown();
         TQZPickList* list = insp.InplaceEdit()->PickList();
         QCOMPARE(list->count(), 11);
-        const int rowHeight = list->sizeHintForRow(0);
-        QCOMPARE(list->height(), 8 * rowHeight + 2 * list->frameWidth());
+        const int row_height = list->sizeHintForRow(0);
+        QCOMPARE(list->height(), 8 * row_height + 2 * list->frameWidth());
         QTest::keyClick(list, Qt::Key_Escape);
         QVERIFY(!list->isVisible());
         QCOMPARE(o.ModalResult, 0);
@@ -328,16 +328,17 @@ private slots:
                  EditorClassOf<FailingListEditor>());
         QCOMPARE(m.Find(StdTypes::Integer(), TOtherObject::ClassInfo(), QStringLiteral("text")), nullptr);
         // Class types match descendants of the registered class.
-        static const TQZClassInfo derivedFont{QStringLiteral("TMyFont"), TQZFont::ClassInfo(), false, {}, {}};
-        static const TQZTypeInfo derivedFontType = [] {
+        static const TQZClassInfo kDerivedFont{
+            QStringLiteral("TMyFont"), TQZFont::ClassInfo(), false, {}, {}};
+        static const TQZTypeInfo kDerivedFontType = [] {
             TQZTypeInfo t;
             t.Kind = TQZTypeKind::tkClass;
             t.Name = QStringLiteral("TMyFont");
-            t.ClassType = &derivedFont;
+            t.ClassType = &kDerivedFont;
             return t;
         }();
         RegisterPropEditor(StdTypes::TFont(), nullptr, QString(), EditorClassOf<TQZClassPropEditor>());
-        QCOMPARE(m.Find(&derivedFontType, nullptr, QStringLiteral("Font")),
+        QCOMPARE(m.Find(&kDerivedFontType, nullptr, QStringLiteral("Font")),
                  EditorClassOf<TQZClassPropEditor>());
     }
 
@@ -462,7 +463,7 @@ private slots:
         };
         TypeInto(insp, RowOf(insp, QStringLiteral("Count")), QStringLiteral("8"));
         QCOMPARE(refused, 1);
-        QCOMPARE(insp.Errors, QStringList{TQZCustomPropertyInspector::ChangingMessage});
+        QCOMPARE(insp.Errors, QStringList{TQZCustomPropertyInspector::kChangingMessage});
         QCOMPARE(insp.ObjectCount(), 1);
         // Outside of applying a value, objects may change.
         insp.OnModified = nullptr;

@@ -108,9 +108,9 @@ private slots:
         QVERIFY(sample.Group == &group);
         QCOMPARE(CellText(insp, row("Group")), QStringLiteral("Group1"));
         insp.Expand(insp.RowItem(row("Group")));
-        const int tableName = RowOf(insp, QStringLiteral("TableName"), row("Group"));
-        QVERIFY(tableName > row("Group"));
-        TypeInto(insp, tableName, QStringLiteral("Readings"));
+        const int table_name = RowOf(insp, QStringLiteral("TableName"), row("Group"));
+        QVERIFY(table_name > row("Group"));
+        TypeInto(insp, table_name, QStringLiteral("Readings"));
         QCOMPARE(group.TableName(), std::string("Readings"));
         TypeInto(insp, row("Group"), QStringLiteral("Nothing"));
         QCOMPARE(insp.Errors, QStringList{QStringLiteral("Invalid property value")});

@@ -36,7 +36,7 @@ PropInfo Member(std::string_view name, const TypeInfo* type, M TKindSample::*mem
 } // namespace
 
 const tagsink::ClassInfo& TKindInner::StaticClassInfo() {
-    static const tagsink::ClassInfo info(
+    static const tagsink::ClassInfo kInfo(
         "TKindInner", nullptr,
         {PropInfo{.Name = "Width",
                   .Type = &tagsink::kIntegerType,
@@ -49,68 +49,68 @@ const tagsink::ClassInfo& TKindInner::StaticClassInfo() {
                           static_cast<TKindInner&>(o).Width =
                               static_cast<std::int32_t>(std::get<std::int64_t>(v));
                       }}});
-    return info;
+    return kInfo;
 }
 
 const tagsink::ClassInfo& TKindSample::StaticClassInfo() {
-    static const TypeInfo charType = [] {
+    static const TypeInfo kCharType = [] {
         TypeInfo t = Make(TypeKind::Char, "Char");
         t.Ord = tagsink::OrdType::UByte;
         t.MaxValue = 255;
         return t;
     }();
-    static const TypeInfo setType = [] {
+    static const TypeInfo kSetType = [] {
         TypeInfo t = Make(TypeKind::Set, "TTrigTypes");
         t.CompType = &tagsink::kTrigTypeInfo;
         return t;
     }();
-    static const TypeInfo innerType = [] {
+    static const TypeInfo kInnerType = [] {
         TypeInfo t = Make(TypeKind::Class, "TKindInner");
         t.ClassType = &TKindInner::StaticClassInfo();
         return t;
     }();
-    static const TypeInfo groupType = [] {
+    static const TypeInfo kGroupType = [] {
         TypeInfo t = Make(TypeKind::Class, "TGroup");
         t.ClassType = &tagsink::TGroup::StaticClassInfo();
         return t;
     }();
-    static const TypeInfo methodType = Make(TypeKind::Method, "TNotifyEvent");
-    static const TypeInfo variantType = Make(TypeKind::Variant, "Variant");
-    static const TypeInfo int64Type = [] {
+    static const TypeInfo kMethodType = Make(TypeKind::Method, "TNotifyEvent");
+    static const TypeInfo kVariantType = Make(TypeKind::Variant, "Variant");
+    static const TypeInfo kInt64Type = [] {
         TypeInfo t = Make(TypeKind::Int64, "Int64");
         t.MinValue = std::numeric_limits<std::int64_t>::min();
         t.MaxValue = std::numeric_limits<std::int64_t>::max();
         return t;
     }();
-    static const TypeInfo colorType = [] {
+    static const TypeInfo kColorType = [] {
         TypeInfo t = tagsink::kIntegerType;
         t.Name = "TColor";
         return t;
     }();
-    static const TypeInfo dateType = [] {
+    static const TypeInfo kDateType = [] {
         TypeInfo t = Make(TypeKind::Float, "TDate");
         t.Float = tagsink::FloatType::Double;
         return t;
     }();
 
-    static const tagsink::ClassInfo info(
+    static const tagsink::ClassInfo kInfo(
         "TKindSample", nullptr,
         {
             Member<std::int64_t>("Count", &tagsink::kIntegerType, &TKindSample::Count),
-            Member<std::int64_t>("Letter", &charType, &TKindSample::Letter),
+            Member<std::int64_t>("Letter", &kCharType, &TKindSample::Letter),
             Member<std::int64_t>("Trig", &tagsink::kTrigTypeInfo, &TKindSample::Trig),
             Member<double>("Deadband", &tagsink::kSingleType, &TKindSample::Deadband),
             Member<std::string>("Text", &tagsink::kStringType, &TKindSample::Text),
-            Member<std::int64_t>("Modes", &setType, &TKindSample::Modes),
+            Member<std::int64_t>("Modes", &kSetType, &TKindSample::Modes),
             PropInfo{.Name = "Inner",
-                     .Type = &innerType,
+                     .Type = &kInnerType,
                      .Index = 0,
                      .Get = [](const Published& o) -> PropValue {
                          return const_cast<TKindInner*>(&static_cast<const TKindSample&>(o).Inner);
                      },
                      .Set = {}},
             PropInfo{.Name = "Group",
-                     .Type = &groupType,
+                     .Type = &kGroupType,
                      .Index = 0,
                      .Get = [](const Published& o) -> PropValue {
                          return static_cast<Published*>(static_cast<const TKindSample&>(o).Group);
@@ -120,13 +120,13 @@ const tagsink::ClassInfo& TKindSample::StaticClassInfo() {
                              static_cast<TKindSample&>(o).Group =
                                  dynamic_cast<tagsink::TGroup*>(std::get<Published*>(v));
                          }},
-            Member<std::string>("OnChange", &methodType, &TKindSample::OnChange),
-            Member<tagsink::VariantValue>("Value", &variantType, &TKindSample::Value),
-            Member<std::int64_t>("Big", &int64Type, &TKindSample::Big),
-            Member<std::int64_t>("Color", &colorType, &TKindSample::Color),
-            Member<double>("Day", &dateType, &TKindSample::Day),
+            Member<std::string>("OnChange", &kMethodType, &TKindSample::OnChange),
+            Member<tagsink::VariantValue>("Value", &kVariantType, &TKindSample::Value),
+            Member<std::int64_t>("Big", &kInt64Type, &TKindSample::Big),
+            Member<std::int64_t>("Color", &kColorType, &TKindSample::Color),
+            Member<double>("Day", &kDateType, &TKindSample::Day),
         });
-    return info;
+    return kInfo;
 }
 
 } // namespace tagsink::inspector::testing

@@ -9,7 +9,7 @@
 namespace tagsink::inspector::testing {
 
 inline const QHash<QString, QString>& ProjectCaptions() {
-    static const QHash<QString, QString> captions{
+    static const QHash<QString, QString> kCaptions{
         {QStringLiteral("BufferCount"), QStringLiteral("记录缓存数量")},
         {QStringLiteral("BufferTime"), QStringLiteral("记录缓存时间")},
         {QStringLiteral("DBString"), QStringLiteral("数据库连接参数")},
@@ -34,7 +34,7 @@ inline const QHash<QString, QString>& ProjectCaptions() {
         {QStringLiteral("ItemName"), QStringLiteral("OPC标签名称")},
         {QStringLiteral("Key"), QStringLiteral("记录标志")},
     };
-    return captions;
+    return kCaptions;
 }
 
 /// Installs the program's caption replacement and property filter on an inspector.

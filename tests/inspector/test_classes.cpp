@@ -41,7 +41,7 @@ TQZPropInfo Member(const char* name, const TQZTypeInfo* type, M TTestObject::*me
 } // namespace
 
 const TQZClassInfo* TTestInner::ClassInfo() {
-    static const TQZClassInfo cls = [] {
+    static const TQZClassInfo kCls = [] {
         TQZClassInfo c;
         c.Name = QStringLiteral("TTestInner");
         c.Props.push_back(MakeProp<TTestInner>(
@@ -52,11 +52,11 @@ const TQZClassInfo* TTestInner::ClassInfo() {
             [](TTestInner& o, const TQZValue& v) { o.Note = Str(v); }));
         return c;
     }();
-    return &cls;
+    return &kCls;
 }
 
 const TQZTypeInfo* TTestObject::PercentType() {
-    static const TQZTypeInfo t = [] {
+    static const TQZTypeInfo kT = [] {
         TQZTypeInfo i;
         i.Kind = TQZTypeKind::tkInteger;
         i.Name = QStringLiteral("TPercent");
@@ -65,11 +65,11 @@ const TQZTypeInfo* TTestObject::PercentType() {
         i.MaxValue = 100;
         return i;
     }();
-    return &t;
+    return &kT;
 }
 
 const TQZTypeInfo* TTestObject::KindType() {
-    static const TQZTypeInfo t = [] {
+    static const TQZTypeInfo kT = [] {
         TQZTypeInfo i;
         i.Kind = TQZTypeKind::tkEnumeration;
         i.Name = QStringLiteral("TTestKind");
@@ -79,30 +79,30 @@ const TQZTypeInfo* TTestObject::KindType() {
         i.EnumNames = {QStringLiteral("tkAlpha"), QStringLiteral("tkBeta"), QStringLiteral("tkGamma")};
         return i;
     }();
-    return &t;
+    return &kT;
 }
 
 const TQZTypeInfo* TTestObject::FlagsType() {
-    static const TQZTypeInfo t = [] {
+    static const TQZTypeInfo kT = [] {
         TQZTypeInfo i;
         i.Kind = TQZTypeKind::tkSet;
         i.Name = QStringLiteral("TTestKinds");
         i.CompType = KindType();
         return i;
     }();
-    return &t;
+    return &kT;
 }
 
 const TQZClassInfo* TTestObject::ClassInfo() {
     static TQZClassInfo cls;
-    static const TQZTypeInfo buddyType = [] {
+    static const TQZTypeInfo kBuddyType = [] {
         TQZTypeInfo i;
         i.Kind = TQZTypeKind::tkClass;
         i.Name = QStringLiteral("TTestObject");
         i.ClassType = &cls;
         return i;
     }();
-    static const TQZTypeInfo innerType = [] {
+    static const TQZTypeInfo kInnerType = [] {
         TQZTypeInfo i;
         i.Kind = TQZTypeKind::tkClass;
         i.Name = QStringLiteral("TTestInner");
@@ -163,7 +163,7 @@ const TQZClassInfo* TTestObject::ClassInfo() {
     p.push_back(Member("Clock", StdTypes::TTime(), &TTestObject::Clock));
     p.push_back(Member("Stamp", StdTypes::TDateTime(), &TTestObject::Stamp));
     p.push_back(MakeProp<TTestObject>(
-        QStringLiteral("Buddy"), &buddyType,
+        QStringLiteral("Buddy"), &kBuddyType,
         [](TTestObject& o) -> TQZValue {
             return o.Buddy ? TQZInstance{o.Buddy, TTestObject::ClassInfo()} : TQZInstance{};
         },
@@ -171,7 +171,7 @@ const TQZClassInfo* TTestObject::ClassInfo() {
             ++o.Writes[QStringLiteral("Buddy")];
             o.Buddy = static_cast<TTestObject*>(std::get<TQZInstance>(v).Object);
         }));
-    p.push_back(MakeProp<TTestObject>(QStringLiteral("Inner"), &innerType, [](TTestObject& o) -> TQZValue {
+    p.push_back(MakeProp<TTestObject>(QStringLiteral("Inner"), &kInnerType, [](TTestObject& o) -> TQZValue {
         return TQZInstance{&o.Inner, TTestInner::ClassInfo()};
     }));
     p.push_back(Member("OnClick", StdTypes::NotifyEvent(), &TTestObject::OnClick));
@@ -189,7 +189,7 @@ const TQZClassInfo* TTestObject::ClassInfo() {
 }
 
 const TQZClassInfo* TOtherObject::ClassInfo() {
-    static const TQZClassInfo cls = [] {
+    static const TQZClassInfo kCls = [] {
         TQZClassInfo c;
         c.Name = QStringLiteral("TOtherObject");
         c.IsComponent = true;
@@ -211,7 +211,7 @@ const TQZClassInfo* TOtherObject::ClassInfo() {
             [](TOtherObject& o, const TQZValue& v) { o.Day = Flt(v); }));
         return c;
     }();
-    return &cls;
+    return &kCls;
 }
 
 } // namespace tagsink::inspector::testing

@@ -30,9 +30,9 @@ protected:
     // Runs the tool; returns its exit code and leaves its output in out_ and err_.
     int Run(const std::string& args) { return Shell(std::string(TAGSINK_PROJECT_TOOL) + " " + args); }
     // Runs a shell command the same way.
-    int Shell(const std::string& commandLine) {
+    int Shell(const std::string& command_line) {
         const auto out = dir_ / "stdout", err = dir_ / "stderr";
-        const std::string command = commandLine + " >" + out.string() + " 2>" + err.string();
+        const std::string command = command_line + " >" + out.string() + " 2>" + err.string();
         const int status = std::system(command.c_str());
         out_ = Read(out);
         err_ = Read(err);

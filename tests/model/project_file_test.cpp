@@ -593,7 +593,7 @@ TEST_F(ProjectFileOnDisk, WriteFailureMidwayKeepsTheOldFileAndDirty) {
     // Let the disk "fill up" after 4 KiB: writes beyond it fail with EFBIG.
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    auto* old_handler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = old;
     limited.rlim_cur = 4096;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
@@ -604,7 +604,7 @@ TEST_F(ProjectFileOnDisk, WriteFailureMidwayKeepsTheOldFileAndDirty) {
         message = e.what();
     }
     ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(message, "Cannot write file \"" + path.string() + "\". File too large");
     EXPECT_TRUE(root.Dirty());
     EXPECT_EQ(ReadFile(path), "old contents");

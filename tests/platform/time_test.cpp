@@ -101,10 +101,10 @@ TEST(Time, LocalFileTimeUsesTheCurrentZone) {
     FILETIME local{};
     ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
     EXPECT_EQ(qz::FileTimeTicks(local) - kKnownTicks, 8ULL * 3600 * 10000000);
-    const auto localDate = qz::FileTimeToLocalDate(utc);
-    ASSERT_TRUE(localDate.has_value());
-    EXPECT_EQ(*qz::FormatDate(*localDate), "2024-02-29 20:34:57"); // rounded to the second
-    setenv("TZ", "EST5", 1);                                       // UTC-5
+    const auto local_date = qz::FileTimeToLocalDate(utc);
+    ASSERT_TRUE(local_date.has_value());
+    EXPECT_EQ(*qz::FormatDate(*local_date), "2024-02-29 20:34:57"); // rounded to the second
+    setenv("TZ", "EST5", 1);                                        // UTC-5
     tzset();
     ASSERT_TRUE(FileTimeToLocalFileTime(&utc, &local));
     EXPECT_EQ(kKnownTicks - qz::FileTimeTicks(local), 5ULL * 3600 * 10000000);
@@ -118,8 +118,8 @@ TEST(Time, LocalFileTimeUsesTheCurrentZone) {
 TEST(Time, SystemClockIsNearNow) {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    const auto unixSeconds = static_cast<long long>(qz::FileTimeTicks(now) / 10000000ULL) - 11644473600LL;
-    EXPECT_LE(std::llabs(unixSeconds - static_cast<long long>(std::time(nullptr))), 2);
+    const auto unix_seconds = static_cast<long long>(qz::FileTimeTicks(now) / 10000000ULL) - 11644473600LL;
+    EXPECT_LE(std::llabs(unix_seconds - static_cast<long long>(std::time(nullptr))), 2);
 }
 
 TEST(Time, TickCountIsLowPartOfTheWideCounter) {

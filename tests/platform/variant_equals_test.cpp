@@ -28,7 +28,7 @@ Variant IntArray(std::vector<std::int32_t> v) {
 
 std::vector<EqualityCase> Cases() {
     const std::vector<Variant> mixed{Variant(1), Variant("two")};
-    const std::vector<Variant> mixedText{Variant("1"), Variant("two")};
+    const std::vector<Variant> mixed_text{Variant("1"), Variant("two")};
     const std::vector<std::string> texts{"1", "2", "3"};
     return {
         {"empty_empty", Variant(), Variant(), true},
@@ -90,7 +90,7 @@ std::vector<EqualityCase> Cases() {
         {"arrays_of_text_vs_numbers", Variant::Array(std::span<const std::string>(texts)),
          IntArray({1, 2, 3}), true},
         {"arrays_of_variants", Variant::Array(std::span<const Variant>(mixed)),
-         Variant::Array(std::span<const Variant>(mixedText)), true},
+         Variant::Array(std::span<const Variant>(mixed_text)), true},
     };
 }
 

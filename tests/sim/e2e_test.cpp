@@ -164,12 +164,12 @@ std::vector<std::string> Strings(const VARIANT& v) {
 }
 
 TEST_F(EndToEnd, EachServerConnectsByProgIdOrClassIdAndReportsItsStatus) {
-    QZDAC_HSESSION byName = QZDAC_Connect("", kDa2, 2);
-    QZDAC_HSESSION byClass = QZDAC_Connect("", kDa2Clsid, 0);
+    QZDAC_HSESSION by_name = QZDAC_Connect("", kDa2, 2);
+    QZDAC_HSESSION by_class = QZDAC_Connect("", kDa2Clsid, 0);
     QZDAC_HSESSION da1 = QZDAC_Connect("", kDa1, 0);
     QZDAC_HSESSION minimal = QZDAC_Connect("", kMinimal, 0);
-    ASSERT_NE(byName, 0u);
-    ASSERT_NE(byClass, 0u);
+    ASSERT_NE(by_name, 0u);
+    ASSERT_NE(by_class, 0u);
     ASSERT_NE(da1, 0u);
     ASSERT_NE(minimal, 0u);
     EXPECT_EQ(QZDAC_Connect("", "Tagsink.SimServer.None", 0), 0u);
@@ -233,20 +233,20 @@ TEST_F(EndToEnd, DataObjectStreamsCarryStringsAndArraysToTheClient) {
     ASSERT_NE(words, 0u);
     ASSERT_NE(array, 0u);
     ASSERT_TRUE(Pump([&] { return g_changes.size() >= 6; }));
-    bool sawWord = false, sawArray = false;
+    bool saw_word = false, saw_array = false;
     for (const auto& c : g_changes) {
         if (c.item == words) {
             ASSERT_EQ(c.value.vt, VT_BSTR);
             EXPECT_FALSE(Utf8Of(c.value.bstrVal).empty());
-            sawWord = true;
+            saw_word = true;
         } else if (c.item == array) {
             ASSERT_EQ(c.value.vt, VT_ARRAY | VT_BSTR);
             EXPECT_EQ(Strings(c.value).size(), 10u);
-            sawArray = true;
+            saw_array = true;
         }
     }
-    EXPECT_TRUE(sawWord);
-    EXPECT_TRUE(sawArray);
+    EXPECT_TRUE(saw_word);
+    EXPECT_TRUE(saw_array);
     EXPECT_TRUE(g_reports.empty());
 }
 
@@ -414,8 +414,8 @@ TEST_F(EndToEnd, BrowsingAndPropertiesFollowEachServersOrganisation) {
     EXPECT_STREQ(full, "Memory.Real8");
     ASSERT_EQ(QZDAC_ChangeBrowsePosition(da2, 3, "Names"), QZDAC_TRUE);
     EXPECT_EQ(QZDAC_BrowseItems(da2, 2, "Long*", 0, 0, &names), 1);
-    const std::string longName = Strings(names)[0];
-    ASSERT_EQ(QZDAC_GetItemFullName(da2, longName.c_str(), full, 127), QZDAC_TRUE);
+    const std::string long_name = Strings(names)[0];
+    ASSERT_EQ(QZDAC_GetItemFullName(da2, long_name.c_str(), full, 127), QZDAC_TRUE);
     EXPECT_EQ(std::string(full).size(), 127u);
     VariantClear(&names);
 
@@ -438,13 +438,13 @@ TEST_F(EndToEnd, BrowsingAndPropertiesFollowEachServersOrganisation) {
 }
 
 TEST_F(EndToEnd, ServerListsFollowCategoriesAndRegistrationFiles) {
-    VARIANT progIds, classIds;
-    VariantInit(&progIds);
-    VariantInit(&classIds);
-    ASSERT_EQ(QZDAC_GetServers("", 2, &progIds, &classIds), 3);
+    VARIANT prog_ids, class_ids;
+    VariantInit(&prog_ids);
+    VariantInit(&class_ids);
+    ASSERT_EQ(QZDAC_GetServers("", 2, &prog_ids, &class_ids), 3);
     // The component's DA 2.0 server first; the registry pass adds the other built-ins (marked as OPC).
-    auto names = Strings(progIds);
-    auto classes = Strings(classIds);
+    auto names = Strings(prog_ids);
+    auto classes = Strings(class_ids);
     ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names[0], kDa2);
     EXPECT_EQ(classes[0], kDa2Clsid);
@@ -455,9 +455,9 @@ TEST_F(EndToEnd, ServerListsFollowCategoriesAndRegistrationFiles) {
               "Acme.Plant.1 {AAAAAAAA-0000-0000-0000-000000000001} da=2 server=da1 type=\"Acme plant\"\n"
               "Acme.Legacy {not-a-class-id}\n"
               "Acme.Hidden.1 {AAAAAAAA-0000-0000-0000-000000000002} opc=no da=1\n");
-    ASSERT_EQ(QZDAC_GetServers("", 2, &progIds, &classIds), 6);
-    names = Strings(progIds);
-    classes = Strings(classIds);
+    ASSERT_EQ(QZDAC_GetServers("", 2, &prog_ids, &class_ids), 6);
+    names = Strings(prog_ids);
+    classes = Strings(class_ids);
     EXPECT_EQ(names[0], kDa2);
     EXPECT_EQ(names[1], "Vendor.Shared.1");
     EXPECT_EQ(names[2], "Acme.Plant.1");
@@ -477,11 +477,11 @@ TEST_F(EndToEnd, ServerListsFollowCategoriesAndRegistrationFiles) {
     EXPECT_TRUE(Reported("TServer.Connect"));
 
     // A remote host has no registry pass; an unreachable one lists nothing.
-    ASSERT_EQ(QZDAC_GetServers("localhost", 2, &progIds, &classIds), 3);
-    ASSERT_EQ(QZDAC_GetServers("unreachable-host.invalid", 2, &progIds, &classIds), 0);
-    EXPECT_EQ(progIds.vt, VT_ARRAY | VT_BSTR);
-    VariantClear(&progIds);
-    VariantClear(&classIds);
+    ASSERT_EQ(QZDAC_GetServers("localhost", 2, &prog_ids, &class_ids), 3);
+    ASSERT_EQ(QZDAC_GetServers("unreachable-host.invalid", 2, &prog_ids, &class_ids), 0);
+    EXPECT_EQ(prog_ids.vt, VT_ARRAY | VT_BSTR);
+    VariantClear(&prog_ids);
+    VariantClear(&class_ids);
 }
 
 } // namespace

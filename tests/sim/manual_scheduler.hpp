@@ -13,9 +13,9 @@ class ManualScheduler : public tagclient::transport::sim::Scheduler {
 public:
     std::uint64_t NowMs() override { return now_; }
     void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
-    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
-        std::uint64_t id = nextId_++;
-        timers_[id] = Timer{intervalMs == 0 ? 1 : intervalMs, now_ + (intervalMs == 0 ? 1 : intervalMs),
+    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
+        std::uint64_t id = next_id_++;
+        timers_[id] = Timer{interval_ms == 0 ? 1 : interval_ms, now_ + (interval_ms == 0 ? 1 : interval_ms),
                             std::move(tick)};
         return id;
     }
@@ -38,18 +38,18 @@ public:
         const std::uint64_t target = now_ + ms;
         RunPosted();
         for (;;) {
-            std::uint64_t bestId = 0;
-            std::uint64_t bestDue = target + 1;
+            std::uint64_t best_id = 0;
+            std::uint64_t best_due = target + 1;
             for (const auto& [id, t] : timers_) {
-                if (t.due < bestDue) {
-                    bestDue = t.due;
-                    bestId = id;
+                if (t.due < best_due) {
+                    best_due = t.due;
+                    best_id = id;
                 }
             }
-            if (bestId == 0)
+            if (best_id == 0)
                 break;
-            now_ = bestDue;
-            auto it = timers_.find(bestId);
+            now_ = best_due;
+            auto it = timers_.find(best_id);
             it->second.due += it->second.interval;
             auto tick = it->second.tick; // the tick may stop its own timer
             tick();
@@ -66,7 +66,7 @@ private:
         std::function<void()> tick;
     };
     std::uint64_t now_ = 1000;
-    std::uint64_t nextId_ = 1;
+    std::uint64_t next_id_ = 1;
     std::deque<std::function<void()>> posted_;
     std::map<std::uint64_t, Timer> timers_;
 };

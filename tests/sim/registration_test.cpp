@@ -21,13 +21,13 @@ TEST(Registration, ReadsEntriesWithTheirOptions) {
                            "f", &problems);
     EXPECT_TRUE(problems.empty());
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].progId, "Acme.Plant.1");
-    EXPECT_EQ(entries[0].classIdText, "{AAAAAAAA-0000-0000-0000-000000000001}");
+    EXPECT_EQ(entries[0].prog_id, "Acme.Plant.1");
+    EXPECT_EQ(entries[0].class_id_text, "{AAAAAAAA-0000-0000-0000-000000000001}");
     EXPECT_EQ(entries[0].versions, (std::vector<int>{1, 2}));
     EXPECT_EQ(entries[0].server, "da1");
-    EXPECT_EQ(entries[0].userType, "Acme plant server");
+    EXPECT_EQ(entries[0].user_type, "Acme plant server");
     EXPECT_TRUE(entries[0].opc);
-    EXPECT_EQ(entries[1].classIdText, "{x}");
+    EXPECT_EQ(entries[1].class_id_text, "{x}");
     EXPECT_TRUE(entries[1].versions.empty());
     EXPECT_FALSE(entries[2].opc);
 }
@@ -43,7 +43,7 @@ TEST(Registration, SkipsBadLinesWithAMessageNamingTheLine) {
                                       "F {x}\n",
                                       "servers.conf", &problems);
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].progId, "F");
+    EXPECT_EQ(entries[0].prog_id, "F");
     ASSERT_EQ(problems.size(), 6u);
     EXPECT_EQ(problems[0], "servers.conf:1: expected a ProgID and a class ID, found 'OnlyAProgId'");
     EXPECT_EQ(problems[1], "servers.conf:2: da lists versions 1, 2 or 3, found '4'");
@@ -71,11 +71,11 @@ TEST(Registration, PerUserFileOverridesSystemWideEntriesOfTheSameProgId) {
 
     auto merged = LoadRegistrations();
     ASSERT_EQ(merged.size(), 3u);
-    EXPECT_EQ(merged[0].progId, "Shared.1"); // the first system directory wins over the second
-    EXPECT_EQ(merged[0].classIdText, "{s1}");
-    EXPECT_EQ(merged[1].progId, "Only.Sys2");
-    EXPECT_EQ(merged[1].classIdText, "{home}");
-    EXPECT_EQ(merged[2].progId, "Only.Sys1");
+    EXPECT_EQ(merged[0].prog_id, "Shared.1"); // the first system directory wins over the second
+    EXPECT_EQ(merged[0].class_id_text, "{s1}");
+    EXPECT_EQ(merged[1].prog_id, "Only.Sys2");
+    EXPECT_EQ(merged[1].class_id_text, "{home}");
+    EXPECT_EQ(merged[2].prog_id, "Only.Sys1");
     std::filesystem::remove_all(dir);
     unsetenv("XDG_CONFIG_DIRS");
     unsetenv("XDG_CONFIG_HOME");

@@ -21,16 +21,16 @@ using Server = SimTest;
 TEST_F(Server, StatusReportsGroupsVersionsVendorAndTime) {
     auto server = Start();
     auto g = Group(*server);
-    clock->Advance(2500);
+    clock_->Advance(2500);
     ServerStatusInfo st;
     ASSERT_EQ(server->GetStatus(&st), S_OK);
     EXPECT_EQ(st.state, 1u);
-    EXPECT_EQ(st.groupCount, 1u);
-    EXPECT_EQ(st.majorVersion, 2);
-    EXPECT_EQ(st.startTime, kWallStart);
-    EXPECT_EQ(st.currentTime, kWallStart + 2500 * kTicksPerMs);
-    EXPECT_EQ(st.vendorInfo, u"Tagsink simulated OPC DA 2.0 server");
-    EXPECT_EQ(st.lastUpdateTime, 0u); // nothing was sent: no subscriber
+    EXPECT_EQ(st.group_count, 1u);
+    EXPECT_EQ(st.major_version, 2);
+    EXPECT_EQ(st.start_time, kWallStart);
+    EXPECT_EQ(st.current_time, kWallStart + 2500 * kTicksPerMs);
+    EXPECT_EQ(st.vendor_info, u"Tagsink simulated OPC DA 2.0 server");
+    EXPECT_EQ(st.last_update_time, 0u); // nothing was sent: no subscriber
 }
 
 TEST_F(Server, GroupNamesAreUniqueAndRatesRevisedToTheMinimum) {
@@ -38,16 +38,16 @@ TEST_F(Server, GroupNamesAreUniqueAndRatesRevisedToTheMinimum) {
     DWORD handle = 0, revised = 0;
     std::shared_ptr<SimGroup> a, b, c;
     EXPECT_EQ(server->AddGroup(u"A", true, 10, 0, nullptr, nullptr, 0, &handle, &revised, &a),
-              code::UnsupportedRate);
+              code::kUnsupportedRate);
     EXPECT_EQ(revised, kMinimumUpdateRate);
     EXPECT_EQ(server->AddGroup(u"A", true, 1000, 1, nullptr, nullptr, 0, &handle, &revised, &b),
-              code::DuplicateName);
+              code::kDuplicateName);
     EXPECT_EQ(server->AddGroup(u"", true, 1000, 1, nullptr, nullptr, 0, &handle, &revised, &b), S_OK);
     EXPECT_EQ(revised, 1000u);
     GroupState st;
     ASSERT_EQ(b->GetState(&st), S_OK);
     EXPECT_FALSE(st.name.empty());
-    EXPECT_EQ(b->SetName(u"A"), code::DuplicateName);
+    EXPECT_EQ(b->SetName(u"A"), code::kDuplicateName);
     EXPECT_EQ(a->SetName(u"A"), S_OK); // its own name again
     float bad = 150;
     EXPECT_EQ(server->AddGroup(u"C", true, 1000, 2, nullptr, &bad, 0, &handle, &revised, &c), E_INVALIDARG);
@@ -59,11 +59,11 @@ TEST_F(Server, RemovedGroupRefusesCallsAndStopsItsTimer) {
     auto g = Group(*server);
     GroupState st;
     ASSERT_EQ(g->GetState(&st), S_OK);
-    const size_t timers = clock->TimerCount();
-    EXPECT_EQ(server->RemoveGroup(st.serverHandle, FALSE), S_OK);
-    EXPECT_EQ(clock->TimerCount(), timers - 1);
+    const size_t timers = clock_->TimerCount();
+    EXPECT_EQ(server->RemoveGroup(st.server_handle, FALSE), S_OK);
+    EXPECT_EQ(clock_->TimerCount(), timers - 1);
     EXPECT_EQ(g->GetState(&st), E_FAIL);
-    EXPECT_EQ(server->RemoveGroup(st.serverHandle, FALSE), E_INVALIDARG);
+    EXPECT_EQ(server->RemoveGroup(st.server_handle, FALSE), E_INVALIDARG);
 }
 
 TEST_F(Server, HierarchicalBrowsingMovesAndFilters) {
@@ -147,7 +147,7 @@ TEST_F(Server, MemoryItemsHaveExactlyTheSixStandardProperties) {
     EXPECT_EQ(server->GetItemProperties(u"Memory.String", {1, 5, 7}, &values, &errors), S_FALSE);
     EXPECT_EQ(values[0].integer, VT_BSTR);
     EXPECT_EQ(values[1].integer, 3);
-    EXPECT_EQ(errors[2], code::InvalidPid);
+    EXPECT_EQ(errors[2], code::kInvalidPid);
 }
 
 TEST_F(Server, AnalogItemsCarryEuInformationAndVendorProperties) {
@@ -160,7 +160,7 @@ TEST_F(Server, AnalogItemsCarryEuInformationAndVendorProperties) {
     EXPECT_EQ(ids, (std::vector<DWORD>{1, 2, 3, 4, 5, 6, 7, 8, 101, 102, 103, 5000, 5001, 5002}));
     std::vector<Value> values;
     std::vector<HRESULT> errors;
-    clock->Advance(3000);
+    clock_->Advance(3000);
     ASSERT_EQ(server->GetItemProperties(u"Ramp.Real8", {2, 4, 7, 8, 5000}, &values, &errors), S_OK);
     EXPECT_EQ(values[0].type, VT_R8);
     EXPECT_NEAR(values[0].real, 3 * 1000.0 / 99, 1e-9);
@@ -180,13 +180,13 @@ TEST_F(Server, PropertiesOfUnknownOrUnreadableItems) {
     std::vector<PropertyInfo> props;
     std::vector<Value> values;
     std::vector<HRESULT> errors;
-    EXPECT_EQ(server->QueryAvailableProperties(u"No.Such", &props), code::UnknownItemId);
-    EXPECT_EQ(server->QueryAvailableProperties(u"", &props), code::InvalidItemId);
+    EXPECT_EQ(server->QueryAvailableProperties(u"No.Such", &props), code::kUnknownItemId);
+    EXPECT_EQ(server->QueryAvailableProperties(u"", &props), code::kInvalidItemId);
     EXPECT_EQ(server->GetItemProperties(u"Fault.ReadError", {2, 3}, &values, &errors), S_FALSE);
     EXPECT_EQ(errors[0], E_FAIL);
-    EXPECT_EQ(values[1].integer, quality::DeviceFailure);
+    EXPECT_EQ(values[1].integer, quality::kDeviceFailure);
     EXPECT_EQ(server->GetItemProperties(u"Memory.WriteOnly", {2}, &values, &errors), S_FALSE);
-    EXPECT_EQ(errors[0], code::BadRights);
+    EXPECT_EQ(errors[0], code::kBadRights);
 }
 
 TEST_F(Server, FailNextFailsExactlyTheNextCallOfEachNamedOperation) {
@@ -212,9 +212,9 @@ TEST_F(Server, RefuseRemoveGroupKeepsTheGroupUsable) {
     ASSERT_EQ(Control(*server, u"Control.RefuseRemoveGroup", Value::Integer(VT_I4, 1)), S_OK);
     GroupState st;
     ASSERT_EQ(g->GetState(&st), S_OK);
-    EXPECT_EQ(server->RemoveGroup(st.serverHandle, FALSE), E_FAIL);
+    EXPECT_EQ(server->RemoveGroup(st.server_handle, FALSE), E_FAIL);
     EXPECT_EQ(g->GetState(&st), S_OK);
-    EXPECT_EQ(server->RemoveGroup(st.serverHandle, FALSE), S_OK);
+    EXPECT_EQ(server->RemoveGroup(st.server_handle, FALSE), S_OK);
 }
 
 namespace {
@@ -237,7 +237,7 @@ TEST_F(Server, ShutdownWriteSendsTheRequestLaterToEverySubscriber) {
     ASSERT_EQ(server->UnadviseShutdown(cb), S_OK);
     ASSERT_EQ(Control(*server, u"Control.Shutdown", Value::Text(u"maintenance")), S_OK);
     EXPECT_TRUE(a->reasons.empty()); // never from inside the write
-    clock->RunPosted();
+    clock_->RunPosted();
     EXPECT_EQ(a->reasons, std::vector<std::u16string>{u"maintenance"});
     EXPECT_TRUE(b->reasons.empty());
 }
@@ -245,7 +245,7 @@ TEST_F(Server, ShutdownWriteSendsTheRequestLaterToEverySubscriber) {
 TEST_F(Server, ServerStateAndHiddenInterfacesFollowTheirControls) {
     auto server = Start();
     ASSERT_EQ(Control(*server, u"Control.ServerState", Value::Integer(VT_I4, 4)), S_OK);
-    EXPECT_EQ(Control(*server, u"Control.ServerState", Value::Integer(VT_I4, 9)), code::Range);
+    EXPECT_EQ(Control(*server, u"Control.ServerState", Value::Integer(VT_I4, 9)), code::kRange);
     ServerStatusInfo st;
     ASSERT_EQ(server->GetStatus(&st), S_OK);
     EXPECT_EQ(st.state, 4u);
@@ -253,12 +253,12 @@ TEST_F(Server, ServerStateAndHiddenInterfacesFollowTheirControls) {
     ASSERT_EQ(Control(*server, u"Control.HideInterface", Value::Text(u"ConnectionPointContainer, AsyncIO")),
               S_OK);
     auto hidden = Group(*server, 1000, 0, true, u"Hidden");
-    EXPECT_FALSE(hidden->Interfaces().connectionPoints);
-    EXPECT_FALSE(hidden->Interfaces().asyncIO);
-    EXPECT_TRUE(hidden->Interfaces().asyncIO2);
+    EXPECT_FALSE(hidden->Interfaces().connection_points);
+    EXPECT_FALSE(hidden->Interfaces().async_io);
+    EXPECT_TRUE(hidden->Interfaces().async_i_o2);
     EXPECT_EQ(Control(*server, u"Control.HideInterface", Value::Text(u"Bogus")), E_INVALIDARG);
     ASSERT_EQ(Control(*server, u"Control.HideInterface", Value::Text(u"")), S_OK);
-    EXPECT_TRUE(Group(*server, 1000, 0, true, u"Full")->Interfaces().connectionPoints);
+    EXPECT_TRUE(Group(*server, 1000, 0, true, u"Full")->Interfaces().connection_points);
 }
 
 TEST_F(Server, ProfilesDifferInWhatTheyOffer) {
@@ -266,13 +266,13 @@ TEST_F(Server, ProfilesDifferInWhatTheyOffer) {
     const ServerProfile* minimal = FindBuiltinServer(u"minimal");
     ASSERT_NE(da1, nullptr);
     ASSERT_NE(minimal, nullptr);
-    EXPECT_FALSE(da1->groups.asyncIO2);
-    EXPECT_TRUE(da1->groups.dataObject);
+    EXPECT_FALSE(da1->groups.async_i_o2);
+    EXPECT_TRUE(da1->groups.data_object);
     EXPECT_FALSE(da1->hierarchical);
     EXPECT_FALSE(minimal->browsing);
     EXPECT_FALSE(minimal->properties);
-    EXPECT_FALSE(minimal->shutdownPoint);
-    EXPECT_FALSE(minimal->groups.asyncIO);
+    EXPECT_FALSE(minimal->shutdown_point);
+    EXPECT_FALSE(minimal->groups.async_io);
     EXPECT_EQ(ClsidText(FindBuiltinServer(u"da2")->clsid), u"{D886E9B9-5576-47DF-B743-B81B90B0B9BF}");
     CLSID c;
     EXPECT_TRUE(ParseClsid(u"{d886e9b9-5576-47df-b743-b81b90b0b9bf}", &c));

@@ -12,28 +12,28 @@
 namespace tagclient::transport::sim::testing {
 
 struct RecordedChange {
-    DWORD transactionId;
-    DWORD clientGroup;
+    DWORD transaction_id;
+    DWORD client_group;
     std::vector<tagclient::transport::sim::ItemUpdate> items;
 };
 
 class RecordingListener : public tagclient::transport::sim::DataListener {
 public:
-    void OnDataChange(DWORD transactionId, DWORD clientGroup, HRESULT, HRESULT,
+    void OnDataChange(DWORD transaction_id, DWORD client_group, HRESULT, HRESULT,
                       const std::vector<tagclient::transport::sim::ItemUpdate>& items) override {
-        changes.push_back({transactionId, clientGroup, items});
-        if (onChange)
-            onChange();
+        changes.push_back({transaction_id, client_group, items});
+        if (on_change)
+            on_change();
     }
-    void OnWriteComplete(DWORD transactionId, DWORD, HRESULT,
+    void OnWriteComplete(DWORD transaction_id, DWORD, HRESULT,
                          const std::vector<tagclient::transport::sim::ItemWriteResult>& r) override {
-        writeTransactions.push_back(transactionId);
+        write_transactions.push_back(transaction_id);
         writes.push_back(r);
     }
     std::vector<RecordedChange> changes;
-    std::vector<DWORD> writeTransactions;
+    std::vector<DWORD> write_transactions;
     std::vector<std::vector<tagclient::transport::sim::ItemWriteResult>> writes;
-    std::function<void()> onChange;
+    std::function<void()> on_change;
 };
 
 class RecordingStream : public tagclient::transport::sim::StreamListener {
@@ -53,7 +53,7 @@ protected:
 
     std::shared_ptr<tagclient::transport::sim::SimServer> Start(const char16_t* kind = u"da2") {
         return tagclient::transport::sim::SimServer::Create(
-            *tagclient::transport::sim::FindBuiltinServer(kind), clock, kWallStart);
+            *tagclient::transport::sim::FindBuiltinServer(kind), clock_, kWallStart);
     }
 
     // A group with the given rate and deadband, and its server handle in *handle.
@@ -80,7 +80,7 @@ protected:
         EXPECT_TRUE(SUCCEEDED(group.AddItems(requests, &results, &errs)));
         std::vector<DWORD> handles;
         for (size_t i = 0; i < results.size(); ++i)
-            handles.push_back(SUCCEEDED(errs[i]) ? results[i].serverHandle : 0);
+            handles.push_back(SUCCEEDED(errs[i]) ? results[i].server_handle : 0);
         if (errors)
             *errors = errs;
         return handles;
@@ -102,7 +102,7 @@ protected:
         return WriteOne(*g, h[0], std::move(value));
     }
 
-    std::shared_ptr<ManualScheduler> clock = std::make_shared<ManualScheduler>();
+    std::shared_ptr<ManualScheduler> clock_ = std::make_shared<ManualScheduler>();
 };
 
 } // namespace tagclient::transport::sim::testing

@@ -19,8 +19,8 @@ namespace {
 class ManualHost : public Host {
 public:
     void Post(std::function<void()> call) override { clock.Post(std::move(call)); }
-    TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
-        return clock.StartTimer(intervalMs, std::move(tick));
+    TimerId StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
+        return clock.StartTimer(interval_ms, std::move(tick));
     }
     void StopTimer(TimerId id) override { clock.StopTimer(id); }
     std::uint64_t NowMs() override { return clock.NowMs(); }
@@ -179,9 +179,9 @@ TEST_F(Transport_, ConnectionPointsCheckTheInterfaceAndTheSink) {
     EXPECT_EQ(cp->Advise(std::make_shared<NotASink>(), &cookie), CONNECT_E_CANNOTCONNECT);
 
     auto group = Group(*server);
-    auto groupCps = group->QueryConnectionPointContainer();
-    EXPECT_EQ(groupCps->FindConnectionPoint(IID_IOPCShutdown, &cp), CONNECT_E_NOCONNECTION);
-    ASSERT_EQ(groupCps->FindConnectionPoint(IID_IOPCDataCallback, &cp), S_OK);
+    auto group_cps = group->QueryConnectionPointContainer();
+    EXPECT_EQ(group_cps->FindConnectionPoint(IID_IOPCShutdown, &cp), CONNECT_E_NOCONNECTION);
+    ASSERT_EQ(group_cps->FindConnectionPoint(IID_IOPCDataCallback, &cp), S_OK);
     auto record = std::make_shared<CallbackRecord>();
     ASSERT_EQ(cp->Advise(record, &cookie), S_OK);
     const OPCHANDLE item = AddItem(*group, u"Array.Real8", 33);
@@ -204,22 +204,22 @@ TEST_F(Transport_, DataObjectsAcceptOnlyTheDataFormatsInGlobalMemory) {
     auto group = Group(*server);
     auto data = group->QueryDataObject();
     auto sink = std::make_shared<AdviseRecord>();
-    const CLIPFORMAT dataTime = transport_->RegisterClipboardFormat(kFormatDataTime);
-    const CLIPFORMAT writeComplete = transport_->RegisterClipboardFormat(kFormatWriteComplete);
-    EXPECT_EQ(transport_->RegisterClipboardFormat(kFormatDataTime), dataTime);
-    EXPECT_NE(dataTime, writeComplete);
+    const CLIPFORMAT data_time = transport_->RegisterClipboardFormat(kFormatDataTime);
+    const CLIPFORMAT write_complete = transport_->RegisterClipboardFormat(kFormatWriteComplete);
+    EXPECT_EQ(transport_->RegisterClipboardFormat(kFormatDataTime), data_time);
+    EXPECT_NE(data_time, write_complete);
     DWORD connection = 0;
-    FormatEtc wrong{writeComplete, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FormatEtc wrong{write_complete, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     EXPECT_EQ(data->DAdvise(&wrong, ADVF_PRIMEFIRST, sink, &connection), DV_E_FORMATETC);
-    FormatEtc stream{dataTime, nullptr, DVASPECT_CONTENT, -1, 4 /* TYMED_ISTREAM */};
+    FormatEtc stream{data_time, nullptr, DVASPECT_CONTENT, -1, 4 /* TYMED_ISTREAM */};
     EXPECT_EQ(data->DAdvise(&stream, ADVF_PRIMEFIRST, sink, &connection), DV_E_TYMED);
-    FormatEtc good{dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    FormatEtc good{data_time, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     ASSERT_NE(AddItem(*group, u"Text.Words", 8), 0u);
     ASSERT_EQ(data->DAdvise(&good, ADVF_PRIMEFIRST, sink, &connection), S_OK);
     EXPECT_TRUE(sink->blocks.empty());
     host_.clock.RunPosted(); // the current values, primed at once
     ASSERT_EQ(sink->blocks.size(), 1u);
-    EXPECT_EQ(sink->formats[0], dataTime);
+    EXPECT_EQ(sink->formats[0], data_time);
     const auto& b = sink->blocks[0];
     std::uint32_t size = 0, count = 0, client = 0;
     std::memcpy(&size, b.data(), 4);
@@ -372,12 +372,12 @@ TEST_F(Transport_, ServerListAndRegistryFollowCategoriesAndFiles) {
     ULONG fetched = 0;
     EXPECT_EQ(classes->Next(4, found, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 1u);
-    OLECHAR* progId = nullptr;
+    OLECHAR* prog_id = nullptr;
     OLECHAR* type = nullptr;
-    ASSERT_EQ(list->GetClassDetails(found[0], &progId, &type), S_OK);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(progId)), u"zeta.Server");
+    ASSERT_EQ(list->GetClassDetails(found[0], &prog_id, &type), S_OK);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(prog_id)), u"zeta.Server");
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(type)), u"Zeta");
-    CoTaskMemFree(progId);
+    CoTaskMemFree(prog_id);
     CoTaskMemFree(type);
     const GUID zero{};
     ASSERT_EQ(list->EnumClassesOfCategories(1, &zero, 0, nullptr, &classes), S_OK);

@@ -180,11 +180,11 @@ namespace {
 class Generators : public ::testing::Test {
 protected:
     const ItemSpec& Item(const char16_t* id) {
-        const ItemSpec* spec = catalogue.Find(id);
+        const ItemSpec* spec = catalogue_.Find(id);
         EXPECT_NE(spec, nullptr) << Utf8(id);
         return *spec;
     }
-    Catalogue catalogue;
+    Catalogue catalogue_;
 };
 
 } // namespace
@@ -234,28 +234,28 @@ TEST_F(Generators, SineTogglesWordsClockAndArrays) {
     ASSERT_EQ(array.type, VT_ARRAY | VT_BSTR);
     ASSERT_EQ(array.elements.size(), 10u);
     EXPECT_EQ(array.elements[0].text, u"Bravo");
-    EXPECT_EQ(GeneratedQuality(Item(u"Quality.Cycling"), 2), quality::Bad);
-    EXPECT_EQ(GeneratedQuality(Item(u"Quality.Uncertain"), 2), quality::Uncertain);
+    EXPECT_EQ(GeneratedQuality(Item(u"Quality.Cycling"), 2), quality::kBad);
+    EXPECT_EQ(GeneratedQuality(Item(u"Quality.Uncertain"), 2), quality::kUncertain);
 }
 
 TEST_F(Generators, PeriodSuffixGivesTheSameSignalAtAnotherRate) {
-    const ItemSpec* fast = catalogue.Find(u"Counter.Int4@250");
+    const ItemSpec* fast = catalogue_.Find(u"Counter.Int4@250");
     ASSERT_NE(fast, nullptr);
-    EXPECT_EQ(fast->periodMs, 250u);
-    EXPECT_EQ(catalogue.Find(u"Counter.Int4@250"), fast);
-    EXPECT_EQ(catalogue.Find(u"Counter.Int4@5"), nullptr);
-    EXPECT_EQ(catalogue.Find(u"Counter.Int4@x"), nullptr);
-    EXPECT_EQ(catalogue.Find(u"Memory.Int4@100"), nullptr);
-    EXPECT_EQ(catalogue.Find(u"Nothing.Here"), nullptr);
+    EXPECT_EQ(fast->period_ms, 250u);
+    EXPECT_EQ(catalogue_.Find(u"Counter.Int4@250"), fast);
+    EXPECT_EQ(catalogue_.Find(u"Counter.Int4@5"), nullptr);
+    EXPECT_EQ(catalogue_.Find(u"Counter.Int4@x"), nullptr);
+    EXPECT_EQ(catalogue_.Find(u"Memory.Int4@100"), nullptr);
+    EXPECT_EQ(catalogue_.Find(u"Nothing.Here"), nullptr);
 }
 
 TEST_F(Generators, CatalogueTreeHasBranchesWithoutLeavesAndALongId) {
-    const auto* deep = catalogue.FindBranch(u"Deep");
+    const auto* deep = catalogue_.FindBranch(u"Deep");
     ASSERT_NE(deep, nullptr);
     EXPECT_TRUE(deep->leaves.empty());
     EXPECT_EQ(deep->branches, std::vector<std::u16string>{u"Level1"});
-    bool longFound = false;
-    for (const auto& item : catalogue.Items())
-        longFound = longFound || item->id.size() == 200;
-    EXPECT_TRUE(longFound);
+    bool long_found = false;
+    for (const auto& item : catalogue_.Items())
+        long_found = long_found || item->id.size() == 200;
+    EXPECT_TRUE(long_found);
 }

@@ -30,17 +30,17 @@ std::u16string Str(const OLECHAR* s) {
 
 class FakeConnectionPoint final : public ConnectionPoint {
 public:
-    explicit FakeConnectionPoint(std::function<HRESULT(std::shared_ptr<Sink>)> onAdvise)
-        : onAdvise_(std::move(onAdvise)) {}
+    explicit FakeConnectionPoint(std::function<HRESULT(std::shared_ptr<Sink>)> on_advise)
+        : on_advise_(std::move(on_advise)) {}
     HRESULT Advise(std::shared_ptr<Sink> sink, DWORD* cookie) override {
-        HRESULT hr = onAdvise_(std::move(sink));
+        HRESULT hr = on_advise_(std::move(sink));
         *cookie = SUCCEEDED(hr) ? 77 : 0;
         return hr;
     }
     HRESULT Unadvise(DWORD) override { return S_OK; }
 
 private:
-    std::function<HRESULT(std::shared_ptr<Sink>)> onAdvise_;
+    std::function<HRESULT(std::shared_ptr<Sink>)> on_advise_;
 };
 
 class FakeEnumString final : public EnumString {
@@ -84,12 +84,12 @@ class FakeServer final : public ServerObject,
 public:
     explicit FakeServer(ServerConfig config) : config_(config) {}
     std::shared_ptr<OPCServer> QueryOPCServer() override {
-        if (!config_.opcServer)
+        if (!config_.opc_server)
             return nullptr;
         return shared_from_this();
     }
     std::shared_ptr<OPCItemProperties> QueryItemProperties() override {
-        if (!config_.itemProperties)
+        if (!config_.item_properties)
             return nullptr;
         return shared_from_this();
     }
@@ -99,7 +99,7 @@ public:
         return shared_from_this();
     }
     std::shared_ptr<ConnectionPointContainer> QueryConnectionPointContainer() override {
-        if (!config_.connectionPoints)
+        if (!config_.connection_points)
             return nullptr;
         return shared_from_this();
     }
@@ -112,16 +112,16 @@ public:
         auto group = std::make_shared<FakeGroup>(config_.group);
         group->name = Str(szName);
         group->active = bActive;
-        group->updateRate = W().revisedRate ? W().revisedRate : rate;
-        group->clientHandle = hClientGroup;
-        group->timeBias = *pTimeBias;
+        group->update_rate = W().revised_rate ? W().revised_rate : rate;
+        group->client_handle = hClientGroup;
+        group->time_bias = *pTimeBias;
         group->deadband = *pDeadband;
         group->lcid = lcid;
-        group->serverHandle = W().nextHandle++;
+        group->server_handle = W().next_handle++;
         W().groups.push_back(group);
-        W().addGroupClientHandles.push_back(hClientGroup);
-        *phServerGroup = group->serverHandle;
-        *pRevised = group->updateRate;
+        W().add_group_client_handles.push_back(hClientGroup);
+        *phServerGroup = group->server_handle;
+        *pRevised = group->update_rate;
         *ppUnk = group;
         return S_OK;
     }
@@ -147,7 +147,7 @@ public:
         if (HRESULT hr = W().Hook("RemoveGroup"); FAILED(hr))
             return hr;
         for (auto& g : W().groups)
-            if (g->serverHandle == hServerGroup)
+            if (g->server_handle == hServerGroup)
                 g->removed = true;
         return S_OK;
     }
@@ -226,8 +226,8 @@ public:
         *pp = std::make_shared<FakeConnectionPoint>([](std::shared_ptr<Sink> sink) {
             if (HRESULT hr = W().Hook("Advise(shutdown)"); FAILED(hr))
                 return hr;
-            W().lastShutdownSink = std::dynamic_pointer_cast<OPCShutdown>(sink);
-            return W().lastShutdownSink ? S_OK : CONNECT_E_CANNOTCONNECT;
+            W().last_shutdown_sink = std::dynamic_pointer_cast<OPCShutdown>(sink);
+            return W().last_shutdown_sink ? S_OK : CONNECT_E_CANNOTCONNECT;
         });
         return S_OK;
     }
@@ -243,14 +243,14 @@ public:
                                     std::shared_ptr<EnumGUID>* pp) override {
         if (HRESULT hr = W().Hook("EnumClassesOfCategories"); FAILED(hr))
             return hr;
-        W().lastCategory = *impl;
-        *pp = std::make_shared<FakeEnumGuid>(W().categoryClasses);
+        W().last_category = *impl;
+        *pp = std::make_shared<FakeEnumGuid>(W().category_classes);
         return S_OK;
     }
     HRESULT GetClassDetails(const CLSID& clsid, OLECHAR** prog, OLECHAR** user) override {
         W().calls.push_back("GetClassDetails");
-        auto it = W().classDetails.find(GuidText(clsid));
-        if (it == W().classDetails.end())
+        auto it = W().class_details.find(GuidText(clsid));
+        if (it == W().class_details.end())
             return REGDB_E_CLASSNOTREG;
         *prog = TaskString(it->second);
         *user = TaskString(u"User type of " + it->second);
@@ -259,8 +259,8 @@ public:
     HRESULT CLSIDFromProgID(const OLECHAR* prog, CLSID* clsid) override {
         if (HRESULT hr = W().Hook("ServerList.CLSIDFromProgID"); FAILED(hr))
             return hr;
-        auto it = W().listProgIds.find(Str(prog));
-        if (it == W().listProgIds.end())
+        auto it = W().list_prog_ids.find(Str(prog));
+        if (it == W().list_prog_ids.end())
             return REGDB_E_CLASSNOTREG;
         *clsid = it->second;
         return S_OK;
@@ -272,20 +272,20 @@ public:
     HRESULT CLSIDFromProgID(const OLECHAR* prog, CLSID* clsid) override {
         if (HRESULT hr = W().Hook("Registry.CLSIDFromProgID"); FAILED(hr))
             return hr;
-        auto it = W().registryProgIds.find(Str(prog));
-        if (it == W().registryProgIds.end())
+        auto it = W().registry_prog_ids.find(Str(prog));
+        if (it == W().registry_prog_ids.end())
             return REGDB_E_CLASSNOTREG;
         *clsid = it->second;
         return S_OK;
     }
     HRESULT EnumRootKeys(std::vector<std::string>* names) override {
-        *names = W().registryKeys;
+        *names = W().registry_keys;
         return S_OK;
     }
-    bool KeyExists(const std::string& path) override { return W().registryExisting.count(path) != 0; }
+    bool KeyExists(const std::string& path) override { return W().registry_existing.count(path) != 0; }
     HRESULT ReadDefaultValue(const std::string& path, std::string* value) override {
-        auto it = W().registryDefaults.find(path);
-        if (it == W().registryDefaults.end())
+        auto it = W().registry_defaults.find(path);
+        if (it == W().registry_defaults.end())
             return E_ACCESSDENIED;
         *value = it->second;
         return S_OK;
@@ -301,17 +301,17 @@ public:
         std::u16string h = Str(host);
         if (HRESULT hr = W().Hook("CreateServerList"); FAILED(hr))
             return hr;
-        if (h.empty() ? !W().localServerList : !W().remoteHostsWithList.count(h))
+        if (h.empty() ? !W().local_server_list : !W().remote_hosts_with_list.count(h))
             return REGDB_E_CLASSNOTREG;
         *pp = std::make_shared<FakeServerList>();
         return S_OK;
     }
     HRESULT CreateServerObject(const CLSID& clsid, const OLECHAR* host,
                                std::shared_ptr<ServerObject>* pp) override {
-        W().lastCreateHost = Str(host);
+        W().last_create_host = Str(host);
         if (HRESULT hr = W().Hook("CreateServerObject"); FAILED(hr))
             return hr;
-        if (!W().lastCreateHost.empty() && !W().reachableHosts.count(W().lastCreateHost))
+        if (!W().last_create_host.empty() && !W().reachable_hosts.count(W().last_create_host))
             return static_cast<HRESULT>(0x800706BA);
         auto it = W().classes.find(GuidText(clsid));
         if (it == W().classes.end())
@@ -321,7 +321,7 @@ public:
     }
     std::shared_ptr<Registry> LocalRegistry() override { return std::make_shared<FakeRegistry>(); }
     CLIPFORMAT RegisterClipboardFormat(const char16_t* name) override { return FormatNumber(name); }
-    std::string ComputerName() override { return W().computerName; }
+    std::string ComputerName() override { return W().computer_name; }
 };
 
 } // namespace
@@ -380,39 +380,39 @@ GUID MakeGuid(uint32_t n) {
 // FakeGroup
 
 std::shared_ptr<OPCItemMgt> FakeGroup::QueryItemMgt() {
-    return config.itemMgt ? shared_from_this() : nullptr;
+    return config.item_mgt ? shared_from_this() : nullptr;
 }
 std::shared_ptr<OPCGroupStateMgt> FakeGroup::QueryGroupStateMgt() {
-    return config.stateMgt ? shared_from_this() : nullptr;
+    return config.state_mgt ? shared_from_this() : nullptr;
 }
 std::shared_ptr<OPCAsyncIO> FakeGroup::QueryAsyncIO() {
-    return config.asyncIO ? shared_from_this() : nullptr;
+    return config.async_io ? shared_from_this() : nullptr;
 }
 std::shared_ptr<OPCAsyncIO2> FakeGroup::QueryAsyncIO2() {
-    return config.asyncIO2 ? shared_from_this() : nullptr;
+    return config.async_i_o2 ? shared_from_this() : nullptr;
 }
 std::shared_ptr<OPCSyncIO> FakeGroup::QuerySyncIO() {
-    return config.syncIO ? shared_from_this() : nullptr;
+    return config.sync_io ? shared_from_this() : nullptr;
 }
 std::shared_ptr<ConnectionPointContainer> FakeGroup::QueryConnectionPointContainer() {
-    return config.connectionPoints ? shared_from_this() : nullptr;
+    return config.connection_points ? shared_from_this() : nullptr;
 }
 std::shared_ptr<DataObject> FakeGroup::QueryDataObject() {
-    return config.dataObject ? shared_from_this() : nullptr;
+    return config.data_object ? shared_from_this() : nullptr;
 }
 
 HRESULT FakeGroup::GetState(DWORD* rate, BOOL* act, OLECHAR** nm, LONG* bias, FLOAT* band, DWORD* loc,
                             OPCHANDLE* hc, OPCHANDLE* hs) {
     if (HRESULT hr = W().Hook("GetState"); FAILED(hr))
         return hr;
-    *rate = updateRate;
+    *rate = update_rate;
     *act = active;
     *nm = TaskString(name);
-    *bias = timeBias;
+    *bias = time_bias;
     *band = deadband;
     *loc = lcid;
-    *hc = clientHandle;
-    *hs = serverHandle;
+    *hc = client_handle;
+    *hs = server_handle;
     return S_OK;
 }
 
@@ -421,25 +421,25 @@ HRESULT FakeGroup::SetState(const DWORD* rate, DWORD* revised, const BOOL* act, 
     if (HRESULT hr = W().Hook("SetState"); FAILED(hr))
         return hr;
     if (rate)
-        updateRate = W().revisedRate ? W().revisedRate : *rate;
-    *revised = updateRate;
+        update_rate = W().revised_rate ? W().revised_rate : *rate;
+    *revised = update_rate;
     if (act)
         active = *act;
     if (bias)
-        timeBias = *bias;
+        time_bias = *bias;
     if (band)
         deadband = *band;
     if (loc)
         lcid = *loc;
     if (hc)
-        clientHandle = *hc;
+        client_handle = *hc;
     return S_OK;
 }
 
 HRESULT FakeGroup::SetName(const OLECHAR* n) {
     if (HRESULT hr = W().Hook("SetName"); FAILED(hr))
         return hr;
-    if (W().refusedNames.count(Str(n)))
+    if (W().refused_names.count(Str(n)))
         return OPC_E_DUPLICATENAME;
     name = Str(n);
     return S_OK;
@@ -453,12 +453,12 @@ HRESULT FakeGroup::AddItems(DWORD count, const ItemDef* defs, ItemResult** resul
     HRESULT whole = S_OK;
     for (DWORD i = 0; i < count; ++i) {
         std::u16string id = Str(defs[i].szItemID);
-        if (!W().knownItems.count(id)) {
+        if (!W().known_items.count(id)) {
             (*errors)[i] = OPC_E_UNKNOWNITEMID;
             whole = S_FALSE;
             continue;
         }
-        FakeItem item{id, defs[i].hClient, W().nextHandle++, defs[i].bActive != 0};
+        FakeItem item{id, defs[i].hClient, W().next_handle++, defs[i].bActive != 0};
         items.push_back(item);
         (*results)[i].hServer = item.server;
         (*results)[i].vtCanonicalDataType = VT_I4;
@@ -473,7 +473,7 @@ HRESULT FakeGroup::ValidateItems(DWORD count, const ItemDef* defs, BOOL, ItemRes
     *results = TaskArray<ItemResult>(count);
     *errors = TaskArray<HRESULT>(count);
     for (DWORD i = 0; i < count; ++i)
-        if (!W().knownItems.count(Str(defs[i].szItemID)))
+        if (!W().known_items.count(Str(defs[i].szItemID)))
             (*errors)[i] = OPC_E_UNKNOWNITEMID;
     return S_OK;
 }
@@ -510,11 +510,11 @@ HRESULT FakeGroup::Read(OPCDATASOURCE source, DWORD count, const OPCHANDLE* serv
                         HRESULT** errors) {
     if (HRESULT hr = W().Hook("Read"); FAILED(hr))
         return hr;
-    lastReadSource = source;
+    last_read_source = source;
     *states = TaskArray<ItemState>(count);
     *errors = TaskArray<HRESULT>(count);
     for (DWORD i = 0; i < count; ++i) {
-        if (W().readFailsPerItem) {
+        if (W().read_fails_per_item) {
             (*errors)[i] = E_FAIL;
             continue;
         }
@@ -532,8 +532,8 @@ HRESULT FakeGroup::Write(DWORD count, const OPCHANDLE*, const VARIANT* values, H
         return hr;
     *errors = TaskArray<HRESULT>(count);
     for (DWORD i = 0; i < count; ++i) {
-        (*errors)[i] = W().writeFailsPerItem ? OPC_E_BADRIGHTS : S_OK;
-        lastWritten.push_back(values[i]);
+        (*errors)[i] = W().write_fails_per_item ? OPC_E_BADRIGHTS : S_OK;
+        last_written.push_back(values[i]);
     }
     return S_OK;
 }
@@ -541,8 +541,8 @@ HRESULT FakeGroup::Write(DWORD count, const OPCHANDLE*, const VARIANT* values, H
 HRESULT FakeGroup::Refresh(DWORD connection, OPCDATASOURCE source, DWORD* transaction) {
     if (HRESULT hr = W().Hook("Refresh"); FAILED(hr))
         return hr;
-    lastRefreshConnection = connection;
-    lastRefreshSource = source;
+    last_refresh_connection = connection;
+    last_refresh_source = source;
     *transaction = 5;
     return S_OK;
 }
@@ -551,19 +551,19 @@ HRESULT FakeGroup::Write(DWORD count, const OPCHANDLE*, const VARIANT* values, D
                          DWORD* cancel, HRESULT** errors) {
     if (HRESULT hr = W().Hook("AsyncWrite"); FAILED(hr))
         return hr;
-    lastAsyncWriteTransaction = transaction;
+    last_async_write_transaction = transaction;
     *cancel = 1;
     *errors = TaskArray<HRESULT>(count);
     for (DWORD i = 0; i < count; ++i)
-        lastWritten.push_back(values[i]);
+        last_written.push_back(values[i]);
     return S_OK;
 }
 
 HRESULT FakeGroup::Refresh2(OPCDATASOURCE source, DWORD transaction, DWORD* cancel) {
     if (HRESULT hr = W().Hook("Refresh2"); FAILED(hr))
         return hr;
-    lastRefresh2Transaction = transaction;
-    lastRefreshSource = source;
+    last_refresh2_transaction = transaction;
+    last_refresh_source = source;
     *cancel = 1;
     return S_OK;
 }
@@ -578,8 +578,8 @@ HRESULT FakeGroup::FindConnectionPoint(const IID& riid, std::shared_ptr<Connecti
         if (HRESULT hr = W().Hook("Advise(data)"); FAILED(hr))
             return hr;
         auto group = self.lock();
-        group->dataSink = std::dynamic_pointer_cast<OPCDataCallback>(sink);
-        return group->dataSink ? S_OK : CONNECT_E_CANNOTCONNECT;
+        group->data_sink = std::dynamic_pointer_cast<OPCDataCallback>(sink);
+        return group->data_sink ? S_OK : CONNECT_E_CANNOTCONNECT;
     });
     return S_OK;
 }
@@ -588,16 +588,16 @@ HRESULT FakeGroup::DAdvise(const FormatEtc* format, DWORD flags, std::shared_ptr
                            DWORD* conn) {
     if (HRESULT hr = W().Hook("DAdvise"); FAILED(hr))
         return hr;
-    advisedFormat = *format;
+    advised_format = *format;
     advf = flags;
-    adviseSink = std::move(sink);
+    advise_sink = std::move(sink);
     *conn = 4242;
     return S_OK;
 }
 
 void FakeGroup::PostDataChange(std::vector<OPCHANDLE> clients, std::vector<VARIANT> values,
                                std::vector<HRESULT> errors, WORD quality) {
-    auto sink = dataSink;
+    auto sink = data_sink;
     W().host->Post([sink, clients, values, errors, quality]() mutable {
         std::vector<WORD> qualities(clients.size(), quality);
         std::vector<FILETIME> stamps(clients.size(), FILETIME{0xAAAA, 0xBBBB});
@@ -609,7 +609,7 @@ void FakeGroup::PostDataChange(std::vector<OPCHANDLE> clients, std::vector<VARIA
 }
 
 void FakeGroup::PostBlock(std::vector<BYTE> block, CLIPFORMAT format, DWORD tymed) {
-    auto sink = adviseSink;
+    auto sink = advise_sink;
     W().host->Post([sink, block = std::move(block), format, tymed]() mutable {
         VectorMemory memory(std::move(block));
         FormatEtc f{format, nullptr, DVASPECT_CONTENT, -1, tymed};

@@ -16,20 +16,20 @@ namespace tagclient::testing {
 using namespace tagclient::transport;
 
 struct GroupConfig {
-    bool itemMgt = true;
-    bool stateMgt = true;
-    bool syncIO = true;
-    bool asyncIO = false;
-    bool asyncIO2 = true;
-    bool connectionPoints = true;
-    bool dataObject = true;
+    bool item_mgt = true;
+    bool state_mgt = true;
+    bool sync_io = true;
+    bool async_io = false;
+    bool async_i_o2 = true;
+    bool connection_points = true;
+    bool data_object = true;
 };
 
 struct ServerConfig {
-    bool opcServer = true;
-    bool itemProperties = true;
+    bool opc_server = true;
+    bool item_properties = true;
     bool browse = true;
-    bool connectionPoints = true;
+    bool connection_points = true;
     GroupConfig group;
 };
 
@@ -53,35 +53,35 @@ struct World {
     HRESULT Hook(const std::string& op);
     int Count(const std::string& op) const;
 
-    std::string computerName = "TESTHOST";
-    bool localServerList = true;                    // the server-list component exists on this computer
-    std::set<std::u16string> remoteHostsWithList;   // remote hosts that have one
-    std::set<std::u16string> reachableHosts;        // remote hosts where objects can be created
-    std::map<std::u16string, GUID> listProgIds;     // known to the server-list component
-    std::map<std::u16string, GUID> registryProgIds; // known to the local registry
-    std::vector<GUID> categoryClasses;              // EnumClassesOfCategories answer
+    std::string computer_name = "TESTHOST";
+    bool local_server_list = true;                    // the server-list component exists on this computer
+    std::set<std::u16string> remote_hosts_with_list;  // remote hosts that have one
+    std::set<std::u16string> reachable_hosts;         // remote hosts where objects can be created
+    std::map<std::u16string, GUID> list_prog_ids;     // known to the server-list component
+    std::map<std::u16string, GUID> registry_prog_ids; // known to the local registry
+    std::vector<GUID> category_classes;               // EnumClassesOfCategories answer
     std::map<std::u16string, std::u16string>
-        classDetails; // class text -> ProgID (missing: GetClassDetails fails)
-    std::vector<std::string> registryKeys;
-    std::set<std::string> registryExisting;
-    std::map<std::string, std::string> registryDefaults;
-    GUID lastCategory{};
+        class_details; // class text -> ProgID (missing: GetClassDetails fails)
+    std::vector<std::string> registry_keys;
+    std::set<std::string> registry_existing;
+    std::map<std::string, std::string> registry_defaults;
+    GUID last_category{};
 
     std::map<std::u16string, ServerConfig> classes; // class text "{...}" -> what the server offers
-    std::u16string lastCreateHost;                  // host of the last CreateServerObject ("" = local)
-    std::set<std::u16string> knownItems;            // items a group accepts
-    std::set<std::u16string> refusedNames;          // group names SetName refuses
-    DWORD revisedRate = 0;                          // when non-zero, the rate AddGroup/SetState revise to
+    std::u16string last_create_host;                // host of the last CreateServerObject ("" = local)
+    std::set<std::u16string> known_items;           // items a group accepts
+    std::set<std::u16string> refused_names;         // group names SetName refuses
+    DWORD revised_rate = 0;                         // when non-zero, the rate AddGroup/SetState revise to
     std::u16string vendor = u"Fake vendor 1.0";
-    bool readFailsPerItem = false;
-    bool writeFailsPerItem = false;
+    bool read_fails_per_item = false;
+    bool write_fails_per_item = false;
 
     std::vector<std::shared_ptr<FakeGroup>> groups; // every group created, in order
-    std::shared_ptr<OPCShutdown> lastShutdownSink;
-    std::vector<DWORD> addGroupClientHandles;
+    std::shared_ptr<OPCShutdown> last_shutdown_sink;
+    std::vector<DWORD> add_group_client_handles;
 
     Host* host = nullptr;
-    DWORD nextHandle = 1000;
+    DWORD next_handle = 1000;
 };
 
 World& W();
@@ -131,21 +131,21 @@ public:
 
     GroupConfig config;
     std::u16string name;
-    OPCHANDLE clientHandle = 0, serverHandle = 0;
-    DWORD updateRate = 0;
+    OPCHANDLE client_handle = 0, server_handle = 0;
+    DWORD update_rate = 0;
     BOOL active = 0;
-    LONG timeBias = 0;
+    LONG time_bias = 0;
     FLOAT deadband = 0;
     DWORD lcid = 0;
     std::vector<FakeItem> items;
-    std::vector<std::u16string> writtenIds;
-    std::vector<VARIANT> lastWritten; // not owned: only vt and scalar checked
-    std::shared_ptr<OPCDataCallback> dataSink;
-    std::shared_ptr<AdviseSink> adviseSink;
-    FormatEtc advisedFormat{};
+    std::vector<std::u16string> written_ids;
+    std::vector<VARIANT> last_written; // not owned: only vt and scalar checked
+    std::shared_ptr<OPCDataCallback> data_sink;
+    std::shared_ptr<AdviseSink> advise_sink;
+    FormatEtc advised_format{};
     DWORD advf = 0;
-    DWORD lastRefreshConnection = 0, lastRefresh2Transaction = 99, lastAsyncWriteTransaction = 0;
-    DWORD lastReadSource = 0, lastRefreshSource = 0;
+    DWORD last_refresh_connection = 0, last_refresh2_transaction = 99, last_async_write_transaction = 0;
+    DWORD last_read_source = 0, last_refresh_source = 0;
     bool removed = false;
 };
 

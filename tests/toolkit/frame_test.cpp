@@ -58,7 +58,7 @@ TEST_F(Frame, RejectedHandlesGiveFailureValuesWithoutReportOrServerCall) {
     EXPECT_EQ(rate, 7u);
     EXPECT_EQ(W().calls.size(), calls);
     ASSERT_EQ(QZDAC_Disconnect(s2), QZDAC_TRUE);
-    const size_t afterDisconnect = W().calls.size();
+    const size_t after_disconnect = W().calls.size();
     EXPECT_EQ(QZDAC_AddGroup(s2, "x", 1, 100, 0, 0, 0), 0u);
     EXPECT_EQ(QZDAC_SetDataChangeProc(s2, &PlainProc), QZDAC_FALSE);
     EXPECT_EQ(QZDAC_RefreshGroup(s2, g2, 1), QZDAC_FALSE);
@@ -66,7 +66,7 @@ TEST_F(Frame, RejectedHandlesGiveFailureValuesWithoutReportOrServerCall) {
     EXPECT_EQ(QZDAC_Disconnect(s2), QZDAC_FALSE);
 
     EXPECT_TRUE(Logs().empty());
-    EXPECT_EQ(W().calls.size(), afterDisconnect);
+    EXPECT_EQ(W().calls.size(), after_disconnect);
 }
 
 TEST_F(Frame, EveryBoolIsMinusOneOrZero) {
@@ -167,8 +167,8 @@ TEST_F(Frame, UninitTearsDownThreeSessionsLastFirst) {
         h = Connect();
         AddGroup(h);
     }
-    const auto g0 = ServerGroup(0).serverHandle, g1 = ServerGroup(1).serverHandle,
-               g2 = ServerGroup(2).serverHandle;
+    const auto g0 = ServerGroup(0).server_handle, g1 = ServerGroup(1).server_handle,
+               g2 = ServerGroup(2).server_handle;
     EXPECT_EQ(QZDAC_Uninit(), QZDAC_TRUE);
     EXPECT_EQ(RemoveGroupCalls(), (std::vector<std::string>{"RemoveGroup(" + std::to_string(g2) + ")",
                                                             "RemoveGroup(" + std::to_string(g1) + ")",

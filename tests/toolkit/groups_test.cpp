@@ -23,8 +23,8 @@ TEST_F(Groups, CreationPassesTheArgumentsThrough) {
     FakeGroup& fg = ServerGroup();
     EXPECT_EQ(fg.name, u"Boiler");
     EXPECT_EQ(fg.active, -1);
-    EXPECT_EQ(fg.updateRate, 250u);
-    EXPECT_EQ(fg.timeBias, -480);
+    EXPECT_EQ(fg.update_rate, 250u);
+    EXPECT_EQ(fg.time_bias, -480);
     EXPECT_FLOAT_EQ(fg.deadband, 1.5f);
     EXPECT_EQ(fg.lcid, 2052u);
     EXPECT_EQ(W().Count("SetName"), 1); // renamed to its own name at once
@@ -37,7 +37,7 @@ TEST_F(Groups, ClientGroupHandleIsTheGroupCount) {
     AddGroup(s, "2");
     ASSERT_EQ(QZDAC_RemoveGroup(s, first), QZDAC_TRUE);
     AddGroup(s, "3");
-    EXPECT_EQ(W().addGroupClientHandles, (std::vector<DWORD>{0, 1, 1}));
+    EXPECT_EQ(W().add_group_client_handles, (std::vector<DWORD>{0, 1, 1}));
 }
 
 TEST_F(Groups, ConnectionPointPathWhenTheGroupOffersIt) {
@@ -48,8 +48,8 @@ TEST_F(Groups, ConnectionPointPathWhenTheGroupOffersIt) {
     EXPECT_EQ(W().Count("DAdvise"), 0);
     EXPECT_EQ(QZDAC_RefreshGroup(s, g, 1), QZDAC_TRUE);
     EXPECT_EQ(W().Count("Refresh2"), 1);
-    EXPECT_EQ(ServerGroup().lastRefresh2Transaction, 0u);
-    EXPECT_EQ(ServerGroup().lastRefreshSource, 1u);
+    EXPECT_EQ(ServerGroup().last_refresh2_transaction, 0u);
+    EXPECT_EQ(ServerGroup().last_refresh_source, 1u);
 }
 
 TEST_F(Groups, DataObjectPathOnAnOlderServer) {
@@ -57,7 +57,7 @@ TEST_F(Groups, DataObjectPathOnAnOlderServer) {
     QZDAC_HGROUP g = AddGroup(s);
     EXPECT_EQ(Group(s, g)->ConnectMode, 1);
     EXPECT_EQ(W().Count("DAdvise"), 1);
-    const FormatEtc& f = ServerGroup().advisedFormat;
+    const FormatEtc& f = ServerGroup().advised_format;
     EXPECT_EQ(f.cfFormat, FormatNumber(kFormatDataTime));
     EXPECT_EQ(f.dwAspect, 1u);
     EXPECT_EQ(f.lindex, -1);
@@ -66,13 +66,13 @@ TEST_F(Groups, DataObjectPathOnAnOlderServer) {
     EXPECT_EQ(ServerGroup().advf, 2u);
     EXPECT_EQ(QZDAC_RefreshGroup(s, g, 2), QZDAC_TRUE);
     EXPECT_EQ(W().Count("Refresh"), 1);
-    EXPECT_EQ(ServerGroup().lastRefreshConnection, 4242u);
-    EXPECT_EQ(ServerGroup().lastRefreshSource, 2u);
+    EXPECT_EQ(ServerGroup().last_refresh_connection, 4242u);
+    EXPECT_EQ(ServerGroup().last_refresh_source, 2u);
 }
 
 TEST_F(Groups, RefusedAdviseFallsBackToTheDataObject) {
     ServerConfig config;
-    config.group.asyncIO = true;
+    config.group.async_io = true;
     QZDAC_HSESSION s = Connect(config);
     W().fail["Advise(data)"] = CONNECT_E_CANNOTCONNECT;
     QZDAC_HGROUP g = AddGroup(s);
@@ -89,8 +89,8 @@ TEST_F(Groups, RefusedAdviseFallsBackToTheDataObject) {
 
 TEST_F(Groups, MissingConnectionPointContainerIsReportedButTheGroupIsReturned) {
     ServerConfig config;
-    config.group.connectionPoints = false;
-    config.group.asyncIO = true;
+    config.group.connection_points = false;
+    config.group.async_io = true;
     QZDAC_HSESSION s = Connect(config);
     QZDAC_HGROUP g = AddGroup(s);
     EXPECT_NE(g, 0u);
@@ -107,13 +107,13 @@ TEST_F(Groups, RefusedAddGroupLeavesTheSessionUnchanged) {
     EXPECT_TRUE(HasLog("TServer.AddGroup"));
     W().fail.clear();
     AddGroup(s);
-    EXPECT_EQ(W().addGroupClientHandles, (std::vector<DWORD>{0}));
+    EXPECT_EQ(W().add_group_client_handles, (std::vector<DWORD>{0}));
 }
 
 TEST_F(Groups, RefusedNameStillGivesTrue) {
     QZDAC_HSESSION s = Connect();
     QZDAC_HGROUP g = AddGroup(s, "old");
-    W().refusedNames.insert(u"taken");
+    W().refused_names.insert(u"taken");
     EXPECT_EQ(QZDAC_SetGroupName(s, g, "taken"), QZDAC_TRUE);
     EXPECT_EQ(Group(s, g)->Name, u"old");
     EXPECT_EQ(QZDAC_SetGroupName(s, g, "new"), QZDAC_TRUE);
@@ -124,7 +124,7 @@ TEST_F(Groups, RefusedNameStillGivesTrue) {
 TEST_F(Groups, RevisedRateIsKeptAndReported) {
     QZDAC_HSESSION s = Connect();
     QZDAC_HGROUP g = AddGroup(s);
-    W().revisedRate = 500;
+    W().revised_rate = 500;
     ASSERT_EQ(QZDAC_SetGroupStat(s, g, 123, QZDAC_FALSE, 60, 2.5f, 7), QZDAC_TRUE);
     EXPECT_EQ(Group(s, g)->UpdateRate, 500u);
     uint32_t rate = 0, lcid = 0;
@@ -137,7 +137,7 @@ TEST_F(Groups, RevisedRateIsKeptAndReported) {
     EXPECT_EQ(bias, 60);
     EXPECT_FLOAT_EQ(band, 2.5f);
     EXPECT_EQ(lcid, 7u);
-    EXPECT_EQ(ServerGroup().clientHandle, 0u); // re-sent unchanged
+    EXPECT_EQ(ServerGroup().client_handle, 0u); // re-sent unchanged
 }
 
 TEST_F(Groups, FailedSetStateAndGetStateAreReported) {

@@ -35,12 +35,12 @@ TEST_F(Reentrancy, SessionClosedDuringTheServersAddGroupGivesNoGroup) {
     EXPECT_EQ(QZDAC_AddGroup(g_session, "G", QZDAC_TRUE, 100, 0, 0, 0), 0u);
     EXPECT_EQ(tagclient::Library::Get().FindSession(g_session), nullptr);
     // The orphaned group is given back to the server.
-    EXPECT_EQ(W().Count("RemoveGroup(" + std::to_string(ServerGroup().serverHandle) + ")"), 1);
+    EXPECT_EQ(W().Count("RemoveGroup(" + std::to_string(ServerGroup().server_handle) + ")"), 1);
 }
 
 TEST_F(Reentrancy, SessionClosedByTheLogProcedureWhileTheGroupInitializes) {
     ServerConfig config;
-    config.group.connectionPoints = false; // TGroup.Initialize: Interface not supported, reported
+    config.group.connection_points = false; // TGroup.Initialize: Interface not supported, reported
     g_session = Connect(config);
     g_logCalls = 0;
     QZDAC_SetLogProc(&DisconnectingLog);
@@ -76,13 +76,13 @@ TEST_F(Reentrancy, SessionClosedDuringAddItemsHandsOutNoHandles) {
         SafeArrayPutElement(ids, &i, id);
         SysFreeString(id);
     }
-    VARIANT itemIds{};
-    itemIds.vt = VT_ARRAY | VT_BSTR;
-    itemIds.parray = ids;
+    VARIANT item_ids{};
+    item_ids.vt = VT_ARRAY | VT_BSTR;
+    item_ids.parray = ids;
     VARIANT none{};
     VARIANT handles{};
     W().during["AddItems"] = [] { QZDAC_Disconnect(g_session); };
-    EXPECT_EQ(QZDAC_AddItems(g_session, g_group, 2, itemIds, none, &handles), 0);
+    EXPECT_EQ(QZDAC_AddItems(g_session, g_group, 2, item_ids, none, &handles), 0);
     ASSERT_EQ(handles.vt, VT_ARRAY | VT_I4);
     for (LONG i = 0; i < 2; ++i) {
         LONG h = -1;
@@ -90,7 +90,7 @@ TEST_F(Reentrancy, SessionClosedDuringAddItemsHandsOutNoHandles) {
         EXPECT_EQ(h, 0);
     }
     VariantClear(&handles);
-    VariantClear(&itemIds);
+    VariantClear(&item_ids);
     EXPECT_EQ(tagclient::Library::Get().FindSession(g_session), nullptr);
 }
 

@@ -13,8 +13,8 @@ class Sessions : public ToolkitTest {
 protected:
     void SetUp() override {
         ToolkitTest::SetUp();
-        W().listProgIds[u"Fake.Server.1"] = MakeGuid(1);
-        W().registryProgIds[u"Fake.Registry.1"] = MakeGuid(1);
+        W().list_prog_ids[u"Fake.Server.1"] = MakeGuid(1);
+        W().registry_prog_ids[u"Fake.Registry.1"] = MakeGuid(1);
     }
 };
 
@@ -51,14 +51,14 @@ TEST_F(Sessions, ProgIdUnknownToTheServerListIsNotTriedInTheRegistry) {
 }
 
 TEST_F(Sessions, WithoutServerListThisComputerUsesTheRegistry) {
-    W().localServerList = false;
+    W().local_server_list = false;
     EXPECT_NE(QZDAC_Connect("", "Fake.Registry.1", 2), 0u);
     EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 1);
 }
 
 TEST_F(Sessions, RemoteProgIdWithoutServerListFailsSilently) {
-    W().reachableHosts.insert(u"far");
-    W().registryProgIds[u"Fake.Server.1"] = MakeGuid(1);
+    W().reachable_hosts.insert(u"far");
+    W().registry_prog_ids[u"Fake.Server.1"] = MakeGuid(1);
     EXPECT_EQ(QZDAC_Connect("far", "Fake.Server.1", 2), 0u);
     EXPECT_EQ(W().Count("Registry.CLSIDFromProgID"), 0);
     EXPECT_EQ(W().Count("CreateServerObject"), 0);
@@ -66,15 +66,15 @@ TEST_F(Sessions, RemoteProgIdWithoutServerListFailsSilently) {
 }
 
 TEST_F(Sessions, RemoteHostGetsItsOwnServerListAndObject) {
-    W().reachableHosts.insert(u"far");
-    W().remoteHostsWithList.insert(u"far");
+    W().reachable_hosts.insert(u"far");
+    W().remote_hosts_with_list.insert(u"far");
     EXPECT_NE(QZDAC_Connect("far", "Fake.Server.1", 2), 0u);
-    EXPECT_EQ(W().lastCreateHost, u"far");
+    EXPECT_EQ(W().last_create_host, u"far");
 }
 
 TEST_F(Sessions, ComputerNameInAnyCaseMeansThisComputer) {
     EXPECT_NE(QZDAC_Connect("testHOST", kFullClass, 2), 0u);
-    EXPECT_EQ(W().lastCreateHost, u"");
+    EXPECT_EQ(W().last_create_host, u"");
     EXPECT_EQ(W().Count("CreateServerObject"), 1);
 }
 
@@ -93,7 +93,7 @@ TEST_F(Sessions, UnknownClassIsReportedAndNothingIsListed) {
 
 TEST_F(Sessions, ObjectWithoutOPCServerIsInterfaceNotSupported) {
     ServerConfig config;
-    config.opcServer = false;
+    config.opc_server = false;
     EXPECT_EQ(Connect(config), 0u);
     ASSERT_EQ(Logs().size(), 1u);
     EXPECT_EQ(Logs()[0].source, "TServer.Connect");
@@ -181,7 +181,7 @@ TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
     g_shutdownCalls = 0;
     QZDAC_HSESSION s = Connect();
     ASSERT_EQ(QZDAC_SetShutdownProc(s, &ShutdownCounting), QZDAC_TRUE);
-    auto sink = W().lastShutdownSink;
+    auto sink = W().last_shutdown_sink;
     ASSERT_TRUE(sink);
     W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"bye")); });
     EXPECT_EQ(g_shutdownCalls, 0);
@@ -196,7 +196,7 @@ TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
 
 TEST_F(Sessions, ShutdownWithoutProcedureOnlyStopsThePoll) {
     QZDAC_HSESSION s = Connect();
-    auto sink = W().lastShutdownSink;
+    auto sink = W().last_shutdown_sink;
     W().host->Post([sink] { sink->ShutdownRequest(nullptr); });
     Dispatch();
     EXPECT_FALSE(tagclient::Library::Get().FindSession(s)->HasPollTimer());
@@ -208,7 +208,7 @@ TEST_F(Sessions, ShutdownProcedureMayDisconnectAndLateRequestsReachNothing) {
     QZDAC_HSESSION s = Connect();
     AddGroup(s);
     QZDAC_SetShutdownProc(s, &ShutdownDisconnecting);
-    auto sink = W().lastShutdownSink;
+    auto sink = W().last_shutdown_sink;
     W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"1")); });
     W().host->Post([sink] {
         sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"2"));
@@ -236,10 +236,10 @@ TEST_F(Sessions, TeardownRemovesGroupsLastFirstAndGoesOnAfterARefusal) {
     for (auto& c : W().calls)
         if (c.rfind("RemoveGroup(", 0) == 0)
             removes.push_back(c);
-    EXPECT_EQ(removes,
-              (std::vector<std::string>{"RemoveGroup(" + std::to_string(ServerGroup(2).serverHandle) + ")",
-                                        "RemoveGroup(" + std::to_string(ServerGroup(1).serverHandle) + ")",
-                                        "RemoveGroup(" + std::to_string(ServerGroup(0).serverHandle) + ")"}));
+    EXPECT_EQ(removes, (std::vector<std::string>{
+                           "RemoveGroup(" + std::to_string(ServerGroup(2).server_handle) + ")",
+                           "RemoveGroup(" + std::to_string(ServerGroup(1).server_handle) + ")",
+                           "RemoveGroup(" + std::to_string(ServerGroup(0).server_handle) + ")"}));
     ASSERT_EQ(Logs().size(), 3u);
     EXPECT_EQ(Logs()[0].source, "TServer.RemoveGroup");
 }
@@ -321,7 +321,7 @@ TEST_F(Sessions, FailedStatusCallWithADisconnectionCodeMarksTheSessionLost) {
 TEST_F(Sessions, ShutdownRequestMarksTheSessionLost) {
     QZDAC_HSESSION s = Connect();
     QZDAC_HGROUP g = AddGroup(s);
-    auto sink = W().lastShutdownSink;
+    auto sink = W().last_shutdown_sink;
     W().host->Post([sink] { sink->ShutdownRequest(reinterpret_cast<const OLECHAR*>(u"maintenance")); });
     Dispatch();
     EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,

@@ -29,14 +29,14 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_ / "tagclient");
         const char* old = std::getenv("XDG_CONFIG_HOME");
-        oldHome_ = old ? old : "";
-        hadHome_ = old != nullptr;
+        old_home_ = old ? old : "";
+        had_home_ = old != nullptr;
         setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
         setenv("XDG_CONFIG_DIRS", (dir_ / "none").c_str(), 1);
     }
     void TearDown() override {
-        if (hadHome_)
-            setenv("XDG_CONFIG_HOME", oldHome_.c_str(), 1);
+        if (had_home_)
+            setenv("XDG_CONFIG_HOME", old_home_.c_str(), 1);
         else
             unsetenv("XDG_CONFIG_HOME");
         unsetenv("XDG_CONFIG_DIRS");
@@ -44,23 +44,23 @@ protected:
         SimTest::TearDown();
     }
     void Register(const std::string& lines) { std::ofstream(dir_ / "tagclient" / "servers.conf") << lines; }
-    int32_t List(const char* host, int32_t version, std::vector<std::string>& progIds,
-                 std::vector<std::string>& classIds) {
+    int32_t List(const char* host, int32_t version, std::vector<std::string>& prog_ids,
+                 std::vector<std::string>& class_ids) {
         VARIANT p, c;
         VariantInit(&p);
         VariantInit(&c);
         int32_t n = QZDAC_GetServers(host, version, &p, &c);
         EXPECT_EQ(p.vt, VT_ARRAY | VT_BSTR);
         EXPECT_EQ(c.vt, VT_ARRAY | VT_BSTR);
-        progIds = Strings(p);
-        classIds = Strings(c);
+        prog_ids = Strings(p);
+        class_ids = Strings(c);
         VariantClear(&p);
         VariantClear(&c);
         return n;
     }
     std::filesystem::path dir_;
-    std::string oldHome_;
-    bool hadHome_ = false;
+    std::string old_home_;
+    bool had_home_ = false;
 };
 
 #endif
@@ -72,25 +72,25 @@ TEST_F(SimEnumeration, VersionTwoListsTheServerListFirstThenTheRegistryPass) {
     Register("Acme.Plant.1 {AAAAAAAA-0000-0000-0000-000000000001} da=2 server=da1\n"
              "Acme.Legacy {aaaaaaaa-0000-0000-0000-000000000002}\n"
              "Acme.Hidden {AAAAAAAA-0000-0000-0000-000000000003} opc=no da=2\n");
-    std::vector<std::string> progIds, classIds;
-    int32_t n = List("", 2, progIds, classIds);
-    ASSERT_EQ(static_cast<size_t>(n), progIds.size());
-    ASSERT_EQ(progIds.size(), classIds.size());
+    std::vector<std::string> prog_ids, class_ids;
+    int32_t n = List("", 2, prog_ids, class_ids);
+    ASSERT_EQ(static_cast<size_t>(n), prog_ids.size());
+    ASSERT_EQ(prog_ids.size(), class_ids.size());
     auto at = [&](const std::string& p) {
-        return std::find(progIds.begin(), progIds.end(), p) - progIds.begin();
+        return std::find(prog_ids.begin(), prog_ids.end(), p) - prog_ids.begin();
     };
     // From the server list (category DA 2.0): the DA 2.0 server and Acme.Plant.1, listed once each.
     EXPECT_LT(at("Tagsink.SimServer.DA2"), at("Tagsink.SimServer.DA1"));
     EXPECT_LT(at("Acme.Plant.1"), at("Tagsink.SimServer.DA1"));
-    EXPECT_EQ(std::count(progIds.begin(), progIds.end(), "Acme.Plant.1"), 1);
-    EXPECT_EQ(std::count(progIds.begin(), progIds.end(), "Tagsink.SimServer.DA2"), 1);
+    EXPECT_EQ(std::count(prog_ids.begin(), prog_ids.end(), "Acme.Plant.1"), 1);
+    EXPECT_EQ(std::count(prog_ids.begin(), prog_ids.end(), "Tagsink.SimServer.DA2"), 1);
     // From the registry pass: the others marked as OPC servers, the class ID text as stored.
     ASSERT_LT(at("Acme.Legacy"), n);
-    EXPECT_EQ(classIds[at("Acme.Legacy")], "{aaaaaaaa-0000-0000-0000-000000000002}");
-    EXPECT_EQ(classIds[at("Acme.Plant.1")], "{AAAAAAAA-0000-0000-0000-000000000001}");
+    EXPECT_EQ(class_ids[at("Acme.Legacy")], "{aaaaaaaa-0000-0000-0000-000000000002}");
+    EXPECT_EQ(class_ids[at("Acme.Plant.1")], "{AAAAAAAA-0000-0000-0000-000000000001}");
     EXPECT_LT(at("Tagsink.SimServer.Minimal"), n);
     // In the category but not marked as an OPC server: listed by the server list only.
-    EXPECT_EQ(std::count(progIds.begin(), progIds.end(), "Acme.Hidden"), 1);
+    EXPECT_EQ(std::count(prog_ids.begin(), prog_ids.end(), "Acme.Hidden"), 1);
     EXPECT_TRUE(Reports().empty());
 }
 

@@ -26,11 +26,11 @@ int32_t QZDAC_CALL ShutdownAndDisconnect(QZDAC_HSESSION s) {
 } // namespace
 
 TEST_F(SimSessions, ConnectsByProgIdAndByClassId) {
-    QZDAC_HSESSION byName = QZDAC_Connect("", kDA2, 2);
-    QZDAC_HSESSION byClass = QZDAC_Connect("", kDA2Class, 0);
-    EXPECT_NE(byName, 0u);
-    EXPECT_NE(byClass, 0u);
-    EXPECT_NE(byName, byClass);
+    QZDAC_HSESSION by_name = QZDAC_Connect("", kDA2, 2);
+    QZDAC_HSESSION by_class = QZDAC_Connect("", kDA2Class, 0);
+    EXPECT_NE(by_name, 0u);
+    EXPECT_NE(by_class, 0u);
+    EXPECT_NE(by_name, by_class);
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -117,22 +117,22 @@ TEST_F(SimGroups, DataObjectGroupOfTheOlderServerDeliversChanges) {
     ASSERT_NE(arr, 0u);
     EXPECT_EQ(QZDAC_RefreshGroup(s, g, 1), QZDAC_TRUE);
     ASSERT_TRUE(PumpUntil([] { return Changes().size() >= 6; }));
-    bool sawText = false, sawArray = false;
+    bool saw_text = false, saw_array = false;
     for (auto& c : Changes()) {
         ASSERT_TRUE(c.extended);
         if (c.item == text) {
-            EXPECT_EQ(c.clientValue, 31);
+            EXPECT_EQ(c.client_value, 31);
             EXPECT_FALSE(Text(c.value).empty());
-            sawText = true;
+            saw_text = true;
         } else {
             EXPECT_EQ(c.item, arr);
-            EXPECT_EQ(c.clientValue, 32);
+            EXPECT_EQ(c.client_value, 32);
             EXPECT_EQ(c.value.vt, VT_ARRAY | VT_BSTR);
             EXPECT_FALSE(Strings(c.value).empty());
-            sawArray = true;
+            saw_array = true;
         }
     }
-    EXPECT_TRUE(sawText && sawArray);
+    EXPECT_TRUE(saw_text && saw_array);
     EXPECT_TRUE(Reports().empty());
 }
 

@@ -57,7 +57,7 @@ void QZDAC_CALL OnChangeEx(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int3
                            uint32_t q) {
     OnChange(s, g, i, v, t, q);
     Changes().back().extended = true;
-    Changes().back().clientValue = cv;
+    Changes().back().client_value = cv;
 }
 
 std::string Text(const VARIANT& v) {
@@ -98,8 +98,8 @@ void SimTest::TearDown() {
     ClearChanges();
 }
 
-bool SimTest::PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+bool SimTest::PumpUntil(const std::function<bool()>& pred, int timeout_ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
 #ifndef _WIN32
     pollfd p{static_cast<int>(QZDAC_GetEventHandle()), POLLIN, 0};
 #endif

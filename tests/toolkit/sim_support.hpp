@@ -25,7 +25,7 @@ struct Change {
     QZDAC_HSESSION session = 0;
     QZDAC_HGROUP group = 0;
     QZDAC_HITEM item = 0;
-    int32_t clientValue = 0;
+    int32_t client_value = 0;
     VARIANT value{};
     FILETIME timestamp{};
     uint32_t quality = 0;
@@ -43,8 +43,8 @@ class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    // Dispatches events (waiting on the event handle) until pred holds or timeoutMs passed.
-    bool PumpUntil(const std::function<bool()>& pred, int timeoutMs = 3000);
+    // Dispatches events (waiting on the event handle) until pred holds or timeout_ms passed.
+    bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 3000);
     // Dispatches for a while.
     void Pump(int ms);
     // Writes a value to a control item through a group of its own.

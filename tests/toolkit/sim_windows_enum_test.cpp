@@ -17,24 +17,24 @@ namespace {
 
 class SimWindowsEnumeration : public SimTest {
 protected:
-    int32_t List(const char* host, int32_t version, std::vector<std::string>& progIds,
-                 std::vector<std::string>& classIds) {
+    int32_t List(const char* host, int32_t version, std::vector<std::string>& prog_ids,
+                 std::vector<std::string>& class_ids) {
         VARIANT p, c;
         VariantInit(&p);
         VariantInit(&c);
         int32_t n = QZDAC_GetServers(host, version, &p, &c);
         EXPECT_EQ(p.vt, VT_ARRAY | VT_BSTR);
         EXPECT_EQ(c.vt, VT_ARRAY | VT_BSTR);
-        progIds = Strings(p);
-        classIds = Strings(c);
+        prog_ids = Strings(p);
+        class_ids = Strings(c);
         VariantClear(&p);
         VariantClear(&c);
         return n;
     }
-    static std::string ClassOf(const std::vector<std::string>& progIds,
-                               const std::vector<std::string>& classIds, const std::string& progId) {
-        auto it = std::find(progIds.begin(), progIds.end(), progId);
-        return it == progIds.end() ? std::string() : classIds[static_cast<size_t>(it - progIds.begin())];
+    static std::string ClassOf(const std::vector<std::string>& prog_ids,
+                               const std::vector<std::string>& class_ids, const std::string& prog_id) {
+        auto it = std::find(prog_ids.begin(), prog_ids.end(), prog_id);
+        return it == prog_ids.end() ? std::string() : class_ids[static_cast<size_t>(it - prog_ids.begin())];
     }
 };
 
@@ -69,11 +69,11 @@ TEST_F(SimWindowsEnumeration, ThisComputerByNameInOtherCaseIsEnumeratedLocally) 
     for (char* q = name; *q; ++q)
         *q = static_cast<char>(std::islower(static_cast<unsigned char>(*q)) ? std::toupper(*q)
                                                                             : std::tolower(*q));
-    std::vector<std::string> local, localClasses, named, namedClasses;
-    int32_t n = List("", 2, local, localClasses);
-    EXPECT_EQ(List(name, 2, named, namedClasses), n);
+    std::vector<std::string> local, local_classes, named, named_classes;
+    int32_t n = List("", 2, local, local_classes);
+    EXPECT_EQ(List(name, 2, named, named_classes), n);
     EXPECT_EQ(named, local);
-    EXPECT_EQ(namedClasses, localClasses);
+    EXPECT_EQ(named_classes, local_classes);
 }
 
 TEST_F(SimWindowsEnumeration, ProgIdResolvesThroughTheServerListAndTheClassRegistry) {

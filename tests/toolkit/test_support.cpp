@@ -50,7 +50,7 @@ void PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILET
 void ExProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int32_t c, VARIANT v, FILETIME t, uint32_t q) {
     PlainProc(s, g, i, v, t, q);
     Deliveries().back().extended = true;
-    Deliveries().back().clientValue = c;
+    Deliveries().back().client_value = c;
 }
 
 void ToolkitTest::SetUp() {
@@ -62,15 +62,15 @@ void ToolkitTest::SetUp() {
     tagclient::Library::Get().Events().SetClock(nullptr);
     W().classes[u"{11110001-2222-3333-4444-555555555555}"] = ServerConfig{};
     ServerConfig da10;
-    da10.group.asyncIO2 = false;
-    da10.group.asyncIO = true;
-    da10.group.connectionPoints = false;
+    da10.group.async_i_o2 = false;
+    da10.group.async_io = true;
+    da10.group.connection_points = false;
     W().classes[u"{11110002-2222-3333-4444-555555555555}"] = da10;
     ServerConfig bare;
-    bare.itemProperties = bare.browse = bare.connectionPoints = false;
-    bare.group.asyncIO2 = bare.group.connectionPoints = false;
+    bare.item_properties = bare.browse = bare.connection_points = false;
+    bare.group.async_i_o2 = bare.group.connection_points = false;
     W().classes[u"{11110003-2222-3333-4444-555555555555}"] = bare;
-    W().knownItems = {u"A", u"B", u"C", u"D"};
+    W().known_items = {u"A", u"B", u"C", u"D"};
 }
 
 void ToolkitTest::TearDown() {

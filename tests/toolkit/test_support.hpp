@@ -23,7 +23,7 @@ struct Delivery {
     QZDAC_HSESSION session = 0;
     QZDAC_HGROUP group = 0;
     QZDAC_HITEM item = 0;
-    int32_t clientValue = 0;
+    int32_t client_value = 0;
     VARIANT value{};
     FILETIME timestamp{};
     uint32_t quality = 0;

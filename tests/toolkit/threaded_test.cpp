@@ -59,7 +59,7 @@ TEST_F(Threaded, ItemOperationFromAnotherThreadWaitsForTheBatch) {
 TEST_F(Threaded, CallsPostedFromOtherThreadsRunOnTheDispatchingThread) {
     Connect(); // makes sure the transport (and with it the host) exists
     std::atomic<int> ran{0};
-    std::atomic<bool> wrongThread{false};
+    std::atomic<bool> wrong_thread{false};
     const auto self = std::this_thread::get_id();
     std::vector<std::thread> threads;
     for (int n = 0; n < 4; ++n)
@@ -67,7 +67,7 @@ TEST_F(Threaded, CallsPostedFromOtherThreadsRunOnTheDispatchingThread) {
             for (int i = 0; i < 250; ++i)
                 W().host->Post([&, self] {
                     if (std::this_thread::get_id() != self)
-                        wrongThread = true;
+                        wrong_thread = true;
                     ++ran;
                 });
         });
@@ -79,5 +79,5 @@ TEST_F(Threaded, CallsPostedFromOtherThreadsRunOnTheDispatchingThread) {
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(ran.load(), 1000);
-    EXPECT_FALSE(wrongThread);
+    EXPECT_FALSE(wrong_thread);
 }

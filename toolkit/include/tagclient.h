@@ -128,7 +128,7 @@ typedef void(QZDAC_CALL* TDataChangeProc)(QZDAC_HSESSION session, QZDAC_HGROUP g
 /* The extended data-change procedure: as TDataChangeProc with the item's client value (QZDAC_AddItemEx,
    QZDAC_AddItems; 0 for QZDAC_AddItem) before the value. */
 typedef void(QZDAC_CALL* TDataChangeExProc)(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item,
-                                            int32_t clientValue, VARIANT value, FILETIME timestamp,
+                                            int32_t client_value, VARIANT value, FILETIME timestamp,
                                             uint32_t quality);
 
 /* ------------------------------------------------------------------------------------------------------
@@ -157,8 +157,8 @@ QZDAC_EXPORT void QZDAC_CALL QZDAC_SetLogProc(TLogProc proc);
    the class registry. *progIds and *classIds (initialised VARIANTs) receive two index-aligned arrays of
    BSTRs (VT_ARRAY|VT_BSTR, bounds 0..n-1; no elements when n is 0). Result n. Never reports; 0 when
    nothing was found or on any failure. Not re-entrant. */
-QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_GetServers(const char* host, int32_t version, VARIANT* progIds,
-                                                 VARIANT* classIds);
+QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_GetServers(const char* host, int32_t version, VARIANT* prog_ids,
+                                                 VARIANT* class_ids);
 
 /* ------------------------------------------------------------------------------------------------------
  * Sessions.
@@ -179,14 +179,14 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_Disconnect(QZDAC_HSESSION session);
 
 /* The server's status. Writes start, current and last-update time, the server state (16-bit), the band
    width, the group count (note: band width first), the major and minor version and build number (16-bit),
-   and the vendor text (at most vendorMax bytes, then a NUL). FALSE (reported as
+   and the vendor text (at most vendor_max bytes, then a NUL). FALSE (reported as
    "TServer.GetServerStatus", nothing written) when the server fails the call. */
-QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetServerStatus(QZDAC_HSESSION session, FILETIME* startTime,
-                                                         FILETIME* currentTime, FILETIME* lastUpdateTime,
-                                                         uint16_t* serverState, uint32_t* bandWidth,
-                                                         uint32_t* groupCount, uint16_t* majorVersion,
-                                                         uint16_t* minorVersion, uint16_t* buildNumber,
-                                                         char* vendor, int32_t vendorMax);
+QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetServerStatus(QZDAC_HSESSION session, FILETIME* start_time,
+                                                         FILETIME* current_time, FILETIME* last_update_time,
+                                                         uint16_t* server_state, uint32_t* band_width,
+                                                         uint32_t* group_count, uint16_t* major_version,
+                                                         uint16_t* minor_version, uint16_t* build_number,
+                                                         char* vendor, int32_t vendor_max);
 
 /* Sets (or with null clears) the session's shutdown procedure. TRUE for a live session. When the server
    asks to shut down, the keep-alive poll stops and the procedure is called once with the session handle;
@@ -213,8 +213,8 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_SetDataChangeExProc(QZDAC_HSESSION sess
    (reported as "TServer.AddGroup"). A group whose subscription failed is still returned ("TGroup.Initialize"
    is reported). */
 QZDAC_EXPORT QZDAC_HGROUP QZDAC_CALL QZDAC_AddGroup(QZDAC_HSESSION session, const char* name,
-                                                    QZDAC_BOOL active, uint32_t updateRate, int32_t timeBias,
-                                                    float deadband, uint32_t lcid);
+                                                    QZDAC_BOOL active, uint32_t update_rate,
+                                                    int32_t time_bias, float deadband, uint32_t lcid);
 
 /* Removes a group from the server and releases its items. FALSE (reported as "TServer.RemoveGroup") when
    the server refuses; the group then stays usable. */
@@ -227,20 +227,20 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupName(QZDAC_HSESSION session, QZ
 /* Sets update rate (the server may revise it), active flag, time bias, deadband and locale. FALSE
    (reported as "TGroup.SetStat") when the server refuses. */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                      uint32_t updateRate, QZDAC_BOOL active,
-                                                      int32_t timeBias, float deadband, uint32_t lcid);
+                                                      uint32_t update_rate, QZDAC_BOOL active,
+                                                      int32_t time_bias, float deadband, uint32_t lcid);
 
 /* Reads the group's state from the server into the five variables (all must be valid). FALSE (reported as
    "TGroup.GetStat") when the server fails. */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                      uint32_t* updateRate, QZDAC_BOOL* active,
-                                                      int32_t* timeBias, float* deadband, uint32_t* lcid);
+                                                      uint32_t* update_rate, QZDAC_BOOL* active,
+                                                      int32_t* time_bias, float* deadband, uint32_t* lcid);
 
 /* Asks the server to send every active item's value (data source 1 cache, 2 device) through the group's
    subscription. FALSE (reported as "TGroup.Refresh") when the server refuses or the group has no
    asynchronous interface. */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_RefreshGroup(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                      uint32_t dataSource);
+                                                      uint32_t data_source);
 
 /* ------------------------------------------------------------------------------------------------------
  * Items.
@@ -250,20 +250,20 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_RefreshGroup(QZDAC_HSESSION session, QZ
    reports it with; 0 when the server refuses the item (no report) or fails the call (reported as
    "TGroup.AddItem"). */
 QZDAC_EXPORT QZDAC_HITEM QZDAC_CALL QZDAC_AddItem(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                  const char* itemId);
+                                                  const char* item_id);
 
 /* As QZDAC_AddItem with a client value that TDataChangeExProc receives for this item ("TGroup.AddItemEx"). */
 QZDAC_EXPORT QZDAC_HITEM QZDAC_CALL QZDAC_AddItemEx(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                    const char* itemId, int32_t clientValue);
+                                                    const char* item_id, int32_t client_value);
 
-/* Adds `count` items in one server call. `itemIds` must be an array (of strings) with upper bound count-1,
+/* Adds `count` items in one server call. `item_ids` must be an array (of strings) with upper bound count-1,
    else nothing happens and 0 is returned (*handles untouched). `clientValues`, when an array with upper
    bound count-1, gives each item's client value (converted to a 32-bit integer), else every client value
    is 0. *handles receives a VT_ARRAY|VT_I4 of count elements: the item handle, or 0 where the server
    refused the item. Result: the number of refusals (0 also on a failure, reported as "TGroup.AddItems").
    The two VARIANTs stay the caller's. */
 QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_AddItems(QZDAC_HSESSION session, QZDAC_HGROUP group, int32_t count,
-                                               VARIANT itemIds, VARIANT clientValues, VARIANT* handles);
+                                               VARIANT item_ids, VARIANT client_values, VARIANT* handles);
 
 /* Removes an item. FALSE when the server refuses (the item stays). */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_RemoveItem(QZDAC_HSESSION session, QZDAC_HGROUP group,
@@ -272,7 +272,7 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_RemoveItem(QZDAC_HSESSION session, QZDA
 /* Whether the server would accept an item ID in this group; adds nothing. The last two arguments have no
    effect (pass 0). */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_ValidateItem(QZDAC_HSESSION session, QZDAC_HGROUP group,
-                                                      const char* itemId, uint32_t reserved16,
+                                                      const char* item_id, uint32_t reserved16,
                                                       uint32_t reserved32);
 
 /* Activates or deactivates an item. TRUE when the server accepted it for the item. */
@@ -296,7 +296,7 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_WriteItem(QZDAC_HSESSION session, QZDAC
  */
 
 /* Writes the namespace type (16-bit: 1 hierarchical, 2 flat). */
-QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetNameSpace(QZDAC_HSESSION session, uint16_t* nameSpaceType);
+QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetNameSpace(QZDAC_HSESSION session, uint16_t* name_space_type);
 
 /* Moves the browse position: direction 1 up (name unused, pass ""), 2 down into the named branch, 3 to the
    named full position. FALSE (reported as "TServer.ChangeBrowsePosition") when the server refuses. */
@@ -307,24 +307,24 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_ChangeBrowsePosition(QZDAC_HSESSION ses
    filter (0 any); access rights (0 any, 1 readable, 2 writeable, 3 both). *names receives a
    VT_ARRAY|VT_BSTR of the names in the server's order, or VT_NULL when there are none. Result: the number
    of names. */
-QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_BrowseItems(QZDAC_HSESSION session, uint32_t browseType,
-                                                  const char* filter, uint32_t dataTypeFilter,
-                                                  uint32_t accessRights, VARIANT* names);
+QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_BrowseItems(QZDAC_HSESSION session, uint32_t browse_type,
+                                                  const char* filter, uint32_t data_type_filter,
+                                                  uint32_t access_rights, VARIANT* names);
 
-/* The full item ID of a name browsed at the position, into buffer (at most maxLength bytes, then a NUL). */
+/* The full item ID of a name browsed at the position, into buffer (at most max_length bytes, then a NUL). */
 QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemFullName(QZDAC_HSESSION session, const char* name,
-                                                         char* buffer, int32_t maxLength);
+                                                         char* buffer, int32_t max_length);
 
 /* The properties of an item: three arrays of n elements, property IDs (VT_I4), data types (VT_UI2) and
    descriptions (VT_BSTR), index-aligned. Result n. */
-QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_GetItemProperties(QZDAC_HSESSION session, const char* itemId,
-                                                        VARIANT* propertyIds, VARIANT* dataTypes,
+QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_GetItemProperties(QZDAC_HSESSION session, const char* item_id,
+                                                        VARIANT* property_ids, VARIANT* data_types,
                                                         VARIANT* descriptions);
 
 /* One property value of an item into *value. FALSE without a report when the server cannot give that
    property for the item (*value unchanged). */
-QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION session, const char* itemId,
-                                                              int32_t propertyId, VARIANT* value);
+QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION session, const char* item_id,
+                                                              int32_t property_id, VARIANT* value);
 
 /* ------------------------------------------------------------------------------------------------------
  * Platform extension (not one of the 30 exports of the classic API): joining the client's event loop where

@@ -45,14 +45,14 @@ BSTR AllocBstr(const std::u16string& text) {
 
 } // namespace
 
-bool TServer::GetNameSpace(std::uint16_t* nameSpaceType) {
+bool TServer::GetNameSpace(std::uint16_t* name_space_type) {
     return Guarded("TServer.GetNameSpace", false, [&] {
         if (!BrowseSpace)
             throw InterfaceNotSupported();
         transport::OPCNAMESPACETYPE type{};
         Check(BrowseSpace->QueryOrganization(&type));
-        if (nameSpaceType)
-            *nameSpaceType = static_cast<std::uint16_t>(type);
+        if (name_space_type)
+            *name_space_type = static_cast<std::uint16_t>(type);
         return true;
     });
 }
@@ -67,14 +67,15 @@ bool TServer::ChangeBrowsePosition(std::uint16_t direction, const std::u16string
     });
 }
 
-std::int32_t TServer::BrowseItems(std::uint16_t browseType, const std::u16string& filter,
-                                  std::uint16_t dataTypeFilter, std::uint32_t accessRights, VARIANT* names) {
+std::int32_t TServer::BrowseItems(std::uint16_t browse_type, const std::u16string& filter,
+                                  std::uint16_t data_type_filter, std::uint32_t access_rights,
+                                  VARIANT* names) {
     return Guarded("TServer.BrowseItems", std::int32_t{0}, [&]() -> std::int32_t {
         if (!BrowseSpace)
             throw InterfaceNotSupported();
         std::shared_ptr<transport::EnumString> strings;
-        Check(BrowseSpace->BrowseOPCItemIDs(static_cast<transport::OPCBROWSETYPE>(browseType), Ole(filter),
-                                            dataTypeFilter, accessRights, &strings));
+        Check(BrowseSpace->BrowseOPCItemIDs(static_cast<transport::OPCBROWSETYPE>(browse_type), Ole(filter),
+                                            data_type_filter, access_rights, &strings));
         std::vector<std::string> listed;
         while (strings) {
             OLECHAR* text = nullptr;
@@ -105,19 +106,19 @@ std::int32_t TServer::BrowseItems(std::uint16_t browseType, const std::u16string
     });
 }
 
-bool TServer::GetItemFullName(const std::u16string& name, char* buffer, std::int32_t maxLength) {
+bool TServer::GetItemFullName(const std::u16string& name, char* buffer, std::int32_t max_length) {
     return Guarded("TServer.GetItemFullName", false, [&] {
         if (!BrowseSpace)
             throw InterfaceNotSupported();
         TaskMem<OLECHAR> id;
         Check(BrowseSpace->GetItemID(Ole(name), id.out()));
-        CopyOutputString(WideToAnsi(id.get()), buffer, maxLength);
+        CopyOutputString(WideToAnsi(id.get()), buffer, max_length);
         return true;
     });
 }
 
-std::int32_t TServer::GetItemProperties(const std::u16string& itemId, VARIANT* propertyIds,
-                                        VARIANT* dataTypes, VARIANT* descriptions) {
+std::int32_t TServer::GetItemProperties(const std::u16string& item_id, VARIANT* property_ids,
+                                        VARIANT* data_types, VARIANT* descriptions) {
     return Guarded("TServer.GetItemProperties", std::int32_t{0}, [&]() -> std::int32_t {
         if (!ItemProperties)
             throw InterfaceNotSupported();
@@ -133,35 +134,35 @@ std::int32_t TServer::GetItemProperties(const std::u16string& itemId, VARIANT* p
                     for (DWORD i = 0; i < n; ++i)
                         CoTaskMemFree(t[i]);
             }
-        } freeTexts{texts, count};
-        Check(ItemProperties->QueryAvailableProperties(Ole(itemId), &count, ids.out(), texts.out(),
+        } free_texts{texts, count};
+        Check(ItemProperties->QueryAvailableProperties(Ole(item_id), &count, ids.out(), texts.out(),
                                                        types.out()));
         if (count && (!ids || !texts || !types))
             ThrowFailure(E_POINTER);
-        ArrayHolder idArray(VT_I4, count), typeArray(VT_UI2, count), textArray(VT_BSTR, count);
+        ArrayHolder id_array(VT_I4, count), type_array(VT_UI2, count), text_array(VT_BSTR, count);
         for (DWORD i = 0; i < count; ++i) {
             LONG at = static_cast<LONG>(i);
             LONG id = static_cast<LONG>(ids[i]);
             USHORT type = types[i];
-            Check(SafeArrayPutElement(idArray.psa, &at, &id));
-            Check(SafeArrayPutElement(typeArray.psa, &at, &type));
+            Check(SafeArrayPutElement(id_array.psa, &at, &id));
+            Check(SafeArrayPutElement(type_array.psa, &at, &type));
             const OLECHAR* t = texts[i];
             std::u16string text(t ? reinterpret_cast<const char16_t*>(t) : u"");
             const qz::Bstr element = qz::Bstr::attach(AllocBstr(text));
-            Check(SafeArrayPutElement(textArray.psa, &at, element.get()));
+            Check(SafeArrayPutElement(text_array.psa, &at, element.get()));
         }
-        StoreArray(propertyIds, VT_I4, idArray);
-        StoreArray(dataTypes, VT_UI2, typeArray);
-        StoreArray(descriptions, VT_BSTR, textArray);
+        StoreArray(property_ids, VT_I4, id_array);
+        StoreArray(data_types, VT_UI2, type_array);
+        StoreArray(descriptions, VT_BSTR, text_array);
         return static_cast<std::int32_t>(count);
     });
 }
 
-bool TServer::GetItemPropertyValue(const std::u16string& itemId, std::int32_t propertyId, VARIANT* value) {
+bool TServer::GetItemPropertyValue(const std::u16string& item_id, std::int32_t property_id, VARIANT* value) {
     return Guarded("TServer.GetItemPropertyValue", false, [&] {
         if (!ItemProperties)
             throw InterfaceNotSupported();
-        DWORD id = static_cast<DWORD>(propertyId);
+        DWORD id = static_cast<DWORD>(property_id);
         TaskMem<VARIANT> values;
         TaskMem<HRESULT> errors;
         struct ClearValue {
@@ -170,8 +171,8 @@ bool TServer::GetItemPropertyValue(const std::u16string& itemId, std::int32_t pr
                 if (v)
                     VariantClear(v.get());
             }
-        } clearValue{values};
-        Check(ItemProperties->GetItemProperties(Ole(itemId), 1, &id, values.out(), errors.out()));
+        } clear_value{values};
+        Check(ItemProperties->GetItemProperties(Ole(item_id), 1, &id, values.out(), errors.out()));
         if (!errors || !values || FAILED(errors[0]))
             return false;
         if (value) {

@@ -27,21 +27,21 @@ std::uint64_t MonotonicMs() {
 EventQueue::EventQueue() {
     epoll_ = epoll_create1(EPOLL_CLOEXEC);
     wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (epoll_ >= 0 && wake_ >= 0 && timerFd_ >= 0) {
+    timer_fd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (epoll_ >= 0 && wake_ >= 0 && timer_fd_ >= 0) {
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.fd = wake_;
         bool ok = epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev) == 0;
-        ev.data.fd = timerFd_;
-        ok = ok && epoll_ctl(epoll_, EPOLL_CTL_ADD, timerFd_, &ev) == 0;
+        ev.data.fd = timer_fd_;
+        ok = ok && epoll_ctl(epoll_, EPOLL_CTL_ADD, timer_fd_, &ev) == 0;
         if (ok)
             handle_ = epoll_;
     }
 }
 
 EventQueue::~EventQueue() {
-    for (int fd : {timerFd_, wake_, epoll_})
+    for (int fd : {timer_fd_, wake_, epoll_})
         if (fd >= 0)
             close(fd);
 }
@@ -64,36 +64,36 @@ void EventQueue::Drain() {
         std::lock_guard lock(mutex_);
         signaled = signaled_;
         signaled_ = false;
-        timers = armedDue_ != 0;
+        timers = armed_due_ != 0;
     }
     std::uint64_t count;
     if (signaled && wake_ >= 0) {
         [[maybe_unused]] auto n = read(wake_, &count, sizeof count); // an eventfd read resets it
     }
-    if (timers && timerFd_ >= 0) {
-        [[maybe_unused]] auto n = read(timerFd_, &count, sizeof count);
+    if (timers && timer_fd_ >= 0) {
+        [[maybe_unused]] auto n = read(timer_fd_, &count, sizeof count);
     }
 }
 
 #endif
 
 void EventQueue::Post(std::function<void()> call) {
-    bool wasEmpty;
+    bool was_empty;
     {
         std::lock_guard lock(mutex_);
-        wasEmpty = posted_.empty();
+        was_empty = posted_.empty();
         posted_.push_back(std::move(call));
     }
-    if (wasEmpty) // the descriptor is already readable otherwise
+    if (was_empty) // the descriptor is already readable otherwise
         Signal();
 }
 
-transport::Host::TimerId EventQueue::StartTimer(std::uint32_t intervalMs, std::function<void()> tick) {
+transport::Host::TimerId EventQueue::StartTimer(std::uint32_t interval_ms, std::function<void()> tick) {
     TimerId id;
     {
         std::lock_guard lock(mutex_);
-        id = nextTimer_++;
-        std::uint32_t interval = intervalMs == 0 ? 1 : intervalMs;
+        id = next_timer_++;
+        std::uint32_t interval = interval_ms == 0 ? 1 : interval_ms;
         timers_[id] = Timer{interval, (clock_ ? clock_() : MonotonicMs()) + interval, std::move(tick)};
     }
     ArmTimer();
@@ -132,7 +132,7 @@ void EventQueue::Clear() {
 #ifndef _WIN32
 // Arms the timerfd at the earliest due timer (disarms it when there is none).
 void EventQueue::ArmTimer() {
-    if (timerFd_ < 0)
+    if (timer_fd_ < 0)
         return;
     itimerspec spec{};
     {
@@ -140,9 +140,9 @@ void EventQueue::ArmTimer() {
         std::uint64_t due = 0;
         for (const auto& [id, t] : timers_)
             due = due == 0 ? t.due : std::min(due, t.due);
-        if (due == armedDue_ && !clock_)
+        if (due == armed_due_ && !clock_)
             return; // already armed for that time
-        armedDue_ = due;
+        armed_due_ = due;
         if (due != 0) {
             std::uint64_t now = clock_ ? clock_() : MonotonicMs();
             std::uint64_t delay = due > now ? due - now : 0;
@@ -152,7 +152,7 @@ void EventQueue::ArmTimer() {
                 spec.it_value.tv_nsec = 1; // due now: fire at once (0 would disarm)
         }
     }
-    timerfd_settime(timerFd_, 0, &spec, nullptr);
+    timerfd_settime(timer_fd_, 0, &spec, nullptr);
 }
 
 #endif

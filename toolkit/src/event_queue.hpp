@@ -25,7 +25,7 @@ public:
     EventQueue& operator=(const EventQueue&) = delete;
 
     void Post(std::function<void()> call) override;
-    TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override;
+    TimerId StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override;
     void StopTimer(TimerId id) override;
     std::uint64_t NowMs() override;
 
@@ -52,16 +52,16 @@ private:
     std::mutex mutex_;
     std::deque<std::function<void()>> posted_;
     std::map<TimerId, Timer> timers_;
-    TimerId nextTimer_ = 1;
+    TimerId next_timer_ = 1;
     Clock clock_;
     bool dispatching_ = false;
     int epoll_ = -1;
     int wake_ = -1;
-    int timerFd_ = -1;
+    int timer_fd_ = -1;
     intptr_t handle_ = -1;
 #ifndef _WIN32
-    std::uint64_t armedDue_ = 0; // when the timerfd fires (0: disarmed)
-    bool signaled_ = false;      // the eventfd was written since the last drain
+    std::uint64_t armed_due_ = 0; // when the timerfd fires (0: disarmed)
+    bool signaled_ = false;       // the eventfd was written since the last drain
 #endif
 #ifdef _WIN32
 public:

@@ -20,22 +20,22 @@ QZDAC_BOOL Bool(bool b) {
 // failure value without a report; any failure is reported under the export's name. A session whose link is
 // lost gives the failure value with a report, without calling the server.
 template <class R, class F>
-R WithSession(const char* exportName, R failValue, QZDAC_HSESSION handle, F&& body) noexcept {
-    return Guarded(exportName, failValue, [&]() -> R {
+R WithSession(const char* export_name, R fail_value, QZDAC_HSESSION handle, F&& body) noexcept {
+    return Guarded(export_name, fail_value, [&]() -> R {
         TServer* session = Library::Get().FindSession(handle);
-        if (!session || session->FailIfLost(exportName))
-            return failValue;
+        if (!session || session->FailIfLost(export_name))
+            return fail_value;
         return body(*session);
     });
 }
 
 // The same for the exports that only set the session's procedures: they work on a lost session too.
 template <class R, class F>
-R WithSessionObject(const char* exportName, R failValue, QZDAC_HSESSION handle, F&& body) noexcept {
-    return Guarded(exportName, failValue, [&]() -> R {
+R WithSessionObject(const char* export_name, R fail_value, QZDAC_HSESSION handle, F&& body) noexcept {
+    return Guarded(export_name, fail_value, [&]() -> R {
         TServer* session = Library::Get().FindSession(handle);
         if (!session)
-            return failValue;
+            return fail_value;
         return body(*session);
     });
 }
@@ -74,7 +74,7 @@ QZDAC_BOOL QZDAC_CALL QZDAC_Uninit(void) {
 }
 
 void QZDAC_CALL QZDAC_SetLogProc(TLogProc proc) {
-    Library::Get().logProc.store(proc);
+    Library::Get().log_proc.store(proc);
 }
 
 intptr_t QZDAC_CALL QZDAC_GetEventHandle(void) {
@@ -96,12 +96,13 @@ int32_t QZDAC_CALL QZDAC_DispatchEvents(void) {
 // ---------------------------------------------------------------------------------------------------------
 // Enumeration (no wrapper of its own, and no report)
 
-int32_t QZDAC_CALL QZDAC_GetServers(const char* host, int32_t version, VARIANT* progIds, VARIANT* classIds) {
+int32_t QZDAC_CALL QZDAC_GetServers(const char* host, int32_t version, VARIANT* prog_ids,
+                                    VARIANT* class_ids) {
     try {
         TDAEnum enumerator;
         enumerator.Host = host ? host : "";
         enumerator.Version = version;
-        return enumerator.FillArrays(progIds, classIds);
+        return enumerator.FillArrays(prog_ids, class_ids);
     } catch (...) {
         return 0;
     }
@@ -115,12 +116,12 @@ QZDAC_HSESSION QZDAC_CALL QZDAC_Connect(const char* host, const char* server, in
     if (!lib.initialized || !lib.SessionListExists())
         return 0;
     return Guarded("QZDAC_Connect", QZDAC_HSESSION{0}, [&]() -> QZDAC_HSESSION {
-        std::string hostName = host ? host : "";
-        std::string serverName = server ? server : "";
+        std::string host_name = host ? host : "";
+        std::string server_name = server ? server : "";
         return Guarded("Connect", QZDAC_HSESSION{0}, [&]() -> QZDAC_HSESSION {
             auto session = std::make_unique<TServer>();
-            session->HostName = hostName;
-            session->ServerName = serverName;
+            session->HostName = host_name;
+            session->ServerName = server_name;
             session->Option = option;
             const QZDAC_HSESSION handle = session->Connect();
             if (handle == 0)
@@ -148,15 +149,16 @@ QZDAC_BOOL QZDAC_CALL QZDAC_Disconnect(QZDAC_HSESSION session) {
     });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_GetServerStatus(QZDAC_HSESSION session, FILETIME* startTime,
-                                            FILETIME* currentTime, FILETIME* lastUpdateTime,
-                                            uint16_t* serverState, uint32_t* bandWidth, uint32_t* groupCount,
-                                            uint16_t* majorVersion, uint16_t* minorVersion,
-                                            uint16_t* buildNumber, char* vendor, int32_t vendorMax) {
+QZDAC_BOOL QZDAC_CALL QZDAC_GetServerStatus(QZDAC_HSESSION session, FILETIME* start_time,
+                                            FILETIME* current_time, FILETIME* last_update_time,
+                                            uint16_t* server_state, uint32_t* band_width,
+                                            uint32_t* group_count, uint16_t* major_version,
+                                            uint16_t* minor_version, uint16_t* build_number, char* vendor,
+                                            int32_t vendor_max) {
     return WithSession("QZDAC_GetServerStatus", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.GetServerStatus(startTime, currentTime, lastUpdateTime, serverState, bandWidth,
-                                      groupCount, majorVersion, minorVersion, buildNumber, vendor,
-                                      vendorMax));
+        return Bool(s.GetServerStatus(start_time, current_time, last_update_time, server_state, band_width,
+                                      group_count, major_version, minor_version, build_number, vendor,
+                                      vendor_max));
     });
 }
 
@@ -183,9 +185,10 @@ QZDAC_BOOL QZDAC_CALL QZDAC_SetDataChangeExProc(QZDAC_HSESSION session, TDataCha
 // Groups
 
 QZDAC_HGROUP QZDAC_CALL QZDAC_AddGroup(QZDAC_HSESSION session, const char* name, QZDAC_BOOL active,
-                                       uint32_t updateRate, int32_t timeBias, float deadband, uint32_t lcid) {
+                                       uint32_t update_rate, int32_t time_bias, float deadband,
+                                       uint32_t lcid) {
     return WithSession("QZDAC_AddGroup", QZDAC_HGROUP{0}, session, [&](TServer& s) {
-        return s.AddGroup(AnsiToWide(name), active, updateRate, timeBias, deadband, lcid);
+        return s.AddGroup(AnsiToWide(name), active, update_rate, time_bias, deadband, lcid);
     });
 }
 
@@ -199,45 +202,47 @@ QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupName(QZDAC_HSESSION session, QZDAC_HGROUP gr
                        [&](TServer& s) { return Bool(s.SetGroupName(group, AnsiToWide(name))); });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t updateRate,
-                                         QZDAC_BOOL active, int32_t timeBias, float deadband, uint32_t lcid) {
+QZDAC_BOOL QZDAC_CALL QZDAC_SetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t update_rate,
+                                         QZDAC_BOOL active, int32_t time_bias, float deadband,
+                                         uint32_t lcid) {
     return WithSession("QZDAC_SetGroupStat", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.SetGroupStat(group, updateRate, active, timeBias, deadband, lcid));
+        return Bool(s.SetGroupStat(group, update_rate, active, time_bias, deadband, lcid));
     });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_GetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t* updateRate,
-                                         QZDAC_BOOL* active, int32_t* timeBias, float* deadband,
+QZDAC_BOOL QZDAC_CALL QZDAC_GetGroupStat(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t* update_rate,
+                                         QZDAC_BOOL* active, int32_t* time_bias, float* deadband,
                                          uint32_t* lcid) {
     return WithSession("QZDAC_GetGroupStat", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.GetGroupStat(group, updateRate, active, timeBias, deadband, lcid));
+        return Bool(s.GetGroupStat(group, update_rate, active, time_bias, deadband, lcid));
     });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_RefreshGroup(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t dataSource) {
+QZDAC_BOOL QZDAC_CALL QZDAC_RefreshGroup(QZDAC_HSESSION session, QZDAC_HGROUP group, uint32_t data_source) {
     return WithSession("QZDAC_RefreshGroup", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.RefreshGroup(group, static_cast<uint16_t>(dataSource)));
+        return Bool(s.RefreshGroup(group, static_cast<uint16_t>(data_source)));
     });
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Items
 
-QZDAC_HITEM QZDAC_CALL QZDAC_AddItem(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* itemId) {
+QZDAC_HITEM QZDAC_CALL QZDAC_AddItem(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* item_id) {
     return WithSession("QZDAC_AddItem", QZDAC_HITEM{0}, session,
-                       [&](TServer& s) { return s.AddItem(group, AnsiToWide(itemId)); });
+                       [&](TServer& s) { return s.AddItem(group, AnsiToWide(item_id)); });
 }
 
-QZDAC_HITEM QZDAC_CALL QZDAC_AddItemEx(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* itemId,
-                                       int32_t clientValue) {
+QZDAC_HITEM QZDAC_CALL QZDAC_AddItemEx(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* item_id,
+                                       int32_t client_value) {
     return WithSession("QZDAC_AddItemEx", QZDAC_HITEM{0}, session,
-                       [&](TServer& s) { return s.AddItemEx(group, AnsiToWide(itemId), clientValue); });
+                       [&](TServer& s) { return s.AddItemEx(group, AnsiToWide(item_id), client_value); });
 }
 
-int32_t QZDAC_CALL QZDAC_AddItems(QZDAC_HSESSION session, QZDAC_HGROUP group, int32_t count, VARIANT itemIds,
-                                  VARIANT clientValues, VARIANT* handles) {
-    return WithSession("QZDAC_AddItems", int32_t{0}, session,
-                       [&](TServer& s) { return s.AddItems(group, count, itemIds, clientValues, handles); });
+int32_t QZDAC_CALL QZDAC_AddItems(QZDAC_HSESSION session, QZDAC_HGROUP group, int32_t count, VARIANT item_ids,
+                                  VARIANT client_values, VARIANT* handles) {
+    return WithSession("QZDAC_AddItems", int32_t{0}, session, [&](TServer& s) {
+        return s.AddItems(group, count, item_ids, client_values, handles);
+    });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_RemoveItem(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item) {
@@ -245,10 +250,11 @@ QZDAC_BOOL QZDAC_CALL QZDAC_RemoveItem(QZDAC_HSESSION session, QZDAC_HGROUP grou
                        [&](TServer& s) { return Bool(s.RemoveItem(group, item)); });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_ValidateItem(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* itemId,
+QZDAC_BOOL QZDAC_CALL QZDAC_ValidateItem(QZDAC_HSESSION session, QZDAC_HGROUP group, const char* item_id,
                                          uint32_t reserved16, uint32_t reserved32) {
     return WithSession("QZDAC_ValidateItem", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.ValidateItem(group, AnsiToWide(itemId), static_cast<uint16_t>(reserved16), reserved32));
+        return Bool(
+            s.ValidateItem(group, AnsiToWide(item_id), static_cast<uint16_t>(reserved16), reserved32));
     });
 }
 
@@ -273,9 +279,9 @@ QZDAC_BOOL QZDAC_CALL QZDAC_WriteItem(QZDAC_HSESSION session, QZDAC_HGROUP group
 // ---------------------------------------------------------------------------------------------------------
 // Browsing and properties
 
-QZDAC_BOOL QZDAC_CALL QZDAC_GetNameSpace(QZDAC_HSESSION session, uint16_t* nameSpaceType) {
+QZDAC_BOOL QZDAC_CALL QZDAC_GetNameSpace(QZDAC_HSESSION session, uint16_t* name_space_type) {
     return WithSession("QZDAC_GetNameSpace", QZDAC_FALSE, session,
-                       [&](TServer& s) { return Bool(s.GetNameSpace(nameSpaceType)); });
+                       [&](TServer& s) { return Bool(s.GetNameSpace(name_space_type)); });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_ChangeBrowsePosition(QZDAC_HSESSION session, uint32_t direction,
@@ -285,32 +291,32 @@ QZDAC_BOOL QZDAC_CALL QZDAC_ChangeBrowsePosition(QZDAC_HSESSION session, uint32_
     });
 }
 
-int32_t QZDAC_CALL QZDAC_BrowseItems(QZDAC_HSESSION session, uint32_t browseType, const char* filter,
-                                     uint32_t dataTypeFilter, uint32_t accessRights, VARIANT* names) {
+int32_t QZDAC_CALL QZDAC_BrowseItems(QZDAC_HSESSION session, uint32_t browse_type, const char* filter,
+                                     uint32_t data_type_filter, uint32_t access_rights, VARIANT* names) {
     return WithSession("QZDAC_BrowseItems", int32_t{0}, session, [&](TServer& s) {
-        return s.BrowseItems(static_cast<uint16_t>(browseType), AnsiToWide(filter),
-                             static_cast<uint16_t>(dataTypeFilter), accessRights, names);
+        return s.BrowseItems(static_cast<uint16_t>(browse_type), AnsiToWide(filter),
+                             static_cast<uint16_t>(data_type_filter), access_rights, names);
     });
 }
 
 QZDAC_BOOL QZDAC_CALL QZDAC_GetItemFullName(QZDAC_HSESSION session, const char* name, char* buffer,
-                                            int32_t maxLength) {
+                                            int32_t max_length) {
     return WithSession("QZDAC_GetItemFullName", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.GetItemFullName(AnsiToWide(name), buffer, maxLength));
+        return Bool(s.GetItemFullName(AnsiToWide(name), buffer, max_length));
     });
 }
 
-int32_t QZDAC_CALL QZDAC_GetItemProperties(QZDAC_HSESSION session, const char* itemId, VARIANT* propertyIds,
-                                           VARIANT* dataTypes, VARIANT* descriptions) {
+int32_t QZDAC_CALL QZDAC_GetItemProperties(QZDAC_HSESSION session, const char* item_id, VARIANT* property_ids,
+                                           VARIANT* data_types, VARIANT* descriptions) {
     return WithSession("QZDAC_GetItemProperties", int32_t{0}, session, [&](TServer& s) {
-        return s.GetItemProperties(AnsiToWide(itemId), propertyIds, dataTypes, descriptions);
+        return s.GetItemProperties(AnsiToWide(item_id), property_ids, data_types, descriptions);
     });
 }
 
-QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION session, const char* itemId,
-                                                 int32_t propertyId, VARIANT* value) {
+QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION session, const char* item_id,
+                                                 int32_t property_id, VARIANT* value) {
     return WithSession("QZDAC_GetItemPropertyValue", QZDAC_FALSE, session, [&](TServer& s) {
-        return Bool(s.GetItemPropertyValue(AnsiToWide(itemId), propertyId, value));
+        return Bool(s.GetItemPropertyValue(AnsiToWide(item_id), property_id, value));
     });
 }
 

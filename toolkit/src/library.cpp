@@ -34,20 +34,20 @@ transport::Transport& Library::Transport() {
         transport_ = transport::CreateDefaultTransport(events_);
         if (!transport_)
             throw std::runtime_error("No transport to OPC servers is available");
-        computerName_ = transport_->ComputerName();
-        formatData = transport_->RegisterClipboardFormat(transport::kFormatData);
-        formatDataTime = transport_->RegisterClipboardFormat(transport::kFormatDataTime);
-        formatWriteComplete = transport_->RegisterClipboardFormat(transport::kFormatWriteComplete);
+        computer_name_ = transport_->ComputerName();
+        format_data = transport_->RegisterClipboardFormat(transport::kFormatData);
+        format_data_time = transport_->RegisterClipboardFormat(transport::kFormatDataTime);
+        format_write_complete = transport_->RegisterClipboardFormat(transport::kFormatWriteComplete);
     }
     return *transport_;
 }
 
 std::uint32_t Library::NewHandle() {
-    std::uint32_t current = nextHandle_.load();
+    std::uint32_t current = next_handle_.load();
     do {
         if (current == UINT32_MAX)
             throw std::runtime_error("Out of handles");
-    } while (!nextHandle_.compare_exchange_weak(current, current + 1));
+    } while (!next_handle_.compare_exchange_weak(current, current + 1));
     return current + 1;
 }
 
@@ -55,7 +55,7 @@ void Library::StartSessionList() {
     for (auto& s : sessions_)
         orphans_.push_back(std::move(s));
     sessions_.clear();
-    listExists_ = true;
+    list_exists_ = true;
 }
 
 void Library::EndSessionList() {
@@ -65,7 +65,7 @@ void Library::EndSessionList() {
         sessions_.pop_back();
         last.reset();
     }
-    listExists_ = false;
+    list_exists_ = false;
 }
 
 TServer* Library::FindSession(std::uint32_t handle) {
@@ -79,7 +79,7 @@ TServer* Library::FindSession(std::uint32_t handle) {
 
 bool Library::IsLocalHost(const std::string& host) {
     Transport(); // the computer's name is read with the transport
-    return host.empty() || qz::EqualsNoCase(host, computerName_);
+    return host.empty() || qz::EqualsNoCase(host, computer_name_);
 }
 
 } // namespace tagclient

@@ -36,7 +36,7 @@ public:
 
     // The session list; `SessionListExists` is false before QZDAC_Init and after QZDAC_Uninit.
     std::vector<std::unique_ptr<TServer>>& Sessions() { return sessions_; }
-    bool SessionListExists() const { return listExists_; }
+    bool SessionListExists() const { return list_exists_; }
     // QZDAC_Init: a new empty list (sessions of an earlier list are kept alive but no longer accepted).
     void StartSessionList();
     // QZDAC_Uninit: tears the sessions down, last first, and destroys the list.
@@ -45,27 +45,27 @@ public:
     TServer* FindSession(std::uint32_t handle);
 
     bool initialized = false;
-    std::atomic<TLogProc> logProc{nullptr};
+    std::atomic<TLogProc> log_proc{nullptr};
 
     // Whether a host name means this computer.
     bool IsLocalHost(const std::string& host);
 
     // The registered numbers of the three stream formats (0 until the transport exists).
-    transport::CLIPFORMAT formatData = 0;
-    transport::CLIPFORMAT formatDataTime = 0;
-    transport::CLIPFORMAT formatWriteComplete = 0;
+    transport::CLIPFORMAT format_data = 0;
+    transport::CLIPFORMAT format_data_time = 0;
+    transport::CLIPFORMAT format_write_complete = 0;
 
     // The item-list lock.
-    std::recursive_mutex itemListLock;
+    std::recursive_mutex item_list_lock;
 
 private:
     EventQueue events_;
     std::unique_ptr<transport::Transport> transport_;
-    std::string computerName_;
+    std::string computer_name_;
     std::vector<std::unique_ptr<TServer>> sessions_;
     std::vector<std::unique_ptr<TServer>> orphans_; // sessions of an earlier QZDAC_Init
-    bool listExists_ = false;
-    std::atomic<std::uint32_t> nextHandle_{0};
+    bool list_exists_ = false;
+    std::atomic<std::uint32_t> next_handle_{0};
 };
 
 } // namespace tagclient

@@ -113,7 +113,7 @@ void ReadValue(const BYTE* data, std::size_t size, std::uint64_t offset, qz::Var
 
 } // namespace
 
-bool ReadDataStream(const BYTE* data, std::size_t size, bool withTime, std::vector<StreamValue>& out) {
+bool ReadDataStream(const BYTE* data, std::size_t size, bool with_time, std::vector<StreamValue>& out) {
     out.clear();
     if (!data)
         Malformed("no data");
@@ -122,15 +122,15 @@ bool ReadDataStream(const BYTE* data, std::size_t size, bool withTime, std::vect
     // S_FALSE is what servers send when some item is not good: the block is delivered all the same.
     if (FAILED(group.hrStatus))
         return false;
-    const std::uint64_t headerSize =
-        withTime ? sizeof(transport::StreamItemHeaderTime) : sizeof(transport::StreamItemHeader);
-    Need(sizeof group, headerSize * group.dwItemCount, size, "item headers");
+    const std::uint64_t header_size =
+        with_time ? sizeof(transport::StreamItemHeaderTime) : sizeof(transport::StreamItemHeader);
+    Need(sizeof group, header_size * group.dwItemCount, size, "item headers");
     try {
         out.resize(group.dwItemCount);
         for (DWORD i = 0; i < group.dwItemCount; ++i) {
-            const std::uint64_t at = sizeof group + headerSize * i;
+            const std::uint64_t at = sizeof group + header_size * i;
             StreamValue& entry = out[i];
-            if (withTime) {
+            if (with_time) {
                 const auto h = Load<transport::StreamItemHeaderTime>(data, at);
                 entry.hClient = h.hClient;
                 entry.quality = h.wQuality;

@@ -21,6 +21,6 @@ struct StreamValue {
 // Reads the block data[0..size). Returns false when the group header's status is not 0 (the block carries
 // nothing); fills `out` otherwise. A block that does not hold what its headers promise throws
 // std::runtime_error naming the fault, and `out` is then empty.
-bool ReadDataStream(const BYTE* data, std::size_t size, bool withTime, std::vector<StreamValue>& out);
+bool ReadDataStream(const BYTE* data, std::size_t size, bool with_time, std::vector<StreamValue>& out);
 
 } // namespace tagclient

@@ -38,11 +38,11 @@ void TServerEnum::Enumerate() {
                 ULONG fetched = 0;
                 if (FAILED(classes->Next(1, &clsid, &fetched)) || fetched != 1)
                     break;
-                TaskMem<OLECHAR> progId, userType;
-                if (FAILED(list->GetClassDetails(clsid, progId.out(), userType.out())))
+                TaskMem<OLECHAR> prog_id, user_type;
+                if (FAILED(list->GetClassDetails(clsid, prog_id.out(), user_type.out())))
                     continue;
                 Items.push_back(
-                    TServerItem{GuidText(clsid), WideToAnsi(progId.get()), WideToAnsi(userType.get())});
+                    TServerItem{GuidText(clsid), WideToAnsi(prog_id.get()), WideToAnsi(user_type.get())});
             }
         }
         if (!local)
@@ -89,25 +89,25 @@ void TDAEnum::Enumerate() {
     TServerEnum::Enumerate();
 }
 
-std::int32_t TServerEnum::FillArrays(VARIANT* progIds, VARIANT* classIds) {
+std::int32_t TServerEnum::FillArrays(VARIANT* prog_ids, VARIANT* class_ids) {
     Enumerate();
     try {
         const auto n = static_cast<ULONG>(Items.size());
         SAFEARRAY* first = SafeArrayCreateVector(VT_BSTR, 0, n);
         SAFEARRAY* second = SafeArrayCreateVector(VT_BSTR, 0, n);
-        if (!first || !second || !progIds || !classIds) {
+        if (!first || !second || !prog_ids || !class_ids) {
             if (first)
                 SafeArrayDestroy(first);
             if (second)
                 SafeArrayDestroy(second);
             return 0;
         }
-        VariantClear(progIds);
-        progIds->vt = VT_ARRAY | VT_BSTR;
-        progIds->parray = first;
-        VariantClear(classIds);
-        classIds->vt = VT_ARRAY | VT_BSTR;
-        classIds->parray = second;
+        VariantClear(prog_ids);
+        prog_ids->vt = VT_ARRAY | VT_BSTR;
+        prog_ids->parray = first;
+        VariantClear(class_ids);
+        class_ids->vt = VT_ARRAY | VT_BSTR;
+        class_ids->parray = second;
         for (ULONG i = 0; i < n; ++i) {
             LONG at = static_cast<LONG>(i);
             std::u16string prog = AnsiToWide(Items[i].ProgID.c_str());

@@ -22,7 +22,7 @@ public:
     virtual void Enumerate();
     // Runs Enumerate and stores two index-aligned BSTR arrays (ProgIDs, class IDs); the count, or 0 when
     // the arrays could not be built.
-    std::int32_t FillArrays(VARIANT* progIds, VARIANT* classIds);
+    std::int32_t FillArrays(VARIANT* prog_ids, VARIANT* class_ids);
 
     std::vector<TServerItem> Items;
     std::string Host;

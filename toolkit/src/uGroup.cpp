@@ -103,8 +103,8 @@ TGroup::~TGroup() {
     AdviseSink->Group = nullptr;
     DataCallback->Group = nullptr;
     {
-        std::lock_guard lock(Library::Get().itemListLock);
-        itemOrder_.clear();
+        std::lock_guard lock(Library::Get().item_list_lock);
+        item_order_.clear();
         items_.clear();
     }
 }
@@ -139,7 +139,7 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
             auto data = unknown->QueryDataObject();
             if (!data)
                 throw InterfaceNotSupported();
-            transport::FormatEtc format{Library::Get().formatDataTime, nullptr, transport::DVASPECT_CONTENT,
+            transport::FormatEtc format{Library::Get().format_data_time, nullptr, transport::DVASPECT_CONTENT,
                                         -1, transport::TYMED_HGLOBAL};
             DWORD connection = 0;
             data->DAdvise(&format, transport::ADVF_PRIMEFIRST, AdviseSink, &connection); // not examined
@@ -159,7 +159,7 @@ void TGroup::Initialize(const std::shared_ptr<transport::GroupObject>& unknown) 
 void TGroup::Rename(const std::u16string& name) {
     if (!GroupStateMgt)
         return;
-    std::weak_ptr<int> alive = lifeToken_;
+    std::weak_ptr<int> alive = life_token_;
     if (SUCCEEDED(GroupStateMgt->SetName(Ole(name))) && !alive.expired())
         Name = name;
 }
@@ -167,19 +167,19 @@ void TGroup::Rename(const std::u16string& name) {
 // ---------------------------------------------------------------------------------------------------------
 // State
 
-bool TGroup::SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBias, float deadband,
+bool TGroup::SetStat(std::uint32_t update_rate, BOOL active, std::int32_t time_bias, float deadband,
                      std::uint32_t lcid) {
     return Guarded("TGroup.SetStat", false, [&] {
         if (!GroupStateMgt)
             throw InterfaceNotSupported();
-        DWORD requested = updateRate;
+        DWORD requested = update_rate;
         DWORD revised = UpdateRate;
         BOOL act = active; // passed on as the client gave it
-        LONG bias = timeBias;
+        LONG bias = time_bias;
         FLOAT band = deadband;
         DWORD locale = lcid;
         transport::OPCHANDLE client = ClientHandle;
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         Check(GroupStateMgt->SetState(&requested, &revised, &act, &bias, &band, &locale, &client));
         if (!alive.expired()) // the group may have gone during the call
             UpdateRate = revised;
@@ -187,8 +187,8 @@ bool TGroup::SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBia
     });
 }
 
-bool TGroup::GetStat(std::uint32_t* updateRate, std::int32_t* active, std::int32_t* timeBias, float* deadband,
-                     std::uint32_t* lcid) {
+bool TGroup::GetStat(std::uint32_t* update_rate, std::int32_t* active, std::int32_t* time_bias,
+                     float* deadband, std::uint32_t* lcid) {
     return Guarded("TGroup.GetStat", false, [&] {
         if (!GroupStateMgt)
             throw InterfaceNotSupported();
@@ -200,12 +200,12 @@ bool TGroup::GetStat(std::uint32_t* updateRate, std::int32_t* active, std::int32
         TaskMem<OLECHAR> name;
         transport::OPCHANDLE client = 0, server = 0;
         Check(GroupStateMgt->GetState(&rate, &act, name.out(), &bias, &band, &locale, &client, &server));
-        if (updateRate)
-            *updateRate = rate;
+        if (update_rate)
+            *update_rate = rate;
         if (active)
             *active = act;
-        if (timeBias)
-            *timeBias = bias;
+        if (time_bias)
+            *time_bias = bias;
         if (deadband)
             *deadband = band;
         if (lcid)
@@ -214,9 +214,9 @@ bool TGroup::GetStat(std::uint32_t* updateRate, std::int32_t* active, std::int32
     });
 }
 
-bool TGroup::Refresh(std::uint16_t dataSource) {
+bool TGroup::Refresh(std::uint16_t data_source) {
     return Guarded("TGroup.Refresh", false, [&] {
-        const auto source = static_cast<transport::OPCDATASOURCE>(dataSource);
+        const auto source = static_cast<transport::OPCDATASOURCE>(data_source);
         if (AsyncIO2) {
             DWORD cancel = 0;
             Check(AsyncIO2->Refresh2(source, 0, &cancel));
@@ -243,18 +243,18 @@ TItem* TGroup::FindItem(std::uint32_t handle) {
 void TGroup::AppendItem(std::unique_ptr<TItem> item) {
     TItem* raw = item.get();
     items_.emplace(raw->Handle, std::move(item));
-    itemOrder_.push_back(raw);
+    item_order_.push_back(raw);
 }
 
-std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientValue, const char* source) {
+std::uint32_t TGroup::AddItem(const std::u16string& item_id, std::int32_t client_value, const char* source) {
     return Guarded(source, std::uint32_t{0}, [&]() -> std::uint32_t {
         if (!ItemMgt)
             throw InterfaceNotSupported();
         auto item = std::make_unique<TItem>();
         item->Handle = Library::Get().NewHandle();
-        item->ClientValue = clientValue;
-        item->ItemID = itemId;
-        std::u16string id = AnsiToWide(WideToAnsi(itemId).c_str()); // through the system code page
+        item->ClientValue = client_value;
+        item->ItemID = item_id;
+        std::u16string id = AnsiToWide(WideToAnsi(item_id).c_str()); // through the system code page
         std::u16string empty;
         transport::ItemDef def{const_cast<OLECHAR*>(Ole(empty)),
                                const_cast<OLECHAR*>(Ole(id)),
@@ -267,7 +267,7 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
         ItemResults results;
         results.count = 1;
         TaskMem<HRESULT> errors;
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         Check(ItemMgt->AddItems(1, &def, results.results.out(), errors.out()));
         if (alive.expired()) // the group (or its session) went during the call: nothing to add the item to
             return 0;
@@ -275,7 +275,7 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
             ThrowFailure(E_POINTER);
         if (FAILED(errors[0]))
             return 0;
-        std::lock_guard lock(Library::Get().itemListLock);
+        std::lock_guard lock(Library::Get().item_list_lock);
         item->ServerHandle = results.results[0].hServer;
         const std::uint32_t handle = item->Handle;
         AppendItem(std::move(item));
@@ -283,29 +283,29 @@ std::uint32_t TGroup::AddItem(const std::u16string& itemId, std::int32_t clientV
     });
 }
 
-std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const VARIANT& clientValues,
+std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& item_ids, const VARIANT& client_values,
                               VARIANT* handles) {
-    LONG idBound = 0;
-    if (!UpperBound(itemIds, &idBound) || idBound != count - 1 || count < 0)
+    LONG id_bound = 0;
+    if (!UpperBound(item_ids, &id_bound) || id_bound != count - 1 || count < 0)
         return 0;
     return Guarded("TGroup.AddItems", std::int32_t{0}, [&]() -> std::int32_t {
         if (!ItemMgt)
             throw InterfaceNotSupported();
-        LONG valueBound = 0;
-        const bool withValues = UpperBound(clientValues, &valueBound) && valueBound == count - 1;
+        LONG value_bound = 0;
+        const bool with_values = UpperBound(client_values, &value_bound) && value_bound == count - 1;
         std::vector<std::unique_ptr<TItem>> records(static_cast<std::size_t>(count));
         std::vector<std::u16string> ids(static_cast<std::size_t>(count));
         std::vector<transport::ItemDef> defs(static_cast<std::size_t>(count));
         std::u16string empty;
         for (LONG i = 0; i < count; ++i) {
             auto item = std::make_unique<TItem>();
-            if (withValues) {
-                const qz::Variant element = ArrayElement(clientValues, i);
+            if (with_values) {
+                const qz::Variant element = ArrayElement(client_values, i);
                 qz::Variant number;
                 Check(element.tryConvert(VT_I4, number));
                 item->ClientValue = number.get().lVal;
             }
-            const qz::Variant element = ArrayElement(itemIds, i);
+            const qz::Variant element = ArrayElement(item_ids, i);
             qz::Variant text;
             Check(element.tryConvert(VT_BSTR, text));
             const OLECHAR* b = text.get().bstrVal;
@@ -334,14 +334,14 @@ std::int32_t TGroup::AddItems(std::int32_t count, const VARIANT& itemIds, const 
         ItemResults results;
         results.count = static_cast<DWORD>(count);
         TaskMem<HRESULT> errors;
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         Check(ItemMgt->AddItems(static_cast<DWORD>(count), defs.data(), results.results.out(), errors.out()));
         if (alive.expired()) // the group (or its session) went during the call; no handle was handed out
             return 0;
         if (count > 0 && (!errors || !results.results))
             ThrowFailure(E_POINTER);
         std::int32_t refused = 0;
-        std::lock_guard lock(Library::Get().itemListLock);
+        std::lock_guard lock(Library::Get().item_list_lock);
         for (LONG i = 0; i < count; ++i) {
             if (FAILED(errors[i])) {
                 ++refused;
@@ -369,31 +369,31 @@ bool TGroup::RemoveItem(std::uint32_t handle) {
             throw InterfaceNotSupported();
         transport::OPCHANDLE server = item->ServerHandle;
         TaskMem<HRESULT> errors;
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         Check(ItemMgt->RemoveItems(1, &server, errors.out()));
         if (!errors || FAILED(errors[0]))
             return false;
         if (alive.expired()) // the group went during the call, and its items with it
             return true;
-        std::lock_guard lock(Library::Get().itemListLock);
+        std::lock_guard lock(Library::Get().item_list_lock);
         auto it = items_.find(handle);
         if (it != items_.end()) {
-            std::erase(itemOrder_, it->second.get());
+            std::erase(item_order_, it->second.get());
             items_.erase(it);
         }
         return true;
     });
 }
 
-bool TGroup::ValidateItem(const std::u16string& itemId) {
+bool TGroup::ValidateItem(const std::u16string& item_id) {
     return Guarded("TGroup.ValidateItem", false, [&] {
         if (!ItemMgt)
             throw InterfaceNotSupported();
         std::u16string empty;
         transport::ItemDef def{const_cast<OLECHAR*>(Ole(empty)),
-                               const_cast<OLECHAR*>(Ole(itemId)),
+                               const_cast<OLECHAR*>(Ole(item_id)),
                                0,
-                               static_cast<transport::OPCHANDLE>(itemOrder_.size()),
+                               static_cast<transport::OPCHANDLE>(item_order_.size()),
                                0,
                                nullptr,
                                VT_EMPTY,
@@ -436,7 +436,7 @@ bool TGroup::ReadItem(std::uint32_t handle, VARIANT* value, FILETIME* timestamp,
                 if (s)
                     VariantClear(&s.get()->vDataValue);
             }
-        } clearState{states};
+        } clear_state{states};
         Check(SyncIO->Read(transport::OPC_DS_DEVICE, 1, &server, states.out(), errors.out()));
         if (!errors || !states || FAILED(errors[0]))
             return false;
@@ -480,18 +480,18 @@ bool TGroup::WriteItem(std::uint32_t handle, const VARIANT& value, bool async) {
 // ---------------------------------------------------------------------------------------------------------
 // Deliveries
 
-void TGroup::DoCPCallBack(DWORD count, const transport::OPCHANDLE* clientHandles, const VARIANT* values,
+void TGroup::DoCPCallBack(DWORD count, const transport::OPCHANDLE* client_handles, const VARIANT* values,
                           const WORD* qualities, const FILETIME* timestamps, const HRESULT* errors) {
     Library& lib = Library::Get();
-    std::weak_ptr<int> alive = lifeToken_;
-    std::lock_guard lock(lib.itemListLock);
+    std::weak_ptr<int> alive = life_token_;
+    std::lock_guard lock(lib.item_list_lock);
     Guarded("TGroup.DoCPCallBack", 0, [&] {
-        if (count && (!clientHandles || !values || !qualities || !timestamps || !errors))
+        if (count && (!client_handles || !values || !qualities || !timestamps || !errors))
             ThrowFailure(E_POINTER);
         for (DWORD i = 0; i < count; ++i) {
             if (FAILED(errors[i]))
                 continue;
-            TItem* item = FindItem(clientHandles[i]);
+            TItem* item = FindItem(client_handles[i]);
             if (!item) // removed while the notification was on its way
                 continue;
             Owner->Dispatch(*this, *item, values[i], timestamps[i], qualities[i]);
@@ -507,12 +507,12 @@ void TGroup::DoDOCallBack(const transport::FormatEtc& format, const transport::S
         !medium.hGlobal)
         return;
     Library& lib = Library::Get();
-    const bool data = format.cfFormat == lib.formatData && lib.formatData != 0;
-    const bool dataTime = format.cfFormat == lib.formatDataTime && lib.formatDataTime != 0;
-    if (!data && !dataTime)
+    const bool data = format.cfFormat == lib.format_data && lib.format_data != 0;
+    const bool data_time = format.cfFormat == lib.format_data_time && lib.format_data_time != 0;
+    if (!data && !data_time)
         return;
-    std::weak_ptr<int> alive = lifeToken_;
-    std::lock_guard lock(lib.itemListLock); // backends deliver on the client thread; other threads may not
+    std::weak_ptr<int> alive = life_token_;
+    std::lock_guard lock(lib.item_list_lock); // backends deliver on the client thread; other threads may not
     Guarded("TGroup.DoDOCallBack", 0, [&] {
         const BYTE* block = medium.hGlobal->Lock();
         if (!block)
@@ -522,13 +522,13 @@ void TGroup::DoDOCallBack(const transport::FormatEtc& format, const transport::S
             ~Unlock() { memory->Unlock(); }
         } unlock{medium.hGlobal};
         std::vector<StreamValue> entries;
-        if (!ReadDataStream(block, medium.hGlobal->Size(), dataTime, entries))
+        if (!ReadDataStream(block, medium.hGlobal->Size(), data_time, entries))
             return 0;
         for (StreamValue& entry : entries) {
             TItem* item = FindItem(entry.hClient);
             if (!item)
                 continue;
-            const FILETIME stamp = dataTime ? entry.timestamp : LocalNow();
+            const FILETIME stamp = data_time ? entry.timestamp : LocalNow();
             Owner->Dispatch(*this, *item, entry.value.get(), stamp, entry.quality);
             if (alive.expired())
                 break;

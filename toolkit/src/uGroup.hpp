@@ -65,30 +65,30 @@ public:
 
     // Group-level steps (each its own catch-all region with its "TGroup." report name).
     void Rename(const std::u16string& name); // no region: a refused name only leaves Name unchanged
-    bool SetStat(std::uint32_t updateRate, BOOL active, std::int32_t timeBias, float deadband,
+    bool SetStat(std::uint32_t update_rate, BOOL active, std::int32_t time_bias, float deadband,
                  std::uint32_t lcid);
-    bool GetStat(std::uint32_t* updateRate, std::int32_t* active, std::int32_t* timeBias, float* deadband,
+    bool GetStat(std::uint32_t* update_rate, std::int32_t* active, std::int32_t* time_bias, float* deadband,
                  std::uint32_t* lcid);
-    bool Refresh(std::uint16_t dataSource);
-    std::uint32_t AddItem(const std::u16string& itemId, std::int32_t clientValue, const char* source);
-    std::int32_t AddItems(std::int32_t count, const VARIANT& itemIds, const VARIANT& clientValues,
+    bool Refresh(std::uint16_t data_source);
+    std::uint32_t AddItem(const std::u16string& item_id, std::int32_t client_value, const char* source);
+    std::int32_t AddItems(std::int32_t count, const VARIANT& item_ids, const VARIANT& client_values,
                           VARIANT* handles);
     bool RemoveItem(std::uint32_t item);
-    bool ValidateItem(const std::u16string& itemId);
+    bool ValidateItem(const std::u16string& item_id);
     bool ActiveItem(std::uint32_t item, BOOL active);
     bool ReadItem(std::uint32_t item, VARIANT* value, FILETIME* timestamp, std::uint16_t* quality);
     bool WriteItem(std::uint32_t item, const VARIANT& value, bool async);
 
     // Deliveries from the sinks.
-    void DoCPCallBack(DWORD count, const transport::OPCHANDLE* clientHandles, const VARIANT* values,
+    void DoCPCallBack(DWORD count, const transport::OPCHANDLE* client_handles, const VARIANT* values,
                       const WORD* qualities, const FILETIME* timestamps, const HRESULT* errors);
     void DoDOCallBack(const transport::FormatEtc& format, const transport::StgMedium& medium);
 
     // The live item of this group with this handle, or null (take the item-list lock around its use when
     // other threads may remove items).
     TItem* FindItem(std::uint32_t handle);
-    std::size_t ItemCount() const { return itemOrder_.size(); }
-    const std::vector<TItem*>& Items() const { return itemOrder_; }
+    std::size_t ItemCount() const { return item_order_.size(); }
+    const std::vector<TItem*>& Items() const { return item_order_; }
 
     TServer* Owner;
     DWORD Connection = 0;
@@ -114,8 +114,8 @@ private:
     void Initialize(const std::shared_ptr<transport::GroupObject>& unknown);
     void AppendItem(std::unique_ptr<TItem> item); // under the item-list lock
     // Alive while the group is; a delivery watches it to stop when a client procedure removed the group.
-    std::shared_ptr<int> lifeToken_ = std::make_shared<int>(0);
-    std::vector<TItem*> itemOrder_;
+    std::shared_ptr<int> life_token_ = std::make_shared<int>(0);
+    std::vector<TItem*> item_order_;
     std::unordered_map<std::uint32_t, std::unique_ptr<TItem>> items_;
 };
 

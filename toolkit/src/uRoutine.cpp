@@ -76,15 +76,15 @@ void ThrowFailure(HRESULT hr) {
 
 void LogError(const std::string& source, const std::string& message) noexcept {
     try {
-        std::u16string wideMessage = AnsiToWide(message.c_str());
-        std::u16string wideSource = AnsiToWide(source.c_str());
-        TLogProc proc = Library::Get().logProc.load();
+        std::u16string wide_message = AnsiToWide(message.c_str());
+        std::u16string wide_source = AnsiToWide(source.c_str());
+        TLogProc proc = Library::Get().log_proc.load();
         if (!proc)
             return;
-        BSTR m = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wideMessage.data()),
-                                   static_cast<UINT>(wideMessage.size()));
-        BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wideSource.data()),
-                                   static_cast<UINT>(wideSource.size()));
+        BSTR m = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide_message.data()),
+                                   static_cast<UINT>(wide_message.size()));
+        BSTR s = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide_source.data()),
+                                   static_cast<UINT>(wide_source.size()));
         if (!m || !s) {
             SysFreeString(m);
             SysFreeString(s);
@@ -148,11 +148,11 @@ std::string WideToAnsi(const std::u16string& text) {
     return WideToAnsiN(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<int>(text.size()));
 }
 
-void CopyOutputString(const std::string& text, char* buffer, std::int32_t maxLength) noexcept {
+void CopyOutputString(const std::string& text, char* buffer, std::int32_t max_length) noexcept {
     if (!buffer)
         return;
     std::size_t n =
-        maxLength <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(maxLength));
+        max_length <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(max_length));
     if (n)
         std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';

@@ -47,13 +47,13 @@ void LogError(const std::string& source, const std::string& message) noexcept;
 void ReportCurrentException(const char* source) noexcept;
 
 // The catch-all region: runs body and returns its result; any failure is reported under `source` and
-// gives `failValue`.
-template <class R, class F> R Guarded(const char* source, R failValue, F&& body) noexcept {
+// gives `fail_value`.
+template <class R, class F> R Guarded(const char* source, R fail_value, F&& body) noexcept {
     try {
         return std::forward<F>(body)();
     } catch (...) {
         ReportCurrentException(source);
-        return failValue;
+        return fail_value;
     }
 }
 
@@ -63,9 +63,9 @@ std::u16string AnsiToWide(const char* text);
 std::string WideToAnsi(const OLECHAR* text);
 std::string WideToAnsi(const std::u16string& text);
 
-// The output-string rule: copies at most maxLength bytes of text into buffer and writes a NUL after them
-// (the buffer holds maxLength + 1 bytes). A negative limit counts as 0; a null buffer receives nothing.
-void CopyOutputString(const std::string& text, char* buffer, std::int32_t maxLength) noexcept;
+// The output-string rule: copies at most max_length bytes of text into buffer and writes a NUL after them
+// (the buffer holds max_length + 1 bytes). A negative limit counts as 0; a null buffer receives nothing.
+void CopyOutputString(const std::string& text, char* buffer, std::int32_t max_length) noexcept;
 
 // Owns a task-allocated block (CoTaskMemFree on destruction).
 template <class T> class TaskMem {

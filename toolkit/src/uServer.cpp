@@ -129,7 +129,7 @@ std::uint32_t TServer::Connect() {
 void TServer::Poll() {
     if (!OPCServer || lost_)
         return;
-    std::weak_ptr<int> alive = lifeToken_;
+    std::weak_ptr<int> alive = life_token_;
     transport::ServerStatus* status = nullptr;
     const HRESULT hr = OPCServer->GetStatus(&status);
     if (SUCCEEDED(hr) && status) {
@@ -160,28 +160,29 @@ void TServer::MarkLost(std::string reason) {
     if (lost_)
         return;
     lost_ = true;
-    lostReason_ = std::move(reason);
+    lost_reason_ = std::move(reason);
 }
 
 bool TServer::FailIfLost(const char* source) {
     if (!lost_)
         return false;
-    LogError(source, "The connection to the server is lost. " + lostReason_);
+    LogError(source, "The connection to the server is lost. " + lost_reason_);
     return true;
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Status and procedures
 
-bool TServer::GetServerStatus(FILETIME* startTime, FILETIME* currentTime, FILETIME* lastUpdateTime,
-                              std::uint16_t* serverState, std::uint32_t* bandWidth, std::uint32_t* groupCount,
-                              std::uint16_t* majorVersion, std::uint16_t* minorVersion,
-                              std::uint16_t* buildNumber, char* vendor, std::int32_t vendorMax) {
+bool TServer::GetServerStatus(FILETIME* start_time, FILETIME* current_time, FILETIME* last_update_time,
+                              std::uint16_t* server_state, std::uint32_t* band_width,
+                              std::uint32_t* group_count, std::uint16_t* major_version,
+                              std::uint16_t* minor_version, std::uint16_t* build_number, char* vendor,
+                              std::int32_t vendor_max) {
     return Guarded("TServer.GetServerStatus", false, [&] {
         if (!OPCServer)
             throw InterfaceNotSupported();
         TaskMem<transport::ServerStatus> status;
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         const HRESULT hr = OPCServer->GetStatus(status.out());
         if (FAILED(hr) && IsDisconnection(hr) && !alive.expired())
             MarkLost(HResultMessage(hr));
@@ -192,30 +193,30 @@ bool TServer::GetServerStatus(FILETIME* startTime, FILETIME* currentTime, FILETI
                 if (s)
                     CoTaskMemFree(s.get()->szVendorInfo);
             }
-        } freeVendor{status};
+        } free_vendor{status};
         if (!status)
             ThrowFailure(E_POINTER);
         const transport::ServerStatus& s = *status.get();
-        std::string vendorText = WideToAnsi(s.szVendorInfo);
-        if (startTime)
-            *startTime = s.ftStartTime;
-        if (currentTime)
-            *currentTime = s.ftCurrentTime;
-        if (lastUpdateTime)
-            *lastUpdateTime = s.ftLastUpdateTime;
-        if (serverState)
-            *serverState = static_cast<std::uint16_t>(s.dwServerState);
-        if (bandWidth)
-            *bandWidth = s.dwBandWidth;
-        if (groupCount)
-            *groupCount = s.dwGroupCount;
-        if (majorVersion)
-            *majorVersion = s.wMajorVersion;
-        if (minorVersion)
-            *minorVersion = s.wMinorVersion;
-        if (buildNumber)
-            *buildNumber = s.wBuildNumber;
-        CopyOutputString(vendorText, vendor, vendorMax);
+        std::string vendor_text = WideToAnsi(s.szVendorInfo);
+        if (start_time)
+            *start_time = s.ftStartTime;
+        if (current_time)
+            *current_time = s.ftCurrentTime;
+        if (last_update_time)
+            *last_update_time = s.ftLastUpdateTime;
+        if (server_state)
+            *server_state = static_cast<std::uint16_t>(s.dwServerState);
+        if (band_width)
+            *band_width = s.dwBandWidth;
+        if (group_count)
+            *group_count = s.dwGroupCount;
+        if (major_version)
+            *major_version = s.wMajorVersion;
+        if (minor_version)
+            *minor_version = s.wMinorVersion;
+        if (build_number)
+            *build_number = s.wBuildNumber;
+        CopyOutputString(vendor_text, vendor, vendor_max);
         return true;
     });
 }
@@ -249,26 +250,26 @@ TGroup* TServer::FindGroup(std::uint32_t handle) {
     return nullptr;
 }
 
-std::uint32_t TServer::AddGroup(const std::u16string& name, BOOL active, std::uint32_t updateRate,
-                                std::int32_t timeBias, float deadband, std::uint32_t lcid) {
+std::uint32_t TServer::AddGroup(const std::u16string& name, BOOL active, std::uint32_t update_rate,
+                                std::int32_t time_bias, float deadband, std::uint32_t lcid) {
     return Guarded("TServer.AddGroup", std::uint32_t{0}, [&]() -> std::uint32_t {
         if (!OPCServer)
             throw InterfaceNotSupported();
         // The server call, the group's initialisation (its reports) and the renaming may run client code
         // that closes this session: watch it, and keep the server for the clean-up of an orphaned group.
-        std::weak_ptr<int> alive = lifeToken_;
+        std::weak_ptr<int> alive = life_token_;
         std::shared_ptr<transport::OPCServer> server = OPCServer;
-        const auto clientHandle = static_cast<transport::OPCHANDLE>(Groups.size());
-        transport::OPCHANDLE serverHandle = 0;
+        const auto client_handle = static_cast<transport::OPCHANDLE>(Groups.size());
+        transport::OPCHANDLE server_handle = 0;
         DWORD revised = 0;
         std::shared_ptr<transport::GroupObject> unknown;
-        LONG bias = timeBias;
+        LONG bias = time_bias;
         FLOAT band = deadband;
-        Check(server->AddGroup(Ole(name), active, updateRate, clientHandle, &bias, &band, lcid, &serverHandle,
-                               &revised, &unknown));
+        Check(server->AddGroup(Ole(name), active, update_rate, client_handle, &bias, &band, lcid,
+                               &server_handle, &revised, &unknown));
         auto orphaned = [&] {
             unknown.reset();
-            server->RemoveGroup(serverHandle, FALSE); // result not examined: the session is gone
+            server->RemoveGroup(server_handle, FALSE); // result not examined: the session is gone
             return std::uint32_t{0};
         };
         if (alive.expired())
@@ -286,12 +287,12 @@ std::uint32_t TServer::AddGroup(const std::u16string& name, BOOL active, std::ui
             return orphaned();
         }
         group->Active = active != 0;
-        group->UpdateRate = updateRate;
+        group->UpdateRate = update_rate;
         group->UpdateRate = revised;
-        group->TimeBias = timeBias;
+        group->TimeBias = time_bias;
         group->Deadband = deadband;
-        group->ClientHandle = clientHandle;
-        group->ServerHandle = serverHandle;
+        group->ClientHandle = client_handle;
+        group->ServerHandle = server_handle;
         group->LCID = lcid;
         Groups.push_back(std::move(group));
         return Groups.back()->Handle;
@@ -326,52 +327,52 @@ bool TServer::SetGroupName(std::uint32_t handle, const std::u16string& name) {
     });
 }
 
-bool TServer::SetGroupStat(std::uint32_t handle, std::uint32_t updateRate, BOOL active, std::int32_t timeBias,
-                           float deadband, std::uint32_t lcid) {
+bool TServer::SetGroupStat(std::uint32_t handle, std::uint32_t update_rate, BOOL active,
+                           std::int32_t time_bias, float deadband, std::uint32_t lcid) {
     return Guarded("TServer.SetGroupStat", false, [&] {
         TGroup* group = FindGroup(handle);
-        return group && group->SetStat(updateRate, active, timeBias, deadband, lcid);
+        return group && group->SetStat(update_rate, active, time_bias, deadband, lcid);
     });
 }
 
-bool TServer::GetGroupStat(std::uint32_t handle, std::uint32_t* updateRate, QZDAC_BOOL* active,
-                           std::int32_t* timeBias, float* deadband, std::uint32_t* lcid) {
+bool TServer::GetGroupStat(std::uint32_t handle, std::uint32_t* update_rate, QZDAC_BOOL* active,
+                           std::int32_t* time_bias, float* deadband, std::uint32_t* lcid) {
     return Guarded("TServer.GetGroupStat", false, [&] {
         TGroup* group = FindGroup(handle);
-        return group && group->GetStat(updateRate, active, timeBias, deadband, lcid);
+        return group && group->GetStat(update_rate, active, time_bias, deadband, lcid);
     });
 }
 
-bool TServer::RefreshGroup(std::uint32_t handle, std::uint16_t dataSource) {
+bool TServer::RefreshGroup(std::uint32_t handle, std::uint16_t data_source) {
     return Guarded("TServer.RefreshGroup", false, [&] {
         TGroup* group = FindGroup(handle);
-        return group && group->Refresh(dataSource);
+        return group && group->Refresh(data_source);
     });
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Items
 
-std::uint32_t TServer::AddItem(std::uint32_t handle, const std::u16string& itemId) {
+std::uint32_t TServer::AddItem(std::uint32_t handle, const std::u16string& item_id) {
     return Guarded("TServer.AddItem", std::uint32_t{0}, [&]() -> std::uint32_t {
         TGroup* group = FindGroup(handle);
-        return group ? group->AddItem(itemId, 0, "TGroup.AddItem") : 0;
+        return group ? group->AddItem(item_id, 0, "TGroup.AddItem") : 0;
     });
 }
 
-std::uint32_t TServer::AddItemEx(std::uint32_t handle, const std::u16string& itemId,
-                                 std::int32_t clientValue) {
+std::uint32_t TServer::AddItemEx(std::uint32_t handle, const std::u16string& item_id,
+                                 std::int32_t client_value) {
     return Guarded("TServer.AddItemEx", std::uint32_t{0}, [&]() -> std::uint32_t {
         TGroup* group = FindGroup(handle);
-        return group ? group->AddItem(itemId, clientValue, "TGroup.AddItemEx") : 0;
+        return group ? group->AddItem(item_id, client_value, "TGroup.AddItemEx") : 0;
     });
 }
 
-std::int32_t TServer::AddItems(std::uint32_t handle, std::int32_t count, const VARIANT& itemIds,
-                               const VARIANT& clientValues, VARIANT* handles) {
+std::int32_t TServer::AddItems(std::uint32_t handle, std::int32_t count, const VARIANT& item_ids,
+                               const VARIANT& client_values, VARIANT* handles) {
     return Guarded("TServer.AddItem", std::int32_t{0}, [&]() -> std::int32_t {
         TGroup* group = FindGroup(handle);
-        return group ? group->AddItems(count, itemIds, clientValues, handles) : 0;
+        return group ? group->AddItems(count, item_ids, client_values, handles) : 0;
     });
 }
 
@@ -382,10 +383,11 @@ bool TServer::RemoveItem(std::uint32_t handle, std::uint32_t item) {
     });
 }
 
-bool TServer::ValidateItem(std::uint32_t handle, const std::u16string& itemId, std::uint16_t, std::uint32_t) {
+bool TServer::ValidateItem(std::uint32_t handle, const std::u16string& item_id, std::uint16_t,
+                           std::uint32_t) {
     return Guarded("TServer.ValidateItem", false, [&] {
         TGroup* group = FindGroup(handle);
-        return group && group->ValidateItem(itemId);
+        return group && group->ValidateItem(item_id);
     });
 }
 

@@ -53,23 +53,23 @@ inline void AppendValue(std::vector<BYTE>& out, const VARIANT& v) {
 
 // Builds one block: group header, item headers (12 or 20 bytes), then the values. `status` is the group
 // header's status (0 = the block carries values).
-inline std::vector<BYTE> WriteDataStream(bool withTime, OPCHANDLE hClientGroup, DWORD dwTransactionID,
+inline std::vector<BYTE> WriteDataStream(bool with_time, OPCHANDLE hClientGroup, DWORD dwTransactionID,
                                          const StreamEntry* entries, size_t count, HRESULT status = S_OK) {
-    const size_t headerSize = withTime ? sizeof(StreamItemHeaderTime) : sizeof(StreamItemHeader);
+    const size_t header_size = with_time ? sizeof(StreamItemHeaderTime) : sizeof(StreamItemHeader);
     std::vector<BYTE> values;
     std::vector<DWORD> offsets(count);
-    const size_t valuesStart = sizeof(StreamGroupHeader) + headerSize * count;
+    const size_t values_start = sizeof(StreamGroupHeader) + header_size * count;
     for (size_t i = 0; i < count; ++i) {
-        offsets[i] = static_cast<DWORD>(valuesStart + values.size());
+        offsets[i] = static_cast<DWORD>(values_start + values.size());
         detail::AppendValue(values, *entries[i].value);
     }
     std::vector<BYTE> out;
-    out.reserve(valuesStart + values.size());
-    StreamGroupHeader group{static_cast<DWORD>(valuesStart + values.size()), static_cast<DWORD>(count),
+    out.reserve(values_start + values.size());
+    StreamGroupHeader group{static_cast<DWORD>(values_start + values.size()), static_cast<DWORD>(count),
                             hClientGroup, dwTransactionID, status};
     detail::Append(out, &group, sizeof group);
     for (size_t i = 0; i < count; ++i) {
-        if (withTime) {
+        if (with_time) {
             StreamItemHeaderTime h{entries[i].hClient, offsets[i], entries[i].wQuality, 0,
                                    entries[i].ftTimeStamp};
             detail::Append(out, &h, sizeof h);

@@ -539,7 +539,7 @@ public:
     using TimerId = std::uint64_t;
     // A repeating timer on the client thread: `tick` runs once per elapsed interval, inside
     // QZDAC_DispatchEvents. Never returns 0.
-    virtual TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) = 0;
+    virtual TimerId StartTimer(std::uint32_t interval_ms, std::function<void()> tick) = 0;
     // Stops a timer (also from inside its own tick); unknown ids are ignored.
     virtual void StopTimer(TimerId id) = 0;
     // Milliseconds of a monotonic clock (the one the timers use; tests may replace it).

@@ -60,11 +60,11 @@ int Serve() {
     // Ends after two idle ticks in a row without a live object or lock.
     SetTimer(nullptr, kIdleTimer, kIdleMs, nullptr);
     MSG msg;
-    long idleTicks = 0;
+    long idle_ticks = 0;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == nullptr && msg.message == WM_TIMER) {
-            idleTicks = module.Count() > 0 ? 0 : idleTicks + 1;
-            if (idleTicks >= 2)
+            idle_ticks = module.Count() > 0 ? 0 : idle_ticks + 1;
+            if (idle_ticks >= 2)
                 break;
             continue;
         }

@@ -64,16 +64,16 @@ CLIPFORMAT Module::ToSystemFormat(CLIPFORMAT sim) {
 }
 
 void Module::Discover() {
-    auto add = [this](const CLSID& clsid, std::wstring progId, std::wstring userType) {
+    auto add = [this](const CLSID& clsid, std::wstring prog_id, std::wstring user_type) {
         for (auto& c : classes_)
             if (IsEqualCLSID(c.clsid, clsid)) {
-                if (c.progId.empty())
-                    c.progId = std::move(progId);
-                if (c.userType.empty())
-                    c.userType = std::move(userType);
+                if (c.prog_id.empty())
+                    c.prog_id = std::move(prog_id);
+                if (c.user_type.empty())
+                    c.user_type = std::move(user_type);
                 return;
             }
-        classes_.push_back(ServerClass{clsid, std::move(progId), std::move(userType), false});
+        classes_.push_back(ServerClass{clsid, std::move(prog_id), std::move(user_type), false});
     };
 
     // The server list, category by category.
@@ -87,10 +87,10 @@ void Module::Discover() {
             GUID clsid;
             ULONG fetched = 0;
             while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
-                OLECHAR* progId = nullptr;
-                OLECHAR* userType = nullptr;
-                if (SUCCEEDED(list->GetClassDetails(clsid, &progId, &userType)))
-                    add(clsid, TakeTaskString(progId), TakeTaskString(userType));
+                OLECHAR* prog_id = nullptr;
+                OLECHAR* user_type = nullptr;
+                if (SUCCEEDED(list->GetClassDetails(clsid, &prog_id, &user_type)))
+                    add(clsid, TakeTaskString(prog_id), TakeTaskString(user_type));
                 else
                     add(clsid, L"", L"");
             }
@@ -116,10 +116,10 @@ void Module::Discover() {
         }
         for (auto& c : classes_) {
             CLSID resolved;
-            c.progIdInRegistry = !c.progId.empty() &&
-                                 SUCCEEDED(registry->CLSIDFromProgID(
-                                     reinterpret_cast<const OLECHAR*>(c.progId.c_str()), &resolved)) &&
-                                 IsEqualCLSID(resolved, c.clsid);
+            c.prog_id_in_registry = !c.prog_id.empty() &&
+                                    SUCCEEDED(registry->CLSIDFromProgID(
+                                        reinterpret_cast<const OLECHAR*>(c.prog_id.c_str()), &resolved)) &&
+                                    IsEqualCLSID(resolved, c.clsid);
         }
     }
 }
@@ -204,7 +204,7 @@ void Remove(const std::wstring& path) {
 
 } // namespace
 
-HRESULT RegisterServers(const std::wstring& modulePath, Activation activation) {
+HRESULT RegisterServers(const std::wstring& module_path, Activation activation) {
     Module& module = Module::Get();
     HRESULT first = S_OK;
     auto keep = [&first](HRESULT hr) {
@@ -213,19 +213,19 @@ HRESULT RegisterServers(const std::wstring& modulePath, Activation activation) {
     };
     for (const auto& c : module.Classes()) {
         std::wstring key = L"CLSID\\" + GuidText(c.clsid);
-        keep(Write(key, c.userType.empty() ? c.progId : c.userType));
+        keep(Write(key, c.user_type.empty() ? c.prog_id : c.user_type));
         if (activation == Activation::InProcess) {
             Remove(key + L"\\LocalServer32");
-            keep(Write(key + L"\\InprocServer32", modulePath, L"ThreadingModel", L"Apartment"));
+            keep(Write(key + L"\\InprocServer32", module_path, L"ThreadingModel", L"Apartment"));
         } else {
             Remove(key + L"\\InprocServer32");
-            keep(Write(key + L"\\LocalServer32", L"\"" + modulePath + L"\""));
+            keep(Write(key + L"\\LocalServer32", L"\"" + module_path + L"\""));
         }
-        if (!c.progId.empty()) {
-            keep(Write(key + L"\\ProgID", c.progId));
-            if (c.progIdInRegistry) {
-                keep(Write(c.progId, c.userType));
-                keep(Write(c.progId + L"\\CLSID", GuidText(c.clsid)));
+        if (!c.prog_id.empty()) {
+            keep(Write(key + L"\\ProgID", c.prog_id));
+            if (c.prog_id_in_registry) {
+                keep(Write(c.prog_id, c.user_type));
+                keep(Write(c.prog_id + L"\\CLSID", GuidText(c.clsid)));
             }
         }
     }
@@ -236,7 +236,7 @@ HRESULT RegisterServers(const std::wstring& modulePath, Activation activation) {
     if (activation == Activation::InProcess) {
         std::wstring key = L"CLSID\\" + GuidText(tagclient::transport::CLSID_OpcServerList);
         keep(Write(key, L"OPC server list (test stand-in)"));
-        keep(Write(key + L"\\InprocServer32", modulePath, L"ThreadingModel", L"Apartment"));
+        keep(Write(key + L"\\InprocServer32", module_path, L"ThreadingModel", L"Apartment"));
     }
     return first;
 }
@@ -245,8 +245,8 @@ HRESULT UnregisterServers() {
     Module& module = Module::Get();
     for (const auto& c : module.Classes()) {
         Remove(L"CLSID\\" + GuidText(c.clsid));
-        if (c.progIdInRegistry)
-            Remove(c.progId);
+        if (c.prog_id_in_registry)
+            Remove(c.prog_id);
     }
     for (const auto& m : module.MarkerKeys())
         Remove(m.name);

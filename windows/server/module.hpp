@@ -16,9 +16,9 @@ namespace opcsim {
 // One simulated server class.
 struct ServerClass {
     CLSID clsid;
-    std::wstring progId;   // empty when the simulation names none
-    std::wstring userType; // the description, may be empty
-    bool progIdInRegistry; // whether the class registry resolves progId
+    std::wstring prog_id;     // empty when the simulation names none
+    std::wstring user_type;   // the description, may be empty
+    bool prog_id_in_registry; // whether the class registry resolves prog_id
 };
 
 // A key of the class root that the registry pass lists: `name\OPC` exists and `name\CLSID` holds `clsid`
@@ -71,10 +71,10 @@ private:
     std::vector<FormatPair> formats_;
 };
 
-// Writes the registry entries of every served class (as in-process server at `modulePath` or as local
-// server program at `modulePath`), their ProgIDs and the registry-pass keys; with InProcess also the
+// Writes the registry entries of every served class (as in-process server at `module_path` or as local
+// server program at `module_path`), their ProgIDs and the registry-pass keys; with InProcess also the
 // server-list component. Returns S_OK or the first failing code.
-HRESULT RegisterServers(const std::wstring& modulePath, Activation activation);
+HRESULT RegisterServers(const std::wstring& module_path, Activation activation);
 // Removes what RegisterServers(InProcess) wrote.
 HRESULT UnregisterServers();
 // Removes only the local-server entries (the classes stay registered in-process if they were).

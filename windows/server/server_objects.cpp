@@ -154,28 +154,30 @@ class GroupCom final : public ComObject<IOPCItemMgt, IOPCGroupStateMgt, IOPCSync
                                         IConnectionPointContainer, IDataObject> {
 public:
     explicit GroupCom(const std::shared_ptr<tp::GroupObject>& group)
-        : itemMgt_(group->QueryItemMgt()), stateMgt_(group->QueryGroupStateMgt()),
-          syncIO_(group->QuerySyncIO()), asyncIO_(group->QueryAsyncIO()), asyncIO2_(group->QueryAsyncIO2()),
-          cpc_(group->QueryConnectionPointContainer()), data_(group->QueryDataObject()) {}
+        : item_mgt_(group->QueryItemMgt()), state_mgt_(group->QueryGroupStateMgt()),
+          sync_io_(group->QuerySyncIO()), async_io_(group->QueryAsyncIO()),
+          async_i_o2_(group->QueryAsyncIO2()), cpc_(group->QueryConnectionPointContainer()),
+          data_(group->QueryDataObject()) {}
 
     // IOPCItemMgt
     HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
                                        HRESULT** ppErrors) override {
-        return itemMgt_->AddItems(dwCount, reinterpret_cast<const tp::ItemDef*>(pItemArray),
-                                  reinterpret_cast<tp::ItemResult**>(ppAddResults), ppErrors);
+        return item_mgt_->AddItems(dwCount, reinterpret_cast<const tp::ItemDef*>(pItemArray),
+                                   reinterpret_cast<tp::ItemResult**>(ppAddResults), ppErrors);
     }
     HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
                                             OPCITEMRESULT** ppValidationResults,
                                             HRESULT** ppErrors) override {
-        return itemMgt_->ValidateItems(dwCount, reinterpret_cast<const tp::ItemDef*>(pItemArray), bBlobUpdate,
-                                       reinterpret_cast<tp::ItemResult**>(ppValidationResults), ppErrors);
+        return item_mgt_->ValidateItems(dwCount, reinterpret_cast<const tp::ItemDef*>(pItemArray),
+                                        bBlobUpdate, reinterpret_cast<tp::ItemResult**>(ppValidationResults),
+                                        ppErrors);
     }
     HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override {
-        return itemMgt_->RemoveItems(dwCount, phServer, ppErrors);
+        return item_mgt_->RemoveItems(dwCount, phServer, ppErrors);
     }
     HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive,
                                              HRESULT** ppErrors) override {
-        return itemMgt_->SetActiveState(dwCount, phServer, bActive, ppErrors);
+        return item_mgt_->SetActiveState(dwCount, phServer, bActive, ppErrors);
     }
     HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD, OPCHANDLE*, OPCHANDLE*, HRESULT**) override {
         return E_NOTIMPL;
@@ -193,16 +195,16 @@ public:
     HRESULT STDMETHODCALLTYPE GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
                                        FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
                                        OPCHANDLE* phServerGroup) override {
-        return stateMgt_->GetState(pUpdateRate, pActive, reinterpret_cast<OLECHAR**>(ppName), pTimeBias,
-                                   pPercentDeadband, pLCID, phClientGroup, phServerGroup);
+        return state_mgt_->GetState(pUpdateRate, pActive, reinterpret_cast<OLECHAR**>(ppName), pTimeBias,
+                                    pPercentDeadband, pLCID, phClientGroup, phServerGroup);
     }
     HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
                                        LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD* pLCID,
                                        OPCHANDLE* phClientGroup) override {
-        return stateMgt_->SetState(pRequestedUpdateRate, pRevisedUpdateRate, pActive, pTimeBias,
-                                   pPercentDeadband, pLCID, phClientGroup);
+        return state_mgt_->SetState(pRequestedUpdateRate, pRevisedUpdateRate, pActive, pTimeBias,
+                                    pPercentDeadband, pLCID, phClientGroup);
     }
-    HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) override { return stateMgt_->SetName(Ole(szName)); }
+    HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) override { return state_mgt_->SetName(Ole(szName)); }
     HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR, REFIID, LPUNKNOWN* ppUnk) override {
         if (ppUnk)
             *ppUnk = nullptr;
@@ -212,12 +214,12 @@ public:
     // IOPCSyncIO
     HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
                                    OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) override {
-        return syncIO_->Read(static_cast<tp::OPCDATASOURCE>(dwSource), dwCount, phServer,
-                             reinterpret_cast<tp::ItemState**>(ppItemValues), ppErrors);
+        return sync_io_->Read(static_cast<tp::OPCDATASOURCE>(dwSource), dwCount, phServer,
+                              reinterpret_cast<tp::ItemState**>(ppItemValues), ppErrors);
     }
     HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
                                     HRESULT** ppErrors) override {
-        return syncIO_->Write(dwCount, phServer, pItemValues, ppErrors);
+        return sync_io_->Write(dwCount, phServer, pItemValues, ppErrors);
     }
 
     // IOPCAsyncIO (1.0): only Refresh exists in the simulation.
@@ -229,7 +231,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
                                       DWORD* pTransactionID) override {
-        return asyncIO_->Refresh(dwConnection, static_cast<tp::OPCDATASOURCE>(dwSource), pTransactionID);
+        return async_io_->Refresh(dwConnection, static_cast<tp::OPCDATASOURCE>(dwSource), pTransactionID);
     }
     HRESULT STDMETHODCALLTYPE Cancel(DWORD) override { return E_NOTIMPL; }
 
@@ -237,11 +239,11 @@ public:
     HRESULT STDMETHODCALLTYPE Read(DWORD, OPCHANDLE*, DWORD, DWORD*, HRESULT**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
                                     DWORD dwTransactionID, DWORD* pdwCancelID, HRESULT** ppErrors) override {
-        return asyncIO2_->Write(dwCount, phServer, pItemValues, dwTransactionID, pdwCancelID, ppErrors);
+        return async_i_o2_->Write(dwCount, phServer, pItemValues, dwTransactionID, pdwCancelID, ppErrors);
     }
     HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
                                        DWORD* pdwCancelID) override {
-        return asyncIO2_->Refresh2(static_cast<tp::OPCDATASOURCE>(dwSource), dwTransactionID, pdwCancelID);
+        return async_i_o2_->Refresh2(static_cast<tp::OPCDATASOURCE>(dwSource), dwTransactionID, pdwCancelID);
     }
     HRESULT STDMETHODCALLTYPE Cancel2(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetEnable(BOOL) override { return E_NOTIMPL; }
@@ -292,15 +294,15 @@ public:
 protected:
     bool Offers(REFIID riid) override {
         if (IsEqualIID(riid, __uuidof(IOPCItemMgt)))
-            return itemMgt_ != nullptr;
+            return item_mgt_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IOPCGroupStateMgt)))
-            return stateMgt_ != nullptr;
+            return state_mgt_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IOPCSyncIO)))
-            return syncIO_ != nullptr;
+            return sync_io_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IOPCAsyncIO)))
-            return asyncIO_ != nullptr;
+            return async_io_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IOPCAsyncIO2)))
-            return asyncIO2_ != nullptr;
+            return async_i_o2_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IConnectionPointContainer)))
             return cpc_ != nullptr;
         if (IsEqualIID(riid, __uuidof(IDataObject)))
@@ -309,11 +311,11 @@ protected:
     }
 
 private:
-    std::shared_ptr<tp::OPCItemMgt> itemMgt_;
-    std::shared_ptr<tp::OPCGroupStateMgt> stateMgt_;
-    std::shared_ptr<tp::OPCSyncIO> syncIO_;
-    std::shared_ptr<tp::OPCAsyncIO> asyncIO_;
-    std::shared_ptr<tp::OPCAsyncIO2> asyncIO2_;
+    std::shared_ptr<tp::OPCItemMgt> item_mgt_;
+    std::shared_ptr<tp::OPCGroupStateMgt> state_mgt_;
+    std::shared_ptr<tp::OPCSyncIO> sync_io_;
+    std::shared_ptr<tp::OPCAsyncIO> async_io_;
+    std::shared_ptr<tp::OPCAsyncIO2> async_i_o2_;
     std::shared_ptr<tp::ConnectionPointContainer> cpc_;
     std::shared_ptr<tp::DataObject> data_;
 };

@@ -47,12 +47,12 @@ void WindowHost::Post(std::function<void()> call) {
         PostMessageW(window_, kRunPosted, 0, 0);
 }
 
-tagclient::transport::Host::TimerId WindowHost::StartTimer(std::uint32_t intervalMs,
+tagclient::transport::Host::TimerId WindowHost::StartTimer(std::uint32_t interval_ms,
                                                            std::function<void()> tick) {
-    TimerId id = nextTimer_++;
+    TimerId id = next_timer_++;
     timers_[id] = std::move(tick);
     if (window_)
-        SetTimer(window_, static_cast<UINT_PTR>(id), intervalMs == 0 ? 1 : intervalMs, nullptr);
+        SetTimer(window_, static_cast<UINT_PTR>(id), interval_ms == 0 ? 1 : interval_ms, nullptr);
     return id;
 }
 

@@ -21,7 +21,7 @@ public:
     WindowHost& operator=(const WindowHost&) = delete;
 
     void Post(std::function<void()> call) override;
-    TimerId StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override;
+    TimerId StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override;
     void StopTimer(TimerId id) override;
     std::uint64_t NowMs() override;
 
@@ -35,7 +35,7 @@ private:
     std::deque<std::function<void()>> posted_;
     bool signalled_ = false;
     std::map<TimerId, std::function<void()>> timers_;
-    TimerId nextTimer_ = 1;
+    TimerId next_timer_ = 1;
 };
 
 } // namespace opcsim

@@ -21,8 +21,8 @@ enum SqliteCode : long {
     kSqliteRange = 25,
 };
 
-DbFailureKind ClassifySqlite(long nativeCode) {
-    switch (nativeCode & 0xff) {
+DbFailureKind ClassifySqlite(long native_code) {
+    switch (native_code & 0xff) {
     case kSqliteError:      // syntax error, missing table or column
     case kSqliteTooBig:     // string or blob too big
     case kSqliteConstraint: // unique, not null, check, foreign key
@@ -38,8 +38,8 @@ DbFailureKind ClassifySqlite(long nativeCode) {
 // server gone away, lost during a query). Their drivers report them under SQLSTATEs such as HY000 or HY001
 // and do not always flag the connection as dead. No other driver here uses native codes in 2000-2999 for
 // failures that are not SQLite's (whose codes are told apart by the caller).
-bool IsMysqlClientConnectionError(long nativeCode) {
-    switch (nativeCode) {
+bool IsMysqlClientConnectionError(long native_code) {
+    switch (native_code) {
     case 2002: // CR_CONNECTION_ERROR
     case 2003: // CR_CONN_HOST_ERROR
     case 2006: // CR_SERVER_GONE_ERROR
@@ -53,12 +53,13 @@ bool IsMysqlClientConnectionError(long nativeCode) {
 
 } // namespace
 
-DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead) {
-    if (connectionDead)
+DbFailureKind ClassifyFailure(std::string_view sql_state, long native_code, bool sqlite,
+                              bool connection_dead) {
+    if (connection_dead)
         return DbFailureKind::ConnectionFailure;
-    if (sqlState.size() != 5)
+    if (sql_state.size() != 5)
         return DbFailureKind::ConnectionFailure;
-    if (!sqlite && IsMysqlClientConnectionError(nativeCode))
+    if (!sqlite && IsMysqlClientConnectionError(native_code))
         return DbFailureKind::ConnectionFailure;
     // Connection exceptions, server shutting down, time-outs, driver-manager and driver state trouble.
     static constexpr std::array<std::string_view, 12> kRetryable = {
@@ -76,11 +77,11 @@ DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool s
         "HY010", // function sequence error
     };
     for (std::string_view prefix : kRetryable) {
-        if (StartsWith(sqlState, prefix))
+        if (StartsWith(sql_state, prefix))
             return DbFailureKind::ConnectionFailure;
     }
-    if (sqlite && sqlState == "HY000")
-        return ClassifySqlite(nativeCode);
+    if (sqlite && sql_state == "HY000")
+        return ClassifySqlite(native_code);
     return DbFailureKind::StatementRejected;
 }
 

@@ -35,9 +35,9 @@ std::string_view Trim(std::string_view text) {
 
 } // namespace
 
-std::optional<std::string> ConnectionStringValue(std::string_view connectionString, std::string_view key) {
+std::optional<std::string> ConnectionStringValue(std::string_view connection_string, std::string_view key) {
     const std::string wanted = Lower(Trim(key));
-    std::string_view rest = connectionString;
+    std::string_view rest = connection_string;
     while (!rest.empty()) {
         const std::size_t equals = rest.find('=');
         const std::size_t semicolon = rest.find(';');
@@ -82,13 +82,13 @@ std::optional<std::string> ConnectionStringValue(std::string_view connectionStri
     return std::nullopt;
 }
 
-bool IsPostgresOdbcDriver(std::string_view driverName) {
-    const std::string name = Lower(Trim(driverName));
+bool IsPostgresOdbcDriver(std::string_view driver_name) {
+    const std::string name = Lower(Trim(driver_name));
     return name.find("postgres") != std::string::npos || name.find("psqlodbc") != std::string::npos;
 }
 
-std::string WithPostgresRollbackLevel(std::string_view connectionString) {
-    std::string text(connectionString);
+std::string WithPostgresRollbackLevel(std::string_view connection_string) {
+    std::string text(connection_string);
     if (ConnectionStringValue(text, "Protocol"))
         return text;
     std::string_view trimmed = Trim(text);
@@ -99,8 +99,8 @@ std::string WithPostgresRollbackLevel(std::string_view connectionString) {
     return text;
 }
 
-DbmsProduct DbmsProductOf(std::string_view dbmsName) {
-    const std::string name = Lower(Trim(dbmsName));
+DbmsProduct DbmsProductOf(std::string_view dbms_name) {
+    const std::string name = Lower(Trim(dbms_name));
     // MariaDB first: its servers may also call themselves MySQL-compatible in longer names.
     if (name.find("mariadb") != std::string::npos)
         return DbmsProduct::MariaDB;
@@ -117,21 +117,21 @@ bool ReadsBackslashEscapes(DbmsProduct product) {
     return product == DbmsProduct::MySQL || product == DbmsProduct::MariaDB;
 }
 
-bool SqlModeHas(std::string_view sqlMode, std::string_view flag) {
+bool SqlModeHas(std::string_view sql_mode, std::string_view flag) {
     const std::string wanted = Lower(flag);
-    while (!sqlMode.empty()) {
-        const size_t comma = sqlMode.find(',');
-        if (Lower(Trim(sqlMode.substr(0, comma))) == wanted)
+    while (!sql_mode.empty()) {
+        const size_t comma = sql_mode.find(',');
+        if (Lower(Trim(sql_mode.substr(0, comma))) == wanted)
             return true;
         if (comma == std::string_view::npos)
             break;
-        sqlMode.remove_prefix(comma + 1);
+        sql_mode.remove_prefix(comma + 1);
     }
     return false;
 }
 
-std::string WithNoBackslashEscapes(std::string_view sqlMode) {
-    std::string mode(Trim(sqlMode));
+std::string WithNoBackslashEscapes(std::string_view sql_mode) {
+    std::string mode(Trim(sql_mode));
     if (SqlModeHas(mode, kNoBackslashEscapes))
         return mode;
     if (!mode.empty())
@@ -203,8 +203,8 @@ public:
     }
 
     const std::string& failure() const { return failure_; }
-    const std::string& sqlState() const { return sqlState_; }
-    long nativeCode() const { return nativeCode_; }
+    const std::string& sqlState() const { return sql_state_; }
+    long nativeCode() const { return native_code_; }
     void Free() { stmt_.Reset(); }
 
 private:
@@ -219,15 +219,15 @@ private:
             failure_ += record.message;
         }
         if (!records.empty()) {
-            sqlState_ = records.front().sqlState;
-            nativeCode_ = records.front().nativeCode;
+            sql_state_ = records.front().sql_state;
+            native_code_ = records.front().native_code;
         }
     }
 
     OdbcHandle stmt_;
     std::string failure_;
-    std::string sqlState_;
-    long nativeCode_ = 0;
+    std::string sql_state_;
+    long native_code_ = 0;
 };
 
 // A flag list as the server gives it may be spliced into a literal only while it holds nothing but
@@ -278,7 +278,7 @@ std::string SetUpPostgresSession(SetupStatement& stmt) {
 
 } // namespace
 
-void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout) {
+void PrepareSession(SQLHDBC dbc, std::chrono::seconds command_timeout) {
     char info[256] = {};
     SQLSMALLINT length = 0;
     if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, info, sizeof info, &length)))
@@ -288,12 +288,12 @@ void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout) {
     if (!mysql && product != DbmsProduct::PostgreSQL)
         return;
 
-    SetupStatement stmt(dbc, commandTimeout);
+    SetupStatement stmt(dbc, command_timeout);
     const std::string problem = mysql ? SetUpMysqlSession(stmt) : SetUpPostgresSession(stmt);
     if (problem.empty())
         return;
-    const std::string sqlState = stmt.sqlState();
-    const long nativeCode = stmt.nativeCode();
+    const std::string sql_state = stmt.sqlState();
+    const long native_code = stmt.nativeCode();
     stmt.Free();
     SQLDisconnect(dbc);
     const std::string name = product == DbmsProduct::MariaDB ? "MariaDB"
@@ -303,7 +303,7 @@ void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout) {
     throw DbFailure(DbFailureKind::ConnectionFailure,
                     "The " + name + " session could not be switched to " + setting +
                         ", so backslashes in values would be read as escapes: " + problem,
-                    sqlState, nativeCode);
+                    sql_state, native_code);
 }
 
 } // namespace detail

@@ -17,6 +17,6 @@ namespace tagsink::db::detail {
 /// Nothing is done for other products. When the session cannot be prepared,
 /// the connection is disconnected and a DbFailure of kind ConnectionFailure is thrown: statements must
 /// not run on a session that would read their literals differently.
-void PrepareSession(SQLHDBC dbc, std::chrono::seconds commandTimeout);
+void PrepareSession(SQLHDBC dbc, std::chrono::seconds command_timeout);
 
 } // namespace tagsink::db::detail

@@ -74,8 +74,8 @@ long ColumnInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
     return Succeeded(rc) && indicator != SQL_NULL_DATA ? static_cast<long>(value) : 0;
 }
 
-ProcParameterKind ParameterKind(long columnType) {
-    switch (columnType) {
+ProcParameterKind ParameterKind(long column_type) {
+    switch (column_type) {
     case SQL_PARAM_INPUT:
         return ProcParameterKind::Input;
     case SQL_PARAM_INPUT_OUTPUT:
@@ -120,12 +120,12 @@ struct OdbcConnection::Open_ {
     std::shared_ptr<OdbcHandle> env;
     OdbcHandle dbc;
     OdbcHandle stmt; // reused for every statement and catalog call
-    std::string dbmsName;
-    std::string searchEscape; // the driver's escape for '_' and '%' in catalog patterns
+    std::string dbms_name;
+    std::string search_escape; // the driver's escape for '_' and '%' in catalog patterns
     bool sqlite = false;
     bool transactions = false; // the driver can group statements into transactions
-    bool inTransaction = false;
-    std::chrono::seconds commandTimeout{0};
+    bool in_transaction = false;
+    std::chrono::seconds command_timeout{0};
 
     bool ConnectionDead() const {
         SQLUINTEGER dead = SQL_CD_FALSE;
@@ -136,8 +136,8 @@ struct OdbcConnection::Open_ {
     // Builds the failure for a call that failed on `handle` of this connection.
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view operation) const {
         std::vector<DiagRecord> records = ReadDiagnostics(type, handle);
-        std::string state = records.empty() ? std::string() : records.front().sqlState;
-        long native = records.empty() ? 0 : records.front().nativeCode;
+        std::string state = records.empty() ? std::string() : records.front().sql_state;
+        long native = records.empty() ? 0 : records.front().native_code;
         DbFailureKind kind = ClassifyFailure(state, native, sqlite, ConnectionDead());
         throw DbFailure(kind, JoinMessages(records, std::string(operation) + " failed without a message"),
                         state, native);
@@ -155,12 +155,12 @@ struct OdbcConnection::Open_ {
     }
 
     std::string Escape(std::string_view name) const {
-        if (searchEscape.empty())
+        if (search_escape.empty())
             return std::string(name);
         std::string escaped;
         for (char c : name) {
-            if (c == '_' || c == '%' || std::string_view(searchEscape) == std::string_view(&c, 1))
-                escaped += searchEscape;
+            if (c == '_' || c == '%' || std::string_view(search_escape) == std::string_view(&c, 1))
+                escaped += search_escape;
             escaped += c;
         }
         return escaped;
@@ -174,11 +174,11 @@ OdbcConnection::~OdbcConnection() {
 }
 
 void OdbcConnection::SetConnectionString(std::string_view text) {
-    connectionString_.assign(text);
+    connection_string_.assign(text);
 }
 
 std::string OdbcConnection::ConnectionString() const {
-    return connectionString_;
+    return connection_string_;
 }
 
 bool OdbcConnection::IsConnected() const {
@@ -186,15 +186,15 @@ bool OdbcConnection::IsConnected() const {
 }
 
 std::string OdbcConnection::DbmsName() const {
-    return open_ ? open_->dbmsName : std::string();
+    return open_ ? open_->dbms_name : std::string();
 }
 
-void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
+void OdbcConnection::Open(std::chrono::seconds command_timeout) {
     if (open_)
         return;
     auto state = std::make_unique<Open_>();
     state->env = detail::SharedEnvironment();
-    state->commandTimeout = commandTimeout;
+    state->command_timeout = command_timeout;
 
     SQLHANDLE raw = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, state->env->get(), &raw)))
@@ -202,11 +202,11 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
                         "The ODBC driver manager refused a connection handle");
     state->dbc = OdbcHandle(SQL_HANDLE_DBC, raw);
     SQLSetConnectAttr(raw, SQL_ATTR_LOGIN_TIMEOUT,
-                      IntegerAttribute(static_cast<SQLULEN>(options_.loginTimeout.count())), 0);
+                      IntegerAttribute(static_cast<SQLULEN>(options_.login_timeout.count())), 0);
 
     // The PostgreSQL driver named by the connection string is asked for its transaction rollback level
     // (dbms_dialect.hpp), unless the string chooses one itself. A data source name keeps its own settings.
-    std::string text = connectionString_;
+    std::string text = connection_string_;
     if (IsPostgresOdbcDriver(ConnectionStringValue(text, "Driver").value_or("")))
         text = WithPostgresRollbackLevel(text);
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
@@ -215,14 +215,14 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
                                     0, nullptr, SQL_DRIVER_NOPROMPT);
     if (!Succeeded(rc)) {
         std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
-        std::string sqlState = records.empty() ? std::string() : records.front().sqlState;
-        long native = records.empty() ? 0 : records.front().nativeCode;
+        std::string sql_state = records.empty() ? std::string() : records.front().sql_state;
+        long native = records.empty() ? 0 : records.front().native_code;
         throw DbFailure(DbFailureKind::ConnectionFailure,
                         JoinMessages(records, "The database could not be opened with the connection string"),
-                        sqlState, native);
+                        sql_state, native);
     }
     // Literals must mean the same on every product before the first statement runs (dbms_dialect.hpp).
-    detail::PrepareSession(raw, commandTimeout);
+    detail::PrepareSession(raw, command_timeout);
 
     SQLHANDLE stmt = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, raw, &stmt))) {
@@ -232,25 +232,25 @@ void OdbcConnection::Open(std::chrono::seconds commandTimeout) {
     }
     state->stmt = OdbcHandle(SQL_HANDLE_STMT, stmt);
     SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
-                   IntegerAttribute(static_cast<SQLULEN>(commandTimeout.count())), 0);
+                   IntegerAttribute(static_cast<SQLULEN>(command_timeout.count())), 0);
 
     char info[256] = {};
     SQLSMALLINT length = 0;
     if (Succeeded(SQLGetInfo(raw, SQL_DBMS_NAME, info, sizeof info, &length)))
-        state->dbmsName.assign(
+        state->dbms_name.assign(
             info, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof info - 1));
     info[0] = '\0';
     if (Succeeded(SQLGetInfo(raw, SQL_SEARCH_PATTERN_ESCAPE, info, sizeof info, &length)))
-        state->searchEscape.assign(info);
+        state->search_escape.assign(info);
     info[0] = '\0';
     std::string driver;
     if (Succeeded(SQLGetInfo(raw, SQL_DRIVER_NAME, info, sizeof info, &length)))
         driver.assign(info);
-    state->sqlite = qz::EqualsNoCase(state->dbmsName.substr(0, 6), "SQLite") ||
+    state->sqlite = qz::EqualsNoCase(state->dbms_name.substr(0, 6), "SQLite") ||
                     driver.find("sqlite") != std::string::npos;
-    SQLUSMALLINT txnCapable = SQL_TC_NONE;
-    if (Succeeded(SQLGetInfo(raw, SQL_TXN_CAPABLE, &txnCapable, sizeof txnCapable, nullptr)))
-        state->transactions = txnCapable != SQL_TC_NONE;
+    SQLUSMALLINT txn_capable = SQL_TC_NONE;
+    if (Succeeded(SQLGetInfo(raw, SQL_TXN_CAPABLE, &txn_capable, sizeof txn_capable, nullptr)))
+        state->transactions = txn_capable != SQL_TC_NONE;
     open_ = std::move(state);
 }
 
@@ -292,44 +292,44 @@ void OdbcConnection::Begin() {
     if (!open_)
         throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
     Open_& s = *open_;
-    if (s.inTransaction)
+    if (s.in_transaction)
         return;
     SQLRETURN rc =
         SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_OFF), 0);
     if (!Succeeded(rc))
         s.Fail(SQL_HANDLE_DBC, s.dbc.get(), "Starting a transaction");
-    s.inTransaction = true;
+    s.in_transaction = true;
 }
 
 void OdbcConnection::Commit() {
     if (!open_)
         throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
     Open_& s = *open_;
-    if (!s.inTransaction)
+    if (!s.in_transaction)
         return;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_COMMIT);
     if (!Succeeded(rc)) {
         // Leave the transaction in any case; the caller decides what the failure means.
         std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, s.dbc.get());
-        std::string state = records.empty() ? std::string() : records.front().sqlState;
-        long native = records.empty() ? 0 : records.front().nativeCode;
+        std::string state = records.empty() ? std::string() : records.front().sql_state;
+        long native = records.empty() ? 0 : records.front().native_code;
         DbFailureKind kind = ClassifyFailure(state, native, s.sqlite, s.ConnectionDead());
         Rollback();
         throw DbFailure(kind, JoinMessages(records, "Committing the transaction failed without a message"),
                         state, native);
     }
     SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_ON), 0);
-    s.inTransaction = false;
+    s.in_transaction = false;
 }
 
 void OdbcConnection::Rollback() noexcept {
-    if (!open_ || !open_->inTransaction)
+    if (!open_ || !open_->in_transaction)
         return;
     Open_& s = *open_;
     s.Reset();
     SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_ROLLBACK);
     SQLSetConnectAttr(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, IntegerAttribute(SQL_AUTOCOMMIT_ON), 0);
-    s.inTransaction = false;
+    s.in_transaction = false;
 }
 
 std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view sql) {
@@ -424,12 +424,12 @@ std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
     std::string owner;
     bool first = true;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string rowOwner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
-                               ColumnText(s.stmt.get(), 3);
+        std::string row_owner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
+                                ColumnText(s.stmt.get(), 3);
         if (first) {
-            owner = rowOwner;
+            owner = row_owner;
             first = false;
-        } else if (rowOwner != owner) {
+        } else if (row_owner != owner) {
             continue;
         }
         std::string column = ColumnText(s.stmt.get(), 4);
@@ -463,12 +463,12 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
     std::string owner;
     bool first = true;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string rowOwner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
-                               ColumnText(s.stmt.get(), 3);
+        std::string row_owner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
+                                ColumnText(s.stmt.get(), 3);
         if (first) {
-            owner = rowOwner;
+            owner = row_owner;
             first = false;
-        } else if (rowOwner != owner) {
+        } else if (row_owner != owner) {
             continue;
         }
         ProcParameter parameter;

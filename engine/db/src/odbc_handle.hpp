@@ -39,8 +39,8 @@ private:
 };
 
 struct DiagRecord {
-    std::string sqlState;
-    long nativeCode = 0;
+    std::string sql_state;
+    long native_code = 0;
     std::string message;
 };
 

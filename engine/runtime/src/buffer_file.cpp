@@ -32,9 +32,9 @@ void Check(std::error_code error, const std::filesystem::path& file, std::string
 } // namespace
 
 std::string EncodeStatementLine(std::string_view statement) {
-    bool needsEscape = statement.find_first_of("\r\n") != std::string_view::npos ||
-                       statement.substr(0, kEscapedLineMarker.size()) == kEscapedLineMarker;
-    if (!needsEscape)
+    bool needs_escape = statement.find_first_of("\r\n") != std::string_view::npos ||
+                        statement.substr(0, kEscapedLineMarker.size()) == kEscapedLineMarker;
+    if (!needs_escape)
         return std::string(statement);
     std::string line(kEscapedLineMarker);
     for (char c : statement) {
@@ -119,24 +119,24 @@ void AppendLines(const std::filesystem::path& file, const std::vector<std::strin
     bool existed = std::filesystem::exists(file);
     DurableFile out;
     Check(out.Open(file, DurableFile::Mode::OpenOrCreate), file, "open");
-    std::uint64_t oldSize = 0;
-    Check(out.Size(oldSize), file, "inspect");
+    std::uint64_t old_size = 0;
+    Check(out.Size(old_size), file, "inspect");
     // A file that does not end with a line end (edited by hand, or cut by a crash of an older writer)
     // gets one first, so that the first new statement does not join its last line.
-    if (oldSize > 0) {
+    if (old_size > 0) {
         char last = '\n';
         std::size_t got = 0;
-        if (!out.ReadAt(oldSize - 1, &last, 1, got) && got == 1 && last != '\n')
+        if (!out.ReadAt(old_size - 1, &last, 1, got) && got == 1 && last != '\n')
             data.insert(0, "\r\n");
     }
     try {
-        Check(out.WriteAt(oldSize, data), file, "write");
+        Check(out.WriteAt(old_size, data), file, "write");
         Check(out.Flush(), file, "flush");
     } catch (...) {
         // Leave the file exactly as it was: a retried spill must not write a statement twice.
-        if (!out.Truncate(oldSize))
+        if (!out.Truncate(old_size))
             (void)out.Flush();
-        if (!existed && oldSize == 0) {
+        if (!existed && old_size == 0) {
             (void)out.Close();
             (void)qz::RemoveFile(file);
         }
@@ -212,12 +212,12 @@ std::optional<ProgressMark> ReadProgress(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string header, keyWord, generationWord, positionWord;
+    std::string header, key_word, generation_word, position_word;
     ProgressMark mark;
     std::getline(in, header);
-    in >> keyWord >> mark.key >> generationWord >> mark.generation >> positionWord >> mark.position;
-    if (!in || header + "\n" != kProgressHeader || keyWord != "key" || generationWord != "generation" ||
-        positionWord != "position" || mark.key.empty() || mark.generation.empty())
+    in >> key_word >> mark.key >> generation_word >> mark.generation >> position_word >> mark.position;
+    if (!in || header + "\n" != kProgressHeader || key_word != "key" || generation_word != "generation" ||
+        position_word != "position" || mark.key.empty() || mark.generation.empty())
         return std::nullopt;
     return mark;
 }
@@ -287,8 +287,8 @@ Journal::~Journal() {
 }
 
 void Journal::Close() {
-    (void)journalFile_.Close();
-    (void)progressFile_.Close();
+    (void)journal_file_.Close();
+    (void)progress_file_.Close();
     open_ = false;
 }
 
@@ -297,10 +297,10 @@ Journal::Recovered PeekJournal(const std::filesystem::path& file) {
     std::optional<ProgressMark> mark = ReadProgress(ProgressFileFor(file));
     const std::uint64_t size = FileSize(file);
     std::uint64_t from = mark && mark->position <= size ? mark->position : 0;
-    out.plainFile = !mark && size > 0;
+    out.plain_file = !mark && size > 0;
     std::string tail;
     SplitJournal(ReadFrom(file, from), from, out, tail);
-    if (!tail.empty() && out.plainFile) {
+    if (!tail.empty() && out.plain_file) {
         JournalEntry entry{DecodeStatementLine(tail), size};
         out.entries.push_back(std::move(entry));
     }
@@ -314,7 +314,7 @@ Journal::Recovered Journal::Open() {
     std::string key = mark ? mark->key : NewId();
     std::string generation = mark ? mark->generation : NewId();
     std::uint64_t position = mark ? mark->position : 0;
-    out.plainFile = !mark && size > 0;
+    out.plain_file = !mark && size > 0;
     if (position > size) {
         // The journal was emptied after everything in it was committed, and the progress file was not
         // rewritten before the program ended: a new generation starts.
@@ -327,7 +327,7 @@ Journal::Recovered Journal::Open() {
     if (size > 0 || !tail.empty())
         Check(journal.Open(file_, DurableFile::Mode::ReadWrite), file_, "open");
     if (!tail.empty()) {
-        if (out.plainFile) {
+        if (out.plain_file) {
             // A hand-written file without a last line end: the line is a statement; end it properly.
             out.entries.push_back(JournalEntry{DecodeStatementLine(tail), size + 2});
             std::error_code error = journal.WriteAt(size, "\r\n");
@@ -337,7 +337,7 @@ Journal::Recovered Journal::Open() {
             size += 2;
         } else {
             // Half a line written when the program was killed: it was never acknowledged. Cut it off.
-            out.cutBytes = tail.size();
+            out.cut_bytes = tail.size();
             size -= tail.size();
             std::error_code error = journal.Truncate(size);
             if (!error)
@@ -350,7 +350,7 @@ Journal::Recovered Journal::Open() {
     position_ = position;
     size_ = size;
     WriteProgressFile();
-    journalFile_ = std::move(journal);
+    journal_file_ = std::move(journal);
     open_ = true;
     waiting_.clear();
     for (const JournalEntry& entry : out.entries)
@@ -359,9 +359,9 @@ Journal::Recovered Journal::Open() {
 }
 
 void Journal::OpenJournalFile() {
-    if (journalFile_.IsOpen())
+    if (journal_file_.IsOpen())
         return;
-    Check(journalFile_.Open(file_, DurableFile::Mode::OpenOrCreate), file_, "open");
+    Check(journal_file_.Open(file_, DurableFile::Mode::OpenOrCreate), file_, "open");
     qz::SyncFolderOf(file_);
 }
 
@@ -369,8 +369,8 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
     ends.clear();
     if (statements.empty())
         return;
-    if (writeFault) {
-        if (int error = writeFault(); error != 0)
+    if (write_fault) {
+        if (int error = write_fault(); error != 0)
             Fail(file_, "write", error);
     }
     std::string data;
@@ -381,13 +381,13 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
         ends.push_back(size_ + data.size());
     }
     OpenJournalFile();
-    std::error_code error = journalFile_.WriteAt(size_, data);
+    std::error_code error = journal_file_.WriteAt(size_, data);
     if (!error)
-        error = journalFile_.Flush(false);
+        error = journal_file_.Flush(false);
     if (error) {
         // Leave the file as it was: a retried append must not write a statement twice.
-        if (!journalFile_.Truncate(size_))
-            (void)journalFile_.Flush(false);
+        if (!journal_file_.Truncate(size_))
+            (void)journal_file_.Flush(false);
         ends.clear();
         Fail(file_, "write", error);
     }
@@ -399,20 +399,20 @@ void Journal::Mark(std::uint64_t position, bool durable) {
     position_ = position;
     while (!waiting_.empty() && waiting_.front() <= position)
         waiting_.pop_front();
-    if (!progressFile_.IsOpen())
+    if (!progress_file_.IsOpen())
         Fail(progress_, "write", EBADF);
     const std::string text = PositionText(position);
-    Check(progressFile_.WriteAt(PositionOffset(key_, generation_), text), progress_, "write");
+    Check(progress_file_.WriteAt(PositionOffset(key_, generation_), text), progress_, "write");
     if (durable)
-        Check(progressFile_.Flush(false), progress_, "flush");
+        Check(progress_file_.Flush(false), progress_, "flush");
 }
 
 void Journal::Compact() {
-    if (writeFault) {
-        if (int error = writeFault(); error != 0)
+    if (write_fault) {
+        if (int error = write_fault(); error != 0)
             Fail(file_, "empty", error);
     }
-    (void)journalFile_.Close();
+    (void)journal_file_.Close();
     if (std::error_code error = qz::RemoveFile(file_); error && !qz::IsNotFound(error))
         Fail(file_, "delete", error);
     qz::SyncFolderOf(file_);
@@ -435,10 +435,10 @@ void Journal::WriteProgressFile() {
         Check(out.Close(), temporary, "close");
     }
     // Closed before the new file takes its place (Windows does not replace a file that is open).
-    (void)progressFile_.Close();
+    (void)progress_file_.Close();
     Check(qz::ReplaceFile(temporary, progress_), progress_, "replace");
     qz::SyncFolderOf(progress_);
-    Check(progressFile_.Open(progress_, DurableFile::Mode::ReadWrite), progress_, "open");
+    Check(progress_file_.Open(progress_, DurableFile::Mode::ReadWrite), progress_, "open");
 }
 
 } // namespace tagsink

@@ -51,12 +51,12 @@ struct LessNoCase {
 // The data-change procedure given to the toolkit (plain form). Failures are logged and end the handling of
 // this one item; they never travel back through the C API.
 extern "C" void QZDAC_CALL EngineDataChange(QZDAC_HSESSION session, QZDAC_HGROUP group, QZDAC_HITEM item,
-                                            VARIANT value, FILETIME timeStamp, uint32_t quality) {
+                                            VARIANT value, FILETIME time_stamp, uint32_t quality) {
     Engine* engine = EngineOf(session);
     if (engine == nullptr)
         return;
     engine->DataChange(group, item, value, static_cast<std::uint16_t>(quality & 0xFFFF),
-                       FileTimeValue(timeStamp));
+                       FileTimeValue(time_stamp));
 }
 
 // The shutdown procedure given to the toolkit: the server asks its clients to let go.
@@ -70,7 +70,7 @@ extern "C" int32_t QZDAC_CALL EngineShutdown(QZDAC_HSESSION session) {
 Engine::Engine(TServer& server, EventLoop& loop, EngineReporter& reporter, const Clock& clock,
                EngineOptions options)
     : server_(server), loop_(loop), reporter_(reporter), clock_(clock), options_(std::move(options)),
-      delay_(options_.reconnect.firstDelay) {
+      delay_(options_.reconnect.first_delay) {
     SetStatementLog([&reporter](const std::string& unit, const std::string& op, const std::string& text) {
         reporter.WriteLog(unit, op, text);
     });
@@ -97,20 +97,20 @@ void Engine::Run() {
         return;
     wanted_ = true;
     retry_.reset(); // the operator's Run tries at once
-    attemptPending_ = false;
+    attempt_pending_ = false;
     if (stopping_) {
         // The old record thread still owns the lists and the connection: start once it has ended.
-        runAfterStop_ = true;
+        run_after_stop_ = true;
         return;
     }
     Connect(false);
 }
 
 bool Engine::Connect(bool quiet) {
-    std::string host, progId, classId;
-    ParseOPCString(server_.OPCString(), host, progId, classId);
-    const std::string& serverName = classId.empty() ? progId : classId;
-    server_.SessionHandle = QZDAC_Connect(host.c_str(), serverName.c_str(), 2);
+    std::string host, prog_id, class_id;
+    ParseOPCString(server_.OPCString(), host, prog_id, class_id);
+    const std::string& server_name = class_id.empty() ? prog_id : class_id;
+    server_.SessionHandle = QZDAC_Connect(host.c_str(), server_name.c_str(), 2);
     if (server_.SessionHandle == 0) {
         reporter_.SetOpcLinkText(kOpcDisconnected);
         // A refused attempt of a link already known to be down is no change: only the first one is logged.
@@ -136,9 +136,9 @@ bool Engine::Connect(bool quiet) {
     if (attempts_ > 0)
         ++reconnections_;
     attempts_ = 0;
-    delay_ = options_.reconnect.firstDelay;
-    lossPending_ = false;
-    poll_ = loop_.StartTimer(options_.reconnect.statusPoll, [this] { PollStatus(); });
+    delay_ = options_.reconnect.first_delay;
+    loss_pending_ = false;
+    poll_ = loop_.StartTimer(options_.reconnect.status_poll, [this] { PollStatus(); });
     return true;
 }
 
@@ -151,22 +151,22 @@ void Engine::Later(std::function<void()> call) {
 }
 
 void Engine::PollStatus() {
-    if (!running_ || lossPending_ || server_.SessionHandle == 0)
+    if (!running_ || loss_pending_ || server_.SessionHandle == 0)
         return;
-    FILETIME start{}, current{}, lastUpdate{};
+    FILETIME start{}, current{}, last_update{};
     std::uint16_t state = 0, major = 0, minor = 0, build = 0;
-    std::uint32_t bandWidth = 0, groups = 0;
+    std::uint32_t band_width = 0, groups = 0;
     char vendor[8]; // the NUL comes after the limit
-    if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &lastUpdate, &state, &bandWidth,
+    if (QZDAC_GetServerStatus(server_.SessionHandle, &start, &current, &last_update, &state, &band_width,
                               &groups, &major, &minor, &build, vendor,
                               static_cast<std::int32_t>(sizeof vendor - 1)) != QZDAC_FALSE)
         return;
     // Not from inside the poll's own tick: the loss ends this timer.
-    lossPending_ = true;
+    loss_pending_ = true;
     Later([this] {
-        if (!lossPending_)
+        if (!loss_pending_)
             return; // stopped in between
-        lossPending_ = false;
+        loss_pending_ = false;
         LinkLost("the server does not answer its status poll");
     });
 }
@@ -179,32 +179,32 @@ void Engine::LinkLost(std::string_view why) {
                   "OPCServer.Connected=False (%.*s); trying again in %lld ms, then at "
                   "doubling intervals up to %lld ms",
                   static_cast<int>(why.size()), why.data(),
-                  static_cast<long long>(options_.reconnect.firstDelay.count()),
-                  static_cast<long long>(options_.reconnect.longestDelay.count()));
+                  static_cast<long long>(options_.reconnect.first_delay.count()),
+                  static_cast<long long>(options_.reconnect.longest_delay.count()));
     Log("TServer.Reconnect", text);
     // The record thread finishes on its own while the loop goes on; the attempts wait for it.
     StopAsync();
     attempts_ = 0;
-    delay_ = options_.reconnect.firstDelay;
+    delay_ = options_.reconnect.first_delay;
     ScheduleReconnect();
 }
 
 void Engine::ScheduleReconnect() {
     if (!wanted_)
         return;
-    attemptPending_ = false;
+    attempt_pending_ = false;
     retry_ = loop_.StartTimer(delay_, [this] {
-        if (attemptPending_)
+        if (attempt_pending_)
             return;
-        attemptPending_ = true;
+        attempt_pending_ = true;
         Later([this] { Attempt(); });
     });
 }
 
 void Engine::Attempt() {
-    if (!attemptPending_)
+    if (!attempt_pending_)
         return; // Run or Stop came first
-    attemptPending_ = false;
+    attempt_pending_ = false;
     retry_.reset();
     if (!wanted_ || running_)
         return;
@@ -213,7 +213,7 @@ void Engine::Attempt() {
         return;
     }
     ++attempts_;
-    delay_ = std::min(delay_ * 2, options_.reconnect.longestDelay);
+    delay_ = std::min(delay_ * 2, options_.reconnect.longest_delay);
     Connect(true);
 }
 
@@ -259,11 +259,11 @@ void Engine::RunItem(TItem& item, GroupRoute* route) {
 
 void Engine::EndAttempts() {
     wanted_ = false;
-    runAfterStop_ = false;
+    run_after_stop_ = false;
     retry_.reset();
-    attemptPending_ = false;
+    attempt_pending_ = false;
     attempts_ = 0;
-    delay_ = options_.reconnect.firstDelay;
+    delay_ = options_.reconnect.first_delay;
 }
 
 void Engine::Stop() {
@@ -276,7 +276,7 @@ void Engine::Stop() {
 void Engine::RequestStop(std::function<void()> done) {
     EndAttempts();
     if (done)
-        stopDone_.push_back(std::move(done));
+        stop_done_.push_back(std::move(done));
     StopAsync();
 }
 
@@ -293,30 +293,30 @@ void Engine::StopAsync() {
     // Nothing is queued after the request: the session and the snapshot timers end first, so the
     // thread's last pass takes everything that was queued.
     poll_.reset();
-    lossPending_ = false;
+    loss_pending_ = false;
     EndIntake();
     thread->RequestStop();
     stopping_ = true;
-    const std::uint64_t generation = ++stopGeneration_;
+    const std::uint64_t generation = ++stop_generation_;
     std::weak_ptr<char> alive = alive_;
-    stopWaiter_ = std::thread([this, thread, generation, alive] {
+    stop_waiter_ = std::thread([this, thread, generation, alive] {
         thread->Join();
         loop_.Post([this, generation, alive] {
-            if (alive.lock() && stopping_ && generation == stopGeneration_)
+            if (alive.lock() && stopping_ && generation == stop_generation_)
                 CompleteStop();
         });
     });
 }
 
 void Engine::CompleteStop() {
-    if (stopWaiter_.joinable())
-        stopWaiter_.join();
+    if (stop_waiter_.joinable())
+        stop_waiter_.join();
     server_.RecordThread.reset();
     // The thread's last pass may have shown the database link after the intake ended.
     reporter_.SetDbLinkText(kDbDisconnected);
     stopping_ = false;
-    std::vector<std::function<void()>> done = std::move(stopDone_);
-    stopDone_.clear();
+    std::vector<std::function<void()>> done = std::move(stop_done_);
+    stop_done_.clear();
     for (auto& call : done) {
         try {
             call();
@@ -324,16 +324,16 @@ void Engine::CompleteStop() {
             Log("TServer.Stop", error.what());
         }
     }
-    if (runAfterStop_ && wanted_ && !running_ && !stopping_) {
-        runAfterStop_ = false;
+    if (run_after_stop_ && wanted_ && !running_ && !stopping_) {
+        run_after_stop_ = false;
         Run();
     }
-    runAfterStop_ = false;
+    run_after_stop_ = false;
 }
 
 void Engine::StopLink() {
     poll_.reset();
-    lossPending_ = false;
+    loss_pending_ = false;
     // While RequestStop's helper waits for the thread, the thread is left to it.
     if (server_.RecordThread && !stopping_) {
         if (auto* thread = dynamic_cast<TRecordThread*>(server_.RecordThread.get())) {
@@ -372,8 +372,8 @@ void Engine::HandleShutdown() {
             LinkLost("shutdown request");
         else
             StopLink();
-        if (onShutdown_)
-            onShutdown_();
+        if (on_shutdown_)
+            on_shutdown_();
     } catch (const std::exception& error) {
         Log("TServer.Stop", error.what());
     }
@@ -385,27 +385,27 @@ void Engine::StopGroup(TGroup& group) {
         group.Item(i).Changed = false;
 }
 
-bool Engine::SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t timeStamp) {
+bool Engine::SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t time_stamp) {
     if (qz::VariantEquals(item.Value, value) && quality == item.Quality)
         return false;
     item.Value = qz::Variant(value);
     item.Quality = quality;
-    item.TimeStamp = timeStamp;
+    item.TimeStamp = time_stamp;
     item.Changed = true;
     return true;
 }
 
-void Engine::DataChange(std::uint32_t groupHandle, std::uint32_t itemHandle, const VARIANT& value,
-                        std::uint16_t quality, std::uint64_t timeStamp) {
-    auto route = routes_.find(groupHandle);
+void Engine::DataChange(std::uint32_t group_handle, std::uint32_t item_handle, const VARIANT& value,
+                        std::uint16_t quality, std::uint64_t time_stamp) {
+    auto route = routes_.find(group_handle);
     if (route == routes_.end())
         return;
-    auto found = route->second.items.find(itemHandle);
+    auto found = route->second.items.find(item_handle);
     if (found == route->second.items.end())
         return;
     TItem& item = *found->second;
     try {
-        SetValue(item, value, quality, timeStamp);
+        SetValue(item, value, quality, time_stamp);
         Trigger(*route->second.group, item);
     } catch (const std::exception& error) {
         Log("TGroup.DataChange", item.GetNamePath() + ": " + error.what());
@@ -415,17 +415,17 @@ void Engine::DataChange(std::uint32_t groupHandle, std::uint32_t itemHandle, con
 void Engine::Trigger(TGroup& group, TItem& item) {
     if (group.TrigType() != TTrigType::ttDataChange || !IsKey(item) || !HasNewValue(item))
         return;
-    std::string timeText = group.TimeFieldType() != TFieldType::ftUnknown
-                               ? TimeText(item, group.TimeFieldType())
-                               : CurrentTimeText(group);
+    std::string time_text = group.TimeFieldType() != TFieldType::ftUnknown
+                                ? TimeText(item, group.TimeFieldType())
+                                : CurrentTimeText(group);
     RowKey key = KeyText(item);
-    std::string statement = BuildStatement(group, key, timeText, group.RecordType());
+    std::string statement = BuildStatement(group, key, time_text, group.RecordType());
     if (!statement.empty())
         Queue(std::move(statement));
 }
 
 void Engine::SnapShot(TGroup& group) {
-    const std::string timeText = CurrentTimeText(group);
+    const std::string time_text = CurrentTimeText(group);
     std::set<std::string, LessNoCase> keys;
     for (std::size_t i = 0; i < group.ItemCount(); ++i) {
         TItem& item = group.Item(i);
@@ -434,12 +434,12 @@ void Engine::SnapShot(TGroup& group) {
         RowKey key = KeyText(item);
         if (key.empty() || !keys.insert(key.Sql).second)
             continue;
-        std::string statement = BuildStatement(group, key, timeText, group.RecordType());
+        std::string statement = BuildStatement(group, key, time_text, group.RecordType());
         if (!statement.empty())
             Queue(std::move(statement));
     }
     if (keys.empty()) {
-        std::string statement = BuildStatement(group, RowKey{}, timeText, group.RecordType());
+        std::string statement = BuildStatement(group, RowKey{}, time_text, group.RecordType());
         if (!statement.empty())
             Queue(std::move(statement));
     }

@@ -39,30 +39,30 @@ private:
 #ifdef _WIN32
 
 PlainEventLoop::PlainEventLoop(const Clock& clock) : clock_(clock) {
-    wakeEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!wakeEvent_)
+    wake_event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!wake_event_)
         throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
                                 "The event loop's wake-up event");
 }
 
 PlainEventLoop::~PlainEventLoop() {
-    CloseHandle(static_cast<HANDLE>(wakeEvent_));
+    CloseHandle(static_cast<HANDLE>(wake_event_));
 }
 
 void PlainEventLoop::Wake() {
-    SetEvent(static_cast<HANDLE>(wakeEvent_));
+    SetEvent(static_cast<HANDLE>(wake_event_));
 }
 
 void PlainEventLoop::DrainWake() {} // the wait resets the event
 
 std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
-    std::vector<HANDLE> handles{static_cast<HANDLE>(wakeEvent_)};
-    std::vector<std::uint64_t> watchIds;
+    std::vector<HANDLE> handles{static_cast<HANDLE>(wake_event_)};
+    std::vector<std::uint64_t> watch_ids;
     for (const auto& [id, watch] : watches_) {
         if (handles.size() == MAXIMUM_WAIT_OBJECTS - 1)
             throw std::runtime_error("The event loop watches more handles than Windows can wait for");
         handles.push_back(reinterpret_cast<HANDLE>(static_cast<intptr_t>(watch.fd)));
-        watchIds.push_back(id);
+        watch_ids.push_back(id);
     }
     const DWORD result = MsgWaitForMultipleObjectsEx(
         static_cast<DWORD>(handles.size()), handles.data(),
@@ -81,9 +81,9 @@ std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
         DispatchMessageW(&message);
     }
     std::vector<std::uint64_t> ready;
-    for (std::size_t i = 0; i < watchIds.size(); ++i) {
+    for (std::size_t i = 0; i < watch_ids.size(); ++i) {
         if (WaitForSingleObject(handles[i + 1], 0) == WAIT_OBJECT_0)
-            ready.push_back(watchIds[i]);
+            ready.push_back(watch_ids[i]);
     }
     return ready;
 }
@@ -94,34 +94,34 @@ PlainEventLoop::PlainEventLoop(const Clock& clock) : clock_(clock) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         throw std::system_error(errno, std::generic_category(), "The event loop's wake-up pipe");
-    wakeRead_ = fds[0];
-    wakeWrite_ = fds[1];
+    wake_read_ = fds[0];
+    wake_write_ = fds[1];
 }
 
 PlainEventLoop::~PlainEventLoop() {
-    close(wakeRead_);
-    close(wakeWrite_);
+    close(wake_read_);
+    close(wake_write_);
 }
 
 void PlainEventLoop::Wake() {
     char byte = 1;
     // A full pipe already wakes the loop; nothing else can go wrong that a retry would mend.
-    [[maybe_unused]] ssize_t ignored = write(wakeWrite_, &byte, 1);
+    [[maybe_unused]] ssize_t ignored = write(wake_write_, &byte, 1);
 }
 
 void PlainEventLoop::DrainWake() {
     char buffer[256];
-    while (read(wakeRead_, buffer, sizeof buffer) > 0) {
+    while (read(wake_read_, buffer, sizeof buffer) > 0) {
     }
 }
 
 std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
     std::vector<pollfd> fds;
-    std::vector<std::uint64_t> watchIds;
-    fds.push_back({wakeRead_, POLLIN, 0});
+    std::vector<std::uint64_t> watch_ids;
+    fds.push_back({wake_read_, POLLIN, 0});
     for (const auto& [id, watch] : watches_) {
         fds.push_back({watch.fd, POLLIN, 0});
-        watchIds.push_back(id);
+        watch_ids.push_back(id);
     }
     int polled = poll(fds.data(), fds.size(), static_cast<int>(std::min<long long>(timeout, INT32_MAX)));
     if (polled < 0 && errno != EINTR)
@@ -131,9 +131,9 @@ std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
         return ready;
     if (fds[0].revents & POLLIN)
         DrainWake();
-    for (std::size_t i = 0; i < watchIds.size(); ++i) {
+    for (std::size_t i = 0; i < watch_ids.size(); ++i) {
         if (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR))
-            ready.push_back(watchIds[i]);
+            ready.push_back(watch_ids[i]);
     }
     return ready;
 }
@@ -142,7 +142,7 @@ std::vector<std::uint64_t> PlainEventLoop::Wait(long long timeout) {
 
 void PlainEventLoop::Post(std::function<void()> call) {
     {
-        std::lock_guard lock(postedMutex_);
+        std::lock_guard lock(posted_mutex_);
         posted_.push_back(std::move(call));
     }
     Wake();
@@ -151,26 +151,26 @@ void PlainEventLoop::Post(std::function<void()> call) {
 std::unique_ptr<LoopHandle> PlainEventLoop::StartTimer(std::chrono::milliseconds period,
                                                        std::function<void()> tick) {
     auto ms = std::max(period, kShortestTimerPeriod).count();
-    auto periodTicks = static_cast<std::uint32_t>(std::min<long long>(ms, INT32_MAX));
-    std::uint64_t id = nextId_++;
-    timers_[id] = TimerEntry{periodTicks, clock_.TickCount() + periodTicks, std::move(tick)};
+    auto period_ticks = static_cast<std::uint32_t>(std::min<long long>(ms, INT32_MAX));
+    std::uint64_t id = next_id_++;
+    timers_[id] = TimerEntry{period_ticks, clock_.TickCount() + period_ticks, std::move(tick)};
     return std::make_unique<Timer>(*this, id);
 }
 
 std::unique_ptr<LoopHandle> PlainEventLoop::WatchReadable(int fd, std::function<void()> ready) {
-    std::uint64_t id = nextId_++;
+    std::uint64_t id = next_id_++;
     watches_[id] = WatchEntry{fd, std::move(ready)};
     return std::make_unique<Watch>(*this, id);
 }
 
-int PlainEventLoop::ProcessEvents(std::chrono::milliseconds maxWait) {
-    // How long to sleep: until the earliest timer, at most maxWait.
-    long long timeout = std::max<long long>(0, maxWait.count());
+int PlainEventLoop::ProcessEvents(std::chrono::milliseconds max_wait) {
+    // How long to sleep: until the earliest timer, at most max_wait.
+    long long timeout = std::max<long long>(0, max_wait.count());
     std::uint32_t now = clock_.TickCount();
     for (const auto& [id, timer] : timers_)
         timeout = std::min<long long>(timeout, std::max<std::int32_t>(0, TickDifference(timer.due, now)));
     {
-        std::lock_guard lock(postedMutex_);
+        std::lock_guard lock(posted_mutex_);
         if (!posted_.empty() || quit_.load())
             timeout = 0;
     }
@@ -180,7 +180,7 @@ int PlainEventLoop::ProcessEvents(std::chrono::milliseconds maxWait) {
     int ran = 0;
     std::deque<std::function<void()>> calls;
     {
-        std::lock_guard lock(postedMutex_);
+        std::lock_guard lock(posted_mutex_);
         calls.swap(posted_);
     }
     for (auto& call : calls) {

@@ -42,16 +42,16 @@ std::string LocalTimeText() {
 Recorder::Recorder(TServer& server, const Clock& clock, EngineReporter& reporter, RecorderStats& stats,
                    RecorderOptions options)
     : server_(server), clock_(clock), reporter_(reporter), stats_(stats), options_(std::move(options)),
-      journal_(options_.bufferFile) {
-    journal_.writeFault = options_.journalFault;
+      journal_(options_.buffer_file) {
+    journal_.write_fault = options_.journal_fault;
 }
 
 Recorder::~Recorder() = default;
 
 std::filesystem::path Recorder::RejectFile() const {
-    if (!options_.rejectFile.empty())
-        return options_.rejectFile;
-    return options_.bufferFile.parent_path() / kRejectFileName;
+    if (!options_.reject_file.empty())
+        return options_.reject_file;
+    return options_.buffer_file.parent_path() / kRejectFileName;
 }
 
 void Recorder::Log(std::string_view operation, std::string_view text) {
@@ -59,10 +59,10 @@ void Recorder::Log(std::string_view operation, std::string_view text) {
 }
 
 void Recorder::ShowDb(bool connected) {
-    stats_.dbConnected.store(connected);
-    if (dbShown_ == static_cast<int>(connected))
+    stats_.db_connected.store(connected);
+    if (db_shown_ == static_cast<int>(connected))
         return;
-    dbShown_ = connected;
+    db_shown_ = connected;
     reporter_.SetDbLinkText(connected ? kDbConnected : kDbDisconnected);
 }
 
@@ -79,7 +79,7 @@ void Recorder::UpdateStats() {
     // The journal's own count: after the last pass OutList is empty while the file still holds what the
     // next run replays.
     stats_.journaled.store(journal_.Waiting());
-    stats_.journalFailing.store(journalFailing_);
+    stats_.journal_failing.store(journal_failing_);
 }
 
 bool Recorder::MovePending(bool always) {
@@ -87,61 +87,62 @@ bool Recorder::MovePending(bool always) {
     const std::uint32_t now = clock_.TickCount();
     // The tick difference is signed 32-bit, so a wrap of the counter does not stop the flushing; its
     // absolute value is taken in 64 bits, where -2^31 has one.
-    const std::int64_t sinceFlush =
+    const std::int64_t since_flush =
         std::llabs(static_cast<std::int64_t>(TickDifference(now, server_.LastFlushTick)));
     const bool flush = always ||
                        static_cast<std::int64_t>(server_.PendingList.size()) > server_.BufferCount() ||
-                       sinceFlush > server_.BufferTime();
+                       since_flush > server_.BufferTime();
     if (!flush)
         return false;
     // Copied, not moved: the statements leave PendingList only after the journal has them on disk
     // (ReleasePending), so a kill in between loses nothing that was taken.
     server_.OutList.insert(server_.OutList.end(), server_.PendingList.begin(), server_.PendingList.end());
-    takenFromPending_ = server_.PendingList.size();
+    taken_from_pending_ = server_.PendingList.size();
     server_.LastFlushTick = now;
     return true;
 }
 
 void Recorder::ReleasePending() {
-    if (takenFromPending_ == 0)
+    if (taken_from_pending_ == 0)
         return;
     std::lock_guard guard(RecordLock());
     // Only the record thread removes from PendingList, and only at its front; queueing appends behind.
     server_.PendingList.erase(server_.PendingList.begin(),
-                              server_.PendingList.begin() + static_cast<std::ptrdiff_t>(takenFromPending_));
-    takenFromPending_ = 0;
+                              server_.PendingList.begin() + static_cast<std::ptrdiff_t>(taken_from_pending_));
+    taken_from_pending_ = 0;
 }
 
 void Recorder::JournalFailed(const std::exception& error, std::string_view operation) {
     const std::uint32_t now = clock_.TickCount();
     stats_.NoteFailure(error.what());
-    ++faultAttempts_;
-    if (!journalFailing_) {
+    ++fault_attempts_;
+    if (!journal_failing_) {
         Log(operation, std::string(error.what()) + "; " + std::to_string(Unjournaled()) +
                            " statements wait in memory, the write is retried");
-        journalFailing_ = true;
-        journalDelay_ = std::chrono::milliseconds(0);
+        journal_failing_ = true;
+        journal_delay_ = std::chrono::milliseconds(0);
     }
-    journalFailedAt_ = now;
-    journalDelay_ = Doubled(journalDelay_, options_.firstDiskRetryDelay, options_.longestDiskRetryDelay);
-    lastJournalError_ = error.what();
+    journal_failed_at_ = now;
+    journal_delay_ =
+        Doubled(journal_delay_, options_.first_disk_retry_delay, options_.longest_disk_retry_delay);
+    last_journal_error_ = error.what();
 }
 
 void Recorder::JournalWorks() {
-    if (!journalFailing_)
+    if (!journal_failing_)
         return;
-    journalFailing_ = false;
-    journalDelay_ = std::chrono::milliseconds(0);
-    Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.bufferFile) + " works again after " +
-                                   std::to_string(faultAttempts_) + " failed attempts; " +
+    journal_failing_ = false;
+    journal_delay_ = std::chrono::milliseconds(0);
+    Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.buffer_file) + " works again after " +
+                                   std::to_string(fault_attempts_) + " failed attempts; " +
                                    std::to_string(ends_.size()) + " statements are journaled");
-    faultAttempts_ = 0;
+    fault_attempts_ = 0;
 }
 
 void Recorder::LoadItem() {
     if (journal_.IsOpen())
         return;
-    if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+    if (journal_failing_ && !finishing_ && !Due(true, journal_failed_at_, journal_delay_))
         return;
     Journal::Recovered recovered;
     try {
@@ -153,20 +154,20 @@ void Recorder::LoadItem() {
     for (const JournalEntry& line : recovered.undecodable) {
         try {
             AppendRejected(RejectFile(), line.statement, LocalTimeText(),
-                           "Line of " + qz::PathUtf8(options_.bufferFile) + " cannot be decoded");
+                           "Line of " + qz::PathUtf8(options_.buffer_file) + " cannot be decoded");
             stats_.rejected.fetch_add(1);
         } catch (const std::exception& error) {
             Log("TServer.LoadItem", error.what());
         }
     }
-    if (recovered.cutBytes > 0)
-        Log("TServer.LoadItem", "An unfinished last line of " + qz::PathUtf8(options_.bufferFile) + " (" +
-                                    std::to_string(recovered.cutBytes) +
+    if (recovered.cut_bytes > 0)
+        Log("TServer.LoadItem", "An unfinished last line of " + qz::PathUtf8(options_.buffer_file) + " (" +
+                                    std::to_string(recovered.cut_bytes) +
                                     " bytes, written when the program was ended) was removed");
     if (!recovered.entries.empty())
         Log("TServer.LoadItem", std::to_string(recovered.entries.size()) + " statements of " +
-                                    qz::PathUtf8(options_.bufferFile) + " are replayed first" +
-                                    (recovered.plainFile ? " (a buffer file without progress mark)" : ""));
+                                    qz::PathUtf8(options_.buffer_file) + " are replayed first" +
+                                    (recovered.plain_file ? " (a buffer file without progress mark)" : ""));
     stats_.replayed.fetch_add(recovered.entries.size());
     // The journal's statements go first, then whatever was moved before the journal could be opened.
     for (auto it = recovered.entries.rbegin(); it != recovered.entries.rend(); ++it) {
@@ -174,14 +175,14 @@ void Recorder::LoadItem() {
         ends_.push_front(it->end);
     }
     JournalWorks();
-    if (setUp_ && server_.DBConnection().IsConnected())
+    if (set_up_ && server_.DBConnection().IsConnected())
         SetUpProgress();
 }
 
 void Recorder::SaveOutList() {
     if (!journal_.IsOpen() || Unjournaled() == 0)
         return;
-    if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+    if (journal_failing_ && !finishing_ && !Due(true, journal_failed_at_, journal_delay_))
         return;
     // Each piece costs one flush to disk, so a pass writes what it moved in one piece (up to a size that
     // keeps the text in memory small). A piece that fails is halved, so that a nearly full disk still
@@ -215,49 +216,50 @@ void Recorder::LostConnection(const std::string& message) {
     server_.DBConnection().Close();
     transactions_ = nullptr;
     progress_ = false;
-    setUp_ = false;
+    set_up_ = false;
     Log("TServer.DoRecord", message);
     stats_.NoteFailure(message);
     ShowDb(false);
     // Reopening backs off like a failed open does, so a database that drops every connection at once is
     // not reconnected thousands of times a second.
-    waitingToReconnect_ = true;
-    lastConnectAttempt_ = clock_.TickCount();
-    reconnectDelay_ = Doubled(reconnectDelay_, options_.firstReconnectDelay, options_.longestReconnectDelay);
+    waiting_to_reconnect_ = true;
+    last_connect_attempt_ = clock_.TickCount();
+    reconnect_delay_ =
+        Doubled(reconnect_delay_, options_.first_reconnect_delay, options_.longest_reconnect_delay);
 }
 
-void Recorder::Connect(bool ignorePause) {
+void Recorder::Connect(bool ignore_pause) {
     DbConnection& db = server_.DBConnection();
     if (db.IsConnected()) {
-        if (!setUp_) // opened before this recorder existed (the editors, or a previous run)
+        if (!set_up_) // opened before this recorder existed (the editors, or a previous run)
             SetUpConnection();
         return;
     }
     transactions_ = nullptr;
     progress_ = false;
     const std::uint32_t now = clock_.TickCount();
-    if (!ignorePause && waitingToReconnect_ &&
-        TickDifference(now, lastConnectAttempt_) < reconnectDelay_.count())
+    if (!ignore_pause && waiting_to_reconnect_ &&
+        TickDifference(now, last_connect_attempt_) < reconnect_delay_.count())
         return;
-    lastConnectAttempt_ = now;
+    last_connect_attempt_ = now;
     try {
         db.SetConnectionString(server_.DBString());
-        db.Open(options_.commandTimeout);
+        db.Open(options_.command_timeout);
     } catch (const std::exception& error) {
         db.Close();
-        setUp_ = false;
+        set_up_ = false;
         Log("TServer.DBConnect", error.what());
         stats_.NoteFailure(error.what());
-        waitingToReconnect_ = true;
-        reconnectDelay_ =
-            Doubled(reconnectDelay_, options_.firstReconnectDelay, options_.longestReconnectDelay);
+        waiting_to_reconnect_ = true;
+        reconnect_delay_ =
+            Doubled(reconnect_delay_, options_.first_reconnect_delay, options_.longest_reconnect_delay);
         return;
     }
     SetUpConnection();
     // A connection that is dropped right after opening still waits before the next attempt.
     if (db.IsConnected()) {
-        waitingToReconnect_ = false;
-        reconnectDelay_ = std::chrono::milliseconds(0);
+        waiting_to_reconnect_ = false;
+        reconnect_delay_ = std::chrono::milliseconds(0);
     }
 }
 
@@ -265,19 +267,19 @@ void Recorder::SetUpConnection() {
     auto* transactions = dynamic_cast<db::Transactions*>(&server_.DBConnection());
     transactions_ = nullptr;
     progress_ = false;
-    if (!options_.singleStatements && transactions != nullptr && transactions->SupportsTransactions())
+    if (!options_.single_statements && transactions != nullptr && transactions->SupportsTransactions())
         transactions_ = transactions;
-    setUp_ = true;
+    set_up_ = true;
     SetUpProgress();
 }
 
 void Recorder::SetUpProgress() {
-    progressRetry_ = false;
+    progress_retry_ = false;
     if (!journal_.IsOpen())
         return; // set up when the journal opens
-    if (transactions_ == nullptr || !options_.progressTable) {
-        if (!atLeastOnceLogged_) {
-            atLeastOnceLogged_ = true;
+    if (transactions_ == nullptr || !options_.progress_table) {
+        if (!at_least_once_logged_) {
+            at_least_once_logged_ = true;
             Log("TServer.Journal", "Statements are executed one by one without a progress table: after a "
                                    "crash the last statement may be executed twice (at least once)");
         }
@@ -317,11 +319,11 @@ void Recorder::SetUpProgress() {
         if (refusal == db::Refusal::Passing && !db::IsStatementRejected(error)) {
             // Locked or busy right now: set up again before the next batch instead of giving up the
             // exactly-once path for the whole connection.
-            progressRetry_ = true;
+            progress_retry_ = true;
             return;
         }
-        if (!atLeastOnceLogged_) {
-            atLeastOnceLogged_ = true;
+        if (!at_least_once_logged_) {
+            at_least_once_logged_ = true;
             Log("TServer.Journal",
                 "The progress table " + table + " cannot be used (" + error.what() +
                     "): after a crash the last batch may be executed twice (at least once)");
@@ -379,14 +381,14 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
                                " SET generation = " + Quoted(journal_.Generation()) +
                                ", committed_to = " + std::to_string(ends_[count - 1]) +
                                " WHERE journal_key = " + Quoted(journal_.Key()));
-                } catch (const std::exception& progressError) {
+                } catch (const std::exception& progress_error) {
                     transactions_->Rollback();
-                    if (db::ClassifyRefusal(progressError) == db::Refusal::ConnectionLost)
+                    if (db::ClassifyRefusal(progress_error) == db::Refusal::ConnectionLost)
                         throw;
                     progress_ = false;
-                    atLeastOnceLogged_ = true;
+                    at_least_once_logged_ = true;
                     Log("TServer.Journal", "The progress table " + std::string(kProgressTableName) +
-                                               " cannot be written (" + progressError.what() +
+                                               " cannot be written (" + progress_error.what() +
                                                "): after a crash the last batch may be executed twice");
                     transactions_->Begin();
                 }
@@ -394,7 +396,7 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
         }
         for (std::size_t i = 0; i < count; ++i) {
             if ((deadline != nullptr && std::chrono::steady_clock::now() >= *deadline) ||
-                (deadline == nullptr && stopRequested_.load())) {
+                (deadline == nullptr && stop_requested_.load())) {
                 if (transaction)
                     transactions_->Rollback();
                 return Outcome::Interrupted;
@@ -443,10 +445,10 @@ bool Recorder::Quarantine(const std::string& reason) {
     } catch (const std::exception& error) {
         JournalFailed(error);
     }
-    headRefused_ = false;
-    headDelay_ = std::chrono::milliseconds(0);
-    if (oneByOne_ > 0)
-        --oneByOne_;
+    head_refused_ = false;
+    head_delay_ = std::chrono::milliseconds(0);
+    if (one_by_one_ > 0)
+        --one_by_one_;
     return true;
 }
 
@@ -455,30 +457,30 @@ void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadl
     while (Journaled() > 0 && db.IsConnected()) {
         if (deadline != nullptr && std::chrono::steady_clock::now() >= *deadline)
             return;
-        if (deadline == nullptr && stopRequested_.load())
+        if (deadline == nullptr && stop_requested_.load())
             return;
-        if (!finishing_ && headRefused_ && !Due(true, headLastRefusal_, headDelay_))
+        if (!finishing_ && head_refused_ && !Due(true, head_last_refusal_, head_delay_))
             return;
-        if (progressRetry_) {
+        if (progress_retry_) {
             SetUpProgress();
-            if (progressRetry_ || !db.IsConnected())
+            if (progress_retry_ || !db.IsConnected())
                 return; // still locked: tried again on the next pass
         }
         std::size_t count = 1;
-        if (transactions_ != nullptr && oneByOne_ == 0)
-            count = std::min(std::max<std::size_t>(options_.batchSize, 1), Journaled());
+        if (transactions_ != nullptr && one_by_one_ == 0)
+            count = std::min(std::max<std::size_t>(options_.batch_size, 1), Journaled());
         std::exception_ptr failure;
         Outcome outcome = RunBatch(count, deadline, failure);
         if (outcome == Outcome::Interrupted)
             return;
         if (outcome == Outcome::Committed) {
             Committed(count);
-            if (headRefused_)
+            if (head_refused_)
                 Log("TServer.DoRecord", "The refused statement was accepted on a later attempt");
-            headRefused_ = false;
-            headDelay_ = std::chrono::milliseconds(0);
-            if (oneByOne_ > 0)
-                oneByOne_ -= 1;
+            head_refused_ = false;
+            head_delay_ = std::chrono::milliseconds(0);
+            if (one_by_one_ > 0)
+                one_by_one_ -= 1;
             continue;
         }
         try {
@@ -492,7 +494,7 @@ void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadl
             }
             if (count > 1) {
                 // Find the refused statement: the batch runs again one statement at a time.
-                oneByOne_ = count;
+                one_by_one_ = count;
                 continue;
             }
             if (refusal == db::Refusal::Permanent) {
@@ -501,21 +503,21 @@ void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadl
                 continue;
             }
             const std::uint32_t now = clock_.TickCount();
-            if (!headRefused_) {
-                headRefused_ = true;
-                headFirstRefusal_ = now;
-                headDelay_ = std::chrono::milliseconds(0);
+            if (!head_refused_) {
+                head_refused_ = true;
+                head_first_refusal_ = now;
+                head_delay_ = std::chrono::milliseconds(0);
             }
-            headLastRefusal_ = now;
+            head_last_refusal_ = now;
             stats_.NoteFailure(reason);
-            if (TickDifference(now, headFirstRefusal_) >= options_.retryWindow.count()) {
+            if (TickDifference(now, head_first_refusal_) >= options_.retry_window.count()) {
                 if (!Quarantine(reason + " (still refused after the retry window)"))
                     return;
                 continue;
             }
-            headDelay_ = Doubled(headDelay_, options_.firstRetryDelay, options_.longestRetryDelay);
+            head_delay_ = Doubled(head_delay_, options_.first_retry_delay, options_.longest_retry_delay);
             Log("TServer.DoRecord",
-                reason + "; tried again in " + std::to_string(headDelay_.count()) + " ms");
+                reason + "; tried again in " + std::to_string(head_delay_.count()) + " ms");
             if (!db.IsConnected())
                 LostConnection("The connection was closed after the refusal");
             return;
@@ -552,20 +554,20 @@ void Recorder::MaybeCompact() {
         return;
     // A write that failed does not hold this back (emptying is what frees the space), one that failed
     // here does.
-    if (compactFailed_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
+    if (compact_failed_ && !finishing_ && !Due(true, journal_failed_at_, journal_delay_))
         return;
     try {
         journal_.Compact();
     } catch (const std::exception& error) {
-        compactFailed_ = true;
+        compact_failed_ = true;
         JournalFailed(error);
         return;
     }
-    compactFailed_ = false;
+    compact_failed_ = false;
     if (Unjournaled() == 0)
         JournalWorks();
-    else if (journalFailing_) // the space is free now: try the waiting statements on the next pass
-        journalFailedAt_ = clock_.TickCount() - static_cast<std::uint32_t>(journalDelay_.count());
+    else if (journal_failing_) // the space is free now: try the waiting statements on the next pass
+        journal_failed_at_ = clock_.TickCount() - static_cast<std::uint32_t>(journal_delay_.count());
 }
 
 bool Recorder::DoRecord() {
@@ -588,7 +590,7 @@ bool Recorder::DoRecord() {
 
 void Recorder::Finish() {
     finishing_ = true;
-    const auto deadline = std::chrono::steady_clock::now() + options_.finishBudget;
+    const auto deadline = std::chrono::steady_clock::now() + options_.finish_budget;
     LoadItem();
     MovePending(true);
     SaveOutList();
@@ -607,20 +609,20 @@ void Recorder::Finish() {
                               server_.OutList.end());
         stats_.lost.fetch_add(lost);
         const std::string text = std::to_string(lost) + " statements are lost: the journal " +
-                                 qz::PathUtf8(options_.bufferFile) + " cannot be written (" +
-                                 lastJournalError_ + ") and the database did not take them";
+                                 qz::PathUtf8(options_.buffer_file) + " cannot be written (" +
+                                 last_journal_error_ + ") and the database did not take them";
         stats_.NoteFailure(text);
         Log("TServer.SaveOutList", text);
-    } else if (journalFailing_) {
-        Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.bufferFile) +
-                                       " still fails at the end (" + lastJournalError_ +
+    } else if (journal_failing_) {
+        Log("TServer.SaveOutList", "The journal " + qz::PathUtf8(options_.buffer_file) +
+                                       " still fails at the end (" + last_journal_error_ +
                                        "); nothing was lost");
     }
     if (!server_.OutList.empty()) {
         // They are in the journal, which the next run replays first; keeping them in OutList as well
         // would run them twice.
         Log("TServer.DoRecord", std::to_string(server_.OutList.size()) + " statements stay in " +
-                                    qz::PathUtf8(options_.bufferFile) + " for the next run");
+                                    qz::PathUtf8(options_.buffer_file) + " for the next run");
         server_.OutList.clear();
         ends_.clear();
     }

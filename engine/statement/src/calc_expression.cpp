@@ -66,12 +66,12 @@ private:
 
 // Parsed expressions by text, per thread (the builder runs on one thread; the cache needs no lock).
 CompiledExpr& Compiled(const std::string& text) {
-    constexpr std::size_t limit = 4096; // more distinct expressions than any project has: start afresh
+    constexpr std::size_t kLimit = 4096; // more distinct expressions than any project has: start afresh
     thread_local std::unordered_map<std::string, std::unique_ptr<CompiledExpr>> cache;
     auto found = cache.find(text);
     if (found != cache.end())
         return *found->second;
-    if (cache.size() >= limit)
+    if (cache.size() >= kLimit)
         cache.clear();
     return *cache.emplace(text, std::make_unique<CompiledExpr>(text)).first->second;
 }

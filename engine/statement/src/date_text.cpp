@@ -14,20 +14,20 @@ namespace tagsink {
 
 namespace {
 
-constexpr std::int64_t msPerDay = 86400000;
+constexpr std::int64_t kMsPerDay = 86400000;
 // Day numbers of 1 January 100 and 31 December 9999 counted from 30 December 1899.
-constexpr double firstDay = -657434.0;
-constexpr double lastDay = 2958465.0;
+constexpr double kFirstDay = -657434.0;
+constexpr double kLastDay = 2958465.0;
 
-bool InRange(double dateTime) {
+bool InRange(double date_time) {
     // A negative value keeps its time of day as a positive fraction: -657434.5 is noon of the first day.
-    return dateTime > firstDay - 1.0 && dateTime < lastDay + 1.0;
+    return date_time > kFirstDay - 1.0 && date_time < kLastDay + 1.0;
 }
 // Days from 30 December 1899 to 1 January 1970.
-constexpr std::int64_t unixEpochDay = 25569;
+constexpr std::int64_t kUnixEpochDay = 25569;
 // FILETIME ticks from 1 January 1601 to 30 December 1899.
-constexpr std::uint64_t fileTimeAtDayZero = 94353120000000000ULL;
-constexpr double ticksPerDay = 864000000000.0;
+constexpr std::uint64_t kFileTimeAtDayZero = 94353120000000000ULL;
+constexpr double kTicksPerDay = 864000000000.0;
 
 qz::CivilTime CivilOf(const DateTimeParts& parts) {
     return {parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second, parts.millisecond};
@@ -35,27 +35,27 @@ qz::CivilTime CivilOf(const DateTimeParts& parts) {
 
 } // namespace
 
-DateTimeParts DecodeDateTime(double dateTime) {
-    if (!std::isfinite(dateTime))
+DateTimeParts DecodeDateTime(double date_time) {
+    if (!std::isfinite(date_time))
         throw ConversionError("Cannot write " +
-                              std::string(std::isnan(dateTime) ? "NaN" : "an infinite value") +
+                              std::string(std::isnan(date_time) ? "NaN" : "an infinite value") +
                               " as a date-time");
-    if (!InRange(dateTime))
-        throw ConversionError("Cannot write " + FormatGeneralFloat(dateTime, '.') +
+    if (!InRange(date_time))
+        throw ConversionError("Cannot write " + FormatGeneralFloat(date_time, '.') +
                               " as a date-time: it lies outside the years 100 to 9999");
-    std::int64_t dayNumber = static_cast<std::int64_t>(std::trunc(dateTime));
-    std::int64_t ms = std::llround(std::fabs(dateTime - static_cast<double>(dayNumber)) * msPerDay);
-    if (ms >= msPerDay) {
-        ++dayNumber;
+    std::int64_t day_number = static_cast<std::int64_t>(std::trunc(date_time));
+    std::int64_t ms = std::llround(std::fabs(date_time - static_cast<double>(day_number)) * kMsPerDay);
+    if (ms >= kMsPerDay) {
+        ++day_number;
         ms = 0;
     }
-    if (static_cast<double>(dayNumber) > lastDay)
-        throw ConversionError("Cannot write " + FormatGeneralFloat(dateTime, '.') +
+    if (static_cast<double>(day_number) > kLastDay)
+        throw ConversionError("Cannot write " + FormatGeneralFloat(date_time, '.') +
                               " as a date-time: it lies outside the years 100 to 9999");
     DateTimeParts parts;
     std::int64_t year = 0;
     unsigned month = 0, day = 0;
-    qz::CivilFromDays(dayNumber - unixEpochDay, year, month, day);
+    qz::CivilFromDays(day_number - kUnixEpochDay, year, month, day);
     parts.year = static_cast<int>(year);
     parts.month = static_cast<int>(month);
     parts.day = static_cast<int>(day);
@@ -70,7 +70,7 @@ double EncodeDateTime(const DateTimeParts& parts) {
     // The month and day are those of a calendar date (1-12, 1-31): no range check, as documented.
     const double day = static_cast<double>(
         qz::DaysFromCivil(parts.year, static_cast<unsigned>(parts.month), static_cast<unsigned>(parts.day)) +
-        unixEpochDay);
+        kUnixEpochDay);
     const double time =
         ((parts.hour * 60.0 + parts.minute) * 60.0 + parts.second + parts.millisecond / 1000.0) / 86400.0;
     // Before day 0 the time of day still counts forward from midnight: -1.25 is day -1 at 06:00.
@@ -81,16 +81,16 @@ std::string FormatDateTimeParts(const std::string& pattern, const DateTimeParts&
     return qz::FormatCivilTime(pattern, CivilOf(parts));
 }
 
-std::string FormatShortDate(double dateTime) {
-    return FormatDateTimeParts(ShortDateFormat(), DecodeDateTime(dateTime));
+std::string FormatShortDate(double date_time) {
+    return FormatDateTimeParts(ShortDateFormat(), DecodeDateTime(date_time));
 }
 
-std::string FormatLongTime(double dateTime) {
-    return FormatDateTimeParts(LongTimeFormat(), DecodeDateTime(dateTime));
+std::string FormatLongTime(double date_time) {
+    return FormatDateTimeParts(LongTimeFormat(), DecodeDateTime(date_time));
 }
 
-std::string FormatDateTime(double dateTime) {
-    const DateTimeParts parts = DecodeDateTime(dateTime);
+std::string FormatDateTime(double date_time) {
+    const DateTimeParts parts = DecodeDateTime(date_time);
     std::string text = FormatDateTimeParts(ShortDateFormat(), parts);
     if (!parts.isMidnight()) {
         text += DateTimeSeparator();
@@ -99,18 +99,18 @@ std::string FormatDateTime(double dateTime) {
     return text;
 }
 
-double FileTimeToDateTime(std::uint64_t fileTime, std::int64_t offsetSeconds) {
+double FileTimeToDateTime(std::uint64_t file_time, std::int64_t offset_seconds) {
     // Whole days and the rest are taken apart in integers so that the time of day keeps its precision.
-    const std::int64_t ticks = static_cast<std::int64_t>(fileTime - fileTimeAtDayZero) +
-                               offsetSeconds * 10000000LL; // may be negative
-    const std::int64_t perDay = static_cast<std::int64_t>(ticksPerDay);
-    std::int64_t day = ticks / perDay;
-    std::int64_t rest = ticks % perDay;
+    const std::int64_t ticks = static_cast<std::int64_t>(file_time - kFileTimeAtDayZero) +
+                               offset_seconds * 10000000LL; // may be negative
+    const std::int64_t per_day = static_cast<std::int64_t>(kTicksPerDay);
+    std::int64_t day = ticks / per_day;
+    std::int64_t rest = ticks % per_day;
     if (rest < 0) {
         --day;
-        rest += perDay;
+        rest += per_day;
     }
-    const double time = static_cast<double>(rest) / ticksPerDay;
+    const double time = static_cast<double>(rest) / kTicksPerDay;
     return day >= 0 ? static_cast<double>(day) + time : static_cast<double>(day) - time;
 }
 
@@ -124,8 +124,8 @@ double LocalNow() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() +
         CurrentUtcOffsetSeconds() * 1000;
     // Unix milliseconds to FILETIME ticks.
-    const std::uint64_t fileTime = static_cast<std::uint64_t>(ms) * 10000ULL + 116444736000000000ULL;
-    return FileTimeToDateTime(fileTime, 0);
+    const std::uint64_t file_time = static_cast<std::uint64_t>(ms) * 10000ULL + 116444736000000000ULL;
+    return FileTimeToDateTime(file_time, 0);
 }
 
 } // namespace tagsink

@@ -158,14 +158,14 @@ std::string ScaledText(Magnitude96 magnitude, int scale, bool negative) {
     } while (!magnitude.IsZero());
     if (static_cast<int>(digits.size()) <= scale)
         digits.insert(0, static_cast<std::size_t>(scale) - digits.size() + 1, '0');
-    std::string integerPart = digits.substr(0, digits.size() - scale);
+    std::string integer_part = digits.substr(0, digits.size() - scale);
     std::string fraction = digits.substr(digits.size() - scale);
     while (!fraction.empty() && fraction.back() == '0')
         fraction.pop_back();
     std::string text;
-    if (negative && (integerPart != "0" || !fraction.empty()))
+    if (negative && (integer_part != "0" || !fraction.empty()))
         text.push_back('-');
-    text += integerPart;
+    text += integer_part;
     if (!fraction.empty()) {
         text.push_back(DecimalSeparator());
         text += fraction;
@@ -339,9 +339,9 @@ std::string TargetName(TFieldType type) {
 // A date or time text; a value the formats cannot show fails with a message naming the target.
 template <class Format>
 std::string DateTimeFieldText(const VARIANT& value, const std::string& target, Format format) {
-    const double dateTime = ToDateTime(value, target);
+    const double date_time = ToDateTime(value, target);
     try {
-        return format(dateTime);
+        return format(date_time);
     } catch (const ConversionError& e) {
         throw ConversionError(std::string(e.what()) + " (" + target + ")");
     }
@@ -388,9 +388,9 @@ std::string DescribeValue(const VARIANT& value) {
     std::string text;
     if (v.vt == VT_BSTR) {
         text = BstrText(v.bstrVal);
-        constexpr std::size_t limit = 60;
-        if (text.size() > limit) {
-            std::size_t cut = limit;
+        constexpr std::size_t kLimit = 60;
+        if (text.size() > kLimit) {
+            std::size_t cut = kLimit;
             while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
                 --cut; // do not split a UTF-8 sequence
             text = text.substr(0, cut) + "...";
@@ -458,18 +458,18 @@ std::string VariantText(const VARIANT& value) {
     }
 }
 
-double VariantToDouble(const VARIANT& value, const char* targetName) {
-    return ToDouble(value, targetName);
+double VariantToDouble(const VARIANT& value, const char* target_name) {
+    return ToDouble(value, target_name);
 }
 
-std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType) {
-    std::string text = FormatFieldText(value, fieldType);
-    return IsQuotedType(fieldType) ? QuoteSqlString(text) : text;
+std::string FormatFieldValue(const VARIANT& value, TFieldType field_type) {
+    std::string text = FormatFieldText(value, field_type);
+    return IsQuotedType(field_type) ? QuoteSqlString(text) : text;
 }
 
-std::string FormatFieldText(const VARIANT& value, TFieldType fieldType) {
-    const std::string target = TargetName(fieldType);
-    switch (fieldType) {
+std::string FormatFieldText(const VARIANT& value, TFieldType field_type) {
+    const std::string target = TargetName(field_type);
+    switch (field_type) {
     case TFieldType::ftString:
     case TFieldType::ftWideString:
         return VariantText(value);

@@ -8,18 +8,18 @@
 namespace tagsink {
 
 inline const std::string& ShortDateFormat() {
-    static const std::string format(qz::kShortDateFormat);
-    return format;
+    static const std::string kFormat(qz::kShortDateFormat);
+    return kFormat;
 }
 
 inline const std::string& LongTimeFormat() {
-    static const std::string format(qz::kLongTimeFormat);
-    return format;
+    static const std::string kFormat(qz::kLongTimeFormat);
+    return kFormat;
 }
 
 inline const std::string& DateTimeSeparator() {
-    static const std::string separator(qz::kDateTimeSeparator);
-    return separator;
+    static const std::string kSeparator(qz::kDateTimeSeparator);
+    return kSeparator;
 }
 
 inline char DecimalSeparator() {

@@ -123,7 +123,7 @@ DecimalDigits FloatDigits(float value) {
     return number;
 }
 
-std::string FormatGeneral(const DecimalDigits& number, char decimalSeparator) {
+std::string FormatGeneral(const DecimalDigits& number, char decimal_separator) {
     if (number.isZero())
         return "0";
     std::string text;
@@ -133,18 +133,18 @@ std::string FormatGeneral(const DecimalDigits& number, char decimalSeparator) {
     const int e = number.exponent;
     if (e < 15 && e >= -5) {
         if (e >= 0) {
-            const std::size_t integerDigits = static_cast<std::size_t>(e) + 1;
-            if (d.size() <= integerDigits) {
+            const std::size_t integer_digits = static_cast<std::size_t>(e) + 1;
+            if (d.size() <= integer_digits) {
                 text += d;
-                text.append(integerDigits - d.size(), '0');
+                text.append(integer_digits - d.size(), '0');
             } else {
-                text.append(d, 0, integerDigits);
-                text.push_back(decimalSeparator);
-                text.append(d, integerDigits, std::string::npos);
+                text.append(d, 0, integer_digits);
+                text.push_back(decimal_separator);
+                text.append(d, integer_digits, std::string::npos);
             }
         } else {
             text.push_back('0');
-            text.push_back(decimalSeparator);
+            text.push_back(decimal_separator);
             text.append(static_cast<std::size_t>(-e - 1), '0');
             text += d;
         }
@@ -152,7 +152,7 @@ std::string FormatGeneral(const DecimalDigits& number, char decimalSeparator) {
     }
     text.push_back(d[0]);
     if (d.size() > 1) {
-        text.push_back(decimalSeparator);
+        text.push_back(decimal_separator);
         text.append(d, 1, std::string::npos);
     }
     text.push_back('E');
@@ -160,22 +160,22 @@ std::string FormatGeneral(const DecimalDigits& number, char decimalSeparator) {
     return text;
 }
 
-std::string FormatGeneralFloat(double value, char decimalSeparator) {
-    return FormatGeneral(DoubleDigits(value, 15), decimalSeparator);
+std::string FormatGeneralFloat(double value, char decimal_separator) {
+    return FormatGeneral(DoubleDigits(value, 15), decimal_separator);
 }
 
-std::string FormatBcd(const DecimalDigits& number, char decimalSeparator) {
-    constexpr int maxDigits = 18;
-    constexpr int maxDecimals = 4;
+std::string FormatBcd(const DecimalDigits& number, char decimal_separator) {
+    constexpr int kMaxDigits = 18;
+    constexpr int kMaxDecimals = 4;
     if (number.isZero())
         return "0";
-    const int integerDigits = number.exponent >= 0 ? number.exponent + 1 : 0;
-    if (integerDigits > maxDigits)
+    const int integer_digits = number.exponent >= 0 ? number.exponent + 1 : 0;
+    if (integer_digits > kMaxDigits)
         throw ConversionError("BCD overflow");
-    const int decimals = std::min(maxDecimals, maxDigits - integerDigits);
+    const int decimals = std::min(kMaxDecimals, kMaxDigits - integer_digits);
 
     // Plain decimal text of the integer part and of the kept decimals.
-    std::string integerPart;
+    std::string integer_part;
     std::string fraction;
     const std::string& d = number.digits;
     const int e = number.exponent;
@@ -184,29 +184,29 @@ std::string FormatBcd(const DecimalDigits& number, char decimalSeparator) {
         const int index = e - position;
         const char digit = (index >= 0 && index < static_cast<int>(d.size())) ? d[index] : '0';
         if (position >= 0)
-            integerPart.push_back(digit);
+            integer_part.push_back(digit);
         else
             fraction.push_back(digit);
     }
     StripTrailingZeros(fraction);
-    const std::size_t firstNonZero = integerPart.find_first_not_of('0');
-    integerPart = firstNonZero == std::string::npos ? "0" : integerPart.substr(firstNonZero);
-    if (integerPart == "0" && fraction.empty())
+    const std::size_t first_non_zero = integer_part.find_first_not_of('0');
+    integer_part = first_non_zero == std::string::npos ? "0" : integer_part.substr(first_non_zero);
+    if (integer_part == "0" && fraction.empty())
         return "0"; // everything was cut away: no "-0"
     std::string text;
     if (number.negative)
         text.push_back('-');
-    text += integerPart;
+    text += integer_part;
     if (!fraction.empty()) {
-        text.push_back(decimalSeparator);
+        text.push_back(decimal_separator);
         text += fraction;
     }
     return text;
 }
 
-std::int32_t RoundToInt32(double value, const std::string& valueText, const std::string& targetName) {
+std::int32_t RoundToInt32(double value, const std::string& value_text, const std::string& target_name) {
     if (std::isnan(value))
-        throw ConversionError("Cannot convert " + valueText + " to " + targetName +
+        throw ConversionError("Cannot convert " + value_text + " to " + target_name +
                               ": the value is not a number");
     // Nearest integer, ties to even, independent of the floating-point environment's rounding mode.
     double rounded = std::floor(value);
@@ -214,7 +214,7 @@ std::int32_t RoundToInt32(double value, const std::string& valueText, const std:
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0))
         rounded += 1.0;
     if (!(rounded >= -2147483648.0 && rounded <= 2147483647.0))
-        throw ConversionError("Cannot convert " + valueText + " to " + targetName +
+        throw ConversionError("Cannot convert " + value_text + " to " + target_name +
                               ": the value is outside -2147483648..2147483647");
     return static_cast<std::int32_t>(rounded);
 }

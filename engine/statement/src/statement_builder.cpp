@@ -73,12 +73,12 @@ RowKey KeyText(const TItem& item) {
     return row;
 }
 
-double FileTimeToLocalDateTime(std::uint64_t fileTime) {
-    return FileTimeToDateTime(fileTime, CurrentUtcOffsetSeconds());
+double FileTimeToLocalDateTime(std::uint64_t file_time) {
+    return FileTimeToDateTime(file_time, CurrentUtcOffsetSeconds());
 }
 
-std::string TimeText(const TItem& item, TFieldType fieldType) {
-    return FormatFieldValue(qz::Variant::Date(FileTimeToLocalDateTime(item.TimeStamp)), fieldType);
+std::string TimeText(const TItem& item, TFieldType field_type) {
+    return FormatFieldValue(qz::Variant::Date(FileTimeToLocalDateTime(item.TimeStamp)), field_type);
 }
 
 std::string CurrentTimeText(const TGroup& group, double now) {
@@ -109,15 +109,15 @@ std::string ValueText(TItem& item) {
     }
 }
 
-std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& timeText,
-                           TRecordType recordType) {
+std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& time_text,
+                           TRecordType record_type) {
     std::vector<Pair> pairs;
     pairs.reserve(group.ItemCount() + 2);
-    const std::string& keyField = group.KeyField();
-    if (!key.empty() && !keyField.empty())
-        pairs.push_back({keyField, key.Sql});
+    const std::string& key_field = group.KeyField();
+    if (!key.empty() && !key_field.empty())
+        pairs.push_back({key_field, key.Sql});
     if (!group.TimeField().empty())
-        pairs.push_back({group.TimeField(), timeText});
+        pairs.push_back({group.TimeField(), time_text});
     for (std::size_t i = 0; i < group.ItemCount(); ++i) {
         TItem& item = group.Item(i);
         if (!item.Key().empty() && item.Key() != key.Match)
@@ -153,8 +153,8 @@ std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& 
         return sql;
     }
 
-    if (recordType == TRecordType::rtUpdate) {
-        if (keyField.empty() || key.empty())
+    if (record_type == TRecordType::rtUpdate) {
+        if (key_field.empty() || key.empty())
             return {};
         sql += "Update ";
         sql += group.TableName();
@@ -168,7 +168,7 @@ std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& 
             sql += ' ';
         }
         sql += " where ";
-        sql += keyField;
+        sql += key_field;
         sql += '=';
         sql += key.Sql;
         return sql;

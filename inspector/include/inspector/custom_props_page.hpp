@@ -17,12 +17,12 @@ namespace tagsink::inspector {
 class TQZCustomPropsPage : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    static constexpr int DefaultRowHeight = 16;
-    static constexpr int LevelIndent = 10;
-    static constexpr int BoxWidth = 13; // room for the expand box before the caption text
-    static constexpr int BoxSize = 9;
-    static constexpr int SplitterMin = 40; // smallest caption column, and smallest value column
-    static constexpr int SplitterZone = 4; // drag zone to the left of the column border
+    static constexpr int kDefaultRowHeight = 16;
+    static constexpr int kLevelIndent = 10;
+    static constexpr int kBoxWidth = 13; // room for the expand box before the caption text
+    static constexpr int kBoxSize = 9;
+    static constexpr int kSplitterMin = 40; // smallest caption column, and smallest value column
+    static constexpr int kSplitterZone = 4; // drag zone to the left of the column border
 
     explicit TQZCustomPropsPage(QWidget* parent = nullptr);
     ~TQZCustomPropsPage() override;
@@ -143,7 +143,7 @@ private:
     void PlaceInplaceEdit();
     void EnsureVisible(int row);
     void PaintRow(QPainter& p, int row);
-    QRect ExpandBoxRect(TQZPropsPageItem* item, const QRect& rowRect) const;
+    QRect ExpandBoxRect(TQZPropsPageItem* item, const QRect& row_rect) const;
     bool InSplitterZone(int x) const;
     void OnEditTextEdited(const QString& text);
     void OnPickChosen(const QString& value);
@@ -157,7 +157,7 @@ private:
     int FUpdateCount = 0;
     int FBusy = 0;
     int FSplitter = 84;
-    int FRowHeight = DefaultRowHeight;
+    int FRowHeight = kDefaultRowHeight;
     TQZPropsPageItem* FCurrent = nullptr;
     int FWheelRemainder = 0;
     QColor FValuesColor{0, 0, 128};

@@ -19,8 +19,8 @@ class TQZNestedPropEditor : public TQZPropEditor {
 public:
     static const char* ClassName() { return "TQZNestedPropEditor"; }
     explicit TQZNestedPropEditor(TQZPropEditor* parent);
-    TQZNestedPropEditor(TQZCustomPropertyInspector* inspector, int propCount)
-        : TQZPropEditor(inspector, propCount) {}
+    TQZNestedPropEditor(TQZCustomPropertyInspector* inspector, int prop_count)
+        : TQZPropEditor(inspector, prop_count) {}
     QString GetName() override { return QStringLiteral("SubProp"); }
 };
 

@@ -23,14 +23,14 @@ public:
     static TQZPrpertyEditManager& Instance();
 
     /// Adds an entry unless one with the same type, class, name (case ignored) and editor exists.
-    void Register(const TQZTypeInfo* propType, const TQZClassInfo* objectClass, const QString& propertyName,
-                  const TQZPropEditorClass* editorClass);
+    void Register(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                  const QString& property_name, const TQZPropEditorClass* editor_class);
 
     /// The editor of the most recently registered matching entry, or nullptr. An entry matches when its
     /// type is the property's (or both are class types and the property's class descends from the
-    /// entry's), its object class is none or an ancestor of objectClass, and its name is empty or equal.
-    const TQZPropEditorClass* Find(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
-                                   const QString& propertyName) const;
+    /// entry's), its object class is none or an ancestor of object_class, and its name is empty or equal.
+    const TQZPropEditorClass* Find(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                                   const QString& property_name) const;
 
     int Count() const { return static_cast<int>(FEntries.size()); }
     const TQZPropertyInspectorEditorDescr& Entry(int i) const { return FEntries[static_cast<size_t>(i)]; }
@@ -44,7 +44,7 @@ private:
 };
 
 /// Registers an editor for properties of a type, optionally limited to a class and a property name.
-void RegisterPropEditor(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
-                        const QString& propertyName, const TQZPropEditorClass* editorClass);
+void RegisterPropEditor(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                        const QString& property_name, const TQZPropEditorClass* editor_class);
 
 } // namespace tagsink::inspector

@@ -41,16 +41,16 @@ using TQZPropEditorList = std::vector<std::unique_ptr<TQZPropEditor>>;
 /// the one descriptor of editor type E.
 struct TQZPropEditorClass {
     const char* Name;
-    std::unique_ptr<TQZPropEditor> (*Create)(TQZCustomPropertyInspector* inspector, int propCount);
+    std::unique_ptr<TQZPropEditor> (*Create)(TQZCustomPropertyInspector* inspector, int prop_count);
 };
 
 template <class E> const TQZPropEditorClass* EditorClassOf() {
-    static const TQZPropEditorClass cls{
+    static const TQZPropEditorClass kCls{
         E::ClassName(),
-        [](TQZCustomPropertyInspector* inspector, int propCount) -> std::unique_ptr<TQZPropEditor> {
-            return std::make_unique<E>(inspector, propCount);
+        [](TQZCustomPropertyInspector* inspector, int prop_count) -> std::unique_ptr<TQZPropEditor> {
+            return std::make_unique<E>(inspector, prop_count);
         }};
-    return &cls;
+    return &kCls;
 }
 
 /// The hooks the inspector gives an editor when it binds the editor to a row.
@@ -71,7 +71,7 @@ class TQZPropEditor {
 public:
     static const char* ClassName() { return "TQZPropEditor"; }
 
-    TQZPropEditor(TQZCustomPropertyInspector* inspector, int propCount);
+    TQZPropEditor(TQZCustomPropertyInspector* inspector, int prop_count);
     virtual ~TQZPropEditor();
     TQZPropEditor(const TQZPropEditor&) = delete;
     TQZPropEditor& operator=(const TQZPropEditor&) = delete;
@@ -96,7 +96,7 @@ public:
     virtual void ValuesDrawValue(const QString& value, QPainter& painter, const QRect& rect, bool selected);
 
     int PropCount() const { return static_cast<int>(FPairs.size()); }
-    void SetPropEntry(int index, const TQZInstance& instance, const TQZPropInfo* propInfo);
+    void SetPropEntry(int index, const TQZInstance& instance, const TQZPropInfo* prop_info);
     TQZInstance GetInstance(int index) const;
     const TQZPropInfo* GetPropInfo(int index = 0) const;
     const TQZTypeInfo* GetPropType() const;
@@ -125,7 +125,7 @@ protected:
     void SetValueToAll(const TQZValue& value);
     /// Writes into each pair a value made from that pair's own (for changes of a part of the value,
     /// such as one set element), in order, then reports the change.
-    void SetEachValue(const std::function<TQZValue(int index)>& valueFor);
+    void SetEachValue(const std::function<TQZValue(int index)>& value_for);
     TQZValue GetRaw(int index) const;
 
     /// Copies the pairs of another editor (nested editors share their parent's pairs).

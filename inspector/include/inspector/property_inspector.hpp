@@ -32,7 +32,7 @@ public:
 class TQZCustomPropertyInspector : public TQZCustomPropsPage {
     Q_OBJECT
 public:
-    inline static const QString ChangingMessage =
+    inline static const QString kChangingMessage =
         QStringLiteral("Property inspector is changing property value. Can not change objects");
 
     explicit TQZCustomPropertyInspector(QWidget* parent = nullptr);
@@ -59,30 +59,30 @@ public:
     void Rebuild();
 
     /// Builds the editors for the common properties of a set of objects (also for sub-properties).
-    /// nestedInComponentRef drops editors that are not nestable.
-    void GetEditors(const std::vector<TQZInstance>& objects, bool nestedInComponentRef,
+    /// nested_in_component_ref drops editors that are not nestable.
+    void GetEditors(const std::vector<TQZInstance>& objects, bool nested_in_component_ref,
                     TQZPropEditorList& editors);
 
     /// The inspector row that owns an editor, or nullptr.
     TQZPropertyInspectorItem* ItemOfEditor(const TQZPropEditor* editor) const;
 
-    static void RegisterPropEditor(const TQZTypeInfo* propType, const TQZClassInfo* objectClass,
-                                   const QString& propertyName, const TQZPropEditorClass* editorClass);
+    static void RegisterPropEditor(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
+                                   const QString& property_name, const TQZPropEditorClass* editor_class);
 
     // Events. Each receives the inspector as Sender.
     std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
-                       const TQZPropInfo* propInfo, bool& includeProp)>
+                       const TQZPropInfo* prop_info, bool& include_prop)>
         OnFilterProp;
     std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
-                       const TQZPropInfo* propInfo, const TQZPropEditorClass*& editorClass)>
+                       const TQZPropInfo* prop_info, const TQZPropEditorClass*& editor_class)>
         OnGetEditorClass;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* propType, QString& propName)>
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* prop_type, QString& prop_name)>
         OnDrawCaption;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* propType,
-                       const QString& propName, QColor& color)>
+    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* prop_type,
+                       const QString& prop_name, QColor& color)>
         OnGetCaptionColor;
     std::function<void(TQZCustomPropertyInspector* sender)> OnModified;
-    std::function<void(TQZCustomPropertyInspector* sender, const QString& componentName,
+    std::function<void(TQZCustomPropertyInspector* sender, const QString& component_name,
                        TQZInstance& component)>
         OnGetComponent;
     std::function<void(TQZCustomPropertyInspector* sender, const TQZClassInfo* cls, QStringList& result)>
@@ -93,12 +93,12 @@ public:
 protected:
     // Operations in slot order.
     virtual const TQZPropEditorClass* GetEditorClass(const TQZInstance& instance,
-                                                     const TQZPropInfo* propInfo);
+                                                     const TQZPropInfo* prop_info);
     virtual TQZInstance GetComponent(const QString& name);
     virtual void GetComponentNames(const TQZClassInfo* cls, QStringList& names);
     virtual QString GetComponentName(const TQZInstance& component);
-    virtual void FilterProp(const TQZInstance& instance, const TQZPropInfo* propInfo, bool& include);
-    virtual void DoGetCaptionColor(const TQZTypeInfo* propType, const QString& propName, QColor& color);
+    virtual void FilterProp(const TQZInstance& instance, const TQZPropInfo* prop_info, bool& include);
+    virtual void DoGetCaptionColor(const TQZTypeInfo* prop_type, const QString& prop_name, QColor& color);
 
     std::unique_ptr<TQZPropsPageItem> CreateItem(TQZPropsPageItem* parent) override;
     void ItemExpanded(TQZPropsPageItem* item) override;
@@ -125,7 +125,7 @@ private:
     void EditorModified();
     TQZPropEditor* EditorOf(TQZPropsPageItem* item) const;
     /// The standard editor for a named type or a kind.
-    const TQZPropEditorClass* StandardEditorClass(const TQZPropInfo* propInfo) const;
+    const TQZPropEditorClass* StandardEditorClass(const TQZPropInfo* prop_info) const;
 
     std::vector<TQZInstance> FObjects;
     TQZPropertyInspectorPropKinds FPropKinds = pkProperties;

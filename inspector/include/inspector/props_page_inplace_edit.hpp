@@ -34,9 +34,9 @@ protected:
 class TQZPropsPageInplaceEdit : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int ButtonWidth = 16;
-    static constexpr int MaxVisiblePickRows = 8;
-    static constexpr int EmptyPickListHeight = 20;
+    static constexpr int kButtonWidth = 16;
+    static constexpr int kMaxVisiblePickRows = 8;
+    static constexpr int kEmptyPickListHeight = 20;
 
     explicit TQZPropsPageInplaceEdit(TQZCustomPropsPage* page);
     ~TQZPropsPageInplaceEdit() override;
@@ -55,7 +55,7 @@ public:
     QString Text() const { return FEdit->text(); }
 
     /// Opens the pick list with these entries below the cell (above it when it would leave the screen).
-    void ShowPickList(const QStringList& values, bool ownerDraw);
+    void ShowPickList(const QStringList& values, bool owner_draw);
     void ClosePickList();
 
     /// Owner-drawn pick-list entries go through the current row's editor.

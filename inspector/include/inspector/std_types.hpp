@@ -92,7 +92,7 @@ public:
     QString FileName;
 
     /// Loads an image file; throws EQZError with a message naming the file when it is no image.
-    void LoadFromFile(const QString& fileName);
+    void LoadFromFile(const QString& file_name);
     static const TQZClassInfo* ClassInfo();
     TQZInstance Instance() { return {this, ClassInfo()}; }
 };

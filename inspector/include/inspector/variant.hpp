@@ -42,7 +42,7 @@ struct TQZVariant {
     static TQZVariant Str(const QString& s, std::uint16_t vt = varString) { return {vt, QVariant(s)}; }
     static TQZVariant Bool(bool b) { return {varBoolean, QVariant(b)}; }
     static TQZVariant Currency(qlonglong scaled) { return {varCurrency, QVariant(scaled)}; }
-    static TQZVariant Date(double oleDate) { return {varDate, QVariant(oleDate)}; }
+    static TQZVariant Date(double ole_date) { return {varDate, QVariant(ole_date)}; }
 
     friend bool operator==(const TQZVariant& a, const TQZVariant& b) {
         return a.VType == b.VType && a.Value == b.Value;
@@ -66,6 +66,6 @@ bool VariantChangeType(const TQZVariant& v, std::uint16_t vt, TQZVariant& out);
 
 /// OLE date <-> QDateTime (local, no time zone).
 double DateTimeToOle(const QDateTime& dt);
-QDateTime OleToDateTime(double oleDate);
+QDateTime OleToDateTime(double ole_date);
 
 } // namespace tagsink::inspector

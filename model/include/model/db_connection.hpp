@@ -62,9 +62,9 @@ public:
     virtual bool IsConnected() const = 0;
 
     /// Opens the connection with the current connection string; statements executed afterwards time out
-    /// after commandTimeout. Does nothing when already open. Throws DatabaseError when the database
+    /// after command_timeout. Does nothing when already open. Throws DatabaseError when the database
     /// cannot be reached; the connection is then closed.
-    virtual void Open(std::chrono::seconds commandTimeout) = 0;
+    virtual void Open(std::chrono::seconds command_timeout) = 0;
 
     /// Executes one statement given as plain command text; result rows are discarded.
     /// Throws DatabaseError with the database's message when the statement fails or the connection is

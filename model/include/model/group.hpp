@@ -38,32 +38,32 @@ public:
     TServer& Server() const;
 
     // Published properties.
-    TTableType TableType() const { return tableType_; }
+    TTableType TableType() const { return table_type_; }
     void SetTableType(TTableType value) {
-        if (value != tableType_)
-            tableType_ = value;
+        if (value != table_type_)
+            table_type_ = value;
     }
-    const std::string& TableName() const { return tableName_; }
+    const std::string& TableName() const { return table_name_; }
     void SetTableName(std::string_view value) {
-        if (value != tableName_)
-            tableName_.assign(value);
+        if (value != table_name_)
+            table_name_.assign(value);
     }
-    const std::string& TimeField() const { return timeField_; }
-    void SetTimeField(std::string_view value) { timeField_.assign(value); }
-    TFieldType TimeFieldType() const { return timeFieldType_; }
-    void SetTimeFieldType(TFieldType value) { timeFieldType_ = value; }
-    const std::string& KeyField() const { return keyField_; }
-    void SetKeyField(std::string_view value) { keyField_.assign(value); }
-    TFieldType KeyFieldType() const { return keyFieldType_; }
-    void SetKeyFieldType(TFieldType value) { keyFieldType_ = value; }
-    std::int32_t RecordInterval() const { return recordInterval_; }
-    void SetRecordInterval(std::int32_t value) { recordInterval_ = value; }
-    TRecordType RecordType() const { return recordType_; }
-    void SetRecordType(TRecordType value) { recordType_ = value; }
-    TTrigType TrigType() const { return trigType_; }
-    void SetTrigType(TTrigType value) { trigType_ = value; }
-    std::int32_t UpdateRate() const { return updateRate_; }
-    void SetUpdateRate(std::int32_t value) { updateRate_ = value; }
+    const std::string& TimeField() const { return time_field_; }
+    void SetTimeField(std::string_view value) { time_field_.assign(value); }
+    TFieldType TimeFieldType() const { return time_field_type_; }
+    void SetTimeFieldType(TFieldType value) { time_field_type_ = value; }
+    const std::string& KeyField() const { return key_field_; }
+    void SetKeyField(std::string_view value) { key_field_.assign(value); }
+    TFieldType KeyFieldType() const { return key_field_type_; }
+    void SetKeyFieldType(TFieldType value) { key_field_type_ = value; }
+    std::int32_t RecordInterval() const { return record_interval_; }
+    void SetRecordInterval(std::int32_t value) { record_interval_ = value; }
+    TRecordType RecordType() const { return record_type_; }
+    void SetRecordType(TRecordType value) { record_type_ = value; }
+    TTrigType TrigType() const { return trig_type_; }
+    void SetTrigType(TTrigType value) { trig_type_ = value; }
+    std::int32_t UpdateRate() const { return update_rate_; }
+    void SetUpdateRate(std::int32_t value) { update_rate_ = value; }
     float Deadband() const { return deadband_; }
     void SetDeadband(float value) { deadband_ = value; }
     const std::string& Description() const { return description_; }
@@ -78,27 +78,27 @@ public:
     TItem* FindItem(std::string_view name) const;
 
     /// The schema objects, bound to the root's connection.
-    TableSchema& GetTableSchema() const { return *tableSchema_; }
-    ProcSchema& GetProcSchema() const { return *procSchema_; }
+    TableSchema& GetTableSchema() const { return *table_schema_; }
+    ProcSchema& GetProcSchema() const { return *proc_schema_; }
 
     // Run-time fields of the recording engine.
     std::unique_ptr<RunTimeObject> SnapshotWindow; // the snapshot timer while a ttSnapShot group runs
     std::uint32_t GroupHandle = 0;                 // toolkit group handle
 
 private:
-    std::unique_ptr<ProcSchema> procSchema_;
-    std::unique_ptr<TableSchema> tableSchema_;
-    TTrigType trigType_ = TTrigType::ttSnapShot;
-    std::int32_t updateRate_ = 1000;
-    TRecordType recordType_ = TRecordType::rtInsert;
-    std::int32_t recordInterval_ = 1000;
+    std::unique_ptr<ProcSchema> proc_schema_;
+    std::unique_ptr<TableSchema> table_schema_;
+    TTrigType trig_type_ = TTrigType::ttSnapShot;
+    std::int32_t update_rate_ = 1000;
+    TRecordType record_type_ = TRecordType::rtInsert;
+    std::int32_t record_interval_ = 1000;
     float deadband_ = 0.0f;
-    std::string keyField_;
-    std::string timeField_;
-    std::string tableName_;
-    TTableType tableType_ = TTableType::ttTable;
-    TFieldType timeFieldType_ = TFieldType::ftUnknown;
-    TFieldType keyFieldType_ = TFieldType::ftUnknown;
+    std::string key_field_;
+    std::string time_field_;
+    std::string table_name_;
+    TTableType table_type_ = TTableType::ttTable;
+    TFieldType time_field_type_ = TFieldType::ftUnknown;
+    TFieldType key_field_type_ = TFieldType::ftUnknown;
     std::string description_;
 };
 

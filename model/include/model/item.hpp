@@ -32,18 +32,18 @@ public:
     TGroup& Group() const;
 
     // Published properties.
-    const std::string& FieldName() const { return fieldName_; }
-    void SetFieldName(std::string_view value) { fieldName_.assign(value); }
-    TFieldType FieldType() const { return fieldType_; }
-    void SetFieldType(TFieldType value) { fieldType_ = value; }
-    const std::string& ItemName() const { return itemName_; }
-    void SetItemName(std::string_view value) { itemName_.assign(value); }
-    TGainType GainType() const { return gainType_; }
-    void SetGainType(TGainType value) { gainType_ = value; }
-    const std::string& DefaultValue() const { return defaultValue_; }
-    void SetDefaultValue(std::string_view value) { defaultValue_.assign(value); }
-    const std::string& CalcExpr() const { return calcExpr_; }
-    void SetCalcExpr(std::string_view value) { calcExpr_.assign(value); }
+    const std::string& FieldName() const { return field_name_; }
+    void SetFieldName(std::string_view value) { field_name_.assign(value); }
+    TFieldType FieldType() const { return field_type_; }
+    void SetFieldType(TFieldType value) { field_type_ = value; }
+    const std::string& ItemName() const { return item_name_; }
+    void SetItemName(std::string_view value) { item_name_.assign(value); }
+    TGainType GainType() const { return gain_type_; }
+    void SetGainType(TGainType value) { gain_type_ = value; }
+    const std::string& DefaultValue() const { return default_value_; }
+    void SetDefaultValue(std::string_view value) { default_value_.assign(value); }
+    const std::string& CalcExpr() const { return calc_expr_; }
+    void SetCalcExpr(std::string_view value) { calc_expr_.assign(value); }
     const std::string& Key() const { return key_; }
     void SetKey(std::string_view value) { key_.assign(value); }
 
@@ -55,13 +55,13 @@ public:
     bool Changed = false;         // a new value or quality has arrived and has not been written yet
 
 private:
-    std::string calcExpr_;
-    std::string itemName_;
-    std::string fieldName_;
+    std::string calc_expr_;
+    std::string item_name_;
+    std::string field_name_;
     std::string key_;
-    std::string defaultValue_;
-    TGainType gainType_ = TGainType::gtGain;
-    TFieldType fieldType_ = TFieldType::ftUnknown;
+    std::string default_value_;
+    TGainType gain_type_ = TGainType::gtGain;
+    TFieldType field_type_ = TFieldType::ftUnknown;
 };
 
 } // namespace tagsink

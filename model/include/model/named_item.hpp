@@ -101,14 +101,14 @@ protected:
 
 private:
     void AppendChild(std::unique_ptr<TNamedItem> child);
-    void ChildRenamed(TNamedItem& child, const std::string& oldName);
+    void ChildRenamed(TNamedItem& child, const std::string& old_name);
 
     TNamedItem* owner_;
     std::string name_;
     bool dirty_ = false;
     std::unique_ptr<std::vector<TNamedItem*>> observers_; // exists only while it holds an entry
     std::vector<std::unique_ptr<TNamedItem>> children_;
-    std::unordered_map<std::string, TNamedItem*, AsciiCaseHash, AsciiCaseEqual> childNames_;
+    std::unordered_map<std::string, TNamedItem*, AsciiCaseHash, AsciiCaseEqual> child_names_;
 };
 
 } // namespace tagsink

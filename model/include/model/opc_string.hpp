@@ -20,13 +20,13 @@
 
 namespace tagsink {
 
-std::string FormatOPCString(std::string_view host, std::string_view progId, std::string_view classId);
+std::string FormatOPCString(std::string_view host, std::string_view prog_id, std::string_view class_id);
 
 /// All fields of the text, in order.
 std::vector<std::string> SplitOPCString(std::string_view text);
 
 /// Hands out field 1 as host, field 2 as ProgID and field 3 as class ID; a field that is not there leaves
 /// the variable as it was; fields after the third are ignored.
-void ParseOPCString(std::string_view text, std::string& host, std::string& progId, std::string& classId);
+void ParseOPCString(std::string_view text, std::string& host, std::string& prog_id, std::string& class_id);
 
 } // namespace tagsink

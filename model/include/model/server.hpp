@@ -34,15 +34,15 @@ public:
     const ClassInfo& GetClassInfo() const override { return StaticClassInfo(); }
 
     // Published properties.
-    const std::string& OPCString() const { return opcString_; }
-    void SetOPCString(std::string_view value) { opcString_.assign(value); }
-    const std::string& DBString() const { return dbString_; }
+    const std::string& OPCString() const { return opc_string_; }
+    void SetOPCString(std::string_view value) { opc_string_.assign(value); }
+    const std::string& DBString() const { return db_string_; }
     /// Stores the text; closes the connection if it is open; gives the text to the connection.
     void SetDBString(std::string_view value);
-    std::int32_t BufferCount() const { return bufferCount_; }
-    void SetBufferCount(std::int32_t value) { bufferCount_ = value; }
-    std::int32_t BufferTime() const { return bufferTime_; }
-    void SetBufferTime(std::int32_t value) { bufferTime_ = value; }
+    std::int32_t BufferCount() const { return buffer_count_; }
+    void SetBufferCount(std::int32_t value) { buffer_count_ = value; }
+    std::int32_t BufferTime() const { return buffer_time_; }
+    void SetBufferTime(std::int32_t value) { buffer_time_ = value; }
     const std::string& Description() const { return description_; }
     void SetDescription(std::string_view value) { description_.assign(value); }
 
@@ -55,7 +55,7 @@ public:
     TGroup* FindGroup(std::string_view name) const;
 
     /// The database connection, owned by the root.
-    DbConnection& DBConnection() const { return *dbConnection_; }
+    DbConnection& DBConnection() const { return *db_connection_; }
 
     /// Writes the project file (project_file.hpp: a failed save leaves the old file and Dirty as they
     /// were); on success clears Dirty on the whole tree. Throws ProjectError.
@@ -72,11 +72,11 @@ public:
     std::uint32_t LastFlushTick = 0;             // tick count of the last move from PendingList
 
 private:
-    std::unique_ptr<DbConnection> dbConnection_;
-    std::string dbString_;
-    std::string opcString_;
-    std::int32_t bufferTime_ = 0;
-    std::int32_t bufferCount_ = 0;
+    std::unique_ptr<DbConnection> db_connection_;
+    std::string db_string_;
+    std::string opc_string_;
+    std::int32_t buffer_time_ = 0;
+    std::int32_t buffer_count_ = 0;
     std::string description_;
 };
 

@@ -37,10 +37,10 @@ struct CivilTime {
     std::int64_t millisecond = 0;
 };
 
-/// DATE to calendar fields. With `roundToSecond` the time is rounded to the nearest second and
+/// DATE to calendar fields. With `round_to_second` the time is rounded to the nearest second and
 /// wMilliseconds is 0 (what VariantTimeToSystemTime does); otherwise it keeps milliseconds.
 /// No value when the DATE is outside [kMinDate, kMaxDate] or not a number.
-QZ_OLEAUT_API std::optional<SYSTEMTIME> DateToSystemTime(double date, bool roundToSecond) noexcept;
+QZ_OLEAUT_API std::optional<SYSTEMTIME> DateToSystemTime(double date, bool round_to_second) noexcept;
 
 /// Calendar fields to DATE, including milliseconds. No value when a field is out of range
 /// (years 100 to 9999; wDayOfWeek is ignored).

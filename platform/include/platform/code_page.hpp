@@ -13,9 +13,9 @@ namespace qz {
 inline constexpr UINT kChineseCodePage = 936;
 
 /// Text in a code page to UTF-8; what the code page cannot decode becomes U+FFFD.
-QZ_OLEAUT_API std::string CodePageToUtf8(UINT codePage, std::string_view text);
+QZ_OLEAUT_API std::string CodePageToUtf8(UINT code_page, std::string_view text);
 
 /// UTF-8 to text in a code page; ill-formed UTF-8 is written as U+FFFD would be.
-QZ_OLEAUT_API std::string Utf8ToCodePage(UINT codePage, std::string_view utf8);
+QZ_OLEAUT_API std::string Utf8ToCodePage(UINT code_page, std::string_view utf8);
 
 } // namespace qz

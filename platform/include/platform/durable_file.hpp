@@ -50,9 +50,9 @@ public:
     std::error_code WriteAt(std::uint64_t offset, std::string_view data);
     /// Cuts (or extends with zero bytes) the file to `size` bytes.
     std::error_code Truncate(std::uint64_t size);
-    /// Waits until the file's data is on the disk; with `withMetadata` its size and times too (fsync),
+    /// Waits until the file's data is on the disk; with `with_metadata` its size and times too (fsync),
     /// otherwise only what is needed to read the data back (fdatasync). Windows always flushes both.
-    std::error_code Flush(bool withMetadata = true);
+    std::error_code Flush(bool with_metadata = true);
     /// Gives the file the permission bits of `source` (POSIX; nothing on Windows). Best effort.
     void CopyPermissionsFrom(const std::filesystem::path& source) noexcept;
     /// Closes the file and reports the close's own failure (the last chance to see a delayed write

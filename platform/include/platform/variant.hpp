@@ -71,7 +71,7 @@ public:
     static Variant Null() noexcept;
     static Variant Date(DATE value) noexcept;
     static Variant Error(SCODE code) noexcept;
-    static Variant Currency(std::int64_t timesTenThousand) noexcept;
+    static Variant Currency(std::int64_t times_ten_thousand) noexcept;
 
     /// One-dimensional arrays with lower bound 0. The element type of the array follows the element
     /// type: a span of Variant gives VT_ARRAY|VT_VARIANT, of std::string VT_ARRAY|VT_BSTR.
@@ -89,8 +89,8 @@ public:
             return Array(std::span<const T>(values.data(), values.size()));
         }
     }
-    /// An array of `count` default elements (zero, empty string, empty variant) of type `elementType`.
-    static Variant Array(VARTYPE elementType, ULONG count);
+    /// An array of `count` default elements (zero, empty string, empty variant) of type `element_type`.
+    static Variant Array(VARTYPE element_type, ULONG count);
 
     VARTYPE vt() const noexcept { return v_.vt; }
     bool isEmpty() const noexcept { return v_.vt == VT_EMPTY; }
@@ -121,7 +121,7 @@ public:
     Variant element(LONG index) const;
 
 private:
-    void setInteger(std::int64_t s, std::uint64_t u, std::size_t size, bool isSigned) noexcept;
+    void setInteger(std::int64_t s, std::uint64_t u, std::size_t size, bool is_signed) noexcept;
     static Variant FromArray(SAFEARRAY* owned) noexcept;
     VARIANT v_;
 };
@@ -166,8 +166,8 @@ template <class T> constexpr VARTYPE ElementVarType() {
 } // namespace detail
 
 template <class T> Variant Variant::Array(std::span<const T> values) {
-    constexpr VARTYPE vt = detail::ElementVarType<T>();
-    Variant result = Array(vt, static_cast<ULONG>(values.size()));
+    constexpr VARTYPE kVt = detail::ElementVarType<T>();
+    Variant result = Array(kVt, static_cast<ULONG>(values.size()));
     void* data = nullptr;
     if (!values.empty() && SUCCEEDED(SafeArrayAccessData(result.v_.parray, &data))) {
         auto* out = static_cast<T*>(data);

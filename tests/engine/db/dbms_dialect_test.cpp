@@ -9,16 +9,16 @@ namespace tagsink::db {
 namespace {
 
 struct ProductCase {
-    const char* dbmsName;
+    const char* dbms_name;
     DbmsProduct product;
-    bool backslashEscapes;
+    bool backslash_escapes;
 };
 
 class DbmsProducts : public ::testing::TestWithParam<ProductCase> {};
 
 TEST_P(DbmsProducts, AreFoundByTheDriversName) {
-    EXPECT_EQ(DbmsProductOf(GetParam().dbmsName), GetParam().product) << GetParam().dbmsName;
-    EXPECT_EQ(ReadsBackslashEscapes(DbmsProductOf(GetParam().dbmsName)), GetParam().backslashEscapes);
+    EXPECT_EQ(DbmsProductOf(GetParam().dbms_name), GetParam().product) << GetParam().dbms_name;
+    EXPECT_EQ(ReadsBackslashEscapes(DbmsProductOf(GetParam().dbms_name)), GetParam().backslash_escapes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, DbmsProducts,
@@ -64,7 +64,7 @@ TEST(SqlModeFlags, AreWholeNamesNotParts) {
 }
 
 struct ValueCase {
-    const char* connectionString;
+    const char* connection_string;
     const char* key;
     std::optional<std::string> value;
 };
@@ -72,8 +72,8 @@ struct ValueCase {
 class ConnectionStringValues : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ConnectionStringValues, AreFoundByKeyInAnyLetterCase) {
-    EXPECT_EQ(ConnectionStringValue(GetParam().connectionString, GetParam().key), GetParam().value)
-        << GetParam().connectionString << " / " << GetParam().key;
+    EXPECT_EQ(ConnectionStringValue(GetParam().connection_string, GetParam().key), GetParam().value)
+        << GetParam().connection_string << " / " << GetParam().key;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -6,7 +6,7 @@ namespace tagsink::db {
 namespace {
 
 struct ClassifierCase {
-    const char* sqlState;
+    const char* sql_state;
     long native;
     bool sqlite;
     bool dead;
@@ -17,8 +17,8 @@ class FailureClassifier : public ::testing::TestWithParam<ClassifierCase> {};
 
 TEST_P(FailureClassifier, TellsLostConnectionsFromRejectedStatements) {
     const ClassifierCase& c = GetParam();
-    EXPECT_EQ(ClassifyFailure(c.sqlState, c.native, c.sqlite, c.dead), c.expected)
-        << c.sqlState << " native " << c.native << (c.sqlite ? " sqlite" : "") << (c.dead ? " dead" : "");
+    EXPECT_EQ(ClassifyFailure(c.sql_state, c.native, c.sqlite, c.dead), c.expected)
+        << c.sql_state << " native " << c.native << (c.sqlite ? " sqlite" : "") << (c.dead ? " dead" : "");
 }
 
 constexpr auto kLost = DbFailureKind::ConnectionFailure;

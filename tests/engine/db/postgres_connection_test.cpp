@@ -93,14 +93,14 @@ TEST(PostgresConnection, RejectedStatementsKeepTheConnection) {
     connection.Execute("create table " + table + " (id integer primary key, v integer)");
     struct Case {
         std::string statement;
-        std::string sqlState;
+        std::string sql_state;
     };
     for (const Case& c : {Case{"Insert Into missing_table_x (a) values(1)", "42P01"},
                           Case{"Update " + table + " set  where id=1", "42601"},
                           Case{"Insert Into " + table + " (id,v) values('abc',1)", "22P02"}}) {
         DbFailure failure = FailureOf([&] { connection.Execute(c.statement); });
         EXPECT_EQ(failure.Kind(), DbFailureKind::StatementRejected) << DescribeFailure(failure);
-        EXPECT_EQ(failure.SqlState(), c.sqlState) << failure.what();
+        EXPECT_EQ(failure.SqlState(), c.sql_state) << failure.what();
         EXPECT_TRUE(connection.IsConnected());
     }
     connection.Execute("Insert Into " + table + " (id,v) values(1,1)");
@@ -156,10 +156,10 @@ TEST(PostgresConnection, SilentServerTimesOutAtLogin) {
     connection.SetConnectionString("Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" +
                                    std::to_string(port) + ";Database=postgres;Uid=x;");
     auto start = std::chrono::steady_clock::now();
-    DbFailure timedOut = FailureOf([&] { connection.Open(10s); });
+    DbFailure timed_out = FailureOf([&] { connection.Open(10s); });
     auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(timedOut.Kind(), DbFailureKind::ConnectionFailure);
-    EXPECT_LT(took, 8s) << DescribeFailure(timedOut);
+    EXPECT_EQ(timed_out.Kind(), DbFailureKind::ConnectionFailure);
+    EXPECT_LT(took, 8s) << DescribeFailure(timed_out);
     close(listener);
 }
 

@@ -15,32 +15,32 @@ Refusal Of(DbFailureKind kind, const char* message, const char* state, long nati
 }
 
 TEST(Refusal, SortsFailuresByWhatWaitingCanChange) {
-    constexpr auto lost = DbFailureKind::ConnectionFailure;
-    constexpr auto rejected = DbFailureKind::StatementRejected;
-    EXPECT_EQ(Of(lost, "server closed the connection", "08S01"), Refusal::ConnectionLost);
-    EXPECT_EQ(Of(lost, "no message", ""), Refusal::ConnectionLost);
-    EXPECT_EQ(Of(lost, "terminating connection due to administrator command", "57P01"),
+    constexpr auto kLost = DbFailureKind::ConnectionFailure;
+    constexpr auto kRejected = DbFailureKind::StatementRejected;
+    EXPECT_EQ(Of(kLost, "server closed the connection", "08S01"), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(kLost, "no message", ""), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(kLost, "terminating connection due to administrator command", "57P01"),
               Refusal::ConnectionLost);
     // the MariaDB connector's lost connection comes under "memory allocation error" or a general error
-    EXPECT_EQ(Of(lost, "Lost connection to server during query", "HY001", 2013), Refusal::ConnectionLost);
-    EXPECT_EQ(Of(lost, "Server has gone away", "HY001", 2006), Refusal::ConnectionLost);
-    EXPECT_EQ(Of(lost, "Can't connect to server on '127.0.0.1'", "HY000", 2002), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(kLost, "Lost connection to server during query", "HY001", 2013), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(kLost, "Server has gone away", "HY001", 2006), Refusal::ConnectionLost);
+    EXPECT_EQ(Of(kLost, "Can't connect to server on '127.0.0.1'", "HY000", 2002), Refusal::ConnectionLost);
     EXPECT_EQ(ClassifyFailure("HY000", 2006, false, false), DbFailureKind::ConnectionFailure);
-    EXPECT_EQ(Of(lost, "deadlock detected", "40P01"), Refusal::Passing);
-    EXPECT_EQ(Of(lost, "canceling statement due to statement timeout", "57014"), Refusal::Passing);
-    EXPECT_EQ(Of(lost, "database is locked", "HY000", 5), Refusal::Passing);
-    EXPECT_EQ(Of(lost, "attempt to write a readonly database", "HY000", 8), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "cannot execute INSERT in a read-only transaction", "25006"), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "relation \"t\" does not exist", "42P01"), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "column \"v\" does not exist", "42703"), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "permission denied for table t", "42501"), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "no such table: t", "HY000", 1), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "table t has no column named v: no such column", "HY000", 1), Refusal::Passing);
-    EXPECT_EQ(Of(rejected, "syntax error at or near \"x\"", "42601"), Refusal::Permanent);
-    EXPECT_EQ(Of(rejected, "near \"x\": syntax error", "HY000", 1), Refusal::Permanent);
-    EXPECT_EQ(Of(rejected, "duplicate key value violates unique constraint", "23505"), Refusal::Permanent);
-    EXPECT_EQ(Of(rejected, "invalid input syntax for type integer", "22P02"), Refusal::Permanent);
-    EXPECT_EQ(Of(rejected, "UNIQUE constraint failed: t.k", "HY000", 19), Refusal::Permanent);
+    EXPECT_EQ(Of(kLost, "deadlock detected", "40P01"), Refusal::Passing);
+    EXPECT_EQ(Of(kLost, "canceling statement due to statement timeout", "57014"), Refusal::Passing);
+    EXPECT_EQ(Of(kLost, "database is locked", "HY000", 5), Refusal::Passing);
+    EXPECT_EQ(Of(kLost, "attempt to write a readonly database", "HY000", 8), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "cannot execute INSERT in a read-only transaction", "25006"), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "relation \"t\" does not exist", "42P01"), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "column \"v\" does not exist", "42703"), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "permission denied for table t", "42501"), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "no such table: t", "HY000", 1), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "table t has no column named v: no such column", "HY000", 1), Refusal::Passing);
+    EXPECT_EQ(Of(kRejected, "syntax error at or near \"x\"", "42601"), Refusal::Permanent);
+    EXPECT_EQ(Of(kRejected, "near \"x\": syntax error", "HY000", 1), Refusal::Permanent);
+    EXPECT_EQ(Of(kRejected, "duplicate key value violates unique constraint", "23505"), Refusal::Permanent);
+    EXPECT_EQ(Of(kRejected, "invalid input syntax for type integer", "22P02"), Refusal::Permanent);
+    EXPECT_EQ(Of(kRejected, "UNIQUE constraint failed: t.k", "HY000", 19), Refusal::Permanent);
     EXPECT_EQ(ClassifyRefusal(std::runtime_error("plain")), Refusal::ConnectionLost);
 }
 

@@ -18,13 +18,13 @@ using tagsink::db::testing::TempDir;
 class SqliteConnection : public ::testing::Test {
 protected:
     void SetUp() override {
-        conn = tagsink::db::testing::SqliteConnectionString(dir / "test.db");
-        connection.SetConnectionString(conn);
+        conn_ = tagsink::db::testing::SqliteConnectionString(dir_ / "test.db");
+        connection_.SetConnectionString(conn_);
     }
 
     DbFailure ExecuteFailure(const std::string& statement) {
         try {
-            connection.Execute(statement);
+            connection_.Execute(statement);
         } catch (const DbFailure& failure) {
             return failure;
         }
@@ -32,40 +32,40 @@ protected:
         return DbFailure(DbFailureKind::ConnectionFailure, "none");
     }
 
-    TempDir dir;
-    std::string conn;
-    OdbcConnection connection;
+    TempDir dir_;
+    std::string conn_;
+    OdbcConnection connection_;
 };
 
 TEST_F(SqliteConnection, StartsClosedAndOpensWithTheConnectionString) {
-    EXPECT_FALSE(connection.IsConnected());
-    EXPECT_EQ(connection.ConnectionString(), conn);
-    connection.Open(10s);
-    EXPECT_TRUE(connection.IsConnected());
-    EXPECT_EQ(connection.DbmsName().substr(0, 6), "SQLite");
-    connection.Open(10s); // already open: nothing happens
-    EXPECT_TRUE(connection.IsConnected());
-    connection.Close();
-    EXPECT_FALSE(connection.IsConnected());
-    connection.Close(); // harmless when closed
+    EXPECT_FALSE(connection_.IsConnected());
+    EXPECT_EQ(connection_.ConnectionString(), conn_);
+    connection_.Open(10s);
+    EXPECT_TRUE(connection_.IsConnected());
+    EXPECT_EQ(connection_.DbmsName().substr(0, 6), "SQLite");
+    connection_.Open(10s); // already open: nothing happens
+    EXPECT_TRUE(connection_.IsConnected());
+    connection_.Close();
+    EXPECT_FALSE(connection_.IsConnected());
+    connection_.Close(); // harmless when closed
 }
 
 TEST_F(SqliteConnection, ExecutesStatementsAndDiscardsRows) {
-    connection.Open(10s);
-    connection.Execute("create table T1 (DT text, V1 real, V2 integer)");
-    connection.Execute("Insert Into T1 (DT,V1,V2) values('2026-12-09 05:30:00',1.5,7)");
-    connection.Execute("select * from T1");                // rows are discarded
-    connection.Execute("Update T1 set V2=8  where V2=99"); // touches no row: not a failure
-    connection.Execute("Insert Into T1 (DT,V1,V2) values('中文',2,3)");
-    auto rows = Query(conn, "select DT, V1, V2 from T1 order by rowid");
+    connection_.Open(10s);
+    connection_.Execute("create table T1 (DT text, V1 real, V2 integer)");
+    connection_.Execute("Insert Into T1 (DT,V1,V2) values('2026-12-09 05:30:00',1.5,7)");
+    connection_.Execute("select * from T1");                // rows are discarded
+    connection_.Execute("Update T1 set V2=8  where V2=99"); // touches no row: not a failure
+    connection_.Execute("Insert Into T1 (DT,V1,V2) values('中文',2,3)");
+    auto rows = Query(conn_, "select DT, V1, V2 from T1 order by rowid");
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"2026-12-09 05:30:00", "1.5", "7"}));
     EXPECT_EQ(rows[1][0], "中文");
 }
 
 TEST_F(SqliteConnection, RejectedStatementsCarryTheDriversDiagnostics) {
-    connection.Open(10s);
-    connection.Execute("create table K (Id integer primary key, V integer not null)");
+    connection_.Open(10s);
+    connection_.Execute("create table K (Id integer primary key, V integer not null)");
     DbFailure missing = ExecuteFailure("Insert Into Nowhere (A) values(1)");
     EXPECT_EQ(missing.Kind(), DbFailureKind::StatementRejected);
     EXPECT_EQ(missing.SqlState(), "HY000");
@@ -75,50 +75,50 @@ TEST_F(SqliteConnection, RejectedStatementsCarryTheDriversDiagnostics) {
     DbFailure syntax = ExecuteFailure("Update K set  where Id=1");
     EXPECT_EQ(syntax.Kind(), DbFailureKind::StatementRejected);
 
-    connection.Execute("Insert Into K (Id,V) values(1,1)");
+    connection_.Execute("Insert Into K (Id,V) values(1,1)");
     DbFailure duplicate = ExecuteFailure("Insert Into K (Id,V) values(1,2)");
     EXPECT_EQ(duplicate.Kind(), DbFailureKind::StatementRejected);
     EXPECT_EQ(duplicate.NativeCode() & 0xff, 19);
-    EXPECT_TRUE(connection.IsConnected()) << "a rejected statement leaves the connection usable";
-    connection.Execute("Insert Into K (Id,V) values(2,2)");
+    EXPECT_TRUE(connection_.IsConnected()) << "a rejected statement leaves the connection usable";
+    connection_.Execute("Insert Into K (Id,V) values(2,2)");
 }
 
 TEST_F(SqliteConnection, LockedDatabaseIsAConnectionFailure) {
-    connection.SetConnectionString("Driver={SQLite3};Database=" + (dir / "test.db").string() +
-                                   ";Timeout=100;");
-    connection.Open(10s);
-    connection.Execute("create table L (A integer)");
+    connection_.SetConnectionString("Driver={SQLite3};Database=" + (dir_ / "test.db").string() +
+                                    ";Timeout=100;");
+    connection_.Open(10s);
+    connection_.Execute("create table L (A integer)");
     OdbcConnection holder;
-    holder.SetConnectionString(conn);
+    holder.SetConnectionString(conn_);
     holder.Open(10s);
     holder.Execute("begin exclusive");
     DbFailure busy = ExecuteFailure("Insert Into L (A) values(1)");
     EXPECT_EQ(busy.Kind(), DbFailureKind::ConnectionFailure) << DescribeFailure(busy);
     holder.Execute("commit");
-    connection.Execute("Insert Into L (A) values(1)");
+    connection_.Execute("Insert Into L (A) values(1)");
 }
 
 TEST_F(SqliteConnection, UnopenableDatabaseFailsToOpenAndStaysClosed) {
-    connection.SetConnectionString("Driver={SQLite3};Database=" + (dir / "missing" / "x.db").string() +
-                                   ";NoCreat=1;");
-    EXPECT_THROW(connection.Open(10s), DbFailure);
-    EXPECT_FALSE(connection.IsConnected());
+    connection_.SetConnectionString("Driver={SQLite3};Database=" + (dir_ / "missing" / "x.db").string() +
+                                    ";NoCreat=1;");
+    EXPECT_THROW(connection_.Open(10s), DbFailure);
+    EXPECT_FALSE(connection_.IsConnected());
 
-    connection.SetConnectionString("Driver={NoSuchDriver};Database=x;");
+    connection_.SetConnectionString("Driver={NoSuchDriver};Database=x;");
     try {
-        connection.Open(10s);
+        connection_.Open(10s);
         FAIL() << "an unknown driver opened";
     } catch (const DbFailure& failure) {
         EXPECT_EQ(failure.Kind(), DbFailureKind::ConnectionFailure);
         EXPECT_FALSE(failure.SqlState().empty());
         EXPECT_FALSE(std::string(failure.what()).empty());
     }
-    EXPECT_FALSE(connection.IsConnected());
+    EXPECT_FALSE(connection_.IsConnected());
 }
 
 TEST_F(SqliteConnection, ExecuteWhileClosedFails) {
     try {
-        connection.Execute("select 1");
+        connection_.Execute("select 1");
         FAIL();
     } catch (const DbFailure& failure) {
         EXPECT_EQ(failure.Kind(), DbFailureKind::ConnectionFailure);
@@ -128,7 +128,7 @@ TEST_F(SqliteConnection, ExecuteWhileClosedFails) {
 
 TEST_F(SqliteConnection, IsUsableFromAnotherThreadThanItsCreator) {
     auto created = std::make_unique<OdbcConnection>();
-    created->SetConnectionString(conn);
+    created->SetConnectionString(conn_);
     std::thread worker([&] {
         created->Open(10s);
         created->Execute("create table Th (A integer)");
@@ -138,31 +138,32 @@ TEST_F(SqliteConnection, IsUsableFromAnotherThreadThanItsCreator) {
     created->Execute("Insert Into Th (A) values(43)"); // and back on the creating thread
     std::thread closer([&] { created.reset(); });
     closer.join();
-    EXPECT_EQ(Query(conn, "select count(*) from Th")[0][0], "2");
+    EXPECT_EQ(Query(conn_, "select count(*) from Th")[0][0], "2");
 }
 
 TEST_F(SqliteConnection, ListsTablesAndViewsWithoutSystemTables) {
-    connection.Open(10s);
-    connection.Execute(
+    connection_.Open(10s);
+    connection_.Execute(
         "create table Alpha (Id integer primary key autoincrement, V real)"); // makes sqlite_sequence
-    connection.Execute("create table Beta (X text)");
-    connection.Execute("create view Gamma as select V from Alpha");
-    auto tables = connection.ListTables();
+    connection_.Execute("create table Beta (X text)");
+    connection_.Execute("create view Gamma as select V from Alpha");
+    auto tables = connection_.ListTables();
     std::sort(tables.begin(), tables.end());
     EXPECT_EQ(tables, (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
 }
 
 TEST_F(SqliteConnection, ListsColumnsInTableOrder) {
-    connection.Open(10s);
-    connection.Execute("create table Wide (Zeta integer, Alpha text, Mid_1 real, Beta integer)");
-    connection.Execute("create table WideX1 (Other integer)"); // would match the pattern "Wide_1"-style names
-    connection.Execute("create table Mid_1 (A integer)");
-    connection.Execute("create table MidX1 (B integer)");
-    EXPECT_EQ(connection.ListFields("Wide"), (std::vector<std::string>{"Zeta", "Alpha", "Mid_1", "Beta"}));
-    EXPECT_EQ(connection.ListFields("Mid_1"), (std::vector<std::string>{"A"}))
+    connection_.Open(10s);
+    connection_.Execute("create table Wide (Zeta integer, Alpha text, Mid_1 real, Beta integer)");
+    connection_.Execute(
+        "create table WideX1 (Other integer)"); // would match the pattern "Wide_1"-style names
+    connection_.Execute("create table Mid_1 (A integer)");
+    connection_.Execute("create table MidX1 (B integer)");
+    EXPECT_EQ(connection_.ListFields("Wide"), (std::vector<std::string>{"Zeta", "Alpha", "Mid_1", "Beta"}));
+    EXPECT_EQ(connection_.ListFields("Mid_1"), (std::vector<std::string>{"A"}))
         << "an underscore in a table name is a letter, not a wildcard";
     try {
-        connection.ListFields("Missing");
+        connection_.ListFields("Missing");
         FAIL();
     } catch (const DbFailure& failure) {
         EXPECT_STREQ(failure.what(), "Table 'Missing' was not found");
@@ -185,7 +186,7 @@ TEST_F(SqliteConnection, InstalledFactoryMakesOdbcConnections) {
         InstallOdbcConnectionFactory();
         auto made = CreateDbConnection();
         ASSERT_NE(dynamic_cast<OdbcConnection*>(made.get()), nullptr);
-        made->SetConnectionString(conn);
+        made->SetConnectionString(conn_);
         made->Open(10s);
         made->Execute("create table F (A integer)");
         EXPECT_TRUE(made->IsConnected());
@@ -193,7 +194,7 @@ TEST_F(SqliteConnection, InstalledFactoryMakesOdbcConnections) {
     // Restored: the default connection refuses to open and says why.
     auto fallback = CreateDbConnection();
     EXPECT_EQ(dynamic_cast<OdbcConnection*>(fallback.get()), nullptr);
-    fallback->SetConnectionString(conn);
+    fallback->SetConnectionString(conn_);
     try {
         fallback->Open(1s);
         ADD_FAILURE() << "the default connection opened";

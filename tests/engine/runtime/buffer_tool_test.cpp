@@ -19,37 +19,37 @@ using tagsink::db::testing::TempDir;
 class BufferTool : public ::testing::Test {
 protected:
     BufferTool() {
-        tagsink::db::testing::Exec(conn, {"create table T (id integer primary key autoincrement, S text)"});
-        Journal journal(dir / "sql.dat");
+        tagsink::db::testing::Exec(conn_, {"create table T (id integer primary key autoincrement, S text)"});
+        Journal journal(dir_ / "sql.dat");
         journal.Open();
         std::vector<std::uint64_t> ends;
         journal.Append({"Insert Into T (S) values('done')", "Insert Into T (S) values('it''s')",
                         "Insert Into T (S) values('two\nlines')"},
                        ends);
         journal.Mark(ends[0], true); // the first one was committed
-        AppendRejected(dir / "sql.rejected", "Insert Into T (S) values('again')", "2026-01-02 03:04:05",
+        AppendRejected(dir_ / "sql.rejected", "Insert Into T (S) values('again')", "2026-01-02 03:04:05",
                        "database is locked");
-        AppendRejected(dir / "sql.rejected", "Insert Into Missing (S) values('x')", "2026-01-02 03:04:06",
+        AppendRejected(dir_ / "sql.rejected", "Insert Into Missing (S) values('x')", "2026-01-02 03:04:06",
                        "no such table: Missing");
     }
 
     std::vector<std::string> Rows() {
         std::vector<std::string> texts;
-        for (auto& row : tagsink::db::testing::Query(conn, "select S from T order by id"))
+        for (auto& row : tagsink::db::testing::Query(conn_, "select S from T order by id"))
             texts.push_back(row[0]);
         return texts;
     }
 
-    TempDir dir;
-    std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "db.sqlite");
+    TempDir dir_;
+    std::string conn_ = tagsink::db::testing::SqliteConnectionString(dir_ / "db.sqlite");
 };
 
 TEST_F(BufferTool, ListsOnlyWhatIsNotCommittedAndKeepsReasons) {
-    auto journal = buffer::ReadJournalStatements(dir / "sql.dat");
+    auto journal = buffer::ReadJournalStatements(dir_ / "sql.dat");
     ASSERT_EQ(journal.size(), 2u);
     EXPECT_EQ(journal[0].statement, "Insert Into T (S) values('it''s')");
     EXPECT_EQ(journal[1].statement, "Insert Into T (S) values('two\nlines')");
-    auto rejected = buffer::ReadRejected(dir / "sql.rejected");
+    auto rejected = buffer::ReadRejected(dir_ / "sql.rejected");
     ASSERT_EQ(rejected.size(), 2u);
     EXPECT_EQ(rejected[0].statement, "Insert Into T (S) values('again')");
     EXPECT_EQ(rejected[0].reason, "2026-01-02 03:04:05 rejected: database is locked");
@@ -58,29 +58,29 @@ TEST_F(BufferTool, ListsOnlyWhatIsNotCommittedAndKeepsReasons) {
 
 TEST_F(BufferTool, ScriptRunsInTheDatabaseShell) {
     std::ostringstream text;
-    buffer::WriteScript(text, buffer::ReadJournalStatements(dir / "sql.dat"));
-    buffer::WriteScript(text, {buffer::ReadRejected(dir / "sql.rejected")[0]});
+    buffer::WriteScript(text, buffer::ReadJournalStatements(dir_ / "sql.dat"));
+    buffer::WriteScript(text, {buffer::ReadRejected(dir_ / "sql.rejected")[0]});
     {
-        std::ofstream out(dir / "script.sql", std::ios::binary);
+        std::ofstream out(dir_ / "script.sql", std::ios::binary);
         out << text.str();
     }
     std::string command =
-        "sqlite3 '" + (dir / "db.sqlite").string() + "' < '" + (dir / "script.sql").string() + "'";
+        "sqlite3 '" + (dir_ / "db.sqlite").string() + "' < '" + (dir_ / "script.sql").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << text.str();
     EXPECT_EQ(Rows(), (std::vector<std::string>{"it's", "two\nlines", "again"}));
     EXPECT_NE(text.str().find("-- 2026-01-02 03:04:05 rejected: database is locked\n"), std::string::npos);
 }
 
 TEST_F(BufferTool, ReplaysExecuteWhatTheDatabaseTakesAndKeepTheRest) {
-    buffer::ReplayResult journal = buffer::ReplayJournal(dir / "sql.dat", conn, 20);
+    buffer::ReplayResult journal = buffer::ReplayJournal(dir_ / "sql.dat", conn_, 20);
     EXPECT_EQ(journal.executed, 2u);
-    EXPECT_TRUE(journal.lastError.empty()) << journal.lastError;
-    EXPECT_TRUE(buffer::ReadJournalStatements(dir / "sql.dat").empty());
+    EXPECT_TRUE(journal.last_error.empty()) << journal.last_error;
+    EXPECT_TRUE(buffer::ReadJournalStatements(dir_ / "sql.dat").empty());
 
-    buffer::ReplayResult rejected = buffer::ReplayRejected(dir / "sql.rejected", conn);
+    buffer::ReplayResult rejected = buffer::ReplayRejected(dir_ / "sql.rejected", conn_);
     EXPECT_EQ(rejected.executed, 1u);
     EXPECT_EQ(rejected.failed, 1u);
-    auto left = buffer::ReadRejected(dir / "sql.rejected");
+    auto left = buffer::ReadRejected(dir_ / "sql.rejected");
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].statement, "Insert Into Missing (S) values('x')");
     EXPECT_NE(left[0].reason.find("no such table"), std::string::npos) << left[0].reason;

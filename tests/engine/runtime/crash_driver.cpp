@@ -61,25 +61,25 @@ int main(int argc, char** argv) {
     const std::string connection = argv[1];
     const std::string table = argv[3];
     const long long first = std::atoll(argv[4]);
-    const long long perSecond = std::max(1LL, std::atoll(argv[5]));
+    const long long per_second = std::max(1LL, std::atoll(argv[5]));
     const bool single = argc > 6 && std::string(argv[6]) == "single";
     if (chdir(argv[2]) != 0) {
         std::perror("crash_driver: chdir");
         return 1;
     }
     std::signal(SIGTERM, OnTerm);
-    int takenFd = open("taken", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int taken_fd = open("taken", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     using namespace tagsink;
     TServer server(std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)}));
     server.SetDBString(connection);
     Reporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.singleStatements = single;
-    options.longestReconnectDelay = std::chrono::milliseconds(200);
-    options.firstRetryDelay = std::chrono::milliseconds(100);
-    options.longestRetryDelay = std::chrono::milliseconds(400);
-    options.commandTimeout = std::chrono::seconds(2);
+    options.single_statements = single;
+    options.longest_reconnect_delay = std::chrono::milliseconds(200);
+    options.first_retry_delay = std::chrono::milliseconds(100);
+    options.longest_retry_delay = std::chrono::milliseconds(400);
+    options.command_timeout = std::chrono::seconds(2);
     long long next = first;
     {
         TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
             const auto elapsed = std::chrono::steady_clock::now() - start;
             const long long due =
                 first +
-                perSecond * std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 1000000;
+                per_second * std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() / 1000000;
             long long pending = 0;
             {
                 std::lock_guard lock(RecordLock());
@@ -97,13 +97,13 @@ int main(int argc, char** argv) {
                                                  std::to_string(next) + ")");
                 pending = static_cast<long long>(server.PendingList.size());
             }
-            WriteTaken(takenFd, next - pending);
+            WriteTaken(taken_fd, next - pending);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         thread.RequestStop();
         thread.Join();
     }
-    WriteTaken(takenFd, next);
-    close(takenFd);
+    WriteTaken(taken_fd, next);
+    close(taken_fd);
     return stats.lost.load() > 0 ? 3 : 0;
 }

@@ -34,12 +34,12 @@ constexpr long long kRunSpan = 1000000; // run r queues r * kRunSpan, r * kRunSp
 class Child {
 public:
     Child(const std::string& conn, const std::filesystem::path& dir, const std::string& table,
-          long long first, int perSecond, bool single = false) {
+          long long first, int per_second, bool single = false) {
         pid_ = fork();
         if (pid_ == 0) {
-            std::string firstText = std::to_string(first), rate = std::to_string(perSecond);
+            std::string first_text = std::to_string(first), rate = std::to_string(per_second);
             execl(TAGSINK_CRASH_DRIVER, TAGSINK_CRASH_DRIVER, conn.c_str(), dir.c_str(), table.c_str(),
-                  firstText.c_str(), rate.c_str(), single ? "single" : "batched",
+                  first_text.c_str(), rate.c_str(), single ? "single" : "batched",
                   static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -91,8 +91,8 @@ long long Taken(const std::filesystem::path& dir) {
 // What a database must offer the crash runs.
 struct Target {
     std::string conn;
-    std::function<void()> goAway; // the database stops taking statements
-    std::function<void()> comeBack;
+    std::function<void()> go_away; // the database stops taking statements
+    std::function<void()> come_back;
 };
 
 // Runs `cycles` rounds of: normal work, an outage, replay and catch-up, each killed at a random moment;
@@ -103,20 +103,20 @@ void CrashRuns(Target& target, const std::string& table, int cycles, unsigned se
     auto between = [&](int low, int high) {
         return std::chrono::milliseconds(std::uniform_int_distribution<int>(low, high)(random));
     };
-    std::vector<long long> takenByRun;              // first number not taken, per run
-    std::map<long long, long long> outageJournaled; // outage run: how many of its statements sql.dat held
+    std::vector<long long> taken_by_run;             // first number not taken, per run
+    std::map<long long, long long> outage_journaled; // outage run: how many of its statements sql.dat held
     long long run = 0;
-    auto killAfter = [&](std::chrono::milliseconds wait, int perSecond) {
-        Child child(target.conn, dir.path(), table, run * kRunSpan, perSecond);
+    auto kill_after = [&](std::chrono::milliseconds wait, int per_second) {
+        Child child(target.conn, dir.path(), table, run * kRunSpan, per_second);
         std::this_thread::sleep_for(wait);
         child.Kill();
-        takenByRun.push_back(Taken(dir.path()));
+        taken_by_run.push_back(Taken(dir.path()));
         ++run;
     };
     for (int cycle = 0; cycle < cycles; ++cycle) {
-        killAfter(between(300, 1500), 400); // normal
-        target.goAway();
-        killAfter(between(300, 1500), 800); // outage: everything waits in the journal
+        kill_after(between(300, 1500), 400); // normal
+        target.go_away();
+        kill_after(between(300, 1500), 800); // outage: everything waits in the journal
         // Nothing could reach the database during the outage run: every statement its record thread took
         // is in the journal, once, in order, and nothing else of it.
         const long long outage = run - 1;
@@ -126,18 +126,18 @@ void CrashRuns(Target& target, const std::string& table, int cycles, unsigned se
                 << "outage run " << outage << ": the journal holds its statements out of order, twice or "
                 << "with gaps";
         EXPECT_GE(outage * kRunSpan + static_cast<long long>(journaled.size()),
-                  takenByRun[static_cast<size_t>(outage)])
+                  taken_by_run[static_cast<size_t>(outage)])
             << "outage run " << outage << ": statements the record thread took are not in the journal";
-        outageJournaled[outage] = static_cast<long long>(journaled.size());
-        target.comeBack();
-        killAfter(between(20, 400), 400);    // replay
-        killAfter(between(300, 1200), 2000); // catch-up with a high rate on top
+        outage_journaled[outage] = static_cast<long long>(journaled.size());
+        target.come_back();
+        kill_after(between(20, 400), 400);    // replay
+        kill_after(between(300, 1200), 2000); // catch-up with a high rate on top
     }
     {
         Child child(target.conn, dir.path(), table, run * kRunSpan, 400);
         std::this_thread::sleep_for(1500ms);
         EXPECT_EQ(child.Terminate(), 0) << "the clean run lost statements";
-        takenByRun.push_back(Taken(dir.path()));
+        taken_by_run.push_back(Taken(dir.path()));
         ++run;
     }
 
@@ -156,47 +156,47 @@ void CrashRuns(Target& target, const std::string& table, int cycles, unsigned se
         ++next[static_cast<size_t>(r)];
         last = n;
     }
-    long long outageArrived = 0;
+    long long outage_arrived = 0;
     for (long long r = 0; r < run; ++r) {
-        if (auto outage = outageJournaled.find(r); outage != outageJournaled.end()) {
+        if (auto outage = outage_journaled.find(r); outage != outage_journaled.end()) {
             // What the journal held arrives, all of it and nothing more: the rest of the run was only in
             // memory when it was killed.
             const long long arrived = next[static_cast<size_t>(r)] - r * kRunSpan;
             EXPECT_EQ(arrived, outage->second)
                 << "outage run " << r << ": " << outage->second << " statements were in the journal, "
                 << arrived << " arrived";
-            outageArrived += arrived;
+            outage_arrived += arrived;
         }
-        EXPECT_GE(next[static_cast<size_t>(r)], takenByRun[static_cast<size_t>(r)])
+        EXPECT_GE(next[static_cast<size_t>(r)], taken_by_run[static_cast<size_t>(r)])
             << "run " << r << ": statements the record thread took are missing";
         std::printf("run %lld: taken %lld, arrived %lld\n", r,
-                    takenByRun[static_cast<size_t>(r)] - r * kRunSpan,
+                    taken_by_run[static_cast<size_t>(r)] - r * kRunSpan,
                     next[static_cast<size_t>(r)] - r * kRunSpan);
     }
     // An outage run that is killed early may have taken few statements; together they must have taken
     // some, or the outage checks above tested nothing.
-    EXPECT_GE(outageArrived, 1) << "the statements of the outages came back from the journal";
+    EXPECT_GE(outage_arrived, 1) << "the statements of the outages came back from the journal";
     EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
     EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat")) << "the clean run emptied the journal";
     std::printf("%lld runs, %zu rows\n", run, rows.size());
 }
 
 TEST(CrashSafety, KilledAtRandomMomentsSqliteGetsEveryTakenStatementOnce) {
-    TempDir dbDir;
+    TempDir db_dir;
     Target target;
     // A short busy time-out, so that a locked database refuses statements instead of holding the thread.
     target.conn =
-        "Driver={SQLite3};Database=" + (dbDir / "crash.db").string() + ";Timeout=100;JournalMode=WAL;";
+        "Driver={SQLite3};Database=" + (db_dir / "crash.db").string() + ";Timeout=100;JournalMode=WAL;";
     tagsink::db::testing::Exec(target.conn,
                                {"create table crash (id integer primary key autoincrement, n integer)"});
     // The outage: another connection holds the database's write lock, so every insert is refused busy.
     db::OdbcConnection holder;
-    target.goAway = [&] {
+    target.go_away = [&] {
         holder.SetConnectionString(target.conn);
         holder.Open(std::chrono::seconds(5));
         holder.Execute("BEGIN EXCLUSIVE");
     };
-    target.comeBack = [&] {
+    target.come_back = [&] {
         holder.Execute("COMMIT");
         holder.Close();
     };
@@ -217,8 +217,8 @@ TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
     target.conn = pg.ConnectionString();
     tagsink::db::testing::Exec(target.conn,
                                {"create table crash (id bigserial primary key, n bigint not null)"});
-    target.goAway = [&] { pg.Stop(); };
-    target.comeBack = [&] { ASSERT_TRUE(pg.Start()); };
+    target.go_away = [&] { pg.Stop(); };
+    target.come_back = [&] { ASSERT_TRUE(pg.Start()); };
     CrashRuns(target, "crash", 2, std::random_device{}());
 }
 

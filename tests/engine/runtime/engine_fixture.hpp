@@ -37,28 +37,28 @@ class EngineFixture : public ::testing::Test {
 protected:
     EngineFixture() {
         auto db = std::make_unique<FakeDb>();
-        fake = db.get();
-        server = std::make_unique<TServer>(std::move(db));
-        server->SetOPCString(kDa2);
-        server->SetDBString("fake");
-        options.recorder.bufferFile = dir / "sql.dat";
+        fake_ = db.get();
+        server_ = std::make_unique<TServer>(std::move(db));
+        server_->SetOPCString(kDa2);
+        server_->SetDBString("fake");
+        options_.recorder.buffer_file = dir_ / "sql.dat";
     }
     ~EngineFixture() override {
-        engine.reset();
-        events.reset();
+        engine_.reset();
+        events_.reset();
     }
 
     // Keeps every queued statement in PendingList until a stop takes them.
     void HoldStatements() {
-        server->SetBufferCount(1000000000);
-        server->SetBufferTime(1000000000);
-        server->LastFlushTick = SystemClock::Instance().TickCount();
+        server_->SetBufferCount(1000000000);
+        server_->SetBufferTime(1000000000);
+        server_->LastFlushTick = SystemClock::Instance().TickCount();
     }
 
-    Engine& MakeEngine() { return MakeEngine(loop); }
+    Engine& MakeEngine() { return MakeEngine(loop_); }
     Engine& MakeEngine(EventLoop& event_loop, const Clock& clock = SystemClock::Instance()) {
-        engine = std::make_unique<Engine>(*server, event_loop, reporter, clock, options);
-        return *engine;
+        engine_ = std::make_unique<Engine>(*server_, event_loop, reporter_, clock, options_);
+        return *engine_;
     }
 
     // Turns the loop until `predicate` holds; false when `limit` passes first.
@@ -68,24 +68,24 @@ protected:
         while (!predicate()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            loop.ProcessEvents(std::chrono::milliseconds(5));
+            loop_.ProcessEvents(std::chrono::milliseconds(5));
         }
         return true;
     }
     void PumpFor(std::chrono::milliseconds span) {
         const auto until = std::chrono::steady_clock::now() + span;
         while (std::chrono::steady_clock::now() < until)
-            loop.ProcessEvents(std::chrono::milliseconds(5));
+            loop_.ProcessEvents(std::chrono::milliseconds(5));
     }
 
-    db::testing::TempDir dir;
-    FakeDb* fake = nullptr;
-    std::unique_ptr<TServer> server;
-    PlainEventLoop loop;
-    std::unique_ptr<LoopHandle> events = WatchToolkitEvents(loop);
-    RecordingReporter reporter;
-    EngineOptions options;
-    std::unique_ptr<Engine> engine;
+    db::testing::TempDir dir_;
+    FakeDb* fake_ = nullptr;
+    std::unique_ptr<TServer> server_;
+    PlainEventLoop loop_;
+    std::unique_ptr<LoopHandle> events_ = WatchToolkitEvents(loop_);
+    RecordingReporter reporter_;
+    EngineOptions options_;
+    std::unique_ptr<Engine> engine_;
 };
 
 } // namespace tagsink::testing

@@ -45,50 +45,50 @@ class EngineTest : public EngineFixture {
 protected:
     std::vector<std::string> Pending() {
         std::lock_guard lock(RecordLock());
-        return {server->PendingList.begin(), server->PendingList.end()};
+        return {server_->PendingList.begin(), server_->PendingList.end()};
     }
     void ClearPending() {
         std::lock_guard lock(RecordLock());
-        server->PendingList.clear();
+        server_->PendingList.clear();
     }
 };
 
 TEST_F(EngineTest, CanRunNeedsAServerAndAGroup) {
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     EXPECT_FALSE(e.CanRun()) << "no groups";
-    AddGroup(*server, "G1", "T");
+    AddGroup(*server_, "G1", "T");
     EXPECT_TRUE(e.CanRun());
-    server->SetOPCString("");
+    server_->SetOPCString("");
     EXPECT_FALSE(e.CanRun()) << "no OPCString";
 }
 
 TEST_F(EngineTest, RefusedConnectionLeavesTheEngineStopped) {
-    server->SetOPCString("/No.Such.Server/");
-    AddGroup(*server, "G1", "T");
-    Engine& e = MakeEngine(loop);
+    server_->SetOPCString("/No.Such.Server/");
+    AddGroup(*server_, "G1", "T");
+    Engine& e = MakeEngine(loop_);
     e.Run();
     EXPECT_FALSE(e.Running());
-    EXPECT_EQ(server->SessionHandle, 0u);
-    EXPECT_EQ(server->RecordThread, nullptr);
-    EXPECT_EQ(reporter.Opc(), "OPC Disconnected");
-    EXPECT_EQ(reporter.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=False"}));
-    EXPECT_TRUE(reporter.Texts("TGroup.Run").empty()) << "no group is subscribed";
+    EXPECT_EQ(server_->SessionHandle, 0u);
+    EXPECT_EQ(server_->RecordThread, nullptr);
+    EXPECT_EQ(reporter_.Opc(), "OPC Disconnected");
+    EXPECT_EQ(reporter_.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=False"}));
+    EXPECT_TRUE(reporter_.Texts("TGroup.Run").empty()) << "no group is subscribed";
 }
 
 TEST_F(EngineTest, RunSubscribesGroupsAndItemsInChildOrder) {
-    TGroup& group = AddGroup(*server, "G1", "T");
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     TItem& good = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger);
     TItem& bad = AddItem(group, "B", "No.Such.Item", "W", TFieldType::ftInteger);
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(e.Running());
-    EXPECT_NE(server->SessionHandle, 0u);
-    EXPECT_NE(server->RecordThread, nullptr);
-    EXPECT_EQ(reporter.Opc(), "OPC Connected");
-    EXPECT_EQ(reporter.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=true"}));
-    EXPECT_EQ(reporter.Texts("TGroup.Run"), (std::vector<std::string>{"GroupAdd=G1", "GroupAdd=true"}));
-    EXPECT_EQ(reporter.Texts("TItem.Run"),
+    EXPECT_NE(server_->SessionHandle, 0u);
+    EXPECT_NE(server_->RecordThread, nullptr);
+    EXPECT_EQ(reporter_.Opc(), "OPC Connected");
+    EXPECT_EQ(reporter_.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=true"}));
+    EXPECT_EQ(reporter_.Texts("TGroup.Run"), (std::vector<std::string>{"GroupAdd=G1", "GroupAdd=true"}));
+    EXPECT_EQ(reporter_.Texts("TItem.Run"),
               (std::vector<std::string>{"ItemAdd=Memory.Int4", "ItemAdd=true", "ItemAdd=No.Such.Item",
                                         "ItemAdd=false"}));
     EXPECT_NE(group.GroupHandle, 0u);
@@ -98,20 +98,20 @@ TEST_F(EngineTest, RunSubscribesGroupsAndItemsInChildOrder) {
     ASSERT_TRUE(Pump([&] { return good.Changed; }));
     e.Stop();
     EXPECT_FALSE(good.Changed) << "Stop clears Changed";
-    EXPECT_EQ(server->SessionHandle, 0u);
-    EXPECT_EQ(reporter.Opc(), "OPC Disconnected");
-    EXPECT_EQ(reporter.Db(), "DB Disconnected");
+    EXPECT_EQ(server_->SessionHandle, 0u);
+    EXPECT_EQ(reporter_.Opc(), "OPC Disconnected");
+    EXPECT_EQ(reporter_.Db(), "DB Disconnected");
 }
 
 TEST_F(EngineTest, DataChangeTriggerQueuesTheKeyedItemsRow) {
     HoldStatements();
-    TGroup& group = AddGroup(*server, "G1", "T");
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftInteger);
     TItem& keyed = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "1");
     TItem& plain = AddItem(group, "B", "Memory.Real8", "W", TFieldType::ftFloat);
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(Pump([&] { return plain.Quality != 0 && keyed.Quality != 0; }));
     ClearPending();
@@ -145,14 +145,14 @@ TEST_F(EngineTest, DataChangeTriggerQueuesTheKeyedItemsRow) {
 
 TEST_F(EngineTest, FixedKeyedItemQueuesOnEveryNotification) {
     HoldStatements();
-    TGroup& group = AddGroup(*server, "G1", "T");
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftString);
     TItem& fixed = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "x");
     fixed.SetGainType(TGainType::gtFixed);
     fixed.SetDefaultValue("'N/A'");
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(Pump([&] { return fixed.Quality != 0; }));
     ClearPending();
@@ -166,12 +166,12 @@ TEST_F(EngineTest, FixedKeyedItemQueuesOnEveryNotification) {
 
 TEST_F(EngineTest, RoutingFindsTheFirstGroupAndItemInChildOrder) {
     HoldStatements();
-    TGroup& group = AddGroup(*server, "G1", "T");
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     for (int i = 0; i < 200; ++i)
         AddItem(group, "I" + std::to_string(i), "Memory.Int4", "V" + std::to_string(i),
                 TFieldType::ftInteger);
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(e.Running());
     TItem& last = group.Item(199);
@@ -186,8 +186,8 @@ TEST_F(EngineTest, SnapshotTicksWithoutAccumulationAndEndWithStop) {
     HoldStatements();
     ManualClock clock(1000);
     PlainEventLoop manual(clock);
-    auto manualEvents = WatchToolkitEvents(manual);
-    TGroup& group = AddGroup(*server, "G1", "T");
+    auto manual_events = WatchToolkitEvents(manual);
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetRecordInterval(1000);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftString);
@@ -214,28 +214,28 @@ TEST_F(EngineTest, SnapshotTicksWithoutAccumulationAndEndWithStop) {
     manual.ProcessEvents(0ms);
     EXPECT_TRUE(Pending().empty()) << "Stop's last pass took the statements; no tick after Stop";
     e.Stop(); // a second Stop only sets the link texts
-    EXPECT_EQ(reporter.Opc(), "OPC Disconnected");
+    EXPECT_EQ(reporter_.Opc(), "OPC Disconnected");
 }
 
 TEST_F(EngineTest, ServerShutdownStopsTheEngine) {
-    TGroup& group = AddGroup(*server, "G1", "T");
+    TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     TItem& control = AddItem(group, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
-    Engine& e = MakeEngine(loop);
+    Engine& e = MakeEngine(loop_);
     bool handled = false;
     e.SetShutdownHandler([&] { handled = true; });
     e.Run();
     ASSERT_TRUE(e.Running());
     ASSERT_NE(control.ItemHandle, 0u);
     qz::Variant reason("maintenance");
-    ASSERT_EQ(QZDAC_WriteItem(server->SessionHandle, group.GroupHandle, control.ItemHandle, reason.get(),
+    ASSERT_EQ(QZDAC_WriteItem(server_->SessionHandle, group.GroupHandle, control.ItemHandle, reason.get(),
                               QZDAC_FALSE),
               QZDAC_TRUE);
     ASSERT_TRUE(Pump([&] { return handled; }));
     EXPECT_FALSE(e.Running());
-    EXPECT_EQ(server->SessionHandle, 0u);
+    EXPECT_EQ(server_->SessionHandle, 0u);
     // The record thread finishes while the loop goes on.
-    EXPECT_TRUE(Pump([&] { return server->RecordThread == nullptr; }));
+    EXPECT_TRUE(Pump([&] { return server_->RecordThread == nullptr; }));
 }
 
 // A project recording the simulated server into a real database, end to end.
@@ -263,10 +263,10 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
     AddItem(changes, "Counter", "Counter.Int4", "V", TFieldType::ftFloat, "counter");
 
     PlainEventLoop loop;
-    auto events_ = WatchToolkitEvents(loop);
+    auto toolkit_events = WatchToolkitEvents(loop);
     RecordingReporter reporter;
     EngineOptions options;
-    options.recorder.bufferFile = dir / "sql.dat";
+    options.recorder.buffer_file = dir / "sql.dat";
     Engine engine(server, loop, reporter, SystemClock::Instance(), options);
     engine.Run();
     ASSERT_TRUE(engine.Running());
@@ -275,14 +275,14 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
         loop.ProcessEvents(10ms);
     engine.Stop();
 
-    EXPECT_FALSE(std::filesystem::exists(options.recorder.bufferFile)) << "everything reached the database";
+    EXPECT_FALSE(std::filesystem::exists(options.recorder.buffer_file)) << "everything reached the database";
     EXPECT_EQ(engine.Stats().executed.load(), engine.QueuedCount());
-    auto snapshotRows = tagsink::db::testing::Query(conn, "select DT, S, R from " + readings);
-    EXPECT_GE(snapshotRows.size(), 15u) << "a snapshot every 100 ms for 2.5 s";
-    auto changeRows = tagsink::db::testing::Query(conn, "select Tag, DT, V from " + events);
-    ASSERT_GE(changeRows.size(), 2u);
-    EXPECT_EQ(changeRows[0][0], "counter");
-    EXPECT_EQ(changeRows[0][1].size(), 19u) << changeRows[0][1];
+    auto snapshot_rows = tagsink::db::testing::Query(conn, "select DT, S, R from " + readings);
+    EXPECT_GE(snapshot_rows.size(), 15u) << "a snapshot every 100 ms for 2.5 s";
+    auto change_rows = tagsink::db::testing::Query(conn, "select Tag, DT, V from " + events);
+    ASSERT_GE(change_rows.size(), 2u);
+    EXPECT_EQ(change_rows[0][0], "counter");
+    EXPECT_EQ(change_rows[0][1].size(), 19u) << change_rows[0][1];
     EXPECT_TRUE(reporter.Texts("TServer.DBConnect").empty());
     tagsink::db::testing::Exec(conn, {"drop table " + readings, "drop table " + events});
 }

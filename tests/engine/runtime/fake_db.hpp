@@ -15,11 +15,11 @@ namespace tagsink::testing {
 
 class FakeDb final : public DbConnection {
 public:
-    void SetConnectionString(std::string_view text) override { connectionString = text; }
-    std::string ConnectionString() const override { return connectionString; }
+    void SetConnectionString(std::string_view text) override { connection_string = text; }
+    std::string ConnectionString() const override { return connection_string; }
     bool IsConnected() const override { return open; }
     void Open(std::chrono::seconds) override {
-        ++openAttempts;
+        ++open_attempts;
         if (!reachable)
             throw db::DbFailure(db::DbFailureKind::ConnectionFailure, "could not connect to server", "08001");
         open = true;
@@ -33,9 +33,9 @@ public:
                                 "08S01");
         }
         if (!refuse.empty() && statement.find(refuse) != std::string_view::npos)
-            throw db::DbFailure(db::DbFailureKind::StatementRejected, refuseMessage, refuseSqlState, 7);
-        if (executeDelay.count() > 0)
-            std::this_thread::sleep_for(executeDelay);
+            throw db::DbFailure(db::DbFailureKind::StatementRejected, refuse_message, refuse_sql_state, 7);
+        if (execute_delay.count() > 0)
+            std::this_thread::sleep_for(execute_delay);
         std::lock_guard lock(mutex);
         executed.emplace_back(statement);
     }
@@ -50,14 +50,14 @@ public:
         return executed;
     }
 
-    std::string connectionString;
+    std::string connection_string;
     bool reachable = true;
     bool open = false;
-    int openAttempts = 0;
-    std::chrono::milliseconds executeDelay{0}; // each accepted statement takes this long (a slow database)
-    std::string refuse;                        // statements containing this text are refused
-    std::string refuseMessage = "relation \"nowhere\" does not exist";
-    std::string refuseSqlState = "42P01"; // a missing table: a refusal that can pass
+    int open_attempts = 0;
+    std::chrono::milliseconds execute_delay{0}; // each accepted statement takes this long (a slow database)
+    std::string refuse;                         // statements containing this text are refused
+    std::string refuse_message = "relation \"nowhere\" does not exist";
+    std::string refuse_sql_state = "42P01"; // a missing table: a refusal that can pass
     std::mutex mutex;
     std::vector<std::string> executed;
 };

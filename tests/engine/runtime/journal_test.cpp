@@ -43,7 +43,7 @@ TEST(Journal, AnOldPlainBufferFileIsReplayedWhole) {
     WriteFile(dir / "sql.dat", "A\r\nB\nC"); // LF alone and no last line end, as a hand-written file may be
     Journal journal(dir / "sql.dat");
     Journal::Recovered recovered = journal.Open();
-    EXPECT_TRUE(recovered.plainFile);
+    EXPECT_TRUE(recovered.plain_file);
     EXPECT_EQ(Statements(recovered), (std::vector<std::string>{"A", "B", "C"}));
     EXPECT_TRUE(std::filesystem::exists(dir / "sql.dat.progress"));
     std::vector<std::uint64_t> ends;
@@ -66,9 +66,9 @@ TEST(Journal, OnlyWhatFollowsTheMarkIsReplayedAndAHalfWrittenLineIsCut) {
     }
     Journal journal(dir / "sql.dat");
     Journal::Recovered recovered = journal.Open();
-    EXPECT_FALSE(recovered.plainFile);
+    EXPECT_FALSE(recovered.plain_file);
     EXPECT_EQ(Statements(recovered), (std::vector<std::string>{"C"}));
-    EXPECT_EQ(recovered.cutBytes, 22u);
+    EXPECT_EQ(recovered.cut_bytes, 22u);
     EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\r\nC\r\n");
     EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 1u);
 }
@@ -144,14 +144,14 @@ TEST(Journal, CompactionStartsANewGenerationAndSurvivesAKillHalfWay) {
 // database once it is back.
 TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
     TempDir dir;
-    const std::filesystem::path mountPoint = dir / "small";
-    std::filesystem::create_directory(mountPoint);
-    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+    const std::filesystem::path mount_point = dir / "small";
+    std::filesystem::create_directory(mount_point);
+    if (mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs here (not root?); the disk-fault hook tests cover this";
     struct Unmount {
         std::filesystem::path path;
         ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
+    } unmount{mount_point};
 
     auto db = std::make_unique<tagsink::testing::FakeDb>();
     auto* fake = db.get();
@@ -162,10 +162,10 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
     tagsink::testing::RecordingReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = mountPoint / "sql.dat";
-    options.rejectFile = dir / "sql.rejected";
-    options.firstReconnectDelay = std::chrono::milliseconds(0);
-    options.longestReconnectDelay = std::chrono::milliseconds(0);
+    options.buffer_file = mount_point / "sql.dat";
+    options.reject_file = dir / "sql.rejected";
+    options.first_reconnect_delay = std::chrono::milliseconds(0);
+    options.longest_reconnect_delay = std::chrono::milliseconds(0);
     Recorder recorder(server, clock, reporter, stats, options);
     const std::string filler(200, 'x');
     int queued = 0;
@@ -175,10 +175,10 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
         recorder.DoRecord();
         clock.Advance(50);
     }
-    ASSERT_TRUE(stats.journalFailing.load()) << "1000 statements of 200 bytes do not fit into 64 KiB";
-    const std::uint64_t onDisk = PeekJournal(options.bufferFile).entries.size();
-    EXPECT_GT(onDisk, 100u);
-    EXPECT_EQ(stats.journaled.load(), onDisk);
+    ASSERT_TRUE(stats.journal_failing.load()) << "1000 statements of 200 bytes do not fit into 64 KiB";
+    const std::uint64_t on_disk = PeekJournal(options.buffer_file).entries.size();
+    EXPECT_GT(on_disk, 100u);
+    EXPECT_EQ(stats.journaled.load(), on_disk);
     EXPECT_EQ(server.OutList.size(), 1000u) << "the rest waits in memory";
     EXPECT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u) << "logged once, not on every pass";
 
@@ -213,7 +213,7 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     tagsink::testing::RecordingReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = dir / "sql.dat";
+    options.buffer_file = dir / "sql.dat";
     Recorder recorder(server, clock, reporter, stats, options);
     for (int i = 0; i < 10; ++i)
         QueueStatement(server, i == 4 ? std::string("Insert Into B (n) valuez(4)")

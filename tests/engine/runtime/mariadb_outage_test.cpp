@@ -56,8 +56,8 @@ TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
     tagsink::testing::RecordingReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = dir / "sql.dat";
-    options.longestReconnectDelay = 200ms;
+    options.buffer_file = dir / "sql.dat";
+    options.longest_reconnect_delay = 200ms;
     int queued = 0;
     auto queue = [&](int count) {
         for (int i = 0; i < count; ++i, ++queued) {
@@ -89,7 +89,7 @@ TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
         ASSERT_EQ(rows[i][0], std::to_string(i)) << "row " << i;
         ASSERT_EQ(rows[i][1], PathOf(i)) << "row " << i;
     }
-    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_FALSE(std::filesystem::exists(options.buffer_file));
     EXPECT_EQ(stats.rejected.load(), 0u);
     EXPECT_FALSE(reporter.Texts("TServer.DBConnect").empty()) << "the outage was logged";
 }

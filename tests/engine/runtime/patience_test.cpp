@@ -35,40 +35,41 @@ protected:
     void Queue(const std::string& text, int from, int count) {
         std::lock_guard lock(RecordLock());
         for (int i = from; i < from + count; ++i)
-            server.PendingList.push_back(text + std::to_string(i) + tail);
+            server_.PendingList.push_back(text + std::to_string(i) + tail_);
     }
 
-    TempDir dir;
-    TServer server{std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)})};
-    tagsink::testing::RecordingReporter reporter;
-    RecorderStats stats;
-    RecorderOptions options{[this] {
+    TempDir dir_;
+    TServer server_{std::make_unique<db::OdbcConnection>(db::OdbcOptions{std::chrono::seconds(3)})};
+    tagsink::testing::RecordingReporter reporter_;
+    RecorderStats stats_;
+    RecorderOptions options_{[this] {
         RecorderOptions o;
-        o.bufferFile = dir / "sql.dat";
-        o.longestReconnectDelay = 200ms;
+        o.buffer_file = dir_ / "sql.dat";
+        o.longest_reconnect_delay = 200ms;
         return o;
     }()};
-    std::string tail = ")";
+    std::string tail_ = ")";
 };
 
 TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
     const std::string conn =
-        tagsink::db::testing::SqliteConnectionString(dir / "late.db") + "JournalMode=WAL;";
-    server.SetDBString(conn);
+        tagsink::db::testing::SqliteConnectionString(dir_ / "late.db") + "JournalMode=WAL;";
+    server_.SetDBString(conn);
     {
-        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
         Queue("Insert Into late (n) values(", 0, 40);
         std::this_thread::sleep_for(3s);
-        EXPECT_EQ(stats.executed.load(), 0u);
-        EXPECT_EQ(stats.journaled.load(), 40u) << "the refused statements wait in the journal";
+        EXPECT_EQ(stats_.executed.load(), 0u);
+        EXPECT_EQ(stats_.journaled.load(), 40u) << "the refused statements wait in the journal";
         tagsink::db::testing::Exec(conn,
                                    {"create table late (id integer primary key autoincrement, n integer)"});
         Queue("Insert Into late (n) values(", 40, 41);
-        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 20s)) << stats.executed.load();
+        ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() == 81; }, 20s)) << stats_.executed.load();
     }
-    EXPECT_EQ(stats.rejected.load(), 0u);
-    EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
-    EXPECT_NE(stats.LastFailure().text.find("no such table"), std::string::npos) << stats.LastFailure().text;
+    EXPECT_EQ(stats_.rejected.load(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "sql.rejected"));
+    EXPECT_NE(stats_.LastFailure().text.find("no such table"), std::string::npos)
+        << stats_.LastFailure().text;
     ExpectNumbers(conn, "late", 81);
 }
 
@@ -79,29 +80,29 @@ TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
             FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
         GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
     }
-    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
+    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir_.path());
     ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
     const std::string conn = pg.ConnectionString();
     tagsink::db::testing::Exec(conn, {"create table ro (id serial primary key, n integer not null)"});
-    server.SetDBString(conn);
+    server_.SetDBString(conn);
     {
-        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
         Queue("Insert Into ro (n) values(", 0, 10);
-        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 10; }, 20s));
+        ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() == 10; }, 20s));
         // Read-only for every transaction from now on, the open connection's included.
         tagsink::db::testing::Exec(
             conn, {"alter system set default_transaction_read_only = on", "select pg_reload_conf()"});
         std::this_thread::sleep_for(200ms);
         Queue("Insert Into ro (n) values(", 10, 71);
         std::this_thread::sleep_for(3s);
-        EXPECT_LT(stats.executed.load(), 81u);
+        EXPECT_LT(stats_.executed.load(), 81u);
         tagsink::db::testing::Exec(conn, {"set default_transaction_read_only = off",
                                           "alter system reset default_transaction_read_only",
                                           "select pg_reload_conf()"});
-        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 81; }, 30s)) << stats.executed.load();
+        ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() == 81; }, 30s)) << stats_.executed.load();
     }
-    EXPECT_EQ(stats.rejected.load(), 0u);
-    EXPECT_FALSE(std::filesystem::exists(dir / "sql.rejected"));
+    EXPECT_EQ(stats_.rejected.load(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "sql.rejected"));
     ExpectNumbers(conn, "ro", 81);
 }
 
@@ -113,38 +114,39 @@ TEST_F(PatienceTest, StopWith20000WaitingIsBoundedAndTheRestIsReplayedOnce) {
                                {"create table " + table + " (id serial primary key, n integer not null)",
                                 "create table " + control + " (d float8 not null)",
                                 "insert into " + control + " values (0.002)"});
-    server.SetDBString(conn);
-    options.commandTimeout = 2s;
+    server_.SetDBString(conn);
+    options_.command_timeout = 2s;
     // Every statement takes about 2 ms while the delay is set: 20,000 of them would take 40 s.
-    tail = " from pg_sleep((select d from " + control + "))";
+    tail_ = " from pg_sleep((select d from " + control + "))";
     const std::string head = "Insert Into " + table + " (n) select ";
-    std::chrono::milliseconds stopTook{};
+    std::chrono::milliseconds stop_took{};
     {
-        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
         Queue(head, 0, 20000);
-        ASSERT_TRUE(WaitFor([&] { return stats.executed.load() > 0; }, 30s));
+        ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() > 0; }, 30s));
         auto start = std::chrono::steady_clock::now();
         thread.RequestStop();
         thread.Join();
-        stopTook =
+        stop_took =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
     }
-    EXPECT_LE(stopTook, 3s + options.commandTimeout + 500ms) << "the stop took " << stopTook.count() << " ms";
-    const std::uint64_t done = stats.executed.load();
+    EXPECT_LE(stop_took, 3s + options_.command_timeout + 500ms)
+        << "the stop took " << stop_took.count() << " ms";
+    const std::uint64_t done = stats_.executed.load();
     EXPECT_LT(done, 20000u);
-    EXPECT_EQ(PeekJournal(options.bufferFile).entries.size(), 20000u - done)
+    EXPECT_EQ(PeekJournal(options_.buffer_file).entries.size(), 20000u - done)
         << "the rest stays in the journal";
-    EXPECT_EQ(stats.journaled.load(), 20000u - done) << "and is counted as in sql.dat";
+    EXPECT_EQ(stats_.journaled.load(), 20000u - done) << "and is counted as in sql.dat";
 
     tagsink::db::testing::Exec(conn, {"update " + control + " set d = 0"});
     RecorderStats next;
     {
-        TRecordThread thread(server, SystemClock::Instance(), reporter, next, options);
+        TRecordThread thread(server_, SystemClock::Instance(), reporter_, next, options_);
         ASSERT_TRUE(WaitFor([&] { return next.executed.load() >= 20000u - done; }, 60s))
             << next.executed.load();
     }
     ExpectNumbers(conn, table, 20000);
-    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_FALSE(std::filesystem::exists(options_.buffer_file));
     tagsink::db::testing::Exec(conn, {"drop table " + table, "drop table " + control});
 }
 

@@ -40,8 +40,8 @@ TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
     tagsink::testing::RecordingReporter reporter;
     RecorderStats stats;
     RecorderOptions options;
-    options.bufferFile = dir / "sql.dat";
-    options.longestReconnectDelay = 200ms;
+    options.buffer_file = dir / "sql.dat";
+    options.longest_reconnect_delay = 200ms;
     int queued = 0;
     auto queue = [&](int count) {
         for (int i = 0; i < count; ++i, ++queued) {
@@ -67,7 +67,7 @@ TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
     ASSERT_EQ(rows.size(), 1400u);
     for (int i = 0; i < 1400; ++i)
         ASSERT_EQ(rows[i][0], std::to_string(i)) << "row " << i;
-    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_FALSE(std::filesystem::exists(options.buffer_file));
     EXPECT_FALSE(reporter.Texts("TServer.DBConnect").empty()) << "the outage was logged";
 }
 

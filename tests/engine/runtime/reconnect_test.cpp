@@ -58,33 +58,33 @@ class ReconnectTest : public EngineFixture {
 protected:
     ReconnectTest() {
         SetServers("up");
-        options.reconnect.statusPoll = 50ms;
-        options.reconnect.firstDelay = 40ms;
-        options.reconnect.longestDelay = 320ms;
+        options_.reconnect.status_poll = 50ms;
+        options_.reconnect.first_delay = 40ms;
+        options_.reconnect.longest_delay = 320ms;
 
         // One row per change of a fast counter; the control item asks the server for its shutdown.
-        changes = &TGroup::Create(*server);
-        changes->SetName("Changes");
-        changes->SetTableName("T");
-        changes->SetTrigType(TTrigType::ttDataChange);
-        changes->SetKeyField("Tag");
-        changes->SetKeyFieldType(TFieldType::ftString);
-        changes->SetUpdateRate(50);
-        counter = &AddItem(*changes, "Counter", "Counter.Int4@50", "V", TFieldType::ftInteger, "c");
-        control = &AddItem(*changes, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
+        changes_ = &TGroup::Create(*server_);
+        changes_->SetName("Changes");
+        changes_->SetTableName("T");
+        changes_->SetTrigType(TTrigType::ttDataChange);
+        changes_->SetKeyField("Tag");
+        changes_->SetKeyFieldType(TFieldType::ftString);
+        changes_->SetUpdateRate(50);
+        counter_ = &AddItem(*changes_, "Counter", "Counter.Int4@50", "V", TFieldType::ftInteger, "c");
+        control_ = &AddItem(*changes_, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
     }
     ~ReconnectTest() override {
-        engine.reset();
-        events.reset();
+        engine_.reset();
+        events_.reset();
         SetServers("up");
     }
 
     // Statements that reached the database.
-    std::size_t Executed() { return fake->Executed().size(); }
+    std::size_t Executed() { return fake_->Executed().size(); }
 
-    TGroup* changes = nullptr;
-    TItem* counter = nullptr;
-    TItem* control = nullptr;
+    TGroup* changes_ = nullptr;
+    TItem* counter_ = nullptr;
+    TItem* control_ = nullptr;
 };
 
 TEST_F(ReconnectTest, ReconnectsAfterAShutdownRequestAndRecordsAgain) {
@@ -94,30 +94,30 @@ TEST_F(ReconnectTest, ReconnectsAfterAShutdownRequestAndRecordsAgain) {
     ASSERT_TRUE(Pump([&] { return Executed() >= 3; })) << "the counter is recorded";
 
     qz::Variant reason("maintenance");
-    ASSERT_EQ(QZDAC_WriteItem(server->SessionHandle, changes->GroupHandle, control->ItemHandle, reason.get(),
-                              QZDAC_FALSE),
+    ASSERT_EQ(QZDAC_WriteItem(server_->SessionHandle, changes_->GroupHandle, control_->ItemHandle,
+                              reason.get(), QZDAC_FALSE),
               QZDAC_TRUE);
     ASSERT_TRUE(Pump([&] { return !e.Running(); })) << "the shutdown request stops the engine";
     EXPECT_TRUE(e.Reconnecting());
-    EXPECT_EQ(reporter.Opc(), "OPC Disconnected");
+    EXPECT_EQ(reporter_.Opc(), "OPC Disconnected");
 
     ASSERT_TRUE(Pump([&] { return e.Running(); })) << "it connects again by itself";
     EXPECT_EQ(e.Reconnections(), 1u);
     EXPECT_EQ(e.ReconnectAttempts(), 0u);
     EXPECT_FALSE(e.Reconnecting());
     EXPECT_TRUE(e.OpcLinkUp());
-    EXPECT_EQ(reporter.Opc(), "OPC Connected");
-    EXPECT_NE(server->SessionHandle, 0u);
-    EXPECT_NE(changes->GroupHandle, 0u) << "the group is created again";
-    EXPECT_NE(counter->ItemHandle, 0u) << "and its items";
+    EXPECT_EQ(reporter_.Opc(), "OPC Connected");
+    EXPECT_NE(server_->SessionHandle, 0u);
+    EXPECT_NE(changes_->GroupHandle, 0u) << "the group is created again";
+    EXPECT_NE(counter_->ItemHandle, 0u) << "and its items";
 
     const std::size_t before = Executed();
     ASSERT_TRUE(Pump([&] { return Executed() >= before + 3; })) << "rows are written again after healing";
 
-    auto lost = reporter.Texts("TServer.Reconnect");
+    auto lost = reporter_.Texts("TServer.Reconnect");
     ASSERT_EQ(lost.size(), 1u) << "one line for the loss";
     EXPECT_NE(lost[0].find("OPCServer.Connected=False (shutdown request)"), std::string::npos) << lost[0];
-    EXPECT_EQ(reporter.Texts("Run"),
+    EXPECT_EQ(reporter_.Texts("Run"),
               (std::vector<std::string>{"OPCServer.Connected=true", "OPCServer.Connected=true"}))
         << "one line when the link came back";
 }
@@ -130,10 +130,10 @@ TEST_F(ReconnectTest, ReconnectsAfterTheServerVanishedWithGrowingWaits) {
 
     SetServers("down");
     ASSERT_TRUE(Pump([&] { return !e.Running(); }, 3s)) << "the status poll notices the vanished server";
-    EXPECT_EQ(server->SessionHandle, 0u);
-    EXPECT_TRUE(Pump([&] { return server->RecordThread == nullptr; }, 5s))
+    EXPECT_EQ(server_->SessionHandle, 0u);
+    EXPECT_TRUE(Pump([&] { return server_->RecordThread == nullptr; }, 5s))
         << "the record thread ends while the loop goes on";
-    auto lost = reporter.Texts("TServer.Reconnect");
+    auto lost = reporter_.Texts("TServer.Reconnect");
     ASSERT_EQ(lost.size(), 1u);
     EXPECT_NE(lost[0].find("does not answer"), std::string::npos) << lost[0];
 
@@ -146,15 +146,15 @@ TEST_F(ReconnectTest, ReconnectsAfterTheServerVanishedWithGrowingWaits) {
         EXPECT_FALSE(e.OpcLinkUp());
     }
     EXPECT_EQ(waits, (std::vector<long long>{40, 80, 160, 320, 320, 320}));
-    EXPECT_EQ(reporter.Texts("TServer.Reconnect").size(), 1u) << "refused attempts log nothing more";
-    EXPECT_EQ(reporter.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=true"}));
+    EXPECT_EQ(reporter_.Texts("TServer.Reconnect").size(), 1u) << "refused attempts log nothing more";
+    EXPECT_EQ(reporter_.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=true"}));
 
-    const std::uint64_t queuedWhileDown = e.QueuedCount();
+    const std::uint64_t queued_while_down = e.QueuedCount();
     SetServers("up");
     ASSERT_TRUE(Pump([&] { return e.Running(); }, 3s));
     EXPECT_EQ(e.Reconnections(), 1u);
     EXPECT_EQ(e.ReconnectDelay(), 40ms) << "the next loss starts with the first wait again";
-    ASSERT_TRUE(Pump([&] { return e.QueuedCount() >= queuedWhileDown + 3; })) << "data flows again";
+    ASSERT_TRUE(Pump([&] { return e.QueuedCount() >= queued_while_down + 3; })) << "data flows again";
 
     e.Stop();
     EXPECT_EQ(Executed(), e.QueuedCount()) << "nothing queued was lost across the outage";
@@ -166,17 +166,17 @@ TEST_F(ReconnectTest, ReconnectsWhenTheServerWasMissingAtRun) {
     e.Run();
     EXPECT_FALSE(e.Running());
     EXPECT_TRUE(e.Reconnecting());
-    EXPECT_EQ(reporter.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=False"}));
+    EXPECT_EQ(reporter_.Texts("Run"), (std::vector<std::string>{"OPCServer.Connected=False"}));
     ASSERT_TRUE(Pump([&] { return e.ReconnectAttempts() >= 2; }, 3s));
-    EXPECT_EQ(reporter.Texts("Run").size(), 1u) << "refused attempts are not logged again";
+    EXPECT_EQ(reporter_.Texts("Run").size(), 1u) << "refused attempts are not logged again";
 
     SetServers("up");
     ASSERT_TRUE(Pump([&] { return e.Running(); }, 3s));
-    EXPECT_EQ(reporter.Texts("Run"),
+    EXPECT_EQ(reporter_.Texts("Run"),
               (std::vector<std::string>{"OPCServer.Connected=False", "OPCServer.Connected=true"}));
-    EXPECT_EQ(reporter.Opc(), "OPC Connected");
+    EXPECT_EQ(reporter_.Opc(), "OPC Connected");
     ASSERT_TRUE(Pump([&] { return Executed() >= 2; })) << "rows are written once the server is there";
-    EXPECT_TRUE(reporter.Texts("TServer.Reconnect").empty()) << "no link was lost";
+    EXPECT_TRUE(reporter_.Texts("TServer.Reconnect").empty()) << "no link was lost";
 }
 
 TEST_F(ReconnectTest, ReconnectAttemptsEndWithStop) {
@@ -191,7 +191,7 @@ TEST_F(ReconnectTest, ReconnectAttemptsEndWithStop) {
     SetServers("up");
     PumpFor(300ms);
     EXPECT_FALSE(e.Running()) << "no attempt after Stop";
-    EXPECT_EQ(server->SessionHandle, 0u);
+    EXPECT_EQ(server_->SessionHandle, 0u);
 
     // A shutdown request after Stop and a new Run heals as before: Stop ended only the attempts.
     e.Run();
@@ -231,8 +231,8 @@ TEST_F(ReconnectTest, ReconnectIsNotNeededWhileTheServerAnswers) {
     PumpFor(400ms); // eight status polls
     EXPECT_TRUE(e.Running());
     EXPECT_FALSE(e.Reconnecting());
-    EXPECT_TRUE(reporter.Texts("TServer.Reconnect").empty());
-    EXPECT_EQ(reporter.Texts("Run").size(), 1u);
+    EXPECT_TRUE(reporter_.Texts("TServer.Reconnect").empty());
+    EXPECT_EQ(reporter_.Texts("Run").size(), 1u);
 }
 
 // The control file itself, through the C API alone.

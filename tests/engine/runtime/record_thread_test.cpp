@@ -32,79 +32,80 @@ template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::millis
 class RecordThreadTest : public ::testing::Test {
 protected:
     RecordThreadTest() {
-        conn = tagsink::db::testing::SqliteConnectionString(dir / "rec.db") + "JournalMode=WAL;";
-        tagsink::db::testing::Exec(conn,
+        conn_ = tagsink::db::testing::SqliteConnectionString(dir_ / "rec.db") + "JournalMode=WAL;";
+        tagsink::db::testing::Exec(conn_,
                                    {"create table R (Id integer primary key autoincrement, N integer)"});
-        server.SetDBString(conn);
-        options.bufferFile = dir / "sql.dat";
+        server_.SetDBString(conn_);
+        options_.buffer_file = dir_ / "sql.dat";
     }
 
     std::vector<std::string> Numbers() {
         std::vector<std::string> numbers;
-        for (auto& row : Query(conn, "select N from R order by Id"))
+        for (auto& row : Query(conn_, "select N from R order by Id"))
             numbers.push_back(row[0]);
         return numbers;
     }
 
-    TempDir dir;
-    std::string conn;
-    TServer server{std::make_unique<db::OdbcConnection>()};
-    RecordingReporter reporter;
-    RecorderStats stats;
-    RecorderOptions options;
+    TempDir dir_;
+    std::string conn_;
+    TServer server_{std::make_unique<db::OdbcConnection>()};
+    RecordingReporter reporter_;
+    RecorderStats stats_;
+    RecorderOptions options_;
 };
 
 TEST_F(RecordThreadTest, ExecutesQueuedStatementsInOrderWhileTheyArrive) {
-    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+    TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
     std::vector<std::string> expected;
     for (int i = 0; i < 300; ++i) {
-        QueueStatement(server, "Insert Into R (N) values(" + std::to_string(i) + ")");
+        QueueStatement(server_, "Insert Into R (N) values(" + std::to_string(i) + ")");
         expected.push_back(std::to_string(i));
         if (i % 50 == 0)
             std::this_thread::sleep_for(1ms);
     }
-    ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 300; })) << stats.executed.load();
+    ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() == 300; })) << stats_.executed.load();
     thread.RequestStop();
     thread.Join();
     EXPECT_FALSE(thread.Running());
     EXPECT_EQ(Numbers(), expected);
-    EXPECT_EQ(reporter.Db(), "DB Connected");
-    EXPECT_TRUE(stats.dbConnected.load());
+    EXPECT_EQ(reporter_.Db(), "DB Connected");
+    EXPECT_TRUE(stats_.db_connected.load());
 }
 
 TEST_F(RecordThreadTest, StopLosesNothingThatWasQueued) {
-    server.SetBufferCount(1000000); // nothing moves before the stop
-    server.SetBufferTime(1000000);
-    server.LastFlushTick = SystemClock::Instance().TickCount();
-    server.SetDBString(tagsink::db::testing::SqliteConnectionString(dir / "missing" / "x.db") + "NoCreat=1;");
+    server_.SetBufferCount(1000000); // nothing moves before the stop
+    server_.SetBufferTime(1000000);
+    server_.LastFlushTick = SystemClock::Instance().TickCount();
+    server_.SetDBString(tagsink::db::testing::SqliteConnectionString(dir_ / "missing" / "x.db") +
+                        "NoCreat=1;");
     {
-        TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
+        TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
         for (int i = 0; i < 10; ++i)
-            QueueStatement(server, "Insert Into R (N) values(" + std::to_string(i) + ")");
+            QueueStatement(server_, "Insert Into R (N) values(" + std::to_string(i) + ")");
         // destroyed here: stop and wait
     }
-    EXPECT_TRUE(server.PendingList.empty());
-    EXPECT_TRUE(server.OutList.empty());
-    EXPECT_EQ(ReadBufferFile(options.bufferFile).statements.size(), 10u);
+    EXPECT_TRUE(server_.PendingList.empty());
+    EXPECT_TRUE(server_.OutList.empty());
+    EXPECT_EQ(ReadBufferFile(options_.buffer_file).statements.size(), 10u);
 
     // The next run, with the database back, replays them before anything new.
-    server.SetDBString(conn);
-    server.SetBufferCount(0);
-    server.SetBufferTime(0);
-    QueueStatement(server, "Insert Into R (N) values(10)");
-    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
-    ASSERT_TRUE(WaitFor([&] { return stats.executed.load() == 11; }));
+    server_.SetDBString(conn_);
+    server_.SetBufferCount(0);
+    server_.SetBufferTime(0);
+    QueueStatement(server_, "Insert Into R (N) values(10)");
+    TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
+    ASSERT_TRUE(WaitFor([&] { return stats_.executed.load() == 11; }));
     thread.RequestStop();
     thread.Join();
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
-    EXPECT_FALSE(std::filesystem::exists(options.bufferFile));
+    EXPECT_FALSE(std::filesystem::exists(options_.buffer_file));
 }
 
 TEST_F(RecordThreadTest, LogAndLinkTextsComeFromTheRecordThread) {
-    server.SetDBString("Driver={NoSuchDriver};");
-    TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
-    ASSERT_TRUE(WaitFor([&] { return !reporter.Texts("TServer.DBConnect").empty(); }));
-    ASSERT_TRUE(WaitFor([&] { return reporter.Db() == "DB Disconnected"; }));
+    server_.SetDBString("Driver={NoSuchDriver};");
+    TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
+    ASSERT_TRUE(WaitFor([&] { return !reporter_.Texts("TServer.DBConnect").empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return reporter_.Db() == "DB Disconnected"; }));
     thread.RequestStop();
     thread.RequestStop(); // twice is harmless
     thread.Join();

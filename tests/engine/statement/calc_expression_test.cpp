@@ -25,22 +25,22 @@ class CalcItems : public ::testing::Test {
 protected:
     void SetUp() override {
         SetStatementLog([this](const std::string& unit, const std::string& op, const std::string& text) {
-            lines.push_back({unit, op, text});
+            lines_.push_back({unit, op, text});
         });
-        p.Add("Item1", "A", T::ftInteger, qz::Variant(50));
-        p.Add("Item2", "B", T::ftFloat, qz::Variant(2.5));
-        p.Add("Empty", "C", T::ftFloat);
+        p_.Add("Item1", "A", T::ftInteger, qz::Variant(50));
+        p_.Add("Item2", "B", T::ftFloat, qz::Variant(2.5));
+        p_.Add("Empty", "C", T::ftFloat);
     }
     void TearDown() override { SetStatementLog(nullptr); }
 
     std::string Calc(const std::string& expr, TFieldType type = T::ftFloat) {
-        TItem& item = p.AddCalc("Calc" + std::to_string(++count), "", type, expr);
+        TItem& item = p_.AddCalc("Calc" + std::to_string(++count_), "", type, expr);
         return ValueText(item);
     }
 
-    Project p;
-    std::vector<LogLine> lines;
-    int count = 0;
+    Project p_;
+    std::vector<LogLine> lines_;
+    int count_ = 0;
 };
 
 struct CalcCase {
@@ -56,7 +56,7 @@ class CalcValues : public CalcItems, public ::testing::WithParamInterface<CalcCa
 
 TEST_P(CalcValues, EvaluateOverTheGroupsItems) {
     EXPECT_EQ(Calc(GetParam().expr), GetParam().text);
-    EXPECT_TRUE(lines.empty()) << lines.front().text;
+    EXPECT_TRUE(lines_.empty()) << lines_.front().text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Expressions, CalcValues,
@@ -78,16 +78,16 @@ TEST_F(CalcItems, ResultIsFormattedWithTheFieldType) {
 }
 
 TEST_F(CalcItems, ReferencesFollowEachItemsOwnValue) {
-    p.AddFixed("Fixed", "F", "10");
-    p.Add("Flag", "G", T::ftBoolean, qz::Variant(true));
-    p.Add("Text", "H", T::ftString, qz::Variant("4.5"));
-    p.AddCalc("Double", "", T::ftFloat, "Item1 * 2");
+    p_.AddFixed("Fixed", "F", "10");
+    p_.Add("Flag", "G", T::ftBoolean, qz::Variant(true));
+    p_.Add("Text", "H", T::ftString, qz::Variant("4.5"));
+    p_.AddCalc("Double", "", T::ftFloat, "Item1 * 2");
     EXPECT_EQ(Calc("Fixed + Flag + Text + Double"), "115.5");
 }
 
 struct FailCase {
     const char* expr;
-    const char* messagePart;
+    const char* message_part;
 };
 
 void PrintTo(const FailCase& c, std::ostream* os) {
@@ -98,11 +98,11 @@ class CalcFailures : public CalcItems, public ::testing::WithParamInterface<Fail
 
 TEST_P(CalcFailures, GiveAnEmptyTextAndOneLogLine) {
     EXPECT_EQ(Calc(GetParam().expr), "");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].unit, "uMap");
-    EXPECT_EQ(lines[0].op, "TItem.ValueText");
-    EXPECT_NE(lines[0].text.find("Calc1"), std::string::npos) << lines[0].text;
-    EXPECT_NE(lines[0].text.find(GetParam().messagePart), std::string::npos) << lines[0].text;
+    ASSERT_EQ(lines_.size(), 1u);
+    EXPECT_EQ(lines_[0].unit, "uMap");
+    EXPECT_EQ(lines_[0].op, "TItem.ValueText");
+    EXPECT_NE(lines_[0].text.find("Calc1"), std::string::npos) << lines_[0].text;
+    EXPECT_NE(lines_[0].text.find(GetParam().message_part), std::string::npos) << lines_[0].text;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,37 +114,37 @@ INSTANTIATE_TEST_SUITE_P(
                       FailCase{"Item1 * 1e300 * 1e300", "infinite"}));
 
 TEST_F(CalcItems, FailuresOfReferencedItemsNameThem) {
-    p.Add("Text", "H", T::ftString, qz::Variant("abc"));
-    p.AddFixed("Fixed", "F", "'N/A'");
-    p.AddCalc("Loop1", "", T::ftFloat, "Loop2");
-    p.AddCalc("Loop2", "", T::ftFloat, "Loop1");
+    p_.Add("Text", "H", T::ftString, qz::Variant("abc"));
+    p_.AddFixed("Fixed", "F", "'N/A'");
+    p_.AddCalc("Loop1", "", T::ftFloat, "Loop2");
+    p_.AddCalc("Loop2", "", T::ftFloat, "Loop1");
     EXPECT_EQ(Calc("Text + 1"), "");
     EXPECT_EQ(Calc("Fixed + 1"), "");
     EXPECT_EQ(Calc("Loop1"), "");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[0].text.find("Text holds the text \"abc\""), std::string::npos) << lines[0].text;
-    EXPECT_NE(lines[1].text.find("DefaultValue of Fixed"), std::string::npos) << lines[1].text;
-    EXPECT_NE(lines[2].text.find("circular reference"), std::string::npos) << lines[2].text;
+    ASSERT_EQ(lines_.size(), 3u);
+    EXPECT_NE(lines_[0].text.find("Text holds the text \"abc\""), std::string::npos) << lines_[0].text;
+    EXPECT_NE(lines_[1].text.find("DefaultValue of Fixed"), std::string::npos) << lines_[1].text;
+    EXPECT_NE(lines_[2].text.find("circular reference"), std::string::npos) << lines_[2].text;
 }
 
 TEST_F(CalcItems, AFormattingFailureIsLoggedNotThrown) {
     EXPECT_EQ(Calc("Item1 * 1e10", T::ftInteger), "");
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].text.find("ftInteger"), std::string::npos) << lines[0].text;
+    ASSERT_EQ(lines_.size(), 1u);
+    EXPECT_NE(lines_[0].text.find("ftInteger"), std::string::npos) << lines_[0].text;
 }
 
 TEST_F(CalcItems, TheStatementKeepsItsOtherValues) {
-    p.AddCalc("Sum", "S", T::ftFloat, "Item1 + Item2");
-    p.AddCalc("Bad", "X", T::ftFloat, "Item1 +");
-    EXPECT_EQ(BuildStatement(p.group, RowKey{}, "", TRecordType::rtInsert),
+    p_.AddCalc("Sum", "S", T::ftFloat, "Item1 + Item2");
+    p_.AddCalc("Bad", "X", T::ftFloat, "Item1 +");
+    EXPECT_EQ(BuildStatement(p_.group, RowKey{}, "", TRecordType::rtInsert),
               "Insert Into T1 (A,B,C,S,X) values(50,2.5,0,52.5,)");
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines_.size(), 1u);
 }
 
 TEST_F(CalcItems, ValuesAreReadAtEachEvaluation) {
-    TItem& calc = p.AddCalc("Sum", "S", T::ftFloat, "Item1 + Item2");
+    TItem& calc = p_.AddCalc("Sum", "S", T::ftFloat, "Item1 + Item2");
     EXPECT_EQ(ValueText(calc), "52.5");
-    p.group.Item(0).Value = qz::Variant(100);
+    p_.group.Item(0).Value = qz::Variant(100);
     EXPECT_EQ(ValueText(calc), "102.5");
 }
 

@@ -14,7 +14,7 @@ struct DateCase {
     double value;
     const char* date;
     const char* time;
-    const char* dateTime;
+    const char* date_time;
 };
 
 class DateTexts : public ::testing::TestWithParam<DateCase> {};
@@ -23,7 +23,7 @@ TEST_P(DateTexts, WriteTheFixedFormats) {
     const DateCase& c = GetParam();
     EXPECT_EQ(FormatShortDate(c.value), c.date);
     EXPECT_EQ(FormatLongTime(c.value), c.time);
-    EXPECT_EQ(FormatDateTime(c.value), c.dateTime);
+    EXPECT_EQ(FormatDateTime(c.value), c.date_time);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -76,10 +76,10 @@ TEST(DatePattern, ReadsTheLettersOfThePattern) {
 
 TEST(FileTimes, ConvertWithTheGivenOffset) {
     // 2024-01-01 08:00:00 UTC in 100 ns ticks since 1601.
-    const std::uint64_t eightUtc = 133485408000000000ULL + 8ULL * 3600ULL * 10000000ULL;
-    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eightUtc, 0)), "2024-01-01 08:00:00");
-    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eightUtc, 8 * 3600)), "2024-01-01 16:00:00");
-    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eightUtc, -9 * 3600)), "2023-12-31 23:00:00");
+    const std::uint64_t eight_utc = 133485408000000000ULL + 8ULL * 3600ULL * 10000000ULL;
+    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eight_utc, 0)), "2024-01-01 08:00:00");
+    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eight_utc, 8 * 3600)), "2024-01-01 16:00:00");
+    EXPECT_EQ(FormatDateTime(FileTimeToDateTime(eight_utc, -9 * 3600)), "2023-12-31 23:00:00");
     // Before 30 December 1899 the fraction still counts forward from midnight.
     EXPECT_EQ(FormatDateTime(FileTimeToDateTime(0, 0)), "1601-01-01");
     EXPECT_EQ(FormatDateTime(FileTimeToDateTime(6ULL * 3600ULL * 10000000ULL, 0)), "1601-01-01 06:00:00");

@@ -21,15 +21,15 @@ struct FormatCase {
     std::function<qz::Variant()> value;
     TFieldType type;
     const char* text; // nullptr: the conversion fails
-    const char* messagePart = "";
+    const char* message_part = "";
 };
 
 void PrintTo(const FormatCase& c, std::ostream* os) {
     *os << c.name << " as " << ToString(c.type);
 }
 
-qz::Variant Currency(std::int64_t timesTenThousand) {
-    return qz::Variant::Currency(timesTenThousand);
+qz::Variant Currency(std::int64_t times_ten_thousand) {
+    return qz::Variant::Currency(times_ten_thousand);
 }
 
 class FieldValues : public ::testing::TestWithParam<FormatCase> {};
@@ -45,12 +45,12 @@ TEST_P(FieldValues, FormatAsTheTableSays) {
         const std::string text = FormatFieldValue(value, c.type);
         ADD_FAILURE() << "expected a conversion failure, got " << text;
     } catch (const ConversionError& e) {
-        EXPECT_NE(std::string(e.what()).find(c.messagePart), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << e.what();
     }
 }
 
-const double nan = std::numeric_limits<double>::quiet_NaN();
-const double inf = std::numeric_limits<double>::infinity();
+const double kNan = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Empty, FieldValues, ::testing::Values(
@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Integers, FieldValues, ::testing::Values(
     FormatCase{"uint8 200", [] { return qz::Variant(std::uint8_t{200}); }, T::ftWord, "200"},
     FormatCase{"true", [] { return qz::Variant(true); }, T::ftInteger, "-1"},
     FormatCase{"false", [] { return qz::Variant(false); }, T::ftInteger, "0"},
-    FormatCase{"NaN", [] { return qz::Variant(nan); }, T::ftInteger, nullptr, "not a number"},
+    FormatCase{"NaN", [] { return qz::Variant(kNan); }, T::ftInteger, nullptr, "not a number"},
     FormatCase{"text 12.5", [] { return qz::Variant("12.5"); }, T::ftInteger, "12"},
     FormatCase{"text 13.5", [] { return qz::Variant("13.5"); }, T::ftInteger, "14"},
     FormatCase{"text -42", [] { return qz::Variant("-42"); }, T::ftInteger, "-42"},
@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(Booleans, FieldValues, ::testing::Values(
     FormatCase{"text 3", [] { return qz::Variant("3"); }, T::ftBoolean, "True"},
     FormatCase{"text maybe", [] { return qz::Variant("maybe"); }, T::ftBoolean, nullptr,
                "Cannot convert the text \"maybe\" to ftBoolean"},
-    FormatCase{"NaN", [] { return qz::Variant(nan); }, T::ftBoolean, nullptr, "NaN"}));
+    FormatCase{"NaN", [] { return qz::Variant(kNan); }, T::ftBoolean, nullptr, "NaN"}));
 
 INSTANTIATE_TEST_SUITE_P(Floats, FieldValues, ::testing::Values(
     FormatCase{"1.5", [] { return qz::Variant(1.5); }, T::ftFloat, "1.5"},
@@ -138,8 +138,8 @@ INSTANTIATE_TEST_SUITE_P(Floats, FieldValues, ::testing::Values(
     FormatCase{"text 2.50", [] { return qz::Variant("2.50"); }, T::ftFloat, "2.5"},
     FormatCase{"text 1e3", [] { return qz::Variant("1e3"); }, T::ftFloat, "1000"},
     FormatCase{"text x", [] { return qz::Variant("x"); }, T::ftFloat, nullptr, "Cannot convert the text \"x\" to ftFloat"},
-    FormatCase{"NaN", [] { return qz::Variant(nan); }, T::ftFloat, nullptr, "NaN"},
-    FormatCase{"infinity", [] { return qz::Variant(-inf); }, T::ftCurrency, nullptr, "ftCurrency"},
+    FormatCase{"NaN", [] { return qz::Variant(kNan); }, T::ftFloat, nullptr, "NaN"},
+    FormatCase{"infinity", [] { return qz::Variant(-kInf); }, T::ftCurrency, nullptr, "ftCurrency"},
     FormatCase{"error code", [] { return qz::Variant::Error(static_cast<SCODE>(0x80004005)); }, T::ftFloat, nullptr,
                "error code"},
     FormatCase{"array", [] { const double v[] = {1.0, 2.0}; return qz::Variant::Array(std::span<const double>(v)); },
@@ -171,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(Dates, FieldValues, ::testing::Values(
     FormatCase{"text", [] { return qz::Variant("2024-01-01"); }, T::ftDate, "'2024-01-01'"},
     FormatCase{"text noon", [] { return qz::Variant("noon"); }, T::ftDate, nullptr,
                "Cannot convert the text \"noon\" to ftDate"},
-    FormatCase{"NaN", [] { return qz::Variant::Date(nan); }, T::ftDateTime, nullptr, "NaN"},
-    FormatCase{"infinity", [] { return qz::Variant(inf); }, T::ftDate, nullptr, "infinite"},
+    FormatCase{"NaN", [] { return qz::Variant::Date(kNan); }, T::ftDateTime, nullptr, "NaN"},
+    FormatCase{"infinity", [] { return qz::Variant(kInf); }, T::ftDate, nullptr, "infinite"},
     FormatCase{"year 10000", [] { return qz::Variant::Date(2958466.0); }, T::ftDateTime, nullptr,
                "outside the years 100 to 9999 (ftDateTime)"},
     FormatCase{"1E300", [] { return qz::Variant(1e300); }, T::ftTime, nullptr, "ftTime"}));
@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, FieldValues, ::testing::Values(
     FormatCase{"currency", [] { return Currency(-5); }, T::ftString, "'-0.0005'"},
     FormatCase{"date", [] { return qz::Variant::Date(45292.75); }, T::ftString, "'2024-01-01 18:00:00'"},
     FormatCase{"midnight", [] { return qz::Variant::Date(45292.0); }, T::ftString, "'2024-01-01'"},
-    FormatCase{"NaN", [] { return qz::Variant(nan); }, T::ftString, "'NaN'"},
+    FormatCase{"NaN", [] { return qz::Variant(kNan); }, T::ftString, "'NaN'"},
     FormatCase{"error code", [] { return qz::Variant::Error(static_cast<SCODE>(0x80004005)); }, T::ftString, nullptr,
                "error code"}));
 // clang-format on
@@ -270,18 +270,18 @@ TEST(FieldDecimal, IsWrittenExactlyAsTextAndAsANumber) {
 }
 
 TEST(FieldString, LeavesOutNulCharacters) {
-    const qz::Variant withNul(std::u16string_view(u"a\0b'", 4));
-    EXPECT_EQ(FormatFieldValue(withNul, T::ftString), "'ab'''");
+    const qz::Variant with_nul(std::u16string_view(u"a\0b'", 4));
+    EXPECT_EQ(FormatFieldValue(with_nul, T::ftString), "'ab'''");
 }
 
 TEST(FieldByReference, ReadsThroughTheReference) {
     double number = 2.5;
-    VARIANT byRef;
-    VariantInit(&byRef);
-    byRef.vt = VT_R8 | VT_BYREF;
-    byRef.pdblVal = &number;
-    EXPECT_EQ(FormatFieldValue(byRef, T::ftFloat), "2.5");
-    EXPECT_EQ(FormatFieldValue(byRef, T::ftInteger), "2");
+    VARIANT by_ref;
+    VariantInit(&by_ref);
+    by_ref.vt = VT_R8 | VT_BYREF;
+    by_ref.pdblVal = &number;
+    EXPECT_EQ(FormatFieldValue(by_ref, T::ftFloat), "2.5");
+    EXPECT_EQ(FormatFieldValue(by_ref, T::ftInteger), "2");
 }
 
 } // namespace

@@ -27,22 +27,22 @@ using testing::Project;
 using T = TFieldType;
 namespace fs = std::filesystem;
 
-const char* const hostileTexts[] = {"x); drop table T1; --",
-                                    "x'); drop table T1; --",
-                                    "'; delete from T1; --",
-                                    "' or '1'='1",
-                                    "'",
-                                    "''",
-                                    "a'b''c'''",
-                                    "Robert'); DROP TABLE T1;--",
-                                    "line one\nline two; drop table T1",
-                                    "back\\slash\\'",
-                                    "C:\\dir\\",
-                                    "x\\',NULL,-12345)#",
-                                    "\\",
-                                    "\\'); delete from T1; -- ",
-                                    "/* comment */ 1",
-                                    "\xe6\xb8\xa9\xe5\xba\xa6 'C'"};
+const char* const kHostileTexts[] = {"x); drop table T1; --",
+                                     "x'); drop table T1; --",
+                                     "'; delete from T1; --",
+                                     "' or '1'='1",
+                                     "'",
+                                     "''",
+                                     "a'b''c'''",
+                                     "Robert'); DROP TABLE T1;--",
+                                     "line one\nline two; drop table T1",
+                                     "back\\slash\\'",
+                                     "C:\\dir\\",
+                                     "x\\',NULL,-12345)#",
+                                     "\\",
+                                     "\\'); delete from T1; -- ",
+                                     "/* comment */ 1",
+                                     "\xe6\xb8\xa9\xe5\xba\xa6 'C'"};
 
 // A table of the given database with one sentinel row; the statements under test write into it.
 class HostileTextsBase : public ::testing::TestWithParam<const char*> {
@@ -163,7 +163,7 @@ TEST_P(SqliteHostileTexts, AsKeysAreInsertedExactly) {
     InsertKeyedAndCheck(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, SqliteHostileTexts, ::testing::ValuesIn(hostileTexts));
+INSTANTIATE_TEST_SUITE_P(Values, SqliteHostileTexts, ::testing::ValuesIn(kHostileTexts));
 
 class PostgresHostileTexts : public HostileTextsBase {
 protected:
@@ -200,7 +200,7 @@ TEST_P(PostgresHostileTexts, AsKeysAreInsertedExactly) {
     InsertKeyedAndCheck(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, PostgresHostileTexts, ::testing::ValuesIn(hostileTexts));
+INSTANTIATE_TEST_SUITE_P(Values, PostgresHostileTexts, ::testing::ValuesIn(kHostileTexts));
 
 // MariaDB through its ODBC driver: the builder's statements run on the engine's connection (which sets up
 // the session); the rows are read back on a plain connection of the test's own.
@@ -247,7 +247,7 @@ TEST_P(MariadbHostileTexts, AsKeysAreInsertedExactly) {
     InsertKeyedAndCheck(GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, MariadbHostileTexts, ::testing::ValuesIn(hostileTexts));
+INSTANTIATE_TEST_SUITE_P(Values, MariadbHostileTexts, ::testing::ValuesIn(kHostileTexts));
 
 // One case per database for the operator's own literal text.
 class FixedDefaultValue : public SqliteHostileTexts {};

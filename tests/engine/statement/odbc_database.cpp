@@ -49,15 +49,15 @@ void RegisterSqliteDriver(const fs::path& folder) {
 
 } // namespace
 
-OdbcDatabase::OdbcDatabase(const std::string& connectionString) {
-    Connect(connectionString);
+OdbcDatabase::OdbcDatabase(const std::string& connection_string) {
+    Connect(connection_string);
 }
 
-std::unique_ptr<OdbcDatabase> OdbcDatabase::OpenSqlite(const fs::path& file, const fs::path& odbcFolder) {
+std::unique_ptr<OdbcDatabase> OdbcDatabase::OpenSqlite(const fs::path& file, const fs::path& odbc_folder) {
     const std::string connection = "Driver=SQLite3;Database=" + file.string() + ";Timeout=2000;";
     auto db = std::make_unique<OdbcDatabase>(connection);
     if (!db->connected()) {
-        RegisterSqliteDriver(odbcFolder);
+        RegisterSqliteDriver(odbc_folder);
         db->Connect(connection);
     }
     return db;
@@ -67,7 +67,7 @@ OdbcDatabase::~OdbcDatabase() {
     Disconnect();
 }
 
-bool OdbcDatabase::Connect(const std::string& connectionString) {
+bool OdbcDatabase::Connect(const std::string& connection_string) {
     Disconnect();
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
@@ -78,7 +78,7 @@ bool OdbcDatabase::Connect(const std::string& connectionString) {
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(10)), 0);
     env_ = env;
     dbc_ = dbc;
-    std::string connection = connectionString;
+    std::string connection = connection_string;
     const SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(connection.data()),
                                           SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     connected_ = SQL_SUCCEEDED(rc);

@@ -12,15 +12,15 @@ namespace tagsink::testing {
 // One ODBC environment and connection, closed and freed on destruction.
 class OdbcDatabase {
 public:
-    explicit OdbcDatabase(const std::string& connectionString);
+    explicit OdbcDatabase(const std::string& connection_string);
     ~OdbcDatabase();
     OdbcDatabase(const OdbcDatabase&) = delete;
     OdbcDatabase& operator=(const OdbcDatabase&) = delete;
 
     // An SQLite file through the driver "SQLite3". When the system's ODBC set-up does not list the driver,
-    // registers it in a set-up of its own under `odbcFolder` (as the test scripts do) and tries again.
+    // registers it in a set-up of its own under `odbc_folder` (as the test scripts do) and tries again.
     static std::unique_ptr<OdbcDatabase> OpenSqlite(const std::filesystem::path& file,
-                                                    const std::filesystem::path& odbcFolder);
+                                                    const std::filesystem::path& odbc_folder);
 
     bool connected() const { return connected_; }
     const std::string& error() const { return error_; }
@@ -32,7 +32,7 @@ public:
     std::vector<std::vector<std::string>> Query(const std::string& sql);
 
 private:
-    bool Connect(const std::string& connectionString);
+    bool Connect(const std::string& connection_string);
     void Disconnect();
 
     void* env_ = nullptr;

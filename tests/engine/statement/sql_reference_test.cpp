@@ -48,10 +48,10 @@ struct Event {
 
 struct Example {
     std::string title;
-    std::string notes;                            // Markdown shown above the project
-    std::vector<std::string> lines;               // project text, the TServer line left out
-    std::vector<std::string> procedureParameters; // what the database reports; empty: not listed
-    std::map<std::string, qz::Variant> values;    // item values before the first event
+    std::string notes;                             // Markdown shown above the project
+    std::vector<std::string> lines;                // project text, the TServer line left out
+    std::vector<std::string> procedure_parameters; // what the database reports; empty: not listed
+    std::map<std::string, qz::Variant> values;     // item values before the first event
     std::vector<Event> events;
     std::string afterwards; // Markdown shown below the statements
 };
@@ -91,10 +91,10 @@ void DataChange(TGroup& group, TItem& item, const Event& event, std::vector<std:
     Engine::SetValue(item, event.value.get(), 0xC0, FileTimeAt(event.second));
     if (group.TrigType() != TTrigType::ttDataChange || !IsKey(item) || !HasNewValue(item))
         return;
-    const std::string timeText = group.TimeFieldType() != TFieldType::ftUnknown
-                                     ? TimeText(item, group.TimeFieldType())
-                                     : CurrentTimeText(group, EncodeDateTime(kNow));
-    std::string statement = BuildStatement(group, KeyText(item), timeText, group.RecordType());
+    const std::string time_text = group.TimeFieldType() != TFieldType::ftUnknown
+                                      ? TimeText(item, group.TimeFieldType())
+                                      : CurrentTimeText(group, EncodeDateTime(kNow));
+    std::string statement = BuildStatement(group, KeyText(item), time_text, group.RecordType());
     if (!statement.empty())
         out.push_back(statement);
 }
@@ -102,7 +102,7 @@ void DataChange(TGroup& group, TItem& item, const Event& event, std::vector<std:
 // What the engine does on a snapshot tick (Engine::SnapShot): one statement per distinct key text, or one
 // without a key when no item has a key.
 void SnapShot(TGroup& group, std::vector<std::string>& out) {
-    const std::string timeText = CurrentTimeText(group, EncodeDateTime(kNow));
+    const std::string time_text = CurrentTimeText(group, EncodeDateTime(kNow));
     std::set<std::string> keys;
     for (std::size_t i = 0; i < group.ItemCount(); ++i) {
         TItem& item = group.Item(i);
@@ -114,12 +114,12 @@ void SnapShot(TGroup& group, std::vector<std::string>& out) {
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (key.empty() || !keys.insert(lower).second)
             continue;
-        std::string statement = BuildStatement(group, key, timeText, group.RecordType());
+        std::string statement = BuildStatement(group, key, time_text, group.RecordType());
         if (!statement.empty())
             out.push_back(statement);
     }
     if (keys.empty()) {
-        std::string statement = BuildStatement(group, RowKey{}, timeText, group.RecordType());
+        std::string statement = BuildStatement(group, RowKey{}, time_text, group.RecordType());
         if (!statement.empty())
             out.push_back(statement);
     }
@@ -141,11 +141,11 @@ void ImportExample(const Example& example, TServer& root) {
 
 // Renders one example: its heading, notes, project text, the events and the statements they produce.
 std::string Render(const Example& example, int number) {
-    TServer root(std::make_unique<FakeConnection>(Parameters(example.procedureParameters)));
+    TServer root(std::make_unique<FakeConnection>(Parameters(example.procedure_parameters)));
     ImportExample(example, root);
     EXPECT_EQ(root.GroupCount(), 1u) << example.title;
     TGroup& group = root.Group(0);
-    if (!example.procedureParameters.empty())
+    if (!example.procedure_parameters.empty())
         group.GetProcSchema().FetchParameters(group.TableName());
     for (const auto& [name, value] : example.values) {
         TItem* item = FindItem(group, name);
@@ -160,10 +160,10 @@ std::string Render(const Example& example, int number) {
     for (const std::string& line : example.lines)
         page << line << "\n";
     page << "```\n\n";
-    if (!example.procedureParameters.empty()) {
+    if (!example.procedure_parameters.empty()) {
         page << "The database reports the procedure's parameters as";
-        for (std::size_t i = 0; i < example.procedureParameters.size(); ++i)
-            page << (i ? ", `" : " `") << example.procedureParameters[i] << "`";
+        for (std::size_t i = 0; i < example.procedure_parameters.size(); ++i)
+            page << (i ? ", `" : " `") << example.procedure_parameters[i] << "`";
         page << " (listed in this run of the program).\n\n";
     }
     if (!example.values.empty()) {
@@ -282,14 +282,14 @@ std::vector<Example> Examples() {
          {Event{"Level", qz::Variant(-3.75), 53}, Event{"Alarm", qz::Variant(false), 53}},
          ""});
 
-    const std::string procGroup =
+    const std::string proc_group =
         R"({"class":"TGroup","name":"Proc","TableType":"ttStoredProc","TableName":"record_reading","TimeField":"DT",)"
         R"("RecordType":"rtInsert","TrigType":"ttSnapShot","RecordInterval":1000})";
-    const std::vector<std::string> procItems = {
+    const std::vector<std::string> proc_items = {
         R"({"class":"TItem","name":"Sine","ItemName":"Sine.Real8","FieldName":"Sine","FieldType":"ftFloat"})",
         R"({"class":"TItem","name":"Ramp","ItemName":"Ramp.Int4","FieldName":"Ramp","FieldType":"ftInteger"})"};
-    std::vector<std::string> procLines{procGroup};
-    procLines.insert(procLines.end(), procItems.begin(), procItems.end());
+    std::vector<std::string> proc_lines{proc_group};
+    proc_lines.insert(proc_lines.end(), proc_items.begin(), proc_items.end());
 
     list.push_back(
         {"ttStoredProc · rtInsert · ttSnapShot: a procedure call per tick",
@@ -297,14 +297,14 @@ std::vector<Example> Examples() {
          "named arguments `@FieldName=value`. The arguments are the pairs in their order (key, time, items); "
          "their number is the number of parameters the program has listed for the procedure in this run, "
          "so declare the procedure's parameters in the same order as the pairs.",
-         procLines,
+         proc_lines,
          {"@DT", "@Sine", "@Ramp"},
          {{"Sine", qz::Variant(12.5)}, {"Ramp", qz::Variant(42)}},
          {Event{}},
          ""});
 
     {
-        std::vector<std::string> lines = procLines;
+        std::vector<std::string> lines = proc_lines;
         lines[0].replace(lines[0].find("rtInsert"), 8, "rtUpdate");
         list.push_back(
             {"ttStoredProc · rtUpdate · ttSnapShot: RecordType does not matter for procedures",
@@ -323,35 +323,35 @@ std::vector<Example> Examples() {
          "program (the field-name editor of an item of the group). Until that has happened in this run of "
          "the program, and always in `tagsink-run`, no parameter is known and the call carries no "
          "arguments.",
-         procLines,
+         proc_lines,
          {},
          {{"Sine", qz::Variant(12.5)}, {"Ramp", qz::Variant(42)}},
          {Event{}},
          "A procedure that declares defaults for all its parameters accepts such a call; any other fails "
          "when it is executed, and the statement is set aside (see the operations guide)."});
 
-    const std::string changeProc =
+    const std::string change_proc =
         R"({"class":"TGroup","name":"ProcChanges","TableType":"ttStoredProc","TableName":"record_event",)"
         R"("TimeField":"DT","TimeFieldType":"ftDateTime","KeyField":"Tag","KeyFieldType":"ftString",)"
         R"("RecordType":"rtInsert","TrigType":"ttDataChange"})";
-    const std::vector<std::string> changeItems = {
+    const std::vector<std::string> change_items = {
         R"({"class":"TItem","name":"Counter","ItemName":"Counter.Int4","FieldName":"Value","FieldType":"ftInteger","Key":"counter"})",
         R"({"class":"TItem","name":"Unit","GainType":"gtFixed","DefaultValue":"'pcs'","FieldName":"Unit","FieldType":"ftString"})"};
-    std::vector<std::string> changeLines{changeProc};
-    changeLines.insert(changeLines.end(), changeItems.begin(), changeItems.end());
+    std::vector<std::string> change_lines{change_proc};
+    change_lines.insert(change_lines.end(), change_items.begin(), change_items.end());
 
     list.push_back(
         {"ttStoredProc · rtInsert · ttDataChange: a procedure call per change",
          "The keyed item `Counter` triggers; `Unit` is a `gtFixed` item whose `DefaultValue` is written "
          "verbatim, so it carries its own quotes.",
-         changeLines,
+         change_lines,
          {"@Tag", "@DT", "@Value", "@Unit"},
          {},
          {Event{"Counter", qz::Variant(18), 40}},
          ""});
 
     {
-        std::vector<std::string> lines = changeLines;
+        std::vector<std::string> lines = change_lines;
         lines[0].replace(lines[0].find("rtInsert"), 8, "rtUpdate");
         list.push_back({"ttStoredProc · rtUpdate · ttDataChange",
                         "As above with `RecordType` `rtUpdate`: the same call.",

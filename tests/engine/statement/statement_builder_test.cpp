@@ -22,9 +22,9 @@ using T = TFieldType;
 
 struct StatementCase {
     const char* name;
-    std::function<void(Project&)> setUp;
+    std::function<void(Project&)> set_up;
     RowKey key;
-    TRecordType recordType;
+    TRecordType record_type;
     const char* statement;
     std::vector<std::string> parameters = {};
 };
@@ -40,8 +40,8 @@ TEST_P(Statements, AreBuiltByteForByte) {
     Project project(Parameters(c.parameters));
     if (!c.parameters.empty())
         project.group.GetProcSchema().FetchParameters("P1");
-    c.setUp(project);
-    EXPECT_EQ(BuildStatement(project.group, c.key, "TimeText", c.recordType), c.statement);
+    c.set_up(project);
+    EXPECT_EQ(BuildStatement(project.group, c.key, "TimeText", c.record_type), c.statement);
 }
 
 // Table T1, TimeField DT, items V1 (ftFloat 1.5) and V2 (ftInteger 7).
@@ -61,131 +61,131 @@ void Procedure(Project& p) {
     p.group.SetTableName("P1");
 }
 
-const RowKey noKey{};
-const RowKey five{"5", "5"};
-constexpr TRecordType insert = TRecordType::rtInsert;
-constexpr TRecordType update = TRecordType::rtUpdate;
+const RowKey kNoKey{};
+const RowKey kFive{"5", "5"};
+constexpr TRecordType kInsert = TRecordType::rtInsert;
+constexpr TRecordType kUpdate = TRecordType::rtUpdate;
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Examples, Statements, ::testing::Values(
-    StatementCase{"Insert", TwoItems, noKey, insert, "Insert Into T1 (DT,V1,V2) values(TimeText,1.5,7)"},
-    StatementCase{"Update", KeyedTwoItems, five, update, "Update T1 set DT=TimeText ,V1=1.5 ,V2=7  where K=5"},
+    StatementCase{"Insert", TwoItems, kNoKey, kInsert, "Insert Into T1 (DT,V1,V2) values(TimeText,1.5,7)"},
+    StatementCase{"Update", KeyedTwoItems, kFive, kUpdate, "Update T1 set DT=TimeText ,V1=1.5 ,V2=7  where K=5"},
     StatementCase{"Exec", [](Project& p) {
         Procedure(p);
         p.group.SetKeyField("K");
         p.group.SetTimeField("DT");
         p.Add("Item1", "V1", T::ftFloat, qz::Variant(1.5));
-    }, five, insert, "exec P1 @K=5,@DT=TimeText", {"@K", "@DT"}}));
+    }, kFive, kInsert, "exec P1 @K=5,@DT=TimeText", {"@K", "@DT"}}));
 
 INSTANTIATE_TEST_SUITE_P(EdgeCases, Statements, ::testing::Values(
-    StatementCase{"EmptyGroupBuildsNothing", [](Project&) {}, noKey, insert, ""},
-    StatementCase{"EmptyGroupWithKeyButNoKeyFieldBuildsNothing", [](Project&) {}, five, update, ""},
+    StatementCase{"EmptyGroupBuildsNothing", [](Project&) {}, kNoKey, kInsert, ""},
+    StatementCase{"EmptyGroupWithKeyButNoKeyFieldBuildsNothing", [](Project&) {}, kFive, kUpdate, ""},
     StatementCase{"EmptyFieldNameIsNeverWritten", [](Project& p) {
         p.Add("Item1", "", T::ftInteger, qz::Variant(1));
         p.Add("Item2", "V2", T::ftInteger, qz::Variant(2));
-    }, noKey, insert, "Insert Into T1 (V2) values(2)"},
+    }, kNoKey, kInsert, "Insert Into T1 (V2) values(2)"},
     StatementCase{"DuplicateFieldNamesInAnyCaseWriteTheFirst", [](Project& p) {
         p.Add("Item1", "Val", T::ftInteger, qz::Variant(1));
         p.Add("Item2", "VAL", T::ftInteger, qz::Variant(2));
         p.Add("Item3", "val", T::ftInteger, qz::Variant(3));
-    }, noKey, insert, "Insert Into T1 (Val) values(1)"},
+    }, kNoKey, kInsert, "Insert Into T1 (Val) values(1)"},
     StatementCase{"KeyAndTimeColumnsShadowItems", [](Project& p) {
         p.group.SetKeyField("K");
         p.group.SetTimeField("DT");
         p.Add("Item1", "dt", T::ftInteger, qz::Variant(1));
         p.Add("Item2", "k", T::ftInteger, qz::Variant(2));
         p.Add("Item3", "V", T::ftInteger, qz::Variant(3));
-    }, five, insert, "Insert Into T1 (K,DT,V) values(5,TimeText,3)"},
+    }, kFive, kInsert, "Insert Into T1 (K,DT,V) values(5,TimeText,3)"},
     StatementCase{"TimeColumnWithEmptyTimeText", [](Project& p) {
         p.group.SetTimeField("DT");
-    }, noKey, insert, "Insert Into T1 (DT) values(TimeText)"},
+    }, kNoKey, kInsert, "Insert Into T1 (DT) values(TimeText)"},
     StatementCase{"FixedValueIsVerbatim", [](Project& p) {
         p.group.SetTimeField("DT");
         p.AddFixed("Item1", "V", "'N/A'");
-    }, noKey, insert, "Insert Into T1 (DT,V) values(TimeText,'N/A')"},
+    }, kNoKey, kInsert, "Insert Into T1 (DT,V) values(TimeText,'N/A')"},
     StatementCase{"EmptyFixedValueWritesNothing", [](Project& p) {
         p.group.SetTimeField("DT");
         p.AddFixed("Item1", "V", "");
-    }, noKey, insert, "Insert Into T1 (DT,V) values(TimeText,)"},
+    }, kNoKey, kInsert, "Insert Into T1 (DT,V) values(TimeText,)"},
     StatementCase{"StringIsAnSqlLiteral", [](Project& p) {
         p.Add("Item1", "S", T::ftString, qz::Variant("abc"));
-    }, noKey, insert, "Insert Into T1 (S) values('abc')"},
+    }, kNoKey, kInsert, "Insert Into T1 (S) values('abc')"},
     StatementCase{"HostileStringStaysOneValue", [](Project& p) {
         p.Add("Item1", "S", T::ftString, qz::Variant("x); drop table T1; --"));
         p.Add("Item2", "W", T::ftWideString, qz::Variant("it's"));
-    }, noKey, insert, "Insert Into T1 (S,W) values('x); drop table T1; --','it''s')"},
+    }, kNoKey, kInsert, "Insert Into T1 (S,W) values('x); drop table T1; --','it''s')"},
     StatementCase{"UnknownTypeWritesEmptyValue", [](Project& p) {
         p.Add("Item1", "U", T::ftUnknown, qz::Variant(42));
         p.Add("Item2", "B", T::ftBlob, qz::Variant("abc"));
-    }, noKey, insert, "Insert Into T1 (U,B) values(,)"},
+    }, kNoKey, kInsert, "Insert Into T1 (U,B) values(,)"},
     StatementCase{"MidnightDateTimeWritesTheDate", [](Project& p) {
         p.Add("Item1", "D", T::ftDateTime, qz::Variant::Date(45292.0));
-    }, noKey, insert, "Insert Into T1 (D) values('2024-01-01')"},
+    }, kNoKey, kInsert, "Insert Into T1 (D) values('2024-01-01')"},
     StatementCase{"BooleanOfTwoIsTrue", [](Project& p) {
         p.Add("Item1", "B", T::ftBoolean, qz::Variant(2));
-    }, noKey, insert, "Insert Into T1 (B) values(True)"},
-    StatementCase{"UpdateWithEmptyKeyBuildsNothing", KeyedTwoItems, noKey, update, ""},
-    StatementCase{"UpdateWithoutKeyFieldBuildsNothing", TwoItems, five, update, ""},
-    StatementCase{"InsertWithEmptyKeyLeavesOutTheKeyColumn", KeyedTwoItems, noKey, insert,
+    }, kNoKey, kInsert, "Insert Into T1 (B) values(True)"},
+    StatementCase{"UpdateWithEmptyKeyBuildsNothing", KeyedTwoItems, kNoKey, kUpdate, ""},
+    StatementCase{"UpdateWithoutKeyFieldBuildsNothing", TwoItems, kFive, kUpdate, ""},
+    StatementCase{"InsertWithEmptyKeyLeavesOutTheKeyColumn", KeyedTwoItems, kNoKey, kInsert,
                   "Insert Into T1 (DT,V1,V2) values(TimeText,1.5,7)"},
     StatementCase{"UpdateOfOnlyTheKeyIsLeftToTheDatabase", [](Project& p) {
         p.group.SetKeyField("K");
-    }, five, update, "Update T1 set  where K=5"},
+    }, kFive, kUpdate, "Update T1 set  where K=5"},
     StatementCase{"ItemsOfOtherRowsAreLeftOut", [](Project& p) {
         p.group.SetKeyField("K");
         p.Add("Item1", "A", T::ftInteger, qz::Variant(1), "5");
         p.Add("Item2", "B", T::ftInteger, qz::Variant(2), "6");
         p.Add("Item3", "C", T::ftInteger, qz::Variant(3));
-    }, five, update, "Update T1 set A=1 ,C=3  where K=5"},
+    }, kFive, kUpdate, "Update T1 set A=1 ,C=3  where K=5"},
     StatementCase{"KeyIsComparedBeforeFormatting", [](Project& p) {
         p.group.SetKeyField("K");
         p.Add("Item1", "A", T::ftInteger, qz::Variant(1), "01");
         p.Add("Item2", "C", T::ftInteger, qz::Variant(3));
-    }, RowKey{"1", "1"}, update, "Update T1 set C=3  where K=1"},
+    }, RowKey{"1", "1"}, kUpdate, "Update T1 set C=3  where K=1"},
     StatementCase{"TextKeyIsQuotedAndMatchedUnquoted", [](Project& p) {
         p.group.SetKeyField("K");
         p.Add("Item1", "A", T::ftInteger, qz::Variant(1), "O'Neil");
         p.Add("Item2", "B", T::ftInteger, qz::Variant(2), "o'neil");
-    }, RowKey{"'O''Neil'", "O'Neil"}, update, "Update T1 set A=1  where K='O''Neil'"},
+    }, RowKey{"'O''Neil'", "O'Neil"}, kUpdate, "Update T1 set A=1  where K='O''Neil'"},
     StatementCase{"ProcedureBeforeAnyParameterListing", [](Project& p) {
         Procedure(p);
         p.group.SetTimeField("DT");
         p.Add("Item1", "V1", T::ftFloat, qz::Variant(1.5));
-    }, noKey, insert, "exec P1 "},
+    }, kNoKey, kInsert, "exec P1 "},
     StatementCase{"ProcedureIgnoresTheRecordType", [](Project& p) {
         Procedure(p);
         p.Add("Item1", "V1", T::ftFloat, qz::Variant(1.5));
-    }, noKey, update, "exec P1 @V1=1.5", {"@V1"}},
+    }, kNoKey, kUpdate, "exec P1 @V1=1.5", {"@V1"}},
     StatementCase{"ProcedureWithMoreParametersThanPairs", [](Project& p) {
         Procedure(p);
         p.Add("Item1", "V1", T::ftFloat, qz::Variant(1.5));
         p.Add("Item2", "V2", T::ftString, qz::Variant("a"));
-    }, noKey, insert, "exec P1 @V1=1.5,@V2='a'", {"@RETURN_VALUE", "@V1", "@V2"}},
+    }, kNoKey, kInsert, "exec P1 @V1=1.5,@V2='a'", {"@RETURN_VALUE", "@V1", "@V2"}},
     StatementCase{"ProcedureNamesKeepOneAtSign", [](Project& p) {
         Procedure(p);
         p.Add("Item1", "@V1", T::ftFloat, qz::Variant(1.5));
         p.Add("Item2", "V2", T::ftInteger, qz::Variant(2));
-    }, noKey, insert, "exec P1 @V1=1.5,@V2=2", {"@V1", "@V2"}}));
+    }, kNoKey, kInsert, "exec P1 @V1=1.5,@V2=2", {"@V1", "@V2"}}));
 // clang-format on
 
 TEST(ChangedFlags, BuildingClearsOnlyTheWrittenGainItems) {
     Project p;
     p.group.SetKeyField("K");
     TItem& written = p.Add("Item1", "A", T::ftInteger, qz::Variant(1));
-    TItem& noField = p.Add("Item2", "", T::ftInteger, qz::Variant(2));
+    TItem& no_field = p.Add("Item2", "", T::ftInteger, qz::Variant(2));
     TItem& duplicate = p.Add("Item3", "a", T::ftInteger, qz::Variant(3));
-    TItem& otherRow = p.Add("Item4", "B", T::ftInteger, qz::Variant(4), "6");
-    TItem& ownRow = p.Add("Item5", "C", T::ftInteger, qz::Variant(5), "5");
+    TItem& other_row = p.Add("Item4", "B", T::ftInteger, qz::Variant(4), "6");
+    TItem& own_row = p.Add("Item5", "C", T::ftInteger, qz::Variant(5), "5");
     TItem& fixed = p.AddFixed("Item6", "F", "1");
     TItem& calc = p.AddCalc("Item7", "G", T::ftInteger, "Item1 + 1");
 
-    EXPECT_EQ(BuildStatement(p.group, five, "", TRecordType::rtUpdate),
+    EXPECT_EQ(BuildStatement(p.group, kFive, "", TRecordType::rtUpdate),
               "Update T1 set A=1 ,C=5 ,F=1 ,G=2  where K=5");
     EXPECT_FALSE(written.Changed);
-    EXPECT_TRUE(noField.Changed);
+    EXPECT_TRUE(no_field.Changed);
     EXPECT_TRUE(duplicate.Changed);
-    EXPECT_TRUE(otherRow.Changed);
-    EXPECT_FALSE(ownRow.Changed);
+    EXPECT_TRUE(other_row.Changed);
+    EXPECT_FALSE(own_row.Changed);
     EXPECT_TRUE(fixed.Changed);
     EXPECT_FALSE(calc.Changed);
 }
@@ -194,7 +194,7 @@ TEST(ChangedFlags, AreClearedAlsoWhenTheUpdateComesOutEmpty) {
     Project p;
     p.group.SetKeyField("K");
     TItem& item = p.Add("Item1", "A", T::ftInteger, qz::Variant(1));
-    EXPECT_EQ(BuildStatement(p.group, noKey, "", TRecordType::rtUpdate), "");
+    EXPECT_EQ(BuildStatement(p.group, kNoKey, "", TRecordType::rtUpdate), "");
     EXPECT_FALSE(item.Changed);
 }
 
@@ -203,7 +203,7 @@ TEST(ChangedFlags, AFailedConversionLeavesTheFailingItemChanged) {
     TItem& first = p.Add("Item1", "A", T::ftInteger, qz::Variant(1));
     TItem& bad = p.Add("Item2", "B", T::ftInteger, qz::Variant("abc"));
     try {
-        BuildStatement(p.group, noKey, "", TRecordType::rtInsert);
+        BuildStatement(p.group, kNoKey, "", TRecordType::rtInsert);
         FAIL() << "the statement was built";
     } catch (const ConversionError& e) {
         EXPECT_NE(std::string(e.what()).find("\"abc\""), std::string::npos) << e.what();
@@ -284,23 +284,23 @@ class EightHoursAhead : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* old = std::getenv("TZ");
-        hadZone_ = old != nullptr;
-        if (hadZone_)
-            oldZone_ = old;
+        had_zone_ = old != nullptr;
+        if (had_zone_)
+            old_zone_ = old;
         setenv("TZ", "CST-8", 1);
         tzset();
     }
     void TearDown() override {
-        if (hadZone_)
-            setenv("TZ", oldZone_.c_str(), 1);
+        if (had_zone_)
+            setenv("TZ", old_zone_.c_str(), 1);
         else
             unsetenv("TZ");
         tzset();
     }
 
 private:
-    bool hadZone_ = false;
-    std::string oldZone_;
+    bool had_zone_ = false;
+    std::string old_zone_;
 };
 
 TEST_F(EightHoursAhead, TimeTextIsLocalTime) {

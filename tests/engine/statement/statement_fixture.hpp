@@ -18,8 +18,8 @@ class FakeConnection : public DbConnection {
 public:
     explicit FakeConnection(std::vector<ProcParameter> parameters) : parameters_(std::move(parameters)) {}
 
-    void SetConnectionString(std::string_view text) override { connectionString_ = text; }
-    std::string ConnectionString() const override { return connectionString_; }
+    void SetConnectionString(std::string_view text) override { connection_string_ = text; }
+    std::string ConnectionString() const override { return connection_string_; }
     bool IsConnected() const override { return false; }
     void Open(std::chrono::seconds) override { throw DatabaseError("no database in this test"); }
     void Execute(std::string_view) override { throw DatabaseError("no database in this test"); }
@@ -31,7 +31,7 @@ public:
 
 private:
     std::vector<ProcParameter> parameters_;
-    std::string connectionString_;
+    std::string connection_string_;
 };
 
 inline std::vector<ProcParameter> Parameters(const std::vector<std::string>& names) {
@@ -60,10 +60,10 @@ struct Project {
         return item;
     }
 
-    TItem& AddFixed(const std::string& name, const std::string& field, const std::string& defaultValue) {
+    TItem& AddFixed(const std::string& name, const std::string& field, const std::string& default_value) {
         TItem& item = Add(name, field, TFieldType::ftString);
         item.SetGainType(TGainType::gtFixed);
-        item.SetDefaultValue(defaultValue);
+        item.SetDefaultValue(default_value);
         return item;
     }
 

@@ -389,12 +389,12 @@ public:
                      OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
                      std::shared_ptr<GroupObject>* ppUnk) override {
         ComPtr<IUnknown> group;
-        OPCHANDLE serverGroup = 0;
+        OPCHANDLE server_group = 0;
         DWORD revised = 0;
         HRESULT hr = ProxyCall([&] {
             return itf_->AddGroup(szName ? Wide(szName) : const_cast<LPWSTR>(L""), bActive,
                                   dwRequestedUpdateRate, hClientGroup, const_cast<LONG*>(pTimeBias),
-                                  const_cast<FLOAT*>(pPercentDeadband), dwLCID, &serverGroup, &revised,
+                                  const_cast<FLOAT*>(pPercentDeadband), dwLCID, &server_group, &revised,
                                   IID_IUnknown, group.out());
         });
         if (SUCCEEDED(hr) && !group)
@@ -402,7 +402,7 @@ public:
         if (FAILED(hr))
             return hr;
         if (phServerGroup)
-            *phServerGroup = serverGroup;
+            *phServerGroup = server_group;
         if (pRevisedUpdateRate)
             *pRevisedUpdateRate = revised;
         if (ppUnk)

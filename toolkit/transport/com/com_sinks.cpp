@@ -44,10 +44,11 @@ public:
     ShutdownSinkCom(Host& host, std::shared_ptr<OPCShutdown> sink) : host_(host), sink_(std::move(sink)) {}
 
     HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR szReason) override {
-        bool hasReason = szReason != nullptr;
-        std::u16string reason = hasReason ? std::u16string(reinterpret_cast<const char16_t*>(szReason)) : u"";
-        host_.Post([sink = sink_, hasReason, reason] {
-            sink->ShutdownRequest(hasReason ? reinterpret_cast<const OLECHAR*>(reason.c_str()) : nullptr);
+        bool has_reason = szReason != nullptr;
+        std::u16string reason =
+            has_reason ? std::u16string(reinterpret_cast<const char16_t*>(szReason)) : u"";
+        host_.Post([sink = sink_, has_reason, reason] {
+            sink->ShutdownRequest(has_reason ? reinterpret_cast<const OLECHAR*>(reason.c_str()) : nullptr);
         });
         return S_OK;
     }
@@ -94,21 +95,21 @@ public:
     }
 
 private:
-    void PostValues(bool readComplete, DWORD transid, OPCHANDLE group, HRESULT masterQuality,
-                    HRESULT masterError, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+    void PostValues(bool read_complete, DWORD transid, OPCHANDLE group, HRESULT master_quality,
+                    HRESULT master_error, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
                     const WORD* qualities, const FILETIME* times, const HRESULT* errors) {
         // A server that sends a count without the arrays gets nothing delivered for those items.
         if (!handles || !values || !qualities || !times || !errors)
             count = 0;
         auto copies = std::make_shared<VariantCopies>(values, count);
-        host_.Post([sink = sink_, readComplete, transid, group, masterQuality, masterError, count,
+        host_.Post([sink = sink_, read_complete, transid, group, master_quality, master_error, count,
                     h = CopyArray(handles, count), copies, q = CopyArray(qualities, count),
                     t = CopyArray(times, count), e = CopyArray(errors, count)] {
-            if (readComplete)
-                sink->OnReadComplete(transid, group, masterQuality, masterError, count, DataOrNull(h),
+            if (read_complete)
+                sink->OnReadComplete(transid, group, master_quality, master_error, count, DataOrNull(h),
                                      copies->data(), DataOrNull(q), DataOrNull(t), DataOrNull(e));
             else
-                sink->OnDataChange(transid, group, masterQuality, masterError, count, DataOrNull(h),
+                sink->OnDataChange(transid, group, master_quality, master_error, count, DataOrNull(h),
                                    copies->data(), DataOrNull(q), DataOrNull(t), DataOrNull(e));
         });
     }

@@ -28,8 +28,8 @@ struct RecoveryPoint {
 
 // The thread's innermost recovery point lives in a TLS slot (TlsGetValue neither allocates nor locks).
 DWORD Slot() {
-    static const DWORD slot = TlsAlloc();
-    return slot;
+    static const DWORD kSlot = TlsAlloc();
+    return kSlot;
 }
 
 RecoveryPoint* Innermost() {

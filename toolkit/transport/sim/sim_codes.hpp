@@ -4,19 +4,19 @@
 
 namespace tagclient::transport::sim::code {
 
-constexpr HRESULT InvalidHandle = static_cast<HRESULT>(0xC0040001L);
-constexpr HRESULT BadType = static_cast<HRESULT>(0xC0040004L);
-constexpr HRESULT BadRights = static_cast<HRESULT>(0xC0040006L);
-constexpr HRESULT UnknownItemId = static_cast<HRESULT>(0xC0040007L);
-constexpr HRESULT InvalidItemId = static_cast<HRESULT>(0xC0040008L);
-constexpr HRESULT Range = static_cast<HRESULT>(0xC004000BL);
-constexpr HRESULT DuplicateName = static_cast<HRESULT>(0xC004000CL);
-constexpr HRESULT UnsupportedRate = static_cast<HRESULT>(0x0004000DL);
-constexpr HRESULT InvalidPid = static_cast<HRESULT>(0xC0040203L);
-constexpr HRESULT NoConnection = static_cast<HRESULT>(0x80040200L);
-constexpr HRESULT FormatEtc = static_cast<HRESULT>(0x80040064L);
-constexpr HRESULT Tymed = static_cast<HRESULT>(0x80040069L);
-constexpr HRESULT ServerUnavailable = static_cast<HRESULT>(0x800706BAL); // RPC server unavailable
-constexpr HRESULT FileNotFound = static_cast<HRESULT>(0x80070002L);
+constexpr HRESULT kInvalidHandle = static_cast<HRESULT>(0xC0040001L);
+constexpr HRESULT kBadType = static_cast<HRESULT>(0xC0040004L);
+constexpr HRESULT kBadRights = static_cast<HRESULT>(0xC0040006L);
+constexpr HRESULT kUnknownItemId = static_cast<HRESULT>(0xC0040007L);
+constexpr HRESULT kInvalidItemId = static_cast<HRESULT>(0xC0040008L);
+constexpr HRESULT kRange = static_cast<HRESULT>(0xC004000BL);
+constexpr HRESULT kDuplicateName = static_cast<HRESULT>(0xC004000CL);
+constexpr HRESULT kUnsupportedRate = static_cast<HRESULT>(0x0004000DL);
+constexpr HRESULT kInvalidPid = static_cast<HRESULT>(0xC0040203L);
+constexpr HRESULT kNoConnection = static_cast<HRESULT>(0x80040200L);
+constexpr HRESULT kFormatEtc = static_cast<HRESULT>(0x80040064L);
+constexpr HRESULT kTymed = static_cast<HRESULT>(0x80040069L);
+constexpr HRESULT kServerUnavailable = static_cast<HRESULT>(0x800706BAL); // RPC server unavailable
+constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002L);
 
 } // namespace tagclient::transport::sim::code

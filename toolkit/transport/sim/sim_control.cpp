@@ -32,7 +32,7 @@ struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    long long modifiedNs = 0;
+    long long modified_ns = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 
@@ -47,9 +47,9 @@ FileIdentity Identify(const char* path) {
     id.size = st.st_size;
 #ifdef _WIN32
     // The C runtime's stat keeps whole seconds; size and the other fields still tell most rewrites apart.
-    id.modifiedNs = static_cast<long long>(st.st_mtime) * 1000000000LL;
+    id.modified_ns = static_cast<long long>(st.st_mtime) * 1000000000LL;
 #else
-    id.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    id.modified_ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
 #endif
     return id;
 }
@@ -87,13 +87,13 @@ ControlReading ReadControl() {
     if (path == nullptr || *path == '\0')
         return {};
     static std::mutex mutex;
-    static std::string lastPath;
-    static FileIdentity lastIdentity;
-    static std::string lastText;
+    static std::string last_path;
+    static FileIdentity last_identity;
+    static std::string last_text;
     static ControlReading last;
     std::lock_guard lock(mutex);
     FileIdentity identity = Identify(path);
-    if (path == lastPath && identity == lastIdentity)
+    if (path == last_path && identity == last_identity)
         return last;
     std::string text;
     if (identity.exists) {
@@ -102,14 +102,14 @@ ControlReading ReadControl() {
         content << in.rdbuf();
         text = content.str();
     }
-    const bool changed = path != lastPath || text != lastText;
-    lastPath = path;
-    lastIdentity = identity;
+    const bool changed = path != last_path || text != last_text;
+    last_path = path;
+    last_identity = identity;
     if (changed) {
         const std::uint64_t version = last.version + 1;
         last = ParseControl(text);
         last.version = version;
-        lastText = std::move(text);
+        last_text = std::move(text);
     }
     return last;
 }

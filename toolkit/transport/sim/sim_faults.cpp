@@ -50,43 +50,43 @@ bool ParseCode(std::u16string_view text, HRESULT* code) {
 } // namespace
 
 const std::vector<std::u16string>& Faults::OperationNames() {
-    static const std::vector<std::u16string> names = {u"GetStatus",
-                                                      u"AddGroup",
-                                                      u"RemoveGroup",
-                                                      u"GetState",
-                                                      u"SetState",
-                                                      u"SetName",
-                                                      u"AddItems",
-                                                      u"ValidateItems",
-                                                      u"RemoveItems",
-                                                      u"SetActiveState",
-                                                      u"Read",
-                                                      u"Write",
-                                                      u"AsyncWrite",
-                                                      u"Refresh",
-                                                      u"Refresh2",
-                                                      u"Advise",
-                                                      u"DAdvise",
-                                                      u"QueryOrganization",
-                                                      u"ChangeBrowsePosition",
-                                                      u"BrowseOPCItemIDs",
-                                                      u"GetItemID",
-                                                      u"QueryAvailableProperties",
-                                                      u"GetItemProperties"};
-    return names;
+    static const std::vector<std::u16string> kNames = {u"GetStatus",
+                                                       u"AddGroup",
+                                                       u"RemoveGroup",
+                                                       u"GetState",
+                                                       u"SetState",
+                                                       u"SetName",
+                                                       u"AddItems",
+                                                       u"ValidateItems",
+                                                       u"RemoveItems",
+                                                       u"SetActiveState",
+                                                       u"Read",
+                                                       u"Write",
+                                                       u"AsyncWrite",
+                                                       u"Refresh",
+                                                       u"Refresh2",
+                                                       u"Advise",
+                                                       u"DAdvise",
+                                                       u"QueryOrganization",
+                                                       u"ChangeBrowsePosition",
+                                                       u"BrowseOPCItemIDs",
+                                                       u"GetItemID",
+                                                       u"QueryAvailableProperties",
+                                                       u"GetItemProperties"};
+    return kNames;
 }
 
 const std::vector<std::u16string>& Faults::InterfaceNames() {
-    static const std::vector<std::u16string> names = {
+    static const std::vector<std::u16string> kNames = {
         u"ItemMgt",   u"GroupStateMgt", u"SyncIO", u"AsyncIO", u"AsyncIO2", u"ConnectionPointContainer",
         u"DataObject"};
-    return names;
+    return kNames;
 }
 
 HRESULT Faults::SetFailNext(std::u16string_view text) {
     auto parts = Split(text, u";");
     if (parts.empty()) {
-        failNext_.clear();
+        fail_next_.clear();
         return S_OK;
     }
     std::vector<std::pair<std::u16string, Queued>> parsed;
@@ -97,17 +97,17 @@ HRESULT Faults::SetFailNext(std::u16string_view text) {
             name = part.substr(0, eq);
             while (!name.empty() && name.back() == u' ')
                 name.remove_suffix(1);
-            std::u16string_view codeText = part.substr(eq + 1);
-            while (!codeText.empty() && codeText.front() == u' ')
-                codeText.remove_prefix(1);
+            std::u16string_view code_text = part.substr(eq + 1);
+            while (!code_text.empty() && code_text.front() == u' ')
+                code_text.remove_prefix(1);
             constexpr std::u16string_view kSlow = u"slow:";
-            if (codeText.substr(0, kSlow.size()) == kSlow) {
+            if (code_text.substr(0, kSlow.size()) == kSlow) {
                 HRESULT ms = 0;
-                if (!ParseCode(codeText.substr(kSlow.size()), &ms) || ms <= 0 || ms > 60000)
+                if (!ParseCode(code_text.substr(kSlow.size()), &ms) || ms <= 0 || ms > 60000)
                     return E_INVALIDARG;
                 entry.code = S_OK;
-                entry.delayMs = static_cast<unsigned>(ms);
-            } else if (!ParseCode(codeText, &entry.code) || SUCCEEDED(entry.code)) {
+                entry.delay_ms = static_cast<unsigned>(ms);
+            } else if (!ParseCode(code_text, &entry.code) || SUCCEEDED(entry.code)) {
                 return E_INVALIDARG;
             }
         }
@@ -117,20 +117,20 @@ HRESULT Faults::SetFailNext(std::u16string_view text) {
         parsed.emplace_back(std::u16string(name), entry);
     }
     for (auto& [name, entry] : parsed)
-        failNext_[name].push_back(entry);
+        fail_next_[name].push_back(entry);
     return S_OK;
 }
 
 HRESULT Faults::Take(std::u16string_view operation) {
-    auto it = failNext_.find(operation);
-    if (it == failNext_.end() || it->second.empty())
+    auto it = fail_next_.find(operation);
+    if (it == fail_next_.end() || it->second.empty())
         return S_OK;
     const Queued entry = it->second.front();
     it->second.pop_front();
     if (it->second.empty())
-        failNext_.erase(it);
-    if (entry.delayMs)
-        std::this_thread::sleep_for(std::chrono::milliseconds(entry.delayMs));
+        fail_next_.erase(it);
+    if (entry.delay_ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(entry.delay_ms));
     return entry.code;
 }
 
@@ -151,27 +151,27 @@ GroupInterfaces Faults::Apply(GroupInterfaces offered) const {
         if (hidden_.count(std::u16string_view(name)) != 0)
             flag = false;
     };
-    hide(u"ItemMgt", offered.itemMgt);
-    hide(u"GroupStateMgt", offered.groupStateMgt);
-    hide(u"SyncIO", offered.syncIO);
-    hide(u"AsyncIO", offered.asyncIO);
-    hide(u"AsyncIO2", offered.asyncIO2);
-    hide(u"ConnectionPointContainer", offered.connectionPoints);
-    hide(u"DataObject", offered.dataObject);
+    hide(u"ItemMgt", offered.item_mgt);
+    hide(u"GroupStateMgt", offered.group_state_mgt);
+    hide(u"SyncIO", offered.sync_io);
+    hide(u"AsyncIO", offered.async_io);
+    hide(u"AsyncIO2", offered.async_i_o2);
+    hide(u"ConnectionPointContainer", offered.connection_points);
+    hide(u"DataObject", offered.data_object);
     return offered;
 }
 
 bool Faults::TakeRefuseRemoveGroup() {
-    if (refuseRemoveGroup_ <= 0)
+    if (refuse_remove_group_ <= 0)
         return false;
-    --refuseRemoveGroup_;
+    --refuse_remove_group_;
     return true;
 }
 
 bool Faults::TakeRefuseItem() {
-    if (refuseItems_ <= 0)
+    if (refuse_items_ <= 0)
         return false;
-    --refuseItems_;
+    --refuse_items_;
     return true;
 }
 

@@ -12,13 +12,13 @@ namespace tagclient::transport::sim {
 
 // The interfaces a group object offers (Control.HideInterface removes some from later groups).
 struct GroupInterfaces {
-    bool itemMgt = true;
-    bool groupStateMgt = true;
-    bool syncIO = true;
-    bool asyncIO = true;
-    bool asyncIO2 = true;
-    bool connectionPoints = true;
-    bool dataObject = true;
+    bool item_mgt = true;
+    bool group_state_mgt = true;
+    bool sync_io = true;
+    bool async_io = true;
+    bool async_i_o2 = true;
+    bool connection_points = true;
+    bool data_object = true;
 };
 
 class Faults {
@@ -42,10 +42,10 @@ public:
     HRESULT SetHidden(std::u16string_view text);
     GroupInterfaces Apply(GroupInterfaces offered) const;
 
-    void SetRefuseRemoveGroup(int count) { refuseRemoveGroup_ = count; }
+    void SetRefuseRemoveGroup(int count) { refuse_remove_group_ = count; }
     // True (and one fewer left) when the next RemoveGroup is to be refused.
     bool TakeRefuseRemoveGroup();
-    void SetRefuseItems(int count) { refuseItems_ = count; }
+    void SetRefuseItems(int count) { refuse_items_ = count; }
     bool TakeRefuseItem();
 
     void SetDamage(StreamDamage damage) { damage_ = damage; }
@@ -54,12 +54,12 @@ public:
 private:
     struct Queued {
         HRESULT code = E_FAIL;
-        unsigned delayMs = 0; // a delay instead of a failure
+        unsigned delay_ms = 0; // a delay instead of a failure
     };
-    std::map<std::u16string, std::deque<Queued>, std::less<>> failNext_;
+    std::map<std::u16string, std::deque<Queued>, std::less<>> fail_next_;
     std::set<std::u16string, std::less<>> hidden_;
-    int refuseRemoveGroup_ = 0;
-    int refuseItems_ = 0;
+    int refuse_remove_group_ = 0;
+    int refuse_items_ = 0;
     StreamDamage damage_ = StreamDamage::None;
 };
 

@@ -22,9 +22,9 @@ bool Beyond(const Value& a, const Value& b, double threshold) {
 
 } // namespace
 
-SimGroup::SimGroup(std::shared_ptr<SimServer> server, DWORD serverHandle, GroupInterfaces interfaces)
+SimGroup::SimGroup(std::shared_ptr<SimServer> server, DWORD server_handle, GroupInterfaces interfaces)
     : server_(server), scheduler_(server->SchedulerRef()), interfaces_(interfaces) {
-    state_.serverHandle = serverHandle;
+    state_.server_handle = server_handle;
 }
 
 SimGroup::~SimGroup() {
@@ -34,7 +34,7 @@ SimGroup::~SimGroup() {
 void SimGroup::StartTimer() {
     StopTimer();
     std::weak_ptr<SimGroup> weak = weak_from_this();
-    timer_ = scheduler_->StartTimer(state_.updateRate, [weak] {
+    timer_ = scheduler_->StartTimer(state_.update_rate, [weak] {
         if (auto self = weak.lock())
             self->OnUpdateTick();
     });
@@ -65,43 +65,43 @@ HRESULT SimGroup::GetState(GroupState* state) {
     return S_OK;
 }
 
-HRESULT SimGroup::SetState(const DWORD* requestedRate, DWORD* revisedRate, const BOOL* active,
-                           const LONG* timeBias, const FLOAT* percentDeadband, const DWORD* lcid,
-                           const DWORD* clientHandle) {
+HRESULT SimGroup::SetState(const DWORD* requested_rate, DWORD* revised_rate, const BOOL* active,
+                           const LONG* time_bias, const FLOAT* percent_deadband, const DWORD* lcid,
+                           const DWORD* client_handle) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"SetState"); FAILED(hr))
         return hr;
-    if (percentDeadband != nullptr && !(*percentDeadband >= 0.0f && *percentDeadband <= 100.0f))
+    if (percent_deadband != nullptr && !(*percent_deadband >= 0.0f && *percent_deadband <= 100.0f))
         return E_INVALIDARG;
     HRESULT result = S_OK;
-    if (requestedRate != nullptr) {
-        DWORD revised = *requestedRate < kMinimumUpdateRate ? kMinimumUpdateRate : *requestedRate;
-        if (revised != *requestedRate)
-            result = code::UnsupportedRate;
-        if (revised != state_.updateRate) {
-            state_.updateRate = revised;
+    if (requested_rate != nullptr) {
+        DWORD revised = *requested_rate < kMinimumUpdateRate ? kMinimumUpdateRate : *requested_rate;
+        if (revised != *requested_rate)
+            result = code::kUnsupportedRate;
+        if (revised != state_.update_rate) {
+            state_.update_rate = revised;
             StartTimer();
         }
     }
-    if (revisedRate != nullptr)
-        *revisedRate = state_.updateRate;
+    if (revised_rate != nullptr)
+        *revised_rate = state_.update_rate;
     if (active != nullptr) {
-        bool nowActive = *active != 0;
-        if (nowActive && !state_.active)
+        bool now_active = *active != 0;
+        if (now_active && !state_.active)
             for (auto& [handle, item] : items_)
                 item.sent = false; // an activated group reports every active item again
-        state_.active = nowActive;
+        state_.active = now_active;
     }
-    if (timeBias != nullptr)
-        state_.timeBias = *timeBias;
-    if (percentDeadband != nullptr)
-        state_.percentDeadband = *percentDeadband;
+    if (time_bias != nullptr)
+        state_.time_bias = *time_bias;
+    if (percent_deadband != nullptr)
+        state_.percent_deadband = *percent_deadband;
     if (lcid != nullptr)
         state_.lcid = *lcid;
-    if (clientHandle != nullptr)
-        state_.clientHandle = *clientHandle;
+    if (client_handle != nullptr)
+        state_.client_handle = *client_handle;
     return result;
 }
 
@@ -114,21 +114,21 @@ HRESULT SimGroup::SetName(const std::u16string& name) {
     if (name.empty())
         return E_INVALIDARG;
     if (server->NameInUse(name, this))
-        return code::DuplicateName;
+        return code::kDuplicateName;
     state_.name = name;
     return S_OK;
 }
 
 HRESULT SimGroup::CheckItem(const ItemRequest& request, const ItemSpec** spec) const {
-    if (request.itemId.empty())
-        return code::InvalidItemId;
-    const ItemSpec* found = SimServer::Items().Find(request.itemId);
+    if (request.item_id.empty())
+        return code::kInvalidItemId;
+    const ItemSpec* found = SimServer::Items().Find(request.item_id);
     if (found == nullptr)
-        return code::UnknownItemId;
-    if (request.requestedType != VT_EMPTY) {
-        if (!IsSupportedType(request.requestedType) ||
-            ((request.requestedType & VT_ARRAY) != 0) != ((found->type & VT_ARRAY) != 0))
-            return code::BadType;
+        return code::kUnknownItemId;
+    if (request.requested_type != VT_EMPTY) {
+        if (!IsSupportedType(request.requested_type) ||
+            ((request.requested_type & VT_ARRAY) != 0) != ((found->type & VT_ARRAY) != 0))
+            return code::kBadType;
     }
     *spec = found;
     return S_OK;
@@ -145,27 +145,27 @@ HRESULT SimGroup::AddItems(const std::vector<ItemRequest>& requests, std::vector
         return E_INVALIDARG;
     results->assign(requests.size(), ItemAddResult());
     errors->assign(requests.size(), S_OK);
-    bool anyFailed = false;
+    bool any_failed = false;
     for (size_t i = 0; i < requests.size(); ++i) {
         const ItemSpec* spec = nullptr;
         HRESULT hr = CheckItem(requests[i], &spec);
         if (SUCCEEDED(hr) && server->FaultControl().TakeRefuseItem())
-            hr = code::UnknownItemId;
+            hr = code::kUnknownItemId;
         if (FAILED(hr)) {
             (*errors)[i] = hr;
-            anyFailed = true;
+            any_failed = true;
             continue;
         }
         Item item;
-        item.serverHandle = nextItemHandle_++;
-        item.clientHandle = requests[i].clientHandle;
+        item.server_handle = next_item_handle_++;
+        item.client_handle = requests[i].client_handle;
         item.spec = spec;
         item.active = requests[i].active;
-        item.requestedType = requests[i].requestedType;
-        (*results)[i] = {item.serverHandle, spec->type, spec->rights};
-        items_.emplace(item.serverHandle, std::move(item));
+        item.requested_type = requests[i].requested_type;
+        (*results)[i] = {item.server_handle, spec->type, spec->rights};
+        items_.emplace(item.server_handle, std::move(item));
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
 HRESULT SimGroup::ValidateItems(const std::vector<ItemRequest>& requests, std::vector<ItemAddResult>* results,
@@ -179,66 +179,66 @@ HRESULT SimGroup::ValidateItems(const std::vector<ItemRequest>& requests, std::v
         return E_INVALIDARG;
     results->assign(requests.size(), ItemAddResult());
     errors->assign(requests.size(), S_OK);
-    bool anyFailed = false;
+    bool any_failed = false;
     for (size_t i = 0; i < requests.size(); ++i) {
         const ItemSpec* spec = nullptr;
         HRESULT hr = CheckItem(requests[i], &spec);
         (*errors)[i] = hr;
         if (FAILED(hr))
-            anyFailed = true;
+            any_failed = true;
         else
             (*results)[i] = {0, spec->type, spec->rights};
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
-HRESULT SimGroup::RemoveItems(const std::vector<DWORD>& serverHandles, std::vector<HRESULT>* errors) {
+HRESULT SimGroup::RemoveItems(const std::vector<DWORD>& server_handles, std::vector<HRESULT>* errors) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"RemoveItems"); FAILED(hr))
         return hr;
-    if (serverHandles.empty())
+    if (server_handles.empty())
         return E_INVALIDARG;
-    errors->assign(serverHandles.size(), S_OK);
-    bool anyFailed = false;
-    for (size_t i = 0; i < serverHandles.size(); ++i) {
-        if (items_.erase(serverHandles[i]) == 0) {
-            (*errors)[i] = code::InvalidHandle;
-            anyFailed = true;
+    errors->assign(server_handles.size(), S_OK);
+    bool any_failed = false;
+    for (size_t i = 0; i < server_handles.size(); ++i) {
+        if (items_.erase(server_handles[i]) == 0) {
+            (*errors)[i] = code::kInvalidHandle;
+            any_failed = true;
         }
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
-HRESULT SimGroup::SetActiveState(const std::vector<DWORD>& serverHandles, bool active,
+HRESULT SimGroup::SetActiveState(const std::vector<DWORD>& server_handles, bool active,
                                  std::vector<HRESULT>* errors) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"SetActiveState"); FAILED(hr))
         return hr;
-    if (serverHandles.empty())
+    if (server_handles.empty())
         return E_INVALIDARG;
-    errors->assign(serverHandles.size(), S_OK);
-    bool anyFailed = false;
-    for (size_t i = 0; i < serverHandles.size(); ++i) {
-        auto it = items_.find(serverHandles[i]);
+    errors->assign(server_handles.size(), S_OK);
+    bool any_failed = false;
+    for (size_t i = 0; i < server_handles.size(); ++i) {
+        auto it = items_.find(server_handles[i]);
         if (it == items_.end()) {
-            (*errors)[i] = code::InvalidHandle;
-            anyFailed = true;
+            (*errors)[i] = code::kInvalidHandle;
+            any_failed = true;
             continue;
         }
         if (active && !it->second.active)
             it->second.sent = false; // an activated item reports its value at the next update
         it->second.active = active;
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
 ItemUpdate SimGroup::Current(const Item& item, DWORD source) {
     ItemUpdate u;
-    u.clientHandle = item.clientHandle;
+    u.client_handle = item.client_handle;
     auto server = server_.lock();
     if (!server) {
         u.error = E_FAIL;
@@ -246,16 +246,16 @@ ItemUpdate SimGroup::Current(const Item& item, DWORD source) {
     }
     Sample s = server->SampleItem(*item.spec);
     u.timestamp = s.timestamp;
-    if (source == kSourceDevice && item.spec->deviceReadFails) {
+    if (source == kSourceDevice && item.spec->device_read_fails) {
         u.error = E_FAIL;
         u.quality = s.quality;
         return u;
     }
     u.quality = s.quality;
-    if (item.requestedType != VT_EMPTY && item.requestedType != s.value.type) {
-        if (FAILED(ConvertValue(s.value, item.requestedType, &u.value))) {
+    if (item.requested_type != VT_EMPTY && item.requested_type != s.value.type) {
+        if (FAILED(ConvertValue(s.value, item.requested_type, &u.value))) {
             u.value = Value();
-            u.quality = quality::Bad;
+            u.quality = quality::kBad;
         }
     } else {
         u.value = std::move(s.value);
@@ -263,96 +263,96 @@ ItemUpdate SimGroup::Current(const Item& item, DWORD source) {
     return u;
 }
 
-HRESULT SimGroup::Read(DWORD source, const std::vector<DWORD>& serverHandles, std::vector<ItemRead>* values,
+HRESULT SimGroup::Read(DWORD source, const std::vector<DWORD>& server_handles, std::vector<ItemRead>* values,
                        std::vector<HRESULT>* errors) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"Read"); FAILED(hr))
         return hr;
-    if (serverHandles.empty() || (source != kSourceCache && source != kSourceDevice))
+    if (server_handles.empty() || (source != kSourceCache && source != kSourceDevice))
         return E_INVALIDARG;
-    values->assign(serverHandles.size(), ItemRead());
-    errors->assign(serverHandles.size(), S_OK);
-    bool anyFailed = false;
-    for (size_t i = 0; i < serverHandles.size(); ++i) {
-        auto it = items_.find(serverHandles[i]);
+    values->assign(server_handles.size(), ItemRead());
+    errors->assign(server_handles.size(), S_OK);
+    bool any_failed = false;
+    for (size_t i = 0; i < server_handles.size(); ++i) {
+        auto it = items_.find(server_handles[i]);
         HRESULT hr = S_OK;
         if (it == items_.end())
-            hr = code::InvalidHandle;
+            hr = code::kInvalidHandle;
         else if ((it->second.spec->rights & kReadable) == 0)
-            hr = code::BadRights;
+            hr = code::kBadRights;
         if (SUCCEEDED(hr)) {
             ItemUpdate u = Current(it->second, source);
             hr = u.error;
             ItemRead& r = (*values)[i];
-            r.clientHandle = u.clientHandle;
+            r.client_handle = u.client_handle;
             r.timestamp = u.timestamp;
             r.quality = u.quality;
             r.value = std::move(u.value);
             // A cache read of an inactive group or item reports the value as out of service.
             if (source == kSourceCache && (!state_.active || !it->second.active))
-                r.quality = quality::OutOfService;
+                r.quality = quality::kOutOfService;
         } else {
-            (*values)[i].clientHandle = it == items_.end() ? 0 : it->second.clientHandle;
+            (*values)[i].client_handle = it == items_.end() ? 0 : it->second.client_handle;
         }
         if (FAILED(hr)) {
             (*errors)[i] = hr;
             (*values)[i].value = Value();
-            anyFailed = true;
+            any_failed = true;
         }
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
-HRESULT SimGroup::Write(const std::vector<DWORD>& serverHandles, const std::vector<Value>& values,
+HRESULT SimGroup::Write(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
                         std::vector<HRESULT>* errors) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"Write"); FAILED(hr))
         return hr;
-    if (serverHandles.empty() || serverHandles.size() != values.size())
+    if (server_handles.empty() || server_handles.size() != values.size())
         return E_INVALIDARG;
-    errors->assign(serverHandles.size(), S_OK);
-    bool anyFailed = false;
-    for (size_t i = 0; i < serverHandles.size(); ++i) {
-        auto it = items_.find(serverHandles[i]);
+    errors->assign(server_handles.size(), S_OK);
+    bool any_failed = false;
+    for (size_t i = 0; i < server_handles.size(); ++i) {
+        auto it = items_.find(server_handles[i]);
         HRESULT hr =
-            it == items_.end() ? code::InvalidHandle : server->WriteItem(*it->second.spec, values[i]);
+            it == items_.end() ? code::kInvalidHandle : server->WriteItem(*it->second.spec, values[i]);
         (*errors)[i] = hr;
-        anyFailed = anyFailed || FAILED(hr);
+        any_failed = any_failed || FAILED(hr);
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
-HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& serverHandles, const std::vector<Value>& values,
-                             DWORD transactionId, DWORD* cancelId, std::vector<HRESULT>* errors) {
+HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
+                             DWORD transaction_id, DWORD* cancel_id, std::vector<HRESULT>* errors) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
     if (HRESULT hr = server->FaultControl().Take(u"AsyncWrite"); FAILED(hr))
         return hr;
-    if (serverHandles.empty() || serverHandles.size() != values.size())
+    if (server_handles.empty() || server_handles.size() != values.size())
         return E_INVALIDARG;
     if (callbacks_.empty())
-        return code::NoConnection;
-    errors->assign(serverHandles.size(), S_OK);
+        return code::kNoConnection;
+    errors->assign(server_handles.size(), S_OK);
     std::vector<std::pair<DWORD, Value>> queued;
-    bool anyFailed = false;
-    for (size_t i = 0; i < serverHandles.size(); ++i) {
-        if (items_.count(serverHandles[i]) == 0) {
-            (*errors)[i] = code::InvalidHandle;
-            anyFailed = true;
+    bool any_failed = false;
+    for (size_t i = 0; i < server_handles.size(); ++i) {
+        if (items_.count(server_handles[i]) == 0) {
+            (*errors)[i] = code::kInvalidHandle;
+            any_failed = true;
         } else {
-            queued.emplace_back(serverHandles[i], values[i]);
+            queued.emplace_back(server_handles[i], values[i]);
         }
     }
-    *cancelId = nextTransaction_++;
+    *cancel_id = next_transaction_++;
     if (queued.empty())
         return S_FALSE;
     std::weak_ptr<SimGroup> weak = weak_from_this();
-    scheduler_->Post([weak, transactionId, queued = std::move(queued)] {
+    scheduler_->Post([weak, transaction_id, queued = std::move(queued)] {
         auto self = weak.lock();
         if (!self || self->removed_)
             return;
@@ -365,9 +365,9 @@ HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& serverHandles, const std:
             auto it = self->items_.find(handle);
             // An item removed since the request was queued reports an invalid handle.
             ItemWriteResult r;
-            r.clientHandle = it == self->items_.end() ? 0 : it->second.clientHandle;
+            r.client_handle = it == self->items_.end() ? 0 : it->second.client_handle;
             r.error =
-                it == self->items_.end() ? code::InvalidHandle : server->WriteItem(*it->second.spec, value);
+                it == self->items_.end() ? code::kInvalidHandle : server->WriteItem(*it->second.spec, value);
             if (FAILED(r.error))
                 master = S_FALSE;
             results.push_back(r);
@@ -378,10 +378,10 @@ HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& serverHandles, const std:
         for (const auto& listener : listeners) {
             if (self->removed_)
                 break;
-            listener->OnWriteComplete(transactionId, self->state_.clientHandle, master, results);
+            listener->OnWriteComplete(transaction_id, self->state_.client_handle, master, results);
         }
     });
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
 std::vector<ItemUpdate> SimGroup::AllActive(DWORD source) {
@@ -395,7 +395,7 @@ std::vector<ItemUpdate> SimGroup::AllActive(DWORD source) {
     return updates;
 }
 
-HRESULT SimGroup::Refresh2(DWORD source, DWORD transactionId, DWORD* cancelId) {
+HRESULT SimGroup::Refresh2(DWORD source, DWORD transaction_id, DWORD* cancel_id) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
@@ -404,28 +404,28 @@ HRESULT SimGroup::Refresh2(DWORD source, DWORD transactionId, DWORD* cancelId) {
     if (source != kSourceCache && source != kSourceDevice)
         return E_INVALIDARG;
     if (callbacks_.empty())
-        return code::NoConnection;
+        return code::kNoConnection;
     if (!state_.active)
         return E_FAIL;
-    bool anyActive = false;
+    bool any_active = false;
     for (const auto& [handle, item] : items_)
-        anyActive = anyActive || item.active;
-    if (!anyActive)
+        any_active = any_active || item.active;
+    if (!any_active)
         return E_FAIL;
-    *cancelId = nextTransaction_++;
+    *cancel_id = next_transaction_++;
     std::weak_ptr<SimGroup> weak = weak_from_this();
-    scheduler_->Post([weak, source, transactionId] {
+    scheduler_->Post([weak, source, transaction_id] {
         auto self = weak.lock();
         if (!self || self->removed_)
             return;
         auto updates = self->AllActive(source);
         if (!updates.empty())
-            self->DeliverToCallbacks(transactionId, updates);
+            self->DeliverToCallbacks(transaction_id, updates);
     });
     return S_OK;
 }
 
-HRESULT SimGroup::Refresh(DWORD connection, DWORD source, DWORD* transactionId) {
+HRESULT SimGroup::Refresh(DWORD connection, DWORD source, DWORD* transaction_id) {
     auto server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
@@ -437,13 +437,13 @@ HRESULT SimGroup::Refresh(DWORD connection, DWORD source, DWORD* transactionId) 
         return E_INVALIDARG;
     if (!state_.active)
         return E_FAIL;
-    bool anyActive = false;
+    bool any_active = false;
     for (const auto& [handle, item] : items_)
-        anyActive = anyActive || item.active;
-    if (!anyActive)
+        any_active = any_active || item.active;
+    if (!any_active)
         return E_FAIL;
-    const DWORD id = nextTransaction_++;
-    *transactionId = id;
+    const DWORD id = next_transaction_++;
+    *transaction_id = id;
     std::weak_ptr<SimGroup> weak = weak_from_this();
     scheduler_->Post([weak, connection, source, id] {
         auto self = weak.lock();
@@ -464,16 +464,16 @@ HRESULT SimGroup::Advise(std::shared_ptr<DataListener> listener, DWORD* cookie) 
         return hr;
     if (!listener)
         return E_POINTER;
-    *cookie = nextCookie_++;
+    *cookie = next_cookie_++;
     callbacks_.emplace(*cookie, std::move(listener));
     return S_OK;
 }
 
 HRESULT SimGroup::Unadvise(DWORD cookie) {
-    return callbacks_.erase(cookie) != 0 ? S_OK : code::NoConnection;
+    return callbacks_.erase(cookie) != 0 ? S_OK : code::kNoConnection;
 }
 
-HRESULT SimGroup::DAdvise(StreamFormat format, bool primeFirst, std::shared_ptr<StreamListener> listener,
+HRESULT SimGroup::DAdvise(StreamFormat format, bool prime_first, std::shared_ptr<StreamListener> listener,
                           DWORD* connection) {
     auto server = server_.lock();
     if (removed_ || !server)
@@ -482,10 +482,10 @@ HRESULT SimGroup::DAdvise(StreamFormat format, bool primeFirst, std::shared_ptr<
         return hr;
     if (!listener)
         return E_POINTER;
-    const DWORD id = nextCookie_++;
+    const DWORD id = next_cookie_++;
     streams_.emplace(id, StreamSubscription{format, std::move(listener)});
     *connection = id;
-    if (primeFirst && state_.active) {
+    if (prime_first && state_.active) {
         std::weak_ptr<SimGroup> weak = weak_from_this();
         scheduler_->Post([weak, id] {
             auto self = weak.lock();
@@ -500,28 +500,29 @@ HRESULT SimGroup::DAdvise(StreamFormat format, bool primeFirst, std::shared_ptr<
 }
 
 HRESULT SimGroup::DUnadvise(DWORD connection) {
-    return streams_.erase(connection) != 0 ? S_OK : code::NoConnection;
+    return streams_.erase(connection) != 0 ? S_OK : code::kNoConnection;
 }
 
 bool SimGroup::Changed(const Item& item, const Value& value, WORD quality) const {
-    if (!item.sent || quality != item.lastQuality)
+    if (!item.sent || quality != item.last_quality)
         return true;
-    if (value == item.lastValue)
+    if (value == item.last_value)
         return false;
-    if (state_.percentDeadband <= 0.0f || item.spec->euType != kEuAnalog || value.type != item.lastValue.type)
+    if (state_.percent_deadband <= 0.0f || item.spec->eu_type != kEuAnalog ||
+        value.type != item.last_value.type)
         return true;
     // Percent deadband: an analog value is reported when it moved more than that share of its EU span since
     // the value last reported; arrays when any element did.
-    const double threshold = state_.percentDeadband / 100.0 * std::fabs(item.spec->high - item.spec->low);
+    const double threshold = state_.percent_deadband / 100.0 * std::fabs(item.spec->high - item.spec->low);
     if (value.IsArray()) {
-        if (value.elements.size() != item.lastValue.elements.size())
+        if (value.elements.size() != item.last_value.elements.size())
             return true;
         for (size_t i = 0; i < value.elements.size(); ++i)
-            if (Beyond(value.elements[i], item.lastValue.elements[i], threshold))
+            if (Beyond(value.elements[i], item.last_value.elements[i], threshold))
                 return true;
         return false;
     }
-    return Beyond(value, item.lastValue, threshold);
+    return Beyond(value, item.last_value, threshold);
 }
 
 void SimGroup::OnUpdateTick() {
@@ -539,8 +540,8 @@ void SimGroup::OnUpdateTick() {
         if (!Changed(item, u.value, u.quality))
             continue;
         item.sent = true;
-        item.lastValue = u.value;
-        item.lastQuality = u.quality;
+        item.last_value = u.value;
+        item.last_quality = u.quality;
         updates.push_back(std::move(u));
     }
     if (updates.empty())
@@ -556,14 +557,14 @@ void SimGroup::OnUpdateTick() {
         DeliverToStream(id, 0, updates);
 }
 
-void SimGroup::DeliverToCallbacks(DWORD transactionId, const std::vector<ItemUpdate>& updates) {
-    HRESULT masterQuality = S_OK;
-    HRESULT masterError = S_OK;
+void SimGroup::DeliverToCallbacks(DWORD transaction_id, const std::vector<ItemUpdate>& updates) {
+    HRESULT master_quality = S_OK;
+    HRESULT master_error = S_OK;
     for (const auto& u : updates) {
-        if ((u.quality & 0xC0) != quality::Good)
-            masterQuality = S_FALSE;
+        if ((u.quality & 0xC0) != quality::kGood)
+            master_quality = S_FALSE;
         if (FAILED(u.error))
-            masterError = S_FALSE;
+            master_error = S_FALSE;
     }
     std::vector<std::shared_ptr<DataListener>> listeners;
     for (const auto& [cookie, listener] : callbacks_)
@@ -572,11 +573,11 @@ void SimGroup::DeliverToCallbacks(DWORD transactionId, const std::vector<ItemUpd
     for (const auto& listener : listeners) {
         if (removed_)
             return;
-        listener->OnDataChange(transactionId, state_.clientHandle, masterQuality, masterError, updates);
+        listener->OnDataChange(transaction_id, state_.client_handle, master_quality, master_error, updates);
     }
 }
 
-void SimGroup::DeliverToStream(DWORD connection, DWORD transactionId,
+void SimGroup::DeliverToStream(DWORD connection, DWORD transaction_id,
                                const std::vector<ItemUpdate>& updates) {
     auto it = streams_.find(connection);
     auto server = server_.lock();
@@ -586,16 +587,16 @@ void SimGroup::DeliverToStream(DWORD connection, DWORD transactionId,
     items.reserve(updates.size());
     for (const auto& u : updates) {
         StreamItem s;
-        s.clientHandle = u.clientHandle;
+        s.client_handle = u.client_handle;
         s.value = &u.value;
         // A stream has no per-item error: a failed device read shows as a bad quality.
-        s.quality = FAILED(u.error) ? quality::DeviceFailure : u.quality;
+        s.quality = FAILED(u.error) ? quality::kDeviceFailure : u.quality;
         s.timestamp = u.timestamp;
         items.push_back(s);
     }
     const StreamFormat format = it->second.format;
     auto listener = it->second.listener;
-    auto block = EncodeDataStream(format, state_.clientHandle, transactionId, items,
+    auto block = EncodeDataStream(format, state_.client_handle, transaction_id, items,
                                   server->FaultControl().TakeDamage());
     auto keep = shared_from_this();
     listener->OnStream(format, block);

@@ -16,35 +16,35 @@ namespace tagclient::transport::sim {
 class SimServer;
 
 struct ItemRequest {
-    std::u16string itemId;
-    std::u16string accessPath;
+    std::u16string item_id;
+    std::u16string access_path;
     bool active = true;
-    DWORD clientHandle = 0;
-    VARTYPE requestedType = VT_EMPTY;
+    DWORD client_handle = 0;
+    VARTYPE requested_type = VT_EMPTY;
 };
 
 struct ItemAddResult {
-    DWORD serverHandle = 0;
-    VARTYPE canonicalType = VT_EMPTY;
-    DWORD accessRights = 0;
+    DWORD server_handle = 0;
+    VARTYPE canonical_type = VT_EMPTY;
+    DWORD access_rights = 0;
 };
 
 struct ItemRead {
-    DWORD clientHandle = 0;
+    DWORD client_handle = 0;
     Value value;
     WORD quality = 0;
     std::uint64_t timestamp = 0;
 };
 
 struct GroupState {
-    DWORD updateRate = 0;
+    DWORD update_rate = 0;
     bool active = false;
     std::u16string name;
-    LONG timeBias = 0;
-    FLOAT percentDeadband = 0;
+    LONG time_bias = 0;
+    FLOAT percent_deadband = 0;
     DWORD lcid = 0;
-    DWORD clientHandle = 0;
-    DWORD serverHandle = 0;
+    DWORD client_handle = 0;
+    DWORD server_handle = 0;
 };
 
 class SimGroup : public std::enable_shared_from_this<SimGroup> {
@@ -59,8 +59,9 @@ public:
 
     // IOPCGroupStateMgt
     HRESULT GetState(GroupState* state);
-    HRESULT SetState(const DWORD* requestedRate, DWORD* revisedRate, const BOOL* active, const LONG* timeBias,
-                     const FLOAT* percentDeadband, const DWORD* lcid, const DWORD* clientHandle);
+    HRESULT SetState(const DWORD* requested_rate, DWORD* revised_rate, const BOOL* active,
+                     const LONG* time_bias, const FLOAT* percent_deadband, const DWORD* lcid,
+                     const DWORD* client_handle);
     HRESULT SetName(const std::u16string& name);
 
     // IOPCItemMgt
@@ -68,45 +69,45 @@ public:
                      std::vector<HRESULT>* errors);
     HRESULT ValidateItems(const std::vector<ItemRequest>& items, std::vector<ItemAddResult>* results,
                           std::vector<HRESULT>* errors);
-    HRESULT RemoveItems(const std::vector<DWORD>& serverHandles, std::vector<HRESULT>* errors);
-    HRESULT SetActiveState(const std::vector<DWORD>& serverHandles, bool active,
+    HRESULT RemoveItems(const std::vector<DWORD>& server_handles, std::vector<HRESULT>* errors);
+    HRESULT SetActiveState(const std::vector<DWORD>& server_handles, bool active,
                            std::vector<HRESULT>* errors);
     size_t ItemCount() const { return items_.size(); }
 
     // IOPCSyncIO (source 1 = cache, 2 = device)
-    HRESULT Read(DWORD source, const std::vector<DWORD>& serverHandles, std::vector<ItemRead>* values,
+    HRESULT Read(DWORD source, const std::vector<DWORD>& server_handles, std::vector<ItemRead>* values,
                  std::vector<HRESULT>* errors);
-    HRESULT Write(const std::vector<DWORD>& serverHandles, const std::vector<Value>& values,
+    HRESULT Write(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
                   std::vector<HRESULT>* errors);
 
     // IOPCAsyncIO2
-    HRESULT AsyncWrite(const std::vector<DWORD>& serverHandles, const std::vector<Value>& values,
-                       DWORD transactionId, DWORD* cancelId, std::vector<HRESULT>* errors);
-    HRESULT Refresh2(DWORD source, DWORD transactionId, DWORD* cancelId);
+    HRESULT AsyncWrite(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
+                       DWORD transaction_id, DWORD* cancel_id, std::vector<HRESULT>* errors);
+    HRESULT Refresh2(DWORD source, DWORD transaction_id, DWORD* cancel_id);
     // IOPCAsyncIO
-    HRESULT Refresh(DWORD connection, DWORD source, DWORD* transactionId);
+    HRESULT Refresh(DWORD connection, DWORD source, DWORD* transaction_id);
 
     // The IOPCDataCallback connection point.
     HRESULT Advise(std::shared_ptr<DataListener> listener, DWORD* cookie);
     HRESULT Unadvise(DWORD cookie);
     // The data object (formats DATA and DATATIME).
-    HRESULT DAdvise(StreamFormat format, bool primeFirst, std::shared_ptr<StreamListener> listener,
+    HRESULT DAdvise(StreamFormat format, bool prime_first, std::shared_ptr<StreamListener> listener,
                     DWORD* connection);
     HRESULT DUnadvise(DWORD connection);
 
 private:
     friend class SimServer;
-    SimGroup(std::shared_ptr<SimServer> server, DWORD serverHandle, GroupInterfaces interfaces);
+    SimGroup(std::shared_ptr<SimServer> server, DWORD server_handle, GroupInterfaces interfaces);
 
     struct Item {
-        DWORD serverHandle = 0;
-        DWORD clientHandle = 0;
+        DWORD server_handle = 0;
+        DWORD client_handle = 0;
         const ItemSpec* spec = nullptr;
         bool active = true;
-        VARTYPE requestedType = VT_EMPTY;
-        bool sent = false; // whether lastValue/lastQuality hold what was last sent
-        Value lastValue;
-        WORD lastQuality = 0;
+        VARTYPE requested_type = VT_EMPTY;
+        bool sent = false; // whether last_value/last_quality hold what was last sent
+        Value last_value;
+        WORD last_quality = 0;
     };
     struct StreamSubscription {
         StreamFormat format;
@@ -122,8 +123,8 @@ private:
     void StopTimer();
     void OnUpdateTick();
     std::vector<ItemUpdate> AllActive(DWORD source);
-    void DeliverToCallbacks(DWORD transactionId, const std::vector<ItemUpdate>& updates);
-    void DeliverToStream(DWORD connection, DWORD transactionId, const std::vector<ItemUpdate>& updates);
+    void DeliverToCallbacks(DWORD transaction_id, const std::vector<ItemUpdate>& updates);
+    void DeliverToStream(DWORD connection, DWORD transaction_id, const std::vector<ItemUpdate>& updates);
     void MarkRemoved();
     bool HasSubscribers() const { return !callbacks_.empty() || !streams_.empty(); }
 
@@ -134,11 +135,11 @@ private:
     bool removed_ = false;
     std::uint64_t timer_ = 0;
     std::map<DWORD, Item> items_;
-    DWORD nextItemHandle_ = 1;
+    DWORD next_item_handle_ = 1;
     std::map<DWORD, std::shared_ptr<DataListener>> callbacks_;
     std::map<DWORD, StreamSubscription> streams_;
-    DWORD nextCookie_ = 1;
-    DWORD nextTransaction_ = 1;
+    DWORD next_cookie_ = 1;
+    DWORD next_transaction_ = 1;
 };
 
 } // namespace tagclient::transport::sim

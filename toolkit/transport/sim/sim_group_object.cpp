@@ -33,11 +33,11 @@ private:
 std::vector<ItemRequest> Requests(DWORD count, const ItemDef* defs) {
     std::vector<ItemRequest> requests(count);
     for (DWORD i = 0; i < count; ++i) {
-        requests[i].itemId = FromOle(defs[i].szItemID);
-        requests[i].accessPath = FromOle(defs[i].szAccessPath);
+        requests[i].item_id = FromOle(defs[i].szItemID);
+        requests[i].access_path = FromOle(defs[i].szAccessPath);
         requests[i].active = defs[i].bActive != 0;
-        requests[i].clientHandle = defs[i].hClient;
-        requests[i].requestedType = defs[i].vtRequestedDataType;
+        requests[i].client_handle = defs[i].hClient;
+        requests[i].requested_type = defs[i].vtRequestedDataType;
     }
     return requests;
 }
@@ -56,17 +56,19 @@ public:
                    std::shared_ptr<InstanceLife> life)
         : group_(std::move(group)), formats_(std::move(formats)), life_(std::move(life)) {}
 
-    std::shared_ptr<OPCItemMgt> QueryItemMgt() override { return Offer<OPCItemMgt>(Offered().itemMgt); }
+    std::shared_ptr<OPCItemMgt> QueryItemMgt() override { return Offer<OPCItemMgt>(Offered().item_mgt); }
     std::shared_ptr<OPCGroupStateMgt> QueryGroupStateMgt() override {
-        return Offer<OPCGroupStateMgt>(Offered().groupStateMgt);
+        return Offer<OPCGroupStateMgt>(Offered().group_state_mgt);
     }
-    std::shared_ptr<OPCAsyncIO> QueryAsyncIO() override { return Offer<OPCAsyncIO>(Offered().asyncIO); }
-    std::shared_ptr<OPCAsyncIO2> QueryAsyncIO2() override { return Offer<OPCAsyncIO2>(Offered().asyncIO2); }
-    std::shared_ptr<OPCSyncIO> QuerySyncIO() override { return Offer<OPCSyncIO>(Offered().syncIO); }
+    std::shared_ptr<OPCAsyncIO> QueryAsyncIO() override { return Offer<OPCAsyncIO>(Offered().async_io); }
+    std::shared_ptr<OPCAsyncIO2> QueryAsyncIO2() override { return Offer<OPCAsyncIO2>(Offered().async_i_o2); }
+    std::shared_ptr<OPCSyncIO> QuerySyncIO() override { return Offer<OPCSyncIO>(Offered().sync_io); }
     std::shared_ptr<ConnectionPointContainer> QueryConnectionPointContainer() override {
-        return Offer<ConnectionPointContainer>(Offered().connectionPoints);
+        return Offer<ConnectionPointContainer>(Offered().connection_points);
     }
-    std::shared_ptr<DataObject> QueryDataObject() override { return Offer<DataObject>(Offered().dataObject); }
+    std::shared_ptr<DataObject> QueryDataObject() override {
+        return Offer<DataObject>(Offered().data_object);
+    }
 
     // IOPCItemMgt
     HRESULT AddItems(DWORD dwCount, const ItemDef* pItemArray, ItemResult** ppAddResults,
@@ -103,13 +105,13 @@ public:
             if (FAILED(hr))
                 return hr;
             *ppName = TaskString(st.name);
-            *pUpdateRate = st.updateRate;
+            *pUpdateRate = st.update_rate;
             *pActive = st.active ? TRUE : FALSE;
-            *pTimeBias = st.timeBias;
-            *pPercentDeadband = st.percentDeadband;
+            *pTimeBias = st.time_bias;
+            *pPercentDeadband = st.percent_deadband;
             *pLCID = st.lcid;
-            *phClientGroup = st.clientHandle;
-            *phServerGroup = st.serverHandle;
+            *phClientGroup = st.client_handle;
+            *phServerGroup = st.server_handle;
             return hr;
         });
     }
@@ -143,7 +145,7 @@ public:
             ItemState* states = out.Keep(TaskArray<ItemState>(dwCount));
             HRESULT* errs = out.Keep(TaskArray<HRESULT>(dwCount));
             for (DWORD i = 0; i < dwCount; ++i) {
-                states[i].hClient = values[i].clientHandle;
+                states[i].hClient = values[i].client_handle;
                 states[i].ftTimeStamp = ToFileTime(values[i].timestamp);
                 states[i].wQuality = values[i].quality;
                 errs[i] = errors[i];
@@ -233,7 +235,7 @@ private:
     // A call on a vanished instance fails as a call into a process that ended.
     template <typename F> HRESULT Live(F&& f) {
         if (life_->Lost())
-            return code::ServerUnavailable;
+            return code::kServerUnavailable;
         return Guarded(std::forward<F>(f));
     }
 
@@ -251,7 +253,7 @@ private:
         errors->assign(count, S_OK);
         for (DWORD i = 0; i < count; ++i)
             if (FAILED(VariantToValue(in[i], &(*values)[i]))) {
-                (*errors)[i] = code::BadType;
+                (*errors)[i] = code::kBadType;
                 (*values)[i] = Value();
                 (*values)[i].type = VT_NULL; // converts to nothing: the write fails for this item
             }
@@ -281,7 +283,7 @@ private:
                             HRESULT hr, HRESULT** ppErrors) {
         HRESULT* errs = TaskArray<HRESULT>(errors.size());
         for (size_t i = 0; i < errors.size(); ++i) {
-            errs[i] = FAILED(conversion[i]) && errors[i] != code::InvalidHandle ? conversion[i] : errors[i];
+            errs[i] = FAILED(conversion[i]) && errors[i] != code::kInvalidHandle ? conversion[i] : errors[i];
             if (FAILED(errs[i]))
                 hr = S_FALSE;
         }
@@ -306,7 +308,7 @@ private:
         });
     }
 
-    HRESULT AddOrValidate(bool validateOnly, DWORD count, const ItemDef* defs, ItemResult** ppResults,
+    HRESULT AddOrValidate(bool validate_only, DWORD count, const ItemDef* defs, ItemResult** ppResults,
                           HRESULT** ppErrors) {
         return Live([&] {
             if (!ppResults || !ppErrors || (count != 0 && !defs))
@@ -316,17 +318,17 @@ private:
             std::vector<ItemAddResult> results;
             std::vector<HRESULT> errors;
             auto requests = Requests(count, defs);
-            HRESULT hr = validateOnly ? group_->ValidateItems(requests, &results, &errors)
-                                      : group_->AddItems(requests, &results, &errors);
+            HRESULT hr = validate_only ? group_->ValidateItems(requests, &results, &errors)
+                                       : group_->AddItems(requests, &results, &errors);
             if (FAILED(hr))
                 return hr;
             TaskOutputs out;
             ItemResult* r = out.Keep(TaskArray<ItemResult>(count));
             HRESULT* e = out.Keep(TaskArray<HRESULT>(count));
             for (DWORD i = 0; i < count; ++i) {
-                r[i].hServer = results[i].serverHandle;
-                r[i].vtCanonicalDataType = results[i].canonicalType;
-                r[i].dwAccessRights = results[i].accessRights;
+                r[i].hServer = results[i].server_handle;
+                r[i].vtCanonicalDataType = results[i].canonical_type;
+                r[i].dwAccessRights = results[i].access_rights;
                 e[i] = errors[i];
             }
             out.Release();

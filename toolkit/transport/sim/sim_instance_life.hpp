@@ -26,10 +26,10 @@ public:
                 call();
         });
     }
-    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
+    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
         if (!*alive_)
-            return kNeverStarted | nextDead_++; // never 0, never one of the outer scheduler's timers
-        std::uint64_t id = outer_->StartTimer(intervalMs, std::move(tick));
+            return kNeverStarted | next_dead_++; // never 0, never one of the outer scheduler's timers
+        std::uint64_t id = outer_->StartTimer(interval_ms, std::move(tick));
         timers_.insert(id);
         return id;
     }
@@ -51,7 +51,7 @@ private:
     std::shared_ptr<Scheduler> outer_;
     std::shared_ptr<bool> alive_;
     std::set<std::uint64_t> timers_;
-    std::uint64_t nextDead_ = 1;
+    std::uint64_t next_dead_ = 1;
 };
 
 // Whether one server instance still exists, as the outside control decides (sim_control.hpp): the

@@ -98,9 +98,9 @@ Value Wrapped(VARTYPE vt, std::uint64_t n) {
 }
 
 // One element (or the scalar, index 0) of a generated value.
-Value Element(const ItemSpec& s, VARTYPE vt, std::uint64_t step, std::uint64_t stepStart, std::uint32_t index,
-              std::uint32_t count) {
-    const std::uint64_t cycle = s.cycleSteps == 0 ? 100 : s.cycleSteps;
+Value Element(const ItemSpec& s, VARTYPE vt, std::uint64_t step, std::uint64_t step_start,
+              std::uint32_t index, std::uint32_t count) {
+    const std::uint64_t cycle = s.cycle_steps == 0 ? 100 : s.cycle_steps;
     switch (s.behaviour) {
     case Behaviour::Ramp: {
         double phase = static_cast<double>((step + index) % cycle) / static_cast<double>(cycle - 1);
@@ -133,7 +133,7 @@ Value Element(const ItemSpec& s, VARTYPE vt, std::uint64_t step, std::uint64_t s
         return Value::Text(words[(step + index) % words.size()]);
     }
     case Behaviour::Clock:
-        return Value::Date(TicksToOleDate(stepStart));
+        return Value::Date(TicksToOleDate(step_start));
     default:
         return {};
     }
@@ -143,15 +143,15 @@ std::u16string Join(const std::u16string& a, const std::u16string& b) {
     return a.empty() ? b : a + Catalogue::kSeparator + b;
 }
 
-ItemSpec Generated(std::u16string id, VARTYPE type, Behaviour behaviour, std::uint32_t periodMs, double low,
+ItemSpec Generated(std::u16string id, VARTYPE type, Behaviour behaviour, std::uint32_t period_ms, double low,
                    double high, std::u16string description) {
     ItemSpec s;
     s.id = std::move(id);
     s.type = type;
     s.rights = kReadable;
     s.behaviour = behaviour;
-    s.periodMs = periodMs;
-    s.cycleSteps = 100;
+    s.period_ms = period_ms;
+    s.cycle_steps = 100;
     s.low = low;
     s.high = high;
     s.description = std::move(description);
@@ -160,7 +160,7 @@ ItemSpec Generated(std::u16string id, VARTYPE type, Behaviour behaviour, std::ui
 
 // Analog items carry an EU range; their vendor properties describe the generator.
 void MakeAnalog(ItemSpec& s, std::u16string units) {
-    s.euType = kEuAnalog;
+    s.eu_type = kEuAnalog;
     s.units = std::move(units);
 }
 
@@ -184,7 +184,7 @@ ItemSpec MemoryItem(std::u16string id, VARTYPE type, DWORD rights = kReadable | 
     s.behaviour = Behaviour::Memory;
     if (type & VT_ARRAY) {
         VARTYPE element = static_cast<VARTYPE>(type & ~VT_ARRAY);
-        s.arrayLength = 10;
+        s.array_length = 10;
         s.initial = Value::Array(element, std::vector<Value>(10, ZeroOf(element)));
     } else {
         s.initial = ZeroOf(type);
@@ -228,29 +228,29 @@ const char16_t* ShapeName(Behaviour b) {
 } // namespace
 
 const std::vector<std::u16string>& SignalWords() {
-    static const std::vector<std::u16string> words = {u"Alpha", u"Bravo", u"Charlie", u"Delta",
-                                                      u"Echo",  u"温度",  u"压力",    u"Größe"};
-    return words;
+    static const std::vector<std::u16string> kWords = {u"Alpha", u"Bravo", u"Charlie", u"Delta",
+                                                       u"Echo",  u"温度",  u"压力",    u"Größe"};
+    return kWords;
 }
 
-Value Generate(const ItemSpec& spec, std::uint64_t step, std::uint64_t stepStart) {
+Value Generate(const ItemSpec& spec, std::uint64_t step, std::uint64_t step_start) {
     if (spec.type & VT_ARRAY) {
         VARTYPE element = static_cast<VARTYPE>(spec.type & ~VT_ARRAY);
         std::vector<Value> elements;
-        elements.reserve(spec.arrayLength);
-        for (std::uint32_t i = 0; i < spec.arrayLength; ++i)
-            elements.push_back(Element(spec, element, step, stepStart, i, spec.arrayLength));
+        elements.reserve(spec.array_length);
+        for (std::uint32_t i = 0; i < spec.array_length; ++i)
+            elements.push_back(Element(spec, element, step, step_start, i, spec.array_length));
         return Value::Array(element, std::move(elements));
     }
-    return Element(spec, spec.type, step, stepStart, 0, 0);
+    return Element(spec, spec.type, step, step_start, 0, 0);
 }
 
 WORD GeneratedQuality(const ItemSpec& spec, std::uint64_t step) {
     if (spec.behaviour == Behaviour::QualityCycle) {
-        static const WORD cycle[] = {quality::Good, quality::Uncertain, quality::Bad};
-        return cycle[step % 3];
+        static const WORD kCycle[] = {quality::kGood, quality::kUncertain, quality::kBad};
+        return kCycle[step % 3];
     }
-    return spec.fixedQuality;
+    return spec.fixed_quality;
 }
 
 std::u16string Catalogue::LeafName(const ItemSpec& spec) {
@@ -263,8 +263,8 @@ void Catalogue::Add(ItemSpec spec) {
         spec.seed = SeedOf(spec.id);
     if (spec.IsGenerated()) {
         spec.vendor.push_back({5000, u"Signal Shape", Value::Text(ShapeName(spec.behaviour))});
-        spec.vendor.push_back({5001, u"Signal Period", Value::Integer(VT_I4, spec.periodMs)});
-        spec.vendor.push_back({5002, u"Cycle Steps", Value::Integer(VT_I4, spec.cycleSteps)});
+        spec.vendor.push_back({5001, u"Signal Period", Value::Integer(VT_I4, spec.period_ms)});
+        spec.vendor.push_back({5002, u"Cycle Steps", Value::Integer(VT_I4, spec.cycle_steps)});
     }
     auto owned = std::make_unique<ItemSpec>(std::move(spec));
     const ItemSpec* item = owned.get();
@@ -286,7 +286,7 @@ void Catalogue::Add(ItemSpec spec) {
         start = dot + 1;
     }
     branches_[path].leaves.push_back(item);
-    byId_.emplace(item->id, item);
+    by_id_.emplace(item->id, item);
     items_.push_back(std::move(owned));
 }
 
@@ -334,27 +334,27 @@ Catalogue::Catalogue() {
     {
         ItemSpec s = Generated(u"Array.Real8", VT_ARRAY | VT_R8, Behaviour::Sine, 1000, -1, 1,
                                u"Ten sine waves, phase-shifted");
-        s.arrayLength = 10;
+        s.array_length = 10;
         MakeAnalog(s, u"");
         Add(std::move(s));
         ItemSpec i =
             Generated(u"Array.Int4", VT_ARRAY | VT_I4, Behaviour::Counter, 1000, 0, 0, u"Ten counters");
-        i.arrayLength = 10;
+        i.array_length = 10;
         Add(std::move(i));
         ItemSpec w =
             Generated(u"Array.String", VT_ARRAY | VT_BSTR, Behaviour::Words, 1000, 0, 0, u"Ten words");
-        w.arrayLength = 10;
+        w.array_length = 10;
         Add(std::move(w));
         ItemSpec b = Generated(u"Array.Boolean", VT_ARRAY | VT_BOOL, Behaviour::Toggle, 1000, 0, 1,
                                u"Ten toggling booleans");
-        b.arrayLength = 10;
+        b.array_length = 10;
         Add(std::move(b));
     }
 
     {
         ItemSpec s = Generated(u"Enum.Mode", VT_I4, Behaviour::Random, 1000, 0, 2, u"Operating mode");
-        s.euType = kEuEnumerated;
-        s.euTexts = {u"Off", u"Manual", u"Auto"};
+        s.eu_type = kEuEnumerated;
+        s.eu_texts = {u"Off", u"Manual", u"Auto"};
         Add(std::move(s));
     }
 
@@ -377,13 +377,13 @@ Catalogue::Catalogue() {
         const char16_t* name;
         WORD quality;
     };
-    const QualityItem qualities[] = {{u"Quality.Bad", quality::Bad},
-                                     {u"Quality.Uncertain", quality::Uncertain},
-                                     {u"Quality.CommFailure", quality::CommFailure},
-                                     {u"Quality.LastKnown", quality::LastKnown}};
+    const QualityItem qualities[] = {{u"Quality.Bad", quality::kBad},
+                                     {u"Quality.Uncertain", quality::kUncertain},
+                                     {u"Quality.CommFailure", quality::kCommFailure},
+                                     {u"Quality.LastKnown", quality::kLastKnown}};
     for (const auto& q : qualities) {
         ItemSpec s = Generated(q.name, VT_R8, Behaviour::Ramp, 1000, 0, 100, u"Ramp with a fixed quality");
-        s.fixedQuality = q.quality;
+        s.fixed_quality = q.quality;
         Add(std::move(s));
     }
     Add(Generated(u"Quality.Cycling", VT_I4, Behaviour::QualityCycle, 1000, 0, 0,
@@ -391,12 +391,12 @@ Catalogue::Catalogue() {
 
     {
         ItemSpec r = MemoryItem(u"Fault.ReadError", VT_I4);
-        r.deviceReadFails = true;
-        r.fixedQuality = quality::DeviceFailure;
+        r.device_read_fails = true;
+        r.fixed_quality = quality::kDeviceFailure;
         r.description = u"Device reads fail";
         Add(std::move(r));
         ItemSpec w = MemoryItem(u"Fault.WriteError", VT_I4);
-        w.writeFails = true;
+        w.write_fails = true;
         w.description = u"Writes fail";
         Add(std::move(w));
     }
@@ -442,16 +442,16 @@ Catalogue::Catalogue() {
 }
 
 const ItemSpec* Catalogue::Find(std::u16string_view id) const {
-    if (auto it = byId_.find(id); it != byId_.end())
+    if (auto it = by_id_.find(id); it != by_id_.end())
         return it->second;
-    std::lock_guard lock(derivedLock_);
+    std::lock_guard lock(derived_lock_);
     if (auto it = derived_.find(id); it != derived_.end())
         return it->second.get();
     size_t at = id.rfind(u'@');
     if (at == std::u16string_view::npos || at + 1 >= id.size())
         return nullptr;
-    auto base = byId_.find(id.substr(0, at));
-    if (base == byId_.end() || !base->second->IsGenerated())
+    auto base = by_id_.find(id.substr(0, at));
+    if (base == by_id_.end() || !base->second->IsGenerated())
         return nullptr;
     std::string digits;
     for (char16_t c : id.substr(at + 1)) {
@@ -465,7 +465,7 @@ const ItemSpec* Catalogue::Find(std::u16string_view id) const {
         return nullptr;
     auto spec = std::make_unique<ItemSpec>(*base->second);
     spec->id = std::u16string(id);
-    spec->periodMs = static_cast<std::uint32_t>(ms);
+    spec->period_ms = static_cast<std::uint32_t>(ms);
     for (auto& v : spec->vendor)
         if (v.id == 5001)
             v.value = Value::Integer(VT_I4, static_cast<std::int64_t>(ms));

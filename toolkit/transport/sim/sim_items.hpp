@@ -24,22 +24,22 @@ constexpr int kEuEnumerated = 2;
 
 // OPC qualities used by the simulated items (published values).
 namespace quality {
-constexpr WORD Bad = 0x00;
-constexpr WORD DeviceFailure = 0x0C;
-constexpr WORD LastKnown = 0x14;
-constexpr WORD CommFailure = 0x18;
-constexpr WORD OutOfService = 0x1C;
-constexpr WORD WaitingForInitialData = 0x20;
-constexpr WORD Uncertain = 0x40;
-constexpr WORD EguExceeded = 0x54;
-constexpr WORD Good = 0xC0;
-constexpr WORD LocalOverride = 0xD8;
+constexpr WORD kBad = 0x00;
+constexpr WORD kDeviceFailure = 0x0C;
+constexpr WORD kLastKnown = 0x14;
+constexpr WORD kCommFailure = 0x18;
+constexpr WORD kOutOfService = 0x1C;
+constexpr WORD kWaitingForInitialData = 0x20;
+constexpr WORD kUncertain = 0x40;
+constexpr WORD kEguExceeded = 0x54;
+constexpr WORD kGood = 0xC0;
+constexpr WORD kLocalOverride = 0xD8;
 } // namespace quality
 
 enum class Behaviour {
     Memory,       // keeps the last written value
-    Ramp,         // low -> high in cycleSteps steps, then again from low
-    Sine,         // low..high sine wave over cycleSteps steps
+    Ramp,         // low -> high in cycle_steps steps, then again from low
+    Sine,         // low..high sine wave over cycle_steps steps
     Random,       // uniform pseudo-random values in low..high (deterministic per step)
     Counter,      // 0, 1, 2, ... wrapping at the type's range
     Toggle,       // false, true, false, ...
@@ -74,27 +74,27 @@ struct ItemSpec {
     DWORD rights = kReadable;
     Behaviour behaviour = Behaviour::Memory;
     ControlKind control = ControlKind::None;
-    std::uint32_t periodMs = 0;    // step of a generated signal (0: changes only when written)
-    std::uint32_t cycleSteps = 0;  // steps per cycle of ramps and sine waves
-    std::uint64_t seed = 0;        // random generator seed
-    std::uint32_t arrayLength = 0; // elements of an array item
-    int euType = kEuNone;
-    double low = 0, high = 0;            // EU range (analog items)
-    std::vector<std::u16string> euTexts; // enumerated items: the texts of 0, 1, ...
-    WORD fixedQuality = quality::Good;   // the quality the item always has (QualityCycle aside)
-    bool deviceReadFails = false;        // a device read gives a per-item failure
-    bool writeFails = false;             // a write gives a per-item failure
-    Value initial;                       // memory items: the value before the first write
-    std::u16string units, description;   // properties 100 and 101 when not empty
-    std::vector<ExtraProperty> vendor;   // vendor properties (IDs >= 5000)
+    std::uint32_t period_ms = 0;    // step of a generated signal (0: changes only when written)
+    std::uint32_t cycle_steps = 0;  // steps per cycle of ramps and sine waves
+    std::uint64_t seed = 0;         // random generator seed
+    std::uint32_t array_length = 0; // elements of an array item
+    int eu_type = kEuNone;
+    double low = 0, high = 0;             // EU range (analog items)
+    std::vector<std::u16string> eu_texts; // enumerated items: the texts of 0, 1, ...
+    WORD fixed_quality = quality::kGood;  // the quality the item always has (QualityCycle aside)
+    bool device_read_fails = false;       // a device read gives a per-item failure
+    bool write_fails = false;             // a write gives a per-item failure
+    Value initial;                        // memory items: the value before the first write
+    std::u16string units, description;    // properties 100 and 101 when not empty
+    std::vector<ExtraProperty> vendor;    // vendor properties (IDs >= 5000)
 
-    bool IsGenerated() const { return periodMs != 0; }
+    bool IsGenerated() const { return period_ms != 0; }
 };
 
 // The value an item has at one moment.
 struct Sample {
     Value value;
-    WORD quality = quality::Good;
+    WORD quality = quality::kGood;
     std::uint64_t timestamp = 0; // FILETIME ticks (UTC) when the value took effect
 };
 
@@ -122,14 +122,14 @@ public:
 private:
     void Add(ItemSpec spec);
     std::vector<std::unique_ptr<ItemSpec>> items_;
-    std::map<std::u16string, const ItemSpec*, std::less<>> byId_;
+    std::map<std::u16string, const ItemSpec*, std::less<>> by_id_;
     std::map<std::u16string, Branch> branches_;
-    mutable std::mutex derivedLock_;
+    mutable std::mutex derived_lock_;
     mutable std::map<std::u16string, std::unique_ptr<ItemSpec>, std::less<>> derived_;
 };
 
-// The value of a generated item at step `step`, which began at `stepStart` (FILETIME ticks UTC).
-Value Generate(const ItemSpec& spec, std::uint64_t step, std::uint64_t stepStart);
+// The value of a generated item at step `step`, which began at `step_start` (FILETIME ticks UTC).
+Value Generate(const ItemSpec& spec, std::uint64_t step, std::uint64_t step_start);
 // The quality of a generated item at step `step`.
 WORD GeneratedQuality(const ItemSpec& spec, std::uint64_t step);
 

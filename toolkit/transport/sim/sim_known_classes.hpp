@@ -11,9 +11,9 @@
 namespace tagclient::transport::sim {
 
 struct KnownClass {
-    std::u16string progId;
-    std::u16string userType;
-    std::string classIdText;
+    std::u16string prog_id;
+    std::u16string user_type;
+    std::string class_id_text;
     bool parsed = false;
     CLSID clsid{};
     bool opc = true;

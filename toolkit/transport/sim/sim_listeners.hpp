@@ -12,7 +12,7 @@ namespace tagclient::transport::sim {
 
 // One item of a data-change or read-complete notification.
 struct ItemUpdate {
-    DWORD clientHandle = 0;
+    DWORD client_handle = 0;
     Value value;
     WORD quality = 0;
     std::uint64_t timestamp = 0; // FILETIME ticks, UTC
@@ -20,7 +20,7 @@ struct ItemUpdate {
 };
 
 struct ItemWriteResult {
-    DWORD clientHandle = 0;
+    DWORD client_handle = 0;
     HRESULT error = S_OK;
 };
 
@@ -28,9 +28,9 @@ struct ItemWriteResult {
 class DataListener {
 public:
     virtual ~DataListener() = default;
-    virtual void OnDataChange(DWORD transactionId, DWORD clientGroup, HRESULT masterQuality,
-                              HRESULT masterError, const std::vector<ItemUpdate>& items) = 0;
-    virtual void OnWriteComplete(DWORD transactionId, DWORD clientGroup, HRESULT masterError,
+    virtual void OnDataChange(DWORD transaction_id, DWORD client_group, HRESULT master_quality,
+                              HRESULT master_error, const std::vector<ItemUpdate>& items) = 0;
+    virtual void OnWriteComplete(DWORD transaction_id, DWORD client_group, HRESULT master_error,
                                  const std::vector<ItemWriteResult>& results) = 0;
 };
 

@@ -10,48 +10,48 @@ std::vector<ServerProfile> MakeProfiles() {
     std::vector<ServerProfile> list;
 
     ServerProfile da2;
-    da2.progId = u"Tagsink.SimServer.DA2";
-    da2.userType = u"Tagsink Simulated OPC DA 2.0 Server";
+    da2.prog_id = u"Tagsink.SimServer.DA2";
+    da2.user_type = u"Tagsink Simulated OPC DA 2.0 Server";
     ParseClsid(u"{D886E9B9-5576-47DF-B743-B81B90B0B9BF}", &da2.clsid);
-    da2.vendorInfo = u"Tagsink simulated OPC DA 2.0 server";
-    da2.majorVersion = 2;
-    da2.minorVersion = 0;
-    da2.buildNumber = 1;
-    da2.implementsDA1 = true; // a DA 2.0 server keeps the DA 1.0 interfaces as well
-    da2.implementsDA2 = true;
+    da2.vendor_info = u"Tagsink simulated OPC DA 2.0 server";
+    da2.major_version = 2;
+    da2.minor_version = 0;
+    da2.build_number = 1;
+    da2.implements_d_a1 = true; // a DA 2.0 server keeps the DA 1.0 interfaces as well
+    da2.implements_d_a2 = true;
     list.push_back(da2);
 
     ServerProfile da1;
-    da1.progId = u"Tagsink.SimServer.DA1";
-    da1.userType = u"Tagsink Simulated OPC DA 1.0 Server";
+    da1.prog_id = u"Tagsink.SimServer.DA1";
+    da1.user_type = u"Tagsink Simulated OPC DA 1.0 Server";
     ParseClsid(u"{8FD8AB6C-C8EF-430D-A694-B1B07D3CF490}", &da1.clsid);
-    da1.vendorInfo = u"Tagsink simulated OPC DA 1.0 server";
-    da1.majorVersion = 1;
-    da1.minorVersion = 0;
-    da1.buildNumber = 1;
-    da1.implementsDA1 = true;
+    da1.vendor_info = u"Tagsink simulated OPC DA 1.0 server";
+    da1.major_version = 1;
+    da1.minor_version = 0;
+    da1.build_number = 1;
+    da1.implements_d_a1 = true;
     da1.hierarchical = false;
-    da1.shutdownPoint = false;
-    da1.groups.asyncIO2 = false;
-    da1.groups.connectionPoints = false;
+    da1.shutdown_point = false;
+    da1.groups.async_i_o2 = false;
+    da1.groups.connection_points = false;
     list.push_back(da1);
 
     ServerProfile minimal;
-    minimal.progId = u"Tagsink.SimServer.Minimal";
-    minimal.userType = u"Tagsink Simulated Minimal OPC Server";
+    minimal.prog_id = u"Tagsink.SimServer.Minimal";
+    minimal.user_type = u"Tagsink Simulated Minimal OPC Server";
     ParseClsid(u"{F16F3E19-1646-4564-8E98-54E3349DF90F}", &minimal.clsid);
-    minimal.vendorInfo = u"Tagsink simulated minimal server";
-    minimal.majorVersion = 1;
-    minimal.minorVersion = 0;
-    minimal.buildNumber = 1;
-    minimal.implementsDA1 = true;
+    minimal.vendor_info = u"Tagsink simulated minimal server";
+    minimal.major_version = 1;
+    minimal.minor_version = 0;
+    minimal.build_number = 1;
+    minimal.implements_d_a1 = true;
     minimal.browsing = false;
     minimal.properties = false;
-    minimal.shutdownPoint = false;
-    minimal.groups.asyncIO = false;
-    minimal.groups.asyncIO2 = false;
-    minimal.groups.connectionPoints = false;
-    minimal.groups.dataObject = false;
+    minimal.shutdown_point = false;
+    minimal.groups.async_io = false;
+    minimal.groups.async_i_o2 = false;
+    minimal.groups.connection_points = false;
+    minimal.groups.data_object = false;
     list.push_back(minimal);
     return list;
 }
@@ -59,8 +59,8 @@ std::vector<ServerProfile> MakeProfiles() {
 } // namespace
 
 const std::vector<ServerProfile>& BuiltinServers() {
-    static const std::vector<ServerProfile> profiles = MakeProfiles();
-    return profiles;
+    static const std::vector<ServerProfile> kProfiles = MakeProfiles();
+    return kProfiles;
 }
 
 const ServerProfile* FindBuiltinServer(std::u16string_view kind) {

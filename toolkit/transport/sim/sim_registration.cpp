@@ -16,7 +16,7 @@ char Fold(char c) {
 // quote is not closed.
 bool Tokens(std::string_view line, std::vector<std::string>* out) {
     std::string current;
-    bool inToken = false, quoted = false;
+    bool in_token = false, quoted = false;
     for (char c : line) {
         if (quoted) {
             if (c == '"')
@@ -27,20 +27,20 @@ bool Tokens(std::string_view line, std::vector<std::string>* out) {
         }
         if (c == '"') {
             quoted = true;
-            inToken = true;
+            in_token = true;
         } else if (c == ' ' || c == '\t' || c == '\r') {
-            if (inToken)
+            if (in_token)
                 out->push_back(std::move(current));
             current.clear();
-            inToken = false;
+            in_token = false;
         } else {
             current += c;
-            inToken = true;
+            in_token = true;
         }
     }
     if (quoted)
         return false;
-    if (inToken)
+    if (in_token)
         out->push_back(std::move(current));
     return true;
 }
@@ -64,7 +64,7 @@ bool SameKeyName(std::string_view a, std::string_view b) {
 std::vector<RegisteredClass> ParseRegistrations(std::string_view text, const std::string& source,
                                                 std::vector<std::string>* problems) {
     std::vector<RegisteredClass> entries;
-    int lineNumber = 0;
+    int line_number = 0;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -72,10 +72,10 @@ std::vector<RegisteredClass> ParseRegistrations(std::string_view text, const std
             end = text.size();
         std::string_view line = text.substr(start, end - start);
         start = end + 1;
-        ++lineNumber;
+        ++line_number;
         auto problem = [&](const std::string& what) {
             if (problems)
-                problems->push_back(source + ":" + std::to_string(lineNumber) + ": " + what);
+                problems->push_back(source + ":" + std::to_string(line_number) + ": " + what);
         };
         size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string_view::npos || line[first] == '#')
@@ -90,8 +90,8 @@ std::vector<RegisteredClass> ParseRegistrations(std::string_view text, const std
             continue;
         }
         RegisteredClass entry;
-        entry.progId = tokens[0];
-        entry.classIdText = tokens[1];
+        entry.prog_id = tokens[0];
+        entry.class_id_text = tokens[1];
         bool ok = true;
         for (size_t i = 2; i < tokens.size() && ok; ++i) {
             const std::string& t = tokens[i];
@@ -125,7 +125,7 @@ std::vector<RegisteredClass> ParseRegistrations(std::string_view text, const std
                 }
                 entry.server = value;
             } else if (key == "type") {
-                entry.userType = value;
+                entry.user_type = value;
             } else {
                 problem("unknown key '" + key + "'");
                 ok = false;
@@ -169,7 +169,7 @@ std::vector<RegisteredClass> LoadRegistrations(std::vector<std::string>* problem
         for (RegisteredClass& entry : ParseRegistrations(text.str(), path, problems)) {
             bool replaced = false;
             for (RegisteredClass& existing : merged) {
-                if (SameKeyName(existing.progId, entry.progId)) {
+                if (SameKeyName(existing.prog_id, entry.prog_id)) {
                     existing = entry;
                     replaced = true;
                     break;

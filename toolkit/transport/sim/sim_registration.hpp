@@ -23,12 +23,12 @@
 namespace tagclient::transport::sim {
 
 struct RegisteredClass {
-    std::string progId;
-    std::string classIdText; // as written (the registry keeps text)
+    std::string prog_id;
+    std::string class_id_text; // as written (the registry keeps text)
     bool opc = true;
     std::vector<int> versions; // OPC DA versions (categories) implemented
     std::string server;        // "da2", "da1", "minimal" or empty
-    std::string userType;
+    std::string user_type;
 };
 
 // The entries of one file's text. Lines that cannot be read are skipped; each gives one message

@@ -34,7 +34,7 @@ public:
             Refresh();
             names->clear();
             for (const KnownClass& k : classes_)
-                names->push_back(Narrow(k.progId));
+                names->push_back(Narrow(k.prog_id));
             std::stable_sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
                 return std::lexicographical_compare(
                     a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -59,7 +59,7 @@ public:
             if (SameKeyName(sub, "OPC"))
                 return k->opc;
             if (SameKeyName(sub, "CLSID"))
-                return !k->classIdText.empty();
+                return !k->class_id_text.empty();
             return false;
         } catch (...) {
             return false;
@@ -72,9 +72,9 @@ public:
             std::string key, sub;
             Split(path, &key, &sub);
             const KnownClass* k = Find(key);
-            if (k == nullptr || !SameKeyName(sub, "CLSID") || k->classIdText.empty())
-                return code::FileNotFound;
-            *value = k->classIdText;
+            if (k == nullptr || !SameKeyName(sub, "CLSID") || k->class_id_text.empty())
+                return code::kFileNotFound;
+            *value = k->class_id_text;
             return S_OK;
         });
     }
@@ -87,18 +87,18 @@ private:
     }
     // The files are read again for each enumeration, so a changed registration shows at the next listing.
     void Refresh() { classes_ = KnownClasses(); }
-    const KnownClass* Find(const std::string& progId) {
+    const KnownClass* Find(const std::string& prog_id) {
         if (!loaded_ || classes_.empty()) {
             Refresh();
             loaded_ = true;
         }
         for (const KnownClass& k : classes_)
-            if (SameKeyName(Narrow(k.progId), progId))
+            if (SameKeyName(Narrow(k.prog_id), prog_id))
                 return &k;
         // Not among the cached entries: the files may have changed since.
         Refresh();
         for (const KnownClass& k : classes_)
-            if (SameKeyName(Narrow(k.progId), progId))
+            if (SameKeyName(Narrow(k.prog_id), prog_id))
                 return &k;
         return nullptr;
     }

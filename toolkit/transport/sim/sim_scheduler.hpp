@@ -16,7 +16,7 @@ public:
     // Runs `call` later on the client thread, in posting order.
     virtual void Post(std::function<void()> call) = 0;
     // A repeating timer; never returns 0.
-    virtual std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) = 0;
+    virtual std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) = 0;
     // Stops a timer (also from inside its tick); unknown ids are ignored.
     virtual void StopTimer(std::uint64_t id) = 0;
 };

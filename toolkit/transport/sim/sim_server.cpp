@@ -15,8 +15,8 @@ std::u16string Join(const std::u16string& a, const std::u16string& b) {
     return a.empty() ? b : a + Catalogue::kSeparator + b;
 }
 
-bool PassesFilters(const ItemSpec& spec, VARTYPE dataType, DWORD rights) {
-    if (dataType != VT_EMPTY && spec.type != dataType)
+bool PassesFilters(const ItemSpec& spec, VARTYPE data_type, DWORD rights) {
+    if (data_type != VT_EMPTY && spec.type != data_type)
         return false;
     rights &= kReadable | kWritable;
     return (spec.rights & rights) == rights;
@@ -41,16 +41,16 @@ std::vector<PropertyInfo> PropertyList(const ItemSpec& spec) {
         {5, u"Item Access Rights", VT_I4},
         {6, u"Server Scan Rate", VT_R4},
     };
-    if (spec.euType != kEuNone) {
+    if (spec.eu_type != kEuNone) {
         list.push_back({7, u"Item EU Type", VT_I4});
         list.push_back({8, u"Item EUInfo",
-                        static_cast<VARTYPE>(VT_ARRAY | (spec.euType == kEuAnalog ? VT_R8 : VT_BSTR))});
+                        static_cast<VARTYPE>(VT_ARRAY | (spec.eu_type == kEuAnalog ? VT_R8 : VT_BSTR))});
     }
     if (!spec.units.empty())
         list.push_back({100, u"EU Units", VT_BSTR});
     if (!spec.description.empty())
         list.push_back({101, u"Item Description", VT_BSTR});
-    if (spec.euType == kEuAnalog) {
+    if (spec.eu_type == kEuAnalog) {
         list.push_back({102, u"High EU", VT_R8});
         list.push_back({103, u"Low EU", VT_R8});
     }
@@ -62,18 +62,18 @@ std::vector<PropertyInfo> PropertyList(const ItemSpec& spec) {
 } // namespace
 
 const Catalogue& SimServer::Items() {
-    static const Catalogue catalogue;
-    return catalogue;
+    static const Catalogue kCatalogue;
+    return kCatalogue;
 }
 
 std::shared_ptr<SimServer> SimServer::Create(ServerProfile profile, std::shared_ptr<Scheduler> scheduler,
-                                             std::uint64_t wallTicks) {
-    return std::shared_ptr<SimServer>(new SimServer(std::move(profile), std::move(scheduler), wallTicks));
+                                             std::uint64_t wall_ticks) {
+    return std::shared_ptr<SimServer>(new SimServer(std::move(profile), std::move(scheduler), wall_ticks));
 }
 
-SimServer::SimServer(ServerProfile profile, std::shared_ptr<Scheduler> scheduler, std::uint64_t wallTicks)
-    : profile_(std::move(profile)), scheduler_(std::move(scheduler)), wallStart_(wallTicks),
-      monoStart_(scheduler_->NowMs()) {}
+SimServer::SimServer(ServerProfile profile, std::shared_ptr<Scheduler> scheduler, std::uint64_t wall_ticks)
+    : profile_(std::move(profile)), scheduler_(std::move(scheduler)), wall_start_(wall_ticks),
+      mono_start_(scheduler_->NowMs()) {}
 
 SimServer::~SimServer() {
     for (auto& [handle, group] : groups_)
@@ -81,7 +81,7 @@ SimServer::~SimServer() {
 }
 
 std::uint64_t SimServer::NowTicks() {
-    return wallStart_ + (scheduler_->NowMs() - monoStart_) * kTicksPerMs;
+    return wall_start_ + (scheduler_->NowMs() - mono_start_) * kTicksPerMs;
 }
 
 bool SimServer::NameInUse(const std::u16string& name, const SimGroup* except) const {
@@ -91,63 +91,64 @@ bool SimServer::NameInUse(const std::u16string& name, const SimGroup* except) co
     return false;
 }
 
-HRESULT SimServer::AddGroup(const std::u16string& name, bool active, DWORD requestedRate, DWORD clientHandle,
-                            const LONG* timeBias, const FLOAT* percentDeadband, DWORD lcid,
-                            DWORD* serverHandle, DWORD* revisedRate, std::shared_ptr<SimGroup>* group) {
+HRESULT SimServer::AddGroup(const std::u16string& name, bool active, DWORD requested_rate,
+                            DWORD client_handle, const LONG* time_bias, const FLOAT* percent_deadband,
+                            DWORD lcid, DWORD* server_handle, DWORD* revised_rate,
+                            std::shared_ptr<SimGroup>* group) {
     if (HRESULT hr = faults_.Take(u"AddGroup"); FAILED(hr))
         return hr;
-    if (percentDeadband != nullptr && !(*percentDeadband >= 0.0f && *percentDeadband <= 100.0f))
+    if (percent_deadband != nullptr && !(*percent_deadband >= 0.0f && *percent_deadband <= 100.0f))
         return E_INVALIDARG;
-    std::u16string groupName = name;
-    if (groupName.empty()) {
-        for (DWORD n = nextGroupHandle_;; ++n) {
-            groupName = u"Group" + Utf16(std::to_string(n));
-            if (!NameInUse(groupName, nullptr))
+    std::u16string group_name = name;
+    if (group_name.empty()) {
+        for (DWORD n = next_group_handle_;; ++n) {
+            group_name = u"Group" + Utf16(std::to_string(n));
+            if (!NameInUse(group_name, nullptr))
                 break;
         }
-    } else if (NameInUse(groupName, nullptr)) {
-        return code::DuplicateName;
+    } else if (NameInUse(group_name, nullptr)) {
+        return code::kDuplicateName;
     }
-    const DWORD handle = nextGroupHandle_++;
+    const DWORD handle = next_group_handle_++;
     auto created =
         std::shared_ptr<SimGroup>(new SimGroup(shared_from_this(), handle, faults_.Apply(profile_.groups)));
     GroupState& st = created->state_;
-    st.name = groupName;
+    st.name = group_name;
     st.active = active;
-    st.updateRate = requestedRate < kMinimumUpdateRate ? kMinimumUpdateRate : requestedRate;
-    st.timeBias = timeBias != nullptr ? *timeBias : 0;
-    st.percentDeadband = percentDeadband != nullptr ? *percentDeadband : 0.0f;
+    st.update_rate = requested_rate < kMinimumUpdateRate ? kMinimumUpdateRate : requested_rate;
+    st.time_bias = time_bias != nullptr ? *time_bias : 0;
+    st.percent_deadband = percent_deadband != nullptr ? *percent_deadband : 0.0f;
     st.lcid = lcid;
-    st.clientHandle = clientHandle;
-    st.serverHandle = handle;
+    st.client_handle = client_handle;
+    st.server_handle = handle;
     groups_.emplace(handle, created);
     created->StartTimer();
-    *serverHandle = handle;
-    *revisedRate = st.updateRate;
+    *server_handle = handle;
+    *revised_rate = st.update_rate;
     *group = std::move(created);
-    return *revisedRate != requestedRate ? code::UnsupportedRate : S_OK;
+    return *revised_rate != requested_rate ? code::kUnsupportedRate : S_OK;
 }
 
 HRESULT SimServer::GetStatus(ServerStatusInfo* status) {
     if (HRESULT hr = faults_.Take(u"GetStatus"); FAILED(hr))
         return hr;
-    status->startTime = wallStart_;
-    status->currentTime = NowTicks();
-    status->lastUpdateTime = lastUpdate_;
+    status->start_time = wall_start_;
+    status->current_time = NowTicks();
+    status->last_update_time = last_update_;
     status->state = state_;
-    status->groupCount = static_cast<DWORD>(groups_.size());
-    status->bandWidth = 0xFFFFFFFFu;
-    status->majorVersion = profile_.majorVersion;
-    status->minorVersion = profile_.minorVersion;
-    status->buildNumber = profile_.buildNumber;
-    status->vendorInfo = profile_.vendorInfo;
+    status->group_count = static_cast<DWORD>(groups_.size());
+    status->band_width = 0xFFFFFFFFu;
+    status->major_version = profile_.major_version;
+    status->minor_version = profile_.minor_version;
+    status->build_number = profile_.build_number;
+    status->vendor_info = profile_.vendor_info;
     return S_OK;
 }
 
-HRESULT SimServer::RemoveGroup(DWORD serverHandle, bool /*force*/) {
+HRESULT SimServer::RemoveGroup(DWORD server_handle, bool /*force*/) {
     if (HRESULT hr = faults_.Take(u"RemoveGroup"); FAILED(hr))
         return hr;
-    auto it = groups_.find(serverHandle);
+    auto it = groups_.find(server_handle);
     if (it == groups_.end())
         return E_INVALIDARG;
     if (faults_.TakeRefuseRemoveGroup())
@@ -163,13 +164,13 @@ HRESULT SimServer::AdviseShutdown(std::shared_ptr<ShutdownListener> listener, DW
         return hr;
     if (!listener)
         return E_POINTER;
-    *cookie = nextCookie_++;
-    shutdownListeners_.emplace(*cookie, std::move(listener));
+    *cookie = next_cookie_++;
+    shutdown_listeners_.emplace(*cookie, std::move(listener));
     return S_OK;
 }
 
 HRESULT SimServer::UnadviseShutdown(DWORD cookie) {
-    return shutdownListeners_.erase(cookie) != 0 ? S_OK : code::NoConnection;
+    return shutdown_listeners_.erase(cookie) != 0 ? S_OK : code::kNoConnection;
 }
 
 void SimServer::PostShutdown(std::u16string reason) {
@@ -180,7 +181,7 @@ void SimServer::PostShutdown(std::u16string reason) {
             return;
         // Copy first: a subscriber may let go of the server from inside its notification.
         std::vector<std::shared_ptr<ShutdownListener>> listeners;
-        for (const auto& [cookie, listener] : self->shutdownListeners_)
+        for (const auto& [cookie, listener] : self->shutdown_listeners_)
             listeners.push_back(listener);
         for (const auto& listener : listeners)
             listener->OnShutdown(reason);
@@ -230,104 +231,104 @@ HRESULT SimServer::ChangeBrowsePosition(DWORD direction, const std::u16string& n
     }
 }
 
-HRESULT SimServer::BrowseItemIds(DWORD browseType, const std::u16string& filter, VARTYPE dataType,
+HRESULT SimServer::BrowseItemIds(DWORD browse_type, const std::u16string& filter, VARTYPE data_type,
                                  DWORD rights, std::vector<std::u16string>* names) {
     if (HRESULT hr = faults_.Take(u"BrowseOPCItemIDs"); FAILED(hr))
         return hr;
-    if (browseType < 1 || browseType > 3)
+    if (browse_type < 1 || browse_type > 3)
         return E_INVALIDARG;
     names->clear();
     const Catalogue& catalogue = Items();
     if (!profile_.hierarchical) {
-        if (browseType != 1)
+        if (browse_type != 1)
             for (const auto& spec : catalogue.Items())
-                if (PassesFilters(*spec, dataType, rights) && MatchesFilter(spec->id, filter))
+                if (PassesFilters(*spec, data_type, rights) && MatchesFilter(spec->id, filter))
                     names->push_back(spec->id);
         return names->empty() ? S_FALSE : S_OK;
     }
     const Catalogue::Branch* branch = catalogue.FindBranch(position_);
     if (branch == nullptr)
         return E_FAIL;
-    if (browseType == 1) {
+    if (browse_type == 1) {
         for (const auto& child : branch->branches)
             if (MatchesFilter(child, filter))
                 names->push_back(child);
-    } else if (browseType == 2) {
+    } else if (browse_type == 2) {
         for (const ItemSpec* leaf : branch->leaves) {
-            std::u16string leafName = Catalogue::LeafName(*leaf);
-            if (PassesFilters(*leaf, dataType, rights) && MatchesFilter(leafName, filter))
-                names->push_back(leafName);
+            std::u16string leaf_name = Catalogue::LeafName(*leaf);
+            if (PassesFilters(*leaf, data_type, rights) && MatchesFilter(leaf_name, filter))
+                names->push_back(leaf_name);
         }
     } else {
         std::vector<const ItemSpec*> all;
         CollectFlat(catalogue, position_, &all);
         for (const ItemSpec* leaf : all)
-            if (PassesFilters(*leaf, dataType, rights) && MatchesFilter(leaf->id, filter))
+            if (PassesFilters(*leaf, data_type, rights) && MatchesFilter(leaf->id, filter))
                 names->push_back(leaf->id);
     }
     return names->empty() ? S_FALSE : S_OK;
 }
 
-HRESULT SimServer::GetItemId(const std::u16string& name, std::u16string* itemId) {
+HRESULT SimServer::GetItemId(const std::u16string& name, std::u16string* item_id) {
     if (HRESULT hr = faults_.Take(u"GetItemID"); FAILED(hr))
         return hr;
     const Catalogue& catalogue = Items();
     if (!profile_.hierarchical) {
         if (catalogue.Find(name) == nullptr)
             return E_INVALIDARG;
-        *itemId = name;
+        *item_id = name;
         return S_OK;
     }
     if (name.empty()) {
-        *itemId = position_;
+        *item_id = position_;
         return S_OK;
     }
     std::u16string full = Join(position_, name);
     if (catalogue.Find(full) != nullptr || catalogue.FindBranch(full) != nullptr) {
-        *itemId = full;
+        *item_id = full;
         return S_OK;
     }
     if (catalogue.Find(name) != nullptr) { // already a full item ID
-        *itemId = name;
+        *item_id = name;
         return S_OK;
     }
     return E_INVALIDARG;
 }
 
-HRESULT SimServer::QueryAvailableProperties(const std::u16string& itemId,
+HRESULT SimServer::QueryAvailableProperties(const std::u16string& item_id,
                                             std::vector<PropertyInfo>* properties) {
     if (HRESULT hr = faults_.Take(u"QueryAvailableProperties"); FAILED(hr))
         return hr;
-    if (itemId.empty())
-        return code::InvalidItemId;
-    const ItemSpec* spec = Items().Find(itemId);
+    if (item_id.empty())
+        return code::kInvalidItemId;
+    const ItemSpec* spec = Items().Find(item_id);
     if (spec == nullptr)
-        return code::UnknownItemId;
+        return code::kUnknownItemId;
     *properties = PropertyList(*spec);
     return S_OK;
 }
 
-HRESULT SimServer::GetItemProperties(const std::u16string& itemId, const std::vector<DWORD>& ids,
+HRESULT SimServer::GetItemProperties(const std::u16string& item_id, const std::vector<DWORD>& ids,
                                      std::vector<Value>* values, std::vector<HRESULT>* errors) {
     if (HRESULT hr = faults_.Take(u"GetItemProperties"); FAILED(hr))
         return hr;
-    if (itemId.empty())
-        return code::InvalidItemId;
-    const ItemSpec* spec = Items().Find(itemId);
+    if (item_id.empty())
+        return code::kInvalidItemId;
+    const ItemSpec* spec = Items().Find(item_id);
     if (spec == nullptr)
-        return code::UnknownItemId;
+        return code::kUnknownItemId;
     const auto list = PropertyList(*spec);
     values->assign(ids.size(), Value());
     errors->assign(ids.size(), S_OK);
-    bool anyFailed = false;
+    bool any_failed = false;
     for (size_t i = 0; i < ids.size(); ++i) {
         const DWORD id = ids[i];
         bool listed = false;
         for (const auto& p : list)
             listed = listed || p.id == id;
         if (!listed) {
-            (*errors)[i] = code::InvalidPid;
-            anyFailed = true;
+            (*errors)[i] = code::kInvalidPid;
+            any_failed = true;
             continue;
         }
         Value& v = (*values)[i];
@@ -339,13 +340,13 @@ HRESULT SimServer::GetItemProperties(const std::u16string& itemId, const std::ve
         case 3:
         case 4: {
             if ((spec->rights & kReadable) == 0) {
-                (*errors)[i] = code::BadRights;
-                anyFailed = true;
+                (*errors)[i] = code::kBadRights;
+                any_failed = true;
                 break;
             }
-            if (id == 2 && spec->deviceReadFails) {
+            if (id == 2 && spec->device_read_fails) {
                 (*errors)[i] = E_FAIL;
-                anyFailed = true;
+                any_failed = true;
                 break;
             }
             Sample s = SampleItem(*spec);
@@ -358,17 +359,17 @@ HRESULT SimServer::GetItemProperties(const std::u16string& itemId, const std::ve
             v = Value::Integer(VT_I4, spec->rights);
             break;
         case 6:
-            v = Value::Real(VT_R4, spec->IsGenerated() ? spec->periodMs : kMinimumUpdateRate);
+            v = Value::Real(VT_R4, spec->IsGenerated() ? spec->period_ms : kMinimumUpdateRate);
             break;
         case 7:
-            v = Value::Integer(VT_I4, spec->euType);
+            v = Value::Integer(VT_I4, spec->eu_type);
             break;
         case 8:
-            if (spec->euType == kEuAnalog) {
+            if (spec->eu_type == kEuAnalog) {
                 v = Value::Array(VT_R8, {Value::Real(VT_R8, spec->low), Value::Real(VT_R8, spec->high)});
             } else {
                 std::vector<Value> texts;
-                for (const auto& t : spec->euTexts)
+                for (const auto& t : spec->eu_texts)
                     texts.push_back(Value::Text(t));
                 v = Value::Array(VT_BSTR, std::move(texts));
             }
@@ -392,25 +393,25 @@ HRESULT SimServer::GetItemProperties(const std::u16string& itemId, const std::ve
             break;
         }
     }
-    return anyFailed ? S_FALSE : S_OK;
+    return any_failed ? S_FALSE : S_OK;
 }
 
 Sample SimServer::SampleItem(const ItemSpec& spec) {
     Sample s;
     if (spec.IsGenerated()) {
-        const std::uint64_t elapsed = scheduler_->NowMs() - monoStart_;
-        const std::uint64_t step = elapsed / spec.periodMs;
-        const std::uint64_t stepStart = wallStart_ + step * spec.periodMs * kTicksPerMs;
-        s.value = Generate(spec, step, stepStart);
+        const std::uint64_t elapsed = scheduler_->NowMs() - mono_start_;
+        const std::uint64_t step = elapsed / spec.period_ms;
+        const std::uint64_t step_start = wall_start_ + step * spec.period_ms * kTicksPerMs;
+        s.value = Generate(spec, step, step_start);
         s.quality = GeneratedQuality(spec, step);
-        s.timestamp = stepStart;
+        s.timestamp = step_start;
         return s;
     }
     auto [it, inserted] = memory_.try_emplace(&spec);
     if (inserted) {
         it->second.value = spec.initial;
-        it->second.quality = spec.fixedQuality;
-        it->second.timestamp = wallStart_;
+        it->second.quality = spec.fixed_quality;
+        it->second.timestamp = wall_start_;
     }
     s.value = it->second.value;
     s.quality = it->second.quality;
@@ -420,18 +421,18 @@ Sample SimServer::SampleItem(const ItemSpec& spec) {
 
 HRESULT SimServer::WriteItem(const ItemSpec& spec, const Value& value) {
     if ((spec.rights & kWritable) == 0)
-        return code::BadRights;
-    if (spec.writeFails)
+        return code::kBadRights;
+    if (spec.write_fails)
         return E_FAIL;
     Value coerced;
     if (HRESULT hr = ConvertValue(value, spec.type, &coerced); FAILED(hr))
-        return hr == DISP_E_OVERFLOW ? code::Range : code::BadType;
+        return hr == DISP_E_OVERFLOW ? code::kRange : code::kBadType;
     if (spec.behaviour == Behaviour::Control)
         if (HRESULT hr = ApplyControl(spec, coerced); FAILED(hr))
             return hr;
     Cell& cell = memory_[&spec];
     cell.value = std::move(coerced);
-    cell.quality = spec.fixedQuality;
+    cell.quality = spec.fixed_quality;
     cell.timestamp = NowTicks();
     return S_OK;
 }
@@ -443,14 +444,14 @@ HRESULT SimServer::ApplyControl(const ItemSpec& spec, const Value& value) {
         return S_OK;
     case ControlKind::RefuseRemoveGroup:
         if (value.integer < 0)
-            return code::Range;
+            return code::kRange;
         faults_.SetRefuseRemoveGroup(static_cast<int>(value.integer));
         return S_OK;
     case ControlKind::FailNext:
         return faults_.SetFailNext(value.text);
     case ControlKind::RefuseItems:
         if (value.integer < 0)
-            return code::Range;
+            return code::kRange;
         faults_.SetRefuseItems(static_cast<int>(value.integer));
         return S_OK;
     case ControlKind::MalformedStream: {
@@ -464,7 +465,7 @@ HRESULT SimServer::ApplyControl(const ItemSpec& spec, const Value& value) {
         return faults_.SetHidden(value.text);
     case ControlKind::ServerState:
         if (value.integer < 1 || value.integer > 5)
-            return code::Range;
+            return code::kRange;
         state_ = static_cast<DWORD>(value.integer);
         return S_OK;
     default:

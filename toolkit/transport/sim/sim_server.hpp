@@ -19,30 +19,30 @@ class SimGroup;
 
 // What kind of server an instance is: its identity and the interfaces it offers.
 struct ServerProfile {
-    std::u16string progId;
-    std::u16string userType;
+    std::u16string prog_id;
+    std::u16string user_type;
     CLSID clsid{};
-    std::u16string vendorInfo;
-    WORD majorVersion = 1, minorVersion = 0, buildNumber = 0;
-    bool implementsDA1 = false; // component categories it is listed under
-    bool implementsDA2 = false;
-    bool hierarchical = true;  // browse organisation (false: flat)
-    bool browsing = true;      // offers IOPCBrowseServerAddressSpace
-    bool properties = true;    // offers IOPCItemProperties
-    bool shutdownPoint = true; // offers IConnectionPointContainer with IOPCShutdown
-    GroupInterfaces groups;    // what its group objects offer
+    std::u16string vendor_info;
+    WORD major_version = 1, minor_version = 0, build_number = 0;
+    bool implements_d_a1 = false; // component categories it is listed under
+    bool implements_d_a2 = false;
+    bool hierarchical = true;   // browse organisation (false: flat)
+    bool browsing = true;       // offers IOPCBrowseServerAddressSpace
+    bool properties = true;     // offers IOPCItemProperties
+    bool shutdown_point = true; // offers IConnectionPointContainer with IOPCShutdown
+    GroupInterfaces groups;     // what its group objects offer
 };
 
 // The fastest update rate a group gets; slower requests are kept as they are.
 constexpr DWORD kMinimumUpdateRate = 50;
 
 struct ServerStatusInfo {
-    std::uint64_t startTime = 0, currentTime = 0, lastUpdateTime = 0; // FILETIME ticks
-    DWORD state = 1;                                                  // OPC_STATUS_RUNNING
-    DWORD groupCount = 0;
-    DWORD bandWidth = 0xFFFFFFFFu; // unknown
-    WORD majorVersion = 0, minorVersion = 0, buildNumber = 0;
-    std::u16string vendorInfo;
+    std::uint64_t start_time = 0, current_time = 0, last_update_time = 0; // FILETIME ticks
+    DWORD state = 1;                                                      // OPC_STATUS_RUNNING
+    DWORD group_count = 0;
+    DWORD band_width = 0xFFFFFFFFu; // unknown
+    WORD major_version = 0, minor_version = 0, build_number = 0;
+    std::u16string vendor_info;
 };
 
 struct PropertyInfo {
@@ -53,10 +53,10 @@ struct PropertyInfo {
 
 class SimServer : public std::enable_shared_from_this<SimServer> {
 public:
-    // A new instance. `wallTicks` is the wall-clock time (FILETIME ticks, UTC) at this moment; item
+    // A new instance. `wall_ticks` is the wall-clock time (FILETIME ticks, UTC) at this moment; item
     // timestamps advance from it with the scheduler's clock.
     static std::shared_ptr<SimServer> Create(ServerProfile profile, std::shared_ptr<Scheduler> scheduler,
-                                             std::uint64_t wallTicks);
+                                             std::uint64_t wall_ticks);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
@@ -65,11 +65,11 @@ public:
     static const Catalogue& Items();
 
     // IOPCServer
-    HRESULT AddGroup(const std::u16string& name, bool active, DWORD requestedRate, DWORD clientHandle,
-                     const LONG* timeBias, const FLOAT* percentDeadband, DWORD lcid, DWORD* serverHandle,
-                     DWORD* revisedRate, std::shared_ptr<SimGroup>* group);
+    HRESULT AddGroup(const std::u16string& name, bool active, DWORD requested_rate, DWORD client_handle,
+                     const LONG* time_bias, const FLOAT* percent_deadband, DWORD lcid, DWORD* server_handle,
+                     DWORD* revised_rate, std::shared_ptr<SimGroup>* group);
     HRESULT GetStatus(ServerStatusInfo* status);
-    HRESULT RemoveGroup(DWORD serverHandle, bool force);
+    HRESULT RemoveGroup(DWORD server_handle, bool force);
     size_t GroupCount() const { return groups_.size(); }
 
     // The shutdown connection point.
@@ -81,14 +81,14 @@ public:
     // IOPCBrowseServerAddressSpace (the browse position belongs to this instance).
     HRESULT QueryOrganization(DWORD* organization);
     HRESULT ChangeBrowsePosition(DWORD direction, const std::u16string& name);
-    HRESULT BrowseItemIds(DWORD browseType, const std::u16string& filter, VARTYPE dataType, DWORD rights,
+    HRESULT BrowseItemIds(DWORD browse_type, const std::u16string& filter, VARTYPE data_type, DWORD rights,
                           std::vector<std::u16string>* names);
-    HRESULT GetItemId(const std::u16string& name, std::u16string* itemId);
+    HRESULT GetItemId(const std::u16string& name, std::u16string* item_id);
     const std::u16string& BrowsePosition() const { return position_; }
 
     // IOPCItemProperties
-    HRESULT QueryAvailableProperties(const std::u16string& itemId, std::vector<PropertyInfo>* properties);
-    HRESULT GetItemProperties(const std::u16string& itemId, const std::vector<DWORD>& ids,
+    HRESULT QueryAvailableProperties(const std::u16string& item_id, std::vector<PropertyInfo>* properties);
+    HRESULT GetItemProperties(const std::u16string& item_id, const std::vector<DWORD>& ids,
                               std::vector<Value>* values, std::vector<HRESULT>* errors);
 
     // Item values, shared by the groups of this instance.
@@ -101,10 +101,10 @@ public:
     const std::shared_ptr<Scheduler>& SchedulerRef() const { return scheduler_; }
     // The wall-clock time now, FILETIME ticks (UTC).
     std::uint64_t NowTicks();
-    void NoteUpdateSent(std::uint64_t ticks) { lastUpdate_ = ticks; }
+    void NoteUpdateSent(std::uint64_t ticks) { last_update_ = ticks; }
 
 private:
-    SimServer(ServerProfile profile, std::shared_ptr<Scheduler> scheduler, std::uint64_t wallTicks);
+    SimServer(ServerProfile profile, std::shared_ptr<Scheduler> scheduler, std::uint64_t wall_ticks);
     HRESULT ApplyControl(const ItemSpec& spec, const Value& value);
     void PostShutdown(std::u16string reason);
     bool NameInUse(const std::u16string& name, const SimGroup* except) const;
@@ -118,14 +118,14 @@ private:
 
     ServerProfile profile_;
     std::shared_ptr<Scheduler> scheduler_;
-    std::uint64_t wallStart_ = 0;
-    std::uint64_t monoStart_ = 0;
-    std::uint64_t lastUpdate_ = 0;
+    std::uint64_t wall_start_ = 0;
+    std::uint64_t mono_start_ = 0;
+    std::uint64_t last_update_ = 0;
     DWORD state_ = 1;
     std::map<DWORD, std::shared_ptr<SimGroup>> groups_;
-    DWORD nextGroupHandle_ = 1;
-    std::map<DWORD, std::shared_ptr<ShutdownListener>> shutdownListeners_;
-    DWORD nextCookie_ = 1;
+    DWORD next_group_handle_ = 1;
+    std::map<DWORD, std::shared_ptr<ShutdownListener>> shutdown_listeners_;
+    DWORD next_cookie_ = 1;
     std::u16string position_;
     std::map<const ItemSpec*, Cell> memory_;
     Faults faults_;

@@ -44,8 +44,8 @@ public:
             for (const KnownClass& k : KnownClasses()) {
                 if (k.parsed && SameClsid(k.clsid, clsid)) {
                     TaskOutputs out;
-                    OLECHAR* prog = out.Keep(TaskString(k.progId));
-                    OLECHAR* type = out.Keep(TaskString(k.userType));
+                    OLECHAR* prog = out.Keep(TaskString(k.prog_id));
+                    OLECHAR* type = out.Keep(TaskString(k.user_type));
                     out.Release();
                     *ppszProgID = prog;
                     *ppszUserType = type;
@@ -61,7 +61,7 @@ public:
                 return E_POINTER;
             const std::string wanted = Narrow(FromOle(szProgId));
             for (const KnownClass& k : KnownClasses())
-                if (SameKeyName(Narrow(k.progId), wanted))
+                if (SameKeyName(Narrow(k.prog_id), wanted))
                     return k.parsed ? (*clsid = k.clsid, S_OK) : CO_E_CLASSSTRING;
             return CO_E_CLASSSTRING;
         });

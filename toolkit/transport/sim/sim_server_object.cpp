@@ -53,7 +53,7 @@ public:
         return Offer<OPCBrowseServerAddressSpace>(server_->Profile().browsing);
     }
     std::shared_ptr<ConnectionPointContainer> QueryConnectionPointContainer() override {
-        return Offer<ConnectionPointContainer>(server_->Profile().shutdownPoint);
+        return Offer<ConnectionPointContainer>(server_->Profile().shutdown_point);
     }
 
     // IOPCServer
@@ -87,16 +87,16 @@ public:
                 return hr;
             TaskOutputs out;
             ServerStatus* st = out.Keep(TaskArray<ServerStatus>(1));
-            st->ftStartTime = ToFileTime(info.startTime);
-            st->ftCurrentTime = ToFileTime(info.currentTime);
-            st->ftLastUpdateTime = ToFileTime(info.lastUpdateTime);
+            st->ftStartTime = ToFileTime(info.start_time);
+            st->ftCurrentTime = ToFileTime(info.current_time);
+            st->ftLastUpdateTime = ToFileTime(info.last_update_time);
             st->dwServerState = info.state;
-            st->dwGroupCount = info.groupCount;
-            st->dwBandWidth = info.bandWidth;
-            st->wMajorVersion = info.majorVersion;
-            st->wMinorVersion = info.minorVersion;
-            st->wBuildNumber = info.buildNumber;
-            st->szVendorInfo = TaskString(info.vendorInfo);
+            st->dwGroupCount = info.group_count;
+            st->dwBandWidth = info.band_width;
+            st->wMajorVersion = info.major_version;
+            st->wMinorVersion = info.minor_version;
+            st->wBuildNumber = info.build_number;
+            st->szVendorInfo = TaskString(info.vendor_info);
             out.Release();
             *ppServerStatus = st;
             return hr;
@@ -228,7 +228,7 @@ public:
 private:
     template <typename F> HRESULT Live(F&& f) {
         if (life_->Lost())
-            return code::ServerUnavailable;
+            return code::kServerUnavailable;
         return Guarded(std::forward<F>(f));
     }
 

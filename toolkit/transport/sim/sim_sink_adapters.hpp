@@ -34,7 +34,7 @@ struct CallbackArrays {
         times.resize(n);
         errors.resize(n);
         for (size_t i = 0; i < n; ++i) {
-            handles[i] = items[i].clientHandle;
+            handles[i] = items[i].client_handle;
             qualities[i] = items[i].quality;
             times[i] = ToFileTime(items[i].timestamp);
             errors[i] = items[i].error;
@@ -56,22 +56,22 @@ struct CallbackArrays {
 class DataCallbackAdapter final : public DataListener {
 public:
     explicit DataCallbackAdapter(std::shared_ptr<OPCDataCallback> sink) : sink_(std::move(sink)) {}
-    void OnDataChange(DWORD transactionId, DWORD clientGroup, HRESULT masterQuality, HRESULT masterError,
+    void OnDataChange(DWORD transaction_id, DWORD client_group, HRESULT master_quality, HRESULT master_error,
                       const std::vector<ItemUpdate>& items) override {
         CallbackArrays a(items);
-        sink_->OnDataChange(transactionId, clientGroup, masterQuality, masterError,
+        sink_->OnDataChange(transaction_id, client_group, master_quality, master_error,
                             static_cast<DWORD>(items.size()), a.handles.data(), a.values.data(),
                             a.qualities.data(), a.times.data(), a.errors.data());
     }
-    void OnWriteComplete(DWORD transactionId, DWORD clientGroup, HRESULT masterError,
+    void OnWriteComplete(DWORD transaction_id, DWORD client_group, HRESULT master_error,
                          const std::vector<ItemWriteResult>& results) override {
         std::vector<OPCHANDLE> handles;
         std::vector<HRESULT> errors;
         for (const auto& r : results) {
-            handles.push_back(r.clientHandle);
+            handles.push_back(r.client_handle);
             errors.push_back(r.error);
         }
-        sink_->OnWriteComplete(transactionId, clientGroup, masterError, static_cast<DWORD>(results.size()),
+        sink_->OnWriteComplete(transaction_id, client_group, master_error, static_cast<DWORD>(results.size()),
                                handles.data(), errors.data());
     }
 

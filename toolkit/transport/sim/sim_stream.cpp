@@ -79,15 +79,15 @@ VARIANT VariantHeader(const Value& v) {
 }
 
 struct Marks {
-    size_t firstStringLength = 0; // offset of the first BSTR length prefix (0: none)
-    size_t firstArrayCount = 0;   // offset of the first SAFEARRAY element count (0: none)
+    size_t first_string_length = 0; // offset of the first BSTR length prefix (0: none)
+    size_t first_array_count = 0;   // offset of the first SAFEARRAY element count (0: none)
 };
 
 void AppendString(Writer& w, const std::u16string& text, Marks& marks) {
     std::uint32_t length = static_cast<std::uint32_t>(text.size() * 2);
     size_t at = w.Append(&length, 4);
-    if (marks.firstStringLength == 0)
-        marks.firstStringLength = at;
+    if (marks.first_string_length == 0)
+        marks.first_string_length = at;
     w.Append(text.data(), length);
     w.Zeros(2);
 }
@@ -104,8 +104,8 @@ void AppendArray(Writer& w, const Value& v, Marks& marks) {
     sa.rgsabound[0].cElements = static_cast<ULONG>(v.elements.size());
     sa.rgsabound[0].lLbound = 0;
     size_t at = w.Append(&sa, sizeof sa);
-    if (marks.firstArrayCount == 0)
-        marks.firstArrayCount = at + offsetof(SAFEARRAY, rgsabound) + offsetof(SAFEARRAYBOUND, cElements);
+    if (marks.first_array_count == 0)
+        marks.first_array_count = at + offsetof(SAFEARRAY, rgsabound) + offsetof(SAFEARRAYBOUND, cElements);
     if (element == VT_BSTR) {
         // The element area (its pointer slots, zero here), then each element's text.
         w.Zeros(v.elements.size() * sizeof(BSTR));
@@ -144,12 +144,12 @@ bool ParseStreamDamage(std::u16string_view name, StreamDamage* damage) {
         const char16_t* name;
         StreamDamage damage;
     };
-    static const Entry entries[] = {
+    static const Entry kEntries[] = {
         {u"status", StreamDamage::Status},       {u"offset", StreamDamage::ValueOffset},
         {u"straddle", StreamDamage::Straddle},   {u"count", StreamDamage::ItemCount},
         {u"string", StreamDamage::StringLength}, {u"array", StreamDamage::ArrayLength},
         {u"truncated", StreamDamage::Truncated}, {u"none", StreamDamage::None}};
-    for (const auto& e : entries) {
+    for (const auto& e : kEntries) {
         if (name == e.name) {
             *damage = e.damage;
             return true;
@@ -158,38 +158,38 @@ bool ParseStreamDamage(std::u16string_view name, StreamDamage* damage) {
     return false;
 }
 
-std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGroup, DWORD transactionId,
+std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD client_group, DWORD transaction_id,
                                            const std::vector<StreamItem>& items, StreamDamage damage) {
-    const bool withTime = format == StreamFormat::DataTime;
-    const size_t headerSize = withTime ? kItemHeaderTimeSize : kItemHeaderSize;
+    const bool with_time = format == StreamFormat::DataTime;
+    const size_t header_size = with_time ? kItemHeaderTimeSize : kItemHeaderSize;
     Writer w;
-    w.Zeros(kGroupHeaderSize + headerSize * items.size());
+    w.Zeros(kGroupHeaderSize + header_size * items.size());
     Marks marks;
-    std::vector<size_t> valueOffsets;
-    valueOffsets.reserve(items.size());
+    std::vector<size_t> value_offsets;
+    value_offsets.reserve(items.size());
     for (const StreamItem& item : items) {
         w.Align8();
-        static const Value empty;
-        const Value& v = item.value != nullptr ? *item.value : empty;
+        static const Value kEmpty;
+        const Value& v = item.value != nullptr ? *item.value : kEmpty;
         VARIANT header = VariantHeader(v);
-        valueOffsets.push_back(w.Append(&header, sizeof header));
+        value_offsets.push_back(w.Append(&header, sizeof header));
         AppendData(w, v, marks);
     }
     for (size_t i = 0; i < items.size(); ++i) {
-        size_t at = kGroupHeaderSize + headerSize * i;
-        w.U32(at, items[i].clientHandle);
-        w.U32(at + 4, static_cast<std::uint32_t>(valueOffsets[i]));
+        size_t at = kGroupHeaderSize + header_size * i;
+        w.U32(at, items[i].client_handle);
+        w.U32(at + 4, static_cast<std::uint32_t>(value_offsets[i]));
         w.U16(at + 8, items[i].quality);
         w.U16(at + 10, 0);
-        if (withTime)
+        if (with_time)
             w.U64(at + 12, items[i].timestamp);
     }
     std::uint32_t count = static_cast<std::uint32_t>(items.size());
     HRESULT status = S_OK;
     const size_t size = w.Size();
-    if (damage == StreamDamage::StringLength && marks.firstStringLength == 0)
+    if (damage == StreamDamage::StringLength && marks.first_string_length == 0)
         damage = StreamDamage::ValueOffset;
-    if (damage == StreamDamage::ArrayLength && marks.firstArrayCount == 0)
+    if (damage == StreamDamage::ArrayLength && marks.first_array_count == 0)
         damage = StreamDamage::ValueOffset;
     switch (damage) {
     case StreamDamage::Status:
@@ -211,23 +211,23 @@ std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGrou
         count += 1000;
         break;
     case StreamDamage::StringLength:
-        w.U32(marks.firstStringLength, 0x7FFFFFF0u);
+        w.U32(marks.first_string_length, 0x7FFFFFF0u);
         break;
     case StreamDamage::ArrayLength:
-        w.U32(marks.firstArrayCount, 0x7FFFFFF0u);
+        w.U32(marks.first_array_count, 0x7FFFFFF0u);
         break;
     default:
         break;
     }
     w.U32(0, static_cast<std::uint32_t>(size));
     w.U32(4, count);
-    w.U32(8, clientGroup);
-    w.U32(12, transactionId);
+    w.U32(8, client_group);
+    w.U32(12, transaction_id);
     w.U32(16, static_cast<std::uint32_t>(status));
     if (damage == StreamDamage::Truncated) {
         if (items.empty())
             w.U32(4, count + 1);
-        w.bytes.resize(kGroupHeaderSize + headerSize / 2);
+        w.bytes.resize(kGroupHeaderSize + header_size / 2);
     }
     return std::move(w.bytes);
 }

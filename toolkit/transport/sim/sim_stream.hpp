@@ -56,14 +56,14 @@ enum class StreamDamage {
 bool ParseStreamDamage(std::u16string_view name, StreamDamage* damage);
 
 struct StreamItem {
-    DWORD clientHandle = 0;
+    DWORD client_handle = 0;
     const Value* value = nullptr;
     WORD quality = 0;
     std::uint64_t timestamp = 0; // FILETIME ticks
 };
 
 // A "OPCSTMFORMATDATA" or "OPCSTMFORMATDATATIME" block.
-std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD clientGroup, DWORD transactionId,
+std::vector<std::uint8_t> EncodeDataStream(StreamFormat format, DWORD client_group, DWORD transaction_id,
                                            const std::vector<StreamItem>& items,
                                            StreamDamage damage = StreamDamage::None);
 

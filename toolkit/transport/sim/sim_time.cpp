@@ -14,22 +14,22 @@ constexpr std::int64_t kOleEpochFromUnixDays = -25569;
 
 } // namespace
 
-std::string FormatIsoDate(double oleDate) {
-    if (!std::isfinite(oleDate) || std::fabs(oleDate) > 3e6)
+std::string FormatIsoDate(double ole_date) {
+    if (!std::isfinite(ole_date) || std::fabs(ole_date) > 3e6)
         return "invalid date";
-    const double totalMs = std::nearbyint(oleDate * 86400000.0);
-    std::int64_t ms = static_cast<std::int64_t>(totalMs);
+    const double total_ms = std::nearbyint(ole_date * 86400000.0);
+    std::int64_t ms = static_cast<std::int64_t>(total_ms);
     std::int64_t days = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);
-    std::int64_t msOfDay = ms - days * 86400000;
+    std::int64_t ms_of_day = ms - days * 86400000;
     std::int64_t y = 0;
     unsigned m = 0, d = 0;
     qz::CivilFromDays(days + kOleEpochFromUnixDays, y, m, d);
-    return qz::FormatCivilTime(
-        "yyyy-mm-dd hh:nn:ss.zzz",
-        qz::CivilTime{y, m, d, msOfDay / 3600000, msOfDay / 60000 % 60, msOfDay / 1000 % 60, msOfDay % 1000});
+    return qz::FormatCivilTime("yyyy-mm-dd hh:nn:ss.zzz",
+                               qz::CivilTime{y, m, d, ms_of_day / 3600000, ms_of_day / 60000 % 60,
+                                             ms_of_day / 1000 % 60, ms_of_day % 1000});
 }
 
-bool ParseIsoDate(const std::string& text, double* oleDate) {
+bool ParseIsoDate(const std::string& text, double* ole_date) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
     char sep = 0;
     int consumed = 0;
@@ -67,8 +67,8 @@ bool ParseIsoDate(const std::string& text, double* oleDate) {
     if (!qz::IsValidCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)))
         return false; // 2023-02-30 and the like
     const std::int64_t days = qz::DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
-    *oleDate = static_cast<double>(days - kOleEpochFromUnixDays) +
-               (h * 3600000.0 + mi * 60000.0 + s * 1000.0 + ms) / 86400000.0;
+    *ole_date = static_cast<double>(days - kOleEpochFromUnixDays) +
+                (h * 3600000.0 + mi * 60000.0 + s * 1000.0 + ms) / 86400000.0;
     return true;
 }
 

@@ -27,9 +27,9 @@ inline double TicksToOleDate(std::uint64_t ticks) {
 }
 
 // "YYYY-MM-DD hh:mm:ss.mmm" of an OLE date (rounded to the millisecond).
-std::string FormatIsoDate(double oleDate);
+std::string FormatIsoDate(double ole_date);
 // Parses "YYYY-MM-DD", "YYYY-MM-DD hh:mm", "YYYY-MM-DD hh:mm:ss" or with ".mmm" (a 'T' may replace the
 // space); false when the text is no such date.
-bool ParseIsoDate(const std::string& text, double* oleDate);
+bool ParseIsoDate(const std::string& text, double* ole_date);
 
 } // namespace tagclient::transport::sim

@@ -36,8 +36,8 @@ public:
     explicit HostScheduler(Host& host) : host_(host) {}
     std::uint64_t NowMs() override { return host_.NowMs(); }
     void Post(std::function<void()> call) override { host_.Post(std::move(call)); }
-    std::uint64_t StartTimer(std::uint32_t intervalMs, std::function<void()> tick) override {
-        return host_.StartTimer(intervalMs, std::move(tick));
+    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
+        return host_.StartTimer(interval_ms, std::move(tick));
     }
     void StopTimer(std::uint64_t id) override { host_.StopTimer(id); }
 
@@ -67,7 +67,7 @@ public:
                 return E_POINTER;
             ppList->reset();
             if (!Reachable(host))
-                return code::ServerUnavailable;
+                return code::kServerUnavailable;
             *ppList = MakeServerList();
             return S_OK;
         });
@@ -79,17 +79,17 @@ public:
                 return E_POINTER;
             ppObject->reset();
             if (!Reachable(host) || ReadControl().state == ControlState::Down)
-                return code::ServerUnavailable;
+                return code::kServerUnavailable;
             for (const KnownClass& k : KnownClasses()) {
                 if (!k.parsed || !SameClsid(k.clsid, clsid))
                     continue;
                 if (k.implementation == nullptr)
                     return REGDB_E_CLASSNOTREG;
                 ServerProfile profile = *k.implementation;
-                profile.progId = k.progId;
+                profile.prog_id = k.prog_id;
                 profile.clsid = k.clsid;
-                if (!k.userType.empty())
-                    profile.userType = k.userType;
+                if (!k.user_type.empty())
+                    profile.user_type = k.user_type;
                 FILETIME now;
                 GetSystemTimeAsFileTime(&now);
                 auto scheduler = std::make_shared<InstanceScheduler>(scheduler_);
@@ -112,8 +112,8 @@ private:
         const std::string name = Narrow(FromOle(host));
         if (name.empty())
             return true;
-        static const char* const loopback[] = {"localhost", "127.0.0.1", "::1"};
-        for (const char* l : loopback)
+        static const char* const kLoopback[] = {"localhost", "127.0.0.1", "::1"};
+        for (const char* l : kLoopback)
             if (SameKeyName(name, l))
                 return true;
         return SameKeyName(name, HostName());

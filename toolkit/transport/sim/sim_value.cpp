@@ -256,17 +256,17 @@ Value Value::Text(std::u16string v) {
     return out;
 }
 
-Value Value::Date(double oleDate) {
-    return Real(VT_DATE, oleDate);
+Value Value::Date(double ole_date) {
+    return Real(VT_DATE, ole_date);
 }
 
 Value Value::Currency(std::int64_t scaled) {
     return Integer(VT_CY, scaled);
 }
 
-Value Value::Array(VARTYPE elementType, std::vector<Value> elements) {
+Value Value::Array(VARTYPE element_type, std::vector<Value> elements) {
     Value out;
-    out.type = static_cast<VARTYPE>(VT_ARRAY | elementType);
+    out.type = static_cast<VARTYPE>(VT_ARRAY | element_type);
     out.elements = std::move(elements);
     return out;
 }

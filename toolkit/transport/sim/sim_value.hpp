@@ -27,9 +27,9 @@ struct Value {
     static Value Real(VARTYPE vt, double v);
     static Value Bool(bool v);
     static Value Text(std::u16string v);
-    static Value Date(double oleDate);
+    static Value Date(double ole_date);
     static Value Currency(std::int64_t scaled);
-    static Value Array(VARTYPE elementType, std::vector<Value> elements);
+    static Value Array(VARTYPE element_type, std::vector<Value> elements);
 
     bool IsArray() const { return (type & VT_ARRAY) != 0; }
     VARTYPE ElementType() const { return static_cast<VARTYPE>(type & ~VT_ARRAY); }

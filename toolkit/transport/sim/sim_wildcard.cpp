@@ -6,13 +6,13 @@ namespace {
 
 // Matches one character against the set starting after '[' at filter[i]; sets *next to the index after
 // the closing ']'. An unclosed '[' is a literal '['.
-bool MatchSet(char16_t c, std::u16string_view filter, size_t i, size_t* next, bool* isSet) {
+bool MatchSet(char16_t c, std::u16string_view filter, size_t i, size_t* next, bool* is_set) {
     size_t close = filter.find(u']', i + 1 < filter.size() && filter[i] == u'!' ? i + 1 : i);
     if (close == std::u16string_view::npos) {
-        *isSet = false;
+        *is_set = false;
         return false;
     }
-    *isSet = true;
+    *is_set = true;
     bool negate = false;
     size_t k = i;
     if (k < close && filter[k] == u'!') {
@@ -61,9 +61,9 @@ bool Match(std::u16string_view name, size_t n, std::u16string_view filter, size_
             ++f;
         } else if (p == u'[') {
             size_t next = 0;
-            bool isSet = false;
-            bool ok = MatchSet(c, filter, f + 1, &next, &isSet);
-            if (!isSet) {
+            bool is_set = false;
+            bool ok = MatchSet(c, filter, f + 1, &next, &is_set);
+            if (!is_set) {
                 if (c != u'[')
                     return false;
                 ++f;

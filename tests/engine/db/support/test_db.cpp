@@ -35,12 +35,12 @@ bool Ok(SQLRETURN rc) {
 // One raw ODBC connection for the helpers; independent of the code under test.
 class RawConnection {
 public:
-    explicit RawConnection(const std::string& connectionString) {
+    explicit RawConnection(const std::string& connection_string) {
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
         SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
         SQLSetConnectAttr(dbc_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(10), 0);
-        std::string text = connectionString;
+        std::string text = connection_string;
         if (!Ok(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, nullptr, 0,
                                  nullptr, SQL_DRIVER_NOPROMPT))) {
             std::string message = Diagnostics(SQL_HANDLE_DBC, dbc_);
@@ -133,13 +133,13 @@ bool RunningInCi() {
     return value != nullptr && std::string(value) == "true";
 }
 
-std::vector<std::vector<std::string>> Query(const std::string& connectionString, const std::string& sql) {
-    RawConnection connection(connectionString);
+std::vector<std::vector<std::string>> Query(const std::string& connection_string, const std::string& sql) {
+    RawConnection connection(connection_string);
     return connection.Run(sql);
 }
 
-void Exec(const std::string& connectionString, const std::vector<std::string>& statements) {
-    RawConnection connection(connectionString);
+void Exec(const std::string& connection_string, const std::vector<std::string>& statements) {
+    RawConnection connection(connection_string);
     for (const std::string& statement : statements)
         connection.Run(statement);
 }

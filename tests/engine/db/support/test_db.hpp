@@ -38,10 +38,10 @@ bool RunningInCi();
 
 /// Runs `sql` on a connection of its own and returns every row, each column as text ("NULL" for null).
 /// Throws std::runtime_error with the driver's message on failure.
-std::vector<std::vector<std::string>> Query(const std::string& connectionString, const std::string& sql);
+std::vector<std::vector<std::string>> Query(const std::string& connection_string, const std::string& sql);
 
 /// Runs statements on a connection of their own (set-up and clean-up); throws on failure.
-void Exec(const std::string& connectionString, const std::vector<std::string>& statements);
+void Exec(const std::string& connection_string, const std::vector<std::string>& statements);
 
 /// A name unique to this process and call, usable as a table name ("t_<pid>_<n>").
 std::string UniqueName(const std::string& prefix);

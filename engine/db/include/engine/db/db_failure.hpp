@@ -25,20 +25,21 @@ enum class DbFailureKind {
 
 class DbFailure : public DatabaseError {
 public:
-    DbFailure(DbFailureKind kind, const std::string& message, std::string sqlState = {}, long nativeCode = 0)
-        : DatabaseError(message), kind_(kind), sqlState_(std::move(sqlState)), nativeCode_(nativeCode) {}
+    DbFailure(DbFailureKind kind, const std::string& message, std::string sql_state = {},
+              long native_code = 0)
+        : DatabaseError(message), kind_(kind), sql_state_(std::move(sql_state)), native_code_(native_code) {}
 
     DbFailureKind Kind() const { return kind_; }
     bool IsStatementRejected() const { return kind_ == DbFailureKind::StatementRejected; }
     /// The five-character SQLSTATE of the first diagnostic record, empty when there is none.
-    const std::string& SqlState() const { return sqlState_; }
+    const std::string& SqlState() const { return sql_state_; }
     /// The driver's native error code of the first diagnostic record (0 when there is none).
-    long NativeCode() const { return nativeCode_; }
+    long NativeCode() const { return native_code_; }
 
 private:
     DbFailureKind kind_;
-    std::string sqlState_;
-    long nativeCode_;
+    std::string sql_state_;
+    long native_code_;
 };
 
 /// True when `error` says that the database refused the statement itself (see DbFailureKind). Failures
@@ -49,9 +50,10 @@ inline bool IsStatementRejected(const std::exception& error) {
 }
 
 /// Which kind of failure a diagnostic record describes. `sqlite` says that the driver is the SQLite one,
-/// which reports every failure as HY000 and tells them apart by SQLite's result code in `nativeCode`;
-/// `connectionDead` is what the driver says of the connection after the failure.
-DbFailureKind ClassifyFailure(std::string_view sqlState, long nativeCode, bool sqlite, bool connectionDead);
+/// which reports every failure as HY000 and tells them apart by SQLite's result code in `native_code`;
+/// `connection_dead` is what the driver says of the connection after the failure.
+DbFailureKind ClassifyFailure(std::string_view sql_state, long native_code, bool sqlite,
+                              bool connection_dead);
 
 /// What the record thread does with a failed statement.
 enum class Refusal {

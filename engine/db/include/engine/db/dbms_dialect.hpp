@@ -25,7 +25,7 @@ enum class DbmsProduct {
 
 /// The product that a driver's DBMS name (ODBC SQL_DBMS_NAME, `OdbcConnection::DbmsName`) stands for:
 /// "SQLite", "PostgreSQL", "MySQL", "MariaDB" in any letter case; anything else is `Other`.
-DbmsProduct DbmsProductOf(std::string_view dbmsName);
+DbmsProduct DbmsProductOf(std::string_view dbms_name);
 
 /// True for the products that read a backslash inside a string literal as an escape unless their session
 /// says otherwise (MySQL and MariaDB).
@@ -35,21 +35,21 @@ bool ReadsBackslashEscapes(DbmsProduct product);
 inline constexpr std::string_view kNoBackslashEscapes = "NO_BACKSLASH_ESCAPES";
 
 /// True when the comma-separated sql_mode value holds `flag` (letter case ignored).
-bool SqlModeHas(std::string_view sqlMode, std::string_view flag);
+bool SqlModeHas(std::string_view sql_mode, std::string_view flag);
 
-/// `sqlMode` (a comma-separated sql_mode value) with NO_BACKSLASH_ESCAPES added at its end, every other
+/// `sql_mode` (a comma-separated sql_mode value) with NO_BACKSLASH_ESCAPES added at its end, every other
 /// flag kept in its order; unchanged when the flag is there already.
-std::string WithNoBackslashEscapes(std::string_view sqlMode);
+std::string WithNoBackslashEscapes(std::string_view sql_mode);
 
 /// The value of `key` in an ODBC connection string ("KEY=value;KEY={value};..."), the key's letter case
 /// and the blanks around it ignored, a braced value without its braces ("}}" inside read as "}"); nullopt
 /// when the string does not set the key.
-std::optional<std::string> ConnectionStringValue(std::string_view connectionString, std::string_view key);
+std::optional<std::string> ConnectionStringValue(std::string_view connection_string, std::string_view key);
 
 /// True for a name of the PostgreSQL ODBC driver: the name it is registered under ("PostgreSQL Unicode",
 /// "PostgreSQL ANSI", ...), its library file ("psqlodbcw.so", "PSQLODBC35W.DLL") or what the driver
 /// reports as its ODBC SQL_DRIVER_NAME.
-bool IsPostgresOdbcDriver(std::string_view driverName);
+bool IsPostgresOdbcDriver(std::string_view driver_name);
 
 /// The rollback level the engine asks of the PostgreSQL ODBC driver: on an error inside a transaction,
 /// roll back the transaction. The driver's own default rolls back only the statement, and for that it
@@ -60,8 +60,8 @@ bool IsPostgresOdbcDriver(std::string_view driverName);
 /// is rolled back and run again one statement at a time), so it needs none of them.
 inline constexpr std::string_view kPostgresRollbackOption = "Protocol=7.4-1";
 
-/// `connectionString` with kPostgresRollbackOption added at its end, unless it sets Protocol itself (the
+/// `connection_string` with kPostgresRollbackOption added at its end, unless it sets Protocol itself (the
 /// operator's choice stands).
-std::string WithPostgresRollbackLevel(std::string_view connectionString);
+std::string WithPostgresRollbackLevel(std::string_view connection_string);
 
 } // namespace tagsink::db

@@ -20,7 +20,7 @@ inline constexpr const char* kReturnValueName = "@RETURN_VALUE";
 struct OdbcOptions {
     /// How long opening the connection may take before it fails (a server that accepts the TCP
     /// connection but never answers would otherwise block the opener forever).
-    std::chrono::seconds loginTimeout{15};
+    std::chrono::seconds login_timeout{15};
 };
 
 class OdbcConnection final : public DbConnection, public Transactions {
@@ -31,7 +31,7 @@ public:
     void SetConnectionString(std::string_view text) override;
     std::string ConnectionString() const override;
     bool IsConnected() const override;
-    void Open(std::chrono::seconds commandTimeout) override;
+    void Open(std::chrono::seconds command_timeout) override;
     void Execute(std::string_view statement) override;
     void Close() noexcept override;
     std::vector<std::string> ListTables() override;
@@ -51,7 +51,7 @@ public:
 private:
     struct Open_;
     OdbcOptions options_;
-    std::string connectionString_;
+    std::string connection_string_;
     std::unique_ptr<Open_> open_; // present while connected
 };
 

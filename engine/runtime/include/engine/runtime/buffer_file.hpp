@@ -104,8 +104,8 @@ public:
     struct Recovered {
         std::vector<JournalEntry> entries;     // not yet committed, in file order
         std::vector<JournalEntry> undecodable; // escaped lines that cannot be decoded, as they stand
-        bool plainFile = false;                // "sql.dat" existed without a progress file
-        std::uint64_t cutBytes = 0;            // an unfinished last line (a crash mid-write) removed
+        bool plain_file = false;               // "sql.dat" existed without a progress file
+        std::uint64_t cut_bytes = 0;           // an unfinished last line (a crash mid-write) removed
     };
 
     /// Reads the progress file (creating it when missing) and returns the statements after its position.
@@ -138,7 +138,7 @@ public:
 
     /// Test hook: called before every write to the journal; a non-zero result is taken as the errno of
     /// a failed write (a full or failing disk).
-    std::function<int()> writeFault;
+    std::function<int()> write_fault;
 
 private:
     void WriteProgressFile();
@@ -146,8 +146,8 @@ private:
 
     std::filesystem::path file_;
     std::filesystem::path progress_;
-    qz::DurableFile journalFile_;  // "sql.dat", opened on the first append
-    qz::DurableFile progressFile_; // "sql.dat.progress"
+    qz::DurableFile journal_file_;  // "sql.dat", opened on the first append
+    qz::DurableFile progress_file_; // "sql.dat.progress"
     bool open_ = false;
     std::string key_;
     std::string generation_;

@@ -32,10 +32,10 @@ class TItem;
 struct ReconnectOptions {
     /// The period of the engine's own status poll (QZDAC_GetServerStatus); a failing poll means the link
     /// is lost.
-    std::chrono::milliseconds statusPoll{3000};
-    /// The wait before the first attempt after a loss; each failed attempt doubles it, up to `longestDelay`.
-    std::chrono::milliseconds firstDelay{1000};
-    std::chrono::milliseconds longestDelay{60000};
+    std::chrono::milliseconds status_poll{3000};
+    /// The wait before the first attempt after a loss; each failed attempt doubles it, up to `longest_delay`.
+    std::chrono::milliseconds first_delay{1000};
+    std::chrono::milliseconds longest_delay{60000};
 };
 
 struct EngineOptions {
@@ -58,7 +58,7 @@ public:
     /// Connects to the OPC server of OPCString, subscribes every group and starts the record thread.
     /// A refused connection leaves the engine stopped (logged, "OPC Disconnected") and, like a link lost
     /// later, starts the reconnection attempts: until Stop, the engine tries Run again after a wait that
-    /// starts at ReconnectOptions::firstDelay and doubles up to longestDelay.
+    /// starts at ReconnectOptions::first_delay and doubles up to longest_delay.
     void Run();
 
     /// Ends the record thread (which executes or spills what is still queued), disconnects the session and
@@ -93,7 +93,7 @@ public:
 
     /// Called after Stop was run from the OPC server's shutdown request (the program keeps its mode; the
     /// engine then tries to connect again).
-    void SetShutdownHandler(std::function<void()> handler) { onShutdown_ = std::move(handler); }
+    void SetShutdownHandler(std::function<void()> handler) { on_shutdown_ = std::move(handler); }
 
     /// The OPC server asked its clients to let go: Stop, then the shutdown handler, then the reconnection
     /// attempts.
@@ -108,11 +108,11 @@ public:
 
     /// Routes one change: the first group in child order with this group handle, then its first item in
     /// child order with this item handle; an unknown handle drops the change.
-    void DataChange(std::uint32_t groupHandle, std::uint32_t itemHandle, const VARIANT& value,
-                    std::uint16_t quality, std::uint64_t timeStamp);
+    void DataChange(std::uint32_t group_handle, std::uint32_t item_handle, const VARIANT& value,
+                    std::uint16_t quality, std::uint64_t time_stamp);
 
     /// Stores a new value in the item (unless value and quality are unchanged); true when it changed.
-    static bool SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t timeStamp);
+    static bool SetValue(TItem& item, const VARIANT& value, std::uint16_t quality, std::uint64_t time_stamp);
 
     /// One snapshot timer tick of a group: one statement per distinct key text, or one without a key.
     void SnapShot(TGroup& group);
@@ -156,11 +156,11 @@ private:
     std::atomic<std::uint64_t> queued_{0};
     bool running_ = false;
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
-    std::function<void()> onShutdown_;
+    std::function<void()> on_shutdown_;
 
-    bool wanted_ = false;      // between Run and Stop: the link is to be kept up
-    bool lossPending_ = false; // a failed poll has posted its LinkLost
-    bool attemptPending_ = false;
+    bool wanted_ = false;       // between Run and Stop: the link is to be kept up
+    bool loss_pending_ = false; // a failed poll has posted its LinkLost
+    bool attempt_pending_ = false;
     unsigned attempts_ = 0;
     std::chrono::milliseconds delay_;
     std::uint64_t reconnections_ = 0;
@@ -170,10 +170,10 @@ private:
 
     // A stop that waits for the record thread on a helper thread (RequestStop).
     bool stopping_ = false;
-    bool runAfterStop_ = false;
-    std::uint64_t stopGeneration_ = 0; // a completion posted for an older stop does nothing
-    std::thread stopWaiter_;
-    std::vector<std::function<void()>> stopDone_;
+    bool run_after_stop_ = false;
+    std::uint64_t stop_generation_ = 0; // a completion posted for an older stop does nothing
+    std::thread stop_waiter_;
+    std::vector<std::function<void()>> stop_done_;
 };
 
 /// Watches the toolkit's event handle on `loop` and runs QZDAC_DispatchEvents whenever it is readable.

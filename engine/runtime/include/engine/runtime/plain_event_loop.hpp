@@ -30,9 +30,9 @@ public:
                                            std::function<void()> tick) override;
     std::unique_ptr<LoopHandle> WatchReadable(int fd, std::function<void()> ready) override;
 
-    /// Waits at most `maxWait` for something to do (less when a timer comes due earlier), then runs the
+    /// Waits at most `max_wait` for something to do (less when a timer comes due earlier), then runs the
     /// posted calls, the ready watches and the due timers. Returns the number of callbacks run.
-    int ProcessEvents(std::chrono::milliseconds maxWait);
+    int ProcessEvents(std::chrono::milliseconds max_wait);
 
     /// Processes events until Quit is called. Returns at once when Quit was already called.
     void Run();
@@ -64,15 +64,15 @@ private:
 
     const Clock& clock_;
 #ifdef _WIN32
-    void* wakeEvent_ = nullptr; // an auto-reset event
+    void* wake_event_ = nullptr; // an auto-reset event
 #else
-    int wakeRead_ = -1;
-    int wakeWrite_ = -1;
+    int wake_read_ = -1;
+    int wake_write_ = -1;
 #endif
-    std::mutex postedMutex_;
+    std::mutex posted_mutex_;
     std::deque<std::function<void()>> posted_;
     std::atomic<bool> quit_{false};
-    std::uint64_t nextId_ = 1;
+    std::uint64_t next_id_ = 1;
     std::map<std::uint64_t, TimerEntry> timers_;
     std::map<std::uint64_t, WatchEntry> watches_;
 };

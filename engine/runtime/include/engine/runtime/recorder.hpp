@@ -53,36 +53,36 @@ inline constexpr std::string_view kProgressTableName = "tagsink_journal";
 
 struct RecorderOptions {
     /// The journal; relative paths are taken from the current directory when used.
-    std::filesystem::path bufferFile{"sql.dat"};
+    std::filesystem::path buffer_file{"sql.dat"};
     /// The reject file; empty: "sql.rejected" beside the journal.
-    std::filesystem::path rejectFile;
+    std::filesystem::path reject_file;
     /// Kept for older callers: statements are journaled at once, whatever this says.
-    std::size_t spillAbove = 1000;
+    std::size_t spill_above = 1000;
     /// Command time-out given to the connection when it is opened.
-    std::chrono::seconds commandTimeout{10};
+    std::chrono::seconds command_timeout{10};
     /// How long Finish may spend executing; the rest stays in the journal.
-    std::chrono::milliseconds finishBudget{3000};
+    std::chrono::milliseconds finish_budget{3000};
     /// First and longest wait between failed attempts to open the database (also after a connection
     /// that broke while executing).
-    std::chrono::milliseconds firstReconnectDelay{50};
-    std::chrono::milliseconds longestReconnectDelay{2000};
+    std::chrono::milliseconds first_reconnect_delay{50};
+    std::chrono::milliseconds longest_reconnect_delay{2000};
     /// Statements per transaction.
-    std::size_t batchSize = 500;
+    std::size_t batch_size = 500;
     /// Every statement on its own, in autocommit (drivers without transactions, procedures that manage
     /// their own).
-    bool singleStatements = false;
+    bool single_statements = false;
     /// Keep the journal position in the target database (exactly once); off: at least once.
-    bool progressTable = true;
+    bool progress_table = true;
     /// Pauses between attempts of a statement refused for a reason that can pass.
-    std::chrono::milliseconds firstRetryDelay{1000};
-    std::chrono::milliseconds longestRetryDelay{60000};
+    std::chrono::milliseconds first_retry_delay{1000};
+    std::chrono::milliseconds longest_retry_delay{60000};
     /// How long such a statement is retried before it goes to the reject file.
-    std::chrono::milliseconds retryWindow{600000};
+    std::chrono::milliseconds retry_window{600000};
     /// First and longest pause between attempts to write a failing journal.
-    std::chrono::milliseconds firstDiskRetryDelay{100};
-    std::chrono::milliseconds longestDiskRetryDelay{5000};
-    /// Test hook handed to the journal (Journal::writeFault).
-    std::function<int()> journalFault;
+    std::chrono::milliseconds first_disk_retry_delay{100};
+    std::chrono::milliseconds longest_disk_retry_delay{5000};
+    /// Test hook handed to the journal (Journal::write_fault).
+    std::function<int()> journal_fault;
 };
 
 class Recorder {
@@ -105,7 +105,7 @@ public:
     void SaveOutList();
 
     /// Asks a pass that is executing to return after its current statement (any thread).
-    void RequestStop() { stopRequested_.store(true); }
+    void RequestStop() { stop_requested_.store(true); }
 
     const RecorderOptions& Options() const { return options_; }
     std::filesystem::path RejectFile() const;
@@ -115,7 +115,7 @@ private:
 
     bool MovePending(bool always);
     void ReleasePending();
-    void Connect(bool ignorePause);
+    void Connect(bool ignore_pause);
     void SetUpConnection();
     void SetUpProgress();
     void SkipCommitted(std::uint64_t position);
@@ -146,37 +146,37 @@ private:
     Journal journal_;
     // End positions in the journal of OutList's first Journaled() statements; the rest are in memory only.
     std::deque<std::uint64_t> ends_;
-    std::atomic<bool> stopRequested_{false};
-    std::size_t takenFromPending_ = 0; // statements copied to OutList, still at the front of PendingList
+    std::atomic<bool> stop_requested_{false};
+    std::size_t taken_from_pending_ = 0; // statements copied to OutList, still at the front of PendingList
     bool finishing_ = false;
 
     // Journal faults: logged when they start and when they end.
-    bool journalFailing_ = false;
-    std::uint32_t journalFailedAt_ = 0;
-    std::chrono::milliseconds journalDelay_{0};
-    std::uint64_t faultAttempts_ = 0;
-    std::string lastJournalError_;
-    bool compactFailed_ = false;
+    bool journal_failing_ = false;
+    std::uint32_t journal_failed_at_ = 0;
+    std::chrono::milliseconds journal_delay_{0};
+    std::uint64_t fault_attempts_ = 0;
+    std::string last_journal_error_;
+    bool compact_failed_ = false;
 
     // The open connection.
     db::Transactions* transactions_ = nullptr; // null: autocommit, one statement at a time
     bool progress_ = false;                    // the progress table is in use on this connection
-    bool setUp_ = false;                       // transactions_ and progress_ describe the open connection
-    bool atLeastOnceLogged_ = false;
-    bool progressRetry_ = false; // setting up the progress table met a lock: again before the next batch
+    bool set_up_ = false;                      // transactions_ and progress_ describe the open connection
+    bool at_least_once_logged_ = false;
+    bool progress_retry_ = false; // setting up the progress table met a lock: again before the next batch
 
     // The statement at the head of OutList that was refused for a reason that can pass.
-    bool headRefused_ = false;
-    std::uint32_t headFirstRefusal_ = 0;
-    std::uint32_t headLastRefusal_ = 0;
-    std::chrono::milliseconds headDelay_{0};
-    std::size_t oneByOne_ = 0; // statements still to run singly after a failed batch
+    bool head_refused_ = false;
+    std::uint32_t head_first_refusal_ = 0;
+    std::uint32_t head_last_refusal_ = 0;
+    std::chrono::milliseconds head_delay_{0};
+    std::size_t one_by_one_ = 0; // statements still to run singly after a failed batch
 
     // Reconnect pacing.
-    bool waitingToReconnect_ = false;
-    std::uint32_t lastConnectAttempt_ = 0;
-    std::chrono::milliseconds reconnectDelay_{0};
-    int dbShown_ = -1; // -1 nothing shown yet, 0 disconnected, 1 connected
+    bool waiting_to_reconnect_ = false;
+    std::uint32_t last_connect_attempt_ = 0;
+    std::chrono::milliseconds reconnect_delay_{0};
+    int db_shown_ = -1; // -1 nothing shown yet, 0 disconnected, 1 connected
 };
 
 /// The local time "yyyy-mm-dd hh:nn:ss" for log and reject file lines.

@@ -19,8 +19,8 @@ struct RecorderStats {
     std::atomic<std::uint64_t> journaled{0}; // statements in the buffer file ("sql.dat") now
     std::atomic<std::uint64_t> failures{0};  // failed database or disk operations since the start
     std::atomic<std::uint64_t> lost{0};      // statements that could be kept nowhere
-    std::atomic<bool> dbConnected{false};
-    std::atomic<bool> journalFailing{false}; // the journal cannot be written now
+    std::atomic<bool> db_connected{false};
+    std::atomic<bool> journal_failing{false}; // the journal cannot be written now
 
     struct Failure {
         std::string text; // empty: no failure yet
@@ -31,19 +31,19 @@ struct RecorderStats {
     void NoteFailure(std::string text,
                      std::chrono::system_clock::time_point when = std::chrono::system_clock::now()) {
         failures.fetch_add(1);
-        std::lock_guard lock(failureMutex_);
-        lastFailure_ = Failure{std::move(text), when};
+        std::lock_guard lock(failure_mutex_);
+        last_failure_ = Failure{std::move(text), when};
     }
 
     /// The last failure (empty text when there was none).
     Failure LastFailure() const {
-        std::lock_guard lock(failureMutex_);
-        return lastFailure_;
+        std::lock_guard lock(failure_mutex_);
+        return last_failure_;
     }
 
 private:
-    mutable std::mutex failureMutex_;
-    Failure lastFailure_;
+    mutable std::mutex failure_mutex_;
+    Failure last_failure_;
 };
 
 } // namespace tagsink

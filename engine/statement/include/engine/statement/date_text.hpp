@@ -25,7 +25,7 @@ struct DateTimeParts {
 
 // Splits a date-time into its fields (the time rounded to the millisecond). A NaN, an infinity or a value
 // outside 1 January 100 .. 31 December 9999 fails with a ConversionError naming the value.
-DateTimeParts DecodeDateTime(double dateTime);
+DateTimeParts DecodeDateTime(double date_time);
 
 // The date-time of a calendar date and time of day (no range check).
 double EncodeDateTime(const DateTimeParts& parts);
@@ -37,12 +37,12 @@ double EncodeDateTime(const DateTimeParts& parts);
 std::string FormatDateTimeParts(const std::string& pattern, const DateTimeParts& parts);
 
 // Text of a date-time in the fixed locale formats.
-std::string FormatShortDate(double dateTime); // short date
-std::string FormatLongTime(double dateTime);  // long time of the time of day
-std::string FormatDateTime(double dateTime);  // short date, one space, long time; only the date at midnight
+std::string FormatShortDate(double date_time); // short date
+std::string FormatLongTime(double date_time);  // long time of the time of day
+std::string FormatDateTime(double date_time);  // short date, one space, long time; only the date at midnight
 
-// FILETIME ticks (100 ns since 1 January 1601, UTC) to a date-time, shifted by `offsetSeconds`.
-double FileTimeToDateTime(std::uint64_t fileTime, std::int64_t offsetSeconds);
+// FILETIME ticks (100 ns since 1 January 1601, UTC) to a date-time, shifted by `offset_seconds`.
+double FileTimeToDateTime(std::uint64_t file_time, std::int64_t offset_seconds);
 
 // The local offset from UTC now, in seconds (the offset in force when called, not at any other time).
 std::int64_t CurrentUtcOffsetSeconds();

@@ -27,13 +27,13 @@
 
 namespace tagsink {
 
-// The SQL text of `value` for a column of type `fieldType`. Never fails for the empty value.
-std::string FormatFieldValue(const VARIANT& value, TFieldType fieldType);
+// The SQL text of `value` for a column of type `field_type`. Never fails for the empty value.
+std::string FormatFieldValue(const VARIANT& value, TFieldType field_type);
 
 // The same text before quoting: for the text and the date and time types without the enclosing quotes and
 // without doubling quotes inside, for every other type exactly FormatFieldValue. Row membership compares an
 // item's Key with this form of the key text.
-std::string FormatFieldText(const VARIANT& value, TFieldType fieldType);
+std::string FormatFieldText(const VARIANT& value, TFieldType field_type);
 
 // The value's own text, as ftString writes it inside its quotes: texts as they are, integers in decimal,
 // floating-point numbers in the general format, booleans True or False, currency amounts with up to four
@@ -41,8 +41,8 @@ std::string FormatFieldText(const VARIANT& value, TFieldType fieldType);
 std::string VariantText(const VARIANT& value);
 
 // The value as a double for the number and date types (an empty value is 0). Fails for null, for texts
-// that are not numbers, for errors and arrays, naming `targetName` (for example "ftFloat") in the message.
-double VariantToDouble(const VARIANT& value, const char* targetName);
+// that are not numbers, for errors and arrays, naming `target_name` (for example "ftFloat") in the message.
+double VariantToDouble(const VARIANT& value, const char* target_name);
 
 // `text` as an SQL string literal: enclosed in single quotes, every single quote inside doubled, NUL
 // characters left out.

@@ -24,22 +24,22 @@ DecimalDigits DoubleDigits(double value, int precision = 15);
 // Precondition: `value` is finite.
 DecimalDigits FloatDigits(float value);
 
-// The general format: no thousands separator, `decimalSeparator` before the fraction, no trailing zeros;
+// The general format: no thousands separator, `decimal_separator` before the fraction, no trailing zeros;
 // fixed notation while the number has at most 15 integer digits and is at least 0.00001 in magnitude (or is
 // 0), otherwise scientific notation such as 1.5E20 or 1E-6 (no plus sign, no leading zeros in the exponent).
-std::string FormatGeneral(const DecimalDigits& number, char decimalSeparator);
+std::string FormatGeneral(const DecimalDigits& number, char decimal_separator);
 
 // FormatGeneral(DoubleDigits(value, 15)). Precondition: `value` is finite.
-std::string FormatGeneralFloat(double value, char decimalSeparator);
+std::string FormatGeneralFloat(double value, char decimal_separator);
 
 // The BCD form of a number: cut (not rounded) to at most four decimal places within 18 digits in all, plain
 // decimal notation without trailing zeros after the separator and without a trailing separator; zero is "0".
 // More than 18 integer digits fail with ConversionError("BCD overflow").
-std::string FormatBcd(const DecimalDigits& number, char decimalSeparator);
+std::string FormatBcd(const DecimalDigits& number, char decimal_separator);
 
 // `value` rounded to the nearest integer (halves to even) as a 32-bit signed integer. A NaN, an infinity or a
-// result outside the 32-bit range fails with a ConversionError naming `valueText` and `targetName`.
-std::int32_t RoundToInt32(double value, const std::string& valueText,
-                          const std::string& targetName = "a 32-bit integer");
+// result outside the 32-bit range fails with a ConversionError naming `value_text` and `target_name`.
+std::int32_t RoundToInt32(double value, const std::string& value_text,
+                          const std::string& target_name = "a 32-bit integer");
 
 } // namespace tagsink

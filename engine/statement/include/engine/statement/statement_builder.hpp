@@ -36,10 +36,10 @@ RowKey KeyText(const TItem& item);
 
 // A FILETIME (100 ns ticks since 1601, UTC) as a local date-time, shifted by the offset from UTC in force
 // now.
-double FileTimeToLocalDateTime(std::uint64_t fileTime);
+double FileTimeToLocalDateTime(std::uint64_t file_time);
 
-// The item's TimeStamp as local time, formatted with `fieldType`. Throws ConversionError.
-std::string TimeText(const TItem& item, TFieldType fieldType);
+// The item's TimeStamp as local time, formatted with `field_type`. Throws ConversionError.
+std::string TimeText(const TItem& item, TFieldType field_type);
 
 // `now` (a local date-time) formatted with the group's TimeFieldType, or as ftDateTime when that is
 // ftUnknown.
@@ -56,7 +56,7 @@ std::string CurrentTimeText(const TGroup& group);
 std::string ValueText(TItem& item);
 
 // The statement for one row of the group, or an empty text when there is none.
-//   Pairs, in this order: KeyField=key (when both are set), TimeField=timeText (when TimeField is set), then
+//   Pairs, in this order: KeyField=key (when both are set), TimeField=time_text (when TimeField is set), then
 //   FieldName=ValueText for every item whose Key is empty or equals key.Match, skipping empty FieldNames and
 //   names already present (compared without regard to case).
 //   ttTable, rtInsert: Insert Into T (N1,N2) values(V1,V2)
@@ -64,7 +64,7 @@ std::string ValueText(TItem& item);
 //   ttStoredProc:      exec P @N1=V1,@N2=V2 with as many arguments as the procedure has known parameters
 //                      (at most one per pair); a name that already begins with "@" keeps its one "@"
 // Throws ConversionError from ValueText; Changed flags cleared before the failure stay cleared.
-std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& timeText,
-                           TRecordType recordType);
+std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& time_text,
+                           TRecordType record_type);
 
 } // namespace tagsink
