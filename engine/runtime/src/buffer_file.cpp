@@ -287,6 +287,11 @@ Journal::~Journal() {
 }
 
 void Journal::Close() {
+    try {
+        FinishFlush();
+    } catch (const BufferFileError&) {
+        // Cut back already; the caller learns of the fault from the next write.
+    }
     (void)journalFile_.Close();
     (void)progressFile_.Close();
     open_ = false;
@@ -349,6 +354,7 @@ Journal::Recovered Journal::Open() {
     generation_ = generation;
     position_ = position;
     size_ = size;
+    durable_ = size;
     WriteProgressFile();
     journalFile_ = std::move(journal);
     open_ = true;
@@ -366,9 +372,21 @@ void Journal::OpenJournalFile() {
 }
 
 void Journal::Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
+    Write(statements, ends);
+    try {
+        FinishFlush();
+    } catch (const BufferFileError&) {
+        ends.clear();
+        throw;
+    }
+}
+
+void Journal::Write(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
     ends.clear();
     if (statements.empty())
         return;
+    if (flush_.valid())
+        FinishFlush(); // the flush that is under way must not race with this write
     if (writeFault) {
         if (int error = writeFault(); error != 0)
             Fail(file_, "write", error);
@@ -381,10 +399,7 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
         ends.push_back(size_ + data.size());
     }
     OpenJournalFile();
-    std::error_code error = journalFile_.WriteAt(size_, data);
-    if (!error)
-        error = journalFile_.Flush(false);
-    if (error) {
+    if (std::error_code error = journalFile_.WriteAt(size_, data)) {
         // Leave the file as it was: a retried append must not write a statement twice.
         if (!journalFile_.Truncate(size_))
             (void)journalFile_.Flush(false);
@@ -393,6 +408,41 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
     }
     size_ += data.size();
     waiting_.insert(waiting_.end(), ends.begin(), ends.end());
+}
+
+void Journal::StartFlush() {
+    if (flush_.valid() || !Unflushed())
+        return;
+    // Only the descriptor's flush runs on the helper thread; the fault hook is the test's to keep safe.
+    flush_ = std::async(std::launch::async, [this] {
+        if (flushFault) {
+            if (int error = flushFault(); error != 0)
+                return qz::ErrnoError(error);
+        }
+        return journalFile_.Flush(false);
+    });
+}
+
+void Journal::FinishFlush() {
+    if (!flush_.valid() && !Unflushed())
+        return;
+    std::error_code error;
+    if (flush_.valid()) {
+        error = flush_.get();
+    } else {
+        const int fault = flushFault ? flushFault() : 0;
+        error = fault != 0 ? qz::ErrnoError(fault) : journalFile_.Flush(false);
+    }
+    if (error) {
+        // Nothing after durable_ may stay: it was never acknowledged and is written again on the retry.
+        if (!journalFile_.Truncate(durable_))
+            (void)journalFile_.Flush(false);
+        size_ = durable_;
+        while (!waiting_.empty() && waiting_.back() > durable_)
+            waiting_.pop_back();
+        Fail(file_, "write", error);
+    }
+    durable_ = size_;
 }
 
 void Journal::Mark(std::uint64_t position, bool durable) {
@@ -408,6 +458,7 @@ void Journal::Mark(std::uint64_t position, bool durable) {
 }
 
 void Journal::Compact() {
+    FinishFlush();
     if (writeFault) {
         if (int error = writeFault(); error != 0)
             Fail(file_, "empty", error);
@@ -417,6 +468,7 @@ void Journal::Compact() {
         Fail(file_, "delete", error);
     qz::SyncFolderOf(file_);
     size_ = 0;
+    durable_ = 0;
     generation_ = NewId();
     position_ = 0;
     waiting_.clear();

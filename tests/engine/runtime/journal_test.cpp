@@ -14,7 +14,10 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <fstream>
+#include <thread>
 
 namespace tagsink {
 namespace {
@@ -139,6 +142,36 @@ TEST(Journal, CompactionStartsANewGenerationAndSurvivesAKillHalfWay) {
     EXPECT_EQ(Statements(PeekJournal(dir / "sql.dat")), (std::vector<std::string>{"C"}));
 }
 
+TEST(Journal, AFailedFlushCutsTheFileBackToWhatWasOnDisk) {
+    TempDir dir;
+    Journal journal(dir / "sql.dat");
+    journal.Open();
+    std::vector<std::uint64_t> ends;
+    journal.Append({"A"}, ends);
+    std::atomic<int> fault{EIO};
+    journal.flushFault = [&] { return fault.load(); };
+    journal.Write({"B", "C"}, ends);
+    EXPECT_EQ(ends, (std::vector<std::uint64_t>{6, 9}));
+    EXPECT_TRUE(journal.Unflushed());
+    journal.StartFlush();
+    EXPECT_THROW(journal.FinishFlush(), BufferFileError);
+    EXPECT_FALSE(journal.Unflushed());
+    EXPECT_EQ(journal.Size(), 3u);
+    EXPECT_EQ(journal.Waiting(), 1u) << "only the flushed statement waits";
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\n");
+    // Without StartFlush the flush happens in FinishFlush; the retry writes the statements once.
+    fault = 0;
+    journal.Write({"B", "C"}, ends);
+    journal.FinishFlush();
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\r\nC\r\n");
+    EXPECT_EQ(journal.Waiting(), 3u);
+    // Closing waits for a flush under way.
+    journal.Write({"D"}, ends);
+    journal.StartFlush();
+    journal.Close();
+    EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 4u);
+}
+
 // A file system of 64 KiB: the journal fills it while the database is away. Nothing acknowledged is lost,
 // the fault is logged when it starts and when it ends, and the statements waiting in memory reach the
 // database once it is back.
@@ -235,6 +268,87 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     EXPECT_EQ(progress[0][0], "290")
         << "the end of the last statement (ten lines of 29 bytes) committed with it";
     EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat"));
+    EXPECT_EQ(stats.journaled.load(), 0u);
+}
+
+// The journal is flushed while the batch executes; the batch commits only after the flush. The flush is
+// made slow and looks at the database meanwhile: nothing may be committed yet, and the journal already
+// holds the statements. A flush that fails rolls the batch back; the statements wait in memory and
+// arrive once, in order, when the journal works again.
+TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
+    TempDir dir;
+    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "c.db");
+    tagsink::db::testing::Exec(conn, {"create table C (id integer primary key autoincrement, n integer)"});
+    TServer server(std::make_unique<db::OdbcConnection>());
+    server.SetDBString(conn);
+    ManualClock clock(1000);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.bufferFile = dir / "sql.dat";
+    std::atomic<int> flushes{0};
+    std::atomic<int> fault{0};
+    std::atomic<long> rowsSeen{-1};
+    std::atomic<long> journaledSeen{-1};
+    options.journalFlushFault = [&] {
+        ++flushes;
+        // Time for the batch to run (and, were it not held back, to commit).
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        rowsSeen = std::stol(tagsink::db::testing::Query(conn, "select count(*) from C").at(0).at(0));
+        journaledSeen = static_cast<long>(PeekJournal(dir / "sql.dat").entries.size());
+        return fault.load();
+    };
+    Recorder recorder(server, clock, reporter, stats, options);
+    auto queue = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            QueueStatement(server, "Insert Into C (n) values(" + std::to_string(i) + ")");
+    };
+    auto numbers = [&] {
+        std::vector<std::string> out;
+        for (auto& row : tagsink::db::testing::Query(conn, "select n from C order by id"))
+            out.push_back(row[0]);
+        return out;
+    };
+    auto expected = [](int count) {
+        std::vector<std::string> out;
+        for (int i = 0; i < count; ++i)
+            out.push_back(std::to_string(i));
+        return out;
+    };
+
+    queue(0, 10);
+    recorder.DoRecord();
+    EXPECT_EQ(flushes.load(), 1);
+    EXPECT_EQ(rowsSeen.load(), 0) << "a row was committed before the journal was on disk";
+    EXPECT_EQ(journaledSeen.load(), 10) << "the journal holds the batch while it is flushed";
+    EXPECT_EQ(numbers(), expected(10));
+    EXPECT_EQ(stats.executed.load(), 10u);
+    EXPECT_EQ(stats.spilled.load(), 10u);
+
+    fault = EIO;
+    queue(10, 5);
+    recorder.DoRecord();
+    EXPECT_EQ(flushes.load(), 2);
+    EXPECT_EQ(rowsSeen.load(), 10) << "the batch was not committed while the flush ran";
+    EXPECT_EQ(numbers(), expected(10)) << "the batch of the failed flush was rolled back";
+    EXPECT_TRUE(stats.journalFailing.load());
+    EXPECT_EQ(server.OutList.size(), 5u) << "the statements wait in memory";
+    EXPECT_EQ(stats.journaled.load(), 0u);
+    EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 0u) << "the journal is cut back";
+    ASSERT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u);
+    EXPECT_NE(reporter.Texts("TServer.SaveOutList")[0].find("Input/output error"), std::string::npos)
+        << reporter.Texts("TServer.SaveOutList")[0];
+
+    fault = 0;
+    clock.Advance(10000);
+    queue(15, 5);
+    recorder.DoRecord();
+    EXPECT_FALSE(stats.journalFailing.load());
+    EXPECT_EQ(numbers(), expected(20)) << "every statement once, in order";
+    EXPECT_EQ(stats.executed.load(), 20u);
+    EXPECT_EQ(stats.lost.load(), 0u);
+    recorder.Finish();
+    EXPECT_EQ(numbers(), expected(20));
     EXPECT_EQ(stats.journaled.load(), 0u);
 }
 
