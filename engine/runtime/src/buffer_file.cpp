@@ -368,7 +368,7 @@ void Journal::OpenJournalFile() {
     if (journalFile_.IsOpen())
         return;
     Check(journalFile_.Open(file_, DurableFile::Mode::OpenOrCreate), file_, "open");
-    qz::SyncFolderOf(file_);
+    folderUnsynced_ = true; // the new file's name is made durable with the first flush
 }
 
 void Journal::Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
@@ -414,13 +414,21 @@ void Journal::StartFlush() {
     if (flush_.valid() || !Unflushed())
         return;
     // Only the descriptor's flush runs on the helper thread; the fault hook is the test's to keep safe.
-    flush_ = std::async(std::launch::async, [this] {
-        if (flushFault) {
-            if (int error = flushFault(); error != 0)
-                return qz::ErrnoError(error);
-        }
-        return journalFile_.Flush(false);
-    });
+    flush_ = std::async(std::launch::async, [this] { return FlushFile(); });
+}
+
+std::error_code Journal::FlushFile() {
+    if (flushFault) {
+        if (int error = flushFault(); error != 0)
+            return qz::ErrnoError(error);
+    }
+    if (std::error_code error = journalFile_.Flush(false))
+        return error;
+    if (folderUnsynced_) {
+        qz::SyncFolderOf(file_);
+        folderUnsynced_ = false;
+    }
+    return {};
 }
 
 void Journal::FinishFlush() {
@@ -430,8 +438,7 @@ void Journal::FinishFlush() {
     if (flush_.valid()) {
         error = flush_.get();
     } else {
-        const int fault = flushFault ? flushFault() : 0;
-        error = fault != 0 ? qz::ErrnoError(fault) : journalFile_.Flush(false);
+        error = FlushFile();
     }
     if (error) {
         // Nothing after durable_ may stay: it was never acknowledged and is written again on the retry.

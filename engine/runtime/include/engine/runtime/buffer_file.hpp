@@ -160,6 +160,8 @@ public:
 
 private:
     void WriteProgressFile();
+    // The flush of "sql.dat" (and of its folder after the file was created); runs on the flushing thread.
+    std::error_code FlushFile();
     void OpenJournalFile();
 
     std::filesystem::path file_;
@@ -172,6 +174,7 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t durable_ = 0; // bytes of "sql.dat" known to be on the disk; size_ when nothing is pending
     std::future<std::error_code> flush_; // the flush StartFlush began
+    bool folderUnsynced_ = false;        // "sql.dat" was created and its folder not flushed yet
     std::uint64_t position_ = 0;
     std::deque<std::uint64_t> waiting_; // end positions of the statements after position_
 };
