@@ -287,11 +287,6 @@ Journal::~Journal() {
 }
 
 void Journal::Close() {
-    try {
-        FinishFlush();
-    } catch (const BufferFileError&) {
-        // Cut back already; the caller learns of the fault from the next write.
-    }
     (void)journalFile_.Close();
     (void)progressFile_.Close();
     open_ = false;
@@ -354,7 +349,6 @@ Journal::Recovered Journal::Open() {
     generation_ = generation;
     position_ = position;
     size_ = size;
-    durable_ = size;
     WriteProgressFile();
     journalFile_ = std::move(journal);
     open_ = true;
@@ -368,25 +362,13 @@ void Journal::OpenJournalFile() {
     if (journalFile_.IsOpen())
         return;
     Check(journalFile_.Open(file_, DurableFile::Mode::OpenOrCreate), file_, "open");
-    folderUnsynced_ = true; // the new file's name is made durable with the first flush
+    qz::SyncFolderOf(file_);
 }
 
 void Journal::Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
-    Write(statements, ends);
-    try {
-        FinishFlush();
-    } catch (const BufferFileError&) {
-        ends.clear();
-        throw;
-    }
-}
-
-void Journal::Write(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
     ends.clear();
     if (statements.empty())
         return;
-    if (flush_.valid())
-        FinishFlush(); // the flush that is under way must not race with this write
     if (writeFault) {
         if (int error = writeFault(); error != 0)
             Fail(file_, "write", error);
@@ -399,7 +381,14 @@ void Journal::Write(const std::vector<std::string>& statements, std::vector<std:
         ends.push_back(size_ + data.size());
     }
     OpenJournalFile();
-    if (std::error_code error = journalFile_.WriteAt(size_, data)) {
+    std::error_code error = journalFile_.WriteAt(size_, data);
+    if (!error && flushFault) {
+        if (int fault = flushFault(); fault != 0)
+            error = qz::ErrnoError(fault);
+    }
+    if (!error)
+        error = journalFile_.Flush(false);
+    if (error) {
         // Leave the file as it was: a retried append must not write a statement twice.
         if (!journalFile_.Truncate(size_))
             (void)journalFile_.Flush(false);
@@ -408,48 +397,6 @@ void Journal::Write(const std::vector<std::string>& statements, std::vector<std:
     }
     size_ += data.size();
     waiting_.insert(waiting_.end(), ends.begin(), ends.end());
-}
-
-void Journal::StartFlush() {
-    if (flush_.valid() || !Unflushed())
-        return;
-    // Only the descriptor's flush runs on the helper thread; the fault hook is the test's to keep safe.
-    flush_ = std::async(std::launch::async, [this] { return FlushFile(); });
-}
-
-std::error_code Journal::FlushFile() {
-    if (flushFault) {
-        if (int error = flushFault(); error != 0)
-            return qz::ErrnoError(error);
-    }
-    if (std::error_code error = journalFile_.Flush(false))
-        return error;
-    if (folderUnsynced_) {
-        qz::SyncFolderOf(file_);
-        folderUnsynced_ = false;
-    }
-    return {};
-}
-
-void Journal::FinishFlush() {
-    if (!flush_.valid() && !Unflushed())
-        return;
-    std::error_code error;
-    if (flush_.valid()) {
-        error = flush_.get();
-    } else {
-        error = FlushFile();
-    }
-    if (error) {
-        // Nothing after durable_ may stay: it was never acknowledged and is written again on the retry.
-        if (!journalFile_.Truncate(durable_))
-            (void)journalFile_.Flush(false);
-        size_ = durable_;
-        while (!waiting_.empty() && waiting_.back() > durable_)
-            waiting_.pop_back();
-        Fail(file_, "write", error);
-    }
-    durable_ = size_;
 }
 
 void Journal::Mark(std::uint64_t position, bool durable) {
@@ -465,7 +412,6 @@ void Journal::Mark(std::uint64_t position, bool durable) {
 }
 
 void Journal::Compact() {
-    FinishFlush();
     if (writeFault) {
         if (int error = writeFault(); error != 0)
             Fail(file_, "empty", error);
@@ -475,7 +421,6 @@ void Journal::Compact() {
         Fail(file_, "delete", error);
     qz::SyncFolderOf(file_);
     size_ = 0;
-    durable_ = 0;
     generation_ = NewId();
     position_ = 0;
     waiting_.clear();

@@ -180,62 +180,36 @@ void Recorder::LoadItem() {
 }
 
 void Recorder::SaveOutList() {
-    WriteOutList();
-    SettleJournal();
-}
-
-void Recorder::WriteOutList() {
-    if (!SettleJournal())
-        return;
     if (!journal_.IsOpen() || Unjournaled() == 0)
         return;
     if (journalFailing_ && !finishing_ && !Due(true, journalFailedAt_, journalDelay_))
         return;
-    // A pass writes what it moved in one piece (up to a size that keeps the text in memory small) and
-    // flushes it once, while the first batch executes (SettleJournal). A piece that fails is halved, so
-    // that a nearly full disk still takes what fits and the rest waits for the space that committed
-    // statements free.
+    // Each piece costs one flush to disk, so a pass writes what it moved in one piece (up to a size that
+    // keeps the text in memory small). A piece that fails is halved, so that a nearly full disk still
+    // takes what fits and the rest waits for the space that committed statements free.
     std::size_t piece = std::min<std::size_t>(Unjournaled(), 65536);
+    std::size_t written = 0;
     while (Unjournaled() > 0) {
         auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());
         auto to = from + static_cast<std::ptrdiff_t>(std::min(piece, Unjournaled()));
         std::vector<std::string> statements(from, to);
         std::vector<std::uint64_t> ends;
         try {
-            journal_.Write(statements, ends);
+            journal_.Append(statements, ends);
         } catch (const std::exception& error) {
             if (statements.size() > 16) {
                 piece = statements.size() / 2; // a smaller piece may still fit
                 continue;
             }
+            stats_.spilled.fetch_add(written);
             JournalFailed(error);
-            break; // what was written is still flushed
+            return;
         }
         ends_.insert(ends_.end(), ends.begin(), ends.end());
-        unflushed_ += statements.size();
+        written += statements.size();
     }
-    journal_.StartFlush();
-}
-
-bool Recorder::SettleJournal() {
-    if (!journal_.Unflushed())
-        return true;
-    try {
-        journal_.FinishFlush();
-    } catch (const std::exception& error) {
-        // The journal is cut back to what is on the disk: the statements behind that wait in memory again
-        // and are written on the next attempt. None of them was committed.
-        while (!ends_.empty() && ends_.back() > journal_.Size())
-            ends_.pop_back();
-        unflushed_ = 0;
-        JournalFailed(error);
-        return false;
-    }
-    stats_.spilled.fetch_add(unflushed_);
-    unflushed_ = 0;
-    if (Unjournaled() == 0)
-        JournalWorks();
-    return true;
+    stats_.spilled.fetch_add(written);
+    JournalWorks();
 }
 
 void Recorder::LostConnection(const std::string& message) {
@@ -397,9 +371,6 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
                                      std::exception_ptr& error) {
     DbConnection& db = server_.DBConnection();
     const bool transaction = transactions_ != nullptr;
-    // In autocommit every statement commits as it runs: the journal must hold it before.
-    if (!transaction && !SettleJournal())
-        return Outcome::Interrupted;
     try {
         if (transaction) {
             transactions_->Begin();
@@ -433,14 +404,8 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
             Log("TServer.DoRecord", "sql=" + statement);
             db.Execute(statement);
         }
-        if (transaction) {
-            // The batch ran while the journal was flushed; it commits only once the journal holds it.
-            if (!SettleJournal()) {
-                transactions_->Rollback();
-                return Outcome::Interrupted;
-            }
+        if (transaction)
             transactions_->Commit();
-        }
     } catch (const std::exception&) {
         if (transaction && transactions_ != nullptr)
             transactions_->Rollback();
@@ -451,8 +416,6 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
 }
 
 bool Recorder::Quarantine(const std::string& reason) {
-    if (!SettleJournal())
-        return false;
     const std::string statement = server_.OutList.front();
     try {
         AppendRejected(RejectFile(), statement, LocalTimeText(), reason);
@@ -564,8 +527,6 @@ void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadl
 void Recorder::ExecuteUnjournaled(const std::chrono::steady_clock::time_point& deadline) {
     // Only while the journal cannot be written and nothing journaled waits in front of them: execute the
     // statements that exist only in memory rather than lose them.
-    if (!SettleJournal())
-        return;
     DbConnection& db = server_.DBConnection();
     while (Journaled() == 0 && Unjournaled() > 0 && db.IsConnected() &&
            std::chrono::steady_clock::now() < deadline) {
@@ -586,7 +547,6 @@ void Recorder::ExecuteUnjournaled(const std::chrono::steady_clock::time_point& d
 }
 
 void Recorder::MaybeCompact() {
-    SettleJournal();
     // Everything journaled is committed (statements that could not be written yet may wait in memory:
     // emptying the journal frees the space they need).
     if (!journal_.IsOpen() || Journaled() > 0 || journal_.Size() == 0)
@@ -612,7 +572,7 @@ void Recorder::MaybeCompact() {
 bool Recorder::DoRecord() {
     LoadItem();
     const bool moved = MovePending(false);
-    WriteOutList(); // flushed while the first batch executes
+    SaveOutList();
     ReleasePending();
     Connect(false);
     DbConnection& db = server_.DBConnection();
@@ -622,7 +582,6 @@ bool Recorder::DoRecord() {
     } else {
         ShowDb(false);
     }
-    SettleJournal();
     MaybeCompact();
     UpdateStats();
     return moved;

@@ -42,7 +42,6 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -121,20 +120,6 @@ public:
     /// Throws BufferFileError; the file is then as it was.
     void Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends);
 
-    /// Appends the statements like Append but leaves the flush to StartFlush and FinishFlush, so that the
-    /// caller can work while the disk catches up. Until FinishFlush has returned, what Write wrote may not
-    /// be on the disk: nothing that depends on it may be committed elsewhere. Throws BufferFileError (the
-    /// file then ends where it ended before this call).
-    void Write(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends);
-    /// Starts flushing what Write wrote, on a helper thread. Nothing touches "sql.dat" until FinishFlush.
-    void StartFlush();
-    /// Waits until everything Write wrote is on the disk (flushing it now when StartFlush was not called).
-    /// When the flush fails the file is cut back to what was on the disk before (Size() and Waiting() as
-    /// then) and BufferFileError is thrown.
-    void FinishFlush();
-    /// Whether something Write wrote is not known to be on the disk yet.
-    bool Unflushed() const { return size_ != durable_; }
-
     /// Notes that everything up to `position` is committed. `durable` also flushes the note to disk (used
     /// when the database keeps no progress of its own).
     void Mark(std::uint64_t position, bool durable);
@@ -154,14 +139,12 @@ public:
     /// Test hook: called before every write to the journal; a non-zero result is taken as the errno of
     /// a failed write (a full or failing disk).
     std::function<int()> writeFault;
-    /// Test hook: called before every flush of the journal's statements (on the flushing thread for
-    /// StartFlush); a non-zero result is taken as the errno of a failed flush.
+    /// Test hook: called before the flush of every append; a non-zero result is taken as the errno of a
+    /// failed flush (the file is then cut back as after a failed write).
     std::function<int()> flushFault;
 
 private:
     void WriteProgressFile();
-    // The flush of "sql.dat" (and of its folder after the file was created); runs on the flushing thread.
-    std::error_code FlushFile();
     void OpenJournalFile();
 
     std::filesystem::path file_;
@@ -172,9 +155,6 @@ private:
     std::string key_;
     std::string generation_;
     std::uint64_t size_ = 0;
-    std::uint64_t durable_ = 0; // bytes of "sql.dat" known to be on the disk; size_ when nothing is pending
-    std::future<std::error_code> flush_; // the flush StartFlush began
-    bool folderUnsynced_ = false;        // "sql.dat" was created and its folder not flushed yet
     std::uint64_t position_ = 0;
     std::deque<std::uint64_t> waiting_; // end positions of the statements after position_
 };

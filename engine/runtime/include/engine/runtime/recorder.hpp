@@ -1,10 +1,8 @@
 // One pass of the record thread and the journal work around it (DoRecord, LoadItem, SaveOutList).
 //
 // A pass moves the root's PendingList to its OutList when the buffer limits say so, writes the moved
-// statements to the journal "sql.dat" and executes the journaled statements in order, in transactions of
-// many statements, each statement logged before it runs. The journal is flushed to disk while the first
-// batch executes, and no transaction commits before that flush has succeeded (a failed flush rolls the
-// batch back; its statements wait in memory as after a failed write). A statement leaves
+// statements to the journal "sql.dat" (flushed to disk) and then executes the journaled statements in
+// order, in transactions of many statements, each statement logged before it runs. A statement leaves
 // the journal only after the database has committed it (buffer_file.hpp describes the files), so a kill
 // at any moment costs at most what was still in PendingList.
 //
@@ -85,7 +83,7 @@ struct RecorderOptions {
     std::chrono::milliseconds longestDiskRetryDelay{5000};
     /// Test hook handed to the journal (Journal::writeFault).
     std::function<int()> journalFault;
-    /// Test hook handed to the journal (Journal::flushFault); called on the flushing thread.
+    /// Test hook handed to the journal (Journal::flushFault).
     std::function<int()> journalFlushFault;
 };
 
@@ -105,7 +103,7 @@ public:
     /// Opens the journal when it is not open yet: its uncommitted statements go in front of OutList.
     void LoadItem();
 
-    /// Writes the statements of OutList that are not journaled yet to the journal, flushed to disk.
+    /// Writes the statements of OutList that are not journaled yet to the journal.
     void SaveOutList();
 
     /// Asks a pass that is executing to return after its current statement (any thread).
@@ -118,11 +116,6 @@ private:
     enum class Outcome { Committed, Failed, Interrupted };
 
     bool MovePending(bool always);
-    // SaveOutList without waiting for the disk: the flush runs while the pass executes.
-    void WriteOutList();
-    // Waits for the journal's flush. When it failed, the statements it should have made durable are
-    // unjournaled again (and the fault is handled as a failed write); returns false then.
-    bool SettleJournal();
     void ReleasePending();
     void Connect(bool ignorePause);
     void SetUpConnection();
@@ -156,7 +149,6 @@ private:
     // End positions in the journal of OutList's first Journaled() statements; the rest are in memory only.
     std::deque<std::uint64_t> ends_;
     std::atomic<bool> stopRequested_{false};
-    std::size_t unflushed_ = 0;        // statements written to the journal, not yet flushed
     std::size_t takenFromPending_ = 0; // statements copied to OutList, still at the front of PendingList
     bool finishing_ = false;
 
