@@ -382,6 +382,10 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
     }
     OpenJournalFile();
     std::error_code error = journal_file_.WriteAt(size_, data);
+    if (!error && flush_fault) {
+        if (int fault = flush_fault(); fault != 0)
+            error = qz::ErrnoError(fault);
+    }
     if (!error)
         error = journal_file_.Flush(false);
     if (error) {

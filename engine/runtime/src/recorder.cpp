@@ -44,6 +44,7 @@ Recorder::Recorder(TServer& server, const Clock& clock, EngineReporter& reporter
     : server_(server), clock_(clock), reporter_(reporter), stats_(stats), options_(std::move(options)),
       journal_(options_.buffer_file) {
     journal_.write_fault = options_.journal_fault;
+    journal_.flush_fault = options_.journal_flush_fault;
 }
 
 Recorder::~Recorder() = default;

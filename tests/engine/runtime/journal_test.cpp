@@ -14,7 +14,10 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <fstream>
+#include <thread>
 
 namespace tagsink {
 namespace {
@@ -139,6 +142,31 @@ TEST(Journal, CompactionStartsANewGenerationAndSurvivesAKillHalfWay) {
     EXPECT_EQ(Statements(PeekJournal(dir / "sql.dat")), (std::vector<std::string>{"C"}));
 }
 
+TEST(Journal, AFailedFlushCutsTheFileBackToWhatWasOnDisk) {
+    TempDir dir;
+    Journal journal(dir / "sql.dat");
+    journal.Open();
+    std::vector<std::uint64_t> ends;
+    journal.Append({"A"}, ends);
+    int fault = EIO;
+    std::string seen;
+    journal.flush_fault = [&] {
+        seen = ReadFile(dir / "sql.dat"); // written, not yet flushed
+        return fault;
+    };
+    EXPECT_THROW(journal.Append({"B", "C"}, ends), BufferFileError);
+    EXPECT_EQ(seen, "A\r\nB\r\nC\r\n");
+    EXPECT_TRUE(ends.empty());
+    EXPECT_EQ(journal.Size(), 3u);
+    EXPECT_EQ(journal.Waiting(), 1u) << "only the flushed statement waits";
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\n");
+    fault = 0;
+    journal.Append({"B", "C"}, ends);
+    EXPECT_EQ(ends, (std::vector<std::uint64_t>{6, 9}));
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\r\nC\r\n") << "the retry writes the statements once";
+    EXPECT_EQ(journal.Waiting(), 3u);
+}
+
 // A file system of 64 KiB: the journal fills it while the database is away. Nothing acknowledged is lost,
 // the fault is logged when it starts and when it ends, and the statements waiting in memory reach the
 // database once it is back.
@@ -235,6 +263,88 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     EXPECT_EQ(progress[0][0], "290")
         << "the end of the last statement (ten lines of 29 bytes) committed with it";
     EXPECT_FALSE(std::filesystem::exists(dir / "sql.dat"));
+    EXPECT_EQ(stats.journaled.load(), 0u);
+}
+
+// No statement is committed before the journal's flush has succeeded. The flush is made slow and looks
+// at the database meanwhile: nothing of the pass may be committed yet (a recorder that executed while
+// flushing would have to hold its COMMIT), and the journal already holds the statements. A flush that
+// fails commits nothing; the statements wait in memory and arrive once, in order, when the journal works
+// again.
+TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
+    TempDir dir;
+    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "c.db");
+    tagsink::db::testing::Exec(conn, {"create table C (id integer primary key autoincrement, n integer)"});
+    TServer server(std::make_unique<db::OdbcConnection>());
+    server.SetDBString(conn);
+    ManualClock clock(1000);
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+    options.buffer_file = dir / "sql.dat";
+    std::atomic<int> flushes{0};
+    std::atomic<int> fault{0};
+    std::atomic<long> rows_seen{-1};
+    std::atomic<long> journaled_seen{-1};
+    options.journal_flush_fault = [&] {
+        ++flushes;
+        // Time for a batch that runs meanwhile to execute (and, were it not held back, to commit).
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        rows_seen = std::stol(tagsink::db::testing::Query(conn, "select count(*) from C").at(0).at(0));
+        journaled_seen = static_cast<long>(PeekJournal(dir / "sql.dat").entries.size());
+        return fault.load();
+    };
+    Recorder recorder(server, clock, reporter, stats, options);
+    auto queue = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            QueueStatement(server, "Insert Into C (n) values(" + std::to_string(i) + ")");
+    };
+    auto numbers = [&] {
+        std::vector<std::string> out;
+        for (auto& row : tagsink::db::testing::Query(conn, "select n from C order by id"))
+            out.push_back(row[0]);
+        return out;
+    };
+    auto expected = [](int count) {
+        std::vector<std::string> out;
+        for (int i = 0; i < count; ++i)
+            out.push_back(std::to_string(i));
+        return out;
+    };
+
+    queue(0, 10);
+    recorder.DoRecord();
+    EXPECT_EQ(flushes.load(), 1);
+    EXPECT_EQ(rows_seen.load(), 0) << "a row was committed before the journal was on disk";
+    EXPECT_EQ(journaled_seen.load(), 10) << "the journal holds the batch while it is flushed";
+    EXPECT_EQ(numbers(), expected(10));
+    EXPECT_EQ(stats.executed.load(), 10u);
+    EXPECT_EQ(stats.spilled.load(), 10u);
+
+    fault = EIO;
+    queue(10, 5);
+    recorder.DoRecord();
+    EXPECT_EQ(flushes.load(), 2);
+    EXPECT_EQ(rows_seen.load(), 10) << "the batch was not committed while the flush ran";
+    EXPECT_EQ(numbers(), expected(10)) << "nothing of the failed flush was committed";
+    EXPECT_TRUE(stats.journal_failing.load());
+    EXPECT_EQ(server.OutList.size(), 5u) << "the statements wait in memory";
+    EXPECT_EQ(stats.journaled.load(), 0u);
+    EXPECT_EQ(PeekJournal(dir / "sql.dat").entries.size(), 0u) << "the journal is cut back";
+    ASSERT_EQ(reporter.Texts("TServer.SaveOutList").size(), 1u);
+    EXPECT_NE(reporter.Texts("TServer.SaveOutList")[0].find("Input/output error"), std::string::npos)
+        << reporter.Texts("TServer.SaveOutList")[0];
+
+    fault = 0;
+    clock.Advance(10000);
+    queue(15, 5);
+    recorder.DoRecord();
+    EXPECT_FALSE(stats.journal_failing.load());
+    EXPECT_EQ(numbers(), expected(20)) << "every statement once, in order";
+    EXPECT_EQ(stats.executed.load(), 20u);
+    EXPECT_EQ(stats.lost.load(), 0u);
+    recorder.Finish();
+    EXPECT_EQ(numbers(), expected(20));
     EXPECT_EQ(stats.journaled.load(), 0u);
 }
 

@@ -139,6 +139,9 @@ public:
     /// Test hook: called before every write to the journal; a non-zero result is taken as the errno of
     /// a failed write (a full or failing disk).
     std::function<int()> write_fault;
+    /// Test hook: called before the flush of every append; a non-zero result is taken as the errno of a
+    /// failed flush (the file is then cut back as after a failed write).
+    std::function<int()> flush_fault;
 
 private:
     void WriteProgressFile();

@@ -83,6 +83,8 @@ struct RecorderOptions {
     std::chrono::milliseconds longest_disk_retry_delay{5000};
     /// Test hook handed to the journal (Journal::write_fault).
     std::function<int()> journal_fault;
+    /// Test hook handed to the journal (Journal::flush_fault).
+    std::function<int()> journal_flush_fault;
 };
 
 class Recorder {
