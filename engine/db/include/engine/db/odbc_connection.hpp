@@ -17,10 +17,24 @@ namespace tagsink::db {
 /// The name given to a procedure's return value that the driver reports without a name.
 inline constexpr const char* kReturnValueName = "@RETURN_VALUE";
 
+/// Which ODBC entry points carry the engine's text (connection strings, statements, names, messages):
+/// the narrow ones take UTF-8 bytes as they are (unixODBC and its drivers read UTF-8), the wide ones
+/// (SQLDriverConnectW, SQLExecDirectW, ...) take UTF-16. Windows driver managers read narrow text in the
+/// ANSI code page, so Windows uses the wide ones.
+enum class OdbcTextCalls { Narrow, Wide };
+
+#ifdef _WIN32
+inline constexpr OdbcTextCalls kPlatformOdbcTextCalls = OdbcTextCalls::Wide;
+#else
+inline constexpr OdbcTextCalls kPlatformOdbcTextCalls = OdbcTextCalls::Narrow;
+#endif
+
 struct OdbcOptions {
     /// How long opening the connection may take before it fails (a server that accepts the TCP
     /// connection but never answers would otherwise block the opener forever).
     std::chrono::seconds loginTimeout{15};
+    /// The entry points for text; the platform's own unless a test chooses the other.
+    OdbcTextCalls textCalls = kPlatformOdbcTextCalls;
 };
 
 class OdbcConnection final : public DbConnection, public Transactions {
