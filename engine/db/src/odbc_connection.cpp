@@ -103,7 +103,7 @@ struct OdbcConnection::Open_ {
     bool transactions = false; // the driver can group statements into transactions
     bool inTransaction = false;
     std::chrono::seconds commandTimeout{0};
-    OdbcTextCalls calls = kPlatformOdbcTextCalls;
+    OdbcTextCalls calls = OdbcTextCalls::Narrow;
 
     bool ConnectionDead() const {
         SQLUINTEGER dead = SQL_CD_FALSE;

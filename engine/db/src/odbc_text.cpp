@@ -1,7 +1,37 @@
 #include "odbc_text.hpp"
 
+#include "platform/ascii.hpp"
+
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
+
+namespace tagsink::db {
+
+OdbcTextCalls ChooseOdbcTextCalls(bool windows, bool wine, std::string_view override_text) {
+    if (qz::EqualsNoCase(override_text, "narrow"))
+        return OdbcTextCalls::Narrow;
+    if (qz::EqualsNoCase(override_text, "wide"))
+        return OdbcTextCalls::Wide;
+    return windows && !wine ? OdbcTextCalls::Wide : OdbcTextCalls::Narrow;
+}
+
+OdbcTextCalls PlatformOdbcTextCalls() {
+    static const OdbcTextCalls kCalls = [] {
+        const char* override_text = std::getenv("TAGSINK_ODBC_TEXT");
+#ifdef _WIN32
+        // Wine's ntdll exports its version; Windows' does not.
+        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+        return ChooseOdbcTextCalls(true, wine, override_text ? override_text : "");
+#else
+        return ChooseOdbcTextCalls(false, false, override_text ? override_text : "");
+#endif
+    }();
+    return kCalls;
+}
+
+} // namespace tagsink::db
 
 namespace tagsink::db::detail {
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 namespace tagsink::db {
@@ -18,6 +19,22 @@ using detail::ChunkUnits;
 using detail::TrimmedMessage;
 using tagsink::db::testing::Query;
 using tagsink::db::testing::TempDir;
+
+TEST(OdbcTextCallsChoice, WideOnWindowsOnlyUnlessTheEnvironmentSaysOtherwise) {
+    EXPECT_EQ(ChooseOdbcTextCalls(false, false, ""), OdbcTextCalls::Narrow);
+    EXPECT_EQ(ChooseOdbcTextCalls(true, false, ""), OdbcTextCalls::Wide);
+    EXPECT_EQ(ChooseOdbcTextCalls(true, true, ""), OdbcTextCalls::Narrow); // Wine hands text to unixODBC
+    EXPECT_EQ(ChooseOdbcTextCalls(true, true, "wide"), OdbcTextCalls::Wide);
+    EXPECT_EQ(ChooseOdbcTextCalls(true, false, "Narrow"), OdbcTextCalls::Narrow);
+    EXPECT_EQ(ChooseOdbcTextCalls(false, false, "WIDE"), OdbcTextCalls::Wide);
+    EXPECT_EQ(ChooseOdbcTextCalls(true, false, "utf-8"), OdbcTextCalls::Wide); // unknown: the platform's
+    EXPECT_EQ(ChooseOdbcTextCalls(false, false, "wide "), OdbcTextCalls::Narrow);
+    // Nothing set here: the tests run with the platform's choice.
+    if (std::getenv("TAGSINK_ODBC_TEXT") == nullptr) {
+        EXPECT_EQ(PlatformOdbcTextCalls(), OdbcTextCalls::Narrow);
+    }
+    EXPECT_EQ(OdbcOptions{}.textCalls, PlatformOdbcTextCalls());
+}
 
 TEST(OdbcTextChunks, KeepWhatTheDriverWroteAndNeverTheTerminator) {
     // A value that fits: its length in bytes, in units of the form.
