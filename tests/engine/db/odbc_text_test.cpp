@@ -191,5 +191,40 @@ INSTANTIATE_TEST_SUITE_P(Calls, OdbcTextCallsOnPostgres,
                                                                       : std::string("Narrow");
                          });
 
+// The MariaDB Unicode driver has wide entry points too; its session set-up (sql_mode) runs on either form.
+class OdbcTextCallsOnMariadb : public ::testing::TestWithParam<OdbcTextCalls> {};
+
+TEST_P(OdbcTextCallsOnMariadb, KeepsNonAsciiNamesValuesAndMessages) {
+    TAGSINK_REQUIRE_MARIADB(maria);
+    const std::string table = tagsink::db::testing::UniqueName("messwerte_süd_");
+    OdbcConnection connection{OdbcOptions{std::chrono::seconds(5), GetParam()}};
+    connection.SetConnectionString(maria);
+    connection.Open(10s);
+    connection.Execute("create table `" + table +
+                       "` (`温度` double, `bemerkung_ä` text) character set utf8mb4");
+    struct Drop {
+        OdbcConnection& c;
+        std::string t;
+        ~Drop() { c.Execute("drop table if exists `" + t + "`"); }
+    } drop{connection, table};
+    connection.Execute("insert into `" + table + "` values (21.5, 'Grüße aus 测试 😀 a\\b')");
+    auto rows = connection.QueryRows("select `bemerkung_ä` from `" + table + "`");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "Grüße aus 测试 😀 a\\b"); // a backslash is text: the session was set up
+    EXPECT_EQ(connection.ListFields(table), (std::vector<std::string>{"温度", "bemerkung_ä"}));
+    try {
+        connection.Execute("select * from `fehlt_süd_测试`");
+        FAIL() << "a missing table was not reported";
+    } catch (const DbFailure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("fehlt_süd_测试"), std::string::npos) << failure.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Calls, OdbcTextCallsOnMariadb,
+                         ::testing::Values(OdbcTextCalls::Narrow, OdbcTextCalls::Wide), [](const auto& info) {
+                             return info.param == OdbcTextCalls::Wide ? std::string("Wide")
+                                                                      : std::string("Narrow");
+                         });
+
 } // namespace
 } // namespace tagsink::db
