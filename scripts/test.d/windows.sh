@@ -450,7 +450,10 @@ recorder_wine_tests || fail "the recorder under wine64"
 #   (a) tagsink-project.exe builds the project there; tagsink-run.exe records for 6 s into the SQLite
 #       file there, with --log-file there; rows arrive;
 #   (b) with the database's folder missing, "sql.dat" is kept there, tagsink-buffer.exe --dir reads it,
-#       and the next run replays it, every statement once.
+#       and the next run replays it, every statement once;
+#   (c) a table and fields with Latin-1 and CJK names in a database there get their rows, and the
+#       driver's message on a missing table of such a name comes back readable in the log;
+#   (d) the same through the wide ODBC calls (TAGSINK_ODBC_TEXT=wide), with ASCII names.
 recorder_unicode_wine_tests() {
   local ustatus=0 work odbc tz=Asia/Tokyo dir wdir f
   ufail() { echo "windows: FAIL: recorder (non-ASCII folders): $*" >&2; ustatus=1; }
@@ -559,6 +562,78 @@ TEXT
   [ "${rows:-0}" = "$((${kept:-0} + ${queued:-0}))" ] ||
     ufail "$rows rows after the replay, $kept kept and ${queued:-?} new statements: some were lost or written twice"
   [ "${left:-1}" = 0 ] || ufail "${left:-?} statements are still waiting in the folder's sql.dat after the replay"
+
+  # ---- (c) a table and fields with non-ASCII names in the database there; a missing one's message
+  # Under Wine the recorder keeps the narrow ODBC calls (Wine's odbc32 hands text to the host's unixODBC,
+  # whose SQLite3 driver reads UTF-8); the wide calls are then checked with ASCII names, as unixODBC cuts
+  # wide text to one byte a unit for a driver without wide entry points.
+  names_text() { # database table
+    cat <<TEXT
+{"tagsink-project":2}
+
+[TServer Manager]
+OPCString = "/Tagsink.SimServer.DA2/"
+DBString = "Driver={SQLite3};Database=$1;Timeout=5000;"
+
+[TGroup Messung]
+TableName = "$2"
+TimeField = "Zeit_ä"
+RecordInterval = 500
+UpdateRate = 250
+
+[TItem Messung.Sine]
+FieldName = "温度"
+FieldType = ftFloat
+ItemName = "Sine.Real8"
+
+[TItem Messung.Word]
+FieldName = "Bemerkung_Süd"
+FieldType = ftString
+ItemName = "Text.Words"
+TEXT
+  }
+  echo "-- recorder: table \"Messwerte_Süd_测试\" with fields \"温度\", \"Bemerkung_Süd\" in \"$dir/names.db\""
+  names_text "$dir/names.db" "Messwerte_Süd_测试" >"$dir/names.txt"
+  sqlite3 "$dir/names.db" 'create table "Messwerte_Süd_测试" ("Zeit_ä" text, "温度" real, "Bemerkung_Süd" text)'
+  uwin "$work" tagsink-project.exe import "$wdir\\names.txt" "$wdir\\names.DAT" || ufail "tagsink-project.exe import (names)"
+  rc=0
+  uwin "$dir" tagsink-run.exe "$wdir\\names.DAT" --seconds 4 2>"$work/names.log" || rc=$?
+  [ $rc = 0 ] || { ufail "tagsink-run.exe exited with $rc (non-ASCII names)"; tail -n 20 "$work/names.log" >&2; }
+  rows=$(sqlite3 "$dir/names.db" 'select count(*) from "Messwerte_Süd_测试" where "温度" is not null and
+         length("Bemerkung_Süd") > 0 and length("Zeit_ä") >= 19' 2>/dev/null || echo 0)
+  echo "Messwerte_Süd_测试: $rows rows with every field; $(tr -d '\r' <"$work/names.log" | tail -n 1)"
+  [ "${rows:-0}" -ge 4 ] || ufail "only ${rows:-0} complete rows in the table with non-ASCII names (at least 4 expected)"
+  # The table missing: the driver's message names it readably, in UTF-8.
+  names_text "$dir/names.db" "Fehlt_Süd_测试" >"$dir/missing.txt"
+  uwin "$work" tagsink-project.exe import "$wdir\\missing.txt" "$wdir\\missing.DAT" || ufail "tagsink-project.exe import (missing table)"
+  uwin "$dir" tagsink-run.exe "$wdir\\missing.DAT" --seconds 3 --log --log-file "$wdir\\missing.log" >/dev/null 2>&1 || true
+  grep -qF 'no such table: Fehlt_Süd_测试' "$dir/missing.log" ||
+    ufail "the driver's message on the missing table does not name it: $(grep -m1 -i 'table' "$dir/missing.log")"
+  echo "missing table: $(grep -m1 -oF 'no such table: Fehlt_Süd_测试' "$dir/missing.log" || echo 'no message')"
+
+  # ---- (d) the wide ODBC calls (SQLDriverConnectW, SQLExecDirectW, SQLGetDiagRecW) under Wine
+  echo "-- recorder: the wide ODBC calls (TAGSINK_ODBC_TEXT=wide), ASCII names"
+  mkdir -p "$work/wide"
+  names_text "$work/wide/wide.db" "Readings_wide" | sed 's/"Zeit_ä"/"DT"/; s/"温度"/"Sine"/; s/"Bemerkung_Süd"/"Word"/' \
+    >"$work/wide/wide.txt"
+  sqlite3 "$work/wide/wide.db" 'create table Readings_wide (DT text, Sine real, Word text)'
+  uwin "$work/wide" tagsink-project.exe import wide.txt wide.DAT || ufail "tagsink-project.exe import (wide)"
+  rc=0
+  (cd "$work/wide" && env TAGSINK_ODBC_TEXT=wide LANG=C.UTF-8 ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini \
+     ODBCINI="$odbc/odbc.ini" TZ=$tz timeout 120 "$wine" "$bin/tagsink-run.exe" wide.DAT --seconds 4 \
+     2>"$work/wide/run.log") || rc=$?
+  [ $rc = 0 ] || { ufail "tagsink-run.exe exited with $rc (wide calls)"; tail -n 20 "$work/wide/run.log" >&2; }
+  rows=$(sqlite3 "$work/wide/wide.db" "select count(*) from Readings_wide where Sine is not null and Word <> ''")
+  echo "Readings_wide (wide calls): $rows rows"
+  [ "${rows:-0}" -ge 4 ] || ufail "only ${rows:-0} rows through the wide calls (at least 4 expected)"
+  names_text "$work/wide/wide.db" "Missing_wide" | sed 's/"Zeit_ä"/"DT"/; s/"温度"/"Sine"/; s/"Bemerkung_Süd"/"Word"/' \
+    >"$work/wide/missing.txt"
+  uwin "$work/wide" tagsink-project.exe import missing.txt missing.DAT || ufail "tagsink-project.exe import (wide, missing)"
+  (cd "$work/wide" && env TAGSINK_ODBC_TEXT=wide LANG=C.UTF-8 ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini \
+     ODBCINI="$odbc/odbc.ini" TZ=$tz timeout 120 "$wine" "$bin/tagsink-run.exe" missing.DAT --seconds 3 --log \
+     --log-file missing.log >/dev/null 2>&1) || true
+  grep -qF 'no such table: Missing_wide' "$work/wide/missing.log" ||
+    ufail "the driver's message through SQLGetDiagRecW does not name the missing table: $(grep -m1 -i 'table' "$work/wide/missing.log")"
 
   if [ $ustatus = 0 ]; then
     rm -rf "$work"

@@ -3,6 +3,7 @@
 #include "dbms_session.hpp"
 #include "engine/db/db_failure.hpp"
 #include "odbc_handle.hpp"
+#include "odbc_text.hpp"
 
 #ifdef _WIN32
 #include "platform/oleauto.h" // windows.h, whose types sqlext.h needs
@@ -146,7 +147,7 @@ namespace {
 // One statement handle of the set-up, freed before the connection may be disconnected.
 class SetupStatement {
 public:
-    SetupStatement(SQLHDBC dbc, std::chrono::seconds timeout) {
+    SetupStatement(OdbcTextCalls calls, SQLHDBC dbc, std::chrono::seconds timeout) : calls_(calls) {
         SQLHANDLE raw = nullptr;
         if (Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &raw)))
             stmt_ = OdbcHandle(SQL_HANDLE_STMT, raw);
@@ -162,8 +163,7 @@ public:
         if (!stmt_)
             return false;
         SQLFreeStmt(stmt_.get(), SQL_CLOSE);
-        SQLRETURN rc = SQLExecDirect(stmt_.get(), reinterpret_cast<SQLCHAR*>(sql.data()),
-                                     static_cast<SQLINTEGER>(sql.size()));
+        SQLRETURN rc = ExecDirect(calls_, stmt_.get(), sql);
         if (Succeeded(rc) || rc == SQL_NO_DATA)
             return true;
         Remember();
@@ -180,23 +180,9 @@ public:
                 failure_ = "the query gave no row: " + sql;
             return false;
         }
-        value.clear();
-        char buffer[256];
-        for (;;) {
-            SQLLEN indicator = 0;
-            SQLRETURN rc = SQLGetData(stmt_.get(), 1, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-            if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA)
-                break;
-            if (!Succeeded(rc)) {
-                Remember();
-                return false;
-            }
-            const size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
-                                   ? sizeof buffer - 1
-                                   : static_cast<size_t>(indicator);
-            value.append(buffer, got);
-            if (rc == SQL_SUCCESS)
-                break;
+        if (!ReadColumnText(calls_, stmt_.get(), 1, value)) {
+            Remember();
+            return false;
         }
         SQLFreeStmt(stmt_.get(), SQL_CLOSE);
         return true;
@@ -210,7 +196,7 @@ public:
 private:
     void Remember() {
         failure_.clear();
-        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_.get());
+        std::vector<DiagRecord> records = ReadDiagnostics(calls_, SQL_HANDLE_STMT, stmt_.get());
         for (const DiagRecord& record : records) {
             if (record.message.empty())
                 continue;
@@ -224,6 +210,7 @@ private:
         }
     }
 
+    OdbcTextCalls calls_;
     OdbcHandle stmt_;
     std::string failure_;
     std::string sql_state_;
@@ -278,17 +265,16 @@ std::string SetUpPostgresSession(SetupStatement& stmt) {
 
 } // namespace
 
-void PrepareSession(SQLHDBC dbc, std::chrono::seconds command_timeout) {
-    char info[256] = {};
-    SQLSMALLINT length = 0;
-    if (!Succeeded(SQLGetInfo(dbc, SQL_DBMS_NAME, info, sizeof info, &length)))
+void PrepareSession(OdbcTextCalls calls, SQLHDBC dbc, std::chrono::seconds command_timeout) {
+    const std::optional<std::string> dbms = InfoText(calls, dbc, SQL_DBMS_NAME);
+    if (!dbms)
         return; // a driver that does not say is taken as a standard one
-    const DbmsProduct product = DbmsProductOf(info);
+    const DbmsProduct product = DbmsProductOf(*dbms);
     const bool mysql = ReadsBackslashEscapes(product);
     if (!mysql && product != DbmsProduct::PostgreSQL)
         return;
 
-    SetupStatement stmt(dbc, command_timeout);
+    SetupStatement stmt(calls, dbc, command_timeout);
     const std::string problem = mysql ? SetUpMysqlSession(stmt) : SetUpPostgresSession(stmt);
     if (problem.empty())
         return;

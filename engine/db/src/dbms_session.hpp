@@ -5,6 +5,8 @@
 #include "platform/oleauto.h" // windows.h, whose types sql.h needs
 #endif
 
+#include "engine/db/odbc_connection.hpp"
+
 #include <sql.h>
 
 #include <chrono>
@@ -16,7 +18,8 @@ namespace tagsink::db::detail {
 /// flags kept) and read back; for PostgreSQL, standard_conforming_strings is turned on when it is off.
 /// Nothing is done for other products. When the session cannot be prepared,
 /// the connection is disconnected and a DbFailure of kind ConnectionFailure is thrown: statements must
-/// not run on a session that would read their literals differently.
-void PrepareSession(SQLHDBC dbc, std::chrono::seconds command_timeout);
+/// not run on a session that would read their literals differently. `calls` are the connection's text
+/// entry points.
+void PrepareSession(OdbcTextCalls calls, SQLHDBC dbc, std::chrono::seconds command_timeout);
 
 } // namespace tagsink::db::detail

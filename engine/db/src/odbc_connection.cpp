@@ -6,6 +6,7 @@
 #include "engine/db/dbms_dialect.hpp"
 #include "model/db_connection_factory.hpp"
 #include "odbc_handle.hpp"
+#include "odbc_text.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -14,20 +15,15 @@
 
 namespace tagsink::db {
 
+using detail::ColumnText;
 using detail::DiagRecord;
 using detail::OdbcHandle;
-using detail::ReadDiagnostics;
 using detail::Succeeded;
 
 namespace {
 
 SQLPOINTER IntegerAttribute(SQLULEN value) {
     return reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(value));
-}
-
-// ODBC takes text as unsigned characters with a length; the text is UTF-8 on this platform.
-SQLCHAR* Text(std::string& text) {
-    return reinterpret_cast<SQLCHAR*>(text.data());
 }
 
 SQLINTEGER TextLength(std::string_view text) {
@@ -46,25 +42,6 @@ std::string JoinMessages(const std::vector<DiagRecord>& records, std::string_vie
         text += record.message;
     }
     return text.empty() ? std::string(fallback) : text;
-}
-
-// Reads one text column of the current row of a catalog result; empty for NULL.
-std::string ColumnText(SQLHSTMT stmt, SQLUSMALLINT column) {
-    std::string value;
-    char buffer[512];
-    for (;;) {
-        SQLLEN indicator = 0;
-        SQLRETURN rc = SQLGetData(stmt, column, SQL_C_CHAR, buffer, sizeof buffer, &indicator);
-        if (rc == SQL_NO_DATA || !Succeeded(rc) || indicator == SQL_NULL_DATA)
-            break;
-        size_t got = indicator == SQL_NO_TOTAL || indicator >= static_cast<SQLLEN>(sizeof buffer)
-                         ? sizeof buffer - 1
-                         : static_cast<size_t>(indicator);
-        value.append(buffer, got);
-        if (rc == SQL_SUCCESS)
-            break;
-    }
-    return value;
 }
 
 long ColumnInteger(SQLHSTMT stmt, SQLUSMALLINT column) {
@@ -126,6 +103,7 @@ struct OdbcConnection::Open_ {
     bool transactions = false; // the driver can group statements into transactions
     bool in_transaction = false;
     std::chrono::seconds command_timeout{0};
+    OdbcTextCalls calls = OdbcTextCalls::Narrow;
 
     bool ConnectionDead() const {
         SQLUINTEGER dead = SQL_CD_FALSE;
@@ -135,7 +113,7 @@ struct OdbcConnection::Open_ {
 
     // Builds the failure for a call that failed on `handle` of this connection.
     [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, std::string_view operation) const {
-        std::vector<DiagRecord> records = ReadDiagnostics(type, handle);
+        std::vector<DiagRecord> records = detail::ReadDiagnostics(calls, type, handle);
         std::string state = records.empty() ? std::string() : records.front().sql_state;
         long native = records.empty() ? 0 : records.front().native_code;
         DbFailureKind kind = ClassifyFailure(state, native, sqlite, ConnectionDead());
@@ -211,10 +189,11 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
         text = WithPostgresRollbackLevel(text);
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The connection string is too long");
-    SQLRETURN rc = SQLDriverConnect(raw, nullptr, Text(text), static_cast<SQLSMALLINT>(text.size()), nullptr,
-                                    0, nullptr, SQL_DRIVER_NOPROMPT);
+    const OdbcTextCalls calls = options_.text_calls;
+    state->calls = calls;
+    SQLRETURN rc = detail::DriverConnect(calls, raw, text);
     if (!Succeeded(rc)) {
-        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
+        std::vector<DiagRecord> records = detail::ReadDiagnostics(calls, SQL_HANDLE_DBC, raw);
         std::string sql_state = records.empty() ? std::string() : records.front().sql_state;
         long native = records.empty() ? 0 : records.front().native_code;
         throw DbFailure(DbFailureKind::ConnectionFailure,
@@ -222,11 +201,11 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
                         sql_state, native);
     }
     // Literals must mean the same on every product before the first statement runs (dbms_dialect.hpp).
-    detail::PrepareSession(raw, command_timeout);
+    detail::PrepareSession(calls, raw, command_timeout);
 
     SQLHANDLE stmt = nullptr;
     if (!Succeeded(SQLAllocHandle(SQL_HANDLE_STMT, raw, &stmt))) {
-        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, raw);
+        std::vector<DiagRecord> records = detail::ReadDiagnostics(calls, SQL_HANDLE_DBC, raw);
         SQLDisconnect(raw);
         throw DbFailure(DbFailureKind::ConnectionFailure, JoinMessages(records, "No statement handle"));
     }
@@ -234,18 +213,9 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
     SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
                    IntegerAttribute(static_cast<SQLULEN>(command_timeout.count())), 0);
 
-    char info[256] = {};
-    SQLSMALLINT length = 0;
-    if (Succeeded(SQLGetInfo(raw, SQL_DBMS_NAME, info, sizeof info, &length)))
-        state->dbms_name.assign(
-            info, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(length, 0)), sizeof info - 1));
-    info[0] = '\0';
-    if (Succeeded(SQLGetInfo(raw, SQL_SEARCH_PATTERN_ESCAPE, info, sizeof info, &length)))
-        state->search_escape.assign(info);
-    info[0] = '\0';
-    std::string driver;
-    if (Succeeded(SQLGetInfo(raw, SQL_DRIVER_NAME, info, sizeof info, &length)))
-        driver.assign(info);
+    state->dbms_name = detail::InfoText(calls, raw, SQL_DBMS_NAME).value_or("");
+    state->search_escape = detail::InfoText(calls, raw, SQL_SEARCH_PATTERN_ESCAPE).value_or("");
+    const std::string driver = detail::InfoText(calls, raw, SQL_DRIVER_NAME).value_or("");
     state->sqlite = qz::EqualsNoCase(state->dbms_name.substr(0, 6), "SQLite") ||
                     driver.find("sqlite") != std::string::npos;
     SQLUSMALLINT txn_capable = SQL_TC_NONE;
@@ -262,8 +232,8 @@ void OdbcConnection::Execute(std::string_view statement) {
         const Open_& s;
         ~CursorGuard() { s.Reset(); }
     } guard{s};
-    std::string text(statement);
-    SQLRETURN rc = SQLExecDirect(s.stmt.get(), Text(text), TextLength(text));
+    TextLength(statement);
+    SQLRETURN rc = detail::ExecDirect(s.calls, s.stmt.get(), statement);
     if (rc == SQL_NEED_DATA)
         throw DbFailure(DbFailureKind::StatementRejected,
                         "The statement asks for parameter data, which is never given");
@@ -310,7 +280,7 @@ void OdbcConnection::Commit() {
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_COMMIT);
     if (!Succeeded(rc)) {
         // Leave the transaction in any case; the caller decides what the failure means.
-        std::vector<DiagRecord> records = ReadDiagnostics(SQL_HANDLE_DBC, s.dbc.get());
+        std::vector<DiagRecord> records = detail::ReadDiagnostics(s.calls, SQL_HANDLE_DBC, s.dbc.get());
         std::string state = records.empty() ? std::string() : records.front().sql_state;
         long native = records.empty() ? 0 : records.front().native_code;
         DbFailureKind kind = ClassifyFailure(state, native, s.sqlite, s.ConnectionDead());
@@ -341,8 +311,8 @@ std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view
         ~CursorGuard() { s.Reset(); }
     } guard{s};
     s.Reset();
-    std::string text(sql);
-    s.Check(SQLExecDirect(s.stmt.get(), Text(text), TextLength(text)), "Running the query");
+    TextLength(sql);
+    s.Check(detail::ExecDirect(s.calls, s.stmt.get(), sql), "Running the query");
     SQLSMALLINT columns = 0;
     SQLNumResultCols(s.stmt.get(), &columns);
     std::vector<std::vector<std::string>> rows;
@@ -353,7 +323,7 @@ std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view
         s.Check(rc, "Reading the query's rows");
         std::vector<std::string> row;
         for (SQLSMALLINT c = 1; c <= columns; ++c)
-            row.push_back(ColumnText(s.stmt.get(), static_cast<SQLUSMALLINT>(c)));
+            row.push_back(ColumnText(s.calls, s.stmt.get(), static_cast<SQLUSMALLINT>(c)));
         rows.push_back(std::move(row));
     }
     return rows;
@@ -364,15 +334,12 @@ std::vector<std::string> OdbcConnection::ListTables() {
         throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
     Open_& s = *open_;
     s.Reset();
-    std::string all = "%";
-    std::string types = "TABLE,VIEW";
-    s.Check(SQLTables(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS, Text(types), SQL_NTS),
-            "Listing the tables");
+    s.Check(detail::Tables(s.calls, s.stmt.get(), "%", "TABLE,VIEW"), "Listing the tables");
     std::vector<std::string> names;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string schema = ColumnText(s.stmt.get(), 2);
-        std::string type = ColumnText(s.stmt.get(), 4);
-        std::string name = ColumnText(s.stmt.get(), 3);
+        std::string schema = ColumnText(s.calls, s.stmt.get(), 2);
+        std::string type = ColumnText(s.calls, s.stmt.get(), 4);
+        std::string name = ColumnText(s.calls, s.stmt.get(), 3);
         if (IsSystemSchema(schema) || (!qz::EqualsNoCase(type, "TABLE") && !qz::EqualsNoCase(type, "VIEW")))
             continue;
         // SQLite reports its own bookkeeping tables (sqlite_sequence, sqlite_stat1) as plain tables.
@@ -389,14 +356,12 @@ std::vector<std::string> OdbcConnection::ListProcedures() {
         throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
     Open_& s = *open_;
     s.Reset();
-    std::string all = "%";
-    s.Check(SQLProcedures(s.stmt.get(), nullptr, 0, nullptr, 0, Text(all), SQL_NTS),
-            "Listing the procedures");
+    s.Check(detail::Procedures(s.calls, s.stmt.get(), "%"), "Listing the procedures");
     std::vector<std::string> names;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        if (IsSystemSchema(ColumnText(s.stmt.get(), 2)))
+        if (IsSystemSchema(ColumnText(s.calls, s.stmt.get(), 2)))
             continue;
-        names.push_back(ColumnText(s.stmt.get(), 3));
+        names.push_back(ColumnText(s.calls, s.stmt.get(), 3));
     }
     s.Reset();
     return names;
@@ -410,10 +375,7 @@ std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
     QualifiedName qualified = SplitQualified(table);
     std::string schema = s.Escape(qualified.schema);
     std::string name = s.Escape(qualified.name);
-    std::string all = "%";
-    s.Check(SQLColumns(s.stmt.get(), nullptr, 0, schema.empty() ? nullptr : Text(schema),
-                       schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, Text(all), SQL_NTS),
-            "Listing the columns");
+    s.Check(detail::Columns(s.calls, s.stmt.get(), schema, name, "%"), "Listing the columns");
     // The driver orders by catalog, schema, table and position; a name found in several schemas gives the
     // columns of the first one only.
     struct Column {
@@ -424,15 +386,16 @@ std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
     std::string owner;
     bool first = true;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string row_owner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
-                                ColumnText(s.stmt.get(), 3);
+        std::string row_owner = ColumnText(s.calls, s.stmt.get(), 1) + "\x1f" +
+                                ColumnText(s.calls, s.stmt.get(), 2) + "\x1f" +
+                                ColumnText(s.calls, s.stmt.get(), 3);
         if (first) {
             owner = row_owner;
             first = false;
         } else if (row_owner != owner) {
             continue;
         }
-        std::string column = ColumnText(s.stmt.get(), 4);
+        std::string column = ColumnText(s.calls, s.stmt.get(), 4);
         columns.push_back({ColumnInteger(s.stmt.get(), 17), std::move(column)});
     }
     s.Reset();
@@ -456,15 +419,15 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
     std::string schema = s.Escape(qualified.schema);
     std::string name = s.Escape(qualified.name);
     // No column pattern: some drivers match "%" against the parameter names and so drop unnamed ones.
-    s.Check(SQLProcedureColumns(s.stmt.get(), nullptr, 0, schema.empty() ? nullptr : Text(schema),
-                                schema.empty() ? 0 : SQL_NTS, Text(name), SQL_NTS, nullptr, 0),
+    s.Check(detail::ProcedureColumns(s.calls, s.stmt.get(), schema, name),
             "Listing the procedure's parameters");
     std::vector<ProcParameter> parameters;
     std::string owner;
     bool first = true;
     while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string row_owner = ColumnText(s.stmt.get(), 1) + "\x1f" + ColumnText(s.stmt.get(), 2) + "\x1f" +
-                                ColumnText(s.stmt.get(), 3);
+        std::string row_owner = ColumnText(s.calls, s.stmt.get(), 1) + "\x1f" +
+                                ColumnText(s.calls, s.stmt.get(), 2) + "\x1f" +
+                                ColumnText(s.calls, s.stmt.get(), 3);
         if (first) {
             owner = row_owner;
             first = false;
@@ -472,9 +435,9 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
             continue;
         }
         ProcParameter parameter;
-        parameter.Name = ColumnText(s.stmt.get(), 4);
+        parameter.Name = ColumnText(s.calls, s.stmt.get(), 4);
         parameter.Kind = ParameterKind(ColumnInteger(s.stmt.get(), 5));
-        parameter.TypeName = ColumnText(s.stmt.get(), 7);
+        parameter.TypeName = ColumnText(s.calls, s.stmt.get(), 7);
         // A return value without a name gets the name under which such databases usually report it, so
         // that editors can recognise and leave it out.
         if (parameter.Kind == ProcParameterKind::ReturnValue && parameter.Name.empty())

@@ -44,9 +44,6 @@ struct DiagRecord {
     std::string message;
 };
 
-/// Every diagnostic record the handle holds now, first to last.
-std::vector<DiagRecord> ReadDiagnostics(SQLSMALLINT type, SQLHANDLE handle);
-
 /// The process-wide ODBC environment (ODBC 3 behaviour), created on first use and freed after its last
 /// user; every connection keeps a reference so that the environment outlives it.
 std::shared_ptr<OdbcHandle> SharedEnvironment();

@@ -11,16 +11,35 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tagsink::db {
 
 /// The name given to a procedure's return value that the driver reports without a name.
 inline constexpr const char* kReturnValueName = "@RETURN_VALUE";
 
+/// Which ODBC entry points carry the engine's text (connection strings, statements, names, messages):
+/// the narrow ones take UTF-8 bytes as they are, the wide ones (SQLDriverConnectW, SQLExecDirectW, ...)
+/// take UTF-16.
+enum class OdbcTextCalls { Narrow, Wide };
+
+/// The entry points for a process: unixODBC and its drivers read narrow text as UTF-8, so Linux uses
+/// the narrow ones. A Windows driver manager reads narrow text in the ANSI code page, so Windows uses the
+/// wide ones, except under Wine: its odbc32 hands every call to the host's unixODBC as it is, where UTF-8
+/// narrow text reaches the drivers unchanged while wide text for a driver without wide entry points is
+/// cut to one byte a unit. `override_text` ("narrow" or "wide", from the environment variable
+/// TAGSINK_ODBC_TEXT) chooses either; anything else leaves the choice to the platform.
+OdbcTextCalls ChooseOdbcTextCalls(bool windows, bool wine, std::string_view override_text);
+
+/// ChooseOdbcTextCalls for this process (read once).
+OdbcTextCalls PlatformOdbcTextCalls();
+
 struct OdbcOptions {
     /// How long opening the connection may take before it fails (a server that accepts the TCP
     /// connection but never answers would otherwise block the opener forever).
     std::chrono::seconds login_timeout{15};
+    /// The entry points for text; the platform's own unless a test chooses the other.
+    OdbcTextCalls text_calls = PlatformOdbcTextCalls();
 };
 
 class OdbcConnection final : public DbConnection, public Transactions {
