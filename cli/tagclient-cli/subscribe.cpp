@@ -102,6 +102,8 @@ int Subscribe(const SubscribeOptions& options) {
     const ActiveSubscription active(subscription);
     QZDAC_SetDataChangeExProc(session.handle(), OnDataChange);
     QZDAC_SetShutdownProc(session.handle(), OnShutdown);
+    // From here on an interrupt ends the subscription cleanly, also one that comes while it is set up.
+    const InterruptHandlers handlers;
 
     Group group(session, true, options.rate);
     int result = 0;
@@ -121,7 +123,6 @@ int Subscribe(const SubscribeOptions& options) {
     std::fprintf(stderr, "tagclient-cli: subscribed to %zu item(s) of '%s' at %u ms; Ctrl+C stops\n",
                  accepted, options.server.c_str(), static_cast<unsigned>(group.updateRate()));
 
-    const InterruptHandlers handlers;
     const int fd = static_cast<int>(QZDAC_GetEventHandle());
     using Clock = std::chrono::steady_clock;
     const auto deadline =
