@@ -19,21 +19,6 @@
 
 using namespace tagsink;
 
-namespace {
-
-TItem& AddItem(TGroup& group, const char* name, const char* item_id, const char* field, TFieldType type,
-               const char* key = "") {
-    TItem& item = TItem::Create(group);
-    item.SetName(name);
-    item.SetItemName(item_id);
-    item.SetFieldName(field);
-    item.SetFieldType(type);
-    item.SetKey(key);
-    return item;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     CLI::App app{"Writes the sample project: the simulated OPC DA 2.0 server recorded into the SQLite file "
                  "sample.db of the current directory."};
@@ -59,10 +44,10 @@ int main(int argc, char** argv) {
         snapshot.SetTimeField("DT");
         snapshot.SetRecordInterval(1000);
         snapshot.SetUpdateRate(250);
-        AddItem(snapshot, "Sine", "Sine.Real8", "Sine", TFieldType::ftFloat);
-        AddItem(snapshot, "Ramp", "Ramp.Int4", "Ramp", TFieldType::ftInteger);
-        AddItem(snapshot, "Word", "Text.Words", "Word", TFieldType::ftString);
-        AddItem(snapshot, "Flag", "Toggle.Boolean", "Flag", TFieldType::ftBoolean);
+        TItem::Create(snapshot, "Sine", "Sine.Real8", "Sine", TFieldType::ftFloat);
+        TItem::Create(snapshot, "Ramp", "Ramp.Int4", "Ramp", TFieldType::ftInteger);
+        TItem::Create(snapshot, "Word", "Text.Words", "Word", TFieldType::ftString);
+        TItem::Create(snapshot, "Flag", "Toggle.Boolean", "Flag", TFieldType::ftBoolean);
 
         // One row per change of a keyed item, stamped with the server's time of the value.
         TGroup& changes = TGroup::Create(root);
@@ -74,8 +59,8 @@ int main(int argc, char** argv) {
         changes.SetTimeField("DT");
         changes.SetTimeFieldType(TFieldType::ftDateTime);
         changes.SetUpdateRate(500);
-        AddItem(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
-        AddItem(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
+        TItem::Create(changes, "Counter", "Counter.Int4", "Value", TFieldType::ftFloat, "counter");
+        TItem::Create(changes, "Random", "Random.Real8", "Value", TFieldType::ftFloat, "random");
 
         root.SaveToFile(qz::Utf8Path(project_file));
     } catch (const std::exception& error) {

@@ -25,6 +25,22 @@ TItem& TItem::Create(TGroup& owner) {
     return Adopt(owner, std::make_unique<TItem>(CreateToken{}, owner));
 }
 
+TItem& TItem::Create(TGroup& owner, std::string_view name, std::string_view item_name,
+                     std::string_view field_name, TFieldType field_type, std::string_view key) {
+    TItem& item = Create(owner);
+    try {
+        item.SetName(name);
+    } catch (...) {
+        owner.DeleteChild(item); // a refused name leaves no unnamed item behind
+        throw;
+    }
+    item.SetItemName(item_name);
+    item.SetFieldName(field_name);
+    item.SetFieldType(field_type);
+    item.SetKey(key);
+    return item;
+}
+
 TItem::TItem(CreateToken, TGroup& owner) : TNamedItem(&owner) {}
 
 TGroup& TItem::Group() const {

@@ -14,16 +14,8 @@ inline TGroup& AddSnapshotGroup(TServer& server) {
     group.SetTableName("readings");
     group.SetTimeField("DT");
     group.SetRecordInterval(100);
-    TItem& sine = TItem::Create(group);
-    sine.SetName("Sine");
-    sine.SetItemName("Sine.Real8");
-    sine.SetFieldName("S");
-    sine.SetFieldType(TFieldType::ftFloat);
-    TItem& ramp = TItem::Create(group);
-    ramp.SetName("Ramp");
-    ramp.SetItemName("Ramp.Int4");
-    ramp.SetFieldName("R");
-    ramp.SetFieldType(TFieldType::ftInteger);
+    TItem::Create(group, "Sine", "Sine.Real8", "S", TFieldType::ftFloat);
+    TItem::Create(group, "Ramp", "Ramp.Int4", "R", TFieldType::ftInteger);
     return group;
 }
 

@@ -156,6 +156,24 @@ TEST(Objects, NamePath) {
     EXPECT_EQ(item.GetNamePath(), "Item1");
 }
 
+TEST(Objects, ItemFactorySetsTheColumnAndAddsNothingForATakenName) {
+    TServer root;
+    TGroup& group = TGroup::Create(root);
+    TItem& item = TItem::Create(group, "Level", "Tank1.Level", "LEVEL", TFieldType::ftFloat, "t1");
+    EXPECT_EQ(item.Name(), "Level");
+    EXPECT_EQ(item.ItemName(), "Tank1.Level");
+    EXPECT_EQ(item.FieldName(), "LEVEL");
+    EXPECT_EQ(item.FieldType(), TFieldType::ftFloat);
+    EXPECT_EQ(item.Key(), "t1");
+    EXPECT_EQ(&item.Group(), &group);
+
+    EXPECT_THROW(TItem::Create(group, "LEVEL", "Tank2.Level", "L2", TFieldType::ftFloat), ProjectError);
+    ASSERT_EQ(group.ItemCount(), 1u);
+    EXPECT_EQ(&group.Item(0), &item);
+    EXPECT_EQ(TItem::Create(group, "Flow", "Tank1.Flow", "FLOW", TFieldType::ftFloat).Key(), "");
+    EXPECT_EQ(group.ItemCount(), 2u);
+}
+
 // Records the order in which objects are destroyed.
 struct DestroyLog : RunTimeObject {
     DestroyLog(std::vector<std::string>& log, std::string name) : log_(log), name_(std::move(name)) {}

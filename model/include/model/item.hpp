@@ -24,6 +24,11 @@ class TItem : public TNamedItem {
 public:
     /// Creates an unnamed item at the end of the group's item list. An item does not observe itself.
     static TItem& Create(TGroup& owner);
+    /// Creates a named item at the end of the group's list that reads `item_name` into the column
+    /// `field_name` of type `field_type`, for the row `key` (empty: every row of the group).
+    /// A name the group already has throws ProjectError and adds nothing.
+    static TItem& Create(TGroup& owner, std::string_view name, std::string_view item_name,
+                         std::string_view field_name, TFieldType field_type, std::string_view key = {});
     TItem(CreateToken, TGroup& owner);
 
     static const ClassInfo& StaticClassInfo();

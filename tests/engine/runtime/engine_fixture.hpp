@@ -22,17 +22,6 @@ namespace tagsink::testing {
 
 inline constexpr const char* kDa2 = "/Tagsink.SimServer.DA2/";
 
-inline TItem& AddItem(TGroup& group, const std::string& name, const std::string& item_id,
-                      const std::string& field, TFieldType type, const std::string& key = "") {
-    TItem& item = TItem::Create(group);
-    item.SetName(name);
-    item.SetItemName(item_id);
-    item.SetFieldName(field);
-    item.SetFieldType(type);
-    item.SetKey(key);
-    return item;
-}
-
 class EngineFixture : public ::testing::Test {
 protected:
     EngineFixture() {

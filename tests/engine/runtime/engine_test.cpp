@@ -20,7 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using tagsink::db::testing::TempDir;
-using tagsink::testing::AddItem;
 using tagsink::testing::EngineFixture;
 using tagsink::testing::kDa2;
 using tagsink::testing::RecordingReporter;
@@ -78,8 +77,8 @@ TEST_F(EngineTest, RefusedConnectionLeavesTheEngineStopped) {
 TEST_F(EngineTest, RunSubscribesGroupsAndItemsInChildOrder) {
     TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
-    TItem& good = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger);
-    TItem& bad = AddItem(group, "B", "No.Such.Item", "W", TFieldType::ftInteger);
+    TItem& good = TItem::Create(group, "A", "Memory.Int4", "V", TFieldType::ftInteger);
+    TItem& bad = TItem::Create(group, "B", "No.Such.Item", "W", TFieldType::ftInteger);
     Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(e.Running());
@@ -109,8 +108,8 @@ TEST_F(EngineTest, DataChangeTriggerQueuesTheKeyedItemsRow) {
     group.SetTrigType(TTrigType::ttDataChange);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftInteger);
-    TItem& keyed = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "1");
-    TItem& plain = AddItem(group, "B", "Memory.Real8", "W", TFieldType::ftFloat);
+    TItem& keyed = TItem::Create(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "1");
+    TItem& plain = TItem::Create(group, "B", "Memory.Real8", "W", TFieldType::ftFloat);
     Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(Pump([&] { return plain.Quality != 0 && keyed.Quality != 0; }));
@@ -149,7 +148,7 @@ TEST_F(EngineTest, FixedKeyedItemQueuesOnEveryNotification) {
     group.SetTrigType(TTrigType::ttDataChange);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftString);
-    TItem& fixed = AddItem(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "x");
+    TItem& fixed = TItem::Create(group, "A", "Memory.Int4", "V", TFieldType::ftInteger, "x");
     fixed.SetGainType(TGainType::gtFixed);
     fixed.SetDefaultValue("'N/A'");
     Engine& e = MakeEngine(loop_);
@@ -169,8 +168,8 @@ TEST_F(EngineTest, RoutingFindsTheFirstGroupAndItemInChildOrder) {
     TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
     for (int i = 0; i < 200; ++i)
-        AddItem(group, "I" + std::to_string(i), "Memory.Int4", "V" + std::to_string(i),
-                TFieldType::ftInteger);
+        TItem::Create(group, "I" + std::to_string(i), "Memory.Int4", "V" + std::to_string(i),
+                      TFieldType::ftInteger);
     Engine& e = MakeEngine(loop_);
     e.Run();
     ASSERT_TRUE(e.Running());
@@ -191,9 +190,9 @@ TEST_F(EngineTest, SnapshotTicksWithoutAccumulationAndEndWithStop) {
     group.SetRecordInterval(1000);
     group.SetKeyField("K");
     group.SetKeyFieldType(TFieldType::ftString);
-    AddItem(group, "A", "Memory.Int4", "V1", TFieldType::ftInteger, "A");
-    AddItem(group, "B", "Memory.Int4", "V2", TFieldType::ftInteger, "a");
-    AddItem(group, "C", "Memory.Int4", "V3", TFieldType::ftInteger);
+    TItem::Create(group, "A", "Memory.Int4", "V1", TFieldType::ftInteger, "A");
+    TItem::Create(group, "B", "Memory.Int4", "V2", TFieldType::ftInteger, "a");
+    TItem::Create(group, "C", "Memory.Int4", "V3", TFieldType::ftInteger);
     Engine& e = MakeEngine(manual, clock);
     e.Run();
     ASSERT_NE(group.SnapshotWindow, nullptr);
@@ -220,7 +219,7 @@ TEST_F(EngineTest, SnapshotTicksWithoutAccumulationAndEndWithStop) {
 TEST_F(EngineTest, ServerShutdownStopsTheEngine) {
     TGroup& group = AddGroup(*server_, "G1", "T");
     group.SetTrigType(TTrigType::ttDataChange);
-    TItem& control = AddItem(group, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
+    TItem& control = TItem::Create(group, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
     Engine& e = MakeEngine(loop_);
     bool handled = false;
     e.SetShutdownHandler([&] { handled = true; });
@@ -251,8 +250,8 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
     TGroup& snapshot = AddGroup(server, "Snapshot", readings);
     snapshot.SetTimeField("DT");
     snapshot.SetRecordInterval(100);
-    AddItem(snapshot, "Sine", "Sine.Real8", "S", TFieldType::ftFloat);
-    AddItem(snapshot, "Ramp", "Ramp.Int4", "R", TFieldType::ftInteger);
+    TItem::Create(snapshot, "Sine", "Sine.Real8", "S", TFieldType::ftFloat);
+    TItem::Create(snapshot, "Ramp", "Ramp.Int4", "R", TFieldType::ftInteger);
     TGroup& changes = AddGroup(server, "Changes", events);
     changes.SetTrigType(TTrigType::ttDataChange);
     changes.SetKeyField("Tag");
@@ -260,7 +259,7 @@ void RecordIntoDatabase(const std::string& conn, const std::filesystem::path& di
     changes.SetTimeField("DT");
     changes.SetTimeFieldType(TFieldType::ftDateTime);
     changes.SetUpdateRate(100);
-    AddItem(changes, "Counter", "Counter.Int4", "V", TFieldType::ftFloat, "counter");
+    TItem::Create(changes, "Counter", "Counter.Int4", "V", TFieldType::ftFloat, "counter");
 
     PlainEventLoop loop;
     auto toolkit_events = WatchToolkitEvents(loop);

@@ -21,7 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using tagsink::db::testing::TempDir;
-using tagsink::testing::AddItem;
 using tagsink::testing::EngineFixture;
 
 std::filesystem::path& ControlFile() {
@@ -70,8 +69,8 @@ protected:
         changes_->SetKeyField("Tag");
         changes_->SetKeyFieldType(TFieldType::ftString);
         changes_->SetUpdateRate(50);
-        counter_ = &AddItem(*changes_, "Counter", "Counter.Int4@50", "V", TFieldType::ftInteger, "c");
-        control_ = &AddItem(*changes_, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
+        counter_ = &TItem::Create(*changes_, "Counter", "Counter.Int4@50", "V", TFieldType::ftInteger, "c");
+        control_ = &TItem::Create(*changes_, "Shutdown", "Control.Shutdown", "", TFieldType::ftString);
     }
     ~ReconnectTest() override {
         engine_.reset();
