@@ -228,30 +228,47 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
     EXPECT_EQ(stats.lost.load(), 0u);
 }
 
+// A recorder's surroundings on a real SQLite file "<table>.db" holding `table` (id, n), with the journal
+// "sql.dat" beside it. Each test makes the recorder itself, once it has set its options.
+struct SqliteRecording {
+    explicit SqliteRecording(const std::string& table)
+        : conn(tagsink::db::testing::SqliteConnectionString(dir / (table + ".db"))),
+          server(std::make_unique<db::OdbcConnection>()) {
+        tagsink::db::testing::Exec(
+            conn, {"create table " + table + " (id integer primary key autoincrement, n integer)"});
+        server.SetDBString(conn);
+        options.buffer_file = dir / "sql.dat";
+    }
+
+    TempDir dir;
+    std::string conn;
+    TServer server;
+    ManualClock clock{1000};
+    tagsink::testing::RecordingReporter reporter;
+    RecorderStats stats;
+    RecorderOptions options;
+};
+
+// The column n of every row of `table`, in the order the rows were inserted.
+std::vector<std::string> Numbers(const std::string& conn, const std::string& table) {
+    std::vector<std::string> out;
+    for (auto& row : tagsink::db::testing::Query(conn, "select n from " + table + " order by id"))
+        out.push_back(row[0]);
+    return out;
+}
+
 // A batch on a real SQLite file with one statement the database refuses for good: the batch is rolled
 // back and run again one by one, only that statement goes to the reject file, the others commit in order
 // and the progress table holds the journal's position.
 TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
-    TempDir dir;
-    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "b.db");
-    tagsink::db::testing::Exec(conn, {"create table B (id integer primary key autoincrement, n integer)"});
-    TServer server(std::make_unique<db::OdbcConnection>());
-    server.SetDBString(conn);
-    ManualClock clock(1000);
-    tagsink::testing::RecordingReporter reporter;
-    RecorderStats stats;
-    RecorderOptions options;
-    options.buffer_file = dir / "sql.dat";
+    SqliteRecording recording("B");
+    auto& [dir, conn, server, clock, reporter, stats, options] = recording;
     Recorder recorder(server, clock, reporter, stats, options);
     for (int i = 0; i < 10; ++i)
         QueueStatement(server, i == 4 ? std::string("Insert Into B (n) valuez(4)")
                                       : "Insert Into B (n) values(" + std::to_string(i) + ")");
     recorder.DoRecord();
-    auto rows = tagsink::db::testing::Query(conn, "select n from B order by id");
-    std::vector<std::string> numbers;
-    for (auto& row : rows)
-        numbers.push_back(row[0]);
-    EXPECT_EQ(numbers, (std::vector<std::string>{"0", "1", "2", "3", "5", "6", "7", "8", "9"}));
+    EXPECT_EQ(Numbers(conn, "B"), (std::vector<std::string>{"0", "1", "2", "3", "5", "6", "7", "8", "9"}));
     EXPECT_EQ(stats.executed.load(), 9u);
     EXPECT_EQ(stats.rejected.load(), 1u);
     auto rejected = ReadBufferFile(dir / "sql.rejected").statements;
@@ -272,16 +289,8 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
 // fails commits nothing; the statements wait in memory and arrive once, in order, when the journal works
 // again.
 TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
-    TempDir dir;
-    const std::string conn = tagsink::db::testing::SqliteConnectionString(dir / "c.db");
-    tagsink::db::testing::Exec(conn, {"create table C (id integer primary key autoincrement, n integer)"});
-    TServer server(std::make_unique<db::OdbcConnection>());
-    server.SetDBString(conn);
-    ManualClock clock(1000);
-    tagsink::testing::RecordingReporter reporter;
-    RecorderStats stats;
-    RecorderOptions options;
-    options.buffer_file = dir / "sql.dat";
+    SqliteRecording recording("C");
+    auto& [dir, conn, server, clock, reporter, stats, options] = recording;
     std::atomic<int> flushes{0};
     std::atomic<int> fault{0};
     std::atomic<long> rows_seen{-1};
@@ -299,12 +308,6 @@ TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
         for (int i = from; i < from + count; ++i)
             QueueStatement(server, "Insert Into C (n) values(" + std::to_string(i) + ")");
     };
-    auto numbers = [&] {
-        std::vector<std::string> out;
-        for (auto& row : tagsink::db::testing::Query(conn, "select n from C order by id"))
-            out.push_back(row[0]);
-        return out;
-    };
     auto expected = [](int count) {
         std::vector<std::string> out;
         for (int i = 0; i < count; ++i)
@@ -317,7 +320,7 @@ TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
     EXPECT_EQ(flushes.load(), 1);
     EXPECT_EQ(rows_seen.load(), 0) << "a row was committed before the journal was on disk";
     EXPECT_EQ(journaled_seen.load(), 10) << "the journal holds the batch while it is flushed";
-    EXPECT_EQ(numbers(), expected(10));
+    EXPECT_EQ(Numbers(conn, "C"), expected(10));
     EXPECT_EQ(stats.executed.load(), 10u);
     EXPECT_EQ(stats.spilled.load(), 10u);
 
@@ -326,7 +329,7 @@ TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
     recorder.DoRecord();
     EXPECT_EQ(flushes.load(), 2);
     EXPECT_EQ(rows_seen.load(), 10) << "the batch was not committed while the flush ran";
-    EXPECT_EQ(numbers(), expected(10)) << "nothing of the failed flush was committed";
+    EXPECT_EQ(Numbers(conn, "C"), expected(10)) << "nothing of the failed flush was committed";
     EXPECT_TRUE(stats.journal_failing.load());
     EXPECT_EQ(server.OutList.size(), 5u) << "the statements wait in memory";
     EXPECT_EQ(stats.journaled.load(), 0u);
@@ -340,11 +343,11 @@ TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
     queue(15, 5);
     recorder.DoRecord();
     EXPECT_FALSE(stats.journal_failing.load());
-    EXPECT_EQ(numbers(), expected(20)) << "every statement once, in order";
+    EXPECT_EQ(Numbers(conn, "C"), expected(20)) << "every statement once, in order";
     EXPECT_EQ(stats.executed.load(), 20u);
     EXPECT_EQ(stats.lost.load(), 0u);
     recorder.Finish();
-    EXPECT_EQ(numbers(), expected(20));
+    EXPECT_EQ(Numbers(conn, "C"), expected(20));
     EXPECT_EQ(stats.journaled.load(), 0u);
 }
 
