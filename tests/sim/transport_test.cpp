@@ -298,6 +298,9 @@ TEST_F(Transport_, AsyncWriteNeedsASubscriberAndCompletesLater) {
     v.lVal = 9;
     DWORD cancel = 0;
     HRESULT* errors = nullptr;
+    EXPECT_EQ(group->QueryAsyncIO2()->Write(1, &item, &v, 2, nullptr, &errors), E_POINTER);
+    EXPECT_EQ(group->QueryAsyncIO2()->Write(1, &item, &v, 2, &cancel, nullptr), E_POINTER);
+    EXPECT_EQ(errors, nullptr);
     EXPECT_EQ(group->QueryAsyncIO2()->Write(1, &item, &v, 2, &cancel, &errors), CONNECT_E_NOCONNECTION);
     EXPECT_EQ(errors, nullptr);
     std::shared_ptr<ConnectionPoint> cp;

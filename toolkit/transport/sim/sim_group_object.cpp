@@ -181,12 +181,12 @@ public:
     // IOPCAsyncIO2
     HRESULT Write(DWORD dwCount, const OPCHANDLE* phServer, const VARIANT* pItemValues, DWORD dwTransactionID,
                   DWORD* pdwCancelID, HRESULT** ppErrors) override {
-        if (!pdwCancelID)
-            return Live([] { return E_POINTER; });
-        return WriteCall(dwCount, phServer, pItemValues, ppErrors,
-                         [&](auto handles, const auto& values, auto errors) {
-                             return group_->AsyncWrite(handles, values, dwTransactionID, pdwCancelID, errors);
-                         });
+        return WriteCall(
+            dwCount, phServer, pItemValues, ppErrors,
+            [&](auto handles, const auto& values, auto errors) {
+                return group_->AsyncWrite(handles, values, dwTransactionID, pdwCancelID, errors);
+            },
+            pdwCancelID != nullptr);
     }
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override {
         return Live([&] {
@@ -259,12 +259,13 @@ private:
             }
     }
 
-    // The checks and value conversion of both writes; `call` hands the values to the group.
+    // The checks and value conversion of both writes; `call` hands the values to the group. The
+    // asynchronous write also says whether it was given somewhere to put the cancel ID.
     template <typename F>
     HRESULT WriteCall(DWORD count, const OPCHANDLE* handles, const VARIANT* in, HRESULT** errors_out,
-                      F&& call) {
+                      F&& call, bool has_cancel_id_out = true) {
         return Live([&] {
-            if (!errors_out || (count != 0 && (!handles || !in)))
+            if (!errors_out || !has_cancel_id_out || (count != 0 && (!handles || !in)))
                 return E_POINTER;
             *errors_out = nullptr;
             std::vector<Value> values;
