@@ -284,6 +284,39 @@ server_death_and_reconnect
 #       directory, and the next run with the database back replays it, every statement once;
 #   (c) Ctrl+C (SIGINT, which Wine delivers as the console's CTRL_C_EVENT) stops a run cleanly.
 # Self-contained: its own ODBC set-up and working folder; it registers what it needs in the prefix.
+# The recorder sections' project: a "Snapshot" group writing Sine of the DA 2.0 test server into `Readings`
+# of the SQLite file $1 every 500 ms; the items CSV adds the rest.
+snapshot_project_text() {
+  cat <<TEXT
+{"tagsink-project":2}
+
+[TServer Manager]
+OPCString = "/Tagsink.SimServer.DA2/"
+DBString = "Driver={SQLite3};Database=$1;Timeout=5000;"
+
+[TGroup Snapshot]
+TableName = "Readings"
+TimeField = "DT"
+RecordInterval = 500
+UpdateRate = 250
+
+[TItem Snapshot.Sine]
+FieldName = "Sine"
+FieldType = ftFloat
+ItemName = "Sine.Real8"
+TEXT
+}
+
+# A fresh wineserver with the proxy/stub DLL and the COM test server registered; failures go to $1.
+register_com_test_server() {
+  local report=$1
+  "$wineserver" -k >/dev/null 2>&1 || true
+  "$wineserver" -w
+  (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || "$report" "regsvr32 tagclient_opc_ps.dll"
+  (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || "$report" "opcsim.exe /RegServer"
+  "$wineserver" -w
+}
+
 recorder_wine_tests() {
   local rstatus=0 work odbc tz=Asia/Tokyo linux_project=$root/build/bin/tagsink-project
   rfail() { echo "windows: FAIL: recorder: $*" >&2; rstatus=1; }
@@ -304,33 +337,12 @@ recorder_wine_tests() {
     (cd "$dir" && wine_env timeout 120 "$wine" "$bin/$program" "$@")
   }
 
-  "$wineserver" -k >/dev/null 2>&1 || true
-  "$wineserver" -w
-  (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || rfail "regsvr32 tagclient_opc_ps.dll"
-  (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || rfail "opcsim.exe /RegServer"
-  "$wineserver" -w
+  register_com_test_server rfail
 
   # ---- (a) the project: text and CSV to ".DAT" on both platforms, byte for byte
   echo "-- recorder: project file from text and CSV (tagsink-project.exe)"
   mkdir -p "$work/a"
-  cat >"$work/a/project.txt" <<TEXT
-{"tagsink-project":2}
-
-[TServer Manager]
-OPCString = "/Tagsink.SimServer.DA2/"
-DBString = "Driver={SQLite3};Database=$work/a/rec.db;Timeout=5000;"
-
-[TGroup Snapshot]
-TableName = "Readings"
-TimeField = "DT"
-RecordInterval = 500
-UpdateRate = 250
-
-[TItem Snapshot.Sine]
-FieldName = "Sine"
-FieldType = ftFloat
-ItemName = "Sine.Real8"
-TEXT
+  snapshot_project_text "$work/a/rec.db" >"$work/a/project.txt"
   printf '%s\r\n' 'group;item name;OPC item ID;field name;field type;key' \
     'Snapshot;Ramp;Ramp.Int4;Ramp;ftInteger;' 'Snapshot;Word;Text.Words;Word;ftString;' \
     'Snapshot;Flag;Toggle.Boolean;Flag;ftBoolean;' >"$work/a/items.csv"
@@ -474,33 +486,9 @@ recorder_unicode_wine_tests() {
     (cd "$at" && env LANG=C.UTF-8 ODBCSYSINI="$odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$odbc/odbc.ini" TZ=$tz \
        timeout 120 "$wine" "$bin/$program" "$@")
   }
-  "$wineserver" -k >/dev/null 2>&1 || true
-  "$wineserver" -w
-  (cd "$bin" && timeout 120 "$wine" regsvr32 /s tagclient_opc_ps.dll) || ufail "regsvr32 tagclient_opc_ps.dll"
-  (cd "$bin" && timeout 120 "$wine" opcsim.exe /RegServer) || ufail "opcsim.exe /RegServer"
-  "$wineserver" -w
+  register_com_test_server ufail
   echo "ANSI code page of the prefix: $(timeout 60 "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
 
-  project_text() { # database file
-    cat <<TEXT
-{"tagsink-project":2}
-
-[TServer Manager]
-OPCString = "/Tagsink.SimServer.DA2/"
-DBString = "Driver={SQLite3};Database=$1;Timeout=5000;"
-
-[TGroup Snapshot]
-TableName = "Readings"
-TimeField = "DT"
-RecordInterval = 500
-UpdateRate = 250
-
-[TItem Snapshot.Sine]
-FieldName = "Sine"
-FieldType = ftFloat
-ItemName = "Sine.Real8"
-TEXT
-  }
   waiting() { # the count of sql.dat in the folder, read by tagsink-buffer.exe --dir from another folder
     uwin "$work" tagsink-buffer.exe count --dir "$wdir" | tr -d '\r' |
       sed -n 's/^.*sql\.dat: \([0-9]*\) statements waiting$/\1/p'
@@ -508,7 +496,7 @@ TEXT
 
   # ---- (a) the project made there from text and CSV there; recording into the database there
   echo "-- recorder: project, log and database in \"$dir\""
-  project_text "$dir/rec.db" >"$dir/project.txt"
+  snapshot_project_text "$dir/rec.db" >"$dir/project.txt"
   printf '%s\r\n' 'group;item name;OPC item ID;field name;field type;key' \
     'Snapshot;Ramp;Ramp.Int4;Ramp;ftInteger;' >"$dir/items.csv"
   uwin "$work" tagsink-project.exe import "$wdir\\project.txt" "$wdir\\plant.DAT" --items "$wdir\\items.csv" ||
