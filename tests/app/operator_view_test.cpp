@@ -4,14 +4,14 @@
 // values from the simulated server and the health panel follows the database's troubles.
 #include "../inspector/inspector_harness.hpp"
 #include "app_harness.hpp"
-#include "snapshot_group.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "live_values.hpp"
-#include "model/db_connection_factory.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
+#include "snapshot_group.hpp"
+#include "sqlite_project.hpp"
 #include "tagclient.h"
 
 #include <QDir>
@@ -25,8 +25,6 @@ using namespace tagsink::app;
 using namespace tagsink::app::testing;
 
 namespace {
-
-const char* const kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
 
 bool Sqlite(const QString& file, const QString& sql) {
     QProcess sqlite;
@@ -93,30 +91,16 @@ QString ProjectWithItems(const QTemporaryDir& dir, const std::string& db_string,
     return project;
 }
 
-// A project on the simulated server recording Sine and Ramp into `readings` of an SQLite file, with an
-// item the server does not have.
-QString RecordingProject(const QTemporaryDir& dir, const std::string& db_string) {
-    QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-    TServer server;
-    server.SetOPCString(kSimServer);
-    server.SetDBString(db_string);
+// The groups of a recording: Sine and Ramp into `readings`, with an item the server does not have.
+void AddRecordingGroup(TServer& server) {
     TGroup& group = AddSnapshotGroup(server);
     TItem& missing = TItem::Create(group);
     missing.SetName("Missing");
     missing.SetItemName("No.Such.Item");
-    server.SaveToFile(project.toStdString());
-    return project;
 }
 
-std::string SqliteWithReadings(const QTemporaryDir& dir, QString& file) {
-    file = dir.filePath(QStringLiteral("plant.db"));
-    std::string db_string = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
-    auto connection = CreateDbConnection();
-    connection->SetConnectionString(db_string);
-    connection->Open(std::chrono::seconds(5));
-    connection->Execute("create table readings (DT varchar(30), S double precision, R integer)");
-    return db_string;
-}
+constexpr const char* kCreateReadings =
+    "create table readings (DT varchar(30), S double precision, R integer)";
 
 QTreeWidgetItem* RowNamed(TMain& main, const QString& name) {
     for (int i = 0; i < main.lvItems->topLevelItemCount(); ++i) {
@@ -253,12 +237,9 @@ private slots:
     }
 
     void LiveValuesAppearAndChange() {
-        QTemporaryDir dir;
-        QVERIFY(QDir::setCurrent(dir.path()));
-        QString db_file;
-        const std::string db_string = SqliteWithReadings(dir, db_file);
+        SqliteProject project(kCreateReadings, AddRecordingGroup);
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, db_string));
+        Window w(project.options);
         QCOMPARE(w->Mode(), rmRun);
         SelectNode(*w.main, w->tvItems->topLevelItem(0)->child(0));
         QVERIFY(!w->lvItems->isColumnHidden(TMain::kValueColumn));
@@ -298,12 +279,9 @@ private slots:
     }
 
     void CountersFollowADatabaseOutage() {
-        QTemporaryDir dir;
-        QVERIFY(QDir::setCurrent(dir.path()));
-        QString db_file;
-        const std::string db_string = SqliteWithReadings(dir, db_file);
+        SqliteProject project(kCreateReadings, AddRecordingGroup);
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, db_string));
+        Window w(project.options);
         QCOMPARE(w->Mode(), rmRun);
         SelectNode(*w.main, w->tvItems->topLevelItem(0)->child(0));
         THealthPanel* health = w->HealthPanel;
@@ -315,7 +293,7 @@ private slots:
 
         // The table goes away: a missing table can come back, so its statements are retried, not set
         // aside; the failures are counted and the last one is shown with its reason.
-        QVERIFY(Sqlite(db_file, QStringLiteral("alter table readings rename to readings_away;")));
+        QVERIFY(Sqlite(project.db_file, QStringLiteral("alter table readings rename to readings_away;")));
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->FailuresLabel) >= 1, 15000);
         QVERIFY(health->FailuresLabel->styleSheet().contains(QStringLiteral("#c62828")));
         QTRY_VERIFY_WITH_TIMEOUT(health->LastErrorLabel->text().contains(QStringLiteral("readings")), 5000);
@@ -330,7 +308,7 @@ private slots:
         }
 
         // And comes back: statements are executed again.
-        QVERIFY(Sqlite(db_file, QStringLiteral("alter table readings_away rename to readings;")));
+        QVERIFY(Sqlite(project.db_file, QStringLiteral("alter table readings_away rename to readings;")));
         const quint64 executed = Count(health->ExecutedLabel);
         QTRY_VERIFY_WITH_TIMEOUT(Count(health->ExecutedLabel) >= executed + 3, 15000);
         QVERIFY(Count(health->ExecutedLabel) <= w->Stats().executed.load());
@@ -344,8 +322,16 @@ private slots:
         const std::string db_string = "Driver={SQLite3};Database=" +
                                       dir.filePath(QStringLiteral("no/such/folder/plant.db")).toStdString() +
                                       ";Timeout=200;";
+        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
+        {
+            TServer server;
+            server.SetOPCString(kSimServer);
+            server.SetDBString(db_string);
+            AddRecordingGroup(server);
+            server.SaveToFile(project.toStdString());
+        }
         ScriptedPrompts prompts;
-        Window w(RecordingProject(dir, db_string));
+        Window w(project);
         QCOMPARE(w->Mode(), rmRun);
         QTRY_COMPARE_WITH_TIMEOUT(w->OpcPanel->text(), QStringLiteral("OPC Connected"), 5000);
         QTest::qWait(3 * TMain::kLiveInterval);
