@@ -322,16 +322,8 @@ private slots:
         const std::string db_string = "Driver={SQLite3};Database=" +
                                       dir.filePath(QStringLiteral("no/such/folder/plant.db")).toStdString() +
                                       ";Timeout=200;";
-        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-        {
-            TServer server;
-            server.SetOPCString(kSimServer);
-            server.SetDBString(db_string);
-            AddRecordingGroup(server);
-            server.SaveToFile(project.toStdString());
-        }
         ScriptedPrompts prompts;
-        Window w(project);
+        Window w(SaveSimProject(dir, db_string, AddRecordingGroup));
         QCOMPARE(w->Mode(), rmRun);
         QTRY_COMPARE_WITH_TIMEOUT(w->OpcPanel->text(), QStringLiteral("OPC Connected"), 5000);
         QTest::qWait(3 * TMain::kLiveInterval);

@@ -18,6 +18,19 @@ namespace tagsink::app::testing {
 
 inline constexpr const char* kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
 
+// Saves "tagsink.DAT" in `dir`: the simulated server recorded into `db_string`, with the groups (and any
+// other setting) `configure` gives it. Returns the file's path.
+inline QString SaveSimProject(const QTemporaryDir& dir, const std::string& db_string,
+                              const std::function<void(TServer&)>& configure) {
+    const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
+    TServer server;
+    server.SetOPCString(kSimServer);
+    server.SetDBString(db_string);
+    configure(server);
+    server.SaveToFile(project.toStdString());
+    return project;
+}
+
 struct SqliteProject {
     // `create_table`: the statement that makes the file's one table; `configure` gives the server its
     // groups (and any other setting) before the project is saved.
@@ -31,13 +44,7 @@ struct SqliteProject {
         connection->Execute(create_table);
         connection->Close();
 
-        const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
-        TServer server;
-        server.SetOPCString(kSimServer);
-        server.SetDBString(db_string);
-        configure(server);
-        server.SaveToFile(project.toStdString());
-        options = Window::OptionsFor(project);
+        options = Window::OptionsFor(SaveSimProject(dir, db_string, configure));
     }
 
     // The rows in `table` of the file, read by the sqlite3 shell beside the recording; -1 when it fails.
