@@ -125,7 +125,7 @@ TEST_F(Callbacks, RejectedSessionChangesNoSlot) {
 namespace {
 BSTR g_seen = nullptr;
 std::u16string g_seenText;
-void Peek(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT v, FILETIME, uint32_t) {
+void QZDAC_CALL Peek(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT v, FILETIME, uint32_t) {
     g_seen = v.bstrVal;
     g_seenText = TextOf(v);
 }
@@ -162,11 +162,11 @@ namespace {
 QZDAC_HSESSION g_s = 0;
 QZDAC_HGROUP g_g = 0;
 int g_calls = 0;
-void RemovingProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
+void QZDAC_CALL RemovingProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
     ++g_calls;
     QZDAC_RemoveGroup(g_s, g_g);
 }
-void DisconnectingProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
+void QZDAC_CALL DisconnectingProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
     ++g_calls;
     QZDAC_Disconnect(g_s);
 }

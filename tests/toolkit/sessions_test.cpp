@@ -20,12 +20,12 @@ protected:
 
 int g_shutdownCalls = 0;
 QZDAC_HSESSION g_shutdownSession = 0;
-int32_t ShutdownCounting(QZDAC_HSESSION s) {
+int32_t QZDAC_CALL ShutdownCounting(QZDAC_HSESSION s) {
     ++g_shutdownCalls;
     g_shutdownSession = s;
     return 0;
 }
-int32_t ShutdownDisconnecting(QZDAC_HSESSION s) {
+int32_t QZDAC_CALL ShutdownDisconnecting(QZDAC_HSESSION s) {
     ++g_shutdownCalls;
     QZDAC_Disconnect(s);
     return 0;

@@ -27,7 +27,7 @@ std::string Utf8(const std::u16string& s) {
     return out;
 }
 
-void LogSink(BSTR source, BSTR message) {
+void QZDAC_LOGCALL LogSink(BSTR source, BSTR message) {
     Logs().push_back(
         {Utf8(std::u16string(reinterpret_cast<const char16_t*>(source), SysStringLen(source))),
          Utf8(std::u16string(reinterpret_cast<const char16_t*>(message), SysStringLen(message)))});
@@ -35,7 +35,8 @@ void LogSink(BSTR source, BSTR message) {
     SysFreeString(message);
 }
 
-void PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILETIME t, uint32_t q) {
+void QZDAC_CALL PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILETIME t,
+                          uint32_t q) {
     Delivery d;
     d.session = s;
     d.group = g;
@@ -47,7 +48,8 @@ void PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILET
     Deliveries().push_back(d);
 }
 
-void ExProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int32_t c, VARIANT v, FILETIME t, uint32_t q) {
+void QZDAC_CALL ExProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int32_t c, VARIANT v, FILETIME t,
+                       uint32_t q) {
     PlainProc(s, g, i, v, t, q);
     Deliveries().back().extended = true;
     Deliveries().back().client_value = c;

@@ -32,9 +32,10 @@ struct Delivery {
 std::vector<LogLine>& Logs();
 std::vector<Delivery>& Deliveries();
 void ClearDeliveries();
-void LogSink(BSTR source, BSTR message);
-void PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILETIME t, uint32_t q);
-void ExProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int32_t c, VARIANT v, FILETIME t, uint32_t q);
+void QZDAC_LOGCALL LogSink(BSTR source, BSTR message);
+void QZDAC_CALL PlainProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, VARIANT v, FILETIME t, uint32_t q);
+void QZDAC_CALL ExProc(QZDAC_HSESSION s, QZDAC_HGROUP g, QZDAC_HITEM i, int32_t c, VARIANT v, FILETIME t,
+                       uint32_t q);
 std::string Utf8(const std::u16string& s);
 
 constexpr const char* kFullClass = "{11110001-2222-3333-4444-555555555555}";

@@ -20,7 +20,7 @@ int64_t NowUs() {
         .count();
 }
 
-void SlowProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
+void QZDAC_CALL SlowProc(QZDAC_HSESSION, QZDAC_HGROUP, QZDAC_HITEM, VARIANT, FILETIME, uint32_t) {
     g_deliveryThread = std::this_thread::get_id();
     g_inBatch = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
