@@ -525,7 +525,7 @@ recorder_unicode_wine_tests() {
 
   # ---- (b) the database's folder missing: the journal there, read from elsewhere, then replayed
   echo "-- recorder: database folder missing, journal in \"$dir\""
-  project_text "$dir/later/rec.db" >"$dir/outage.txt"
+  snapshot_project_text "$dir/later/rec.db" >"$dir/outage.txt"
   uwin "$work" tagsink-project.exe import "$wdir\\outage.txt" "$wdir\\outage.DAT" --items "$wdir\\items.csv" ||
     ufail "tagsink-project.exe import (outage project)"
   rc=0
