@@ -109,13 +109,9 @@ public:
 
     // Ends the recorder as an operator would (SIGTERM: a clean stop) and returns its exit status.
     int Finish() {
-        if (pid_ <= 0)
-            return -1;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (pid_ > 0)
+            ::kill(pid_, SIGTERM);
+        return Wait();
     }
 
     std::string Log() const { return ReadFile(dir_ / "stderr.txt"); }
@@ -133,8 +129,10 @@ public:
         return std::stoll(log.substr(at + label.size() + 3));
     }
 
-    // The exit status of a recorder that ends by itself (-1 after a signal).
+    // The exit status of a recorder that ends by itself (-1 after a signal, or when none runs).
     int Wait() {
+        if (pid_ <= 0)
+            return -1;
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = 0;
