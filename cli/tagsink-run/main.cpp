@@ -308,8 +308,8 @@ int RunService(int argc, char** argv) {
 int main(int argc, char** argv) {
     Utf8Console console;
     ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
-    argc = arguments.argc();
-    argv = arguments.argv();
+    argc = arguments.Argc();
+    argv = arguments.Argv();
 #ifdef _WIN32
     if (argc > 1 && std::string_view(argv[1]) == "service") {
         const std::vector<std::wstring> args = service::WideArguments();
