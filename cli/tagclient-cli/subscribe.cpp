@@ -1,5 +1,5 @@
-// subscribe: prints each data change of the items until interrupted (Ctrl+C; on Linux also SIGTERM), the count of
-// changes is reached, the time is up, or the server shuts down.
+// subscribe: prints each data change of the items until interrupted (Ctrl+C; on Linux also SIGTERM), the
+// count of changes is reached, the time is up, or the server shuts down.
 #include "commands.hpp"
 
 #include "client.hpp"
