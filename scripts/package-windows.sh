@@ -7,7 +7,7 @@
 # folder is configured with the Qt that scripts/qt-windows.sh builds or finds in its cache).
 #
 #   bash scripts/package-windows.sh [--arch x64|x86|all] [--build-dir [ARCH=]DIR]... [--out DIR]
-#                                   [--no-build] [--partial]
+#                                   [--no-build] [--partial] [--no-desktop]
 #
 #   --arch       which release to make (all: both, the default)
 #   --build-dir  the cross-build folder to take the programs from (default build-win64 for x64, build-win32
@@ -19,6 +19,7 @@
 #                uses this on the folders it has just built)
 #   --partial    package what exists when some release program is not in the build (the exit status
 #                stays 1, the missing files are named)
+#   --no-desktop the x64 release without the desktop program (no Qt needed)
 #
 # Writes the zips with zip, or with python3's zipfile where zip is missing (TAGSINK_ZIP_TOOL=python3
 # chooses that). Prints the path of every zip file it made. Exits 1 when something is missing or a step fails.
@@ -32,7 +33,7 @@ jobs=${TAGSINK_JOBS:-$(nproc)}
 die() { echo "package-windows: $*" >&2; exit 1; }
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; }
 
-archs=all out=dist no_build=0 partial=0
+archs=all out=dist no_build=0 partial=0 desktop=1
 declare -A build_dir=()
 plain_build_dir=
 while [ $# -gt 0 ]; do
@@ -50,6 +51,7 @@ while [ $# -gt 0 ]; do
     --out=*) out=${1#--out=}; shift ;;
     --no-build) no_build=1; shift ;;
     --partial) partial=1; shift ;;
+    --no-desktop) desktop=0; shift ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; die "unknown argument: $1" ;;
   esac
@@ -77,7 +79,9 @@ release_targets=(tagsink-run tagsink-project tagsink-buffer tagclient-cli tagcli
 operator_docs=(app.md windows.md operations.md tagclient-cli.md databases.md project-file.md
                project-text-format.md reference/tserver.md reference/tgroup.md reference/titem.md
                reference/sql-examples.md)
-targets_of() { case $1 in x64) echo "${release_targets[*]} tagsink" ;; x86) echo "${release_targets[*]}" ;; esac; }
+targets_of() {
+  if [ "$1" = x64 ] && [ $desktop = 1 ]; then echo "${release_targets[*]} tagsink"; else echo "${release_targets[*]}"; fi
+}
 file_of() { case $1 in tagclient|tagclient_opc_ps) echo "$1.dll" ;; *) echo "$1.exe" ;; esac; }
 
 for tool in cmake ninja; do
@@ -126,7 +130,7 @@ prepare() { # arch dir
     fi
     echo "package-windows: configuring $dir ($arch)" >&2
     local qt=() qt_prefix
-    if [ "$arch" = x64 ]; then
+    if [ "$arch" = x64 ] && [ $desktop = 1 ]; then
       qt_prefix=$(bash "$root/scripts/qt-windows.sh") || die "no Qt for Windows (scripts/qt-windows.sh failed)"
       qt=(-DTAGSINK_QT_PREFIX="$qt_prefix")
     fi
@@ -221,7 +225,7 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
       missing+=("$f")
     fi
   done
-  if [ "$arch" = x64 ] && [[ " $4 " != *" tagsink "* ]]; then
+  if [ "$arch" = x64 ] && [ $desktop = 1 ] && [[ " $4 " != *" tagsink "* ]]; then
     if [ -f "$dir/tagsink-runtime.txt" ]; then
       while read -r f; do
         [ -n "$f" ] || continue
