@@ -21,6 +21,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 stage_dir=$root/scripts/test.d/windows
+# The folder of the stages (its lib.sh is always the one above): another only for the runner's own test.
+stages_from=${TAGSINK_WINDOWS_STAGE_DIR:-$stage_dir}
 
 if [ "${TAGSINK_WINDOWS:-1}" = 0 ]; then
   echo "windows: skipped (TAGSINK_WINDOWS=0)"
@@ -33,7 +35,7 @@ usage() {
 
 all_stages() {
   local f
-  for f in "$stage_dir"/[0-9][0-9]-*.sh; do
+  for f in "$stages_from"/[0-9][0-9]-*.sh; do
     f=${f##*/}
     f=${f#[0-9][0-9]-}
     echo "${f%.sh}"
@@ -118,7 +120,7 @@ trap cleanup EXIT
 source "$stage_dir/lib.sh"
 for s in "${selected[@]}"; do
   # shellcheck source=/dev/null
-  source "$(ls "$stage_dir"/[0-9][0-9]-"$s".sh)"
+  source "$(ls "$stages_from"/[0-9][0-9]-"$s".sh)"
 done
 
 # ------------------------------------------------------------------------------------------- runner
@@ -131,7 +133,8 @@ for s in "${selected[@]}"; do
     set -eEuo pipefail
     shopt -s inherit_errexit
     STAGE=$s
-    trap 'echo "windows: FAIL: $STAGE: \"$BASH_COMMAND\" failed (exit $?) at ${BASH_SOURCE[0]#$root/}:$LINENO" >&2' ERR
+    level=$BASH_SUBSHELL # the report once, from the stage's shell, not from each $(...) inside it
+    trap 'rc=$? line=$LINENO; [ "$BASH_SUBSHELL" != "$level" ] || echo "windows: FAIL: $STAGE: \"$BASH_COMMAND\" failed (exit $rc) at ${BASH_SOURCE[0]#$root/}:$line" >&2' ERR
     "stage_${s//-/_}"
   )
   rc=$?

@@ -18,7 +18,7 @@ stage_build() {
   step "32-bit (build-win32)"
   cross_build build-win32 mingw-i686.cmake tagclient tagclient_opc_ps opcsim opcsim_local toolkit_rpc_guard_tests \
     toolkit_c_header_test toolkit_fake_tests toolkit_sim_tests toolkit_threaded_tests toolkit_stream_tests \
-    toolkit_server_death_tests tagsink-run tagsink-project tagsink-buffer
+    toolkit_server_death_tests tagsink-run tagsink-project tagsink-buffer tagclient-cli
   step "64-bit (build-win64)"
   cross_build build-win64 mingw-x86_64.cmake
 }
