@@ -5,6 +5,7 @@
 #include "version_flag.hpp"
 
 #include <platform/variant.hpp>
+#include <program_arguments.hpp>
 
 #include <CLI/CLI.hpp>
 
@@ -21,6 +22,8 @@ constexpr int kFailureExit = 1;
 
 int main(int argc, char** argv) {
     using namespace tagclient_cli;
+    tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
+    const tagsink::Utf8Console console;
     CLI::App app{"tagclient-cli: checks OPC DA servers through tagclient (list, status, browse, properties, "
                  "read, write, subscribe).\nSERVER is a ProgID or a class ID "
                  "\"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\"."};
@@ -123,7 +126,7 @@ int main(int argc, char** argv) {
     });
 
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.argc(), arguments.argv());
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {

@@ -10,7 +10,7 @@
 // 0 on success, 1 on a failure, and 2 (or CLI11's code) on a bad command line.
 #include "item_csv.hpp"
 #include "model/project_error.hpp"
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/group.hpp"
 #include "model/project_file.hpp"
 #include "model/server.hpp"
@@ -103,7 +103,7 @@ int AddItemsCommand(const std::string& csv_file, const std::string& file) {
 }
 
 bool EndsWithCsv(const std::string& name) {
-    return name.size() >= 4 && tagsink::SameTextAscii(std::string_view(name).substr(name.size() - 4), ".csv");
+    return name.size() >= 4 && qz::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".csv");
 }
 
 bool IsProjectFile(const std::string& name) {

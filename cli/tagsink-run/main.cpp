@@ -199,8 +199,14 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         if (!ever_connected) {
             std::string reason = reporter.LastToolkitFailure();
             if (reason.empty())
+#ifdef _WIN32
+                reason = "the server is not known on that host or refused the session; list the servers "
+                         "with tagclient-cli.exe servers (--host NAME for another computer) and check "
+                         "OPCString";
+#else
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
+#endif
             say("cannot connect to the OPC server \"" + root.OPCString() + "\": " + reason +
                 "; trying again");
         }
