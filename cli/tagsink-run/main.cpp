@@ -30,6 +30,7 @@
 #include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "stop_request.hpp"
+#include "version_flag.hpp"
 #ifdef _WIN32
 #include "windows_service.hpp"
 #else
@@ -121,6 +122,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
     RunSettings settings;
     AddRunOptions(app, settings);
+    AddVersionFlag(app, "tagsink-run");
 #ifdef _WIN32
     app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
                "(tagsink-run service --help)");
@@ -206,8 +208,14 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         if (!ever_connected) {
             std::string reason = reporter.LastToolkitFailure();
             if (reason.empty())
+#ifdef _WIN32
+                reason = "the server is not known on that host or refused the session; list the servers "
+                         "with tagclient-cli.exe servers (--host NAME for another computer) and check "
+                         "OPCString";
+#else
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
+#endif
             say("cannot connect to the OPC server \"" + root.OPCString() + "\": " + reason +
                 "; trying again");
         }

@@ -114,7 +114,12 @@ std::string DbConnectFailureText(const std::string& db_string, const std::string
     }
     if (!driver.empty())
         text += ", and that the ODBC driver " + ConnectionValue(db_string, "Driver") +
+#ifdef _WIN32
+                " is installed (the Drivers tab of the ODBC Data Source Administrator, odbcad32.exe, "
+                "lists them; a 64-bit program sees the 64-bit drivers only)";
+#else
                 " is installed (odbcinst -q -d)";
+#endif
     return text;
 }
 
