@@ -94,6 +94,8 @@ std::string HeaderLine(const TNamedItem& object) {
 void WriteBlock(std::ostream& out, const TNamedItem& object, const StoredProperties* stored) {
     out << '\n' << HeaderLine(object) << '\n';
     for (const PropInfo* prop : object.GetClassInfo().Properties()) {
+        if (IsUnstoredValue(object, *prop))
+            continue; // a choice added later, left as it is: the text stays as it was without it
         std::string value;
         switch (prop->Type->Kind) {
         case TypeKind::Integer:

@@ -1,3 +1,4 @@
+// tagsink-run --check PROJECT.DAT  checks the project against its server and database (check_command.hpp)
 // tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
 //             [--log-file FILE [--log-size BYTES] [--log-files N]]
 //
@@ -19,6 +20,7 @@
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
 // the OPC server could not be connected at any time during the run, 3 when statements were lost (neither
 // the journal nor the database could take them).
+#include "check_command.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
@@ -125,6 +127,11 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
                "(tagsink-run service --help)");
 #endif
+    bool check = false;
+    if (control == nullptr)
+        app.add_flag("--check", check,
+                     "check the project against its OPC server and database, record nothing; exit 0 without "
+                     "errors");
     const std::string& project_file = settings.project_file;
     std::string& log_file_path = settings.log_file_path;
     try {
@@ -140,6 +147,8 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         RotatingLogFile(kServiceLogName, {}).Write("tagsink-run: the service's command line: " + text.str());
         return 1;
     }
+    if (check)
+        return RunCheck(project_file);
     if (control != nullptr && log_file_path.empty())
         log_file_path = kServiceLogName; // in the project's folder, the service's working folder
 

@@ -59,6 +59,13 @@ void Write(Published& object, const PropInfo& prop, PropValue value) {
 
 } // namespace
 
+bool IsUnstoredValue(const Published& object, const PropInfo& prop) {
+    if (prop.Type == nullptr || !prop.Type->UnstoredValue || !prop.CanRead() ||
+        (prop.Type->Kind != TypeKind::Integer && prop.Type->Kind != TypeKind::Enumeration))
+        return false;
+    return GetOrdProp(object, prop) == *prop.Type->UnstoredValue;
+}
+
 std::int64_t GetOrdProp(const Published& object, const PropInfo& prop) {
     if (!IsOrdinal(prop))
         Refuse();

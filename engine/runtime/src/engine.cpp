@@ -182,6 +182,7 @@ void Engine::LinkLost(std::string_view why) {
                   static_cast<long long>(options_.reconnect.first_delay.count()),
                   static_cast<long long>(options_.reconnect.longest_delay.count()));
     Log("TServer.Reconnect", text);
+    MarkLinkLost();
     // The record thread finishes on its own while the loop goes on; the attempts wait for it.
     StopAsync();
     attempts_ = 0;
@@ -415,9 +416,7 @@ void Engine::DataChange(std::uint32_t group_handle, std::uint32_t item_handle, c
 void Engine::Trigger(TGroup& group, TItem& item) {
     if (group.TrigType() != TTrigType::ttDataChange || !IsKey(item) || !HasNewValue(item))
         return;
-    std::string time_text = group.TimeFieldType() != TFieldType::ftUnknown
-                                ? TimeText(item, group.TimeFieldType())
-                                : CurrentTimeText(group);
+    std::string time_text = RecordTimeText(group, item);
     RowKey key = KeyText(item);
     std::string statement = BuildStatement(group, key, time_text, group.RecordType());
     if (!statement.empty())

@@ -4,6 +4,7 @@
 #include "engine/statement/date_text.hpp"
 #include "engine/statement/field_format.hpp"
 #include "engine/statement/statement_log.hpp"
+#include "engine/statement/value_source.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "platform/variant.hpp"
@@ -78,17 +79,33 @@ double FileTimeToLocalDateTime(std::uint64_t file_time) {
 }
 
 std::string TimeText(const TItem& item, TFieldType field_type) {
-    return FormatFieldValue(qz::Variant::Date(FileTimeToLocalDateTime(item.TimeStamp)), field_type);
+    const TimeStyle style = TimeStyleOf(item.Group().Server());
+    return FormatTimeValue(FileTimeInStyle(item.TimeStamp, style), field_type, style);
 }
 
 std::string CurrentTimeText(const TGroup& group, double now) {
     const TFieldType type =
         group.TimeFieldType() == TFieldType::ftUnknown ? TFieldType::ftDateTime : group.TimeFieldType();
-    return FormatFieldValue(qz::Variant::Date(now), type);
+    return FormatTimeValue(now, type, TimeStyleOf(group.Server()));
 }
 
 std::string CurrentTimeText(const TGroup& group) {
-    return CurrentTimeText(group, LocalNow());
+    return CurrentTimeText(group, NowInStyle(TimeStyleOf(group.Server())));
+}
+
+std::string RecordTimeText(const TGroup& group, const TItem& item) {
+    const TFieldType type =
+        group.TimeFieldType() == TFieldType::ftUnknown ? TFieldType::ftDateTime : group.TimeFieldType();
+    switch (group.RecordTimeSource()) {
+    case TTimeSource::tsClock:
+        return CurrentTimeText(group);
+    case TTimeSource::tsServer:
+        return TimeText(item, type);
+    case TTimeSource::tsAuto:
+    default:
+        return group.TimeFieldType() != TFieldType::ftUnknown ? TimeText(item, group.TimeFieldType())
+                                                              : CurrentTimeText(group);
+    }
 }
 
 std::string ValueText(TItem& item) {
@@ -97,6 +114,16 @@ std::string ValueText(TItem& item) {
         return item.DefaultValue();
     case TGainType::gtCalc: {
         std::string text = CalcValueText(item);
+        item.Changed = false;
+        return text;
+    }
+    case TGainType::gtQuality: {
+        std::string text = QualityValueText(item);
+        item.Changed = false;
+        return text;
+    }
+    case TGainType::gtTimeStamp: {
+        std::string text = TimeStampValueText(item);
         item.Changed = false;
         return text;
     }

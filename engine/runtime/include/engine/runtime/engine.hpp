@@ -144,6 +144,9 @@ private:
     void RunItem(TItem& item, GroupRoute* route);
     void StopGroup(TGroup& group);
     void Trigger(TGroup& group, TItem& item);
+    // The link is lost: every subscribed item takes the quality "bad: comm failure", keeping its value,
+    // and the groups that record a quality write the rows that show it (link_quality.cpp).
+    void MarkLinkLost();
     void Queue(std::string statement);
     void Log(std::string_view operation, std::string_view text);
 
