@@ -413,12 +413,26 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
                 }
             }
         }
+        std::size_t listed = 0; // statements in `list` (the progress row not counted)
+        auto stop = [&] {
+            if (transaction)
+                transactions_->Rollback();
+            return Outcome::Interrupted;
+        };
+        // Sends what is joined so far; false when the pass is to end first.
+        auto send = [&] {
+            if (list.empty())
+                return true;
+            if (interrupted())
+                return false;
+            db.Execute(list);
+            list.clear();
+            listed = 0;
+            return true;
+        };
         for (std::size_t i = 0; i < count; ++i) {
-            if (interrupted()) {
-                if (transaction)
-                    transactions_->Rollback();
-                return Outcome::Interrupted;
-            }
+            if (interrupted())
+                return stop();
             const std::string& statement = server_.OutList[i];
             Log("TServer.DoRecord", "sql=" + statement);
             if (!lists) {
@@ -427,23 +441,22 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
             }
             if (!CanJoinStatementList(statement)) {
                 // Sent alone, after what was joined before it.
-                if (!list.empty()) {
-                    db.Execute(list);
-                    list.clear();
-                }
+                if (!send())
+                    return stop();
                 db.Execute(statement);
                 continue;
             }
-            if (!list.empty() && list.size() + statement.size() > kStatementListBytes) {
-                db.Execute(list);
-                list.clear();
+            if (listed == kStatementListCount || list.size() + statement.size() > kStatementListBytes) {
+                if (!send())
+                    return stop();
             }
             if (!list.empty())
                 list += kStatementListSeparator;
             list += statement;
+            ++listed;
         }
-        if (!list.empty())
-            db.Execute(list);
+        if (!send())
+            return stop();
         if (transaction)
             transactions_->Commit();
     } catch (const std::exception&) {
