@@ -17,6 +17,7 @@
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
 #include "project_text.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -166,6 +167,7 @@ int Check(const std::vector<std::string>& files, const std::vector<std::string>&
 int main(int argc, char** argv) {
     CLI::App app{"Converts Tagsink project files to a readable text and back."};
     app.require_subcommand(1);
+    tagsink::AddVersionFlag(app, "tagsink-project");
 
     std::string export_file;
     auto* export_cmd = app.add_subcommand("export", "Write the project as text to standard output");
