@@ -93,7 +93,7 @@ QualifiedName SplitQualified(std::string_view text) {
 // Fetches the rows of a catalog result and calls `row` for those of the first owner only (catalog,
 // schema and object name: columns 1 to 3). The driver orders by owner, so a name found in several schemas
 // gives the rows of the first one.
-template <class Row> void ForEachRowOfFirstOwner(detail::OdbcTextCalls calls, SQLHSTMT stmt, Row&& row) {
+template <class Row> void ForEachRowOfFirstOwner(OdbcTextCalls calls, SQLHSTMT stmt, Row&& row) {
     std::string owner;
     bool first = true;
     while (Succeeded(SQLFetch(stmt))) {
