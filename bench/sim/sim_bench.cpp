@@ -4,6 +4,7 @@
 //   Transport a connection-point delivery through the transport interface (values turned into VARIANTs,
 //             arrays handed to an IOPCDataCallback sink that only counts).
 // Batches of 1, 100 and 10,000 items, every item changing at every update.
+#include "manual_scheduler.hpp"
 #include "sim_group.hpp"
 #include "sim_profiles.hpp"
 #include "sim_server.hpp"
@@ -13,49 +14,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include <deque>
 #include <functional>
-#include <map>
 
 namespace {
 
 namespace sim = tagclient::transport::sim;
 
-// A clock that moves only when told, running due timers and posted calls.
-class ManualClock final : public sim::Scheduler, public tagclient::transport::Host {
-public:
-    std::uint64_t NowMs() override { return now_; }
-    void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
-    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
-        timers_[next_] = {interval_ms, now_ + interval_ms, std::move(tick)};
-        return next_++;
-    }
-    void StopTimer(std::uint64_t id) override { timers_.erase(id); }
-    void Advance(std::uint64_t ms) {
-        now_ += ms;
-        for (auto& [id, t] : timers_)
-            while (t.due <= now_) {
-                t.due += t.interval;
-                t.tick();
-            }
-        while (!posted_.empty()) {
-            auto call = std::move(posted_.front());
-            posted_.pop_front();
-            call();
-        }
-    }
-
-private:
-    struct Timer {
-        std::uint32_t interval;
-        std::uint64_t due;
-        std::function<void()> tick;
-    };
-    std::uint64_t now_ = 1000;
-    std::uint64_t next_ = 1;
-    std::map<std::uint64_t, Timer> timers_;
-    std::deque<std::function<void()>> posted_;
-};
+using tagclient::transport::sim::testing::ManualScheduler; // a host whose clock moves only when told
 
 class CountingListener final : public sim::DataListener {
 public:
@@ -67,7 +32,7 @@ public:
 };
 
 void Core(benchmark::State& state) {
-    auto clock = std::make_shared<ManualClock>();
+    auto clock = std::make_shared<ManualScheduler>();
     auto server = sim::SimServer::Create(*sim::FindBuiltinServer(u"da2"), clock, 0);
     DWORD handle = 0, revised = 0;
     std::shared_ptr<sim::SimGroup> group;
@@ -120,7 +85,7 @@ public:
 };
 
 void Transport(benchmark::State& state) {
-    ManualClock host;
+    ManualScheduler host;
     auto transport = CreateDefaultTransport(host);
     CLSID clsid{};
     CLSIDFromString(reinterpret_cast<LPCOLESTR>(u"{D886E9B9-5576-47DF-B743-B81B90B0B9BF}"), &clsid);

@@ -1,7 +1,7 @@
 // Millisecond tick counter.
 #include "platform/tick_count.hpp"
 
-#include <chrono>
+#include "platform/clock.hpp"
 
 #ifndef _WIN32
 #include <time.h>
@@ -19,6 +19,11 @@ std::uint64_t TickCount64() noexcept {
         clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 #endif
+}
+
+SystemClock& SystemClock::Instance() {
+    static SystemClock clock;
+    return clock;
 }
 
 } // namespace qz

@@ -1,7 +1,10 @@
-// A scheduler whose clock only moves when a test says so: posted calls and timer ticks run inside
-// RunPosted() and Advance(), in time order.
+// The simulated servers' surroundings (a transport Host) whose clock, a qz::ManualClock, only moves when
+// a test or benchmark says so: posted calls and timer ticks run inside RunPosted() and Advance(), in time
+// order.
 #pragma once
 #include "sim_scheduler.hpp"
+
+#include "platform/clock.hpp"
 
 #include <deque>
 #include <functional>
@@ -11,12 +14,12 @@ namespace tagclient::transport::sim::testing {
 
 class ManualScheduler : public tagclient::transport::sim::Scheduler {
 public:
-    std::uint64_t NowMs() override { return now_; }
+    std::uint64_t NowMs() override { return clock_.NowMs(); }
     void Post(std::function<void()> call) override { posted_.push_back(std::move(call)); }
     std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
         std::uint64_t id = next_id_++;
-        timers_[id] = Timer{interval_ms == 0 ? 1 : interval_ms, now_ + (interval_ms == 0 ? 1 : interval_ms),
-                            std::move(tick)};
+        const std::uint32_t interval = interval_ms == 0 ? 1 : interval_ms;
+        timers_[id] = Timer{interval, clock_.NowMs() + interval, std::move(tick)};
         return id;
     }
     void StopTimer(std::uint64_t id) override { timers_.erase(id); }
@@ -35,7 +38,7 @@ public:
 
     // Moves the clock forward by ms, running posted calls and every timer tick that falls due on the way.
     void Advance(std::uint64_t ms) {
-        const std::uint64_t target = now_ + ms;
+        const std::uint64_t target = clock_.NowMs() + ms;
         RunPosted();
         for (;;) {
             std::uint64_t best_id = 0;
@@ -48,14 +51,14 @@ public:
             }
             if (best_id == 0)
                 break;
-            now_ = best_due;
+            clock_.Set(best_due);
             auto it = timers_.find(best_id);
             it->second.due += it->second.interval;
             auto tick = it->second.tick; // the tick may stop its own timer
             tick();
             RunPosted();
         }
-        now_ = target;
+        clock_.Set(target);
         RunPosted();
     }
 
@@ -65,7 +68,7 @@ private:
         std::uint64_t due;
         std::function<void()> tick;
     };
-    std::uint64_t now_ = 1000;
+    qz::ManualClock clock_{1000};
     std::uint64_t next_id_ = 1;
     std::deque<std::function<void()>> posted_;
     std::map<std::uint64_t, Timer> timers_;

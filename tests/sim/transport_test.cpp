@@ -16,17 +16,6 @@ using tagclient::transport::sim::testing::ManualScheduler;
 
 namespace {
 
-class ManualHost : public Host {
-public:
-    void Post(std::function<void()> call) override { clock.Post(std::move(call)); }
-    TimerId StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
-        return clock.StartTimer(interval_ms, std::move(tick));
-    }
-    void StopTimer(TimerId id) override { clock.StopTimer(id); }
-    std::uint64_t NowMs() override { return clock.NowMs(); }
-    ManualScheduler clock;
-};
-
 CLSID Clsid(const char16_t* text) {
     CLSID c{};
     EXPECT_EQ(CLSIDFromString(reinterpret_cast<LPCOLESTR>(text), &c), S_OK);
@@ -130,7 +119,7 @@ protected:
         return handle;
     }
 
-    ManualHost host_;
+    ManualScheduler host_;
     std::unique_ptr<Transport> transport_;
     std::filesystem::path dir_;
 };
@@ -186,7 +175,7 @@ TEST_F(Transport_, ConnectionPointsCheckTheInterfaceAndTheSink) {
     ASSERT_EQ(cp->Advise(record, &cookie), S_OK);
     const OPCHANDLE item = AddItem(*group, u"Array.Real8", 33);
     ASSERT_NE(item, 0u);
-    host_.clock.Advance(100);
+    host_.Advance(100);
     ASSERT_EQ(record->seen.size(), 1u);
     EXPECT_EQ(record->seen[0].handle, 33u);
     ASSERT_EQ(record->seen[0].value.vt, VT_ARRAY | VT_R8);
@@ -195,7 +184,7 @@ TEST_F(Transport_, ConnectionPointsCheckTheInterfaceAndTheSink) {
     EXPECT_EQ(upper, 9);
     ASSERT_EQ(cp->Unadvise(cookie), S_OK);
     EXPECT_EQ(cp->Unadvise(cookie), CONNECT_E_NOCONNECTION);
-    host_.clock.Advance(3000);
+    host_.Advance(3000);
     EXPECT_EQ(record->seen.size(), 1u);
 }
 
@@ -217,7 +206,7 @@ TEST_F(Transport_, DataObjectsAcceptOnlyTheDataFormatsInGlobalMemory) {
     ASSERT_NE(AddItem(*group, u"Text.Words", 8), 0u);
     ASSERT_EQ(data->DAdvise(&good, ADVF_PRIMEFIRST, sink, &connection), S_OK);
     EXPECT_TRUE(sink->blocks.empty());
-    host_.clock.RunPosted(); // the current values, primed at once
+    host_.RunPosted(); // the current values, primed at once
     ASSERT_EQ(sink->blocks.size(), 1u);
     EXPECT_EQ(sink->formats[0], data_time);
     const auto& b = sink->blocks[0];
@@ -232,7 +221,7 @@ TEST_F(Transport_, DataObjectsAcceptOnlyTheDataFormatsInGlobalMemory) {
     DWORD transaction = 0;
     ASSERT_EQ(group->QueryAsyncIO()->Refresh(connection, OPC_DS_DEVICE, &transaction), S_OK);
     EXPECT_EQ(sink->blocks.size(), 1u); // later, never inside the call
-    host_.clock.RunPosted();
+    host_.RunPosted();
     ASSERT_EQ(sink->blocks.size(), 2u);
     std::uint32_t id = 0;
     std::memcpy(&id, sink->blocks[1].data() + 12, 4);
@@ -311,7 +300,7 @@ TEST_F(Transport_, AsyncWriteNeedsASubscriberAndCompletesLater) {
     ASSERT_EQ(group->QueryAsyncIO2()->Write(1, &item, &v, 2, &cancel, &errors), S_OK);
     CoTaskMemFree(errors);
     EXPECT_TRUE(record->writes.empty());
-    host_.clock.RunPosted();
+    host_.RunPosted();
     ASSERT_EQ(record->writes.size(), 1u);
     EXPECT_EQ(record->writes[0].first, 2u);
     EXPECT_EQ(record->writes[0].second, S_OK);

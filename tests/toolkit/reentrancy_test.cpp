@@ -122,12 +122,12 @@ TEST_F(Reentrancy, GroupRemovedDuringRemoveItemAndSetStat) {
 }
 
 TEST_F(Reentrancy, SessionClosedDuringTheKeepAlivePoll) {
-    std::uint64_t now = 1000000;
-    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    qz::ManualClock clock(1000000);
+    tagclient::Library::Get().Events().SetClock(&clock);
     g_session = Connect();
     W().during["GetStatus"] = [] { QZDAC_Disconnect(g_session); };
     W().fail["GetStatus"] = static_cast<HRESULT>(0x800706BA); // would mark the session lost
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(tagclient::Library::Get().FindSession(g_session), nullptr);
     EXPECT_EQ(W().Count("GetStatus"), 1);

@@ -154,30 +154,30 @@ TEST_F(Sessions, ServerWithoutConnectionPointsOpensWithoutPollOrShutdown) {
 }
 
 TEST_F(Sessions, KeepAlivePollsEveryFiveSecondsOnTheClientThread) {
-    std::uint64_t now = 1000000;
-    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    qz::ManualClock clock(1000000);
+    tagclient::Library::Get().Events().SetClock(&clock);
     QZDAC_HSESSION s = Connect();
     ASSERT_NE(s, 0u);
-    now += 4999;
+    clock.Advance(4999);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 0);
-    now += 1;
+    clock.Advance(1);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 1);
     W().fail["GetStatus"] = E_FAIL; // a failing poll is ignored
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 2);
     EXPECT_TRUE(Logs().empty());
     QZDAC_Disconnect(s);
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 2);
 }
 
 TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
-    std::uint64_t now = 0;
-    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    qz::ManualClock clock(0);
+    tagclient::Library::Get().Events().SetClock(&clock);
     g_shutdownCalls = 0;
     QZDAC_HSESSION s = Connect();
     ASSERT_EQ(QZDAC_SetShutdownProc(s, &ShutdownCounting), QZDAC_TRUE);
@@ -188,7 +188,7 @@ TEST_F(Sessions, ShutdownRequestStopsThePollAndCallsTheProcedureOnce) {
     Dispatch();
     EXPECT_EQ(g_shutdownCalls, 1);
     EXPECT_EQ(g_shutdownSession, s);
-    now += 20000;
+    clock.Advance(20000);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 0);
     EXPECT_EQ(QZDAC_SetShutdownProc(s, nullptr), QZDAC_TRUE); // still listed
@@ -248,12 +248,12 @@ TEST_F(Sessions, TeardownRemovesGroupsLastFirstAndGoesOnAfterARefusal) {
 // The lost link
 
 TEST_F(Sessions, KeepAlivePollWithADisconnectionCodeMarksTheSessionLost) {
-    std::uint64_t now = 1000000;
-    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    qz::ManualClock clock(1000000);
+    tagclient::Library::Get().Events().SetClock(&clock);
     QZDAC_HSESSION s = Connect();
     QZDAC_HGROUP g = AddGroup(s);
     W().fail["GetStatus"] = static_cast<HRESULT>(0x800706BA); // RPC_S_SERVER_UNAVAILABLE
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 1);
     EXPECT_TRUE(Logs().empty()); // the poll itself reports nothing
@@ -272,7 +272,7 @@ TEST_F(Sessions, KeepAlivePollWithADisconnectionCodeMarksTheSessionLost) {
     EXPECT_EQ(Logs().size(), 4u);
     EXPECT_TRUE(HasLog("QZDAC_AddGroup"));
     EXPECT_EQ(W().calls.size(), calls);
-    now += 20000; // the poll has stopped
+    clock.Advance(20000); // the poll has stopped
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 1);
     // The procedures can still be set, and the teardown leaves the dead server alone.
@@ -283,11 +283,11 @@ TEST_F(Sessions, KeepAlivePollWithADisconnectionCodeMarksTheSessionLost) {
 }
 
 TEST_F(Sessions, OtherPollFailuresKeepTheLink) {
-    std::uint64_t now = 1000000;
-    tagclient::Library::Get().Events().SetClock([&] { return now; });
+    qz::ManualClock clock(1000000);
+    tagclient::Library::Get().Events().SetClock(&clock);
     QZDAC_HSESSION s = Connect();
     W().fail["GetStatus"] = static_cast<HRESULT>(0x80070005); // access denied: the server is there
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                     nullptr, nullptr, 0),
@@ -296,7 +296,7 @@ TEST_F(Sessions, OtherPollFailuresKeepTheLink) {
     EXPECT_EQ(QZDAC_GetServerStatus(s, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                     nullptr, nullptr, 0),
               QZDAC_TRUE);
-    now += 5000;
+    clock.Advance(5000);
     Dispatch();
     EXPECT_EQ(W().Count("GetStatus"), 4);
 }

@@ -1,6 +1,5 @@
 #include "event_queue.hpp"
 
-#include <chrono>
 #include <exception>
 #include <vector>
 
@@ -12,14 +11,6 @@
 #endif
 
 namespace tagclient {
-
-namespace {
-std::uint64_t MonotonicMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-} // namespace
 
 #ifndef _WIN32 // (the Windows wake-ups are in event_queue_win.cpp)
 // One epoll descriptor carries both wake-ups: an eventfd for posted calls and a timerfd armed at the next
@@ -94,7 +85,7 @@ transport::Host::TimerId EventQueue::StartTimer(std::uint32_t interval_ms, std::
         std::lock_guard lock(mutex_);
         id = next_timer_++;
         std::uint32_t interval = interval_ms == 0 ? 1 : interval_ms;
-        timers_[id] = Timer{interval, (clock_ ? clock_() : MonotonicMs()) + interval, std::move(tick)};
+        timers_[id] = Timer{interval, (clock_->NowMs()) + interval, std::move(tick)};
     }
     ArmTimer();
     return id;
@@ -110,12 +101,12 @@ void EventQueue::StopTimer(TimerId id) {
 
 std::uint64_t EventQueue::NowMs() {
     std::lock_guard lock(mutex_);
-    return clock_ ? clock_() : MonotonicMs();
+    return clock_->NowMs();
 }
 
-void EventQueue::SetClock(Clock clock) {
+void EventQueue::SetClock(const qz::Clock* clock) {
     std::lock_guard lock(mutex_);
-    clock_ = std::move(clock);
+    clock_ = clock ? clock : &qz::SystemClock::Instance();
 }
 
 void EventQueue::Clear() {
@@ -140,11 +131,11 @@ void EventQueue::ArmTimer() {
         std::uint64_t due = 0;
         for (const auto& [id, t] : timers_)
             due = due == 0 ? t.due : std::min(due, t.due);
-        if (due == armed_due_ && !clock_)
+        if (due == armed_due_ && clock_ == &qz::SystemClock::Instance())
             return; // already armed for that time
         armed_due_ = due;
         if (due != 0) {
-            std::uint64_t now = clock_ ? clock_() : MonotonicMs();
+            std::uint64_t now = clock_->NowMs();
             std::uint64_t delay = due > now ? due - now : 0;
             spec.it_value.tv_sec = static_cast<time_t>(delay / 1000);
             spec.it_value.tv_nsec = static_cast<long>((delay % 1000) * 1000000);
@@ -187,7 +178,7 @@ int EventQueue::Dispatch() {
     std::vector<TimerId> due;
     {
         std::lock_guard lock(mutex_);
-        std::uint64_t now = clock_ ? clock_() : MonotonicMs();
+        std::uint64_t now = clock_->NowMs();
         for (auto& [id, t] : timers_)
             if (t.due <= now)
                 due.push_back(id);
@@ -199,7 +190,7 @@ int EventQueue::Dispatch() {
             auto it = timers_.find(id);
             if (it == timers_.end())
                 continue;
-            std::uint64_t now = clock_ ? clock_() : MonotonicMs();
+            std::uint64_t now = clock_->NowMs();
             it->second.due += it->second.interval;
             if (it->second.due <= now) // far behind (the client did not dispatch): no burst of ticks
                 it->second.due = now + it->second.interval;

@@ -7,6 +7,8 @@
 #pragma once
 #include <transport/transport.hpp>
 
+#include "platform/clock.hpp"
+
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -18,7 +20,6 @@ namespace tagclient {
 
 class EventQueue final : public transport::Host {
 public:
-    using Clock = std::function<std::uint64_t()>;
     EventQueue();
     ~EventQueue() override;
     EventQueue(const EventQueue&) = delete;
@@ -34,8 +35,9 @@ public:
     // Runs the calls queued before this call and the due timers; returns how many ran. A nested call (from
     // inside a call or tick) runs nothing.
     int Dispatch();
-    // Replaces the clock (tests); null restores the monotonic clock.
-    void SetClock(Clock clock);
+    // Replaces the clock (tests: a qz::ManualClock, which must outlive its use); null restores the system
+    // clock.
+    void SetClock(const qz::Clock* clock);
     // Drops every queued call and timer (used when the library lets go of everything).
     void Clear();
 
@@ -53,7 +55,7 @@ private:
     std::deque<std::function<void()>> posted_;
     std::map<TimerId, Timer> timers_;
     TimerId next_timer_ = 1;
-    Clock clock_;
+    const qz::Clock* clock_ = &qz::SystemClock::Instance();
     bool dispatching_ = false;
     int epoll_ = -1;
     int wake_ = -1;

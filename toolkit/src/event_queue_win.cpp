@@ -6,10 +6,11 @@
 
 #include "event_queue.hpp"
 
+#include "platform/message_window.hpp"
+
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 
 namespace tagclient {
 
@@ -19,16 +20,9 @@ constexpr UINT kWake = WM_APP + 0x51;
 constexpr UINT_PTR kTimerId = 1;
 constexpr wchar_t kClassName[] = L"tagclient.EventQueue";
 
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 LRESULT CALLBACK QueueWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kWake || (msg == WM_TIMER && wParam == kTimerId)) {
-        if (auto* queue = reinterpret_cast<EventQueue*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+        if (auto* queue = qz::MessageWindowOwner<EventQueue>(hwnd))
             queue->Dispatch();
         return 0;
     }
@@ -39,39 +33,20 @@ HWND Window(void* w) {
     return static_cast<HWND>(w);
 }
 
-std::uint64_t MonotonicMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 } // namespace
 
 EventQueue::EventQueue() = default;
 
 EventQueue::~EventQueue() {
-    if (window_) {
-        SetWindowLongPtrW(Window(window_), GWLP_USERDATA, 0);
-        DestroyWindow(Window(window_));
-    }
+    qz::DestroyMessageWindow(Window(window_));
 }
 
 void EventQueue::BindToCurrentThread() {
-    if (window_) {
-        SetWindowLongPtrW(Window(window_), GWLP_USERDATA, 0);
-        DestroyWindow(Window(window_));
-        window_ = nullptr;
-    }
-    HINSTANCE module = ThisModule();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &QueueWindowProc;
-    wc.hInstance = module;
-    wc.lpszClassName = kClassName;
-    RegisterClassW(&wc); // fails harmlessly when the class exists
-    HWND hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    qz::DestroyMessageWindow(Window(window_));
+    window_ = nullptr;
+    HWND hwnd = qz::CreateMessageWindow(kClassName, &QueueWindowProc, this);
     if (!hwnd)
         return;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     window_ = hwnd;
     handle_ = reinterpret_cast<intptr_t>(hwnd);
     // Work queued before the thread was bound.
@@ -102,7 +77,7 @@ void EventQueue::ArmTimer() {
     {
         std::lock_guard lock(mutex_);
         if (!timers_.empty()) {
-            std::uint64_t now = clock_ ? clock_() : MonotonicMs();
+            std::uint64_t now = clock_->NowMs();
             std::uint64_t due = UINT64_MAX;
             for (const auto& [id, t] : timers_)
                 due = std::min(due, t.due);

@@ -2,6 +2,8 @@
 
 #include "server_objects.hpp"
 
+#include "platform/registry_key.hpp"
+
 #include <atomic>
 
 namespace opcsim {
@@ -164,37 +166,21 @@ long Module::Count() const {
 
 namespace {
 
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    LONG Create(const std::wstring& path) {
-        return RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                               nullptr);
-    }
-    LONG Set(const wchar_t* name, const std::wstring& value) {
-        return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                              static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    }
-
-private:
-    HKEY key_ = nullptr;
-};
+// Sets a text value of an open key (the default value for a null name).
+LONG SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
 
 // Creates a key under the class root and sets its default value (and a named one).
 HRESULT Write(const std::wstring& path, const std::wstring& value, const wchar_t* name = nullptr,
               const std::wstring& named = {}) {
-    Key key;
-    LONG rc = key.Create(path);
+    qz::RegistryKey key;
+    LONG rc = key.Create(HKEY_CLASSES_ROOT, path.c_str(), KEY_ALL_ACCESS);
     if (rc == ERROR_SUCCESS)
-        rc = key.Set(nullptr, value);
+        rc = SetText(key.get(), nullptr, value);
     if (rc == ERROR_SUCCESS && name)
-        rc = key.Set(name, named);
+        rc = SetText(key.get(), name, named);
     return HRESULT_FROM_WIN32(rc);
 }
 

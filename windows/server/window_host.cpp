@@ -1,5 +1,7 @@
 #include "window_host.hpp"
 
+#include "platform/message_window.hpp"
+
 #include <vector>
 
 namespace opcsim {
@@ -8,31 +10,14 @@ namespace {
 constexpr UINT kRunPosted = WM_APP + 1;
 constexpr wchar_t kClassName[] = L"TagsinkOpcSimHostWindow";
 
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 } // namespace
 
 WindowHost::WindowHost() {
-    HINSTANCE module = ThisModule();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &WindowHost::WindowProc;
-    wc.hInstance = module;
-    wc.lpszClassName = kClassName;
-    RegisterClassW(&wc); // fails harmlessly when the class exists already
-    window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
-    if (window_)
-        SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_ = qz::CreateMessageWindow(kClassName, &WindowHost::WindowProc, this);
 }
 
 WindowHost::~WindowHost() {
-    if (window_) {
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-        DestroyWindow(window_);
-    }
+    qz::DestroyMessageWindow(window_);
 }
 
 void WindowHost::Post(std::function<void()> call) {
@@ -94,7 +79,7 @@ void WindowHost::RunTimer(UINT_PTR id) {
 }
 
 LRESULT CALLBACK WindowHost::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<WindowHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = qz::MessageWindowOwner<WindowHost>(hwnd);
     if (self && msg == kRunPosted) {
         self->RunPosted();
         return 0;

@@ -90,6 +90,25 @@ QualifiedName SplitQualified(std::string_view text) {
     return result;
 }
 
+// Fetches the rows of a catalog result and calls `row` for those of the first owner only (catalog,
+// schema and object name: columns 1 to 3). The driver orders by owner, so a name found in several schemas
+// gives the rows of the first one.
+template <class Row> void ForEachRowOfFirstOwner(OdbcTextCalls calls, SQLHSTMT stmt, Row&& row) {
+    std::string owner;
+    bool first = true;
+    while (Succeeded(SQLFetch(stmt))) {
+        std::string row_owner = ColumnText(calls, stmt, 1) + "\x1f" + ColumnText(calls, stmt, 2) + "\x1f" +
+                                ColumnText(calls, stmt, 3);
+        if (first) {
+            owner = std::move(row_owner);
+            first = false;
+        } else if (row_owner != owner) {
+            continue;
+        }
+        row();
+    }
+}
+
 } // namespace
 
 // Everything that exists only while the connection is open.
@@ -403,21 +422,10 @@ std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
         std::string name;
     };
     std::vector<Column> columns;
-    std::string owner;
-    bool first = true;
-    while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string row_owner = ColumnText(s.calls, s.stmt.get(), 1) + "\x1f" +
-                                ColumnText(s.calls, s.stmt.get(), 2) + "\x1f" +
-                                ColumnText(s.calls, s.stmt.get(), 3);
-        if (first) {
-            owner = row_owner;
-            first = false;
-        } else if (row_owner != owner) {
-            continue;
-        }
+    ForEachRowOfFirstOwner(s.calls, s.stmt.get(), [&] {
         std::string column = ColumnText(s.calls, s.stmt.get(), 4);
         columns.push_back({ColumnInteger(s.stmt.get(), 17), std::move(column)});
-    }
+    });
     s.Reset();
     if (columns.empty())
         throw DbFailure(DbFailureKind::StatementRejected, "Table '" + std::string(table) + "' was not found");
@@ -442,18 +450,7 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
     s.Check(detail::ProcedureColumns(s.calls, s.stmt.get(), schema, name),
             "Listing the procedure's parameters");
     std::vector<ProcParameter> parameters;
-    std::string owner;
-    bool first = true;
-    while (Succeeded(SQLFetch(s.stmt.get()))) {
-        std::string row_owner = ColumnText(s.calls, s.stmt.get(), 1) + "\x1f" +
-                                ColumnText(s.calls, s.stmt.get(), 2) + "\x1f" +
-                                ColumnText(s.calls, s.stmt.get(), 3);
-        if (first) {
-            owner = row_owner;
-            first = false;
-        } else if (row_owner != owner) {
-            continue;
-        }
+    ForEachRowOfFirstOwner(s.calls, s.stmt.get(), [&] {
         ProcParameter parameter;
         parameter.Name = ColumnText(s.calls, s.stmt.get(), 4);
         parameter.Kind = ParameterKind(ColumnInteger(s.stmt.get(), 5));
@@ -463,7 +460,7 @@ std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_v
         if (parameter.Kind == ProcParameterKind::ReturnValue && parameter.Name.empty())
             parameter.Name = kReturnValueName;
         parameters.push_back(std::move(parameter));
-    }
+    });
     s.Reset();
     return parameters;
 }

@@ -29,6 +29,21 @@ void Check(std::error_code error, const std::filesystem::path& file, std::string
         Fail(file, what, error);
 }
 
+// Calls `on_line(line, next)` for every non-empty line of `data` that ends with LF (a CR before it is
+// cut), `next` being the position after that LF. Returns where the text after the last LF starts.
+template <class OnLine> size_t ForEachLine(std::string_view data, OnLine&& on_line) {
+    size_t start = 0;
+    for (size_t end = data.find('\n'); end != std::string_view::npos; end = data.find('\n', start)) {
+        std::string_view line = data.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        start = end + 1;
+        if (!line.empty())
+            on_line(line, start);
+    }
+    return start;
+}
+
 } // namespace
 
 std::string EncodeStatementLine(std::string_view statement) {
@@ -89,24 +104,16 @@ BufferFileContents ReadBufferFile(const std::filesystem::path& file) {
     Check(in.Open(file, DurableFile::Mode::Read), file, "open");
     std::string data;
     Check(in.ReadFrom(0, data), file, "read");
+    if (!data.empty() && data.back() != '\n')
+        data += '\n'; // an unterminated last line counts here
     BufferFileContents contents;
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        if (end == std::string::npos)
-            end = data.size();
-        std::string_view line(data.data() + start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        start = end + 1;
-        if (line.empty())
-            continue;
+    ForEachLine(data, [&](std::string_view line, size_t) {
         try {
             contents.statements.push_back(DecodeStatementLine(line));
         } catch (const BufferFileError&) {
             contents.undecodable.emplace_back(line);
         }
-    }
+    });
     return contents;
 }
 
@@ -237,21 +244,9 @@ std::string ReadFrom(const std::filesystem::path& file, std::uint64_t from) {
 // Splits journal text that starts at file position `from` into entries; an unterminated last line is
 // left in `tail`.
 void SplitJournal(const std::string& data, std::uint64_t from, Journal::Recovered& out, std::string& tail) {
-    size_t start = 0;
-    while (start < data.size()) {
-        size_t end = data.find('\n', start);
-        if (end == std::string::npos) {
-            tail = data.substr(start);
-            return;
-        }
-        std::string_view line(data.data() + start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        start = end + 1;
-        if (line.empty())
-            continue;
+    const size_t rest = ForEachLine(data, [&](std::string_view line, size_t next) {
         JournalEntry entry;
-        entry.end = from + start;
+        entry.end = from + next;
         try {
             entry.statement = DecodeStatementLine(line);
             out.entries.push_back(std::move(entry));
@@ -259,7 +254,9 @@ void SplitJournal(const std::string& data, std::uint64_t from, Journal::Recovere
             entry.statement.assign(line);
             out.undecodable.push_back(std::move(entry));
         }
-    }
+    });
+    if (rest < data.size())
+        tail = data.substr(rest);
 }
 
 std::uint64_t FileSize(const std::filesystem::path& file) {

@@ -58,7 +58,10 @@ TEST_F(PatienceTest, TableCreatedLateLosesNothing) {
     {
         TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
         Queue("Insert Into late (n) values(", 0, 40);
-        std::this_thread::sleep_for(3s);
+        // Refused again and again (every reconnect delay): none of it is rejected meanwhile.
+        ASSERT_TRUE(
+            WaitFor([&] { return stats_.journaled.load() == 40u && stats_.failures.load() >= 3u; }, 20s))
+            << stats_.failures.load();
         EXPECT_EQ(stats_.executed.load(), 0u);
         EXPECT_EQ(stats_.journaled.load(), 40u) << "the refused statements wait in the journal";
         tagsink::db::testing::Exec(conn,
@@ -93,8 +96,11 @@ TEST_F(PatienceTest, ReadOnlyPostgresLosesNothing) {
         tagsink::db::testing::Exec(
             conn, {"alter system set default_transaction_read_only = on", "select pg_reload_conf()"});
         std::this_thread::sleep_for(200ms);
+        const std::uint64_t failures_before = stats_.failures.load();
         Queue("Insert Into ro (n) values(", 10, 71);
-        std::this_thread::sleep_for(3s);
+        // Refused by the server several times over: none of it is rejected meanwhile.
+        ASSERT_TRUE(WaitFor([&] { return stats_.failures.load() >= failures_before + 3u; }, 20s))
+            << stats_.failures.load();
         EXPECT_LT(stats_.executed.load(), 81u);
         tagsink::db::testing::Exec(conn, {"set default_transaction_read_only = off",
                                           "alter system reset default_transaction_read_only",

@@ -1,31 +1,10 @@
 #include "win_registry.hpp"
 
+#include "platform/registry_key.hpp"
+
 #include <windows.h>
 
 namespace tagclient::transport::com {
-
-namespace {
-
-// An open registry key, closed when the holder goes away.
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    LONG Open(HKEY parent, const char* path, REGSAM access) {
-        return RegOpenKeyExA(parent, path, 0, access, &key_);
-    }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-} // namespace
 
 HRESULT WinRegistry::CLSIDFromProgID(const OLECHAR* szProgId, CLSID* clsid) {
     if (!szProgId || !clsid)
@@ -39,7 +18,7 @@ HRESULT WinRegistry::EnumRootKeys(std::vector<std::string>* names) {
     names->clear();
     // The root is opened with full access, as the registry pass has always done; a class root that this
     // account may not open so lists nothing.
-    Key root;
+    qz::RegistryKey root;
     LONG rc = root.Open(HKEY_CLASSES_ROOT, nullptr, KEY_ALL_ACCESS);
     if (rc != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(rc);
@@ -59,14 +38,14 @@ HRESULT WinRegistry::EnumRootKeys(std::vector<std::string>* names) {
 }
 
 bool WinRegistry::KeyExists(const std::string& path) {
-    Key key;
+    qz::RegistryKey key;
     return key.Open(HKEY_CLASSES_ROOT, path.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 HRESULT WinRegistry::ReadDefaultValue(const std::string& path, std::string* value) {
     if (!value)
         return E_INVALIDARG;
-    Key key;
+    qz::RegistryKey key;
     LONG rc = key.Open(HKEY_CLASSES_ROOT, path.c_str(), KEY_ALL_ACCESS);
     if (rc != ERROR_SUCCESS)
         return HRESULT_FROM_WIN32(rc);

@@ -4,6 +4,7 @@
 #include "sim_faults.hpp"
 #include "sim_items.hpp"
 #include "sim_listeners.hpp"
+#include "sim_scheduler.hpp"
 
 #include <cstdint>
 #include <map>
@@ -129,7 +130,7 @@ private:
     bool HasSubscribers() const { return !callbacks_.empty() || !streams_.empty(); }
 
     std::weak_ptr<SimServer> server_;
-    std::shared_ptr<class Scheduler> scheduler_;
+    std::shared_ptr<Scheduler> scheduler_;
     GroupInterfaces interfaces_;
     GroupState state_;
     bool removed_ = false;

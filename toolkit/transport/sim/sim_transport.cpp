@@ -29,22 +29,6 @@ namespace tagclient::transport {
 namespace sim {
 namespace {
 
-// The scheduler of the servers: the toolkit's Host.
-
-class HostScheduler final : public Scheduler {
-public:
-    explicit HostScheduler(Host& host) : host_(host) {}
-    std::uint64_t NowMs() override { return host_.NowMs(); }
-    void Post(std::function<void()> call) override { host_.Post(std::move(call)); }
-    std::uint64_t StartTimer(std::uint32_t interval_ms, std::function<void()> tick) override {
-        return host_.StartTimer(interval_ms, std::move(tick));
-    }
-    void StopTimer(std::uint64_t id) override { host_.StopTimer(id); }
-
-private:
-    Host& host_;
-};
-
 std::string HostName() {
 #ifdef _WIN32
     char name[256] = {};
@@ -59,7 +43,8 @@ std::string HostName() {
 class SimTransport final : public Transport {
 public:
     explicit SimTransport(Host& host)
-        : scheduler_(std::make_shared<HostScheduler>(host)), formats_(std::make_shared<FormatTable>()) {}
+        : scheduler_(std::shared_ptr<Host>(std::shared_ptr<Host>(), &host)),
+          formats_(std::make_shared<FormatTable>()) {}
 
     HRESULT CreateServerList(const OLECHAR* host, std::shared_ptr<OPCServerList>* ppList) override {
         return Guarded([&] {
@@ -119,7 +104,7 @@ private:
         return SameKeyName(name, HostName());
     }
 
-    std::shared_ptr<HostScheduler> scheduler_;
+    std::shared_ptr<Host> scheduler_; // the core's Host, not owned: it outlives the transport
     std::shared_ptr<FormatTable> formats_;
 };
 

@@ -1,18 +1,14 @@
-#include "windows_service.hpp"
-
+// tagsink-run's service commands: install, uninstall, start, stop and status, through the service
+// control manager.
 #include "service_command_line.hpp"
-
-#include "platform/utf16.hpp"
+#include "windows_service.hpp"
+#include "windows_text.hpp"
 
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace tagsink::service {
 
@@ -23,45 +19,9 @@ namespace {
 constexpr DWORD kFirstRestartMs = 10'000;
 constexpr DWORD kLaterRestartMs = 60'000;
 constexpr DWORD kFailureResetSeconds = 24 * 60 * 60;
-// A stop takes at most the recorder's 3 s of finishing plus one statement's 10 s time-out; the wait hint
-// leaves room for that, and the checkpoint moves every second while it lasts.
-constexpr DWORD kStopWaitHintMs = 20'000;
-constexpr DWORD kStartWaitHintMs = 60'000; // connecting to the OPC server may take long
 constexpr DWORD kPreshutdownTimeoutMs = 30'000;
 // How long the commands wait for a service to reach the state they asked for.
 constexpr auto kCommandWait = std::chrono::seconds(60);
-
-// Our own control code for SERVICE_CONTROL_PRESHUTDOWN where the headers are older than Vista's.
-#ifndef SERVICE_CONTROL_PRESHUTDOWN
-#define SERVICE_CONTROL_PRESHUTDOWN 0x0000000F
-#endif
-#ifndef SERVICE_ACCEPT_PRESHUTDOWN
-#define SERVICE_ACCEPT_PRESHUTDOWN 0x00000100
-#endif
-
-// ---------------------------------------------------------------------------------------- text
-std::string Trimmed(std::string text) {
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text;
-}
-
-// The system's text of a Windows error, with its number: "Access is denied (error 5)".
-std::string SystemText(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (length > 0 && buffer != nullptr)
-        text = Trimmed(Utf8(std::wstring(buffer, length)));
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    if (text.empty())
-        text = "system error";
-    return text + " (error " + std::to_string(error) + ")";
-}
 
 // What the operator can do about an error of the service manager.
 std::string Hint(DWORD error, const std::wstring& name) {
@@ -515,167 +475,7 @@ int Status(const std::wstring& name) {
     return 0;
 }
 
-// -------------------------------------------------------------------- under the service manager
-class Session final : public ServiceControl {
-public:
-    std::wstring name;
-    std::wstring folder;
-    const std::function<void(const std::string&)>* say = nullptr;
-    const std::function<int(ServiceControl&)>* record = nullptr;
-    int exit_status = 1;
-    bool ran = false;
-
-    void Running(std::function<void(const std::string&)> stop) override {
-        std::lock_guard lock(mutex_);
-        stop_ = std::move(stop);
-        if (stop_requested_)
-            stop_(stop_reason_); // asked to stop while it started
-        else
-            ReportLocked(SERVICE_RUNNING, NO_ERROR, 0, 0);
-    }
-
-    void Finished() override {
-        std::lock_guard lock(mutex_);
-        stop_ = nullptr;
-    }
-
-    // Runs on the service's thread: everything between the start and SERVICE_STOPPED.
-    void Main() {
-        handle_ = RegisterServiceCtrlHandlerExW(name.c_str(), &Session::Handler, this);
-        if (handle_ == nullptr) {
-            (*say)("tagsink-run: the service \"" + Utf8(name) +
-                   "\" cannot receive the service manager's requests: " + SystemText(GetLastError()) + "\n");
-            return;
-        }
-        ran = true;
-        {
-            std::lock_guard lock(mutex_);
-            ReportLocked(SERVICE_START_PENDING, NO_ERROR, 0, kStartWaitHintMs);
-        }
-        if (!SetCurrentDirectoryW(folder.c_str())) {
-            const DWORD error = GetLastError();
-            (*say)("tagsink-run: the service \"" + Utf8(name) + "\" cannot work in the project's folder \"" +
-                   Utf8(folder) + "\": " + SystemText(error) + "\n");
-            std::lock_guard lock(mutex_);
-            exit_status = 1;
-            ReportLocked(SERVICE_STOPPED, error, 0, 0);
-            return;
-        }
-        // While the start or the stop lasts, the checkpoint moves every second: the service manager sees
-        // progress and does not give up on it.
-        std::thread ticker([this] {
-            std::unique_lock lock(mutex_);
-            while (!done_) {
-                ticked_.wait_for(lock, std::chrono::seconds(1));
-                if (!done_ && (status_.dwCurrentState == SERVICE_START_PENDING ||
-                               status_.dwCurrentState == SERVICE_STOP_PENDING))
-                    ReportLocked(status_.dwCurrentState, NO_ERROR, 0, status_.dwWaitHint);
-            }
-        });
-        int status = 1;
-        try {
-            status = (*record)(*this);
-        } catch (const std::exception& error) {
-            (*say)(std::string("tagsink-run: the recorder failed: ") + error.what() + "\n");
-        } catch (...) {
-            (*say)("tagsink-run: the recorder failed\n");
-        }
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        ticked_.notify_all();
-        ticker.join();
-        std::lock_guard lock(mutex_);
-        exit_status = status;
-        // A non-zero status is a service-specific exit code: the restart policy counts it as a failure.
-        ReportLocked(SERVICE_STOPPED, status == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR,
-                     static_cast<DWORD>(status), 0);
-    }
-
-private:
-    static DWORD WINAPI Handler(DWORD control, DWORD, void*, void* context) {
-        auto* self = static_cast<Session*>(context);
-        switch (control) {
-        case SERVICE_CONTROL_INTERROGATE:
-            return NO_ERROR;
-        case SERVICE_CONTROL_STOP:
-            self->RequestStop("service stop");
-            return NO_ERROR;
-        case SERVICE_CONTROL_SHUTDOWN:
-        case SERVICE_CONTROL_PRESHUTDOWN:
-            self->RequestStop("system shutdown");
-            return NO_ERROR;
-        default:
-            return ERROR_CALL_NOT_IMPLEMENTED;
-        }
-    }
-
-    void RequestStop(const std::string& reason) {
-        // Under the lock, so that the recorder's Finished cannot come between (the stop procedure only
-        // posts a request to the recorder's loop).
-        std::lock_guard lock(mutex_);
-        if (stop_requested_ || done_)
-            return;
-        stop_requested_ = true;
-        stop_reason_ = reason;
-        ReportLocked(SERVICE_STOP_PENDING, NO_ERROR, 0, kStopWaitHintMs);
-        if (stop_)
-            stop_(reason); // otherwise Running stops at once when the recorder gets there
-    }
-
-    void ReportLocked(DWORD state, DWORD exit_code, DWORD specific, DWORD wait_hint) {
-        const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
-        status_.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-        status_.dwCheckPoint = pending && state == status_.dwCurrentState ? status_.dwCheckPoint + 1 : 0;
-        status_.dwCurrentState = state;
-        status_.dwWin32ExitCode = exit_code;
-        status_.dwServiceSpecificExitCode = specific;
-        status_.dwWaitHint = wait_hint;
-        status_.dwControlsAccepted = state == SERVICE_RUNNING
-                                         ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN |
-                                               (preshutdown_ ? SERVICE_ACCEPT_PRESHUTDOWN : 0)
-                                         : 0;
-        if (!SetServiceStatus(handle_, &status_) && state == SERVICE_RUNNING && preshutdown_) {
-            // A service manager that does not know pre-shutdown: the shutdown request does as well.
-            preshutdown_ = false;
-            status_.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-            SetServiceStatus(handle_, &status_);
-        }
-    }
-
-    SERVICE_STATUS_HANDLE handle_ = nullptr;
-    std::mutex mutex_;
-    std::condition_variable ticked_;
-    SERVICE_STATUS status_{};
-    bool preshutdown_ = true;
-    bool stop_requested_ = false;
-    bool done_ = false;
-    std::string stop_reason_;
-    std::function<void(const std::string&)> stop_;
-};
-
-Session* current = nullptr; // the one service of this process, for ServiceMain
-
-void WINAPI ServiceMain(DWORD, wchar_t**) {
-    current->Main();
-}
-
 } // namespace
-
-// The platform's codecs: on Windows wchar_t is a UTF-16 unit.
-std::string Utf8(const std::wstring& text) {
-    return qz::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
-}
-
-std::wstring Wide(const std::string& utf8) {
-    const std::u16string wide = qz::Utf8ToUtf16(utf8);
-    return std::wstring(wide.begin(), wide.end());
-}
-
-std::vector<std::wstring> WideArguments() {
-    return SplitCommandLine(GetCommandLineW());
-}
 
 int ServiceCommand(const std::vector<std::wstring>& args, const RunOptionsCheck& check) {
     if (args.empty())
@@ -699,33 +499,6 @@ int ServiceCommand(const std::vector<std::wstring>& args, const RunOptionsCheck&
     if (command == L"stop")
         return Stop(rest[0]);
     return Status(rest[0]);
-}
-
-int RunAsService(const std::wstring& name, const std::wstring& folder,
-                 const std::function<void(const std::string&)>& say,
-                 const std::function<int(ServiceControl&)>& record) {
-    Session session;
-    session.name = name;
-    session.folder = folder;
-    session.say = &say;
-    session.record = &record;
-    current = &session;
-    std::wstring table_name = name;
-    SERVICE_TABLE_ENTRYW table[] = {{table_name.data(), &ServiceMain}, {nullptr, nullptr}};
-    if (!StartServiceCtrlDispatcherW(table)) {
-        const DWORD error = GetLastError();
-        current = nullptr;
-        if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT)
-            say("tagsink-run: " + Utf8(std::wstring(kServiceNameOption)) +
-                " is for the service control manager, which starts the installed service; in a console, "
-                "run tagsink-run without it (or: tagsink-run service start \"" +
-                Utf8(name) + "\")\n");
-        else
-            say("tagsink-run: cannot connect to the service control manager: " + SystemText(error) + "\n");
-        return 1;
-    }
-    current = nullptr;
-    return session.ran ? session.exit_status : 1;
 }
 
 } // namespace tagsink::service
