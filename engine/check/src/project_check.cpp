@@ -5,7 +5,7 @@
 #include "engine/db/transactions.hpp"
 #include "engine/schema/project_ddl.hpp"
 #include "engine/statement/statement_builder.hpp"
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/opc_string.hpp"
@@ -93,7 +93,7 @@ Kind KindOfItem(const TItem& item) {
 
 // The kind of a column by its type name as the database reports it.
 Kind KindOfColumn(const std::string& type_name) {
-    const std::string t = AsciiLowerCopy(type_name);
+    const std::string t = qz::AsciiLowerCopy(type_name);
     auto has = [&](const char* word) { return t.find(word) != std::string::npos; };
     if (has("int") || has("serial"))
         return Kind::Integer;
@@ -215,14 +215,14 @@ private:
         for (const std::string& key : keys) {
             std::map<std::string, std::string> taken; // lower-case name -> who has it
             if (!key.empty() && !group.KeyField().empty())
-                taken[AsciiLowerCopy(group.KeyField())] = "the KeyField";
+                taken[qz::AsciiLowerCopy(group.KeyField())] = "the KeyField";
             if (!group.TimeField().empty())
-                taken.emplace(AsciiLowerCopy(group.TimeField()), "the TimeField");
+                taken.emplace(qz::AsciiLowerCopy(group.TimeField()), "the TimeField");
             for (std::size_t i = 0; i < group.ItemCount(); ++i) {
                 const TItem& item = group.Item(i);
                 if (item.FieldName().empty() || (!item.Key().empty() && item.Key() != key))
                     continue;
-                auto [at, inserted] = taken.emplace(AsciiLowerCopy(item.FieldName()), item.Name());
+                auto [at, inserted] = taken.emplace(qz::AsciiLowerCopy(item.FieldName()), item.Name());
                 if (!inserted && reported.insert(&item).second)
                     Warning(item, "column " + item.FieldName() + " is already written by " + at->second +
                                       " in the same row: this item is never written");
@@ -380,7 +380,7 @@ private:
         try {
             for (const auto& row : query_->QueryRows(sql))
                 if (row.size() >= 2)
-                    types[AsciiLowerCopy(row[0])] = row[1];
+                    types[qz::AsciiLowerCopy(row[0])] = row[1];
         } catch (const std::exception&) {
             types.clear(); // no catalogue: the types are not checked
         }
@@ -391,12 +391,12 @@ private:
                      const std::vector<std::string>& fields,
                      const std::map<std::string, std::string>& types) {
         const bool exists = std::any_of(fields.begin(), fields.end(),
-                                        [&](const std::string& f) { return SameTextAscii(f, column); });
+                                        [&](const std::string& f) { return qz::EqualsNoCase(f, column); });
         if (!exists) {
             Error(object, "column " + column + " does not exist in table " + table);
             return;
         }
-        auto type = types.find(AsciiLowerCopy(column));
+        auto type = types.find(qz::AsciiLowerCopy(column));
         if (type == types.end() || kind == Kind::Unknown)
             return;
         const Kind column_kind = KindOfColumn(type->second);
@@ -416,13 +416,15 @@ private:
 
     void CheckTable(DbConnection& db, TGroup& group, const std::vector<std::string>& tables) {
         const std::string& table = group.TableName();
-        if (!std::any_of(tables.begin(), tables.end(),
-                         [&](const std::string& t) { return SameTextAscii(t, table); })) {
+        // The name as the database lists it (PostgreSQL folds unquoted names to lower case).
+        auto listed = std::find_if(tables.begin(), tables.end(),
+                                   [&](const std::string& t) { return qz::EqualsNoCase(t, table); });
+        if (listed == tables.end()) {
             Error(group, "table " + table + " does not exist");
             return;
         }
-        const std::vector<std::string> fields = db.ListFields(table);
-        const auto types = ColumnTypes(table);
+        const std::vector<std::string> fields = db.ListFields(*listed);
+        const auto types = ColumnTypes(*listed);
         if (!group.KeyField().empty())
             CheckColumn(group, table, group.KeyField(), KindOfFieldType(group.KeyFieldType()), fields, types);
         if (!group.TimeField().empty()) {
@@ -481,10 +483,10 @@ private:
         }
         const auto procedures = db.ListProcedures();
         const bool listed = std::any_of(procedures.begin(), procedures.end(), [&](const std::string& p) {
-            return SameTextAscii(p, group.TableName()) ||
+            return qz::EqualsNoCase(p, group.TableName()) ||
                    (p.size() > group.TableName().size() &&
-                    SameTextAscii(std::string_view(p).substr(0, group.TableName().size() + 1),
-                                  group.TableName() + ";")); // SQL Server lists "name;1"
+                    qz::EqualsNoCase(std::string_view(p).substr(0, group.TableName().size() + 1),
+                                     group.TableName() + ";")); // SQL Server lists "name;1"
         });
         if (!listed && parameters.empty()) {
             Error(group, "stored procedure " + group.TableName() + " does not exist");
@@ -492,7 +494,7 @@ private:
         }
         auto check = [&](const TNamedItem& object, const std::string& name) {
             const bool found = std::any_of(parameters.begin(), parameters.end(), [&](const ProcParameter& p) {
-                return SameTextAscii(BareParameter(p.Name), BareParameter(name));
+                return qz::EqualsNoCase(BareParameter(p.Name), BareParameter(name));
             });
             if (!found)
                 Error(object, "stored procedure " + group.TableName() + " has no parameter " + name);

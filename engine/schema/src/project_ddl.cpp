@@ -1,6 +1,6 @@
 #include "engine/schema/project_ddl.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
@@ -29,7 +29,7 @@ struct Table {
 
     bool Has(std::string_view column) const {
         return std::any_of(columns.begin(), columns.end(),
-                           [&](const Column& c) { return SameTextAscii(c.name, column); });
+                           [&](const Column& c) { return qz::EqualsNoCase(c.name, column); });
     }
 };
 
@@ -98,7 +98,7 @@ std::string JoinNames(const std::vector<std::string>& names, std::string_view se
 
 void AddGroup(std::vector<Table>& tables, const TGroup& group, SqlDialect dialect, bool ms) {
     auto found = std::find_if(tables.begin(), tables.end(),
-                              [&](const Table& t) { return SameTextAscii(t.name, group.TableName()); });
+                              [&](const Table& t) { return qz::EqualsNoCase(t.name, group.TableName()); });
     if (found == tables.end()) {
         tables.push_back(Table{});
         found = std::prev(tables.end());
@@ -203,7 +203,7 @@ void WriteTable(std::string& out, const Table& table, SqlDialect dialect) {
     out += head;
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
         const Column& c = table.columns[i];
-        const bool in_key = primary && SameTextAscii(c.name, table.primary_key.front());
+        const bool in_key = primary && qz::EqualsNoCase(c.name, table.primary_key.front());
         out += "    " + c.name + " " + c.type + (in_key ? " NOT NULL" : "");
         if (i + 1 < table.columns.size() || primary)
             out += ',';
@@ -235,13 +235,13 @@ void WriteTable(std::string& out, const Table& table, SqlDialect dialect) {
 } // namespace
 
 std::optional<SqlDialect> ParseSqlDialect(std::string_view name) {
-    if (SameTextAscii(name, "sqlite") || SameTextAscii(name, "sqlite3"))
+    if (qz::EqualsNoCase(name, "sqlite") || qz::EqualsNoCase(name, "sqlite3"))
         return SqlDialect::SQLite;
-    if (SameTextAscii(name, "postgresql") || SameTextAscii(name, "postgres"))
+    if (qz::EqualsNoCase(name, "postgresql") || qz::EqualsNoCase(name, "postgres"))
         return SqlDialect::PostgreSQL;
-    if (SameTextAscii(name, "mariadb") || SameTextAscii(name, "mysql"))
+    if (qz::EqualsNoCase(name, "mariadb") || qz::EqualsNoCase(name, "mysql"))
         return SqlDialect::MariaDB;
-    if (SameTextAscii(name, "sqlserver") || SameTextAscii(name, "mssql"))
+    if (qz::EqualsNoCase(name, "sqlserver") || qz::EqualsNoCase(name, "mssql"))
         return SqlDialect::SqlServer;
     return std::nullopt;
 }
