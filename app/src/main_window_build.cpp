@@ -126,7 +126,7 @@ void TMain::BuildDocks() {
     Inspector->SetSplitter(120);
     Inspector->SetExpandComponentRefs(false);
     UseProjectCaptions(*Inspector);
-    Inspector->OnModified = [this](inspector::TQZCustomPropertyInspector*) { InspectorModified(); };
+    connect(Inspector, &inspector::TQZCustomPropertyInspector::Modified, this, &TMain::InspectorModified);
 
     PropertyWin = new QDockWidget(QStringLiteral("Property "), this);
     PropertyWin->setObjectName(QStringLiteral("PropertyWin"));

@@ -47,12 +47,14 @@ bool ListsProperty(const QString& name) {
     return name != QLatin1String("Dirty") && name != QLatin1String("Tag") && name != QLatin1String("Name");
 }
 
-void UseProjectCaptions(inspector::TQZCustomPropertyInspector& inspector) {
-    inspector.OnFilterProp = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZInstance&,
-                                const inspector::TQZPropInfo* prop,
-                                bool& include) { include = ListsProperty(prop->Name); };
-    inspector.OnDrawCaption = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZTypeInfo*,
-                                 QString& name) { name = PropertyCaption(name); };
+void UseProjectCaptions(inspector::TQZCustomPropertyInspector& insp) {
+    using inspector::TQZCustomPropertyInspector;
+    QObject::connect(&insp, &TQZCustomPropertyInspector::FilteringProp, &insp,
+                     [](const inspector::TQZInstance&, const inspector::TQZPropInfo* prop, bool& include) {
+                         include = ListsProperty(prop->Name);
+                     });
+    QObject::connect(&insp, &TQZCustomPropertyInspector::DrawingCaption, &insp,
+                     [](const inspector::TQZTypeInfo*, QString& name) { name = PropertyCaption(name); });
 }
 
 } // namespace tagsink::app

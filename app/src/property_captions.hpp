@@ -17,6 +17,6 @@ QString PropertyCaption(const QString& name);
 bool ListsProperty(const QString& name);
 
 /// Installs the captions and the filter on an inspector.
-void UseProjectCaptions(inspector::TQZCustomPropertyInspector& inspector);
+void UseProjectCaptions(inspector::TQZCustomPropertyInspector& insp);
 
 } // namespace tagsink::app

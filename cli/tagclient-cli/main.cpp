@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     });
 
     try {
-        app.parse(arguments.argc(), arguments.argv());
+        app.parse(arguments.Argc(), arguments.Argv());
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {

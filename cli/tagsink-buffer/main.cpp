@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     Utf8Console console;
     ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
-        app.parse(arguments.argc(), arguments.argv());
+        app.parse(arguments.Argc(), arguments.Argv());
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error);
         return code == 0 ? 0 : 1;

@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
 
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
-    CLI11_PARSE(app, arguments.argc(), arguments.argv());
+    CLI11_PARSE(app, arguments.Argc(), arguments.Argv());
 
     try {
         if (*export_cmd)

@@ -1,5 +1,6 @@
 // tagsink-run --check PROJECT.DAT  checks the project against its server and database (check_command.hpp)
-// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
+// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--one-statement-per-call]
+//             [--retry-minutes M]
 //             [--log-file FILE [--log-size BYTES] [--log-files N]]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
@@ -11,7 +12,9 @@
 //
 // Statements are journaled in "sql.dat" before they run and executed in transactions of many statements;
 // --single-statements executes each on its own in autocommit (drivers without transactions, procedures
-// that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
+// that manage their own). Where the database takes several statements in one call (PostgreSQL, MariaDB,
+// MySQL) a transaction's statements travel in as few calls as they allow; --one-statement-per-call sends
+// each in a call of its own. A statement refused for a reason that can pass is retried for --retry-minutes
 // (default 10) before it goes to "sql.rejected".
 //
 // --log-file sends what would go to standard error into FILE instead, which is rotated at --log-size
@@ -72,6 +75,7 @@ struct RunSettings {
     bool log = false;
     int seconds = 0;
     bool single_statements = false;
+    bool one_statement_per_call = false;
     double retry_minutes = 10;
     std::string log_file_path;
     RotatingLogFile::Limits log_limits;
@@ -86,6 +90,8 @@ void AddRunOptions(CLI::App& app, RunSettings& settings) {
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--single-statements", settings.single_statements,
                  "execute every statement on its own in autocommit instead of in batched transactions");
+    app.add_flag("--one-statement-per-call", settings.one_statement_per_call,
+                 "send every statement of a transaction in a driver call of its own instead of joining them");
     app.add_option("--retry-minutes", settings.retry_minutes,
                    "how long a statement refused for a reason that can pass is retried before it goes to "
                    "sql.rejected (default 10)")
@@ -200,6 +206,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
 
         EngineOptions options;
         options.recorder.single_statements = settings.single_statements;
+        options.recorder.statement_lists = !settings.one_statement_per_call;
         options.recorder.retry_window =
             std::chrono::milliseconds(static_cast<long long>(settings.retry_minutes * 60.0 * 1000.0));
         Engine engine(root, loop, reporter, SystemClock::Instance(), options);
@@ -323,8 +330,8 @@ int RunService(int argc, char** argv) {
 int main(int argc, char** argv) {
     Utf8Console console;
     ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
-    argc = arguments.argc();
-    argv = arguments.argv();
+    argc = arguments.Argc();
+    argv = arguments.Argv();
 #ifdef _WIN32
     if (argc > 1 && std::string_view(argv[1]) == "service") {
         const std::vector<std::wstring> args = service::WideArguments();

@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
-        app.parse(arguments.argc(), arguments.argv());
+        app.parse(arguments.Argc(), arguments.Argv());
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error); // prints the help, or the problem and a hint
         return code == 0 ? 0 : 1;

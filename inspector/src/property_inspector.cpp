@@ -171,12 +171,10 @@ void TQZCustomPropertyInspector::GetEditors(const std::vector<TQZInstance>& obje
 
 const TQZPropEditorClass* TQZCustomPropertyInspector::GetEditorClass(const TQZInstance& instance,
                                                                      const TQZPropInfo* prop_info) {
-    if (OnGetEditorClass) {
-        const TQZPropEditorClass* cls = nullptr;
-        OnGetEditorClass(this, instance, prop_info, cls);
-        if (cls) {
-            return cls;
-        }
+    const TQZPropEditorClass* chosen = nullptr;
+    emit GettingEditorClass(instance, prop_info, chosen);
+    if (chosen) {
+        return chosen;
     }
     const TQZTypeKind kind = prop_info->Kind();
     if (kind == TQZTypeKind::tkUnknown) {
@@ -281,38 +279,28 @@ TQZCustomPropertyInspector::StandardEditorClass(const TQZPropInfo* prop_info) co
 
 TQZInstance TQZCustomPropertyInspector::GetComponent(const QString& name) {
     TQZInstance component;
-    if (OnGetComponent) {
-        OnGetComponent(this, name, component);
-    }
+    emit GettingComponent(name, component);
     return component;
 }
 
 void TQZCustomPropertyInspector::GetComponentNames(const TQZClassInfo* cls, QStringList& names) {
-    if (OnGetComponentNames) {
-        OnGetComponentNames(this, cls, names);
-    }
+    emit GettingComponentNames(cls, names);
 }
 
 QString TQZCustomPropertyInspector::GetComponentName(const TQZInstance& component) {
     QString name = ComponentNameOf(component);
-    if (OnGetComponentName) {
-        OnGetComponentName(this, component, name);
-    }
+    emit GettingComponentName(component, name);
     return name;
 }
 
 void TQZCustomPropertyInspector::FilterProp(const TQZInstance& instance, const TQZPropInfo* prop_info,
                                             bool& include) {
-    if (OnFilterProp) {
-        OnFilterProp(this, instance, prop_info, include);
-    }
+    emit FilteringProp(instance, prop_info, include);
 }
 
 void TQZCustomPropertyInspector::DoGetCaptionColor(const TQZTypeInfo* prop_type, const QString& prop_name,
                                                    QColor& color) {
-    if (OnGetCaptionColor) {
-        OnGetCaptionColor(this, prop_type, prop_name, color);
-    }
+    emit GettingCaptionColor(prop_type, prop_name, color);
 }
 
 void TQZCustomPropertyInspector::RegisterPropEditor(const TQZTypeInfo* prop_type,
@@ -399,9 +387,7 @@ void TQZCustomPropertyInspector::RefreshAll() {
 
 void TQZCustomPropertyInspector::EditorModified() {
     RefreshAll();
-    if (OnModified) {
-        OnModified(this);
-    }
+    emit Modified();
 }
 
 void TQZCustomPropertyInspector::ItemExpanded(TQZPropsPageItem* item) {
@@ -443,10 +429,8 @@ QColor TQZCustomPropertyInspector::GetItemCaptionColor(TQZPropsPageItem* item) {
 }
 
 void TQZCustomPropertyInspector::DrawItemCaption(TQZPropsPageItem* item, QString& caption) {
-    if (OnDrawCaption) {
-        TQZPropEditor* ed = EditorOf(item);
-        OnDrawCaption(this, ed ? ed->GetPropType() : nullptr, caption);
-    }
+    TQZPropEditor* ed = EditorOf(item);
+    emit DrawingCaption(ed ? ed->GetPropType() : nullptr, caption);
 }
 
 void TQZCustomPropertyInspector::ItemSetValue(TQZPropsPageItem* item, const QString& text) {

@@ -315,10 +315,10 @@ private slots:
         QVERIFY(description >= 0);
         QVERIFY(RowNamed(page, QStringLiteral("TableName")) >= 0);
         QString caption = QStringLiteral("TableName");
-        page.OnDrawCaption(&page, nullptr, caption);
+        emit page.DrawingCaption(nullptr, caption);
         QCOMPARE(caption, QStringLiteral("表名"));
         caption = QStringLiteral("tablename"); // case-sensitive: left as it is
-        page.OnDrawCaption(&page, nullptr, caption);
+        emit page.DrawingCaption(nullptr, caption);
         QCOMPARE(caption, QStringLiteral("tablename"));
         inspector::testing::PasteInto(page, description, QStringLiteral("Boiler"));
         QCOMPARE(group->text(0), QStringLiteral("Boiler"));

@@ -66,7 +66,7 @@ private slots:
         QCOMPARE(f.insp.Errors.last(), QStringLiteral("'abc' is not a valid integer value"));
         f.Type("Percent", QStringLiteral("100"));
         QCOMPARE(f.o.Percent, 100);
-        QCOMPARE(f.insp.Modified, 1);
+        QCOMPARE(f.insp.ModifiedCount, 1);
         QCOMPARE(f.Shown("Unsigned"), QStringLiteral("4000000000"));
         f.Type("Count", QStringLiteral("$10"));
         QCOMPARE(f.o.Count, 16);
@@ -135,7 +135,7 @@ private slots:
         f.insp.SetCurrentRow(row + 1);
         QTest::mouseDClick(Cell(f.insp), Qt::LeftButton);
         QCOMPARE(f.o.Flags, 0b111);
-        QCOMPARE(f.insp.Modified, 3);
+        QCOMPARE(f.insp.ModifiedCount, 3);
     }
 
     void setElementChangesEachObjectsOwnSet() {
@@ -348,11 +348,11 @@ private slots:
         QTest::mouseDClick(Cell(f.insp), Qt::LeftButton);
         QCOMPARE(f.o.Color, 0x008000);
         QCOMPARE(f.Shown("Color"), QStringLiteral("green"));
-        QCOMPARE(f.insp.Modified, 1);
+        QCOMPARE(f.insp.ModifiedCount, 1);
         WhenDialogOpens<QColorDialog>([](QColorDialog* d) { d->reject(); });
         QTest::mouseDClick(Cell(f.insp), Qt::LeftButton);
         QCOMPARE(f.o.Color, 0x008000);
-        QCOMPARE(f.insp.Modified, 1);
+        QCOMPARE(f.insp.ModifiedCount, 1);
     }
 
     void namedIntegerEditors() {
@@ -404,7 +404,7 @@ private slots:
         QTest::keyClicks(Cell(f.insp), "abc");
         QCOMPARE(f.o.Caption, QStringLiteral("capabc"));
         QCOMPARE(f.o.Writes.value(QStringLiteral("Caption")), 3);
-        QCOMPARE(f.insp.Modified, 3);
+        QCOMPARE(f.insp.ModifiedCount, 3);
         QCOMPARE(Cell(f.insp)->text(), QStringLiteral("capabc"));
     }
 
@@ -430,10 +430,10 @@ private slots:
         QTest::mouseClick(insp.InplaceEdit()->Button(), Qt::LeftButton);
         QCOMPARE(a.Font.Font.pointSize(), 17);
         QCOMPARE(b.Font.Font.pointSize(), 17);
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
         WhenDialogOpens<QFontDialog>([](QFontDialog* d) { d->reject(); });
         QTest::mouseClick(insp.InplaceEdit()->Button(), Qt::LeftButton);
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
         // The font's own properties are its sub-rows.
         insp.Expand(insp.RowItem(row));
         QCOMPARE(insp.RowItem(row + 4)->Caption, QStringLiteral("Size"));
@@ -480,7 +480,7 @@ private slots:
         });
         QTest::mouseClick(insp.InplaceEdit()->Button(), Qt::LeftButton);
         QCOMPARE(a.Picture.Image.size(), QSize(4, 3));
-        QCOMPARE(insp.Modified, 0);
+        QCOMPARE(insp.ModifiedCount, 0);
         QCOMPARE(a.Writes.value(QStringLiteral("Picture")), 0);
         WhenDialogOpens<QFileDialog>([junk](QFileDialog* d) {
             TypeFileName(d, junk);
@@ -522,14 +522,14 @@ private slots:
         QCOMPARE(after, QStringLiteral("行数: 3"));
         QCOMPARE(f.o.Lines.Lines,
                  (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("三")}));
-        QCOMPARE(f.insp.Modified, 1);
+        QCOMPARE(f.insp.ModifiedCount, 1);
         WhenDialogOpens<TStringsEditorDlg>([](TStringsEditorDlg* d) {
             d->Memo()->clear();
             QTest::mouseClick(d->CancelButton(), Qt::LeftButton);
         });
         QTest::mouseClick(f.insp.InplaceEdit()->Button(), Qt::LeftButton);
         QCOMPARE(f.o.Lines.Lines.size(), 3);
-        QCOMPARE(f.insp.Modified, 1);
+        QCOMPARE(f.insp.ModifiedCount, 1);
     }
 
     void componentReferenceByName() {
@@ -540,17 +540,19 @@ private slots:
         a.Name = QStringLiteral("A");
         b.Name = QStringLiteral("B");
         c.Name = QStringLiteral("C");
-        insp.OnGetComponentNames = [](TQZCustomPropertyInspector*, const TQZClassInfo*, QStringList& names) {
-            names << QStringLiteral("B") << QStringLiteral("A") << QStringLiteral("C");
-        };
-        insp.OnGetComponent = [&](TQZCustomPropertyInspector*, const QString& name, TQZInstance& out) {
-            if (name == QLatin1String("A"))
-                out = a.Instance();
-            if (name == QLatin1String("B"))
-                out = b.Instance();
-            if (name == QLatin1String("C"))
-                out = c.Instance();
-        };
+        QObject::connect(&insp, &TQZCustomPropertyInspector::GettingComponentNames,
+                         [](const TQZClassInfo*, QStringList& names) {
+                             names << QStringLiteral("B") << QStringLiteral("A") << QStringLiteral("C");
+                         });
+        QObject::connect(&insp, &TQZCustomPropertyInspector::GettingComponent,
+                         [&](const QString& name, TQZInstance& out) {
+                             if (name == QLatin1String("A"))
+                                 out = a.Instance();
+                             if (name == QLatin1String("B"))
+                                 out = b.Instance();
+                             if (name == QLatin1String("C"))
+                                 out = c.Instance();
+                         });
         insp.Add(a.Instance());
         insp.resize(320, 900);
         insp.show();

@@ -88,12 +88,13 @@ private slots:
         TestInspector insp;
         TTestObject o;
         int calls = 0;
-        insp.OnDrawCaption = [&](TQZCustomPropertyInspector*, const TQZTypeInfo*, QString& name) {
-            ++calls;
-            if (name == QLatin1String("Text")) {
-                name = QStringLiteral("文本");
-            }
-        };
+        QObject::connect(&insp, &TQZCustomPropertyInspector::DrawingCaption,
+                         [&](const TQZTypeInfo*, QString& name) {
+                             ++calls;
+                             if (name == QLatin1String("Text")) {
+                                 name = QStringLiteral("文本");
+                             }
+                         });
         insp.Add(o.Instance());
         insp.show();
         QVERIFY(QTest::qWaitForWindowExposed(&insp));
@@ -107,10 +108,10 @@ private slots:
     void filterHidesProperties() {
         TestInspector insp;
         TTestObject o;
-        insp.OnFilterProp = [](TQZCustomPropertyInspector*, const TQZInstance&, const TQZPropInfo* p,
-                               bool& include) {
-            include = p->Name != QLatin1String("Name") && p->Name != QLatin1String("Count");
-        };
+        QObject::connect(&insp, &TQZCustomPropertyInspector::FilteringProp,
+                         [](const TQZInstance&, const TQZPropInfo* p, bool& include) {
+                             include = p->Name != QLatin1String("Name") && p->Name != QLatin1String("Count");
+                         });
         insp.Add(o.Instance());
         QVERIFY(!Captions(insp).contains(QStringLiteral("Name")));
         QVERIFY(!Captions(insp).contains(QStringLiteral("Count")));
@@ -125,7 +126,7 @@ private slots:
         insp.show();
         TypeInto(insp, RowOf(insp, QStringLiteral("Text")), QStringLiteral("world"));
         QCOMPARE(o.Text, QStringLiteral("world"));
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
         QCOMPARE(Cell(insp)->text(), QStringLiteral("world"));
         QVERIFY(insp.Errors.isEmpty());
     }
@@ -141,11 +142,11 @@ private slots:
         insp.show();
         TypeInto(insp, RowOf(insp, QStringLiteral("Text")), QStringLiteral("hello"));
         QCOMPARE(CountingStringEditor::Calls, 0);
-        QCOMPARE(insp.Modified, 0);
+        QCOMPARE(insp.ModifiedCount, 0);
         QCOMPARE(o.Writes.value(QStringLiteral("Text")), 0);
         TypeInto(insp, RowOf(insp, QStringLiteral("Text")), QStringLiteral("hello!"));
         QCOMPARE(CountingStringEditor::Calls, 1);
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
     }
 
     void escapeRestoresTheShownValue() {
@@ -177,7 +178,7 @@ private slots:
         QTest::keyClick(Cell(insp), Qt::Key_Down);
         QCOMPARE(insp.CurrentRow(), row + 1);
         QCOMPARE(o.Count, 12);
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
         QTest::keyClick(Cell(insp), Qt::Key_Up);
         QCOMPARE(insp.CurrentRow(), row);
         QCOMPARE(Cell(insp)->text(), QStringLiteral("12"));
@@ -195,11 +196,11 @@ private slots:
         QCOMPARE(insp.Errors, QStringList{QStringLiteral("Disk is full")});
         QCOMPARE(o.Failing, QStringLiteral("good"));
         QCOMPARE(Cell(insp)->text(), QStringLiteral("good"));
-        QCOMPARE(insp.Modified, 0);
+        QCOMPARE(insp.ModifiedCount, 0);
         // Still usable.
         TypeInto(insp, row, QStringLiteral("fine"));
         QCOMPARE(o.Failing, QStringLiteral("fine"));
-        QCOMPARE(insp.Modified, 1);
+        QCOMPARE(insp.ModifiedCount, 1);
     }
 
     void readOnlyInspectorHasNoButtonsAndIgnoresDoubleClicks() {
@@ -243,7 +244,7 @@ private slots:
             seen << o.Kind;
         }
         QCOMPARE(seen, (QList<std::int64_t>{1, 2, 0, 1}));
-        QCOMPARE(insp.Modified, 4);
+        QCOMPARE(insp.ModifiedCount, 4);
         QCOMPARE(Cell(insp)->text(), QStringLiteral("tkBeta"));
     }
 
@@ -344,12 +345,13 @@ private slots:
 
     void onGetEditorClassComesFirst() {
         TestInspector insp;
-        insp.OnGetEditorClass = [](TQZCustomPropertyInspector*, const TQZInstance&, const TQZPropInfo* p,
-                                   const TQZPropEditorClass*& cls) {
-            if (p->Name == QLatin1String("OnClick")) {
-                cls = EditorClassOf<TQZStringPropEditor>(); // even a method, even without pkEvents
-            }
-        };
+        QObject::connect(
+            &insp, &TQZCustomPropertyInspector::GettingEditorClass,
+            [](const TQZInstance&, const TQZPropInfo* p, const TQZPropEditorClass*& cls) {
+                if (p->Name == QLatin1String("OnClick")) {
+                    cls = EditorClassOf<TQZStringPropEditor>(); // even a method, even without pkEvents
+                }
+            });
         TTestObject o;
         o.OnClick = QStringLiteral("ButtonClick");
         insp.Add(o.Instance());
@@ -453,27 +455,27 @@ private slots:
         insp.Add(o.Instance());
         insp.show();
         int refused = 0;
-        insp.OnModified = [&](TQZCustomPropertyInspector* sender) {
+        auto clearing = QObject::connect(&insp, &TQZCustomPropertyInspector::Modified, [&] {
             try {
-                sender->Clear();
+                insp.Clear();
             } catch (const EQZPropsPage&) {
                 ++refused;
                 throw;
             }
-        };
+        });
         TypeInto(insp, RowOf(insp, QStringLiteral("Count")), QStringLiteral("8"));
         QCOMPARE(refused, 1);
         QCOMPARE(insp.Errors, QStringList{TQZCustomPropertyInspector::kChangingMessage});
         QCOMPARE(insp.ObjectCount(), 1);
         // Outside of applying a value, objects may change.
-        insp.OnModified = nullptr;
+        QObject::disconnect(clearing);
         insp.Clear();
         insp.Add(other.Instance());
         QCOMPARE(insp.ObjectCount(), 1);
     }
 
     void objectsReplacedDuringADialogLeaveAWorkingControl() {
-        // A dialog's value change is not a typed value: its OnModified handler may replace the objects,
+        // A dialog's value change is not a typed value: a Modified handler may replace the objects,
         // which deletes the row whose editor is still running.
         RegisterPropEditor(StdTypes::String(), nullptr, QStringLiteral("Text"),
                            EditorClassOf<ClearingDialogEditor>());
@@ -483,17 +485,17 @@ private slots:
         insp.Add(o.Instance());
         insp.show();
         QVERIFY(QTest::qWaitForWindowExposed(&insp));
-        insp.OnModified = [&](TQZCustomPropertyInspector* sender) {
-            sender->Clear();
-            sender->Add(next.Instance());
-        };
+        auto replacing = QObject::connect(&insp, &TQZCustomPropertyInspector::Modified, [&] {
+            insp.Clear();
+            insp.Add(next.Instance());
+        });
         insp.SetCurrentRow(RowOf(insp, QStringLiteral("Text")));
         QCOMPARE(insp.RowItem(insp.CurrentRow())->EditStyle, TQZEditStyle::esEllipsis);
         QTest::mouseClick(insp.InplaceEdit()->Button(), Qt::LeftButton);
         QCOMPARE(o.Text, QStringLiteral("from dialog"));
         QVERIFY(insp.Objects(0) == next.Instance());
         QVERIFY(insp.Errors.isEmpty());
-        insp.OnModified = nullptr;
+        QObject::disconnect(replacing);
         TypeInto(insp, RowOf(insp, QStringLiteral("Count")), QStringLiteral("3"));
         QCOMPARE(next.Count, 3);
     }
@@ -506,12 +508,12 @@ private slots:
         b.Name = QStringLiteral("B");
         a.Buddy = &b;
         QList<QColor> colours;
-        insp.OnGetCaptionColor = [&](TQZCustomPropertyInspector*, const TQZTypeInfo*, const QString& name,
-                                     QColor& c) {
-            if (name == QLatin1String("Buddy") || name == QLatin1String("Count")) {
-                colours << c;
-            }
-        };
+        QObject::connect(&insp, &TQZCustomPropertyInspector::GettingCaptionColor,
+                         [&](const TQZTypeInfo*, const QString& name, QColor& c) {
+                             if (name == QLatin1String("Buddy") || name == QLatin1String("Count")) {
+                                 colours << c;
+                             }
+                         });
         insp.Add(a.Instance());
         insp.resize(300, 900);
         insp.show();

@@ -14,10 +14,10 @@ class TestInspector : public TQZPropertyInspector {
 public:
     explicit TestInspector(QWidget* parent = nullptr) : TQZPropertyInspector(parent) {}
     QStringList Errors;
-    int Modified = 0;
+    int ModifiedCount = 0;
     void ShowError(const QString& message) override { Errors << message; }
     void CountModified() {
-        OnModified = [this](TQZCustomPropertyInspector*) { ++Modified; };
+        connect(this, &TQZCustomPropertyInspector::Modified, this, [this] { ++ModifiedCount; });
     }
 };
 

@@ -43,11 +43,12 @@ private slots:
         TestInspector insp;
         insp.CountModified();
         insp.SetPropKinds(pkProperties | pkEvents);
-        insp.OnGetComponent = [&](TQZCustomPropertyInspector*, const QString& name, TQZInstance& out) {
-            if (name == QLatin1String("Group1")) {
-                out = Inspectable(group);
-            }
-        };
+        QObject::connect(&insp, &TQZCustomPropertyInspector::GettingComponent,
+                         [&](const QString& name, TQZInstance& out) {
+                             if (name == QLatin1String("Group1")) {
+                                 out = Inspectable(group);
+                             }
+                         });
         insp.Add(Inspectable(sample));
         insp.resize(320, 700);
         insp.show();
@@ -115,7 +116,7 @@ private slots:
         TypeInto(insp, row("Group"), QStringLiteral("Nothing"));
         QCOMPARE(insp.Errors, QStringList{QStringLiteral("Invalid property value")});
         QVERIFY(sample.Group == &group);
-        QCOMPARE(insp.Modified, 15); // one per accepted change above
+        QCOMPARE(insp.ModifiedCount, 15); // one per accepted change above
     }
 
     void groupRowsFollowPropertyNamesWhateverTheCaptions() {
@@ -125,11 +126,9 @@ private slots:
         TestInspector insp;
         tagsink::app::UseProjectCaptions(insp);
         QStringList painted;
-        auto draw = insp.OnDrawCaption;
-        insp.OnDrawCaption = [&](TQZCustomPropertyInspector* s, const TQZTypeInfo* t, QString& name) {
-            draw(s, t, name);
-            painted << name;
-        };
+        // Connected after the program's captions: sees the caption they made.
+        QObject::connect(&insp, &TQZCustomPropertyInspector::DrawingCaption,
+                         [&](const TQZTypeInfo*, QString& name) { painted << name; });
         insp.Add(Inspectable(group));
         insp.resize(320, 400);
         insp.show();

@@ -8,7 +8,6 @@
 #include <QColor>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace tagsink::inspector {
@@ -69,26 +68,27 @@ public:
     static void RegisterPropEditor(const TQZTypeInfo* prop_type, const TQZClassInfo* object_class,
                                    const QString& property_name, const TQZPropEditorClass* editor_class);
 
-    // Events. Each receives the inspector as Sender.
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
-                       const TQZPropInfo* prop_info, bool& include_prop)>
-        OnFilterProp;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& instance,
-                       const TQZPropInfo* prop_info, const TQZPropEditorClass*& editor_class)>
-        OnGetEditorClass;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* prop_type, QString& prop_name)>
-        OnDrawCaption;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZTypeInfo* prop_type,
-                       const QString& prop_name, QColor& color)>
-        OnGetCaptionColor;
-    std::function<void(TQZCustomPropertyInspector* sender)> OnModified;
-    std::function<void(TQZCustomPropertyInspector* sender, const QString& component_name,
-                       TQZInstance& component)>
-        OnGetComponent;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZClassInfo* cls, QStringList& result)>
-        OnGetComponentNames;
-    std::function<void(TQZCustomPropertyInspector* sender, const TQZInstance& component, QString& name)>
-        OnGetComponentName;
+signals:
+    // The inspector's events. A handler connected directly may change the values passed by reference; the
+    // inspector reads them when the last handler has returned. sender() is the inspector.
+
+    /// Whether a property is listed (include starts true).
+    void FilteringProp(const TQZInstance& instance, const TQZPropInfo* prop_info, bool& include_prop);
+    /// Chooses the editor of a property before the registry does (editor_class starts null: no choice).
+    void GettingEditorClass(const TQZInstance& instance, const TQZPropInfo* prop_info,
+                            const TQZPropEditorClass*& editor_class);
+    /// The caption shown for a property (prop_name starts as the property's name).
+    void DrawingCaption(const TQZTypeInfo* prop_type, QString& prop_name);
+    /// The colour of a property's caption.
+    void GettingCaptionColor(const TQZTypeInfo* prop_type, const QString& prop_name, QColor& color);
+    /// The inspector has changed a property of the inspected objects.
+    void Modified();
+    /// The object that a component reference names (component starts empty: none).
+    void GettingComponent(const QString& component_name, TQZInstance& component);
+    /// The names of the objects of a class that a component reference may name.
+    void GettingComponentNames(const TQZClassInfo* cls, QStringList& result);
+    /// The name shown for a referenced object (name starts as the object's own name).
+    void GettingComponentName(const TQZInstance& component, QString& name);
 
 protected:
     // Operations in slot order.

@@ -12,6 +12,7 @@
 
 namespace tagsink {
 
+class GroupRows;
 class TGroup;
 class TItem;
 
@@ -73,7 +74,14 @@ std::string ValueText(TItem& item);
 //   ttStoredProc:      exec P @N1=V1,@N2=V2 with as many arguments as the procedure has known parameters
 //                      (at most one per pair); a name that already begins with "@" keeps its one "@"
 // Throws ConversionError from ValueText; Changed flags cleared before the failure stay cleared.
+// This form prepares the group's rows on every call (a walk over all its items); callers that build many
+// rows make a GroupRows once and use the form below.
 std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& time_text,
                            TRecordType record_type);
+
+// The same from a plan made for this group (GroupRows): the cost follows the row's own items, not the
+// group's size.
+std::string BuildStatement(TGroup& group, const GroupRows& rows, const RowKey& key,
+                           const std::string& time_text, TRecordType record_type);
 
 } // namespace tagsink
