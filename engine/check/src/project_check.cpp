@@ -416,13 +416,15 @@ private:
 
     void CheckTable(DbConnection& db, TGroup& group, const std::vector<std::string>& tables) {
         const std::string& table = group.TableName();
-        if (!std::any_of(tables.begin(), tables.end(),
-                         [&](const std::string& t) { return qz::EqualsNoCase(t, table); })) {
+        // The name as the database lists it (PostgreSQL folds unquoted names to lower case).
+        auto listed = std::find_if(tables.begin(), tables.end(),
+                                   [&](const std::string& t) { return qz::EqualsNoCase(t, table); });
+        if (listed == tables.end()) {
             Error(group, "table " + table + " does not exist");
             return;
         }
-        const std::vector<std::string> fields = db.ListFields(table);
-        const auto types = ColumnTypes(table);
+        const std::vector<std::string> fields = db.ListFields(*listed);
+        const auto types = ColumnTypes(*listed);
         if (!group.KeyField().empty())
             CheckColumn(group, table, group.KeyField(), KindOfFieldType(group.KeyFieldType()), fields, types);
         if (!group.TimeField().empty()) {

@@ -365,7 +365,8 @@ TEST_F(ValuesTest, TheMariadbDdlIsExecutedAndRecordedInto) {
 
 // A clean project on SQLite whose tables (and update rows) exist.
 struct CheckedProject {
-    explicit CheckedProject(const std::string& conn) : root(std::make_unique<db::OdbcConnection>()) {
+    explicit CheckedProject(const std::string& conn, SqlDialect dialect = SqlDialect::SQLite)
+        : root(std::make_unique<db::OdbcConnection>()) {
         root.SetOPCString(kDa2);
         root.SetDBString(conn);
         inserts = UniqueName("ins");
@@ -384,7 +385,7 @@ struct CheckedProject {
         upd.SetKeyField("K");
         upd.SetKeyFieldType(TFieldType::ftInteger);
         TItem::Create(upd, "One", "Random.Int4", "V", TFieldType::ftInteger, "1");
-        RunDdl(conn, ProjectDdl(root, SqlDialect::SQLite));
+        RunDdl(conn, ProjectDdl(root, dialect));
         Exec(conn, {"insert into " + updates + " (K) values (1)"});
     }
     TServer root;
@@ -416,6 +417,18 @@ TEST_F(ValuesTest, TheCheckPassesACleanProject) {
     EXPECT_EQ(report.Summary(project.root), "check passed: 2 groups, 4 items, no errors, no warnings");
     EXPECT_FALSE(progress.empty());
     EXPECT_FALSE(project.root.DBConnection().IsConnected()) << "the check closes what it opened";
+}
+
+// PostgreSQL folds the unquoted mixed-case names of the project to lower case.
+TEST_F(ValuesTest, TheCheckPassesACleanProjectOnPostgres) {
+    TAGSINK_REQUIRE_POSTGRES(pg);
+    CheckedProject project(pg, SqlDialect::PostgreSQL);
+    const CheckReport report = CheckProject(project.root);
+    EXPECT_TRUE(report.Passed()) << Lines(report);
+    EXPECT_EQ(report.findings.size(), 0u) << Lines(report);
+    project.root.Group(0).Item(1).SetFieldType(TFieldType::ftInteger); // Random.String into an integer
+    EXPECT_TRUE(Has(CheckProject(project.root), CheckSeverity::Error, "Manager.Inserts.Text", "gives text"));
+    Exec(pg, {"drop table " + project.inserts, "drop table " + project.updates});
 }
 
 TEST_F(ValuesTest, TheCheckFindsEachSeededFault) {
