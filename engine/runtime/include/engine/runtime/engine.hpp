@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/runtime/clock.hpp"
+#include "engine/runtime/engine_observer.hpp"
 #include "engine/runtime/engine_reporter.hpp"
 #include "engine/runtime/event_loop.hpp"
 #include "engine/runtime/recorder.hpp"
@@ -117,6 +118,9 @@ public:
     /// One snapshot timer tick of a group: one statement per distinct key text, or one without a key.
     void SnapShot(TGroup& group);
 
+    /// Who sees the intake (null: nobody); set before Run, called on the loop thread.
+    void SetObserver(EngineObserver* observer) { observer_ = observer; }
+
     /// Statements handed to the queue since the engine was created.
     std::uint64_t QueuedCount() const { return queued_.load(); }
     const RecorderStats& Stats() const { return stats_; }
@@ -144,7 +148,7 @@ private:
     void RunItem(TItem& item, GroupRoute* route);
     void StopGroup(TGroup& group);
     void Trigger(TGroup& group, TItem& item);
-    void Queue(std::string statement);
+    void Queue(const TGroup& group, std::string statement);
     void Log(std::string_view operation, std::string_view text);
 
     TServer& server_;
@@ -157,6 +161,7 @@ private:
     bool running_ = false;
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
     std::function<void()> on_shutdown_;
+    EngineObserver* observer_ = nullptr;
 
     bool wanted_ = false;       // between Run and Stop: the link is to be kept up
     bool loss_pending_ = false; // a failed poll has posted its LinkLost
