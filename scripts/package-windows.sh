@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Makes the Windows release: tagsink-windows-x64.zip and tagsink-windows-x86.zip, each one folder of the
-# same name holding the recorder (tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe), tagclient.dll
-# with its OPC proxy/stub DLL, the SDK for C clients (header, import library, export list), the sample
-# project, the operator's README-windows.txt and the third-party notices.
+# same name holding the recorder (tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe), the OPC client
+# tagclient-cli.exe, tagclient.dll with its OPC proxy/stub DLL, the SDK for C clients (header, import
+# library, export list), the sample project, the operator's documents and the third-party notices; the
+# x64 one also the desktop program tagsink.exe with the Qt DLLs and plugins it needs (a missing x64 build
+# folder is configured with the Qt that scripts/qt-windows.sh builds or finds in its cache).
 #
 #   bash scripts/package-windows.sh [--arch x64|x86|all] [--build-dir [ARCH=]DIR]... [--out DIR]
-#                                   [--no-build] [--partial]
+#                                   [--no-build] [--partial] [--no-desktop]
 #
 #   --arch       which release to make (all: both, the default)
 #   --build-dir  the cross-build folder to take the programs from (default build-win64 for x64, build-win32
@@ -17,6 +19,7 @@
 #                uses this on the folders it has just built)
 #   --partial    package what exists when some release program is not in the build (the exit status
 #                stays 1, the missing files are named)
+#   --no-desktop the x64 release without the desktop program (no Qt needed)
 #
 # Writes the zips with zip, or with python3's zipfile where zip is missing (TAGSINK_ZIP_TOOL=python3
 # chooses that). Prints the path of every zip file it made. Exits 1 when something is missing or a step fails.
@@ -30,7 +33,7 @@ jobs=${TAGSINK_JOBS:-$(nproc)}
 die() { echo "package-windows: $*" >&2; exit 1; }
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; }
 
-archs=all out=dist no_build=0 partial=0
+archs=all out=dist no_build=0 partial=0 desktop=1
 declare -A build_dir=()
 plain_build_dir=
 while [ $# -gt 0 ]; do
@@ -48,6 +51,7 @@ while [ $# -gt 0 ]; do
     --out=*) out=${1#--out=}; shift ;;
     --no-build) no_build=1; shift ;;
     --partial) partial=1; shift ;;
+    --no-desktop) desktop=0; shift ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; die "unknown argument: $1" ;;
   esac
@@ -68,7 +72,16 @@ default_dir_of() { case $1 in x64) echo build-win64 ;; x86) echo build-win32 ;; 
 bits_of() { case $1 in x64) echo 64 ;; x86) echo 32 ;; esac; }
 
 # What a release holds: build target, the file it makes in the build folder's bin/.
-release_targets=(tagsink-run tagsink-project tagsink-buffer tagclient tagclient_opc_ps)
+release_targets=(tagsink-run tagsink-project tagsink-buffer tagclient-cli tagclient tagclient_opc_ps)
+# The desktop program is built for 64-bit Windows only, over the Qt that scripts/qt-windows.sh builds;
+# the DLLs and plugins it needs are listed by the build in tagsink-runtime.txt.
+# The documentation pages of the zip (docs/...).
+operator_docs=(app.md windows.md operations.md tagclient-cli.md databases.md project-file.md
+               project-text-format.md reference/tserver.md reference/tgroup.md reference/titem.md
+               reference/sql-examples.md)
+targets_of() {
+  if [ "$1" = x64 ] && [ $desktop = 1 ]; then echo "${release_targets[*]} tagsink"; else echo "${release_targets[*]}"; fi
+}
 file_of() { case $1 in tagclient|tagclient_opc_ps) echo "$1.dll" ;; *) echo "$1.exe" ;; esac; }
 
 for tool in cmake ninja; do
@@ -116,8 +129,13 @@ prepare() { # arch dir
       launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
     fi
     echo "package-windows: configuring $dir ($arch)" >&2
+    local qt=() qt_prefix
+    if [ "$arch" = x64 ] && [ $desktop = 1 ]; then
+      qt_prefix=$(bash "$root/scripts/qt-windows.sh") || die "no Qt for Windows (scripts/qt-windows.sh failed)"
+      qt=(-DTAGSINK_QT_PREFIX="$qt_prefix")
+    fi
     cmake -S windows -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_WITH_TESTS=OFF \
-      --toolchain "$root/cmake/toolchains/$(toolchain_of "$arch")" "${launcher[@]}" >&2 ||
+      --toolchain "$root/cmake/toolchains/$(toolchain_of "$arch")" "${launcher[@]}" "${qt[@]}" >&2 ||
       die "configuring $dir failed"
   fi
   # The build file itself first (this compiles nothing): a changed CMakeLists.txt may add or remove
@@ -125,7 +143,7 @@ prepare() { # arch dir
   ninja -C "$dir" build.ninja >/dev/null || die "regenerating $dir failed"
   local targets
   targets=$(ninja -C "$dir" -t targets all | sed 's/:.*//')
-  for t in "${release_targets[@]}"; do
+  for t in $(targets_of "$arch"); do
     if grep -qx -- "$t" <<<"$targets"; then have+=("$t"); else missing+=("$t"); fi
   done
   if [ ${#have[@]} -gt 0 ]; then
@@ -198,7 +216,7 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
   triple=$(triple_of "$arch")
   rm -rf "$3"
   mkdir -p "$top/sdk/include/platform" "$top/sdk/lib" "$top/examples"
-  for t in "${release_targets[@]}"; do
+  for t in $(targets_of "$arch"); do
     f=$(file_of "$t")
     # A file left in bin/ by a target the build no longer has is not taken.
     if [ -f "$dir/bin/$f" ] && [[ " $4 " != *" $t "* ]]; then
@@ -207,6 +225,21 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
       missing+=("$f")
     fi
   done
+  if [ "$arch" = x64 ] && [ $desktop = 1 ] && [[ " $4 " != *" tagsink "* ]]; then
+    if [ -f "$dir/tagsink-runtime.txt" ]; then
+      while read -r f; do
+        [ -n "$f" ] || continue
+        if [ -f "$dir/bin/$f" ]; then
+          mkdir -p "$(dirname "$top/$f")"
+          cp "$dir/bin/$f" "$top/$f"
+        else
+          missing+=("$f")
+        fi
+      done <"$dir/tagsink-runtime.txt"
+    else
+      missing+=("the Qt DLLs of tagsink.exe ($dir/tagsink-runtime.txt)")
+    fi
+  fi
   cp toolkit/include/tagclient.h "$top/sdk/include/"
   cp platform/include/platform/oleauto.h "$top/sdk/include/platform/"
   if [ -f "$dir/lib/libtagclient.dll.a" ] && [[ " $4 " != *" tagclient "* ]]; then
@@ -215,6 +248,12 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
     missing+=("sdk/lib/libtagclient.dll.a")
   fi
   crlf <(plain_def) "$top/sdk/lib/tagclient.def"
+  # The pages an operator needs, as Markdown (CR LF), with the pictures they show.
+  mkdir -p "$top/docs/reference" "$top/docs/images"
+  for f in "${operator_docs[@]}"; do
+    crlf "docs/$f" "$top/docs/$f"
+  done
+  cp docs/images/*.png "$top/docs/images/"
   cp docs/samples/sample.DAT "$top/examples/sample.DAT"
   crlf docs/samples/sample.sql "$top/examples/sample.sql"
   sed -e "s/@ARCH@/$arch/g" -e "s/@BITS@/$(bits_of "$arch")/g" -e "s/@VERSION@/$version/g" \

@@ -14,7 +14,7 @@ start)
     as_pg "$bindir/initdb" -D "$dir/data" -U postgres --auth=trust >"$dir/initdb.log" 2>&1
   fi
   as_pg "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
-    -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=off" start >/dev/null
+    -o "-p $port -k $dir -c listen_addresses=127.0.0.1 -c fsync=${TAGSINK_PG_FSYNC:-off}" start >/dev/null
   ;;
 stop)
   as_pg "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null 2>&1 || true

@@ -53,7 +53,12 @@ status=0
 # The layout of every C and C++ source is clang-format's (scripts/format.sh rewrites what differs).
 bash scripts/format.sh --check || status=1
 
-configure build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON
+configure build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+# The naming rules (.clang-tidy) on the C/C++ files changed since TAGSINK_TIDY_BASE (.ci/run sets it to
+# main): about 3 s of one core per file, so only what a change touches (scripts/tidy.sh --all: minutes).
+if [ -n "${TAGSINK_TIDY_BASE:-}" ]; then
+  bash scripts/tidy.sh --build build --changed "$TAGSINK_TIDY_BASE" || status=1
+fi
 (cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || status=1
 
 # Sanitizer builds use -O1 (set by the sanitizer options): quicker to build, still fast enough to test.

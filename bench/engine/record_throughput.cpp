@@ -1,8 +1,11 @@
-// Statements per second executed by the record thread (journal included), beside two plain loops over the
-// same kind of ODBC connection: one statement per command in autocommit, and batched (transactions of
-// 500). Prints the rates and the ratios record thread / plain batched and batched / single-statement.
-// The batched loop and the record thread take turns for three rounds and each is rated by its best, so a
-// busy machine does not favour either side; the record thread's time includes writing its journal.
+// Statements per second executed by the record thread (journal included), beside three plain loops over
+// the same kind of ODBC connection: one statement per command in autocommit, batched (transactions of
+// 500, one statement per call), and, where the connection takes statement lists (PostgreSQL, MariaDB),
+// multi-statement (transactions of 500 sent as one list per transaction, one round trip). Prints the
+// rates and the ratios record thread / plain batched, record thread / multi-statement and batched /
+// single-statement. The plain loops and the record thread take turns for three rounds and each is rated
+// by its best, so a busy machine does not favour either side; the record thread's time includes writing
+// its journal.
 //
 //   bench_record_throughput [COUNT]
 // SQLite: a WAL-mode file in a temporary directory. PostgreSQL: TAGSINK_PG_CONN, when set (the test
@@ -15,6 +18,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +43,34 @@ std::vector<std::string> Statements(const std::string& table, int count) {
 
 constexpr std::size_t kBatch = 500;
 
+// Transactions of kBatch statements, each transaction's statements joined into one call.
+double ListLoop(const std::string& conn, const std::vector<std::string>& statements) {
+    db::OdbcConnection connection;
+    connection.SetConnectionString(conn);
+    connection.Open(std::chrono::seconds(10));
+    auto start = Clock_::now();
+    std::string list;
+    for (std::size_t i = 0; i < statements.size(); i += kBatch) {
+        connection.Begin();
+        list.clear();
+        for (std::size_t j = i; j < std::min(statements.size(), i + kBatch); ++j) {
+            if (!list.empty())
+                list += ";\n";
+            list += statements[j];
+        }
+        connection.Execute(list);
+        connection.Commit();
+    }
+    return std::chrono::duration<double>(Clock_::now() - start).count();
+}
+
+bool TakesLists(const std::string& conn) {
+    db::OdbcConnection connection;
+    connection.SetConnectionString(conn);
+    connection.Open(std::chrono::seconds(10));
+    return connection.AcceptsStatementLists();
+}
+
 double PlainLoop(const std::string& conn, const std::vector<std::string>& statements, bool batched) {
     db::OdbcConnection connection;
     connection.SetConnectionString(conn);
@@ -60,7 +92,7 @@ struct ThreadRun {
 };
 
 ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& statements,
-                       const std::filesystem::path& dir) {
+                       const std::filesystem::path& dir, bool lists) {
     TServer server(std::make_unique<db::OdbcConnection>());
     server.SetDBString(conn);
     server.DBConnection().SetConnectionString(conn);
@@ -70,6 +102,7 @@ ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& 
     RecorderOptions options;
     options.buffer_file = dir / "sql.dat";
     options.batch_size = kBatch;
+    options.statement_lists = lists;
     for (const std::string& statement : statements)
         QueueStatement(server, statement);
     ThreadRun run;
@@ -102,15 +135,22 @@ void Compare(const char* name, const std::string& conn, int count, const std::fi
     double single = PlainLoop(conn, Statements(plain_table, single_count), false);
     // The machine is shared and its speed wanders: the batched loop and the record thread take turns, and
     // each is rated by its best round.
-    double batched = 0;
-    ThreadRun threaded;
+    const bool lists = TakesLists(conn);
+    double batched = 0, listed = 0;
+    ThreadRun threaded, threaded_one_call;
     for (int round = 0; round < kRounds; ++round) {
         double plain = PlainLoop(conn, Statements(plain_table, count), true);
-        ThreadRun run = RecordThread(conn, Statements(thread_table, count), dir);
+        double plain_lists = lists ? ListLoop(conn, Statements(plain_table, count)) : 0;
+        ThreadRun run = RecordThread(conn, Statements(thread_table, count), dir, true);
+        ThreadRun one_call = lists ? RecordThread(conn, Statements(thread_table, count), dir, false) : run;
         if (round == 0 || plain < batched)
             batched = plain;
+        if (round == 0 || plain_lists < listed)
+            listed = plain_lists;
         if (round == 0 || run.seconds < threaded.seconds)
             threaded = run;
+        if (round == 0 || one_call.seconds < threaded_one_call.seconds)
+            threaded_one_call = one_call;
     }
     for (const std::string& table : {plain_table, thread_table})
         setup.Execute("drop table " + table);
@@ -120,9 +160,23 @@ void Compare(const char* name, const std::string& conn, int count, const std::fi
                 "(%d, first batch committed after %.0f ms)\n",
                 name, single_rate, single_count, batched_rate, thread_rate, count,
                 threaded.first_commit * 1000);
-    std::printf("%-24s record thread / plain batched %.2f (goal >= 0.9), batched / single-statement %.1f%s\n",
-                name, thread_rate / batched_rate, batched_rate / single_rate,
+    std::printf("%-24s record thread / plain batched %.2f (goal >= %s), batched / single-statement %.1f%s\n",
+                name, thread_rate / batched_rate, lists ? "1.8 with lists" : "0.9",
+                batched_rate / single_rate,
                 std::string(name).find("fsync on") != std::string::npos ? " (goal >= 10)" : "");
+    if (lists) {
+        const double listed_rate = count / listed, one_call_rate = count / threaded_one_call.seconds;
+        std::printf(
+            "%-24s multi-statement plain loop %8.0f/s (a list of %zu per call), record thread with one "
+            "statement per call %8.0f/s\n",
+            name, listed_rate, kBatch, one_call_rate);
+        std::printf(
+            "%-24s record thread / multi-statement plain loop %.2f (goal >= 0.9), record thread lists / "
+            "one call each %.2f\n",
+            name, thread_rate / listed_rate, thread_rate / one_call_rate);
+    } else {
+        std::printf("%-24s multi-statement plain loop: the driver takes one statement per call\n", name);
+    }
 }
 
 } // namespace
@@ -146,6 +200,10 @@ int main(int argc, char** argv) {
             Compare("PostgreSQL (fsync on)", pg, count, dir);
         else
             std::printf("PostgreSQL at default durability: TAGSINK_PG_CONN_FSYNC is not set, skipped\n");
+        if (const char* maria = std::getenv("TAGSINK_MARIADB_CONN"); maria != nullptr && *maria != '\0')
+            Compare("MariaDB", maria, count, dir);
+        else
+            std::printf("MariaDB: TAGSINK_MARIADB_CONN is not set, skipped\n");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_record_throughput: %s\n", error.what());
         std::filesystem::remove_all(dir);

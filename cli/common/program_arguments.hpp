@@ -23,8 +23,8 @@ public:
     ProgramArguments(const ProgramArguments&) = delete;
     ProgramArguments& operator=(const ProgramArguments&) = delete;
 
-    int argc() const { return static_cast<int>(text_.size()); }
-    char** argv() { return pointers_.data(); }
+    int Argc() const { return static_cast<int>(text_.size()); }
+    char** Argv() { return pointers_.data(); }
     const std::vector<std::string>& Text() const { return text_; }
 
 private:

@@ -2,8 +2,10 @@
 // write, subscribe). Exit codes: 0 success, 1 the operation failed, 2 the command line is wrong.
 #include "client.hpp"
 #include "commands.hpp"
+#include "version_flag.hpp"
 
 #include <platform/variant.hpp>
+#include <program_arguments.hpp>
 
 #include <CLI/CLI.hpp>
 
@@ -20,10 +22,13 @@ constexpr int kFailureExit = 1;
 
 int main(int argc, char** argv) {
     using namespace tagclient_cli;
+    tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
+    const tagsink::Utf8Console console;
     CLI::App app{"tagclient-cli: checks OPC DA servers through tagclient (list, status, browse, properties, "
                  "read, write, subscribe).\nSERVER is a ProgID or a class ID "
                  "\"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\"."};
     app.require_subcommand(1);
+    tagsink::AddVersionFlag(app, "tagclient-cli");
     std::string host;
     app.add_option("--host", host, "the computer the servers run on (default: this computer)");
 
@@ -121,7 +126,7 @@ int main(int argc, char** argv) {
     });
 
     try {
-        app.parse(argc, argv);
+        app.parse(arguments.Argc(), arguments.Argv());
     } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {

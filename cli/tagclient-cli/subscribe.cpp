@@ -1,29 +1,19 @@
-// subscribe: prints each data change of the items until interrupted (SIGINT, SIGTERM), the count of
-// changes is reached, the time is up, or the server shuts down.
+// subscribe: prints each data change of the items until interrupted (Ctrl+C; on Linux also SIGTERM), the
+// count of changes is reached, the time is up, or the server shuts down.
 #include "commands.hpp"
 
 #include "client.hpp"
+#include "event_wait.hpp"
 #include "value_text.hpp"
 
 #include <platform/variant.hpp>
 
-#include <poll.h>
-#include <signal.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace tagclient_cli {
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnSignal(int) {
-    g_interrupted = 1;
-}
 
 // What the data-change and shutdown procedures need; they run on this thread inside
 // QZDAC_DispatchEvents, while Subscribe is on the stack.
@@ -57,30 +47,6 @@ int32_t QZDAC_CALL OnShutdown(QZDAC_HSESSION) {
     return 0;
 }
 
-// Installs the interrupt handlers for the subscription's lifetime, without SA_RESTART so that poll
-// returns at once.
-class InterruptHandlers {
-public:
-    InterruptHandlers() {
-        g_interrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_int_);
-        sigaction(SIGTERM, &action, &old_term_);
-    }
-    ~InterruptHandlers() {
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
-    }
-    InterruptHandlers(const InterruptHandlers&) = delete;
-    InterruptHandlers& operator=(const InterruptHandlers&) = delete;
-
-private:
-    struct sigaction old_int_ {};
-    struct sigaction old_term_ {};
-};
-
 class ActiveSubscription {
 public:
     explicit ActiveSubscription(Subscription& s) { g_subscription = &s; }
@@ -103,7 +69,7 @@ int Subscribe(const SubscribeOptions& options) {
     QZDAC_SetDataChangeExProc(session.handle(), OnDataChange);
     QZDAC_SetShutdownProc(session.handle(), OnShutdown);
     // From here on an interrupt ends the subscription cleanly, also one that comes while it is set up.
-    const InterruptHandlers handlers;
+    EventWait wait;
 
     Group group(session, true, options.rate);
     int result = 0;
@@ -123,13 +89,12 @@ int Subscribe(const SubscribeOptions& options) {
     std::fprintf(stderr, "tagclient-cli: subscribed to %zu item(s) of '%s' at %u ms; Ctrl+C stops\n",
                  accepted, options.server.c_str(), static_cast<unsigned>(group.updateRate()));
 
-    const int fd = static_cast<int>(QZDAC_GetEventHandle());
     using Clock = std::chrono::steady_clock;
     const auto deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(
                            std::chrono::duration<double>(options.seconds > 0 ? options.seconds : 0));
     for (;;) {
-        if (g_interrupted || subscription.shutdown ||
+        if (wait.Interrupted() || subscription.shutdown ||
             (options.count && subscription.received >= options.count))
             break;
         int timeout = 500;
@@ -140,18 +105,14 @@ int Subscribe(const SubscribeOptions& options) {
                 break;
             timeout = static_cast<int>(std::min<long long>(left, timeout));
         }
-        // Without an event descriptor the library's work is simply run every half second.
-        pollfd p{fd, POLLIN, 0};
-        if (poll(fd >= 0 ? &p : nullptr, fd >= 0 ? 1 : 0, timeout) < 0 && errno != EINTR)
-            throw Failure(std::string("waiting for the library's events failed: ") + std::strerror(errno));
-        QZDAC_DispatchEvents();
+        wait.WaitAndDispatch(timeout);
     }
     if (subscription.shutdown) {
         std::fprintf(stderr, "tagclient-cli: server '%s' asked its clients to disconnect\n",
                      options.server.c_str());
         return 1;
     }
-    if (options.count && subscription.received < options.count && !g_interrupted) {
+    if (options.count && subscription.received < options.count && !wait.Interrupted()) {
         std::fprintf(stderr, "tagclient-cli: %llu of %llu data changes arrived in time\n",
                      static_cast<unsigned long long>(subscription.received),
                      static_cast<unsigned long long>(options.count));

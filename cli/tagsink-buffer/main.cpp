@@ -15,6 +15,7 @@
 #include "engine/runtime/buffer_file.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -26,6 +27,7 @@ using namespace tagsink;
 int main(int argc, char** argv) {
     CLI::App app{"Shows, counts, replays and scripts the statement journal (sql.dat) and sql.rejected."};
     app.require_subcommand(1);
+    AddVersionFlag(app, "tagsink-buffer");
     std::string dir = ".";
     bool rejected = false;
     std::string connection;
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
     Utf8Console console;
     ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {
-        app.parse(arguments.argc(), arguments.argv());
+        app.parse(arguments.Argc(), arguments.Argv());
     } catch (const CLI::ParseError& error) {
         int code = app.exit(error);
         return code == 0 ? 0 : 1;

@@ -4,19 +4,22 @@
 //   tagsink-project import TEXT FILE.DAT [--items CSV]  build FILE.DAT from project text ("-": stdin)
 //   tagsink-project add-items CSV FILE.DAT            add the items of a CSV to FILE.DAT (or a new project)
 //   tagsink-project check FILE... [--items CSV]       validate texts, CSVs or project files, write nothing
+//   tagsink-project ddl FILE.DAT --dialect D          CREATE TABLE statements that fit the project
 //
 // A project file is only ever replaced whole (written beside the target and renamed over it), so a
 // failed import or add-items leaves FILE.DAT as it was. Messages go to standard error; the exit code is
 // 0 on success, 1 on a failure, and 2 (or CLI11's code) on a bad command line.
+#include "engine/schema/project_ddl.hpp"
 #include "item_csv.hpp"
 #include "model/project_error.hpp"
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/group.hpp"
 #include "model/project_file.hpp"
 #include "model/server.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
 #include "project_text.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -102,7 +105,7 @@ int AddItemsCommand(const std::string& csv_file, const std::string& file) {
 }
 
 bool EndsWithCsv(const std::string& name) {
-    return name.size() >= 4 && tagsink::SameTextAscii(std::string_view(name).substr(name.size() - 4), ".csv");
+    return name.size() >= 4 && qz::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".csv");
 }
 
 bool IsProjectFile(const std::string& name) {
@@ -161,11 +164,26 @@ int Check(const std::vector<std::string>& files, const std::vector<std::string>&
     return ok ? 0 : 1;
 }
 
+// Prints the CREATE TABLE statements of the project (a project file or a project text) for one dialect.
+int Ddl(const std::string& file, const std::string& dialect_name) {
+    const auto dialect = tagsink::ParseSqlDialect(dialect_name);
+    if (!dialect) {
+        std::cerr << "unknown dialect \"" << dialect_name
+                  << "\": use sqlite, postgresql, mariadb or sqlserver\n";
+        return 2;
+    }
+    TServer root;
+    CheckOne(root, file);
+    std::cout << tagsink::ProjectDdl(root, *dialect) << std::flush;
+    return std::cout ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Converts Tagsink project files to a readable text and back."};
     app.require_subcommand(1);
+    tagsink::AddVersionFlag(app, "tagsink-project");
 
     std::string export_file;
     auto* export_cmd = app.add_subcommand("export", "Write the project as text to standard output");
@@ -191,9 +209,15 @@ int main(int argc, char** argv) {
         ->required();
     check_cmd->add_option("--items", check_csv, "CSV of items to check on top of FILE (repeatable)");
 
+    std::string ddl_file, ddl_dialect;
+    auto* ddl_cmd = app.add_subcommand("ddl", "Print the CREATE TABLE statements that fit the project");
+    ddl_cmd->add_option("FILE.DAT", ddl_file, "Project file (or project text; - for standard input)")
+        ->required();
+    ddl_cmd->add_option("--dialect", ddl_dialect, "sqlite, postgresql, mariadb or sqlserver")->required();
+
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
-    CLI11_PARSE(app, arguments.argc(), arguments.argv());
+    CLI11_PARSE(app, arguments.Argc(), arguments.Argv());
 
     try {
         if (*export_cmd)
@@ -204,6 +228,8 @@ int main(int argc, char** argv) {
             return AddItemsCommand(add_csv, add_file);
         if (*check_cmd)
             return Check(check_files, check_csv);
+        if (*ddl_cmd)
+            return Ddl(ddl_file, ddl_dialect);
     } catch (const std::exception& e) {
         std::cerr << e.what() << '\n';
         return 1;

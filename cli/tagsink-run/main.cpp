@@ -1,4 +1,6 @@
-// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--retry-minutes M]
+// tagsink-run --check PROJECT.DAT  checks the project against its server and database (check_command.hpp)
+// tagsink-run PROJECT.DAT [--log] [--seconds N] [--single-statements] [--one-statement-per-call]
+//             [--retry-minutes M]
 //             [--log-file FILE [--log-size BYTES] [--log-files N]]
 //
 // Loads a project and records it exactly as the program does when it leaves Edit mode: connects to the
@@ -10,7 +12,9 @@
 //
 // Statements are journaled in "sql.dat" before they run and executed in transactions of many statements;
 // --single-statements executes each on its own in autocommit (drivers without transactions, procedures
-// that manage their own). A statement refused for a reason that can pass is retried for --retry-minutes
+// that manage their own). Where the database takes several statements in one call (PostgreSQL, MariaDB,
+// MySQL) a transaction's statements travel in as few calls as they allow; --one-statement-per-call sends
+// each in a call of its own. A statement refused for a reason that can pass is retried for --retry-minutes
 // (default 10) before it goes to "sql.rejected".
 //
 // --log-file sends what would go to standard error into FILE instead, which is rotated at --log-size
@@ -22,6 +26,7 @@
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
 // the OPC server could not be connected at any time during the run or the HTTP endpoint cannot start, 3
 // when statements were lost (neither the journal nor the database could take them).
+#include "check_command.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
@@ -32,6 +37,7 @@
 #include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "stop_request.hpp"
+#include "version_flag.hpp"
 #ifdef _WIN32
 #include "windows_service.hpp"
 #else
@@ -73,6 +79,7 @@ struct RunSettings {
     bool log = false;
     int seconds = 0;
     bool single_statements = false;
+    bool one_statement_per_call = false;
     double retry_minutes = 10;
     std::string log_file_path;
     RotatingLogFile::Limits log_limits;
@@ -88,6 +95,8 @@ void AddRunOptions(CLI::App& app, RunSettings& settings) {
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--single-statements", settings.single_statements,
                  "execute every statement on its own in autocommit instead of in batched transactions");
+    app.add_flag("--one-statement-per-call", settings.one_statement_per_call,
+                 "send every statement of a transaction in a driver call of its own instead of joining them");
     app.add_option("--retry-minutes", settings.retry_minutes,
                    "how long a statement refused for a reason that can pass is retried before it goes to "
                    "sql.rejected (default 10)")
@@ -125,10 +134,16 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
     RunSettings settings;
     AddRunOptions(app, settings);
+    AddVersionFlag(app, "tagsink-run");
 #ifdef _WIN32
     app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
                "(tagsink-run service --help)");
 #endif
+    bool check = false;
+    if (control == nullptr)
+        app.add_flag("--check", check,
+                     "check the project against its OPC server and database, record nothing; exit 0 without "
+                     "errors");
     const std::string& project_file = settings.project_file;
     std::string& log_file_path = settings.log_file_path;
     try {
@@ -144,6 +159,8 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         RotatingLogFile(kServiceLogName, {}).Write("tagsink-run: the service's command line: " + text.str());
         return 1;
     }
+    if (check)
+        return RunCheck(project_file);
     if (control != nullptr && log_file_path.empty())
         log_file_path = kServiceLogName; // in the project's folder, the service's working folder
 
@@ -195,6 +212,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
 
         EngineOptions options;
         options.recorder.single_statements = settings.single_statements;
+        options.recorder.statement_lists = !settings.one_statement_per_call;
         options.recorder.retry_window =
             std::chrono::milliseconds(static_cast<long long>(settings.retry_minutes * 60.0 * 1000.0));
         std::unique_ptr<http::RunEndpoint> http_status;
@@ -225,8 +243,14 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         if (!ever_connected) {
             std::string reason = reporter.LastToolkitFailure();
             if (reason.empty())
+#ifdef _WIN32
+                reason = "the server is not known on that host or refused the session; list the servers "
+                         "with tagclient-cli.exe servers (--host NAME for another computer) and check "
+                         "OPCString";
+#else
                 reason = "the server is not known on that host or refused the session; list the servers "
                          "with tagclient-cli and check OPCString";
+#endif
             say("cannot connect to the OPC server \"" + root.OPCString() + "\": " + reason +
                 "; trying again");
         }
@@ -335,8 +359,8 @@ int RunService(int argc, char** argv) {
 int main(int argc, char** argv) {
     Utf8Console console;
     ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
-    argc = arguments.argc();
-    argv = arguments.argv();
+    argc = arguments.Argc();
+    argv = arguments.Argv();
 #ifdef _WIN32
     if (argc > 1 && std::string_view(argv[1]) == "service") {
         const std::vector<std::wstring> args = service::WideArguments();

@@ -114,7 +114,12 @@ std::string DbConnectFailureText(const std::string& db_string, const std::string
     }
     if (!driver.empty())
         text += ", and that the ODBC driver " + ConnectionValue(db_string, "Driver") +
+#ifdef _WIN32
+                " is installed (the Drivers tab of the ODBC Data Source Administrator, odbcad32.exe, "
+                "lists them; a 64-bit program sees the 64-bit drivers only)";
+#else
                 " is installed (odbcinst -q -d)";
+#endif
     return text;
 }
 
@@ -168,8 +173,10 @@ void StderrReporter::WriteLog(std::string_view unit, std::string_view operation,
                     item = last_item_;
                     toolkit = last_toolkit_failure_;
                 }
-                NoteFirst("OPC item failure", "the OPC server did not add the item \"" + item + "\"" +
-                                                  (toolkit.empty() ? std::string() : " (" + toolkit + ")"));
+                const std::string text = "the OPC server did not add the item \"" + item + "\"" +
+                                         (toolkit.empty() ? std::string() : " (" + toolkit + ")");
+                NoteFirst("OPC item failure", text);
+                NoteRefusedItem(item, text);
             }
         }
     } catch (...) {
@@ -198,6 +205,20 @@ void StderrReporter::NoteFirst(const std::string& kind, const std::string& text)
     if (!log_) // with --log the line is on the screen already
         Print((tty_ ? "\r\x1b[K" : "") + std::string("tagsink-run: first ") + kind + " at " +
               LocalTimeText() + ": " + text + "\n");
+}
+
+void StderrReporter::NoteRefusedItem(const std::string& item_id, const std::string& text) {
+    bool first_item = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (!refused_items_.insert(item_id).second)
+            return;
+        first_item = refused_items_.size() == 1;
+    }
+    // The first is told by NoteFirst; with --log every line is on the screen already.
+    if (!log_ && !first_item)
+        Print((tty_ ? "\r\x1b[K" : "") + std::string("tagsink-run: OPC item failure at ") + LocalTimeText() +
+              ": " + text + "\n");
 }
 
 void StderrReporter::SetDbString(std::string db_string) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 
@@ -59,6 +60,9 @@ public:
 
 private:
     void NoteFirst(const std::string& kind, const std::string& text);
+    // An item the server refused: each item ID is told once (all of them, not only the first), also
+    // when a reconnection adds it again.
+    void NoteRefusedItem(const std::string& item_id, const std::string& text);
 
     bool log_;
     bool tty_;
@@ -72,6 +76,7 @@ private:
     std::string last_item_;
     std::string reject_path_;
     std::map<std::string, std::string> first_;
+    std::set<std::string> refused_items_;
 };
 
 /// Sends the OPC toolkit's failure reports (its log procedure) to `reporter`; nullptr stops them.

@@ -253,9 +253,9 @@ const char kUsage[] =
     "       tagsink-run service start NAME\n"
     "       tagsink-run service stop NAME\n"
     "       tagsink-run service status NAME\n"
-    "Run options are tagsink-run's own (--log, --single-statements, --retry-minutes M, --log-file FILE,\n"
-    "--log-size BYTES, --log-files N); the service runs in the project's folder and logs to\n"
-    "tagsink-run.log there.\n";
+    "Run options are tagsink-run's own (--log, --single-statements, --one-statement-per-call,\n"
+    "--retry-minutes M, --log-file FILE, --log-size BYTES, --log-files N); the service runs in the\n"
+    "project's folder and logs to tagsink-run.log there.\n";
 
 int Usage(const std::string& problem) {
     if (!problem.empty())

@@ -23,6 +23,7 @@ const ClassInfo& TGroup::StaticClassInfo() {
             IntegerProp("UpdateRate", &TGroup::UpdateRate, &TGroup::SetUpdateRate),
             SingleProp("Deadband", &TGroup::Deadband, &TGroup::SetDeadband),
             StringProp("Description", &TGroup::Description, &TGroup::SetDescription),
+            EnumProp("RecordTimeSource", &TGroup::RecordTimeSource, &TGroup::SetRecordTimeSource),
         });
     return kInfo;
 }

@@ -78,7 +78,7 @@ public:
 
     void Properties(const TNamedItem& object) {
         for (const PropInfo* prop : object.GetClassInfo().Properties()) {
-            if (!prop->CanRead())
+            if (!prop->CanRead() || IsUnstoredValue(object, *prop))
                 continue;
             switch (prop->Type->Kind) {
             case TypeKind::Integer:

@@ -1,6 +1,6 @@
 #include "model/published.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/enumerations.hpp"
 #include "model/project_error.hpp"
 
@@ -20,7 +20,7 @@ ClassInfo::ClassInfo(std::string_view name, const ClassInfo* parent, std::vector
 
 const PropInfo* ClassInfo::FindProperty(std::string_view name) const {
     for (const PropInfo* prop : all_)
-        if (SameTextAscii(prop->Name, name))
+        if (qz::EqualsNoCase(prop->Name, name))
             return prop;
     return nullptr;
 }
@@ -58,6 +58,13 @@ void Write(Published& object, const PropInfo& prop, PropValue value) {
 }
 
 } // namespace
+
+bool IsUnstoredValue(const Published& object, const PropInfo& prop) {
+    if (prop.Type == nullptr || !prop.Type->UnstoredValue || !prop.CanRead() ||
+        (prop.Type->Kind != TypeKind::Integer && prop.Type->Kind != TypeKind::Enumeration))
+        return false;
+    return GetOrdProp(object, prop) == *prop.Type->UnstoredValue;
+}
 
 std::int64_t GetOrdProp(const Published& object, const PropInfo& prop) {
     if (!IsOrdinal(prop))

@@ -16,6 +16,8 @@ const ClassInfo& TServer::StaticClassInfo() {
             IntegerProp("BufferCount", &TServer::BufferCount, &TServer::SetBufferCount),
             IntegerProp("BufferTime", &TServer::BufferTime, &TServer::SetBufferTime),
             StringProp("Description", &TServer::Description, &TServer::SetDescription),
+            EnumProp("TimeZone", &TServer::TimeZone, &TServer::SetTimeZone),
+            EnumProp("TimePrecision", &TServer::TimePrecision, &TServer::SetTimePrecision),
         });
     return kInfo;
 }

@@ -44,16 +44,16 @@ TEST(ProgramArgumentsTest, ArgvViewForParsers) {
                       "d/\xE6\xB5\x8B\xE8\xAF\x95";
     std::vector<char*> argv = {program.data(), command.data(), option.data(), dir.data(), nullptr};
     ProgramArguments arguments(4, argv.data());
-    ASSERT_EQ(arguments.argc(), 4);
+    ASSERT_EQ(arguments.Argc(), 4);
     EXPECT_EQ(arguments.Text(), (std::vector<std::string>{program, command, option, dir}));
-    EXPECT_EQ(arguments.argv()[4], nullptr);
+    EXPECT_EQ(arguments.Argv()[4], nullptr);
     // Copies: the parser may keep them after the caller's strings change.
-    EXPECT_NE(arguments.argv()[3], dir.data());
+    EXPECT_NE(arguments.Argv()[3], dir.data());
     dir.clear();
     CLI::App app;
     std::string parsed;
     app.add_subcommand("count")->add_option("--dir", parsed);
-    app.parse(arguments.argc(), arguments.argv());
+    app.parse(arguments.Argc(), arguments.Argv());
     EXPECT_EQ(parsed, "/tmp/Anlage S\xC3\xBC"
                       "d/\xE6\xB5\x8B\xE8\xAF\x95");
 }

@@ -20,13 +20,13 @@ std::vector<std::string> NamesOf(const ClassInfo& info) {
 }
 
 TEST(Properties, DeclaredOrderOfEveryClass) {
-    EXPECT_EQ(
-        NamesOf(TServer::StaticClassInfo()),
-        (std::vector<std::string>{"OPCString", "DBString", "BufferCount", "BufferTime", "Description"}));
+    EXPECT_EQ(NamesOf(TServer::StaticClassInfo()),
+              (std::vector<std::string>{"OPCString", "DBString", "BufferCount", "BufferTime", "Description",
+                                        "TimeZone", "TimePrecision"}));
     EXPECT_EQ(NamesOf(TGroup::StaticClassInfo()),
               (std::vector<std::string>{"TableType", "TableName", "TimeField", "TimeFieldType", "KeyField",
                                         "KeyFieldType", "RecordInterval", "RecordType", "TrigType",
-                                        "UpdateRate", "Deadband", "Description"}));
+                                        "UpdateRate", "Deadband", "Description", "RecordTimeSource"}));
     EXPECT_EQ(NamesOf(TItem::StaticClassInfo()),
               (std::vector<std::string>{"FieldName", "FieldType", "ItemName", "GainType", "DefaultValue",
                                         "CalcExpr", "Key"}));
@@ -68,7 +68,14 @@ TEST(Properties, EnumerationsHaveTheirIdentifiersAndOrdinals) {
     EXPECT_EQ(ToString(TGainType::gtCalc), "gtCalc");
     EXPECT_EQ(EnumValue(kTableTypeInfo, "TTTABLE"), 0);
     EXPECT_EQ(EnumValue(kTableTypeInfo, "ttTables"), std::nullopt);
-    EXPECT_EQ(EnumName(kGainTypeInfo, 3), "");
+    EXPECT_EQ(ToString(TGainType::gtQuality), "gtQuality");
+    EXPECT_EQ(ToString(TGainType::gtTimeStamp), "gtTimeStamp");
+    EXPECT_EQ(static_cast<int>(TGainType::gtQuality), 3);
+    EXPECT_EQ(static_cast<int>(TGainType::gtTimeStamp), 4);
+    EXPECT_EQ(EnumName(kGainTypeInfo, 5), "");
+    EXPECT_EQ(ToString(TTimeZone::tzUTC), "tzUTC");
+    EXPECT_EQ(ToString(TTimePrecision::tpMilliseconds), "tpMilliseconds");
+    EXPECT_EQ(ToString(TTimeSource::tsServer), "tsServer");
 }
 
 TEST(Properties, GenericAccessReadsAndWritesTheObject) {

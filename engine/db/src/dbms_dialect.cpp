@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdint>
 
 namespace tagsink::db {
@@ -98,6 +99,33 @@ std::string WithPostgresRollbackLevel(std::string_view connection_string) {
     text += kPostgresRollbackOption;
     text += ';';
     return text;
+}
+
+bool IsMariadbOdbcDriver(std::string_view driver_name) {
+    const std::string name = Lower(Trim(driver_name));
+    return name.find("mariadb") != std::string::npos || name.find("maodbc") != std::string::npos;
+}
+
+std::string WithMariadbMultiStatements(std::string_view connection_string) {
+    std::string text(connection_string);
+    if (ConnectionStringValue(text, "Option") || ConnectionStringValue(text, "Options"))
+        return text;
+    std::string_view trimmed = Trim(text);
+    if (!trimmed.empty() && trimmed.back() != ';')
+        text += ';';
+    text += "Option=" + std::to_string(kMariadbMultiStatementsOption) + ";";
+    return text;
+}
+
+bool HasMariadbMultiStatements(std::string_view connection_string) {
+    std::optional<std::string> value = ConnectionStringValue(connection_string, "Option");
+    if (!value)
+        value = ConnectionStringValue(connection_string, "Options");
+    if (!value)
+        return false;
+    char* end = nullptr;
+    const unsigned long long bits = std::strtoull(value->c_str(), &end, 10);
+    return end != value->c_str() && (bits & kMariadbMultiStatementsOption) != 0;
 }
 
 DbmsProduct DbmsProductOf(std::string_view dbms_name) {

@@ -102,6 +102,7 @@ struct OdbcConnection::Open_ {
     bool sqlite = false;
     bool transactions = false; // the driver can group statements into transactions
     bool in_transaction = false;
+    bool statement_lists = false; // one Execute may carry several statements separated by ";"
     std::chrono::seconds command_timeout{0};
     OdbcTextCalls calls = OdbcTextCalls::Narrow;
 
@@ -184,9 +185,16 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
 
     // The PostgreSQL driver named by the connection string is asked for its transaction rollback level
     // (dbms_dialect.hpp), unless the string chooses one itself. A data source name keeps its own settings.
+    // MariaDB's driver is asked for statement lists (several statements in one call), unless the string
+    // sets its options itself.
     std::string text = connection_string_;
-    if (IsPostgresOdbcDriver(ConnectionStringValue(text, "Driver").value_or("")))
+    const std::string driver_name = ConnectionStringValue(text, "Driver").value_or("");
+    const bool postgres_driver = IsPostgresOdbcDriver(driver_name);
+    const bool mariadb_driver = IsMariadbOdbcDriver(driver_name);
+    if (postgres_driver)
         text = WithPostgresRollbackLevel(text);
+    if (mariadb_driver)
+        text = WithMariadbMultiStatements(text);
     if (text.size() > static_cast<size_t>(std::numeric_limits<SQLSMALLINT>::max()))
         throw DbFailure(DbFailureKind::ConnectionFailure, "The connection string is too long");
     const OdbcTextCalls calls = options_.text_calls;
@@ -221,6 +229,14 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
     SQLUSMALLINT txn_capable = SQL_TC_NONE;
     if (Succeeded(SQLGetInfo(raw, SQL_TXN_CAPABLE, &txn_capable, sizeof txn_capable, nullptr)))
         state->transactions = txn_capable != SQL_TC_NONE;
+    // The PostgreSQL driver sends a list as one query, which the server parses whole before it runs any of
+    // it; MariaDB's runs it with the multi-statement option and reports each statement's result. SQLite's
+    // driver refuses a list ("only one SQL statement allowed") and it has no round trip to save.
+    const DbmsProduct product = DbmsProductOf(state->dbms_name);
+    state->statement_lists =
+        (postgres_driver && product == DbmsProduct::PostgreSQL) ||
+        (mariadb_driver && (product == DbmsProduct::MariaDB || product == DbmsProduct::MySQL) &&
+         HasMariadbMultiStatements(text));
     open_ = std::move(state);
 }
 
@@ -252,6 +268,10 @@ void OdbcConnection::Close() noexcept {
     open_->stmt.Reset();
     SQLDisconnect(open_->dbc.get());
     open_.reset();
+}
+
+bool OdbcConnection::AcceptsStatementLists() {
+    return open_ && open_->statement_lists;
 }
 
 bool OdbcConnection::SupportsTransactions() {

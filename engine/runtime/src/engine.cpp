@@ -129,6 +129,7 @@ bool Engine::Connect(bool quiet) {
     QZDAC_SetShutdownProc(server_.SessionHandle, &EngineShutdown);
     running_ = true;
     routes_.clear();
+    rows_.clear();
     for (std::size_t i = 0; i < server_.GroupCount(); ++i)
         RunGroup(server_.Group(i));
     server_.RecordThread =
@@ -182,6 +183,7 @@ void Engine::LinkLost(std::string_view why) {
                   static_cast<long long>(options_.reconnect.first_delay.count()),
                   static_cast<long long>(options_.reconnect.longest_delay.count()));
     Log("TServer.Reconnect", text);
+    MarkLinkLost();
     // The record thread finishes on its own while the loop goes on; the attempts wait for it.
     StopAsync();
     attempts_ = 0;
@@ -218,6 +220,7 @@ void Engine::Attempt() {
 }
 
 void Engine::RunGroup(TGroup& group) {
+    rows_.insert_or_assign(&group, GroupRows(group));
     Log("TGroup.Run", "GroupAdd=" + group.Name());
     group.GroupHandle = QZDAC_AddGroup(server_.SessionHandle, group.Name().c_str(), QZDAC_TRUE,
                                        static_cast<uint32_t>(group.UpdateRate()), -480, group.Deadband(), 0);
@@ -363,6 +366,7 @@ void Engine::EndIntake() {
             StopGroup(server_.Group(i));
     }
     routes_.clear();
+    rows_.clear();
     running_ = false;
 }
 
@@ -417,17 +421,25 @@ void Engine::DataChange(std::uint32_t group_handle, std::uint32_t item_handle, c
 void Engine::Trigger(TGroup& group, TItem& item) {
     if (group.TrigType() != TTrigType::ttDataChange || !IsKey(item) || !HasNewValue(item))
         return;
-    std::string time_text = group.TimeFieldType() != TFieldType::ftUnknown
-                                ? TimeText(item, group.TimeFieldType())
-                                : CurrentTimeText(group);
+    std::string time_text = RecordTimeText(group, item);
     RowKey key = KeyText(item);
-    std::string statement = BuildStatement(group, key, time_text, group.RecordType());
+    std::string statement = BuildStatement(group, RowsOf(group), key, time_text, group.RecordType());
     if (!statement.empty())
         Queue(group, std::move(statement));
 }
 
+const GroupRows& Engine::RowsOf(TGroup& group) {
+    auto it = rows_.find(&group);
+    if (it == rows_.end())
+        it = rows_.emplace(&group, GroupRows(group)).first;
+    else if (!running_ || it->second.ItemCount() != group.ItemCount())
+        it->second = GroupRows(group); // outside a run the project may have been edited in between
+    return it->second;
+}
+
 void Engine::SnapShot(TGroup& group) {
     const std::string time_text = CurrentTimeText(group);
+    const GroupRows& rows = RowsOf(group);
     std::set<std::string, LessNoCase> keys;
     for (std::size_t i = 0; i < group.ItemCount(); ++i) {
         TItem& item = group.Item(i);
@@ -436,12 +448,12 @@ void Engine::SnapShot(TGroup& group) {
         RowKey key = KeyText(item);
         if (key.empty() || !keys.insert(key.Sql).second)
             continue;
-        std::string statement = BuildStatement(group, key, time_text, group.RecordType());
+        std::string statement = BuildStatement(group, rows, key, time_text, group.RecordType());
         if (!statement.empty())
             Queue(group, std::move(statement));
     }
     if (keys.empty()) {
-        std::string statement = BuildStatement(group, RowKey{}, time_text, group.RecordType());
+        std::string statement = BuildStatement(group, rows, RowKey{}, time_text, group.RecordType());
         if (!statement.empty())
             Queue(group, std::move(statement));
     }

@@ -3,6 +3,7 @@
 #include "engine/db/db_failure.hpp"
 #include "engine/db/transactions.hpp"
 #include "engine/runtime/record_lock.hpp"
+#include "engine/runtime/statement_list.hpp"
 #include "model/server.hpp"
 #include "platform/local_time.hpp"
 #include "platform/path_text.hpp"
@@ -268,8 +269,11 @@ void Recorder::SetUpConnection() {
     auto* transactions = dynamic_cast<db::Transactions*>(&server_.DBConnection());
     transactions_ = nullptr;
     progress_ = false;
-    if (!options_.single_statements && transactions != nullptr && transactions->SupportsTransactions())
+    statement_lists_ = false;
+    if (!options_.single_statements && transactions != nullptr && transactions->SupportsTransactions()) {
         transactions_ = transactions;
+        statement_lists_ = options_.statement_lists && transactions->AcceptsStatementLists();
+    }
     set_up_ = true;
     SetUpProgress();
 }
@@ -369,19 +373,33 @@ void Recorder::Committed(std::size_t count) {
     }
 }
 
+std::string Recorder::ProgressUpdate(std::uint64_t position) const {
+    return "UPDATE " + std::string(kProgressTableName) +
+           " SET generation = " + Quoted(journal_.Generation()) +
+           ", committed_to = " + std::to_string(position) + " WHERE journal_key = " + Quoted(journal_.Key());
+}
+
 Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
                                      std::exception_ptr& error) {
     DbConnection& db = server_.DBConnection();
     const bool transaction = transactions_ != nullptr;
+    // With statement lists the progress row travels with the first statements of the batch; a list that
+    // is refused fails the batch, which then runs one statement at a time (there the progress row is
+    // written on its own again, so a table that cannot be written is still recognised).
+    const bool lists = transaction && statement_lists_ && count > 1;
+    auto interrupted = [&] {
+        return (deadline != nullptr && std::chrono::steady_clock::now() >= *deadline) ||
+               (deadline == nullptr && stop_requested_.load());
+    };
     try {
+        std::string list;
         if (transaction) {
             transactions_->Begin();
-            if (progress_) {
+            if (progress_ && lists) {
+                list = ProgressUpdate(ends_[count - 1]);
+            } else if (progress_) {
                 try {
-                    db.Execute("UPDATE " + std::string(kProgressTableName) +
-                               " SET generation = " + Quoted(journal_.Generation()) +
-                               ", committed_to = " + std::to_string(ends_[count - 1]) +
-                               " WHERE journal_key = " + Quoted(journal_.Key()));
+                    db.Execute(ProgressUpdate(ends_[count - 1]));
                 } catch (const std::exception& progress_error) {
                     transactions_->Rollback();
                     if (db::ClassifyRefusal(progress_error) == db::Refusal::ConnectionLost)
@@ -395,17 +413,50 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
                 }
             }
         }
+        std::size_t listed = 0; // statements in `list` (the progress row not counted)
+        auto stop = [&] {
+            if (transaction)
+                transactions_->Rollback();
+            return Outcome::Interrupted;
+        };
+        // Sends what is joined so far; false when the pass is to end first.
+        auto send = [&] {
+            if (list.empty())
+                return true;
+            if (interrupted())
+                return false;
+            db.Execute(list);
+            list.clear();
+            listed = 0;
+            return true;
+        };
         for (std::size_t i = 0; i < count; ++i) {
-            if ((deadline != nullptr && std::chrono::steady_clock::now() >= *deadline) ||
-                (deadline == nullptr && stop_requested_.load())) {
-                if (transaction)
-                    transactions_->Rollback();
-                return Outcome::Interrupted;
-            }
+            if (interrupted())
+                return stop();
             const std::string& statement = server_.OutList[i];
             Log("TServer.DoRecord", "sql=" + statement);
-            db.Execute(statement);
+            if (!lists) {
+                db.Execute(statement);
+                continue;
+            }
+            if (!CanJoinStatementList(statement)) {
+                // Sent alone, after what was joined before it.
+                if (!send())
+                    return stop();
+                db.Execute(statement);
+                continue;
+            }
+            if (listed == kStatementListCount || list.size() + statement.size() > kStatementListBytes) {
+                if (!send())
+                    return stop();
+            }
+            if (!list.empty())
+                list += kStatementListSeparator;
+            list += statement;
+            ++listed;
         }
+        if (!send())
+            return stop();
         if (transaction)
             transactions_->Commit();
     } catch (const std::exception&) {
@@ -433,10 +484,7 @@ bool Recorder::Quarantine(const std::string& reason) {
     ends_.pop_front();
     if (progress_) {
         try {
-            server_.DBConnection().Execute("UPDATE " + std::string(kProgressTableName) +
-                                           " SET generation = " + Quoted(journal_.Generation()) +
-                                           ", committed_to = " + std::to_string(position) +
-                                           " WHERE journal_key = " + Quoted(journal_.Key()));
+            server_.DBConnection().Execute(ProgressUpdate(position));
         } catch (const std::exception&) {
             // The local mark below still moves on; the next connection reads the table again.
         }

@@ -16,7 +16,12 @@ namespace tagsink {
 enum class TTableType : std::uint8_t { ttTable, ttStoredProc };
 enum class TRecordType : std::uint8_t { rtInsert, rtUpdate };
 enum class TTrigType : std::uint8_t { ttSnapShot, ttDataChange };
-enum class TGainType : std::uint8_t { gtGain, gtFixed, gtCalc };
+enum class TGainType : std::uint8_t { gtGain, gtFixed, gtCalc, gtQuality, gtTimeStamp };
+// The time choices of a project (stored only when they differ from the first value, so projects made
+// before them load and save unchanged).
+enum class TTimeZone : std::uint8_t { tzLocal, tzUTC };
+enum class TTimePrecision : std::uint8_t { tpSeconds, tpMilliseconds };
+enum class TTimeSource : std::uint8_t { tsAuto, tsClock, tsServer };
 enum class TFieldType : std::uint8_t {
     ftUnknown,
     ftString,
@@ -61,7 +66,11 @@ enum class TFieldType : std::uint8_t {
 inline constexpr std::array<std::string_view, 2> kTableTypeNames{"ttTable", "ttStoredProc"};
 inline constexpr std::array<std::string_view, 2> kRecordTypeNames{"rtInsert", "rtUpdate"};
 inline constexpr std::array<std::string_view, 2> kTrigTypeNames{"ttSnapShot", "ttDataChange"};
-inline constexpr std::array<std::string_view, 3> kGainTypeNames{"gtGain", "gtFixed", "gtCalc"};
+inline constexpr std::array<std::string_view, 5> kGainTypeNames{"gtGain", "gtFixed", "gtCalc", "gtQuality",
+                                                                "gtTimeStamp"};
+inline constexpr std::array<std::string_view, 2> kTimeZoneNames{"tzLocal", "tzUTC"};
+inline constexpr std::array<std::string_view, 2> kTimePrecisionNames{"tpSeconds", "tpMilliseconds"};
+inline constexpr std::array<std::string_view, 3> kTimeSourceNames{"tsAuto", "tsClock", "tsServer"};
 inline constexpr std::array<std::string_view, 38> kFieldTypeNames{
     "ftUnknown",    "ftString",     "ftSmallint", "ftInteger",     "ftWord",      "ftBoolean",
     "ftFloat",      "ftCurrency",   "ftBCD",      "ftDate",        "ftTime",      "ftDateTime",
@@ -83,6 +92,13 @@ constexpr TypeInfo MakeEnumType(std::string_view name, const std::array<std::str
     type.EnumNames = names;
     return type;
 }
+// An enumeration whose first value is not stored (a choice added after the first file format).
+template <std::size_t N>
+constexpr TypeInfo MakeOptionalEnumType(std::string_view name, const std::array<std::string_view, N>& names) {
+    TypeInfo type = MakeEnumType(name, names);
+    type.UnstoredValue = 0;
+    return type;
+}
 } // namespace detail
 
 inline constexpr TypeInfo kTableTypeInfo = detail::MakeEnumType("TTableType", kTableTypeNames);
@@ -90,6 +106,10 @@ inline constexpr TypeInfo kRecordTypeInfo = detail::MakeEnumType("TRecordType", 
 inline constexpr TypeInfo kTrigTypeInfo = detail::MakeEnumType("TTrigType", kTrigTypeNames);
 inline constexpr TypeInfo kGainTypeInfo = detail::MakeEnumType("TGainType", kGainTypeNames);
 inline constexpr TypeInfo kFieldTypeInfo = detail::MakeEnumType("TFieldType", kFieldTypeNames);
+inline constexpr TypeInfo kTimeZoneInfo = detail::MakeOptionalEnumType("TTimeZone", kTimeZoneNames);
+inline constexpr TypeInfo kTimePrecisionInfo =
+    detail::MakeOptionalEnumType("TTimePrecision", kTimePrecisionNames);
+inline constexpr TypeInfo kTimeSourceInfo = detail::MakeOptionalEnumType("TTimeSource", kTimeSourceNames);
 
 /// The identifier of an ordinal of an enumeration type, or empty when the ordinal is out of range.
 std::string_view EnumName(const TypeInfo& type, std::int64_t ordinal);
@@ -113,6 +133,15 @@ template <> constexpr const TypeInfo& EnumTypeInfo<TGainType>() {
 }
 template <> constexpr const TypeInfo& EnumTypeInfo<TFieldType>() {
     return kFieldTypeInfo;
+}
+template <> constexpr const TypeInfo& EnumTypeInfo<TTimeZone>() {
+    return kTimeZoneInfo;
+}
+template <> constexpr const TypeInfo& EnumTypeInfo<TTimePrecision>() {
+    return kTimePrecisionInfo;
+}
+template <> constexpr const TypeInfo& EnumTypeInfo<TTimeSource>() {
+    return kTimeSourceInfo;
 }
 
 /// The identifier of an enumeration value, e.g. ToString(TFieldType::ftFloat) == "ftFloat".

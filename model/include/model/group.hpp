@@ -2,7 +2,7 @@
 //
 // Published properties, in declared order (the order of the project file):
 //   TableType, TableName, TimeField, TimeFieldType, KeyField, KeyFieldType, RecordInterval, RecordType,
-//   TrigType, UpdateRate, Deadband, Description.
+//   TrigType, UpdateRate, Deadband, Description, RecordTimeSource (written only when not tsAuto).
 #pragma once
 
 #include "model/db_schema.hpp"
@@ -68,6 +68,11 @@ public:
     void SetDeadband(float value) { deadband_ = value; }
     const std::string& Description() const { return description_; }
     void SetDescription(std::string_view value) { description_.assign(value); }
+    /// Where a data-change row takes its record time from: tsAuto the triggering item's time stamp when
+    /// TimeFieldType is set, else the clock (as projects always did); tsClock the clock; tsServer the
+    /// server's time stamp of the triggering item. Snapshot rows always take the clock.
+    TTimeSource RecordTimeSource() const { return record_time_source_; }
+    void SetRecordTimeSource(TTimeSource value) { record_time_source_ = value; }
 
     /// Kind 0 (named): an empty Description takes the name.
     void ObjectChanged(TNamedItem& sender, std::uint8_t kind) override;
@@ -100,6 +105,7 @@ private:
     TFieldType time_field_type_ = TFieldType::ftUnknown;
     TFieldType key_field_type_ = TFieldType::ftUnknown;
     std::string description_;
+    TTimeSource record_time_source_ = TTimeSource::tsAuto;
 };
 
 } // namespace tagsink

@@ -98,6 +98,9 @@ void SetStrProp(Published& object, const PropInfo& prop, std::string_view value)
 std::string GetEnumProp(const Published& object, const PropInfo& prop);
 void SetEnumProp(Published& object, const PropInfo& prop, std::string_view identifier);
 
+/// True when the property holds its type's UnstoredValue and is therefore not written.
+bool IsUnstoredValue(const Published& object, const PropInfo& prop);
+
 /// The message of every refused property value.
 inline constexpr const char* kInvalidPropertyValue = "Invalid property value";
 

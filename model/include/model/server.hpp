@@ -1,11 +1,13 @@
 // TServer: the project root. One OPC server to read from and one database to write to; owns the groups.
 //
 // Published properties, in declared order (the order of the project file):
-//   OPCString, DBString, BufferCount, BufferTime, Description.
+//   OPCString, DBString, BufferCount, BufferTime, Description, TimeZone, TimePrecision.
+// TimeZone and TimePrecision are written only when they differ from tzLocal and tpSeconds.
 // The run-time fields belong to the recording engine and are never stored.
 #pragma once
 
 #include "model/db_connection.hpp"
+#include "model/enumerations.hpp"
 #include "model/named_item.hpp"
 
 #include <cstdint>
@@ -45,6 +47,12 @@ public:
     void SetBufferTime(std::int32_t value) { buffer_time_ = value; }
     const std::string& Description() const { return description_; }
     void SetDescription(std::string_view value) { description_.assign(value); }
+    /// Record times and gtTimeStamp items: local time or UTC.
+    TTimeZone TimeZone() const { return time_zone_; }
+    void SetTimeZone(TTimeZone value) { time_zone_ = value; }
+    /// Record times and gtTimeStamp items of the date and time types: whole seconds or milliseconds.
+    TTimePrecision TimePrecision() const { return time_precision_; }
+    void SetTimePrecision(TTimePrecision value) { time_precision_ = value; }
 
     /// Kind 0 (named): an empty Description takes the name.
     void ObjectChanged(TNamedItem& sender, std::uint8_t kind) override;
@@ -78,6 +86,8 @@ private:
     std::int32_t buffer_time_ = 0;
     std::int32_t buffer_count_ = 0;
     std::string description_;
+    TTimeZone time_zone_ = TTimeZone::tzLocal;
+    TTimePrecision time_precision_ = TTimePrecision::tpSeconds;
 };
 
 } // namespace tagsink

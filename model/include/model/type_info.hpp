@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -46,6 +47,11 @@ struct TypeInfo {
     std::int64_t MinValue = 0;
     std::int64_t MaxValue = 0;
     std::span<const std::string_view> EnumNames; // Enumeration: identifier of ordinal MinValue + i
+    // Integer and Enumeration: a property of this type is not stored while it holds this ordinal (the
+    // project file and the project text leave it out; a file without it leaves the initial value). The
+    // choices added after the first file format have one, so projects that do not use them stay as they
+    // were, byte for byte.
+    std::optional<std::int64_t> UnstoredValue;
 
     // Float
     FloatType Float = FloatType::Double;

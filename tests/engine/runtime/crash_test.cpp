@@ -222,5 +222,26 @@ TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
     CrashRuns(target, "crash", 2, std::random_device{}());
 }
 
+TEST(CrashSafety, KilledAtRandomMomentsMariadbGetsEveryTakenStatementOnce) {
+    // MariaDB takes a batch as statement lists (the driver's multi-statement option): a kill in the middle
+    // of a list's results loses nothing and repeats nothing either.
+    const char* script = std::getenv("TAGSINK_MARIADB_SCRIPT");
+    if (script == nullptr || tagsink::db::testing::MariadbConnectionString() == std::nullopt) {
+        if (tagsink::db::testing::RunningInCi())
+            FAIL() << "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN are needed in CI";
+        GTEST_SKIP() << "no MariaDB set-up (TAGSINK_MARIADB_CONN, TAGSINK_MARIADB_SCRIPT)";
+    }
+    TempDir dir;
+    ScriptedServer server(ScriptedServer::Product::MariaDB, script, dir.path());
+    ASSERT_TRUE(server.Start()) << "scripts/mariadb.sh could not start a server";
+    Target target;
+    target.conn = server.ConnectionString();
+    tagsink::db::testing::Exec(
+        target.conn, {"create table crash (id bigint auto_increment primary key, n bigint not null)"});
+    target.go_away = [&] { server.Stop(); };
+    target.come_back = [&] { ASSERT_TRUE(server.Start()); };
+    CrashRuns(target, "crash", 2, std::random_device{}());
+}
+
 } // namespace
 } // namespace tagsink

@@ -64,4 +64,19 @@ inline constexpr std::string_view kPostgresRollbackOption = "Protocol=7.4-1";
 /// operator's choice stands).
 std::string WithPostgresRollbackLevel(std::string_view connection_string);
 
+/// True for a name of MariaDB's ODBC driver: the name it is registered under ("MariaDB Unicode", "MariaDB
+/// ODBC 3.1 Driver"), its library file ("libmaodbc.so", "maodbc.dll").
+bool IsMariadbOdbcDriver(std::string_view driver_name);
+
+/// The option bit of MariaDB's (and MySQL's) ODBC driver that lets one call carry several statements
+/// separated by ";" (multi-statements). Without it the driver refuses such a text.
+inline constexpr unsigned long kMariadbMultiStatementsOption = 67108864;
+
+/// `connection_string` with "Option=67108864" added at its end, unless it sets Option itself (the
+/// operator's choice stands: statement lists are then used only when that value holds the bit).
+std::string WithMariadbMultiStatements(std::string_view connection_string);
+
+/// True when the Option value of `connection_string` holds kMariadbMultiStatementsOption.
+bool HasMariadbMultiStatements(std::string_view connection_string);
+
 } // namespace tagsink::db

@@ -63,6 +63,7 @@ public:
     void Commit() override;
     void Rollback() noexcept override;
     std::vector<std::vector<std::string>> QueryRows(std::string_view sql) override;
+    bool AcceptsStatementLists() override;
 
     /// The name the driver gives its database system ("SQLite", "PostgreSQL"), empty while closed.
     std::string DbmsName() const;

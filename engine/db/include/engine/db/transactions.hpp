@@ -30,6 +30,10 @@ public:
 
     /// Runs a query and returns its rows, every column as text (NULL as an empty text).
     virtual std::vector<std::vector<std::string>> QueryRows(std::string_view sql) = 0;
+
+    /// True when the open connection takes several statements, separated by ";", in one Execute (one
+    /// round trip) and reports a refusal of any of them as the failure of that Execute.
+    virtual bool AcceptsStatementLists() { return false; }
 };
 
 } // namespace tagsink::db

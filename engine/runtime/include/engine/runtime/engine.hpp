@@ -11,6 +11,7 @@
 #include "engine/runtime/engine_reporter.hpp"
 #include "engine/runtime/event_loop.hpp"
 #include "engine/runtime/recorder.hpp"
+#include "engine/statement/group_rows.hpp"
 #include "platform/oleauto.h"
 
 #include <atomic>
@@ -148,6 +149,11 @@ private:
     void RunItem(TItem& item, GroupRoute* route);
     void StopGroup(TGroup& group);
     void Trigger(TGroup& group, TItem& item);
+    // The link is lost: every subscribed item takes the quality "bad: comm failure", keeping its value,
+    // and the groups that record a quality write the rows that show it (link_quality.cpp).
+    void MarkLinkLost();
+    // The group's rows as Run prepared them (made again if the group's items changed since).
+    const GroupRows& RowsOf(TGroup& group);
     void Queue(const TGroup& group, std::string statement);
     void Log(std::string_view operation, std::string_view text);
 
@@ -160,6 +166,7 @@ private:
     std::atomic<std::uint64_t> queued_{0};
     bool running_ = false;
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
+    std::unordered_map<const TGroup*, GroupRows> rows_; // every group that ran, by its object
     std::function<void()> on_shutdown_;
     EngineObserver* observer_ = nullptr;
 

@@ -22,6 +22,11 @@
 // A batch that fails is rolled back and run again one statement at a time, so only the refused statement
 // takes the refused path.
 //
+// Where the connection takes several statements in one call (PostgreSQL; MariaDB and MySQL with the
+// driver's multi-statement option; statement_list.hpp says which statements are joined), a batch goes to
+// the database in as few calls as the statements allow, the progress row in the first of them: one round
+// trip for the statements and one for the commit.
+//
 // Finish (the last pass before the thread ends) executes what it can within its budget; everything else
 // stays in the journal for the next run. The Recorder is used by one thread at a time (the record
 // thread), except RequestStop; tests drive it directly.
@@ -56,8 +61,6 @@ struct RecorderOptions {
     std::filesystem::path buffer_file{"sql.dat"};
     /// The reject file; empty: "sql.rejected" beside the journal.
     std::filesystem::path reject_file;
-    /// Kept for older callers: statements are journaled at once, whatever this says.
-    std::size_t spill_above = 1000;
     /// Command time-out given to the connection when it is opened.
     std::chrono::seconds command_timeout{10};
     /// How long Finish may spend executing; the rest stays in the journal.
@@ -71,6 +74,9 @@ struct RecorderOptions {
     /// Every statement on its own, in autocommit (drivers without transactions, procedures that manage
     /// their own).
     bool single_statements = false;
+    /// Several statements of a batch in one driver call where the connection takes them; off: one call per
+    /// statement, as in a plain batched loop.
+    bool statement_lists = true;
     /// Keep the journal position in the target database (exactly once); off: at least once.
     bool progress_table = true;
     /// Pauses between attempts of a statement refused for a reason that can pass.
@@ -127,6 +133,7 @@ private:
     Outcome RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
                      std::exception_ptr& error);
     void Committed(std::size_t count);
+    std::string ProgressUpdate(std::uint64_t position) const;
     bool Quarantine(const std::string& reason);
     void ExecuteUnjournaled(const std::chrono::steady_clock::time_point& deadline);
     void MaybeCompact();
@@ -163,6 +170,7 @@ private:
     // The open connection.
     db::Transactions* transactions_ = nullptr; // null: autocommit, one statement at a time
     bool progress_ = false;                    // the progress table is in use on this connection
+    bool statement_lists_ = false;             // a batch is sent as few joined statement lists
     bool set_up_ = false;                      // transactions_ and progress_ describe the open connection
     bool at_least_once_logged_ = false;
     bool progress_retry_ = false; // setting up the progress table met a lock: again before the next batch

@@ -12,6 +12,7 @@
 
 namespace tagsink {
 
+class GroupRows;
 class TGroup;
 class TItem;
 
@@ -38,18 +39,27 @@ RowKey KeyText(const TItem& item);
 // now.
 double FileTimeToLocalDateTime(std::uint64_t file_time);
 
-// The item's TimeStamp as local time, formatted with `field_type`. Throws ConversionError.
+// The item's TimeStamp in the project's time choices (local time to the second unless chosen otherwise),
+// formatted with `field_type`. Throws ConversionError.
 std::string TimeText(const TItem& item, TFieldType field_type);
 
-// `now` (a local date-time) formatted with the group's TimeFieldType, or as ftDateTime when that is
-// ftUnknown.
+// `now` (a date-time in the project's time zone) formatted with the group's TimeFieldType, or as
+// ftDateTime when that is ftUnknown, in the project's precision.
 std::string CurrentTimeText(const TGroup& group, double now);
-// The same for the current local time.
+// The same for the current time (local unless the project chose UTC).
 std::string CurrentTimeText(const TGroup& group);
+
+// The record time of a data-change row that `item` triggered, by the group's RecordTimeSource:
+//   tsAuto   the item's TimeText for the TimeFieldType when that is set, else the current time
+//   tsClock  the current time
+//   tsServer the item's TimeText (the server's time stamp), as ftDateTime when TimeFieldType is ftUnknown
+std::string RecordTimeText(const TGroup& group, const TItem& item);
 
 // The text the item contributes to a statement:
 //   gtGain  its Value formatted with its FieldType; then its Changed is cleared
 //   gtFixed its DefaultValue, verbatim (the operator's own SQL text)
+//   gtQuality   the OPC quality of its value (value_source.hpp); then its Changed is cleared
+//   gtTimeStamp the server's time stamp of its value (value_source.hpp); then its Changed is cleared
 //   gtCalc  its CalcExpr evaluated and formatted with its FieldType; then its Changed is cleared. An
 //           expression that gives no value yields an empty text and one log line naming the item and why.
 // Throws ConversionError when a gtGain value cannot be written as the FieldType (Changed stays set).
@@ -64,7 +74,14 @@ std::string ValueText(TItem& item);
 //   ttStoredProc:      exec P @N1=V1,@N2=V2 with as many arguments as the procedure has known parameters
 //                      (at most one per pair); a name that already begins with "@" keeps its one "@"
 // Throws ConversionError from ValueText; Changed flags cleared before the failure stay cleared.
+// This form prepares the group's rows on every call (a walk over all its items); callers that build many
+// rows make a GroupRows once and use the form below.
 std::string BuildStatement(TGroup& group, const RowKey& key, const std::string& time_text,
                            TRecordType record_type);
+
+// The same from a plan made for this group (GroupRows): the cost follows the row's own items, not the
+// group's size.
+std::string BuildStatement(TGroup& group, const GroupRows& rows, const RowKey& key,
+                           const std::string& time_text, TRecordType record_type);
 
 } // namespace tagsink
