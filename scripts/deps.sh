@@ -9,6 +9,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
   qt6-base-dev libmuparser-dev nlohmann-json3-dev libcli11-dev
+  # tagsink-run's HTTP endpoint (the Windows build compiles the same version from its source package)
+  libcpp-httplib-dev
   # databases through ODBC
   unixodbc unixodbc-dev odbcinst libsqliteodbc odbc-postgresql postgresql sqlite3 mariadb-server odbc-mariadb
   # screens, fonts and a notification area for the desktop tests

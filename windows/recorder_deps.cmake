@@ -59,3 +59,34 @@ target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${header_dir})
 
 add_library(ODBC::ODBC INTERFACE IMPORTED GLOBAL)
 target_link_libraries(ODBC::ODBC INTERFACE odbc32)
+
+# cpp-httplib (tagsink-run's HTTP endpoint): Debian's libcpp-httplib-dev is a Linux library; the same
+# version's source package holds the header-only form, compiled here. TAGSINK_HTTPLIB_SOURCE names an
+# unpacked source folder instead.
+set(TAGSINK_HTTPLIB_SOURCE "" CACHE PATH "Unpacked cpp-httplib source (default: fetched with apt-get source)")
+set(httplib_dir ${TAGSINK_HTTPLIB_SOURCE})
+if(NOT httplib_dir)
+  set(fetch_dir ${CMAKE_BINARY_DIR}/_deps/cpp-httplib)
+  file(GLOB found ${fetch_dir}/cpp-httplib-*/httplib.h)
+  if(NOT found)
+    file(REMOVE_RECURSE ${fetch_dir})
+    file(MAKE_DIRECTORY ${fetch_dir})
+    message(STATUS "Fetching cpp-httplib's source package into ${fetch_dir}")
+    execute_process(COMMAND apt-get source cpp-httplib WORKING_DIRECTORY ${fetch_dir}
+                    RESULT_VARIABLE fetch_result OUTPUT_VARIABLE fetch_output ERROR_VARIABLE fetch_output)
+    file(GLOB found ${fetch_dir}/cpp-httplib-*/httplib.h)
+    if(NOT fetch_result EQUAL 0 OR NOT found)
+      message(FATAL_ERROR "apt-get source cpp-httplib failed (is there a deb-src entry? scripts/deps.sh adds "
+                          "one):\n${fetch_output}")
+    endif()
+  endif()
+  list(GET found 0 found)
+  get_filename_component(httplib_dir ${found} DIRECTORY)
+endif()
+if(NOT EXISTS ${httplib_dir}/httplib.h)
+  message(FATAL_ERROR "${httplib_dir} holds no httplib.h")
+endif()
+message(STATUS "cpp-httplib source: ${httplib_dir}")
+add_library(tagsink_httplib INTERFACE)
+target_include_directories(tagsink_httplib SYSTEM INTERFACE ${httplib_dir})
+target_link_libraries(tagsink_httplib INTERFACE ws2_32)

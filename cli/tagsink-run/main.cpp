@@ -20,13 +20,17 @@
 // --log-file sends what would go to standard error into FILE instead, which is rotated at --log-size
 // bytes (FILE.1 ... FILE.N, --log-files of them kept).
 //
+// --http ADDRESS:PORT serves health, metrics, live values and a status page (http/run_endpoint.hpp); an
+// address other than loopback needs --http-token-file.
+//
 // Exit status: 0 after a clean stop, 1 for a bad command line or a project that cannot be loaded, 2 when
-// the OPC server could not be connected at any time during the run, 3 when statements were lost (neither
-// the journal nor the database could take them).
+// the OPC server could not be connected at any time during the run or the HTTP endpoint cannot start, 3
+// when statements were lost (neither the journal nor the database could take them).
 #include "check_command.hpp"
 #include "engine/db/odbc_connection.hpp"
 #include "engine/runtime/engine.hpp"
 #include "engine/runtime/plain_event_loop.hpp"
+#include "http/run_endpoint.hpp"
 #include "model/server.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
@@ -79,6 +83,7 @@ struct RunSettings {
     double retry_minutes = 10;
     std::string log_file_path;
     RotatingLogFile::Limits log_limits;
+    http::HttpSettings http;
 };
 
 void AddRunOptions(CLI::App& app, RunSettings& settings) {
@@ -104,6 +109,7 @@ void AddRunOptions(CLI::App& app, RunSettings& settings) {
     app.add_option("--log-files", settings.log_limits.keep,
                    "rotated log files kept, FILE.1 the newest (default 5)")
         ->check(CLI::Range(0, 999));
+    http::AddHttpOptions(app, settings.http);
 }
 
 // Loads the project: "" when it can be recorded, otherwise why not.
@@ -209,7 +215,29 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         options.recorder.statement_lists = !settings.one_statement_per_call;
         options.recorder.retry_window =
             std::chrono::milliseconds(static_cast<long long>(settings.retry_minutes * 60.0 * 1000.0));
-        Engine engine(root, loop, reporter, SystemClock::Instance(), options);
+        std::unique_ptr<http::RunEndpoint> http_status;
+        std::unique_ptr<http::Serving> serving; // ends before the engine it reads from
+        auto http_failed = [&](const std::exception& error) {
+            say(std::string("the HTTP endpoint cannot start: ") + error.what());
+            return 2;
+        };
+        try {
+            if (!settings.http.address.empty())
+                http_status =
+                    std::make_unique<http::RunEndpoint>(settings.http, root, reporter, TAGSINK_RUN_VERSION);
+        } catch (const std::exception& error) {
+            return http_failed(error);
+        }
+        Engine engine(root, loop, http_status ? http_status->Reporter() : reporter, SystemClock::Instance(),
+                      options);
+        try {
+            if (http_status) {
+                serving = http_status->Serve(engine, loop);
+                say("serving status at " + serving->Endpoint().Url());
+            }
+        } catch (const std::exception& error) {
+            return http_failed(error);
+        }
         engine.Run();
         bool ever_connected = engine.Running();
         if (!ever_connected) {
@@ -259,6 +287,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         ever_connected = ever_connected || engine.Running() || engine.Reconnections() > 0;
         reporter.Print((tty ? "\r\x1b[K" : std::string()) + "Stopping (" + stop_reason + ")\n");
         engine.Stop();
+        serving.reset();
         reporter.Print(Progress(engine, reporter) + "\n" + reporter.Summary(engine.Stats()));
         if (!ever_connected) {
             say("the OPC server \"" + root.OPCString() + "\" could not be connected");

@@ -409,7 +409,9 @@ void Engine::DataChange(std::uint32_t group_handle, std::uint32_t item_handle, c
         return;
     TItem& item = *found->second;
     try {
-        SetValue(item, value, quality, time_stamp);
+        const bool changed = SetValue(item, value, quality, time_stamp);
+        if (observer_ != nullptr)
+            observer_->ItemUpdated(*route->second.group, item, changed);
         Trigger(*route->second.group, item);
     } catch (const std::exception& error) {
         Log("TGroup.DataChange", item.GetNamePath() + ": " + error.what());
@@ -423,7 +425,7 @@ void Engine::Trigger(TGroup& group, TItem& item) {
     RowKey key = KeyText(item);
     std::string statement = BuildStatement(group, RowsOf(group), key, time_text, group.RecordType());
     if (!statement.empty())
-        Queue(std::move(statement));
+        Queue(group, std::move(statement));
 }
 
 const GroupRows& Engine::RowsOf(TGroup& group) {
@@ -448,18 +450,20 @@ void Engine::SnapShot(TGroup& group) {
             continue;
         std::string statement = BuildStatement(group, rows, key, time_text, group.RecordType());
         if (!statement.empty())
-            Queue(std::move(statement));
+            Queue(group, std::move(statement));
     }
     if (keys.empty()) {
         std::string statement = BuildStatement(group, rows, RowKey{}, time_text, group.RecordType());
         if (!statement.empty())
-            Queue(std::move(statement));
+            Queue(group, std::move(statement));
     }
 }
 
-void Engine::Queue(std::string statement) {
+void Engine::Queue(const TGroup& group, std::string statement) {
     QueueStatement(server_, std::move(statement));
     queued_.fetch_add(1);
+    if (observer_ != nullptr)
+        observer_->RecordBuilt(group);
 }
 
 std::unique_ptr<LoopHandle> WatchToolkitEvents(EventLoop& loop) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/runtime/clock.hpp"
+#include "engine/runtime/engine_observer.hpp"
 #include "engine/runtime/engine_reporter.hpp"
 #include "engine/runtime/event_loop.hpp"
 #include "engine/runtime/recorder.hpp"
@@ -118,6 +119,9 @@ public:
     /// One snapshot timer tick of a group: one statement per distinct key text, or one without a key.
     void SnapShot(TGroup& group);
 
+    /// Who sees the intake (null: nobody); set before Run, called on the loop thread.
+    void SetObserver(EngineObserver* observer) { observer_ = observer; }
+
     /// Statements handed to the queue since the engine was created.
     std::uint64_t QueuedCount() const { return queued_.load(); }
     const RecorderStats& Stats() const { return stats_; }
@@ -150,7 +154,7 @@ private:
     void MarkLinkLost();
     // The group's rows as Run prepared them (made again if the group's items changed since).
     const GroupRows& RowsOf(TGroup& group);
-    void Queue(std::string statement);
+    void Queue(const TGroup& group, std::string statement);
     void Log(std::string_view operation, std::string_view text);
 
     TServer& server_;
@@ -164,6 +168,7 @@ private:
     std::unordered_map<std::uint32_t, GroupRoute> routes_;
     std::unordered_map<const TGroup*, GroupRows> rows_; // every group that ran, by its object
     std::function<void()> on_shutdown_;
+    EngineObserver* observer_ = nullptr;
 
     bool wanted_ = false;       // between Run and Stop: the link is to be kept up
     bool loss_pending_ = false; // a failed poll has posted its LinkLost
