@@ -2,6 +2,7 @@
 // write, subscribe). Exit codes: 0 success, 1 the operation failed, 2 the command line is wrong.
 #include "client.hpp"
 #include "commands.hpp"
+#include "version_flag.hpp"
 
 #include <platform/variant.hpp>
 #include <program_arguments.hpp>
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
                  "read, write, subscribe).\nSERVER is a ProgID or a class ID "
                  "\"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\"."};
     app.require_subcommand(1);
+    tagsink::AddVersionFlag(app, "tagclient-cli");
     std::string host;
     app.add_option("--host", host, "the computer the servers run on (default: this computer)");
 

@@ -15,6 +15,7 @@
 #include "engine/runtime/buffer_file.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -26,6 +27,7 @@ using namespace tagsink;
 int main(int argc, char** argv) {
     CLI::App app{"Shows, counts, replays and scripts the statement journal (sql.dat) and sql.rejected."};
     app.require_subcommand(1);
+    AddVersionFlag(app, "tagsink-buffer");
     std::string dir = ".";
     bool rejected = false;
     std::string connection;

@@ -1,6 +1,6 @@
 #include "item_csv.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/enumerations.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
@@ -159,7 +159,8 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
     std::unordered_map<std::string, std::unordered_set<std::string>> given;
     for (const Record& record : records)
         if (record.cells.size() >= 2 && !Trimmed(record.cells[1]).empty())
-            given[AsciiLowerCopy(Trimmed(record.cells[0]))].insert(AsciiLowerCopy(Trimmed(record.cells[1])));
+            given[qz::AsciiLowerCopy(Trimmed(record.cells[0]))].insert(
+                qz::AsciiLowerCopy(Trimmed(record.cells[1])));
     for (Record& record : records) {
         const std::size_t line = record.line;
         const auto fail = [&](const std::string& problem) { throw TextError(source, line, problem); };
@@ -167,7 +168,7 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
             continue;
         if (first) {
             first = false;
-            if (SameTextAscii(Trimmed(record.cells[0]), "group"))
+            if (qz::EqualsNoCase(Trimmed(record.cells[0]), "group"))
                 continue; // header
         }
         if (record.cells.size() > kColumns)
@@ -234,12 +235,12 @@ std::size_t AddItemsFromCsv(std::istream& in, std::string_view source, TServer& 
             }
             TItem& item = TItem::Create(*group);
             try {
-                const auto reserved = given.find(AsciiLowerCopy(group_name));
+                const auto reserved = given.find(qz::AsciiLowerCopy(group_name));
                 item.SetName(!item_name.empty() ? item_name
                              : reserved == given.end()
                                  ? names.Next(*group, "Item")
                                  : names.Next(*group, "Item", [&](std::string_view name) {
-                                       return reserved->second.count(AsciiLowerCopy(name)) > 0;
+                                       return reserved->second.count(qz::AsciiLowerCopy(name)) > 0;
                                    }));
             } catch (...) {
                 group->DeleteChild(item);

@@ -10,13 +10,14 @@
 // 0 on success, 1 on a failure, and 2 (or CLI11's code) on a bad command line.
 #include "item_csv.hpp"
 #include "model/project_error.hpp"
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/group.hpp"
 #include "model/project_file.hpp"
 #include "model/server.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
 #include "project_text.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -102,7 +103,7 @@ int AddItemsCommand(const std::string& csv_file, const std::string& file) {
 }
 
 bool EndsWithCsv(const std::string& name) {
-    return name.size() >= 4 && tagsink::SameTextAscii(std::string_view(name).substr(name.size() - 4), ".csv");
+    return name.size() >= 4 && qz::EqualsNoCase(std::string_view(name).substr(name.size() - 4), ".csv");
 }
 
 bool IsProjectFile(const std::string& name) {
@@ -166,6 +167,7 @@ int Check(const std::vector<std::string>& files, const std::vector<std::string>&
 int main(int argc, char** argv) {
     CLI::App app{"Converts Tagsink project files to a readable text and back."};
     app.require_subcommand(1);
+    tagsink::AddVersionFlag(app, "tagsink-project");
 
     std::string export_file;
     auto* export_cmd = app.add_subcommand("export", "Write the project as text to standard output");

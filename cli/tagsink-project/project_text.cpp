@@ -1,6 +1,6 @@
 #include "project_text.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/enumerations.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
@@ -249,7 +249,7 @@ public:
                 keys.pop_back();
             else if (event == Json::parse_event_t::key && !keys.empty() && duplicate.empty()) {
                 const std::string key = parsed.get<std::string>();
-                const auto [it, added] = keys.back().emplace(AsciiLowerCopy(key), key);
+                const auto [it, added] = keys.back().emplace(qz::AsciiLowerCopy(key), key);
                 if (!added)
                     duplicate = "duplicate key " + Quoted(key) + ": " + Quoted(it->second) +
                                 " is already given on this line (keys are compared without regard to "
@@ -301,7 +301,7 @@ public:
             bool saw_class = false;
             for (auto it = object.begin(); it != object.end(); ++it) {
                 const std::string& key = it.key();
-                if (SameTextAscii(key, kFormatKey))
+                if (qz::EqualsNoCase(key, kFormatKey))
                     Fail(line, "the format line {\"tagsink-project\":1} must be the first line");
                 const auto text = [&](std::string_view what) {
                     if (!it->is_string())
@@ -309,13 +309,13 @@ public:
                                        Found(Value{*it, {}, false}));
                     return it->get<std::string>();
                 };
-                if (SameTextAscii(key, "class")) {
+                if (qz::EqualsNoCase(key, "class")) {
                     record.cls = text("class");
                     saw_class = true;
-                } else if (SameTextAscii(key, "name")) {
+                } else if (qz::EqualsNoCase(key, "name")) {
                     record.name = text("name");
                     record.has_name = true;
-                } else if (SameTextAscii(key, "group")) {
+                } else if (qz::EqualsNoCase(key, "group")) {
                     record.group = text("group");
                     record.has_group = true;
                 } else {
@@ -366,7 +366,7 @@ private:
         record.cls = std::string(inner.substr(0, space));
         const std::string_view path =
             space == std::string_view::npos ? std::string_view() : Trim(inner.substr(space));
-        if (SameTextAscii(record.cls, "TItem")) {
+        if (qz::EqualsNoCase(record.cls, "TItem")) {
             const auto dot = path.find('.');
             if (dot == std::string_view::npos)
                 Fail(line,
@@ -435,18 +435,18 @@ public:
             const Record& record = records[r];
             line_ = record.line;
             TNamedItem* target = nullptr;
-            if (SameTextAscii(record.cls, "TServer")) {
+            if (qz::EqualsNoCase(record.cls, "TServer")) {
                 target = &root_;
                 if (record.has_name)
                     Name(root_, record.name, "TServer", nullptr);
-            } else if (SameTextAscii(record.cls, "TGroup")) {
+            } else if (qz::EqualsNoCase(record.cls, "TGroup")) {
                 group = &TGroup::Create(root_);
                 group_record = r;
                 target = group;
                 Name(*group, record.has_name ? record.name : Generated(root_, "Group", root_names_), "TGroup",
                      nullptr);
             } else {
-                if (record.has_group && !SameTextAscii(record.group, group->Name()))
+                if (record.has_group && !qz::EqualsNoCase(record.group, group->Name()))
                     WrongGroup(record, *group);
                 TItem& item = TItem::Create(*group);
                 target = &item;
@@ -458,7 +458,7 @@ public:
             std::unordered_map<std::string, const Entry*> keys;
             for (const Entry& entry : record.props) {
                 line_ = entry.line;
-                const auto [it, added] = keys.emplace(AsciiLowerCopy(entry.key), &entry);
+                const auto [it, added] = keys.emplace(qz::AsciiLowerCopy(entry.key), &entry);
                 if (!added)
                     Fail(Label(*target) + ": duplicate property " + Quoted(entry.key) + ": " +
                          Quoted(it->second->key) + " is already given" +
@@ -487,27 +487,27 @@ private:
         for (std::size_t r = 0; r < records.size(); ++r) {
             const Record& record = records[r];
             line_ = record.line;
-            if (SameTextAscii(record.cls, "TServer")) {
+            if (qz::EqualsNoCase(record.cls, "TServer")) {
                 if (saw_root_)
                     Fail("a second TServer " + std::string(unit_) + ": a project has exactly one root");
                 if (saw_group)
                     Fail("the TServer " + std::string(unit_) + " must come before the first TGroup " +
                          std::string(unit_));
                 saw_root_ = true;
-            } else if (SameTextAscii(record.cls, "TGroup")) {
+            } else if (qz::EqualsNoCase(record.cls, "TGroup")) {
                 saw_group = true;
                 group_record = r;
                 if (record.has_name && !record.name.empty())
-                    root_names_.insert(AsciiLowerCopy(record.name));
-                group_names_.insert(AsciiLowerCopy(record.name));
-            } else if (SameTextAscii(record.cls, "TItem")) {
+                    root_names_.insert(qz::AsciiLowerCopy(record.name));
+                group_names_.insert(qz::AsciiLowerCopy(record.name));
+            } else if (qz::EqualsNoCase(record.cls, "TItem")) {
                 if (!saw_group)
                     Fail(version_ == 1 ? "a TItem line must follow the line of its TGroup"
                                        : "the item block [TItem " + record.group + "." + record.name +
                                              "] stands before any TGroup block: an item block follows its "
                                              "group's block");
                 if (record.has_name && !record.name.empty())
-                    item_names_[group_record].insert(AsciiLowerCopy(record.name));
+                    item_names_[group_record].insert(qz::AsciiLowerCopy(record.name));
             } else {
                 Fail("unknown class " + Quoted(record.cls) + " (expected TServer, TGroup or TItem)");
             }
@@ -518,7 +518,7 @@ private:
         const std::string label = "TItem " + record.group + "." + record.name;
         const std::string here = "TGroup " + (group.Name().empty() ? "(no name)" : group.Name()) + " (line " +
                                  std::to_string(lines_[&group]) + ")";
-        if (!group_names_.count(AsciiLowerCopy(record.group)))
+        if (!group_names_.count(qz::AsciiLowerCopy(record.group)))
             Fail(label + ": names the group " + Quoted(record.group) +
                  ", which the text does not have; it stands below " + here);
         Fail(label + ": names the group " + Quoted(record.group) + " but stands below " + here +
@@ -532,7 +532,7 @@ private:
             n = 1;
         for (;; ++n) {
             std::string name = std::string(prefix) + std::to_string(n);
-            if (!owner.FindChild(name) && !reserved.count(AsciiLowerCopy(name)))
+            if (!owner.FindChild(name) && !reserved.count(qz::AsciiLowerCopy(name)))
                 return name;
         }
     }

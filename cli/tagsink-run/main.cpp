@@ -28,6 +28,7 @@
 #include "rotating_log.hpp"
 #include "stderr_reporter.hpp"
 #include "stop_request.hpp"
+#include "version_flag.hpp"
 #ifdef _WIN32
 #include "windows_service.hpp"
 #else
@@ -119,6 +120,7 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
     CLI::App app{"Records a Tagsink project headlessly: OPC values into the project's database."};
     RunSettings settings;
     AddRunOptions(app, settings);
+    AddVersionFlag(app, "tagsink-run");
 #ifdef _WIN32
     app.footer("As a Windows service: tagsink-run service install|uninstall|start|stop|status ... "
                "(tagsink-run service --help)");

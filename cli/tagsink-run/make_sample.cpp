@@ -10,6 +10,7 @@
 #include "model/server.hpp"
 #include "platform/path_text.hpp"
 #include "program_arguments.hpp"
+#include "version_flag.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
                  "sample.db of the current directory."};
     std::string project_file;
     app.add_option("FILE.DAT", project_file, "the project file to write (replaced if it exists)")->required();
+    AddVersionFlag(app, "tagsink-make-sample");
     tagsink::Utf8Console console;
     tagsink::ProgramArguments arguments(argc, argv); // UTF-8: on Windows from the wide command line
     try {

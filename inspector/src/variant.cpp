@@ -2,6 +2,7 @@
 
 #include "locale_formats.hpp"
 #include "platform/oleauto.h"
+#include "platform/var_type.hpp"
 
 #include <QDateTime>
 #include <QLocale>
@@ -15,20 +16,9 @@ namespace {
 
 const QDate kOleEpoch(1899, 12, 30);
 
+// The inspector's integer codes (and varError, an SCODE) are the OLE Automation ones.
 bool IsIntegerType(std::uint16_t vt) {
-    switch (vt) {
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64:
-    case varError:
-        return true;
-    default:
-        return false;
-    }
+    return qz::HoldsIntegerValue(vt);
 }
 
 bool IntegerRange(std::uint16_t vt, qlonglong& lo, qlonglong& hi) {

@@ -1,6 +1,6 @@
 #include "model/enumerations.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 
 namespace tagsink {
 
@@ -15,7 +15,7 @@ std::optional<std::int64_t> EnumValue(const TypeInfo& type, std::string_view ide
     if (type.Kind != TypeKind::Enumeration)
         return std::nullopt;
     for (std::size_t i = 0; i < type.EnumNames.size(); ++i)
-        if (SameTextAscii(type.EnumNames[i], identifier))
+        if (qz::EqualsNoCase(type.EnumNames[i], identifier))
             return type.MinValue + static_cast<std::int64_t>(i);
     return std::nullopt;
 }

@@ -55,7 +55,7 @@ void TNamedItem::SetName(std::string_view name) {
     if (name != name_) {
         if (!IsValidName(name))
             throw ProjectError("''" + std::string(name) + "'' is not a valid component name");
-        if (owner_ && !name.empty() && !SameTextAscii(name, name_)) {
+        if (owner_ && !name.empty() && !qz::EqualsNoCase(name, name_)) {
             if (owner_->FindChild(name))
                 throw ProjectError("A component named " + std::string(name) + " already exists");
         }

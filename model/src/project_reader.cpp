@@ -1,7 +1,7 @@
 #include "model/project_file.hpp"
 
 #include "extended_float.hpp"
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/enumerations.hpp"
 #include "model/group.hpp"
 #include "model/item.hpp"
@@ -221,11 +221,11 @@ private:
     }
 
     static BlockClass ClassOf(const std::string& name) {
-        if (SameTextAscii(name, "TServer"))
+        if (qz::EqualsNoCase(name, "TServer"))
             return BlockClass::Server;
-        if (SameTextAscii(name, "TGroup"))
+        if (qz::EqualsNoCase(name, "TGroup"))
             return BlockClass::Group;
-        if (SameTextAscii(name, "TItem"))
+        if (qz::EqualsNoCase(name, "TItem"))
             return BlockClass::Item;
         throw ProjectError("Class " + name + " not found");
     }
@@ -262,9 +262,9 @@ private:
         const std::string block = class_name + " block " + (name.empty() ? std::string("(unnamed)") : name);
         const std::string where = std::string(parent.ClassName()) + " " + ObjectLabel(parent);
         std::string rule;
-        if (SameTextAscii(class_name, "TServer"))
+        if (qz::EqualsNoCase(class_name, "TServer"))
             rule = "a project has exactly one root";
-        else if (SameTextAscii(class_name, "TGroup"))
+        else if (qz::EqualsNoCase(class_name, "TGroup"))
             rule = "groups belong directly under the root";
         else
             rule = "items belong inside a group";

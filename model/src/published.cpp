@@ -1,6 +1,6 @@
 #include "model/published.hpp"
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/enumerations.hpp"
 #include "model/project_error.hpp"
 
@@ -20,7 +20,7 @@ ClassInfo::ClassInfo(std::string_view name, const ClassInfo* parent, std::vector
 
 const PropInfo* ClassInfo::FindProperty(std::string_view name) const {
     for (const PropInfo* prop : all_)
-        if (SameTextAscii(prop->Name, name))
+        if (qz::EqualsNoCase(prop->Name, name))
             return prop;
     return nullptr;
 }

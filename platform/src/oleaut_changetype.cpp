@@ -16,6 +16,8 @@
 #include "platform/civil_time.hpp"
 #include "platform/locale_formats.hpp"
 #include "platform/oleauto.h"
+#include "platform/var_type.hpp"
+#include "platform/variant_reference.hpp"
 
 #include <charconv>
 #include <cfloat>
@@ -436,24 +438,6 @@ HRESULT ToDecimal(const Scalar& s, DECIMAL& out) {
     }
 }
 
-bool IsIntegerTarget(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void IntegerRange(VARTYPE vt, i128& lo, i128& hi) {
     switch (vt) {
     case VT_I1:
@@ -524,7 +508,7 @@ void StoreInteger(VARIANT& v, VARTYPE vt, i128 value) {
 // Converts one scalar into a fresh VARIANT of type vt.
 HRESULT ConvertScalar(const Scalar& s, VARTYPE vt, USHORT flags, VARIANT& result) {
     VariantInit(&result);
-    if (IsIntegerTarget(vt)) {
+    if (qz::IsIntegerVarType(vt)) {
         if (s.kind == Kind::Error) {
             if (vt != VT_I4 && vt != VT_UI4)
                 return kMismatch;
@@ -634,33 +618,6 @@ HRESULT ConvertScalar(const Scalar& s, VARTYPE vt, USHORT flags, VARIANT& result
     }
 }
 
-// Reads through a VT_BYREF: a VARIANT holding the referenced value without owning it.
-HRESULT Dereference(const VARIANT& ref, VARIANT& value) {
-    VariantInit(&value);
-    const VARTYPE base = ref.vt & ~VT_BYREF;
-    if (!ref.byref)
-        return E_INVALIDARG;
-    if (base == VT_VARIANT) {
-        const VARIANT* inner = ref.pvarVal;
-        if (inner->vt & VT_BYREF)
-            return Dereference(*inner, value);
-        std::memcpy(static_cast<void*>(&value), inner, sizeof(VARIANT));
-        return S_OK;
-    }
-    if (base & VT_ARRAY) {
-        value.parray = *static_cast<SAFEARRAY**>(ref.byref);
-    } else if (base == VT_DECIMAL) {
-        value.decVal = *ref.pdecVal;
-    } else {
-        const ULONG size = qz::ElementSize(base);
-        if (size == 0)
-            return DISP_E_BADVARTYPE;
-        std::memcpy(&value.llVal, ref.byref, size);
-    }
-    value.vt = base;
-    return S_OK;
-}
-
 } // namespace
 
 extern "C" {
@@ -679,7 +636,7 @@ HRESULT VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, LC
 
     VARIANT source;
     if (pvarSrc->vt & VT_BYREF) {
-        hr = Dereference(*pvarSrc, source);
+        hr = qz::ReadThroughReference(*pvarSrc, source);
         if (FAILED(hr))
             return hr;
     } else {

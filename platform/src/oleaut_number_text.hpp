@@ -37,7 +37,8 @@ std::string DecimalToScientific(const DecimalNumber& n);
 
 /// A floating-point number in the shortest general form with at most `precision` significant digits:
 /// scientific ("1E+20", "1E-05") when the exponent is below -4 or not below the precision, fixed
-/// otherwise, no trailing zeros, "0" for either zero.
+/// otherwise, no trailing zeros, "0" for either zero. (Statement text has its own form on purpose: see
+/// engine/statement/number_text.hpp.)
 std::string FormatReal(double value, int precision);
 
 } // namespace qz::detail

@@ -2,7 +2,7 @@
 // descriptor tables, and the project classes as the program shows them.
 #include "inspector_harness.hpp"
 #include "model_test_classes.hpp"
-#include "project_captions.hpp"
+#include "property_captions.hpp"
 
 #include "inspector/kind_editors.hpp"
 #include "inspector/model_binding.hpp"
@@ -123,7 +123,7 @@ private slots:
         tagsink::TGroup& group = tagsink::TGroup::Create(root);
         group.SetName("Group1");
         TestInspector insp;
-        UseProjectCaptions(insp);
+        tagsink::app::UseProjectCaptions(insp);
         QStringList painted;
         auto draw = insp.OnDrawCaption;
         insp.OnDrawCaption = [&](TQZCustomPropertyInspector* s, const TQZTypeInfo* t, QString& name) {

@@ -1,9 +1,10 @@
 // Shows a project group in the inspector with the program's Chinese captions and saves a picture of it:
 //   inspector_screenshot OUT.png
 // Run it under a real display (Xvfb) for the documentation, or offscreen as a smoke test.
-#include "project_captions.hpp"
+#include "property_captions.hpp"
 
 #include "inspector/kind_editors.hpp"
+#include "inspector/property_inspector.hpp"
 #include "inspector/model_binding.hpp"
 #include "inspector/prop_edit_manager.hpp"
 
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* insp = new TQZPropertyInspector(&window);
     layout->addWidget(insp);
-    testing::UseProjectCaptions(*insp);
+    tagsink::app::UseProjectCaptions(*insp);
     insp->SetExpandComponentRefs(false);
     insp->Add(Inspectable(group));
     window.resize(300, 230);

@@ -6,6 +6,7 @@
 #include <clocale>
 #include <set>
 #include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -28,6 +29,15 @@ TEST(AsciiNoCase, OrdersLikeLowerCaseBytes) {
     EXPECT_TRUE(qz::LessNoCase("ab", "ABC")) << "the shorter text first on a common prefix";
     EXPECT_TRUE(qz::LessNoCase("z", "\xC3\xA4")) << "bytes above 0x7F sort after ASCII";
     EXPECT_TRUE(qz::LessNoCase("_", "a")) << "'_' (0x5F) before 'a', as lower case orders it";
+}
+
+TEST(AsciiNoCase, KeysUnorderedSetsWithoutCase) {
+    EXPECT_EQ(qz::AsciiLowerCopy("TGroup.\xC4x"), "tgroup.\xC4x") << "only A-Z fold";
+    EXPECT_EQ(qz::AsciiCaseHash{}("Tag1"), qz::AsciiCaseHash{}("tAG1"));
+    std::unordered_set<std::string, qz::AsciiCaseHash, qz::AsciiCaseEqual> names{"Tag1", "TAG1", "tag2",
+                                                                                 "\xC4", "\xE4"};
+    EXPECT_EQ(names.size(), 4u);
+    EXPECT_EQ(names.count(std::string_view("TaG2")), 1u) << "found by a view, without a copy";
 }
 
 TEST(AsciiNoCase, IgnoresTheLocale) {

@@ -154,7 +154,7 @@ QZDAC_EXPORT void QZDAC_CALL QZDAC_SetLogProc(TLogProc proc);
 
 /* Lists the OPC DA servers of a host (empty or null = this computer) for version 1, 2 or 3 (other numbers
    ask for the all-zero category): the server-list component of the host first, then, on this computer,
-   the class registry. *progIds and *classIds (initialised VARIANTs) receive two index-aligned arrays of
+   the class registry. *prog_ids and *class_ids (initialised VARIANTs) receive two index-aligned arrays of
    BSTRs (VT_ARRAY|VT_BSTR, bounds 0..n-1; no elements when n is 0). Result n. Never reports; 0 when
    nothing was found or on any failure. Not re-entrant. */
 QZDAC_EXPORT int32_t QZDAC_CALL QZDAC_GetServers(const char* host, int32_t version, VARIANT* prog_ids,
@@ -257,7 +257,7 @@ QZDAC_EXPORT QZDAC_HITEM QZDAC_CALL QZDAC_AddItemEx(QZDAC_HSESSION session, QZDA
                                                     const char* item_id, int32_t client_value);
 
 /* Adds `count` items in one server call. `item_ids` must be an array (of strings) with upper bound count-1,
-   else nothing happens and 0 is returned (*handles untouched). `clientValues`, when an array with upper
+   else nothing happens and 0 is returned (*handles untouched). `client_values`, when an array with upper
    bound count-1, gives each item's client value (converted to a 32-bit integer), else every client value
    is 0. *handles receives a VT_ARRAY|VT_I4 of count elements: the item handle, or 0 where the server
    refused the item. Result: the number of refusals (0 also on a failure, reported as "TGroup.AddItems").
@@ -343,9 +343,9 @@ QZDAC_EXPORT QZDAC_BOOL QZDAC_CALL QZDAC_GetItemPropertyValue(QZDAC_HSESSION ses
  */
 
 /* The event handle, valid while the library is loaded; -1 when it could not be created. On Linux a file
-   descriptor (an epoll descriptor). On Windows the library's message-only window of the client thread
-   (bound by QZDAC_Init): its messages run the due work, so a thread that dispatches its window messages
-   needs neither export. */
+   descriptor (an epoll descriptor). Not exported on Windows: there the library's message-only window of
+   the client thread (bound by QZDAC_Init) runs the due work, so a thread that dispatches its window
+   messages needs neither export. */
 QZDAC_EXPORT intptr_t QZDAC_CALL QZDAC_GetEventHandle(void);
 
 /* Runs the notifications queued so far and the timers that are due, on the calling thread, then returns

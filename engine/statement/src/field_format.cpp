@@ -4,6 +4,7 @@
 #include "engine/statement/number_text.hpp"
 #include "locale_text.hpp"
 #include "platform/variant.hpp"
+#include "platform/variant_reference.hpp"
 
 #include <cmath>
 #include <cstdint>
@@ -61,56 +62,16 @@ const char* TypeName(VARTYPE vt) {
 }
 
 // A by-reference scalar seen as a plain value of the same type. The result borrows what it points to.
+// References to arrays, interfaces and types without a value stay as they are: they are reported as
+// having no value of the wanted kind.
 VARIANT Dereference(const VARIANT& value) {
-    VARIANT plain;
-    plain.vt = VT_EMPTY;
-    plain.llVal = 0;
     if (!(value.vt & VT_BYREF) || (value.vt & VT_ARRAY) || value.byref == nullptr)
         return value;
-    const VARTYPE base = value.vt & VT_TYPEMASK;
-    switch (base) {
-    case VT_VARIANT:
+    if ((value.vt & VT_TYPEMASK) == VT_VARIANT)
         return Dereference(*value.pvarVal);
-    case VT_I1:
-    case VT_UI1:
-        plain.bVal = *value.pbVal;
-        break;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        plain.iVal = *value.piVal;
-        break;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-        plain.lVal = *value.plVal;
-        break;
-    case VT_I8:
-    case VT_UI8:
-    case VT_CY:
-        plain.llVal = *static_cast<const LONGLONG*>(value.byref);
-        break;
-    case VT_R4:
-        plain.fltVal = *value.pfltVal;
-        break;
-    case VT_R8:
-    case VT_DATE:
-        plain.dblVal = *value.pdblVal;
-        break;
-    case VT_BSTR:
-        plain.bstrVal = *value.pbstrVal;
-        break;
-    case VT_DECIMAL: {
-        const DECIMAL dec = *value.pdecVal;
-        plain.decVal = dec;
-        break;
-    }
-    default:
-        return value; // left by-reference: reported as having no value of the wanted kind
-    }
-    plain.vt = base;
+    VARIANT plain;
+    if (FAILED(qz::ReadThroughReference(value, plain)) || plain.vt == VT_UNKNOWN || plain.vt == VT_DISPATCH)
+        return value;
     return plain;
 }
 

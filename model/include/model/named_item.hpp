@@ -14,7 +14,7 @@
 // Threads: project objects are created, changed and destroyed on one thread (the user-interface thread).
 #pragma once
 
-#include "model/ascii.hpp"
+#include "platform/ascii.hpp"
 #include "model/published.hpp"
 
 #include <cstddef>
@@ -108,7 +108,7 @@ private:
     bool dirty_ = false;
     std::unique_ptr<std::vector<TNamedItem*>> observers_; // exists only while it holds an entry
     std::vector<std::unique_ptr<TNamedItem>> children_;
-    std::unordered_map<std::string, TNamedItem*, AsciiCaseHash, AsciiCaseEqual> child_names_;
+    std::unordered_map<std::string, TNamedItem*, qz::AsciiCaseHash, qz::AsciiCaseEqual> child_names_;
 };
 
 } // namespace tagsink

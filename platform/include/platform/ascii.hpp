@@ -4,6 +4,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qz {
@@ -24,5 +27,30 @@ constexpr bool LessNoCase(std::string_view a, std::string_view b) noexcept {
         return static_cast<unsigned char>(AsciiLower(x)) < static_cast<unsigned char>(AsciiLower(y));
     });
 }
+
+/// A copy with A-Z folded to a-z (a key for sets and maps of case-insensitive names).
+inline std::string AsciiLowerCopy(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = AsciiLower(c);
+    return result;
+}
+
+/// Hash and equality for unordered containers keyed by case-insensitive names.
+struct AsciiCaseHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+        std::uint64_t h = 14695981039346656037ull; // FNV-1a over the folded bytes
+        for (char c : text) {
+            h ^= static_cast<unsigned char>(AsciiLower(c));
+            h *= 1099511628211ull;
+        }
+        return static_cast<std::size_t>(h);
+    }
+};
+struct AsciiCaseEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept { return EqualsNoCase(a, b); }
+};
 
 } // namespace qz

@@ -5,6 +5,7 @@
 
 #include "platform/ascii.hpp"
 #include "platform/utf16.hpp"
+#include "platform/var_type.hpp"
 
 #include <cctype>
 #include <charconv>
@@ -14,25 +15,6 @@
 namespace tagclient::transport::sim {
 
 namespace {
-
-bool IsIntegerType(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_ERROR:
-        return true;
-    default:
-        return false;
-    }
-}
 
 bool IsRealType(VARTYPE vt) {
     return vt == VT_R4 || vt == VT_R8 || vt == VT_DATE;
@@ -138,7 +120,7 @@ bool ParseInteger(const std::string& s, Exact* out) {
 // The exact integer a source stands for, when it is one: a value of an integer type (VT_ERROR included),
 // a boolean (-1 or 0), currency in whole units, or a text of an integer.
 bool ExactSource(const Value& v, Exact* e) {
-    if (IsIntegerType(v.type)) {
+    if (qz::HoldsIntegerValue(v.type)) {
         *e = ExactInteger(v);
         return true;
     }
@@ -207,7 +189,7 @@ HRESULT ConvertScalar(const Value& from, VARTYPE to, Value* out) {
         else
             source = Value::Text(Utf16(text));
     }
-    if (IsIntegerType(to)) {
+    if (qz::HoldsIntegerValue(to)) {
         Exact e;
         if (ExactSource(source, &e)) {
             if (!Fits(to, e))
@@ -305,7 +287,7 @@ bool operator==(const Value& a, const Value& b) {
 }
 
 bool IsSupportedScalarType(VARTYPE vt) {
-    return IsIntegerType(vt) || IsRealType(vt) || vt == VT_BOOL || vt == VT_BSTR || vt == VT_CY;
+    return qz::HoldsIntegerValue(vt) || IsRealType(vt) || vt == VT_BOOL || vt == VT_BSTR || vt == VT_CY;
 }
 
 bool IsSupportedType(VARTYPE vt) {

@@ -56,8 +56,6 @@ struct RecorderOptions {
     std::filesystem::path buffer_file{"sql.dat"};
     /// The reject file; empty: "sql.rejected" beside the journal.
     std::filesystem::path reject_file;
-    /// Kept for older callers: statements are journaled at once, whatever this says.
-    std::size_t spill_above = 1000;
     /// Command time-out given to the connection when it is opened.
     std::chrono::seconds command_timeout{10};
     /// How long Finish may spend executing; the rest stays in the journal.

@@ -1,4 +1,8 @@
 // Numbers as statement text: the general floating-point format, the cut BCD form and 32-bit rounding.
+// Two number-to-text forms exist on purpose: this one writes statement values the way the recorder always
+// has ("1.5E20", 15 integer digits before scientific notation, the project's decimal separator), while
+// platform's FormatReal is VariantChangeType's text ("1.5E+20", exponent signed and of two digits at least,
+// the fixed locale's separator); stored rows and OLE clients each rely on their own.
 #pragma once
 
 #include <cstdint>

@@ -1,14 +1,14 @@
-// The captions and the filter with which the program shows project objects (used by the tests and the
-// screenshot to show a project group as an operator sees it).
-#pragma once
+#include "property_captions.hpp"
 
 #include "inspector/property_inspector.hpp"
 
 #include <QHash>
 
-namespace tagsink::inspector::testing {
+namespace tagsink::app {
 
-inline const QHash<QString, QString>& ProjectCaptions() {
+namespace {
+
+const QHash<QString, QString>& Captions() {
     static const QHash<QString, QString> kCaptions{
         {QStringLiteral("BufferCount"), QStringLiteral("记录缓存数量")},
         {QStringLiteral("BufferTime"), QStringLiteral("记录缓存时间")},
@@ -37,16 +37,22 @@ inline const QHash<QString, QString>& ProjectCaptions() {
     return kCaptions;
 }
 
-/// Installs the program's caption replacement and property filter on an inspector.
-inline void UseProjectCaptions(TQZCustomPropertyInspector& insp) {
-    insp.OnDrawCaption = [](TQZCustomPropertyInspector*, const TQZTypeInfo*, QString& name) {
-        name = ProjectCaptions().value(name, name);
-    };
-    insp.OnFilterProp = [](TQZCustomPropertyInspector*, const TQZInstance&, const TQZPropInfo* p,
-                           bool& include) {
-        include = p->Name != QLatin1String("Dirty") && p->Name != QLatin1String("Tag") &&
-                  p->Name != QLatin1String("Name");
-    };
+} // namespace
+
+QString PropertyCaption(const QString& name) {
+    return Captions().value(name, name);
 }
 
-} // namespace tagsink::inspector::testing
+bool ListsProperty(const QString& name) {
+    return name != QLatin1String("Dirty") && name != QLatin1String("Tag") && name != QLatin1String("Name");
+}
+
+void UseProjectCaptions(inspector::TQZCustomPropertyInspector& inspector) {
+    inspector.OnFilterProp = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZInstance&,
+                                const inspector::TQZPropInfo* prop,
+                                bool& include) { include = ListsProperty(prop->Name); };
+    inspector.OnDrawCaption = [](inspector::TQZCustomPropertyInspector*, const inspector::TQZTypeInfo*,
+                                 QString& name) { name = PropertyCaption(name); };
+}
+
+} // namespace tagsink::app
