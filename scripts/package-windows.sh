@@ -2,12 +2,12 @@
 # Makes the Windows release: tagsink-windows-x64.zip and tagsink-windows-x86.zip, each one folder of the
 # same name holding the recorder (tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe), the OPC client
 # tagclient-cli.exe, tagclient.dll with its OPC proxy/stub DLL, the SDK for C clients (header, import
-# library, export list), the sample project, the operator's documents and the third-party notices; the
-# x64 one also the desktop program tagsink.exe with the Qt DLLs and plugins it needs (a missing x64 build
-# folder is configured with the Qt that scripts/qt-windows.sh builds or finds in its cache).
+# library, export list), the sample project, the operator's documents and the third-party notices; with
+# --desktop the x64 one also the desktop program tagsink.exe with the Qt DLLs and plugins it needs (a
+# missing x64 build folder is then configured with the Qt that scripts/qt-windows.sh builds or finds).
 #
 #   bash scripts/package-windows.sh [--arch x64|x86|all] [--build-dir [ARCH=]DIR]... [--out DIR]
-#                                   [--no-build] [--partial] [--no-desktop]
+#                                   [--no-build] [--partial] [--desktop]
 #
 #   --arch       which release to make (all: both, the default)
 #   --build-dir  the cross-build folder to take the programs from (default build-win64 for x64, build-win32
@@ -19,7 +19,8 @@
 #                uses this on the folders it has just built)
 #   --partial    package what exists when some release program is not in the build (the exit status
 #                stays 1, the missing files are named)
-#   --no-desktop the x64 release without the desktop program (no Qt needed)
+#   --desktop    the x64 release with the desktop program tagsink.exe and the Qt DLLs it needs (its
+#                Windows build is not yet tested under Wine, so it is not in the release by default)
 #
 # Writes the zips with zip, or with python3's zipfile where zip is missing (TAGSINK_ZIP_TOOL=python3
 # chooses that). Prints the path of every zip file it made. Exits 1 when something is missing or a step fails.
@@ -33,7 +34,7 @@ jobs=${TAGSINK_JOBS:-$(nproc)}
 die() { echo "package-windows: $*" >&2; exit 1; }
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; }
 
-archs=all out=dist no_build=0 partial=0 desktop=1
+archs=all out=dist no_build=0 partial=0 desktop=0
 declare -A build_dir=()
 plain_build_dir=
 while [ $# -gt 0 ]; do
@@ -51,7 +52,7 @@ while [ $# -gt 0 ]; do
     --out=*) out=${1#--out=}; shift ;;
     --no-build) no_build=1; shift ;;
     --partial) partial=1; shift ;;
-    --no-desktop) desktop=0; shift ;;
+    --desktop) desktop=1; shift ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; die "unknown argument: $1" ;;
   esac
@@ -257,7 +258,12 @@ stage() { # arch dir stage_root missing_targets; prints the missing files
   cp docs/samples/sample.DAT "$top/examples/sample.DAT"
   crlf docs/samples/sample.sql "$top/examples/sample.sql"
   sed -e "s/@ARCH@/$arch/g" -e "s/@BITS@/$(bits_of "$arch")/g" -e "s/@VERSION@/$version/g" \
-      -e "s/@TAGCLIENT_VERSION@/$tagclient_version/g" windows/release/README-windows.txt >"$3/readme"
+      -e "s/@TAGCLIENT_VERSION@/$tagclient_version/g" windows/release/README-windows.txt |
+    if [ "$arch" = x64 ] && [ $desktop = 1 ]; then
+      sed -e '/^@NODESKTOP{@$/,/^@}NODESKTOP@$/d' -e '/^@DESKTOP{@$/d' -e '/^@}DESKTOP@$/d'
+    else
+      sed -e '/^@DESKTOP{@$/,/^@}DESKTOP@$/d' -e '/^@NODESKTOP{@$/d' -e '/^@}NODESKTOP@$/d'
+    fi >"$3/readme"
   crlf "$3/readme" "$top/README-windows.txt"
   rm -f "$3/readme"
   notices >"$3/notices"

@@ -205,7 +205,11 @@ std::string UtcTimeText(const FILETIME& utc) {
     int millis;
     SplitUnix(utc, seconds, millis);
     std::tm tm{};
+#ifdef _WIN32
+    if (gmtime_s(&tm, &seconds) != 0)
+#else
     if (!gmtime_r(&seconds, &tm))
+#endif
         return "(invalid time)";
     return FormatTm(tm, millis, "UTC");
 }
@@ -217,7 +221,11 @@ std::string LocalTimeText(const FILETIME& utc) {
     int millis;
     SplitUnix(utc, seconds, millis);
     std::tm tm{};
+#ifdef _WIN32
+    if (localtime_s(&tm, &seconds) != 0)
+#else
     if (!localtime_r(&seconds, &tm))
+#endif
         return "(invalid time)";
     return FormatTm(tm, millis, "%z");
 }

@@ -10,6 +10,7 @@
 #include "model/item.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
+#include "sqlite_project.hpp"
 #include "server_browser.hpp"
 #include "tagclient.h"
 
@@ -96,7 +97,7 @@ private slots:
     void initTestCase() {
         RegisterProjectEditors();
         QString file = dir_.filePath(QStringLiteral("plant.db"));
-        db_string_ = "Driver={SQLite3};Database=" + file.toStdString() + ";Timeout=2000;";
+        db_string_ = "Driver={SQLite3};Database=" + OdbcFilePath(file).toStdString() + ";Timeout=2000;";
         Execute(db_string_, "create table readings (id integer, temp_c real, taken text)");
         Execute(db_string_, "create view hot as select * from readings where temp_c > 50");
     }

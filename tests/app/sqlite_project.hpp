@@ -14,7 +14,70 @@
 #include <functional>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <sql.h>
+#include <sqlext.h>
+#endif
+
 namespace tagsink::app::testing {
+
+#ifdef _WIN32
+// The path of a database file as the SQLite3 driver opens it. Under Wine the driver is the host's (Wine's
+// odbc32 hands the connection string to the host's unixODBC as it is), which needs the host's path of the
+// file: Wine's kernel32 gives it. On Windows the path stays as it is.
+inline QString OdbcFilePath(const QString& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto to_unix =
+        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    if (to_unix == nullptr)
+        return QDir::toNativeSeparators(path);
+    char* unix_path = to_unix(native.c_str());
+    if (unix_path == nullptr)
+        return path;
+    const QString result = QString::fromUtf8(unix_path);
+    HeapFree(GetProcessHeap(), 0, unix_path);
+    return result;
+}
+
+// select count(*) through ODBC (no sqlite3 shell on Windows); -1 when it fails.
+inline int OdbcCount(const std::string& db_string, const QString& table) {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    int count = -1;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return -1;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
+        SQL_SUCCEEDED(SQLDriverConnectA(dbc, nullptr,
+                                        reinterpret_cast<SQLCHAR*>(const_cast<char*>(db_string.c_str())),
+                                        SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+        const std::string query = "select count(*) from " + table.toStdString();
+        SQLINTEGER value = 0;
+        SQLLEN length = 0;
+        if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)) &&
+            SQL_SUCCEEDED(SQLExecDirectA(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
+                                         SQL_NTS)) &&
+            SQL_SUCCEEDED(SQLFetch(stmt)) &&
+            SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SLONG, &value, 0, &length)))
+            count = static_cast<int>(value);
+        if (stmt != SQL_NULL_HSTMT)
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+        SQLDisconnect(dbc);
+    }
+    if (dbc != SQL_NULL_HDBC)
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return count;
+}
+#else
+inline QString OdbcFilePath(const QString& path) {
+    return path;
+}
+#endif
 
 inline constexpr const char* kSimServer = "/Tagsink.SimServer.DA2/{D886E9B9-5576-47DF-B743-B81B90B0B9BF}";
 
@@ -37,7 +100,7 @@ struct SqliteProject {
     SqliteProject(const std::string& create_table, const std::function<void(TServer&)>& configure) {
         QDir::setCurrent(dir.path());
         db_file = dir.filePath(QStringLiteral("plant.db"));
-        const std::string db_string = "Driver={SQLite3};Database=" + db_file.toStdString() + ";Timeout=2000;";
+        db_string = "Driver={SQLite3};Database=" + OdbcFilePath(db_file).toStdString() + ";Timeout=2000;";
         auto connection = CreateDbConnection();
         connection->SetConnectionString(db_string);
         connection->Open(std::chrono::seconds(5));
@@ -49,6 +112,9 @@ struct SqliteProject {
 
     // The rows in `table` of the file, read by the sqlite3 shell beside the recording; -1 when it fails.
     int CountRows(const QString& table = QStringLiteral("readings")) const {
+#ifdef _WIN32
+        return OdbcCount(db_string, table);
+#else
         QProcess sqlite;
         sqlite.start(QStringLiteral("sqlite3"),
                      {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), db_file,
@@ -57,10 +123,12 @@ struct SqliteProject {
             return -1;
         }
         return sqlite.readAllStandardOutput().trimmed().toInt();
+#endif
     }
 
     QTemporaryDir dir;
     QString db_file;
+    std::string db_string;  // the project's DBString
     TMain::Options options; // the window's options on the saved project
 };
 

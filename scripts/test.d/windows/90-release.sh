@@ -9,11 +9,11 @@ stage_release() {
   local qt_system='comdlg32|imm32|winmm|dwmapi|uxtheme|d2d1|d3d11|dxgi|dwrite|setupapi|netapi32|authz|mpr|shcore|ntdll|winspool\.drv'
   local shipped
   # The desktop program is in the x64 zip when its stage is on (TAGSINK_WINDOWS_DESKTOP=1).
-  local no_desktop=--no-desktop
-  [ "${TAGSINK_WINDOWS_DESKTOP:-0}" != 1 ] || no_desktop=
+  local desktop=
+  [ "${TAGSINK_WINDOWS_DESKTOP:-0}" != 1 ] || desktop=--desktop
   rm -rf "$dist"
   for arch in x64 x86; do
-    zips+=$(bash "$root/scripts/package-windows.sh" --no-build --arch $arch --out "$dist" $no_desktop)$'\n'
+    zips+=$(bash "$root/scripts/package-windows.sh" --no-build --arch $arch --out "$dist" $desktop)$'\n'
   done
   for arch in x64 x86; do
     zip=$dist/tagsink-windows-$arch.zip
@@ -28,7 +28,7 @@ stage_release() {
              docs/app.md docs/windows.md docs/tagclient-cli.md docs/images/main-run-live.png; do
       grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
     done
-    if [ $arch = x64 ] && [ -z "$no_desktop" ]; then
+    if [ $arch = x64 ] && [ -n "$desktop" ]; then
       for f in tagsink.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
         grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
       done
