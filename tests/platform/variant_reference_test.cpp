@@ -12,9 +12,9 @@ TEST(VarType, IntegerTypesAreTheTenIntegerCodes) {
     for (VARTYPE vt : std::initializer_list<VARTYPE>{VT_I1, VT_UI1, VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT,
                                                      VT_UINT, VT_I8, VT_UI8})
         EXPECT_TRUE(qz::IsIntegerVarType(vt)) << vt;
-    for (VARTYPE vt :
-         {VT_EMPTY, VT_NULL, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_ERROR, VT_BOOL, VT_DECIMAL,
-          static_cast<VARTYPE>(VT_ARRAY | VT_I4), static_cast<VARTYPE>(VT_BYREF | VT_I4)})
+    for (VARTYPE vt : std::initializer_list<VARTYPE>{
+             VT_EMPTY, VT_NULL, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_ERROR, VT_BOOL, VT_DECIMAL,
+             static_cast<VARTYPE>(VT_ARRAY | VT_I4), static_cast<VARTYPE>(VT_BYREF | VT_I4)})
         EXPECT_FALSE(qz::IsIntegerVarType(vt)) << vt;
     EXPECT_TRUE(qz::HoldsIntegerValue(VT_ERROR)) << "an SCODE is a 32-bit integer value";
     EXPECT_TRUE(qz::HoldsIntegerValue(VT_UI8));
