@@ -132,9 +132,10 @@ private slots:
         insp.Add(Inspectable(group));
         insp.resize(320, 400);
         insp.show();
-        const QStringList expected{"Deadband",       "Description",   "KeyField",  "KeyFieldType",
-                                   "RecordInterval", "RecordType",    "TableName", "TableType",
-                                   "TimeField",      "TimeFieldType", "TrigType",  "UpdateRate"};
+        const QStringList expected{"Deadband",       "Description",      "KeyField",      "KeyFieldType",
+                                   "RecordInterval", "RecordTimeSource", "RecordType",    "TableName",
+                                   "TableType",      "TimeField",        "TimeFieldType", "TrigType",
+                                   "UpdateRate"};
         QCOMPARE(Captions(insp), expected);
         insp.grab();
         QVERIFY(painted.contains(QStringLiteral("数据值死区")));
@@ -208,7 +209,7 @@ private slots:
         tagsink::TGroup& second = tagsink::TGroup::Create(root);
         insp.Add(Inspectable(group));
         insp.Add(Inspectable(second));
-        QCOMPARE(Captions(insp).size(), 12);
+        QCOMPARE(Captions(insp).size(), 13);
         QCOMPARE(CellText(insp, RowOf(insp, QStringLiteral("UpdateRate"))), QStringLiteral("1000"));
     }
 };

@@ -390,7 +390,7 @@ TEST_F(ProjectTextTool, MessagesNameTheObjectTheValueAndWhatIsAllowed) {
                   ":4: TGroup G: unknown property 'Colour' of TGroup; its properties are "
                   "TableType, TableName, TimeField, TimeFieldType, KeyField, KeyFieldType, "
                   "RecordInterval, RecordType, TrigType, UpdateRate, Deadband, "
-                  "Description");
+                  "Description, RecordTimeSource");
     // a generated name never clashes with a name given later: the generated one steps aside
     Write(dir_ / "gen.jsonl", "{\"class\":\"TServer\"}\n{\"class\":\"TGroup\",\"name\":\"G\"}\n"
                               "{\"class\":\"TItem\"}\n{\"class\":\"TItem\",\"name\":\"Item1\"}\n");
