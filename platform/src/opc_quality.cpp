@@ -15,13 +15,13 @@ const char* SubStatus(unsigned major, unsigned status) {
         return status < std::size(kBad) ? kBad[status] : "unknown sub-status";
     }
     case 0x40: {
-        static const char* const kUncertain[] = {
-            nullptr, "last usable value", nullptr, nullptr, "sensor not accurate", "EU units exceeded",
-            "sub-normal"};
+        static const char* const kUncertain[] = {nullptr,     "last usable value",   nullptr,
+                                                 nullptr,     "sensor not accurate", "EU units exceeded",
+                                                 "sub-normal"};
         if (status == 0)
             return nullptr;
         return status < std::size(kUncertain) && kUncertain[status] ? kUncertain[status]
-                                                                     : "unknown sub-status";
+                                                                    : "unknown sub-status";
     }
     case 0xC0:
         return status == 0 ? nullptr : status == 6 ? "local override" : "unknown sub-status";
@@ -35,7 +35,10 @@ const char* SubStatus(unsigned major, unsigned status) {
 std::string OpcQualityText(std::uint16_t quality) {
     const unsigned major = quality & 0xC0u;
     const unsigned status = (quality >> 2) & 0x0Fu;
-    std::string text = major == 0xC0 ? "good" : major == 0x40 ? "uncertain" : major == 0x00 ? "bad" : "invalid";
+    std::string text = major == 0xC0   ? "good"
+                       : major == 0x40 ? "uncertain"
+                       : major == 0x00 ? "bad"
+                                       : "invalid";
     const char* detail = SubStatus(major, status);
     const char* limit = nullptr;
     switch (quality & 0x03u) {

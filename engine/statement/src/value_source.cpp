@@ -26,7 +26,8 @@ bool IsTextType(TFieldType type) {
 
 std::uint64_t FileTimeNow() {
     const auto now = std::chrono::system_clock::now();
-    const std::int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const std::int64_t ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
     return static_cast<std::uint64_t>(ms) * 10000ULL + kFileTimeAtUnixEpoch;
 }
 
@@ -45,9 +46,8 @@ std::string FormatTimeValue(double date_time, TFieldType field_type, TimeStyle s
     case TFieldType::ftTimeStamp:
     case TFieldType::ftString:
     case TFieldType::ftWideString:
-        return QuoteSqlString(FormatDateTimeParts(ShortDateFormat() + DateTimeSeparator() + LongTimeFormat() +
-                                                      ".zzz",
-                                                  DecodeDateTime(date_time)));
+        return QuoteSqlString(FormatDateTimeParts(
+            ShortDateFormat() + DateTimeSeparator() + LongTimeFormat() + ".zzz", DecodeDateTime(date_time)));
     case TFieldType::ftTime:
         return QuoteSqlString(FormatDateTimeParts(LongTimeFormat() + ".zzz", DecodeDateTime(date_time)));
     default:
