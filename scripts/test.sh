@@ -63,7 +63,7 @@ fi
 
 # Sanitizer builds use -O1 (set by the sanitizer options): quicker to build, still fast enough to test.
 configure build-asan Debug all -DTAGSINK_SANITIZE=ON -DTAGSINK_WITH_BENCH=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
 
 if [ "${TAGSINK_SKIP_TSAN:-0}" != 1 ]; then
