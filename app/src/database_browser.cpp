@@ -13,9 +13,15 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#ifdef _WIN32
+#include "platform/oleauto.h" // windows.h, whose types sql.h needs
+#endif
+
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
 
+#include <iterator>
 #include <memory>
 
 namespace tagsink::app {
@@ -44,6 +50,12 @@ public:
 private:
     SQLHENV env_ = SQL_NULL_HENV;
 };
+
+// A NUL-terminated SQLWCHAR text (UTF-16 on Windows and with unixODBC alike).
+QString WideText(const SQLWCHAR* text) {
+    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t));
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(text));
+}
 
 // Values that hold ";" or "{" go in braces; a "}" inside is doubled.
 QString Quoted(const QString& value) {
@@ -110,15 +122,16 @@ QStringList OdbcDrivers() {
     if (env.get() == SQL_NULL_HENV) {
         return names;
     }
-    SQLCHAR description[512];
-    SQLCHAR attributes[2048];
+    // The wide calls: driver names in any language, on Windows (UTF-16) as with unixODBC.
+    SQLWCHAR description[512];
+    SQLWCHAR attributes[2048];
     SQLSMALLINT description_length = 0;
     SQLSMALLINT attributes_length = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (
-        SQL_SUCCEEDED(SQLDrivers(env.get(), direction, description, sizeof description, &description_length,
-                                 attributes, sizeof attributes, &attributes_length))) {
-        names << QString::fromUtf8(reinterpret_cast<const char*>(description));
+    while (SQL_SUCCEEDED(SQLDriversW(env.get(), direction, description, std::size(description),
+                                     &description_length, attributes, std::size(attributes),
+                                     &attributes_length))) {
+        names << WideText(description);
         direction = SQL_FETCH_NEXT;
     }
     return names;
@@ -130,14 +143,14 @@ QStringList OdbcDataSources() {
     if (env.get() == SQL_NULL_HENV) {
         return names;
     }
-    SQLCHAR name[SQL_MAX_DSN_LENGTH + 1];
-    SQLCHAR description[512];
+    SQLWCHAR name[SQL_MAX_DSN_LENGTH + 1];
+    SQLWCHAR description[512];
     SQLSMALLINT name_length = 0;
     SQLSMALLINT description_length = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDataSources(env.get(), direction, name, sizeof name, &name_length, description,
-                                        sizeof description, &description_length))) {
-        names << QString::fromUtf8(reinterpret_cast<const char*>(name));
+    while (SQL_SUCCEEDED(SQLDataSourcesW(env.get(), direction, name, std::size(name), &name_length,
+                                         description, std::size(description), &description_length))) {
+        names << WideText(name);
         direction = SQL_FETCH_NEXT;
     }
     return names;

@@ -5,6 +5,7 @@
 #include "engine/db/odbc_connection.hpp"
 #include "item_browser.hpp"
 #include "server_browser.hpp"
+#include "sqlite_project.hpp"
 #include "tagclient.h"
 
 #include <QDir>
@@ -183,7 +184,8 @@ private slots:
         dialog.BuildClick();
         QCOMPARE(dialog.ConnStr->toPlainText(), QStringLiteral("Driver={SQLite3};\nDatabase=old.db;"));
 
-        QString file = dir.filePath(QStringLiteral("built.db"));
+        // The path as the SQLite3 driver opens it (under Wine, the host's path).
+        QString file = OdbcFilePath(dir.filePath(QStringLiteral("built.db")));
         QString answer;
         prompts.dialogs.push_back([&](QDialog& d) {
             auto& builder = static_cast<TConnectionBuilder&>(d);

@@ -3,12 +3,14 @@
 // the operator returns to Edit mode with the password.
 #include "app_harness.hpp"
 #include "engine/db/odbc_connection.hpp"
+#include "engine/runtime/buffer_file.hpp"
 #include "model/server.hpp"
 #include "registration.hpp"
 #include "snapshot_group.hpp"
 #include "sqlite_project.hpp"
 #include "tagclient.h"
 
+#include <QFileInfo>
 #include <QtTest>
 
 using namespace tagsink;
@@ -56,6 +58,40 @@ private slots:
         QTest::qWait(400);
         QCOMPARE(project.CountRows(), rows); // stopped: nothing more arrives
         QVERIFY(prompts.messages.isEmpty());
+    }
+
+    void ExitFromRunNeedsThePasswordAndLeavesNothingJournaled() {
+        SqliteProject project("create table readings (DT varchar(30), S double precision, R integer)",
+                              [](TServer& server) { AddSnapshotGroup(server); });
+        ScriptedPrompts prompts;
+        Window w(project.options);
+        QCOMPARE(w->Mode(), rmRun);
+        QTRY_VERIFY_WITH_TIMEOUT(project.CountRows() >= 2, 10000);
+
+        // A wrong password keeps it recording.
+        prompts.passwords.push_back(QStringLiteral("wrong"));
+        w->actFileExit->trigger();
+        QCOMPARE(prompts.password_asked, 1);
+        QCOMPARE(prompts.messages.size(), 1); // the wrong password is said
+        QCOMPARE(w.ended, 0);
+        QCOMPARE(w->Mode(), rmRun);
+        QVERIFY(!w->Stopping());
+        const int before = project.CountRows();
+        QTRY_VERIFY_WITH_TIMEOUT(project.CountRows() > before, 10000);
+
+        prompts.passwords.push_back(QStringLiteral("krw5tm"));
+        w->actFileExit->trigger();
+        QVERIFY(WaitStopped(*w.main));
+        QCOMPARE(w.ended, 1);
+        // A healthy database took every statement: the journal holds none after its progress mark.
+        const int journaled = QFileInfo::exists(QStringLiteral("sql.dat"))
+                                  ? static_cast<int>(PeekJournal("sql.dat").entries.size())
+                                  : 0;
+        QCOMPARE(journaled, 0);
+        const int rows = project.CountRows();
+        QTest::qWait(400);
+        QCOMPARE(project.CountRows(), rows);
+        QCOMPARE(prompts.messages.size(), 1);
     }
 };
 

@@ -42,9 +42,15 @@ private slots:
     void init() { QFile::remove(Project()); }
 
     void ProjectFileIsBesideTheProgramWithDat() {
-        QCOMPARE(ProjectFilePathFor(QStringLiteral("/opt/tagsink/bin/tagsink")),
-                 QStringLiteral("/opt/tagsink/bin/tagsink.DAT"));
-        QCOMPARE(ProjectFilePathFor(QStringLiteral("/x/Tagsink.exe")), QStringLiteral("/x/Tagsink.DAT"));
+#ifdef _WIN32
+        const QString root = QStringLiteral("C:");
+#else
+        const QString root;
+#endif
+        QCOMPARE(ProjectFilePathFor(root + QStringLiteral("/opt/tagsink/bin/tagsink")),
+                 root + QStringLiteral("/opt/tagsink/bin/tagsink.DAT"));
+        QCOMPARE(ProjectFilePathFor(root + QStringLiteral("/x/Tagsink.exe")),
+                 root + QStringLiteral("/x/Tagsink.DAT"));
     }
 
     void StartsEmptyInEditWithPanelsAndActions() {

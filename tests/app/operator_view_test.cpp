@@ -27,11 +27,15 @@ using namespace tagsink::app::testing;
 namespace {
 
 bool Sqlite(const QString& file, const QString& sql) {
+#ifdef _WIN32
+    return OdbcRun("Driver={SQLite3};Database=" + OdbcFilePath(file).toStdString() + ";Timeout=5000;", sql);
+#else
     QProcess sqlite;
     // The program writes the same file: wait for its lock instead of failing at once.
     sqlite.start(QStringLiteral("sqlite3"),
                  {QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), file, sql});
     return sqlite.waitForFinished(10000) && sqlite.exitCode() == 0;
+#endif
 }
 
 int Distance(QRgb a, QRgb b) {

@@ -29,8 +29,9 @@ namespace tagsink::app::testing {
 // file: Wine's kernel32 gives it. On Windows the path stays as it is.
 inline QString OdbcFilePath(const QString& path) {
     using ToUnix = char*(CDECL*)(LPCWSTR);
-    const auto to_unix =
-        reinterpret_cast<ToUnix>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+    // Through void* (a FARPROC is a function of no arguments; the export is not).
+    const auto to_unix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
     const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
     if (to_unix == nullptr)
         return QDir::toNativeSeparators(path);
@@ -42,28 +43,33 @@ inline QString OdbcFilePath(const QString& path) {
     return result;
 }
 
-// select count(*) through ODBC (no sqlite3 shell on Windows); -1 when it fails.
-inline int OdbcCount(const std::string& db_string, const QString& table) {
+// One statement through ODBC (there is no sqlite3 shell on Windows): true when it succeeds; a statement
+// that answers rows gives its first row's first column as a number in `first`.
+inline bool OdbcRun(const std::string& db_string, const QString& sql, int* first = nullptr) {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
-    int count = -1;
+    bool ok = false;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
-        return -1;
+        return false;
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    // The wide calls: Wine's odbc32 has no SQLDriverConnectA.
+    std::wstring connect = QString::fromStdString(db_string).toStdWString();
+    std::wstring query = sql.toStdWString();
     if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc)) &&
-        SQL_SUCCEEDED(SQLDriverConnectA(dbc, nullptr,
-                                        reinterpret_cast<SQLCHAR*>(const_cast<char*>(db_string.c_str())),
-                                        SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
-        const std::string query = "select count(*) from " + table.toStdString();
-        SQLINTEGER value = 0;
-        SQLLEN length = 0;
+        SQL_SUCCEEDED(SQLDriverConnectW(dbc, nullptr, connect.data(), SQL_NTS, nullptr, 0, nullptr,
+                                        SQL_DRIVER_NOPROMPT))) {
         if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt)) &&
-            SQL_SUCCEEDED(SQLExecDirectA(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(query.c_str())),
-                                         SQL_NTS)) &&
-            SQL_SUCCEEDED(SQLFetch(stmt)) &&
-            SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SLONG, &value, 0, &length)))
-            count = static_cast<int>(value);
+            SQL_SUCCEEDED(SQLExecDirectW(stmt, query.data(), SQL_NTS))) {
+            ok = true;
+            if (first != nullptr) {
+                SQLINTEGER value = 0;
+                SQLLEN length = 0;
+                ok = SQL_SUCCEEDED(SQLFetch(stmt)) &&
+                     SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SLONG, &value, 0, &length));
+                *first = static_cast<int>(value);
+            }
+        }
         if (stmt != SQL_NULL_HSTMT)
             SQLFreeHandle(SQL_HANDLE_STMT, stmt);
         SQLDisconnect(dbc);
@@ -71,7 +77,13 @@ inline int OdbcCount(const std::string& db_string, const QString& table) {
     if (dbc != SQL_NULL_HDBC)
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
     SQLFreeHandle(SQL_HANDLE_ENV, env);
-    return count;
+    return ok;
+}
+
+// select count(*) through ODBC; -1 when it fails.
+inline int OdbcCount(const std::string& db_string, const QString& table) {
+    int count = -1;
+    return OdbcRun(db_string, QStringLiteral("select count(*) from %1").arg(table), &count) ? count : -1;
 }
 #else
 inline QString OdbcFilePath(const QString& path) {
