@@ -2,12 +2,13 @@
 # Makes the Windows release: tagsink-windows-x64.zip and tagsink-windows-x86.zip, each one folder of the
 # same name holding the recorder (tagsink-run.exe, tagsink-project.exe, tagsink-buffer.exe), the OPC client
 # tagclient-cli.exe, tagclient.dll with its OPC proxy/stub DLL, the SDK for C clients (header, import
-# library, export list), the sample project, the operator's documents and the third-party notices; with
-# --desktop the x64 one also the desktop program tagsink.exe with the Qt DLLs and plugins it needs (a
-# missing x64 build folder is then configured with the Qt that scripts/qt-windows.sh builds or finds).
+# library, export list), the sample project, the operator's documents and the third-party notices; the
+# x64 one also the desktop program tagsink.exe with the Qt DLLs and plugins it needs (a missing x64 build
+# folder is then configured with the Qt that scripts/qt-windows.sh builds or finds; --no-desktop leaves
+# it out).
 #
 #   bash scripts/package-windows.sh [--arch x64|x86|all] [--build-dir [ARCH=]DIR]... [--out DIR]
-#                                   [--no-build] [--partial] [--desktop]
+#                                   [--no-build] [--partial] [--no-desktop]
 #
 #   --arch       which release to make (all: both, the default)
 #   --build-dir  the cross-build folder to take the programs from (default build-win64 for x64, build-win32
@@ -19,8 +20,8 @@
 #                uses this on the folders it has just built)
 #   --partial    package what exists when some release program is not in the build (the exit status
 #                stays 1, the missing files are named)
-#   --desktop    the x64 release with the desktop program tagsink.exe and the Qt DLLs it needs (its
-#                Windows build is not yet tested under Wine, so it is not in the release by default)
+#   --no-desktop the x64 release without the desktop program tagsink.exe and its Qt DLLs (no Qt for
+#                Windows needed); --desktop, the default, keeps them
 #
 # Writes the zips with zip, or with python3's zipfile where zip is missing (TAGSINK_ZIP_TOOL=python3
 # chooses that). Prints the path of every zip file it made. Exits 1 when something is missing or a step fails.
@@ -34,7 +35,7 @@ jobs=${TAGSINK_JOBS:-$(nproc)}
 die() { echo "package-windows: $*" >&2; exit 1; }
 usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; }
 
-archs=all out=dist no_build=0 partial=0 desktop=0
+archs=all out=dist no_build=0 partial=0 desktop=1
 declare -A build_dir=()
 plain_build_dir=
 while [ $# -gt 0 ]; do
@@ -53,6 +54,7 @@ while [ $# -gt 0 ]; do
     --no-build) no_build=1; shift ;;
     --partial) partial=1; shift ;;
     --desktop) desktop=1; shift ;;
+    --no-desktop) desktop=0; shift ;;
     -h|--help) usage; exit 0 ;;
     *) usage >&2; die "unknown argument: $1" ;;
   esac

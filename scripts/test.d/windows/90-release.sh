@@ -1,16 +1,17 @@
 # release: the release zips, made from the build folders (scripts/package-windows.sh --no-build: nothing
 # is built again): every file there, programs and DLLs importing system DLLs only (and what ships beside
 # them), the README with CR LF, the SDK usable by a C client of each bitness, and (under Wine) the
-# packaged programs starting from the unpacked folder alone.
+# packaged programs starting from the unpacked folder alone (tagclient-cli.exe lists the servers; the
+# desktop program tagsink.exe, x64, loads with the DLLs shipped beside it).
 stage_release() {
   local dist=$root/build-win64/release zips= arch top listing f d dlls zip triple readme said
   local allowed='kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|bcrypt|shlwapi|version|psapi|userenv|dbghelp|wtsapi32|secur32|api-ms-win-.*'
   # Qt's DLLs use more of the system's (display, input, fonts, themes).
   local qt_system='comdlg32|imm32|winmm|dwmapi|uxtheme|d2d1|d3d11|dxgi|dwrite|setupapi|netapi32|authz|mpr|shcore|ntdll|winspool\.drv'
   local shipped
-  # The desktop program is in the x64 zip when its stage is on (TAGSINK_WINDOWS_DESKTOP=1).
-  local desktop=
-  [ "${TAGSINK_WINDOWS_DESKTOP:-0}" != 1 ] || desktop=--desktop
+  # The desktop program is in the x64 zip unless its stage is off (TAGSINK_WINDOWS_DESKTOP=0).
+  local desktop=--no-desktop
+  [ "${TAGSINK_WINDOWS_DESKTOP:-1}" != 1 ] || desktop=--desktop
   rm -rf "$dist"
   for arch in x64 x86; do
     zips+=$(bash "$root/scripts/package-windows.sh" --no-build --arch $arch --out "$dist" $desktop)$'\n'
@@ -28,8 +29,8 @@ stage_release() {
              docs/app.md docs/windows.md docs/tagclient-cli.md docs/images/main-run-live.png; do
       grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
     done
-    if [ $arch = x64 ] && [ -n "$desktop" ]; then
-      for f in tagsink.exe Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
+    if [ $arch = x64 ] && [ "$desktop" = --desktop ]; then
+      for f in tagsink.exe docs/images/main-windows.png Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll; do
         grep -qx "$top/$f" <<<"$listing" || fail "$(basename "$zip") lacks $top/$f"
       done
     elif grep -q "^$top/tagsink.exe$" <<<"$listing"; then
@@ -79,4 +80,10 @@ stage_release() {
   said=$(wine_in "$top" tagclient-cli.exe servers 2>&1 | tr -d '\r' || true)
   grep -q '^Tagsink.SimServer.DA2 ' <<<"$said" || fail "x64: tagclient-cli.exe from the release does not list the servers: $said"
   echo "tagclient-cli.exe servers (from the unpacked folder): $(echo $said)"
+  if [ "$desktop" = --desktop ]; then
+    # The DLLs it imports are all beside it: it loads and answers from the unpacked folder.
+    said=$(wine_in "$top" tagsink.exe --version 2>&1 | tr -d '\r' || true)
+    grep -q '^tagsink (tagclient ' <<<"$said" || fail "x64: tagsink.exe from the release does not start: $said"
+    echo "tagsink.exe --version (from the unpacked folder): $said"
+  fi
 }
