@@ -46,6 +46,9 @@ protected:
         RecorderOptions o;
         o.buffer_file = dir_ / "sql.dat";
         o.longest_reconnect_delay = 200ms;
+        // Refusals are tried again sooner than in service, so that a few of them pass quickly.
+        o.first_retry_delay = 100ms;
+        o.longest_retry_delay = 400ms;
         return o;
     }()};
     std::string tail_ = ")";
