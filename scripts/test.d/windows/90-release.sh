@@ -7,7 +7,7 @@ stage_release() {
   local dist=$root/build-win64/release zips= arch top listing f d dlls zip triple readme said
   local allowed='kernel32|user32|advapi32|ole32|oleaut32|rpcrt4|msvcrt|ws2_32|shell32|gdi32|odbc32|bcrypt|shlwapi|version|psapi|userenv|dbghelp|wtsapi32|secur32|api-ms-win-.*'
   # Qt's DLLs use more of the system's (display, input, fonts, themes).
-  local qt_system='comdlg32|imm32|winmm|dwmapi|uxtheme|d2d1|d3d11|dxgi|dwrite|setupapi|netapi32|authz|mpr|shcore|ntdll|winspool\.drv'
+  local qt_system='comdlg32|imm32|winmm|dwmapi|uxtheme|d2d1|d3d9|d3d11|dxgi|dwrite|setupapi|netapi32|authz|mpr|shcore|ntdll|winspool\.drv'
   local shipped
   # The desktop program is in the x64 zip unless its stage is off (TAGSINK_WINDOWS_DESKTOP=0).
   local desktop=--no-desktop
