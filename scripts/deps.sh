@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build git pkg-config clang libclang-rt-14-dev clang-format clang-tidy file
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
-  qt6-base-dev libmuparser-dev nlohmann-json3-dev libcli11-dev
+  qt6-base-dev qt6-l10n-tools libmuparser-dev nlohmann-json3-dev libcli11-dev
   # tagsink-run's HTTP endpoint (the Windows build compiles the same version from its source package)
   libcpp-httplib-dev
   # databases through ODBC
