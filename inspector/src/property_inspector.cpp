@@ -332,6 +332,8 @@ TQZPropertyInspectorItem* TQZCustomPropertyInspector::ItemOfEditor(const TQZProp
 }
 
 void TQZCustomPropertyInspector::BindEditor(TQZPropEditor* editor) {
+    // Bound once: an editor bound again (a rebuilt row) must not report twice.
+    disconnect(editor, nullptr, this, nullptr);
     // Direct connections: the editor reads the answers by reference as soon as the signal returns.
     connect(editor, &TQZPropEditor::Modified, this, &TQZCustomPropertyInspector::EditorModified,
             Qt::DirectConnection);

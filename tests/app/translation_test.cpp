@@ -279,6 +279,9 @@ private slots:
     void everyTextHasItsEnglishForm() {
         // lupdate over today's sources, starting from the committed file: a text that is new, or whose
         // translation is missing, shows up as unfinished.
+#ifdef _WIN32
+        QSKIP("lupdate runs on the build host");
+#endif
         const QString committed = QStringLiteral(TAGSINK_SOURCE_DIR "/app/translations/tagsink_en.ts");
         QTemporaryDir scratch;
         const QString fresh = scratch.filePath(QStringLiteral("fresh.ts"));
