@@ -156,8 +156,8 @@ void TMain::closeEvent(QCloseEvent* event) {
         mode_after_stop_.reset();
         return;
     }
-    if (mode_ != rmEdit) {
-        event->ignore();
+    if (mode_ != rmEdit || checking_) {
+        event->ignore(); // a running check ends first: it holds the OPC session and the database
         return;
     }
     event->accept();

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace tagsink;
 using namespace tagsink::app;
@@ -157,6 +158,39 @@ private slots:
         QVERIFY(!w->SelectObjectPath(QStringLiteral("Manager.Gone.Nothing")));
         QVERIFY(!w->SelectObjectPath(QStringLiteral("Other.Plant")));
         QCOMPARE(QString::fromStdString(w->CurrentObject()->Name()), QStringLiteral("Gone"));
+    }
+
+    void windowRunsItsTimersAndHoldsCommandsDuringACheck() {
+        SqliteProject project(kTable, FaultyGroups);
+        Window w(project.options);
+        w->SetMode(rmEdit);
+        QVERIFY(WaitStopped(*w.main));
+        bool fired = false;
+        bool was_checking = false;
+        bool commands_held = false;
+        bool close_refused = false;
+        QString progress;
+        // A timer fires between the check's steps: the window is not frozen.
+        QTimer::singleShot(0, w.main.get(), [&] {
+            fired = true;
+            was_checking = w->Checking();
+            progress = w->CheckWin->Summary()->text();
+            commands_held = !w->actEditCheck->isEnabled() && !w->actModeRun->isEnabled() &&
+                            !w->actModeDebug->isEnabled() && !w->actFileExit->isEnabled();
+            close_refused = !w->close();
+        });
+        w->EditCheck();
+        QVERIFY(fired);
+        QVERIFY(was_checking);
+        QVERIFY2(progress.contains(QStringLiteral("Manager")), qPrintable(progress));
+        QVERIFY(commands_held);
+        QVERIFY(close_refused);
+        QCOMPARE(w.ended, 0);
+        QVERIFY(w->isVisible());
+        QVERIFY(!w->Checking());
+        QVERIFY(w->actEditCheck->isEnabled() && w->actModeRun->isEnabled() && w->actFileExit->isEnabled());
+        QVERIFY(w->close()); // after the check the window closes as before
+        QCOMPARE(w.ended, 1);
     }
 
     void aServerThatCannotBeReachedIsAFinding() {
