@@ -28,7 +28,8 @@ TEST(ValueText, ArraysInBracketsWithTextsQuoted) {
     const std::array<std::int32_t, 3> numbers{1, -2, 3};
     EXPECT_EQ(qz::ValueText(qz::Variant::Array(std::span<const std::int32_t>(numbers)).get()), "[1, -2, 3]");
     const std::array<std::string, 2> words{"a", "b c"};
-    EXPECT_EQ(qz::ValueText(qz::Variant::Array(std::span<const std::string>(words)).get()), "[\"a\", \"b c\"]");
+    EXPECT_EQ(qz::ValueText(qz::Variant::Array(std::span<const std::string>(words)).get()),
+              "[\"a\", \"b c\"]");
 }
 
 TEST(ValueText, TypeNamesBothWays) {
