@@ -29,6 +29,8 @@ if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
   PACKAGES+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine64 qemu-user-static)
   # the Windows release zips (scripts/package-windows.sh)
   PACKAGES+=(zip)
+  # the HTTP stage asks tagsink-run.exe from the Linux side
+  PACKAGES+=(curl)
 fi
 
 # The Windows cross-build compiles muParser from Debian's source package (apt-get source muparser):
