@@ -204,15 +204,8 @@ TEST(CrashSafety, KilledAtRandomMomentsSqliteGetsEveryTakenStatementOnce) {
 }
 
 TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
-    const char* script = std::getenv("TAGSINK_PG_SCRIPT");
-    if (script == nullptr || tagsink::db::testing::PostgresConnectionString() == std::nullopt) {
-        if (tagsink::db::testing::RunningInCi())
-            FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
-        GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
-    }
     TempDir dir;
-    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
-    ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
+    TAGSINK_START_SCRIPTED_SERVER(pg, ScriptedServer::Product::PostgreSQL, dir.path());
     Target target;
     target.conn = pg.ConnectionString();
     tagsink::db::testing::Exec(target.conn,
@@ -225,15 +218,8 @@ TEST(CrashSafety, KilledAtRandomMomentsPostgresGetsEveryTakenStatementOnce) {
 TEST(CrashSafety, KilledAtRandomMomentsMariadbGetsEveryTakenStatementOnce) {
     // MariaDB takes a batch as statement lists (the driver's multi-statement option): a kill in the middle
     // of a list's results loses nothing and repeats nothing either.
-    const char* script = std::getenv("TAGSINK_MARIADB_SCRIPT");
-    if (script == nullptr || tagsink::db::testing::MariadbConnectionString() == std::nullopt) {
-        if (tagsink::db::testing::RunningInCi())
-            FAIL() << "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN are needed in CI";
-        GTEST_SKIP() << "no MariaDB set-up (TAGSINK_MARIADB_CONN, TAGSINK_MARIADB_SCRIPT)";
-    }
     TempDir dir;
-    ScriptedServer server(ScriptedServer::Product::MariaDB, script, dir.path());
-    ASSERT_TRUE(server.Start()) << "scripts/mariadb.sh could not start a server";
+    TAGSINK_START_SCRIPTED_SERVER(server, ScriptedServer::Product::MariaDB, dir.path());
     Target target;
     target.conn = server.ConnectionString();
     tagsink::db::testing::Exec(

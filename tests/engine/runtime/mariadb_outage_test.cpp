@@ -37,15 +37,8 @@ std::string PathOf(int n) {
 }
 
 TEST(MariadbOutage, EveryStatementArrivesExactlyOnceInOrderWithItsBackslashes) {
-    const char* script = std::getenv("TAGSINK_MARIADB_SCRIPT");
-    if (script == nullptr || tagsink::db::testing::MariadbConnectionString() == std::nullopt) {
-        if (tagsink::db::testing::RunningInCi())
-            FAIL() << "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN are needed in CI";
-        GTEST_SKIP() << "no MariaDB set-up (TAGSINK_MARIADB_CONN, TAGSINK_MARIADB_SCRIPT)";
-    }
     TempDir dir;
-    ScriptedServer server_process(ScriptedServer::Product::MariaDB, script, dir.path());
-    ASSERT_TRUE(server_process.Start()) << "scripts/mariadb.sh could not start a server";
+    TAGSINK_START_SCRIPTED_SERVER(server_process, ScriptedServer::Product::MariaDB, dir.path());
     const std::string conn = server_process.ConnectionString();
     tagsink::db::testing::Exec(
         conn,

@@ -23,15 +23,8 @@ using tagsink::testing::ScriptedServer;
 using tagsink::testing::WaitFor;
 
 TEST(PostgresOutage, EveryStatementArrivesExactlyOnceInOrder) {
-    const char* script = std::getenv("TAGSINK_PG_SCRIPT");
-    if (script == nullptr || tagsink::db::testing::PostgresConnectionString() == std::nullopt) {
-        if (tagsink::db::testing::RunningInCi())
-            FAIL() << "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN are needed in CI";
-        GTEST_SKIP() << "no PostgreSQL set-up (TAGSINK_PG_CONN, TAGSINK_PG_SCRIPT)";
-    }
     TempDir dir;
-    ScriptedServer pg(ScriptedServer::Product::PostgreSQL, script, dir.path());
-    ASSERT_TRUE(pg.Start()) << "scripts/pg.sh could not start a server";
+    TAGSINK_START_SCRIPTED_SERVER(pg, ScriptedServer::Product::PostgreSQL, dir.path());
     const std::string conn = pg.ConnectionString();
     tagsink::db::testing::Exec(conn, {"create table outage (id serial primary key, n integer not null)"});
 

@@ -45,6 +45,19 @@ void ScriptedServer::Stop() {
     Run("stop '" + dir_.string() + "'");
 }
 
+std::string ServerScript(ScriptedServer::Product product) {
+    const bool pg = product == ScriptedServer::Product::PostgreSQL;
+    const char* script = std::getenv(pg ? "TAGSINK_PG_SCRIPT" : "TAGSINK_MARIADB_SCRIPT");
+    const bool connection = pg ? db::testing::PostgresConnectionString().has_value()
+                               : db::testing::MariadbConnectionString().has_value();
+    return script != nullptr && connection ? script : "";
+}
+
+const char* ServerSetUpNames(ScriptedServer::Product product) {
+    return product == ScriptedServer::Product::PostgreSQL ? "TAGSINK_PG_SCRIPT and TAGSINK_PG_CONN"
+                                                          : "TAGSINK_MARIADB_SCRIPT and TAGSINK_MARIADB_CONN";
+}
+
 std::string ScriptedServer::ConnectionString() const {
     if (product_ == Product::PostgreSQL)
         return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::to_string(port_) +

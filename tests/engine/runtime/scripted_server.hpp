@@ -3,6 +3,10 @@
 // for a condition with a limit.
 #pragma once
 
+#include "test_db.hpp"
+
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -43,6 +47,13 @@ private:
     int port_;
 };
 
+/// The script that runs `product`'s servers (TAGSINK_PG_SCRIPT, TAGSINK_MARIADB_SCRIPT), when that script
+/// and the product's connection string of the test run are both set; empty otherwise.
+std::string ServerScript(ScriptedServer::Product product);
+
+/// What ServerScript needs, for a skip or failure message.
+const char* ServerSetUpNames(ScriptedServer::Product product);
+
 /// Polls `predicate` every 5 ms until it holds (true) or `limit` has passed (false).
 template <class Predicate>
 bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
@@ -56,3 +67,15 @@ bool WaitFor(Predicate predicate, std::chrono::milliseconds limit = std::chrono:
 }
 
 } // namespace tagsink::testing
+
+// Declares and starts `var`, a ScriptedServer of `product` in `dir`. Skips the test when that product's
+// servers are not set up, and fails it instead in CI (CI=true) or when the server does not start.
+#define TAGSINK_START_SCRIPTED_SERVER(var, product, dir)                                                     \
+    const std::string var##_script = ::tagsink::testing::ServerScript(product);                              \
+    if (var##_script.empty()) {                                                                              \
+        if (::tagsink::db::testing::RunningInCi())                                                           \
+            FAIL() << ::tagsink::testing::ServerSetUpNames(product) << " are needed in CI";                  \
+        GTEST_SKIP() << "no server set-up (" << ::tagsink::testing::ServerSetUpNames(product) << ")";        \
+    }                                                                                                        \
+    ::tagsink::testing::ScriptedServer var(product, var##_script, dir);                                      \
+    ASSERT_TRUE(var.Start()) << var##_script << " could not start a server"

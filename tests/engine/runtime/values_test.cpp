@@ -480,6 +480,44 @@ TEST_F(ValuesTest, TheCheckFindsEachSeededFault) {
         << report.Summary(root);
 }
 
+// Procedure groups: every column name (key, time, items) must be a parameter of the procedure.
+TEST_F(ValuesTest, TheCheckFindsMissingProceduresAndParametersOnPostgres) {
+    TAGSINK_REQUIRE_POSTGRES(pg);
+    const std::string proc = UniqueName("chkp");
+    Exec(pg, {"create function " + proc +
+              "(k integer, dt text, v double precision) returns integer language sql as 'select k'"});
+    TServer root(std::make_unique<db::OdbcConnection>());
+    root.SetOPCString(kDa2);
+    root.SetDBString(pg);
+    auto procedure_group = [&](const std::string& name, const std::string& procedure) -> TGroup& {
+        TGroup& group = TGroup::Create(root);
+        group.SetName(name);
+        group.SetTableType(TTableType::ttStoredProc);
+        group.SetTableName(procedure);
+        group.SetKeyField("k");
+        group.SetKeyFieldType(TFieldType::ftInteger);
+        group.SetTimeField("dt");
+        TItem::Create(group, "V", "Random.Real8", "v", TFieldType::ftFloat, "1");
+        return group;
+    };
+    procedure_group("Good", proc);
+    TGroup& wrong = procedure_group("Wrong", proc);
+    wrong.SetTimeField("stamp");
+    TItem::Create(wrong, "Extra", "Random.Real8", "extra", TFieldType::ftFloat, "1");
+    procedure_group("Absent", proc + "_none");
+
+    const CheckReport report = CheckProject(root);
+    const std::string lines = Lines(report);
+    Exec(pg, {"drop function " + proc});
+    for (const CheckFinding& f : report.findings)
+        EXPECT_NE(f.path.rfind("Manager.Good", 0), 0u) << "a procedure that fits: " << lines;
+    EXPECT_TRUE(Has(report, CheckSeverity::Error, "Manager.Wrong", "has no parameter stamp")) << lines;
+    EXPECT_TRUE(Has(report, CheckSeverity::Error, "Manager.Wrong.Extra", "has no parameter extra")) << lines;
+    EXPECT_FALSE(Has(report, CheckSeverity::Error, "Manager.Wrong.V", "has no parameter")) << lines;
+    EXPECT_TRUE(Has(report, CheckSeverity::Error, "Manager.Absent", "does not exist")) << lines;
+    EXPECT_FALSE(report.Passed());
+}
+
 TEST_F(ValuesTest, TheCheckReportsAServerAndADatabaseItCannotReach) {
     TServer root(std::make_unique<db::OdbcConnection>());
     root.SetOPCString("/No.Such.Server/");
