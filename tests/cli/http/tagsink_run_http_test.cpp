@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -264,7 +266,11 @@ TEST(TagsinkRunHttp, ATakenPortIsAClearMessageAndExitStatus2) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // A connection of an earlier test still in TIME_WAIT on the port must not keep this test from taking
+    // it (a listening socket still refuses the recorder's bind with SO_REUSEADDR).
+    const int reuse = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     ASSERT_EQ(::listen(fd, 1), 0);
     r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(r.Wait(), 2) << r.Log();
