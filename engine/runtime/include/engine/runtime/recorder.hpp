@@ -3,9 +3,9 @@
 // A pass moves the root's PendingList to its OutList when the buffer limits say so, writes the moved
 // statements to the journal "sql.dat" and then executes the journaled statements in order, in
 // transactions of many statements, each statement logged before it runs. The journal's flush to disk runs
-// meanwhile on a helper thread; a transaction commits only once the flush of its statements is done. A statement leaves
-// the journal only after the database has committed it (buffer_file.hpp describes the files), so a kill
-// at any moment costs at most what was still in PendingList.
+// meanwhile on a helper thread; a transaction commits only once the flush of its statements is done. A
+// statement leaves the journal only after the database has committed it (buffer_file.hpp describes the
+// files), so a kill at any moment costs at most what was still in PendingList.
 //
 // Where the database has transactions the journal position is committed in the same transaction as the
 // statements, in a small table of the target database ("tagsink_journal"), so that a replay after a kill
