@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build git pkg-config clang libclang-rt-14-dev clang-format clang-tidy file
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
-  qt6-base-dev libmuparser-dev nlohmann-json3-dev libcli11-dev
+  qt6-base-dev qt6-l10n-tools libmuparser-dev nlohmann-json3-dev libcli11-dev
   # tagsink-run's HTTP endpoint (the Windows build compiles the same version from its source package)
   libcpp-httplib-dev
   # databases through ODBC
@@ -17,12 +17,20 @@ PACKAGES=(
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei trayer
   # the examples (ctypes) and the docs check
   python3
+  # the status page's browser test (scripts/test.d/browser.sh; playwright-core comes from npm)
+  chromium
 )
+# Node.js and npm for that test: Debian's, unless a node with its npm is installed already.
+if ! command -v npm >/dev/null; then
+  PACKAGES+=(nodejs npm)
+fi
 if [ "${TAGSINK_WINDOWS:-1}" = 1 ]; then
   # the Windows cross-build of the toolkit and its tests under Wine
   PACKAGES+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine64 qemu-user-static)
   # the Windows release zips (scripts/package-windows.sh)
   PACKAGES+=(zip)
+  # the HTTP stage asks tagsink-run.exe from the Linux side
+  PACKAGES+=(curl)
 fi
 
 # The Windows cross-build compiles muParser from Debian's source package (apt-get source muparser):

@@ -12,7 +12,7 @@ namespace tagsink::app {
 
 TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("About"));
-    setWindowTitle(QStringLiteral("关于"));
+    setWindowTitle(tr("关于"));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     auto* icon = new QLabel(this);
@@ -27,13 +27,13 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     bold.setBold(true);
     product->setFont(bold);
     texts->addWidget(product);
-    texts->addWidget(new QLabel(QStringLiteral("符合OPC数据访问服务器规范 1.0-3.0 "), this));
-    texts->addWidget(new QLabel(QStringLiteral("Tagsink project"), this));
-    texts->addWidget(new QLabel(QStringLiteral("OPC values into database tables"), this));
+    texts->addWidget(new QLabel(tr("符合OPC数据访问服务器规范 1.0-3.0 "), this));
+    texts->addWidget(new QLabel(tr("Tagsink project"), this));
+    texts->addWidget(new QLabel(tr("OPC values into database tables"), this));
     top->addLayout(texts);
     layout->addLayout(top);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    QPushButton* ok = buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons);

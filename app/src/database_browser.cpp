@@ -164,8 +164,8 @@ QString TestConnection(const QString& connection_string, bool& ok) {
         connection->Open(std::chrono::seconds(5));
         ok = connection->IsConnected();
         connection->Close();
-        return ok ? QStringLiteral("连接成功 (connection opened)")
-                  : QStringLiteral("The connection did not open.");
+        return ok ? TConnectionBuilder::tr("连接成功 (connection opened)")
+                  : TConnectionBuilder::tr("The connection did not open.");
     } catch (const std::exception& error) {
         return QString::fromUtf8(error.what());
     }
@@ -173,7 +173,7 @@ QString TestConnection(const QString& connection_string, bool& ok) {
 
 TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ConnectionBuilder"));
-    setWindowTitle(QStringLiteral("构造连接字符串"));
+    setWindowTitle(tr("构造连接字符串"));
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;
     Driver = new QComboBox(this);
@@ -190,7 +190,7 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     Port = new QSpinBox(this);
     Port->setObjectName(QStringLiteral("Port"));
     Port->setRange(0, 65535);
-    Port->setSpecialValueText(QStringLiteral("(default)"));
+    Port->setSpecialValueText(tr("(default)"));
     Database = new QLineEdit(this);
     Database->setObjectName(QStringLiteral("Database"));
     User = new QLineEdit(this);
@@ -205,16 +205,16 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     auto* pick = new QPushButton(QStringLiteral("..."), this);
     pick->setAutoDefault(false);
     file_row->addWidget(pick);
-    form->addRow(QStringLiteral("驱动程序 (Driver)"), Driver);
-    form->addRow(QStringLiteral("数据源 (DSN)"), DataSource);
-    form->addRow(QStringLiteral("服务器 (Server)"), Server);
-    form->addRow(QStringLiteral("端口 (Port)"), Port);
-    form->addRow(QStringLiteral("数据库 (Database)"), Database);
-    form->addRow(QStringLiteral("用户 (User)"), User);
-    form->addRow(QStringLiteral("密码 (Password)"), Password);
-    form->addRow(QStringLiteral("SQLite 文件 (File)"), file_row);
+    form->addRow(tr("驱动程序 (Driver)"), Driver);
+    form->addRow(tr("数据源 (DSN)"), DataSource);
+    form->addRow(tr("服务器 (Server)"), Server);
+    form->addRow(tr("端口 (Port)"), Port);
+    form->addRow(tr("数据库 (Database)"), Database);
+    form->addRow(tr("用户 (User)"), User);
+    form->addRow(tr("密码 (Password)"), Password);
+    form->addRow(tr("SQLite 文件 (File)"), file_row);
     layout->addLayout(form);
-    Test = new QPushButton(QStringLiteral("测试连接"), this);
+    Test = new QPushButton(tr("测试连接"), this);
     Test->setObjectName(QStringLiteral("Test"));
     Test->setAutoDefault(false);
     layout->addWidget(Test);
@@ -224,8 +224,8 @@ TConnectionBuilder::TConnectionBuilder(QWidget* parent) : QDialog(parent) {
     Answer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(Answer);
     auto* buttons = new QDialogButtonBox(this);
-    OKBtn = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    CancelBtn = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    OKBtn = buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+    CancelBtn = buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
     OKBtn->setDefault(true);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -326,9 +326,9 @@ void TConnectionBuilder::TestClick() {
 
 TDatabaseBrowser::TDatabaseBrowser(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("DatabaseBrowser"));
-    setWindowTitle(QStringLiteral("ADO连接参数设置"));
+    setWindowTitle(tr("ADO连接参数设置"));
     auto* layout = new QHBoxLayout(this);
-    auto* frame = new QGroupBox(QStringLiteral("设置信息"), this);
+    auto* frame = new QGroupBox(tr("设置信息"), this);
     auto* frame_layout = new QVBoxLayout(frame);
     ConnStr = new QPlainTextEdit(frame);
     ConnStr->setObjectName(QStringLiteral("ConnStr"));
@@ -336,16 +336,16 @@ TDatabaseBrowser::TDatabaseBrowser(QWidget* parent) : QDialog(parent) {
     ConnStr->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     ConnStr->setPlainText(DefaultConnectionString());
     frame_layout->addWidget(ConnStr);
-    Build = new QPushButton(QStringLiteral("构造"), frame);
+    Build = new QPushButton(tr("构造"), frame);
     Build->setObjectName(QStringLiteral("Build"));
     Build->setAutoDefault(false);
     frame_layout->addWidget(Build, 0, Qt::AlignRight);
     layout->addWidget(frame);
     auto* side = new QVBoxLayout;
-    OKBtn = new QPushButton(QStringLiteral("确定"), this);
+    OKBtn = new QPushButton(tr("确定"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    CancelBtn = new QPushButton(tr("取消"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setAutoDefault(false);
     side->addWidget(OKBtn);

@@ -27,18 +27,16 @@ THealthPanel::THealthPanel(QWidget* parent) : QFrame(parent) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->setSpacing(8);
-    ExecutedLabel =
-        Counter(this, layout, "ExecutedLabel", QStringLiteral("Statements the database accepted"));
-    WaitingLabel =
-        Counter(this, layout, "WaitingLabel", QStringLiteral("Statements waiting for the database"));
+    ExecutedLabel = Counter(this, layout, "ExecutedLabel", tr("Statements the database accepted"));
+    WaitingLabel = Counter(this, layout, "WaitingLabel", tr("Statements waiting for the database"));
     JournaledLabel = Counter(this, layout, "JournaledLabel",
-                             QStringLiteral("Statements kept in the buffer file \"sql.dat\" until the "
-                                            "database can be reached"));
+                             tr("Statements kept in the buffer file \"sql.dat\" until the "
+                                "database can be reached"));
     RejectedLabel = Counter(this, layout, "RejectedLabel",
-                            QStringLiteral("Statements the database refused, set aside in \"sql.rejected\""));
-    FailuresLabel = Counter(this, layout, "FailuresLabel",
-                            QStringLiteral("Failed database or disk operations since the start"));
-    LostLabel = Counter(this, layout, "LostLabel", QStringLiteral("Statements that could be kept nowhere"));
+                            tr("Statements the database refused, set aside in \"sql.rejected\""));
+    FailuresLabel =
+        Counter(this, layout, "FailuresLabel", tr("Failed database or disk operations since the start"));
+    LostLabel = Counter(this, layout, "LostLabel", tr("Statements that could be kept nowhere"));
     LastErrorLabel = new QLabel(this);
     LastErrorLabel->setObjectName(QStringLiteral("LastErrorLabel"));
     LastErrorLabel->setMinimumWidth(80);
@@ -66,12 +64,12 @@ void THealthPanel::Refresh(const RecorderStats& stats) {
     const auto rejected = stats.rejected.load();
     const auto failures = stats.failures.load();
     const auto lost = stats.lost.load();
-    set(ExecutedLabel, QStringLiteral("Executed %1").arg(stats.executed.load()));
-    set(WaitingLabel, QStringLiteral("Waiting %1").arg(stats.waiting.load()));
-    set(JournaledLabel, QStringLiteral("In sql.dat %1").arg(journaled));
-    set(RejectedLabel, QStringLiteral("Quarantined %1").arg(rejected));
-    set(FailuresLabel, QStringLiteral("Failures %1").arg(failures));
-    set(LostLabel, QStringLiteral("Lost %1").arg(lost));
+    set(ExecutedLabel, tr("Executed %1").arg(stats.executed.load()));
+    set(WaitingLabel, tr("Waiting %1").arg(stats.waiting.load()));
+    set(JournaledLabel, tr("In sql.dat %1").arg(journaled));
+    set(RejectedLabel, tr("Quarantined %1").arg(rejected));
+    set(FailuresLabel, tr("Failures %1").arg(failures));
+    set(LostLabel, tr("Lost %1").arg(lost));
     Mark(JournaledLabel, journaled > 0);
     Mark(RejectedLabel, rejected > 0);
     Mark(FailuresLabel, failures > 0);
@@ -80,7 +78,7 @@ void THealthPanel::Refresh(const RecorderStats& stats) {
 
     RecorderStats::Failure last = stats.LastFailure();
     if (last.text.empty()) {
-        set(LastErrorLabel, QStringLiteral("No error"));
+        set(LastErrorLabel, tr("No error"));
         LastErrorLabel->setToolTip(QString());
         Mark(LastErrorLabel, false);
         return;
@@ -90,7 +88,7 @@ void THealthPanel::Refresh(const RecorderStats& stats) {
     const QString when =
         QDateTime::fromMSecsSinceEpoch(ms).toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     const QString text = QString::fromStdString(last.text).simplified();
-    set(LastErrorLabel, QStringLiteral("Last error %1: %2").arg(when, text));
+    set(LastErrorLabel, tr("Last error %1: %2").arg(when, text));
     LastErrorLabel->setToolTip(QStringLiteral("%1\n%2").arg(when, QString::fromStdString(last.text)));
     // The last failure stays readable; it is an alarm while the link is still failing (statements kept
     // in the buffer file or waiting).

@@ -30,21 +30,21 @@ QStringList Browse(std::uint32_t session, uint32_t type) {
 
 TItemBrowser::TItemBrowser(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ItemBrowser"));
-    setWindowTitle(QStringLiteral("标签浏览器"));
+    setWindowTitle(tr("标签浏览器"));
     setFixedSize(558, 308);
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
 
-    (new QLabel(QStringLiteral("标签名称"), this))->setGeometry(8, 11, 65, 13);
+    (new QLabel(tr("标签名称"), this))->setGeometry(8, 11, 65, 13);
     eName = new QLineEdit(this);
     eName->setObjectName(QStringLiteral("eName"));
     eName->setGeometry(72, 8, 401, 20);
-    OK = new QPushButton(QStringLiteral("确定"), this);
+    OK = new QPushButton(tr("确定"), this);
     OK->setObjectName(QStringLiteral("OK"));
     OK->setGeometry(480, 8, 73, 25);
     OK->setDefault(true);
-    Cancel = new QPushButton(QStringLiteral("取消"), this);
+    Cancel = new QPushButton(tr("取消"), this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
     Cancel->setGeometry(480, 40, 73, 25);
     Cancel->setAutoDefault(false);

@@ -1,47 +1,16 @@
 #include "live_values.hpp"
 
 #include "platform/civil_time.hpp"
+#include "platform/opc_quality.hpp"
 
+#include <QCoreApplication>
 #include <QStringList>
-
-#include <iterator>
 
 namespace tagsink::app {
 
 namespace {
 
 constexpr std::uint16_t kQualityMask = 0xC0;
-constexpr std::uint16_t kStatusMask = 0x3C;
-constexpr std::uint16_t kLimitMask = 0x03;
-
-const char* SubStatusName(std::uint16_t quality) {
-    const unsigned status = (quality & kStatusMask) >> 2;
-    switch (quality & kQualityMask) {
-    case 0x00: {
-        static const char* const kNames[] = {
-            nullptr,          "configuration error", "not connected",
-            "device failure", "sensor failure",      "last known value",
-            "comm failure",   "out of service",      "waiting for initial data"};
-        return status < std::size(kNames) ? kNames[status] : "unknown sub-status";
-    }
-    case 0x40: {
-        static const char* const kNames[] = {nullptr,     "last usable value",   nullptr,
-                                             nullptr,     "sensor not accurate", "engineering units exceeded",
-                                             "sub-normal"};
-        if (status == 0) {
-            return nullptr;
-        }
-        return status < std::size(kNames) && kNames[status] ? kNames[status] : "unknown sub-status";
-    }
-    case 0xC0:
-        if (status == 0) {
-            return nullptr;
-        }
-        return status == 6 ? "local override" : "unknown sub-status";
-    default:
-        return "unknown sub-status";
-    }
-}
 
 } // namespace
 
@@ -58,33 +27,23 @@ QualityClass ClassOfQuality(std::uint16_t quality) {
 
 QString QualityText(std::uint16_t quality) {
     QString text;
-    switch (quality & kQualityMask) {
-    case 0xC0:
-        text = QStringLiteral("Good");
+    switch (ClassOfQuality(quality)) {
+    case QualityClass::Good:
+        text = QCoreApplication::translate("tagsink::app::Quality", "Good");
         break;
-    case 0x40:
-        text = QStringLiteral("Uncertain");
+    case QualityClass::Uncertain:
+        text = QCoreApplication::translate("tagsink::app::Quality", "Uncertain");
         break;
-    default:
-        text = QStringLiteral("Bad");
+    case QualityClass::Bad:
+        text = QCoreApplication::translate("tagsink::app::Quality", "Bad");
         break;
     }
+    const qz::OpcQualityWords words = qz::OpcQualityWordsOf(quality, qz::QualityWording::Long);
     QStringList details;
-    if (const char* status = SubStatusName(quality)) {
-        details << QLatin1String(status);
-    }
-    switch (quality & kLimitMask) {
-    case 1:
-        details << QStringLiteral("low limited");
-        break;
-    case 2:
-        details << QStringLiteral("high limited");
-        break;
-    case 3:
-        details << QStringLiteral("constant");
-        break;
-    default:
-        break;
+    for (const char* word : {words.sub_status, words.limit}) {
+        if (word != nullptr) {
+            details << QCoreApplication::translate("OpcQuality", word);
+        }
     }
     if (!details.isEmpty()) {
         text += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');

@@ -13,8 +13,7 @@
 
 namespace tagsink::app {
 
-TLogView::TLogView(QWidget* parent, int max_lines)
-    : QDockWidget(QStringLiteral("Log"), parent), max_lines_(max_lines) {
+TLogView::TLogView(QWidget* parent, int max_lines) : QDockWidget(tr("Log"), parent), max_lines_(max_lines) {
     setObjectName(QStringLiteral("LogWin"));
     setAllowedAreas(Qt::TopDockWidgetArea | Qt::BottomDockWidgetArea);
     setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable);
@@ -25,7 +24,7 @@ TLogView::TLogView(QWidget* parent, int max_lines)
     DroppedNote = new QLabel(body);
     DroppedNote->setObjectName(QStringLiteral("DroppedNote"));
     DroppedNote->setText(
-        QStringLiteral("Older lines were dropped: the view keeps the most recent %1 lines.").arg(max_lines_));
+        tr("Older lines were dropped: the view keeps the most recent %1 lines.").arg(max_lines_));
     DroppedNote->setVisible(false);
     layout->addWidget(DroppedNote);
     Memo = new QPlainTextEdit(body);
@@ -91,7 +90,7 @@ void TLogView::ExportTo(const QString& path) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         throw std::runtime_error(
-            QStringLiteral("Cannot write the log to %1: %2").arg(path, file.errorString()).toStdString());
+            tr("Cannot write the log to %1: %2").arg(path, file.errorString()).toStdString());
     }
 }
 

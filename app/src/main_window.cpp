@@ -357,9 +357,9 @@ void TMain::LogClear() {
 }
 
 void TMain::LogExport() {
-    std::optional<QString> name = CurrentPrompts().SaveFileName(
-        this, QStringLiteral("日志导出"), QCoreApplication::applicationDirPath(),
-        QStringLiteral("log files (*.log)"), QStringLiteral("log"));
+    std::optional<QString> name =
+        CurrentPrompts().SaveFileName(this, tr("日志导出"), QCoreApplication::applicationDirPath(),
+                                      tr("log files (*.log)"), QStringLiteral("log"));
     if (!name || name->isEmpty()) {
         return;
     }

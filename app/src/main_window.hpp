@@ -6,6 +6,7 @@
 // the operation password) stops it. The window lives behind a tray icon.
 #pragma once
 
+#include "check_view.hpp"
 #include "health_panel.hpp"
 #include "inspector/property_inspector.hpp"
 #include "log_view.hpp"
@@ -97,6 +98,15 @@ public:
     void LogExport();
     void ModeEdit();
     void HelpAbout();
+    /// Edit mode only: checks the project against its OPC server and database (CheckProject) and shows
+    /// the findings in CheckWin. Runs on this thread (the toolkit's); the window keeps drawing between
+    /// the check's steps and takes no input until it is done.
+    void EditCheck();
+    /// Selects the object of a name path ("Manager", "Manager.Group1", "Manager.Group1.Item1"): the
+    /// group's node in the tree and the item's row in the list. False when no such object is shown.
+    bool SelectObjectPath(const QString& path);
+    /// True while EditCheck runs.
+    bool Checking() const { return checking_; }
 
     /// The columns of the item list after the six configuration columns: the last value received, its
     /// quality and its local time stamp (shown in Debug and Run).
@@ -116,6 +126,7 @@ public:
     QTreeWidget* lvItems;
     TInspector* Inspector;
     TLogView* LogWin;
+    TCheckView* CheckWin;
     QDockWidget* ManagerWin;
     QDockWidget* PropertyWin;
     QToolBar* Toolbar;
@@ -136,6 +147,7 @@ public:
     QAction* actFileExit;
     QAction* actEditAdd;
     QAction* actEditDelete;
+    QAction* actEditCheck;
     QAction* actLogClear;
     QAction* actLogExport;
     QAction* actViewToolbar;
@@ -190,6 +202,7 @@ private:
     std::unique_ptr<TServer> server_;
     TRunMode mode_ = rmEdit;
     bool stopping_ = false;
+    bool checking_ = false;
     bool end_after_stop_ = false;             // the program ends once the stop is complete
     std::optional<TRunMode> mode_after_stop_; // a Debug or Run asked for while stopping
     bool destroying_ = false;

@@ -49,27 +49,28 @@ QAction* TMain::MakeAction(const QString& category, const QString& caption, cons
 
 void TMain::BuildActions() {
     QStyle* s = style();
-    actFileSave = MakeAction("File", QStringLiteral("保存(&Save)"), QStringLiteral("保存配置信息"));
+    actFileSave = MakeAction("File", tr("保存(&Save)"), tr("保存配置信息"));
     actFileSave->setIcon(s->standardIcon(QStyle::SP_DialogSaveButton));
-    actFileRestore = MakeAction("File", QStringLiteral("恢复显示(&Restore)"), QStringLiteral("恢复显示"));
-    actFileExit = MakeAction("File", QStringLiteral("退出系统(E&xit)"), QStringLiteral("退出系统"));
+    actFileRestore = MakeAction("File", tr("恢复显示(&Restore)"), tr("恢复显示"));
+    actFileExit = MakeAction("File", tr("退出系统(E&xit)"), tr("退出系统"));
     actFileExit->setIcon(s->standardIcon(QStyle::SP_DialogCloseButton));
-    actEditAdd = MakeAction("Edit", QStringLiteral("增加(&Add)"), QStringLiteral("增加子项目"));
+    actEditAdd = MakeAction("Edit", tr("增加(&Add)"), tr("增加子项目"));
     actEditAdd->setIcon(s->standardIcon(QStyle::SP_FileDialogNewFolder));
-    actEditDelete = MakeAction("Edit", QStringLiteral("删除(&Delete)"), QStringLiteral("删除选中项目"));
+    actEditDelete = MakeAction("Edit", tr("删除(&Delete)"), tr("删除选中项目"));
     actEditDelete->setIcon(s->standardIcon(QStyle::SP_TrashIcon));
-    actLogClear = MakeAction("Log", QStringLiteral("清除日志(&Clear)"), QStringLiteral("清除日志"));
-    actLogExport = MakeAction("Log", QStringLiteral("日志导出(&Export)"), QStringLiteral("日志导出到文件"));
-    actViewToolbar = MakeAction("View", QStringLiteral("工具条(&Toolbar)"), QStringLiteral("显示工具条"));
-    actViewManager = MakeAction("View", QStringLiteral("管理器(&Manager)"), QStringLiteral("显示项目管理器"));
-    actViewProperty =
-        MakeAction("View", QStringLiteral("属性编辑器(&Property)"), QStringLiteral("显示属性编辑器"));
-    actViewLog = MakeAction("View", QStringLiteral("日志信息(&Log)"), QStringLiteral("显示日志信息"));
-    actModeEdit = MakeAction("Mode", QStringLiteral("编辑模式(&Edit)"), QStringLiteral("切换到编辑模式"));
-    actModeDebug = MakeAction("Mode", QStringLiteral("调试模式(&Debug)"), QStringLiteral("切换到调试模式"));
-    actModeRun = MakeAction("Mode", QStringLiteral("运行模式(&Run)"), QStringLiteral("切换到运行模式"));
-    actHelpContext = MakeAction("Help", QStringLiteral("帮助信息(&Context)"), QStringLiteral("帮助信息"));
-    actHelpAbout = MakeAction("Help", QStringLiteral("关于(&About)"), QStringLiteral("关于"));
+    actEditCheck = MakeAction("Edit", tr("检查项目(&Check)"), tr("对照OPC服务器和数据库检查项目"));
+    actEditCheck->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
+    actLogClear = MakeAction("Log", tr("清除日志(&Clear)"), tr("清除日志"));
+    actLogExport = MakeAction("Log", tr("日志导出(&Export)"), tr("日志导出到文件"));
+    actViewToolbar = MakeAction("View", tr("工具条(&Toolbar)"), tr("显示工具条"));
+    actViewManager = MakeAction("View", tr("管理器(&Manager)"), tr("显示项目管理器"));
+    actViewProperty = MakeAction("View", tr("属性编辑器(&Property)"), tr("显示属性编辑器"));
+    actViewLog = MakeAction("View", tr("日志信息(&Log)"), tr("显示日志信息"));
+    actModeEdit = MakeAction("Mode", tr("编辑模式(&Edit)"), tr("切换到编辑模式"));
+    actModeDebug = MakeAction("Mode", tr("调试模式(&Debug)"), tr("切换到调试模式"));
+    actModeRun = MakeAction("Mode", tr("运行模式(&Run)"), tr("切换到运行模式"));
+    actHelpContext = MakeAction("Help", tr("帮助信息(&Context)"), tr("帮助信息"));
+    actHelpAbout = MakeAction("Help", tr("关于(&About)"), tr("关于"));
 
     for (QAction* view : {actViewToolbar, actViewManager, actViewProperty, actViewLog}) {
         view->setCheckable(true);
@@ -88,6 +89,7 @@ void TMain::BuildActions() {
     connect(actFileExit, &QAction::triggered, this, [this] { Guarded([this] { FileExit(); }); });
     connect(actEditAdd, &QAction::triggered, this, [this] { Guarded([this] { EditAdd(); }); });
     connect(actEditDelete, &QAction::triggered, this, [this] { Guarded([this] { EditDelete(); }); });
+    connect(actEditCheck, &QAction::triggered, this, [this] { Guarded([this] { EditCheck(); }); });
     connect(actLogClear, &QAction::triggered, this, [this] { Guarded([this] { LogClear(); }); });
     connect(actLogExport, &QAction::triggered, this, [this] { Guarded([this] { LogExport(); }); });
     connect(actModeEdit, &QAction::triggered, this, [this] {
@@ -115,8 +117,8 @@ void TMain::BuildDocks() {
     tvItems->setContextMenuPolicy(Qt::CustomContextMenu);
     tvItems->installEventFilter(this);
 
-    ManagerWin = new QDockWidget(QStringLiteral("ManagerWin"), this);
-    ManagerWin->setObjectName(QStringLiteral("ManagerWin"));
+    ManagerWin = new QDockWidget(tr("ManagerWin"), this);
+    ManagerWin->setObjectName(tr("ManagerWin"));
     ManagerWin->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     ManagerWin->setWidget(tvItems);
     addDockWidget(Qt::LeftDockWidgetArea, ManagerWin);
@@ -128,7 +130,7 @@ void TMain::BuildDocks() {
     UseProjectCaptions(*Inspector);
     connect(Inspector, &inspector::TQZCustomPropertyInspector::Modified, this, &TMain::InspectorModified);
 
-    PropertyWin = new QDockWidget(QStringLiteral("Property "), this);
+    PropertyWin = new QDockWidget(tr("Property "), this);
     PropertyWin->setObjectName(QStringLiteral("PropertyWin"));
     PropertyWin->setAllowedAreas(Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea);
     PropertyWin->setWidget(Inspector);
@@ -157,13 +159,11 @@ void TMain::BuildDocks() {
     }
     lvItems->setUniformRowHeights(true);
     lvItems->setContextMenuPolicy(Qt::CustomContextMenu);
-    lvItems->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("OPC标签"), QStringLiteral("字段名"),
-                              QStringLiteral("缺省值"), QStringLiteral("计算表达式"),
-                              QStringLiteral("记录标志"), QStringLiteral("值"), QStringLiteral("质量"),
-                              QStringLiteral("时间")});
-    lvItems->headerItem()->setToolTip(kValueColumn, QStringLiteral("The last value received"));
-    lvItems->headerItem()->setToolTip(kQualityColumn, QStringLiteral("The OPC quality of the last value"));
-    lvItems->headerItem()->setToolTip(kTimeColumn, QStringLiteral("The local time stamp of the last value"));
+    lvItems->setHeaderLabels({tr("名称"), tr("OPC标签"), tr("字段名"), tr("缺省值"), tr("计算表达式"),
+                              tr("记录标志"), tr("值"), tr("质量"), tr("时间")});
+    lvItems->headerItem()->setToolTip(kValueColumn, tr("The last value received"));
+    lvItems->headerItem()->setToolTip(kQualityColumn, tr("The OPC quality of the last value"));
+    lvItems->headerItem()->setToolTip(kTimeColumn, tr("The local time stamp of the last value"));
     const int widths[] = {40, 120, 120, 80, 120, 80, 140, 110, 170};
     for (int i = 0; i < 9; ++i) {
         lvItems->setColumnWidth(i, widths[i]);
@@ -188,6 +188,12 @@ void TMain::BuildDocks() {
     addDockWidget(Qt::BottomDockWidgetArea, LogWin);
     LogWin->hide();
 
+    CheckWin = new TCheckView(this);
+    addDockWidget(Qt::BottomDockWidgetArea, CheckWin);
+    CheckWin->hide();
+    connect(CheckWin, &TCheckView::FindingActivated, this,
+            [this](const QString& path) { Guarded([this, &path] { SelectObjectPath(path); }); });
+
     connect(tvItems, &QTreeWidget::currentItemChanged, this,
             [this] { Guarded([this] { TreeSelectionChanged(); }); });
     connect(lvItems, &QTreeWidget::itemSelectionChanged, this,
@@ -209,36 +215,39 @@ void TMain::BuildMenus() {
         menu->menuAction()->setStatusTip(hint);
         return menu;
     };
-    QMenu* file = add_menu(QStringLiteral("文件(&File)"), QStringLiteral("文件操作"));
+    QMenu* file = add_menu(tr("文件(&File)"), tr("文件操作"));
     file->addAction(actFileSave);
     file->addSeparator();
     file->addAction(actFileExit);
-    QMenu* edit = add_menu(QStringLiteral("编辑(&Edit)"), QStringLiteral("编辑操作"));
+    QMenu* edit = add_menu(tr("编辑(&Edit)"), tr("编辑操作"));
     edit->addActions({actEditAdd, actEditDelete});
+    edit->addSeparator();
+    edit->addAction(actEditCheck);
     edit->addSeparator();
     edit->addActions({actLogClear, actLogExport});
     edit->addSeparator();
     edit->addActions({actViewToolbar, actViewManager, actViewProperty, actViewLog});
-    QMenu* mode = add_menu(QStringLiteral("模式(&Mode)"), QStringLiteral("模式切换"));
+    QMenu* mode = add_menu(tr("模式(&Mode)"), tr("模式切换"));
     mode->addActions({actModeEdit, actModeDebug, actModeRun});
-    QMenu* help = add_menu(QStringLiteral("帮助(&Help)"), QStringLiteral("帮助"));
+    QMenu* help = add_menu(tr("帮助(&Help)"), tr("帮助"));
     help->addAction(actHelpContext);
     help->addSeparator();
     help->addAction(actHelpAbout);
 
-    Toolbar = addToolBar(QStringLiteral("Toolbar"));
-    Toolbar->setObjectName(QStringLiteral("Toolbar"));
+    Toolbar = addToolBar(tr("Toolbar"));
+    Toolbar->setObjectName(tr("Toolbar"));
     Toolbar->addAction(actEditAdd);
     Toolbar->addAction(actEditDelete);
+    Toolbar->addAction(actEditCheck);
     Toolbar->addSeparator();
     // The toolbar's own hints for saving and leaving.
     auto* save = new QAction(actFileSave->icon(), actFileSave->text(), Toolbar);
-    save->setStatusTip(QStringLiteral("保存配置"));
-    save->setToolTip(QStringLiteral("保存配置"));
+    save->setStatusTip(tr("保存配置"));
+    save->setToolTip(tr("保存配置"));
     connect(save, &QAction::triggered, actFileSave, &QAction::trigger);
     auto* exit = new QAction(actFileExit->icon(), actFileExit->text(), Toolbar);
-    exit->setStatusTip(QStringLiteral("退出程序"));
-    exit->setToolTip(QStringLiteral("退出程序"));
+    exit->setStatusTip(tr("退出程序"));
+    exit->setToolTip(tr("退出程序"));
     connect(exit, &QAction::triggered, actFileExit, &QAction::trigger);
     Toolbar->addAction(save);
     Toolbar->addAction(exit);
@@ -270,7 +279,7 @@ void TMain::BuildStatusBar() {
     };
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     HintPanel = panel("HintPanel", 200, QString());
-    ModePanel = panel("ModePanel", 80, QStringLiteral("Edit"));
+    ModePanel = panel("ModePanel", 80, tr("Edit"));
     OpcPanel = panel("OpcPanel", 120, Q(kOpcDisconnected));
     DbPanel = panel("DbPanel", 120, Q(kDbDisconnected));
     ClockPanel = panel("ClockPanel", 50, QString());
@@ -300,7 +309,7 @@ void TMain::BuildTray() {
                                        ? style()->standardIcon(QStyle::SP_ComputerIcon)
                                        : QApplication::windowIcon(),
                                    this);
-    TrayIcon->setToolTip(QStringLiteral("Tagsink Tool"));
+    TrayIcon->setToolTip(tr("Tagsink Tool"));
     TrayIcon->setContextMenu(TrayMenu);
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick) {

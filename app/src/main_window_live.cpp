@@ -44,8 +44,8 @@ void TMain::FillLiveCells(QTreeWidgetItem* row) {
     };
     const bool missing = item->Value.get().vt == VT_EMPTY && item->TimeStamp == 0;
     if (missing) {
-        set(kValueColumn, QStringLiteral("(no value)"), kMissingBackground, kMissingText);
-        set(kQualityColumn, QStringLiteral("(no value)"), kMissingBackground, kMissingText);
+        set(kValueColumn, tr("(no value)"), kMissingBackground, kMissingText);
+        set(kQualityColumn, tr("(no value)"), kMissingBackground, kMissingText);
         set(kTimeColumn, QString(), kMissingBackground, kMissingText);
         return;
     }

@@ -22,13 +22,11 @@ void TMain::FileExit() {
         return;
     }
     if (!IsOperationPassword(*password)) {
-        CurrentPrompts().Message(QStringLiteral("提示"), QStringLiteral("操作密码错误!"),
-                                 QMessageBox::Warning);
+        CurrentPrompts().Message(tr("提示"), tr("操作密码错误!"), QMessageBox::Warning);
         return;
     }
     if (server_->Dirty()) {
-        switch (CurrentPrompts().AskYesNoCancel(QStringLiteral("提示"),
-                                                QStringLiteral("设置信息发生变化,是否保存?"))) {
+        switch (CurrentPrompts().AskYesNoCancel(tr("提示"), tr("设置信息发生变化,是否保存?"))) {
         case QMessageBox::Yes:
             FileSave(); // a failed save raises: the program does not end
             break;
@@ -50,9 +48,9 @@ void TMain::FileExit() {
 
 void TMain::StopEngine(std::function<void()> then) {
     stopping_ = true;
-    ModePanel->setText(QStringLiteral("Stopping"));
-    ModePanel->setToolTip(QStringLiteral("The record thread executes what it can and keeps the rest in "
-                                         "\"sql.dat\" for the next run"));
+    ModePanel->setText(tr("Stopping"));
+    ModePanel->setToolTip(tr("The record thread executes what it can and keeps the rest in "
+                             "\"sql.dat\" for the next run"));
     for (QAction* action : {actModeEdit, actModeDebug, actModeRun}) {
         action->setEnabled(false);
     }
@@ -70,9 +68,7 @@ void TMain::StopFinished(const std::function<void()>& then) {
     for (QAction* action : {actModeEdit, actModeDebug, actModeRun}) {
         action->setEnabled(true);
     }
-    ModePanel->setText(mode_ == rmEdit    ? QStringLiteral("Edit")
-                       : mode_ == rmDebug ? QStringLiteral("Debug")
-                                          : QStringLiteral("Run"));
+    ModePanel->setText(mode_ == rmEdit ? tr("Edit") : mode_ == rmDebug ? tr("Debug") : tr("Run"));
     Guarded([&then] { then(); });
     if (end_after_stop_) {
         end_after_stop_ = false;
@@ -107,7 +103,8 @@ void TMain::SetMode(TRunMode mode) {
         mode_ = mode;
         actEditAdd->setEnabled(false);
         actEditDelete->setEnabled(false);
-        ModePanel->setText(mode == rmDebug ? QStringLiteral("Debug") : QStringLiteral("Run"));
+        actEditCheck->setEnabled(false);
+        ModePanel->setText(mode == rmDebug ? tr("Debug") : tr("Run"));
         for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
             lvItems->setColumnHidden(column, false);
         }
@@ -127,8 +124,9 @@ void TMain::EnterEdit() {
     mode_ = rmEdit;
     actEditAdd->setEnabled(true);
     actEditDelete->setEnabled(true);
+    actEditCheck->setEnabled(true);
     Inspector->SetReadOnly(false);
-    ModePanel->setText(QStringLiteral("Edit"));
+    ModePanel->setText(tr("Edit"));
     LiveTimer->stop();
     for (int column : {kValueColumn, kQualityColumn, kTimeColumn}) {
         lvItems->setColumnHidden(column, true);
@@ -158,8 +156,8 @@ void TMain::closeEvent(QCloseEvent* event) {
         mode_after_stop_.reset();
         return;
     }
-    if (mode_ != rmEdit) {
-        event->ignore();
+    if (mode_ != rmEdit || checking_) {
+        event->ignore(); // a running check ends first: it holds the OPC session and the database
         return;
     }
     event->accept();

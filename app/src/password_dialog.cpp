@@ -44,18 +44,18 @@ bool IsOperationPassword(const QString& typed) {
 
 TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("PasswordDlg"));
-    setWindowTitle(QStringLiteral("提示"));
+    setWindowTitle(tr("提示"));
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("操作密码："), this));
+    row->addWidget(new QLabel(tr("操作密码："), this));
     Password = new QLineEdit(this);
     Password->setObjectName(QStringLiteral("Password"));
     Password->setEchoMode(QLineEdit::Password);
     row->addWidget(Password);
     layout->addLayout(row);
     auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(tr("确定"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(tr("取消"), QDialogButtonBox::RejectRole);
     ok->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

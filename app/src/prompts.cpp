@@ -2,6 +2,7 @@
 
 #include "password_dialog.hpp"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 
 namespace tagsink::app {
@@ -55,7 +56,8 @@ void SetPrompts(Prompts* prompts) {
 }
 
 void ShowFailure(const QString& message) {
-    CurrentPrompts().Message(QStringLiteral("错误"), message, QMessageBox::Critical);
+    CurrentPrompts().Message(QCoreApplication::translate("tagsink::app::Prompts", "错误"), message,
+                             QMessageBox::Critical);
 }
 
 } // namespace tagsink::app

@@ -11,32 +11,32 @@ namespace tagsink::app {
 
 TServerBrowser::TServerBrowser(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("ServerBrowser"));
-    setWindowTitle(QStringLiteral("OPC服务器浏览器"));
+    setWindowTitle(tr("OPC服务器浏览器"));
     setFixedSize(425, 238);
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(12);
     setFont(font);
 
-    auto* box = new QGroupBox(QStringLiteral("设置信息"), this);
+    auto* box = new QGroupBox(tr("设置信息"), this);
     box->setGeometry(8, 8, 321, 225);
-    (new QLabel(QStringLiteral("主机名称"), box))->setGeometry(8, 26, 73, 17);
+    (new QLabel(tr("主机名称"), box))->setGeometry(8, 26, 73, 17);
     Host = new QLineEdit(box);
     Host->setObjectName(QStringLiteral("Host"));
     Host->setGeometry(64, 24, 137, 20);
-    Find = new QPushButton(QStringLiteral("浏览"), box);
+    Find = new QPushButton(tr("浏览"), box);
     Find->setObjectName(QStringLiteral("Find"));
     Find->setGeometry(240, 24, 73, 21);
     Find->setAutoDefault(false);
-    (new QLabel(QStringLiteral("服务器"), box))->setGeometry(8, 47, 73, 17);
+    (new QLabel(tr("服务器"), box))->setGeometry(8, 47, 73, 17);
     Servers = new QListWidget(box);
     Servers->setObjectName(QStringLiteral("Servers"));
     Servers->setGeometry(64, 48, 249, 169);
     Servers->setSortingEnabled(false);
-    OKBtn = new QPushButton(QStringLiteral("确定"), this);
+    OKBtn = new QPushButton(tr("确定"), this);
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setGeometry(344, 16, 73, 22);
     OKBtn->setDefault(true);
-    CancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    CancelBtn = new QPushButton(tr("取消"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(344, 46, 73, 24);
     CancelBtn->setAutoDefault(false);

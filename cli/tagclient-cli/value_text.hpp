@@ -1,7 +1,9 @@
-// Text forms of OPC values for the command line: values, VARTYPEs, qualities, server states, timestamps,
-// and the conversion of a typed command-line argument into a VARIANT.
+// Text forms of OPC values for the command line: server states, timestamps, one line per item, and the
+// conversion of a typed command-line argument into a VARIANT (values, VARTYPEs and qualities as text are
+// platform/value_text.hpp's).
 #pragma once
 #include <platform/oleauto.h>
+#include <platform/value_text.hpp>
 #include <platform/variant.hpp>
 
 #include <cstdint>
@@ -11,21 +13,9 @@
 
 namespace tagclient_cli {
 
-/// A value as one line of text: numbers and texts as they are, booleans "true"/"false", dates
-/// "yyyy-mm-dd hh:nn:ss.zzz", arrays "[a, b, c]" (texts quoted inside arrays), empty "(empty)",
-/// null "(null)", errors "(error 0x...)".
-std::string ValueText(const VARIANT& value);
-
-/// "VT_R8", "VT_ARRAY|VT_I4", or "VT_0x..." for types without a name.
-std::string VarTypeName(VARTYPE vt);
-
-/// The VARTYPE of a short type name as given on the command line: "R8", "I4", "BOOL", "BSTR", "STRING",
-/// "DATE", "CY", ... (case-insensitive, an optional "VT_" prefix). No value for an unknown name.
-std::optional<VARTYPE> VarTypeFromName(std::string_view name);
-
-/// The OPC quality decoded: "Good", "Bad (comm failure)", "Uncertain (last usable value)", with the limit
-/// bits appended (", low limited").
-std::string QualityText(std::uint16_t quality);
+using qz::ValueText;
+using qz::VarTypeFromName;
+using qz::VarTypeName;
 
 /// The server state: "running", "failed", "no configuration", "suspended", "test", else "unknown (n)".
 std::string ServerStateText(std::uint16_t state);

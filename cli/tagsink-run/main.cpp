@@ -280,6 +280,11 @@ int Record(int argc, char** argv, service::ServiceControl* control) {
         }
         auto progress = loop.StartTimer(std::chrono::milliseconds(tty ? 250 : 2000), [&] {
             ever_connected = ever_connected || engine.Running();
+#ifdef _WIN32
+            if (control != nullptr) // the service's event log: links lost and restored, statements lost
+                control->Sample({engine.OpcLinkUp(), engine.Stats().db_connected.load(),
+                                 engine.Stats().rejected.load(), engine.Stats().lost.load()});
+#endif
             reporter.Print(tty ? "\r" + Progress(engine, reporter) + "\x1b[K"
                                : Progress(engine, reporter) + "\n");
         });

@@ -1,6 +1,7 @@
 // tagsink-run's service commands: install, uninstall, start, stop and status, through the service
 // control manager.
 #include "service_command_line.hpp"
+#include "windows_event_log.hpp"
 #include "windows_service.hpp"
 #include "windows_text.hpp"
 
@@ -349,6 +350,11 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
         GetLastError() != ERROR_INVALID_LEVEL) // a service manager without pre-shutdown sends the shutdown
         warnings += "tagsink-run: warning: the time granted at system shutdown could not be set: " +
                     SystemText(GetLastError()) + "\n";
+    // The service's own event source: without it the entries are still written, shown with a note that
+    // their message file is missing.
+    if (const std::string problem = RegisterEventSourceFor(name, ModulePath()); !problem.empty())
+        warnings += "tagsink-run: warning: the event source \"" + Utf8(name) +
+                    "\" could not be registered: " + problem + "\n";
     Err(warnings);
 
     const std::wstring log = HasOption(run_options, L"--log-file") ? L"as --log-file says"
@@ -358,6 +364,7 @@ int Install(const std::vector<std::wstring>& args, const RunOptionsCheck& check)
         ", restarted 10 s after a failure (60 s after later ones).\n"
         "  command line: " +
         Utf8(command_line) + "\n  working folder: " + Utf8(FolderOf(project)) + "\n  log: " + Utf8(log) +
+        "\n  events: the Windows event log \"Application\", source \"" + Utf8(name) + "\"" +
         "\nStart it with: tagsink-run service start \"" + Utf8(name) + "\"\n");
     return 0;
 }
@@ -440,6 +447,9 @@ int Uninstall(const std::wstring& name) {
     }
     if (!DeleteService(service.get()))
         return Refused("uninstall", name, GetLastError());
+    if (const std::string problem = RemoveEventSourceFor(name); !problem.empty())
+        Err("tagsink-run: warning: the event source \"" + Utf8(name) + "\" could not be removed: " + problem +
+            "\n");
     Out("Service \"" + Utf8(name) + "\" uninstalled.\n");
     return 0;
 }

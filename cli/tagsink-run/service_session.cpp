@@ -1,6 +1,7 @@
 // The service session: the service control manager's dispatcher and the recording it runs, reported to
 // the service manager as starting, running, stopping and stopped.
 #include "service_command_line.hpp"
+#include "windows_event_log.hpp"
 #include "windows_service.hpp"
 #include "windows_text.hpp"
 
@@ -8,6 +9,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -38,6 +40,9 @@ public:
     bool ran = false;
 
     void Running(std::function<void(const std::string&)> stop) override {
+        Log({EventId::kStarted, EventLevel::kInformation,
+             "The service \"" + Utf8(name) + "\" started recording the project in \"" + Utf8(folder) +
+                 "\"."});
         std::lock_guard lock(mutex_);
         stop_ = std::move(stop);
         if (stop_requested_)
@@ -51,6 +56,11 @@ public:
         stop_ = nullptr;
     }
 
+    void Sample(const RecorderSample& sample) override {
+        for (const ServiceEvent& event : events_.Update(sample))
+            Log(event);
+    }
+
     // Runs on the service's thread: everything between the start and SERVICE_STOPPED.
     void Main() {
         handle_ = RegisterServiceCtrlHandlerExW(name.c_str(), &Session::Handler, this);
@@ -60,6 +70,7 @@ public:
             return;
         }
         ran = true;
+        event_log_ = std::make_unique<EventLog>(name);
         {
             std::lock_guard lock(mutex_);
             ReportLocked(SERVICE_START_PENDING, NO_ERROR, 0, kStartWaitHintMs);
@@ -98,6 +109,19 @@ public:
         }
         ticked_.notify_all();
         ticker.join();
+        std::string reason;
+        {
+            std::lock_guard lock(mutex_);
+            reason = stop_requested_ ? stop_reason_ : "the recorder ended";
+        }
+        Log({EventId::kStopped, status == 0 ? EventLevel::kInformation : EventLevel::kError,
+             "The service \"" + Utf8(name) + "\" stopped (" + reason + "); exit status " +
+                 std::to_string(status) +
+                 (status == 0   ? " (a clean stop)."
+                  : status == 3 ? " (statements were lost)."
+                  : status == 2
+                      ? " (the OPC server could not be connected, or the HTTP endpoint could not start)."
+                      : " (see tagsink-run.log in the project's folder).")});
         std::lock_guard lock(mutex_);
         exit_status = status;
         // A non-zero status is a service-specific exit code: the restart policy counts it as a failure.
@@ -106,6 +130,11 @@ public:
     }
 
 private:
+    void Log(const ServiceEvent& event) {
+        if (event_log_)
+            event_log_->Write(event);
+    }
+
     static DWORD WINAPI Handler(DWORD control, DWORD, void*, void* context) {
         auto* self = static_cast<Session*>(context);
         switch (control) {
@@ -157,6 +186,8 @@ private:
     }
 
     SERVICE_STATUS_HANDLE handle_ = nullptr;
+    std::unique_ptr<EventLog> event_log_;
+    ServiceEvents events_{qz::SystemClock::Instance()};
     std::mutex mutex_;
     std::condition_variable ticked_;
     SERVICE_STATUS status_{};

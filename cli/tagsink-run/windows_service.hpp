@@ -9,6 +9,8 @@
 
 #ifdef _WIN32
 
+#include "service_events.hpp"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +37,9 @@ public:
     virtual void Running(std::function<void(const std::string& reason)> stop) = 0;
     /// The recorder is past its loop: `stop` is no longer called (a request now waits for the end).
     virtual void Finished() = 0;
+    /// The recorder's state, every few seconds while it runs: links lost and restored, statements
+    /// quarantined or lost go to the event log (service_events.hpp).
+    virtual void Sample(const RecorderSample& sample) = 0;
 };
 
 /// Runs `record` as the service `name` on a thread of the service manager, in the working folder

@@ -242,7 +242,7 @@ template <class F> bool TQZCustomPropsPage::Guarded(F&& f) {
     } catch (const std::exception& e) {
         error = ExceptionMessage(e);
     } catch (...) {
-        error = QStringLiteral("Unknown failure");
+        error = QCoreApplication::translate("tagsink::inspector", "Unknown failure");
     }
     if (FCurrent) {
         FInplace->SetText(FCurrent->DisplayValue);
@@ -273,7 +273,7 @@ void TQZCustomPropsPage::ApplyEditText() {
             error = ExceptionMessage(e);
         } catch (...) {
             failed = true;
-            error = QStringLiteral("Unknown failure");
+            error = QCoreApplication::translate("tagsink::inspector", "Unknown failure");
         }
         FChanging = false;
         if (IsLive(item)) {

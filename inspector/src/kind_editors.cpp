@@ -1,5 +1,6 @@
 #include "inspector/kind_editors.hpp"
 
+#include <QCoreApplication>
 #include "locale_formats.hpp"
 #include "inspector/errors.hpp"
 #include "inspector/property_inspector.hpp"
@@ -8,10 +9,14 @@ namespace tagsink::inspector {
 namespace lf = locale_formats;
 namespace {
 
-const QString kInvalidValue = QStringLiteral("Invalid property value");
+QString InvalidValue() {
+    return QCoreApplication::translate("tagsink::inspector", "Invalid property value");
+}
 
 QString RangeMessage(std::int64_t lo, std::int64_t hi) {
-    return QStringLiteral("Value must be between %1 and %2").arg(lo).arg(hi);
+    return QCoreApplication::translate("tagsink::inspector", "Value must be between %1 and %2")
+        .arg(lo)
+        .arg(hi);
 }
 
 void CheckTypeRange(const TQZTypeInfo* t, std::int64_t value) {
@@ -111,11 +116,11 @@ void TQZCharPropEditor::SetValue(const QString& value) {
     } else if (value.startsWith(QLatin1Char('#'))) {
         qint64 n = 0;
         if (!lf::ParseInt64(value.mid(1), n)) {
-            throw EQZPropEditor(kInvalidValue);
+            throw EQZPropEditor(InvalidValue());
         }
         code = n;
     } else {
-        throw EQZPropEditor(kInvalidValue);
+        throw EQZPropEditor(InvalidValue());
     }
     CheckTypeRange(GetPropType(), code);
     SetOrdValue(code);
@@ -142,7 +147,7 @@ QString TQZEnumPropEditor::GetValue() {
 void TQZEnumPropEditor::SetValue(const QString& value) {
     std::int64_t v = 0;
     if (!FindEnumValue(GetPropType(), value, v)) {
-        throw EQZPropEditor(kInvalidValue);
+        throw EQZPropEditor(InvalidValue());
     }
     SetOrdValue(v);
 }
@@ -293,7 +298,9 @@ QString TQZStringPropEditor::GetValue() {
 void TQZStringPropEditor::SetValue(const QString& value) {
     const TQZTypeInfo* t = GetPropType();
     if (t && t->Kind == TQZTypeKind::tkString && t->MaxValue > 0 && value.size() > t->MaxValue) {
-        throw EQZPropEditor(QStringLiteral("Text is longer than %1 characters").arg(t->MaxValue));
+        throw EQZPropEditor(
+            QCoreApplication::translate("tagsink::inspector", "Text is longer than %1 characters")
+                .arg(t->MaxValue));
     }
     SetStrValue(value);
 }
@@ -342,7 +349,9 @@ QString TQZComponentPropEditor::GetValue() {
     if (!c) {
         return {};
     }
-    return Callbacks().GetComponentName ? Callbacks().GetComponentName(c) : ComponentNameOf(c);
+    QString name = ComponentNameOf(c);
+    emit GettingComponentName(c, name);
+    return name;
 }
 
 void TQZComponentPropEditor::SetValue(const QString& value) {
@@ -350,18 +359,17 @@ void TQZComponentPropEditor::SetValue(const QString& value) {
         SetObjValue(TQZInstance{});
         return;
     }
-    TQZInstance c = Callbacks().GetComponent ? Callbacks().GetComponent(value) : TQZInstance{};
+    TQZInstance c;
+    emit GettingComponent(value, c);
     const TQZClassInfo* wanted = GetPropType()->ClassType;
     if (!c || !c.Class || (wanted && !c.Class->InheritsFrom(wanted))) {
-        throw EQZPropEditor(kInvalidValue);
+        throw EQZPropEditor(InvalidValue());
     }
     SetObjValue(c);
 }
 
 void TQZComponentPropEditor::GetValues(QStringList& values) {
-    if (Callbacks().GetComponentNames) {
-        Callbacks().GetComponentNames(GetPropType()->ClassType, values);
-    }
+    emit GettingComponentNames(GetPropType()->ClassType, values);
 }
 
 void TQZComponentPropEditor::GetProperties(TQZPropEditorList& editors) {
@@ -470,7 +478,7 @@ void TQZVariantTypePropEditor::SetValue(const QString& value) {
         }
     }
     if (!found) {
-        throw EQZPropEditor(QStringLiteral("Unknown Type"));
+        throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector", "Unknown Type"));
     }
     const std::uint16_t vt = found->Code;
     // Each object's own value is converted; one that does not convert gives the empty value converted.

@@ -1,5 +1,6 @@
 #include "locale_formats.hpp"
 
+#include <QCoreApplication>
 #include "inspector/variant.hpp"
 
 #include <QLocale>
@@ -155,16 +156,17 @@ bool ParseInt64(const QString& text, qint64& out) {
 }
 
 QString NotAnInteger(const QString& text) {
-    return QStringLiteral("'%1' is not a valid integer value").arg(text);
+    return QCoreApplication::translate("tagsink::inspector", "'%1' is not a valid integer value").arg(text);
 }
 QString NotAFloat(const QString& text) {
-    return QStringLiteral("'%1' is not a valid floating point value").arg(text);
+    return QCoreApplication::translate("tagsink::inspector", "'%1' is not a valid floating point value")
+        .arg(text);
 }
 QString NotADate(const QString& text) {
-    return QStringLiteral("'%1' is not a valid date").arg(text);
+    return QCoreApplication::translate("tagsink::inspector", "'%1' is not a valid date").arg(text);
 }
 QString NotATime(const QString& text) {
-    return QStringLiteral("'%1' is not a valid time").arg(text);
+    return QCoreApplication::translate("tagsink::inspector", "'%1' is not a valid time").arg(text);
 }
 
 } // namespace tagsink::inspector::locale_formats

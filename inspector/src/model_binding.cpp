@@ -1,5 +1,6 @@
 #include "inspector/model_binding.hpp"
 
+#include <QCoreApplication>
 #include "inspector/errors.hpp"
 #include "inspector/std_types.hpp"
 
@@ -174,7 +175,7 @@ tagsink::PropValue ToModelValue(const TQZValue& value) {
         }
         tagsink::Published* object = ModelObjectOf(*o);
         if (!object) {
-            throw EQZPropEditor(QStringLiteral("Invalid property value"));
+            throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector", "Invalid property value"));
         }
         return object;
     }

@@ -1,5 +1,6 @@
 #include "inspector/named_editors.hpp"
 
+#include <QCoreApplication>
 #include "locale_formats.hpp"
 #include "inspector/errors.hpp"
 #include "inspector/property_inspector.hpp"
@@ -20,7 +21,9 @@ namespace tagsink::inspector {
 namespace lf = locale_formats;
 namespace {
 
-const QString kInvalidValue = QStringLiteral("Invalid property value");
+QString InvalidValue() {
+    return QCoreApplication::translate("tagsink::inspector", "Invalid property value");
+}
 
 /// A sample box at the left of a value cell, and the rest for the text.
 QRect SampleRect(const QRect& r) {
@@ -433,7 +436,7 @@ void TQZShortCutPropEditor::SetValue(const QString& value) {
     const QKeySequence seq = QKeySequence::fromString(t, QKeySequence::PortableText);
     if (seq.count() != 1 || seq[0].key() == Qt::Key_unknown || seq[0].key() == 0 ||
         seq.toString(QKeySequence::PortableText).isEmpty()) {
-        throw EQZPropEditor(kInvalidValue);
+        throw EQZPropEditor(InvalidValue());
     }
     SetOrdValue(seq[0].toCombined());
 }
@@ -511,18 +514,20 @@ TQZPropEditorAttrs TQZPicturePropEditor::GetAttributes() {
 void TQZPicturePropEditor::Edit() {
     const TQZInstance held = GetObjValue(0);
     if (!held || !held.Class || !held.Class->InheritsFrom(TQZPicture::ClassInfo())) {
-        throw EQZPropEditor(QStringLiteral("Property %1 holds no picture").arg(GetName()));
+        throw EQZPropEditor(
+            QCoreApplication::translate("tagsink::inspector", "Property %1 holds no picture").arg(GetName()));
     }
     QStringList patterns;
     for (const QByteArray& format : QImageReader::supportedImageFormats()) {
         patterns << QStringLiteral("*.") + QString::fromLatin1(format);
     }
-    QFileDialog dlg(Inspector(), QStringLiteral("Open picture"));
+    QFileDialog dlg(Inspector(), QCoreApplication::translate("tagsink::inspector", "Open picture"));
     dlg.setOption(QFileDialog::DontUseNativeDialog);
     dlg.setFileMode(QFileDialog::ExistingFile);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
-    dlg.setNameFilters({QStringLiteral("Pictures (%1)").arg(patterns.join(QLatin1Char(' '))),
-                        QStringLiteral("All files (*)")});
+    dlg.setNameFilters({QCoreApplication::translate("tagsink::inspector", "Pictures (%1)")
+                            .arg(patterns.join(QLatin1Char(' '))),
+                        QCoreApplication::translate("tagsink::inspector", "All files (*)")});
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) {
         return;
     }

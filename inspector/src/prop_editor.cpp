@@ -1,5 +1,6 @@
 #include "inspector/prop_editor.hpp"
 
+#include <QCoreApplication>
 #include "inspector/errors.hpp"
 
 namespace tagsink::inspector {
@@ -19,7 +20,8 @@ template <class T> T ValueAs(const TQZValue& v, const TQZPropInfo* prop) {
             return static_cast<std::int64_t>(*d);
         }
     }
-    throw EQZPropEditor(QStringLiteral("Property %1 does not hold a value of the expected kind")
+    throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector",
+                                                    "Property %1 does not hold a value of the expected kind")
                             .arg(prop ? prop->Name : QStringLiteral("?")));
 }
 
@@ -76,7 +78,7 @@ const TQZTypeInfo* TQZPropEditor::GetPropType() const {
 TQZValue TQZPropEditor::GetRaw(int index) const {
     const TQZPropPair& pair = FPairs.at(static_cast<size_t>(index));
     if (!pair.PropInfo || !pair.PropInfo->CanRead() || !pair.Instance) {
-        throw EQZPropEditor(QStringLiteral("Property %1 cannot be read")
+        throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector", "Property %1 cannot be read")
                                 .arg(pair.PropInfo ? pair.PropInfo->Name : QStringLiteral("?")));
     }
     return pair.PropInfo->Get(pair.Instance.Object);
@@ -104,7 +106,7 @@ TQZInstance TQZPropEditor::GetObjValue(int index) const {
 void TQZPropEditor::SetValueToAll(const TQZValue& value) {
     for (const TQZPropPair& pair : FPairs) {
         if (!pair.PropInfo || !pair.PropInfo->CanWrite()) {
-            throw EQZPropEditor(QStringLiteral("Property %1 is read-only")
+            throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector", "Property %1 is read-only")
                                     .arg(pair.PropInfo ? pair.PropInfo->Name : QStringLiteral("?")));
         }
     }
@@ -119,7 +121,7 @@ void TQZPropEditor::SetEachValue(const std::function<TQZValue(int index)>& value
     for (int i = 0; i < PropCount(); ++i) {
         const TQZPropPair& pair = FPairs[static_cast<size_t>(i)];
         if (!pair.PropInfo || !pair.PropInfo->CanWrite()) {
-            throw EQZPropEditor(QStringLiteral("Property %1 is read-only")
+            throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector", "Property %1 is read-only")
                                     .arg(pair.PropInfo ? pair.PropInfo->Name : QStringLiteral("?")));
         }
         values.push_back(value_for(i));
@@ -148,12 +150,6 @@ void TQZPropEditor::SetVarValue(const TQZVariant& value) {
 }
 void TQZPropEditor::SetObjValue(const TQZInstance& value) {
     SetValueToAll(value);
-}
-
-void TQZPropEditor::Modified() {
-    if (FCallbacks.Modified) {
-        FCallbacks.Modified();
-    }
 }
 
 void TQZPropEditor::CopyPairs(const TQZPropEditor& from) {

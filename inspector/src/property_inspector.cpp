@@ -1,5 +1,6 @@
 #include "inspector/property_inspector.hpp"
 
+#include <QCoreApplication>
 #include "inspector/errors.hpp"
 #include "inspector/named_editors.hpp"
 #include "inspector/prop_edit_manager.hpp"
@@ -42,7 +43,8 @@ void TQZCustomPropertyInspector::Add(const TQZInstance& instance) {
         throw EQZPropsPage(kChangingMessage);
     }
     if (!instance || !instance.Class) {
-        throw EQZPropsPage(QStringLiteral("Property inspector cannot inspect an object without a class"));
+        throw EQZPropsPage(QCoreApplication::translate(
+            "tagsink::inspector", "Property inspector cannot inspect an object without a class"));
     }
     FObjects.push_back(instance);
     Rebuild();
@@ -330,13 +332,23 @@ TQZPropertyInspectorItem* TQZCustomPropertyInspector::ItemOfEditor(const TQZProp
 }
 
 void TQZCustomPropertyInspector::BindEditor(TQZPropEditor* editor) {
-    TQZPropEditorCallbacks& cb = editor->Callbacks();
-    cb.Modified = [this] { EditorModified(); };
-    cb.GetComponent = [this](const QString& name) { return GetComponent(name); };
-    cb.GetComponentNames = [this](const TQZClassInfo* cls, QStringList& names) {
-        GetComponentNames(cls, names);
-    };
-    cb.GetComponentName = [this](const TQZInstance& c) { return GetComponentName(c); };
+    // Bound once: an editor bound again (a rebuilt row) must not report twice.
+    disconnect(editor, nullptr, this, nullptr);
+    // Direct connections: the editor reads the answers by reference as soon as the signal returns.
+    connect(editor, &TQZPropEditor::Modified, this, &TQZCustomPropertyInspector::EditorModified,
+            Qt::DirectConnection);
+    connect(
+        editor, &TQZPropEditor::GettingComponent, this,
+        [this](const QString& name, TQZInstance& component) { component = GetComponent(name); },
+        Qt::DirectConnection);
+    connect(
+        editor, &TQZPropEditor::GettingComponentNames, this,
+        [this](const TQZClassInfo* cls, QStringList& names) { GetComponentNames(cls, names); },
+        Qt::DirectConnection);
+    connect(
+        editor, &TQZPropEditor::GettingComponentName, this,
+        [this](const TQZInstance& component, QString& name) { name = GetComponentName(component); },
+        Qt::DirectConnection);
 }
 
 void TQZCustomPropertyInspector::FillItem(TQZPropertyInspectorItem* item) {

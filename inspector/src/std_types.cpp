@@ -1,5 +1,6 @@
 #include "inspector/std_types.hpp"
 
+#include <QCoreApplication>
 #include "inspector/errors.hpp"
 
 #include <QImageReader>
@@ -150,7 +151,8 @@ const TQZClassInfo* TQZFont::ClassInfo() {
             [ord](TQZFont& f, const TQZValue& v) {
                 const auto size = ord(v);
                 if (size < 1 || size > 1638) {
-                    throw EQZPropEditor(QStringLiteral("Value must be between 1 and 1638"));
+                    throw EQZPropEditor(QCoreApplication::translate("tagsink::inspector",
+                                                                    "Value must be between 1 and 1638"));
                 }
                 f.Font.setPointSize(static_cast<int>(size));
             }));
@@ -176,7 +178,8 @@ void TQZPicture::LoadFromFile(const QString& file_name) {
     QImageReader reader(file_name);
     QImage image = reader.read();
     if (image.isNull()) {
-        throw EQZError(QStringLiteral("Cannot load picture %1: %2").arg(file_name, reader.errorString()));
+        throw EQZError(QCoreApplication::translate("tagsink::inspector", "Cannot load picture %1: %2")
+                           .arg(file_name, reader.errorString()));
     }
     Image = std::move(image);
     FileName = file_name;

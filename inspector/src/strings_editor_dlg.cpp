@@ -7,9 +7,8 @@ namespace tagsink::inspector {
 
 TStringsEditorDlg::TStringsEditorDlg(QWidget* parent)
     : QDialog(parent), FMemo(new QPlainTextEdit(this)), FLineCount(new QLabel(this)),
-      FOk(new QPushButton(QStringLiteral("确认(&O)"), this)),
-      FCancel(new QPushButton(QStringLiteral("取消"), this)) {
-    setWindowTitle(QStringLiteral("文本列表编辑器"));
+      FOk(new QPushButton(tr("确认(&O)"), this)), FCancel(new QPushButton(tr("取消"), this)) {
+    setWindowTitle(tr("文本列表编辑器"));
     FMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
     FMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     FMemo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -48,7 +47,7 @@ QStringList TStringsEditorDlg::Lines() const {
 }
 
 void TStringsEditorDlg::UpdateLineCount() {
-    FLineCount->setText(QStringLiteral("行数: %1").arg(Lines().size()));
+    FLineCount->setText(tr("行数: %1").arg(Lines().size()));
 }
 
 } // namespace tagsink::inspector

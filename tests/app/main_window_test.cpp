@@ -68,7 +68,8 @@ private slots:
         QVERIFY(!w->actViewLog->isChecked());
         QVERIFY(!w->LogWin->isVisible());
         QVERIFY(!w->actHelpContext->isEnabled());
-        QCOMPARE(w->Actions().size(), 16);
+        QCOMPARE(w->Actions().size(), 17); // sixteen commands and the project check
+        QVERIFY(w->actEditCheck->isEnabled());
         QCOMPARE(w->actFileExit->text(), QStringLiteral("退出系统(E&xit)"));
         QCOMPARE(w->actEditDelete->statusTip(), QStringLiteral("删除选中项目"));
         QVERIFY(prompts.messages.isEmpty());

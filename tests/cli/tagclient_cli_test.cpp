@@ -18,8 +18,6 @@
 namespace {
 
 using tagclient_cli::ParseValue;
-using tagclient_cli::QualityText;
-using tagclient_cli::VarTypeFromName;
 
 struct RunResult {
     int exit_code = -1;
@@ -324,28 +322,7 @@ TEST(CliErrors, BadCommandLinesExitWithTwo) {
     EXPECT_EQ(RunCli({"--help"}).exit_code, 0);
 }
 
-TEST(CliText, QualityDecoding) {
-    EXPECT_EQ(QualityText(0xC0), "Good");
-    EXPECT_EQ(QualityText(0xD8), "Good (local override)");
-    EXPECT_EQ(QualityText(0x00), "Bad");
-    EXPECT_EQ(QualityText(0x18), "Bad (comm failure)");
-    EXPECT_EQ(QualityText(0x14), "Bad (last known value)");
-    EXPECT_EQ(QualityText(0x1C), "Bad (out of service)");
-    EXPECT_EQ(QualityText(0x0C), "Bad (device failure)");
-    EXPECT_EQ(QualityText(0x44), "Uncertain (last usable value)");
-    EXPECT_EQ(QualityText(0x41), "Uncertain (low limited)");
-    EXPECT_EQ(QualityText(0x1B), "Bad (comm failure, constant)");
-}
-
-TEST(CliText, TypeNamesAndFlagsIgnoreCaseButOnlyAscii) {
-    EXPECT_EQ(VarTypeFromName("vt_i4"), VARTYPE(VT_I4));
-    EXPECT_EQ(VarTypeFromName("Vt_R8"), VARTYPE(VT_R8));
-    EXPECT_EQ(VarTypeFromName("string"), VARTYPE(VT_BSTR));
-    EXPECT_EQ(VarTypeFromName("Boolean"), VARTYPE(VT_BOOL));
-    EXPECT_EQ(VarTypeFromName("ui8"), VARTYPE(VT_UI8));
-    EXPECT_EQ(VarTypeFromName("VT_"), std::nullopt);
-    EXPECT_EQ(VarTypeFromName("VT_VARIANT"), std::nullopt) << "not a type a value is written as";
-    EXPECT_EQ(VarTypeFromName("\xC4I4"), std::nullopt);
+TEST(CliText, BooleanWordsIgnoreCaseButOnlyAscii) {
     EXPECT_TRUE(ParseValue("yes", VT_BOOL).get().boolVal == VARIANT_TRUE);
     EXPECT_TRUE(ParseValue("Off", VT_BOOL).get().boolVal == VARIANT_FALSE);
     EXPECT_THROW(ParseValue("tru", VT_BOOL), qz::VariantError);

@@ -4,162 +4,21 @@
 // file (TAGCLIENT_SIM_CONTROL, docs/simulated-servers.md); rows are counted before and after. Its last
 // progress line counts what stays in "sql.dat" after the stop.
 #include "engine/runtime/buffer_file.hpp"
-#include "test_db.hpp"
+#include "recorder_process.hpp"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::db::testing::TempDir;
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
-        ++n;
-    return n;
-}
-
-// One recorder process in a folder of its own, with the sample project and its tables.
-class Recorder {
-public:
-    Recorder() {
-        const std::string make =
-            std::string(TAGSINK_MAKE_SAMPLE_PATH) + " '" + (dir_ / "sample.DAT").string() + "'";
-        EXPECT_EQ(std::system(make.c_str()), 0) << make;
-        std::string sql = ReadFile(TAGSINK_SAMPLE_SQL);
-        std::vector<std::string> statements;
-        std::string current;
-        std::istringstream lines(sql);
-        for (std::string line; std::getline(lines, line);) {
-            if (auto comment = line.find("--"); comment != std::string::npos)
-                line.erase(comment);
-            current += line + "\n";
-            if (line.find(';') != std::string::npos) {
-                statements.push_back(current.substr(0, current.rfind(';')));
-                current.clear();
-            }
-        }
-        tagsink::db::testing::Exec(Connection(), statements);
-        SetServers("up");
-    }
-    ~Recorder() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    std::string Connection() const {
-        return tagsink::db::testing::SqliteConnectionString(dir_ / "sample.db") + "JournalMode=WAL;";
-    }
-
-    // What the simulated servers do, as written by an outside process (sim_control.hpp).
-    void SetServers(const std::string& text) {
-        const std::filesystem::path next = dir_ / "control.new";
-        {
-            std::ofstream out(next, std::ios::binary | std::ios::trunc);
-            out << text << "\n";
-        }
-        std::filesystem::rename(next, dir_ / "control");
-    }
-
-    void Start(int seconds, const std::vector<std::string>& extra = {}) {
-        std::filesystem::remove(dir_ / "stderr.txt"); // no log of an earlier run is read as this one's
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            if (::chdir(dir_.path().c_str()) != 0)
-                ::_exit(100);
-            ::setenv("TAGCLIENT_SIM_CONTROL", (dir_ / "control").c_str(), 1);
-            int err = ::open((dir_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err < 0)
-                ::_exit(101);
-            ::dup2(err, STDERR_FILENO);
-            const std::string limit = std::to_string(seconds);
-            std::vector<const char*> argv = {"tagsink-run", "sample.DAT", "--log", "--seconds",
-                                             limit.c_str()};
-            for (const auto& arg : extra)
-                argv.push_back(arg.c_str());
-            argv.push_back(nullptr);
-            ::execv(TAGSINK_RUN_PATH, const_cast<char* const*>(argv.data()));
-            ::_exit(102);
-        }
-    }
-
-    // Ends the recorder as an operator would (SIGTERM: a clean stop) and returns its exit status.
-    int Finish() {
-        if (pid_ > 0)
-            ::kill(pid_, SIGTERM);
-        return Wait();
-    }
-
-    std::string Log() const { return ReadFile(dir_ / "stderr.txt"); }
-    const std::filesystem::path& Dir() const { return dir_.path(); }
-
-    // The number after `label` in the last progress line of the log; -1 when there is none.
-    long long LastProgress(const std::string& label) const {
-        const std::string log = Log();
-        const std::size_t line = log.rfind("queued ");
-        if (line == std::string::npos)
-            return -1;
-        const std::size_t at = log.find("  " + label + " ", line);
-        if (at == std::string::npos)
-            return -1;
-        return std::stoll(log.substr(at + label.size() + 3));
-    }
-
-    // The exit status of a recorder that ends by itself (-1 after a signal, or when none runs).
-    int Wait() {
-        if (pid_ <= 0)
-            return -1;
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    std::size_t Rows() const {
-        auto rows = tagsink::db::testing::Query(Connection(), "select count(*) from Readings");
-        return rows.empty() ? 0 : std::stoul(rows[0][0]);
-    }
-
-    template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::seconds limit) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            std::this_thread::sleep_for(100ms);
-        }
-        return true;
-    }
-
-    std::size_t Connections() const { return Count(Log(), "--Run--OPCServer.Connected=true"); }
-
-private:
-    TempDir dir_;
-    pid_t pid_ = 0;
-};
+using tagsink::testing::CountOf;
+using tagsink::testing::ReadWholeFile;
+using tagsink::testing::Recorder;
 
 TEST(TagsinkRunReconnect, WritesRowsAgainAfterAShutdownRequest) {
     Recorder r;
@@ -168,14 +27,14 @@ TEST(TagsinkRunReconnect, WritesRowsAgainAfterAShutdownRequest) {
     ASSERT_EQ(r.Connections(), 1u);
 
     r.SetServers("shutdown maintenance window");
-    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "(shutdown request)") == 1; }, 10s)) << r.Log();
+    ASSERT_TRUE(r.WaitFor([&] { return CountOf(r.Log(), "(shutdown request)") == 1; }, 10s)) << r.Log();
     ASSERT_TRUE(r.WaitFor([&] { return r.Connections() == 2; }, 15s)) << "connected again\n" << r.Log();
     const std::size_t healed = r.Rows();
     EXPECT_TRUE(r.WaitFor([&] { return r.Rows() >= healed + 2; }, 15s))
         << "rows after healing: " << r.Rows() << ", at healing: " << healed << "\n"
         << r.Log();
     EXPECT_EQ(r.Finish(), 0) << r.Log();
-    EXPECT_EQ(Count(r.Log(), "--TServer.Reconnect--"), 1u) << "one line for the loss\n" << r.Log();
+    EXPECT_EQ(CountOf(r.Log(), "--TServer.Reconnect--"), 1u) << "one line for the loss\n" << r.Log();
 }
 
 TEST(TagsinkRunReconnect, WritesRowsAgainAfterTheServerVanishedForTenSeconds) {
@@ -185,7 +44,7 @@ TEST(TagsinkRunReconnect, WritesRowsAgainAfterTheServerVanishedForTenSeconds) {
 
     r.SetServers("down");
     const auto vanished = std::chrono::steady_clock::now();
-    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "does not answer") == 1; }, 10s))
+    ASSERT_TRUE(r.WaitFor([&] { return CountOf(r.Log(), "does not answer") == 1; }, 10s))
         << "the status poll notices\n"
         << r.Log();
     std::this_thread::sleep_for(1s); // the stop executes what was queued before the loss
@@ -201,18 +60,19 @@ TEST(TagsinkRunReconnect, WritesRowsAgainAfterTheServerVanishedForTenSeconds) {
         << r.Log();
     EXPECT_EQ(r.Finish(), 0) << r.Log();
     const std::string log = r.Log();
-    EXPECT_EQ(Count(log, "--TServer.Reconnect--"), 1u) << log;
-    EXPECT_EQ(Count(log, "--Run--OPCServer.Connected=False"), 0u) << "refused attempts log nothing\n" << log;
+    EXPECT_EQ(CountOf(log, "--TServer.Reconnect--"), 1u) << log;
+    EXPECT_EQ(CountOf(log, "--Run--OPCServer.Connected=False"), 0u) << "refused attempts log nothing\n"
+                                                                    << log;
 }
 
 TEST(TagsinkRunReconnect, WritesRowsWhenTheServerWasMissingAtStart) {
     Recorder r;
     r.SetServers("down");
     r.Start(120);
-    ASSERT_TRUE(r.WaitFor([&] { return Count(r.Log(), "reconnect attempts") > 0; }, 15s))
+    ASSERT_TRUE(r.WaitFor([&] { return CountOf(r.Log(), "reconnect attempts") > 0; }, 15s))
         << "the progress line shows the attempts\n"
         << r.Log();
-    EXPECT_EQ(Count(r.Log(), "--Run--OPCServer.Connected=False"), 1u) << r.Log();
+    EXPECT_EQ(CountOf(r.Log(), "--Run--OPCServer.Connected=False"), 1u) << r.Log();
     EXPECT_EQ(r.Rows(), 0u);
 
     r.SetServers("up");
@@ -227,7 +87,7 @@ TEST(TagsinkRunReconnect, ExitsWithStatusTwoWhenTheServerNeverCame) {
     r.Start(3);
     // The run ends by itself after its 3 s; a SIGTERM sent meanwhile could come while it exits.
     EXPECT_EQ(r.Wait(), 2) << r.Log();
-    EXPECT_GT(Count(r.Log(), "could not be connected"), 0u) << r.Log();
+    EXPECT_GT(CountOf(r.Log(), "could not be connected"), 0u) << r.Log();
     EXPECT_EQ(r.Rows(), 0u);
 }
 
@@ -269,7 +129,7 @@ TEST(TagsinkRunLogFile, RotatesTheOutputAndKeepsEveryLineWhole) {
     EXPECT_FALSE(std::filesystem::exists(log.string() + ".3"));
     std::string all;
     for (const std::string name : {".2", ".1", ""}) {
-        const std::string text = ReadFile(log.string() + name);
+        const std::string text = ReadWholeFile(log.string() + name);
         ASSERT_FALSE(text.empty()) << "run.log" << name;
         EXPECT_LE(text.size(), 2048u) << "run.log" << name;
         EXPECT_EQ(text.back(), '\n') << "run.log" << name << " ends inside a line";
@@ -281,9 +141,9 @@ TEST(TagsinkRunLogFile, RotatesTheOutputAndKeepsEveryLineWhole) {
         }
         all += text;
     }
-    EXPECT_EQ(Count(all, "Stopping (interrupted)"), 1u);
-    EXPECT_GE(Count(all, "--TServer.DoRecord--sql=Insert Into Readings"), 1u);
-    EXPECT_NE(ReadFile(log).find("queued "), std::string::npos)
+    EXPECT_EQ(CountOf(all, "Stopping (interrupted)"), 1u);
+    EXPECT_GE(CountOf(all, "--TServer.DoRecord--sql=Insert Into Readings"), 1u);
+    EXPECT_NE(ReadWholeFile(log).find("queued "), std::string::npos)
         << "the last progress line is in the newest file";
 }
 

@@ -2,6 +2,7 @@
 #include "inspector_harness.hpp"
 #include "test_classes.hpp"
 
+#include "inspector/errors.hpp"
 #include "inspector/kind_editors.hpp"
 #include "inspector/named_editors.hpp"
 #include "inspector/strings_editor_dlg.hpp"
@@ -584,6 +585,46 @@ private slots:
         TypeInto(insp, row, QString());
         QVERIFY(a.Buddy == nullptr);
         QVERIFY(!insp.RowItem(row)->Expanded);
+    }
+
+    void editorEventsAreSignals() {
+        // An editor on its own: its questions are signals answered by reference, its changes a signal.
+        TTestObject a;
+        TTestObject b;
+        a.Name = QStringLiteral("A");
+        b.Name = QStringLiteral("B");
+        a.Buddy = &b;
+        TQZComponentPropEditor editor(nullptr, 1);
+        editor.SetPropEntry(0, a.Instance(), TTestObject::ClassInfo()->FindProp(QStringLiteral("Buddy")));
+        QCOMPARE(editor.GetValue(), QStringLiteral("B")); // nobody answers: the object's own name
+        QStringList names;
+        editor.GetValues(names);
+        QVERIFY(names.isEmpty());
+        QVERIFY_THROWS_EXCEPTION(EQZPropEditor, editor.SetValue(QStringLiteral("B"))); // nobody finds B
+
+        QObject::connect(&editor, &TQZPropEditor::GettingComponentName,
+                         [](const TQZInstance&, QString& name) { name = QStringLiteral("Shown ") + name; });
+        QObject::connect(&editor, &TQZPropEditor::GettingComponentNames,
+                         [](const TQZClassInfo*, QStringList& list) {
+                             list << QStringLiteral("A") << QStringLiteral("B");
+                         });
+        QObject::connect(&editor, &TQZPropEditor::GettingComponent,
+                         [&](const QString& name, TQZInstance& found) {
+                             if (name == QLatin1String("A")) {
+                                 found = a.Instance();
+                             }
+                         });
+        int modified = 0;
+        QObject::connect(&editor, &TQZPropEditor::Modified, [&modified] { ++modified; });
+        QCOMPARE(editor.GetValue(), QStringLiteral("Shown B"));
+        editor.GetValues(names);
+        QCOMPARE(names, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+        editor.SetValue(QStringLiteral("A"));
+        QVERIFY(a.Buddy == &a);
+        QCOMPARE(modified, 1);
+        QVERIFY_THROWS_EXCEPTION(EQZPropEditor, editor.SetValue(QStringLiteral("B")));
+        QCOMPARE(modified, 1);
+        QVERIFY(a.Buddy == &a);
     }
 };
 

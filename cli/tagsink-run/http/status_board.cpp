@@ -5,7 +5,7 @@
 #include "model/item.hpp"
 #include "model/server.hpp"
 #include "utc_time_text.hpp"
-#include "value_text.hpp"
+#include "platform/value_text.hpp"
 
 #include <nlohmann/json.hpp>
 
@@ -28,7 +28,7 @@ std::string ItemJson(const ItemView& item) {
                        {"item_id", item.item_id},
                        {"value", item.value},
                        {"quality", item.quality},
-                       {"quality_text", item.has_value ? tagclient_cli::QualityText(item.quality) : ""},
+                       {"quality_text", item.has_value ? qz::QualityCaption(item.quality) : ""},
                        {"time_stamp", IsoTextOfFileTime(item.time_stamp)},
                        {"changed", IsoText(item.changed)},
                        {"bad_updates", item.bad_updates}};
@@ -68,7 +68,7 @@ void StatusBoard::ItemUpdated(const TGroup&, const TItem& item, bool changed) no
         return;
     try {
         // The text is made before the lock is taken, and only for a change.
-        std::string text = changed ? tagclient_cli::ValueText(item.Value) : std::string();
+        std::string text = changed ? qz::ValueText(item.Value) : std::string();
         const auto now = std::chrono::system_clock::now();
         std::string event;
         {

@@ -259,10 +259,14 @@ void OdbcConnection::Open(std::chrono::seconds command_timeout) {
     open_ = std::move(state);
 }
 
-void OdbcConnection::Execute(std::string_view statement) {
+OdbcConnection::Open_& OdbcConnection::Opened() {
     if (!open_)
         throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    return *open_;
+}
+
+void OdbcConnection::Execute(std::string_view statement) {
+    Open_& s = Opened();
     struct CursorGuard {
         const Open_& s;
         ~CursorGuard() { s.Reset(); }
@@ -298,9 +302,7 @@ bool OdbcConnection::SupportsTransactions() {
 }
 
 void OdbcConnection::Begin() {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     if (s.in_transaction)
         return;
     SQLRETURN rc =
@@ -311,9 +313,7 @@ void OdbcConnection::Begin() {
 }
 
 void OdbcConnection::Commit() {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     if (!s.in_transaction)
         return;
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_COMMIT);
@@ -342,9 +342,7 @@ void OdbcConnection::Rollback() noexcept {
 }
 
 std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view sql) {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     struct CursorGuard {
         const Open_& s;
         ~CursorGuard() { s.Reset(); }
@@ -369,9 +367,7 @@ std::vector<std::vector<std::string>> OdbcConnection::QueryRows(std::string_view
 }
 
 std::vector<std::string> OdbcConnection::ListTables() {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     s.Reset();
     s.Check(detail::Tables(s.calls, s.stmt.get(), "%", "TABLE,VIEW"), "Listing the tables");
     std::vector<std::string> names;
@@ -391,9 +387,7 @@ std::vector<std::string> OdbcConnection::ListTables() {
 }
 
 std::vector<std::string> OdbcConnection::ListProcedures() {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     s.Reset();
     s.Check(detail::Procedures(s.calls, s.stmt.get(), "%"), "Listing the procedures");
     std::vector<std::string> names;
@@ -407,9 +401,7 @@ std::vector<std::string> OdbcConnection::ListProcedures() {
 }
 
 std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     s.Reset();
     QualifiedName qualified = SplitQualified(table);
     std::string schema = s.Escape(qualified.schema);
@@ -439,9 +431,7 @@ std::vector<std::string> OdbcConnection::ListFields(std::string_view table) {
 }
 
 std::vector<ProcParameter> OdbcConnection::ListProcedureParameters(std::string_view procedure) {
-    if (!open_)
-        throw DbFailure(DbFailureKind::ConnectionFailure, "The database connection is not open");
-    Open_& s = *open_;
+    Open_& s = Opened();
     s.Reset();
     QualifiedName qualified = SplitQualified(procedure);
     std::string schema = s.Escape(qualified.schema);

@@ -47,27 +47,34 @@ template <class OnLine> size_t ForEachLine(std::string_view data, OnLine&& on_li
 } // namespace
 
 std::string EncodeStatementLine(std::string_view statement) {
+    std::string line;
+    AppendStatementLine(line, statement);
+    return line;
+}
+
+void AppendStatementLine(std::string& out, std::string_view statement) {
     bool needs_escape = statement.find_first_of("\r\n") != std::string_view::npos ||
                         statement.substr(0, kEscapedLineMarker.size()) == kEscapedLineMarker;
-    if (!needs_escape)
-        return std::string(statement);
-    std::string line(kEscapedLineMarker);
+    if (!needs_escape) {
+        out += statement;
+        return;
+    }
+    out += kEscapedLineMarker;
     for (char c : statement) {
         switch (c) {
         case '\\':
-            line += "\\\\";
+            out += "\\\\";
             break;
         case '\r':
-            line += "\\r";
+            out += "\\r";
             break;
         case '\n':
-            line += "\\n";
+            out += "\\n";
             break;
         default:
-            line += c;
+            out += c;
         }
     }
-    return line;
 }
 
 std::string DecodeStatementLine(std::string_view line) {
@@ -363,29 +370,28 @@ void Journal::OpenJournalFile() {
 }
 
 void Journal::Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
-    ends.clear();
+    const std::uint64_t size = size_;
+    Write(statements, ends);
     if (statements.empty())
         return;
-    if (write_fault) {
-        if (int error = write_fault(); error != 0)
-            Fail(file_, "write", error);
+    if (std::error_code error = FlushWritten()) {
+        CutBack(size);
+        ends.clear();
+        Fail(file_, "write", error);
     }
-    std::string data;
-    ends.reserve(statements.size());
-    for (const std::string& statement : statements) {
-        data += EncodeStatementLine(statement);
-        data += "\r\n";
-        ends.push_back(size_ + data.size());
+}
+
+void Journal::WriteData(const std::string& data, std::vector<std::uint64_t>& ends) {
+    if (data.empty())
+        return;
+    if (write_fault) {
+        if (int error = write_fault(); error != 0) {
+            ends.clear();
+            Fail(file_, "write", error);
+        }
     }
     OpenJournalFile();
-    std::error_code error = journal_file_.WriteAt(size_, data);
-    if (!error && flush_fault) {
-        if (int fault = flush_fault(); fault != 0)
-            error = qz::ErrnoError(fault);
-    }
-    if (!error)
-        error = journal_file_.Flush(false);
-    if (error) {
+    if (std::error_code error = journal_file_.WriteAt(size_, data)) {
         // Leave the file as it was: a retried append must not write a statement twice.
         if (!journal_file_.Truncate(size_))
             (void)journal_file_.Flush(false);
@@ -394,6 +400,24 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
     }
     size_ += data.size();
     waiting_.insert(waiting_.end(), ends.begin(), ends.end());
+}
+
+std::error_code Journal::FlushWritten() {
+    if (flush_fault) {
+        if (int fault = flush_fault(); fault != 0)
+            return qz::ErrnoError(fault);
+    }
+    return journal_file_.Flush(false);
+}
+
+void Journal::CutBack(std::uint64_t size) {
+    if (size >= size_)
+        return;
+    if (!journal_file_.Truncate(size))
+        (void)journal_file_.Flush(false);
+    size_ = size;
+    while (!waiting_.empty() && waiting_.back() > size)
+        waiting_.pop_back();
 }
 
 void Journal::Mark(std::uint64_t position, bool durable) {

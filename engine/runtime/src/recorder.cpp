@@ -181,37 +181,74 @@ void Recorder::LoadItem() {
         SetUpProgress();
 }
 
-void Recorder::SaveOutList() {
-    if (!journal_.IsOpen() || Unjournaled() == 0)
+void Recorder::SaveOutList(bool overlap) {
+    if (!journal_.IsOpen() || Unjournaled() == 0 || Flushing())
         return;
     if (journal_failing_ && !finishing_ && !Due(true, journal_failed_at_, journal_delay_))
         return;
-    // Each piece costs one flush to disk, so a pass writes what it moved in one piece (up to a size that
-    // keeps the text in memory small). A piece that fails is halved, so that a nearly full disk still
-    // takes what fits and the rest waits for the space that committed statements free.
+    // Each piece is one write (the text in memory stays small), and the pass flushes once. A piece that
+    // fails is halved, so that a nearly full disk still takes what fits and the rest waits for the space
+    // that committed statements free.
     std::size_t piece = std::min<std::size_t>(Unjournaled(), 65536);
     std::size_t written = 0;
+    const std::uint64_t size_before = journal_.Size();
+    std::optional<std::string> failure;
     while (Unjournaled() > 0) {
         auto from = server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size());
-        auto to = from + static_cast<std::ptrdiff_t>(std::min(piece, Unjournaled()));
-        std::vector<std::string> statements(from, to);
+        const std::size_t count = std::min(piece, Unjournaled());
         std::vector<std::uint64_t> ends;
         try {
-            journal_.Append(statements, ends);
+            journal_.Write(from, from + static_cast<std::ptrdiff_t>(count), ends);
         } catch (const std::exception& error) {
-            if (statements.size() > 16) {
-                piece = statements.size() / 2; // a smaller piece may still fit
+            if (count > 16) {
+                piece = count / 2; // a smaller piece may still fit
                 continue;
             }
-            stats_.spilled.fetch_add(written);
-            JournalFailed(error);
-            return;
+            failure = error.what();
+            break;
         }
         ends_.insert(ends_.end(), ends.begin(), ends.end());
-        written += statements.size();
+        written += count;
     }
-    stats_.spilled.fetch_add(written);
-    JournalWorks();
+    if (written == 0) {
+        if (failure)
+            JournalFailed(BufferFileError(*failure));
+        return;
+    }
+    unflushed_ = written;
+    size_before_flush_ = size_before;
+    if (overlap && !failure) {
+        flush_ = std::async(std::launch::async, [this] { return journal_.FlushWritten(); });
+        return;
+    }
+    if (!FlushFinished(journal_.FlushWritten(), !failure))
+        return;
+    if (failure)
+        JournalFailed(BufferFileError(*failure));
+}
+
+bool Recorder::FlushDone() const {
+    return !Flushing() || flush_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+bool Recorder::CompleteFlush() {
+    return !Flushing() || FlushFinished(flush_.get(), true);
+}
+
+bool Recorder::FlushFinished(std::error_code error, bool works) {
+    const std::size_t count = std::exchange(unflushed_, 0);
+    if (error) {
+        // As after a failed write: the statements are taken back from the journal and wait in memory.
+        journal_.CutBack(size_before_flush_);
+        ends_.erase(ends_.end() - static_cast<std::ptrdiff_t>(count), ends_.end());
+        JournalFailed(BufferFileError("Cannot write \"" + qz::PathUtf8(options_.buffer_file) +
+                                      "\": " + error.message()));
+        return false;
+    }
+    stats_.spilled.fetch_add(count);
+    if (works)
+        JournalWorks();
+    return true;
 }
 
 void Recorder::LostConnection(const std::string& message) {
@@ -379,39 +416,29 @@ std::string Recorder::ProgressUpdate(std::uint64_t position) const {
            ", committed_to = " + std::to_string(position) + " WHERE journal_key = " + Quoted(journal_.Key());
 }
 
-Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
+Recorder::Outcome Recorder::RunBatch(std::size_t& count,
+                                     const std::chrono::steady_clock::time_point* deadline,
                                      std::exception_ptr& error) {
     DbConnection& db = server_.DBConnection();
     const bool transaction = transactions_ != nullptr;
     // With statement lists the progress row travels with the first statements of the batch; a list that
     // is refused fails the batch, which then runs one statement at a time (there the progress row is
-    // written on its own again, so a table that cannot be written is still recognised).
+    // written on its own again, so a table that cannot be written is still recognised). Without lists it
+    // is written last, once the batch's length is known: while the journal's flush runs, the batch goes
+    // on past `count` and commits when the flush is done.
     const bool lists = transaction && statement_lists_ && count > 1;
+    const std::size_t most = transaction && !lists && count > 1 && Flushing() ? Journaled() : count;
     auto interrupted = [&] {
         return (deadline != nullptr && std::chrono::steady_clock::now() >= *deadline) ||
                (deadline == nullptr && stop_requested_.load());
     };
+    std::size_t i = 0;
     try {
         std::string list;
         if (transaction) {
             transactions_->Begin();
-            if (progress_ && lists) {
+            if (progress_ && lists)
                 list = ProgressUpdate(ends_[count - 1]);
-            } else if (progress_) {
-                try {
-                    db.Execute(ProgressUpdate(ends_[count - 1]));
-                } catch (const std::exception& progress_error) {
-                    transactions_->Rollback();
-                    if (db::ClassifyRefusal(progress_error) == db::Refusal::ConnectionLost)
-                        throw;
-                    progress_ = false;
-                    at_least_once_logged_ = true;
-                    Log("TServer.Journal", "The progress table " + std::string(kProgressTableName) +
-                                               " cannot be written (" + progress_error.what() +
-                                               "): after a crash the last batch may be executed twice");
-                    transactions_->Begin();
-                }
-            }
         }
         std::size_t listed = 0; // statements in `list` (the progress row not counted)
         auto stop = [&] {
@@ -430,7 +457,9 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
             listed = 0;
             return true;
         };
-        for (std::size_t i = 0; i < count; ++i) {
+        for (; i < most; ++i) {
+            if (i >= count && FlushDone())
+                break;
             if (interrupted())
                 return stop();
             const std::string& statement = server_.OutList[i];
@@ -455,7 +484,26 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
             list += statement;
             ++listed;
         }
+        count = i;
         if (!send())
+            return stop();
+        if (transaction && progress_ && !lists) {
+            try {
+                db.Execute(ProgressUpdate(ends_[count - 1]));
+            } catch (const std::exception& progress_error) {
+                transactions_->Rollback();
+                if (db::ClassifyRefusal(progress_error) == db::Refusal::ConnectionLost)
+                    throw;
+                progress_ = false;
+                at_least_once_logged_ = true;
+                Log("TServer.Journal", "The progress table " + std::string(kProgressTableName) +
+                                           " cannot be written (" + progress_error.what() +
+                                           "): after a crash the last batch may be executed twice");
+                return RunBatch(count, deadline, error);
+            }
+        }
+        // Nothing is committed before the journal holds it on disk.
+        if (count > Journaled() - unflushed_ && !CompleteFlush())
             return stop();
         if (transaction)
             transactions_->Commit();
@@ -463,12 +511,15 @@ Recorder::Outcome Recorder::RunBatch(std::size_t count, const std::chrono::stead
         if (transaction && transactions_ != nullptr)
             transactions_->Rollback();
         error = std::current_exception();
+        count = std::max(count, std::min(i + 1, most)); // a refusal past `count` is looked for, too
         return Outcome::Failed;
     }
     return Outcome::Committed;
 }
 
 bool Recorder::Quarantine(const std::string& reason) {
+    if (!CompleteFlush())
+        return false; // the statement is no longer in the journal: it waits in memory
     const std::string statement = server_.OutList.front();
     try {
         AppendRejected(RejectFile(), statement, LocalTimeText(), reason);
@@ -503,6 +554,8 @@ bool Recorder::Quarantine(const std::string& reason) {
 
 void Recorder::ExecuteOutList(const std::chrono::steady_clock::time_point* deadline) {
     DbConnection& db = server_.DBConnection();
+    if (transactions_ == nullptr && !CompleteFlush())
+        return; // without a transaction every statement is committed as it runs
     while (Journaled() > 0 && db.IsConnected()) {
         if (deadline != nullptr && std::chrono::steady_clock::now() >= *deadline)
             return;
@@ -622,8 +675,11 @@ void Recorder::MaybeCompact() {
 bool Recorder::DoRecord() {
     LoadItem();
     const bool moved = MovePending(false);
-    SaveOutList();
-    ReleasePending();
+    // With transactions the journal is flushed while the statements execute; nothing is committed, and
+    // nothing leaves PendingList, before the flush is done.
+    SaveOutList(options_.overlap_journal_flush && !options_.single_statements);
+    if (!Flushing())
+        ReleasePending();
     Connect(false);
     DbConnection& db = server_.DBConnection();
     if (db.IsConnected()) {
@@ -632,6 +688,8 @@ bool Recorder::DoRecord() {
     } else {
         ShowDb(false);
     }
+    CompleteFlush();
+    ReleasePending();
     MaybeCompact();
     UpdateStats();
     return moved;
@@ -639,6 +697,8 @@ bool Recorder::DoRecord() {
 
 void Recorder::Finish() {
     finishing_ = true;
+    CompleteFlush();
+    ReleasePending();
     const auto deadline = std::chrono::steady_clock::now() + options_.finish_budget;
     LoadItem();
     MovePending(true);

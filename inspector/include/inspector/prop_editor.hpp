@@ -6,6 +6,7 @@
 #include "inspector/type_info.hpp"
 
 #include <QFontMetrics>
+#include <QObject>
 #include <QPainter>
 #include <QRect>
 #include <QStringList>
@@ -53,21 +54,14 @@ template <class E> const TQZPropEditorClass* EditorClassOf() {
     return &kCls;
 }
 
-/// The hooks the inspector gives an editor when it binds the editor to a row.
-struct TQZPropEditorCallbacks {
-    std::function<void()> Modified;
-    std::function<TQZInstance(const QString& name)> GetComponent;
-    std::function<void(const TQZClassInfo* cls, QStringList& names)> GetComponentNames;
-    std::function<QString(const TQZInstance& component)> GetComponentName;
-};
-
 /// One (object, property) pair that an editor edits.
 struct TQZPropPair {
     TQZInstance Instance;
     const TQZPropInfo* PropInfo = nullptr;
 };
 
-class TQZPropEditor {
+class TQZPropEditor : public QObject {
+    Q_OBJECT
 public:
     static const char* ClassName() { return "TQZPropEditor"; }
 
@@ -101,7 +95,6 @@ public:
     const TQZPropInfo* GetPropInfo(int index = 0) const;
     const TQZTypeInfo* GetPropType() const;
     TQZCustomPropertyInspector* Inspector() const { return FInspector; }
-    TQZPropEditorCallbacks& Callbacks() { return FCallbacks; }
     const std::vector<TQZPropPair>& Pairs() const { return FPairs; }
 
     std::int64_t GetOrdValue(int index = 0) const;
@@ -118,9 +111,21 @@ public:
     void SetVarValue(const TQZVariant& value);
     void SetObjValue(const TQZInstance& value);
 
-protected:
-    /// Reports a change through the Modified callback (the inspector refreshes its rows).
+signals:
+    // The editor's events; the inspector connects to them when it binds the editor to a row. The three
+    // that answer a question pass the answer by reference (a signal returns nothing): a handler connected
+    // directly changes it, and the editor reads it when the last handler has returned.
+
+    /// The editor has written a value (the inspector refreshes its rows).
     void Modified();
+    /// The object that a component name refers to (component starts empty: none).
+    void GettingComponent(const QString& name, TQZInstance& component);
+    /// The names of the objects of a class that a component reference may name.
+    void GettingComponentNames(const TQZClassInfo* cls, QStringList& names);
+    /// The name shown for a referenced object (name starts as the object's own name).
+    void GettingComponentName(const TQZInstance& component, QString& name);
+
+protected:
     /// Writes one value into every pair, in order, then reports the change.
     void SetValueToAll(const TQZValue& value);
     /// Writes into each pair a value made from that pair's own (for changes of a part of the value,
@@ -134,7 +139,6 @@ protected:
 private:
     TQZCustomPropertyInspector* FInspector;
     std::vector<TQZPropPair> FPairs;
-    TQZPropEditorCallbacks FCallbacks;
 };
 
 } // namespace tagsink::inspector

@@ -5,6 +5,7 @@
 // Ports: TAGSINK_HTTP_TEST_PORT (the first of ten) when set, else free ones.
 #include "model/server.hpp"
 #include "prometheus_text.hpp"
+#include "recorder_process.hpp"
 #include "scripted_server.hpp"
 #include "test_db.hpp"
 
@@ -20,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -27,7 +30,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using tagsink::db::testing::TempDir;
+using tagsink::testing::Recorder;
 using tagsink::testing::WaitFor;
 
 int TestPort(int n) {
@@ -35,70 +38,6 @@ int TestPort(int n) {
         return std::atoi(base) + n;
     return tagsink::testing::FreePort();
 }
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// One recorder process with the sample project in a folder of its own.
-class Recorder {
-public:
-    Recorder() {
-        const std::string make =
-            std::string(TAGSINK_MAKE_SAMPLE_PATH) + " '" + (dir_ / "sample.DAT").string() + "'";
-        EXPECT_EQ(std::system(make.c_str()), 0);
-        const std::string tables =
-            "sqlite3 '" + (dir_ / "sample.db").string() + "' < '" TAGSINK_SAMPLE_SQL "'";
-        EXPECT_EQ(std::system(tables.c_str()), 0) << tables;
-    }
-    ~Recorder() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    void Start(const std::vector<std::string>& extra) {
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            if (::chdir(dir_.path().c_str()) != 0)
-                ::_exit(100);
-            int err = ::open((dir_ / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err < 0)
-                ::_exit(101);
-            ::dup2(err, STDERR_FILENO);
-            std::vector<const char*> argv = {"tagsink-run", "sample.DAT", "--log", "--seconds", "120"};
-            for (const auto& arg : extra)
-                argv.push_back(arg.c_str());
-            argv.push_back(nullptr);
-            ::execv(TAGSINK_RUN_PATH, const_cast<char* const*>(argv.data()));
-            ::_exit(102);
-        }
-    }
-    int Finish() {
-        if (pid_ > 0)
-            ::kill(pid_, SIGTERM);
-        return Wait();
-    }
-    int Wait() {
-        if (pid_ <= 0)
-            return -1;
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Log() const { return ReadFile(dir_ / "stderr.txt"); }
-    const std::filesystem::path& Dir() const { return dir_.path(); }
-
-private:
-    TempDir dir_;
-    pid_t pid_ = 0;
-};
 
 httplib::Client Client(int port) {
     httplib::Client client("127.0.0.1", port);
@@ -157,7 +96,7 @@ int RawStatus(int port, const std::string& request) {
 TEST(TagsinkRunHttp, MetricsGrowWhileRecordingAndParseAsPrometheusText) {
     Recorder r;
     const int port = TestPort(0);
-    r.Start({"--http", "127.0.0.1:" + std::to_string(port)});
+    r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(Answers(port)) << r.Log();
     ASSERT_TRUE(WaitFor([&] { return Metrics(port).Value("tagsink_statements_executed_total") >= 2; }, 20s))
         << r.Log();
@@ -185,7 +124,7 @@ TEST(TagsinkRunHttp, MetricsGrowWhileRecordingAndParseAsPrometheusText) {
 TEST(TagsinkRunHttp, ItemsShowTheSimulatedValuesChanging) {
     Recorder r;
     const int port = TestPort(1);
-    r.Start({"--http", "127.0.0.1:" + std::to_string(port)});
+    r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(Answers(port)) << r.Log();
     std::string problem;
     auto sine = [&] {
@@ -232,13 +171,13 @@ TEST(TagsinkRunHttp, ItemsShowTheSimulatedValuesChanging) {
 TEST(TagsinkRunHttp, ANonLoopbackAddressNeedsATokenAndEveryRequestCarriesIt) {
     Recorder r;
     const int port = TestPort(2);
-    r.Start({"--http", "0.0.0.0:" + std::to_string(port)});
+    r.Start(120, {"--http", "0.0.0.0:" + std::to_string(port)});
     EXPECT_EQ(r.Wait(), 2) << r.Log();
     EXPECT_NE(r.Log().find("not a loopback address; give --http-token-file"), std::string::npos) << r.Log();
 
     const std::string token = "a-token-of-thirty-two-characters";
     std::ofstream(r.Dir() / "token.txt") << token << "\n";
-    r.Start({"--http", "0.0.0.0:" + std::to_string(port), "--http-token-file", "token.txt"});
+    r.Start(120, {"--http", "0.0.0.0:" + std::to_string(port), "--http-token-file", "token.txt"});
     ASSERT_TRUE(Answers(port)) << r.Log();
     auto client = Client(port);
     for (const char* path : {"/health", "/metrics", "/api/status", "/api/items", "/api/events"}) {
@@ -267,7 +206,7 @@ TEST(TagsinkRunHttp, ANonLoopbackAddressNeedsATokenAndEveryRequestCarriesIt) {
 TEST(TagsinkRunHttp, BadAndOversizedRequestsGet4xxWhileRecordingGoesOn) {
     Recorder r;
     const int port = TestPort(3);
-    r.Start({"--http", "127.0.0.1:" + std::to_string(port)});
+    r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(Answers(port)) << r.Log();
     ASSERT_TRUE(WaitFor([&] { return Metrics(port).Value("tagsink_statements_executed_total") >= 1; }, 20s));
 
@@ -327,16 +266,20 @@ TEST(TagsinkRunHttp, ATakenPortIsAClearMessageAndExitStatus2) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // A connection of an earlier test still in TIME_WAIT on the port must not keep this test from taking
+    // it (a listening socket still refuses the recorder's bind with SO_REUSEADDR).
+    const int reuse = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
     ASSERT_EQ(::listen(fd, 1), 0);
-    r.Start({"--http", "127.0.0.1:" + std::to_string(port)});
+    r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     EXPECT_EQ(r.Wait(), 2) << r.Log();
     EXPECT_NE(r.Log().find("the HTTP endpoint cannot start: --http 127.0.0.1:" + std::to_string(port) +
                            ": cannot listen there"),
               std::string::npos)
         << r.Log();
     ::close(fd);
-    r.Start({"--http", "127.0.0.1:http"});
+    r.Start(120, {"--http", "127.0.0.1:http"});
     EXPECT_EQ(r.Wait(), 2) << r.Log();
     EXPECT_NE(r.Log().find("the port must be a number"), std::string::npos) << r.Log();
 }
@@ -373,7 +316,7 @@ TEST(TagsinkRunHttp, HealthIs503WhileThePostgresServerIsStoppedAnd200WhenItIsBac
     }
 
     const int port = TestPort(6);
-    r.Start({"--http", "127.0.0.1:" + std::to_string(port)});
+    r.Start(120, {"--http", "127.0.0.1:" + std::to_string(port)});
     ASSERT_TRUE(Answers(port)) << r.Log();
     auto client = Client(port);
     auto status = [&] {

@@ -283,6 +283,39 @@ TEST(Journal, RefusedStatementInABatchIsFoundAndOnlyItIsPutAside) {
     EXPECT_EQ(stats.journaled.load(), 0u);
 }
 
+// The flush overlaps the execution: while it runs, the batch goes on past its size, and it commits once
+// the flush is done. Switched off, nothing executes before the flush.
+TEST(Journal, StatementsExecuteWhileTheJournalIsFlushed) {
+    for (const bool overlap : {true, false}) {
+        SCOPED_TRACE(overlap ? "overlapping" : "flush first");
+        SqliteRecording recording(overlap ? "D" : "E");
+        auto& [dir, conn, server, clock, reporter, stats, options] = recording;
+        options.batch_size = 2;
+        options.overlap_journal_flush = overlap;
+        std::atomic<std::size_t> executed_while_flushing{0};
+        options.journal_flush_fault = [&] {
+            // Long enough for the ten statements of the pass to execute meanwhile, if they may.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(overlap ? 5 : 1);
+            while (std::chrono::steady_clock::now() < until && reporter.Texts("TServer.DoRecord").size() < 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            executed_while_flushing = reporter.Texts("TServer.DoRecord").size();
+            return 0;
+        };
+        Recorder recorder(server, clock, reporter, stats, options);
+        const std::string table = overlap ? "D" : "E";
+        for (int i = 0; i < 10; ++i)
+            QueueStatement(server, "Insert Into " + table + " (n) values(" + std::to_string(i) + ")");
+        recorder.DoRecord();
+        EXPECT_EQ(executed_while_flushing.load(), overlap ? 10u : 0u);
+        EXPECT_EQ(Numbers(conn, table).size(), 10u);
+        EXPECT_EQ(stats.executed.load(), 10u);
+        auto progress = tagsink::db::testing::Query(conn, "select committed_to from tagsink_journal");
+        ASSERT_EQ(progress.size(), 1u);
+        EXPECT_EQ(progress[0][0], "290") << "the end of the last statement, committed with it";
+        recorder.Finish();
+    }
+}
+
 // No statement is committed before the journal's flush has succeeded. The flush is made slow and looks
 // at the database meanwhile: nothing of the pass may be committed yet (a recorder that executed while
 // flushing would have to hold its COMMIT), and the journal already holds the statements. A flush that

@@ -55,11 +55,16 @@ void SimGroup::MarkRemoved() {
     streams_.clear();
 }
 
-HRESULT SimGroup::GetState(GroupState* state) {
-    auto server = server_.lock();
+HRESULT SimGroup::Enter(std::u16string_view call, std::shared_ptr<SimServer>& server) {
+    server = server_.lock();
     if (removed_ || !server)
         return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"GetState"); FAILED(hr))
+    return server->FaultControl().Take(call);
+}
+
+HRESULT SimGroup::GetState(GroupState* state) {
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"GetState", server); FAILED(hr))
         return hr;
     *state = state_;
     return S_OK;
@@ -68,10 +73,8 @@ HRESULT SimGroup::GetState(GroupState* state) {
 HRESULT SimGroup::SetState(const DWORD* requested_rate, DWORD* revised_rate, const BOOL* active,
                            const LONG* time_bias, const FLOAT* percent_deadband, const DWORD* lcid,
                            const DWORD* client_handle) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"SetState"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"SetState", server); FAILED(hr))
         return hr;
     if (percent_deadband != nullptr && !(*percent_deadband >= 0.0f && *percent_deadband <= 100.0f))
         return E_INVALIDARG;
@@ -106,10 +109,8 @@ HRESULT SimGroup::SetState(const DWORD* requested_rate, DWORD* revised_rate, con
 }
 
 HRESULT SimGroup::SetName(const std::u16string& name) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"SetName"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"SetName", server); FAILED(hr))
         return hr;
     if (name.empty())
         return E_INVALIDARG;
@@ -136,10 +137,8 @@ HRESULT SimGroup::CheckItem(const ItemRequest& request, const ItemSpec** spec) c
 
 HRESULT SimGroup::AddItems(const std::vector<ItemRequest>& requests, std::vector<ItemAddResult>* results,
                            std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"AddItems"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"AddItems", server); FAILED(hr))
         return hr;
     if (requests.empty())
         return E_INVALIDARG;
@@ -170,10 +169,8 @@ HRESULT SimGroup::AddItems(const std::vector<ItemRequest>& requests, std::vector
 
 HRESULT SimGroup::ValidateItems(const std::vector<ItemRequest>& requests, std::vector<ItemAddResult>* results,
                                 std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"ValidateItems"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"ValidateItems", server); FAILED(hr))
         return hr;
     if (requests.empty())
         return E_INVALIDARG;
@@ -193,10 +190,8 @@ HRESULT SimGroup::ValidateItems(const std::vector<ItemRequest>& requests, std::v
 }
 
 HRESULT SimGroup::RemoveItems(const std::vector<DWORD>& server_handles, std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"RemoveItems"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"RemoveItems", server); FAILED(hr))
         return hr;
     if (server_handles.empty())
         return E_INVALIDARG;
@@ -213,10 +208,8 @@ HRESULT SimGroup::RemoveItems(const std::vector<DWORD>& server_handles, std::vec
 
 HRESULT SimGroup::SetActiveState(const std::vector<DWORD>& server_handles, bool active,
                                  std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"SetActiveState"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"SetActiveState", server); FAILED(hr))
         return hr;
     if (server_handles.empty())
         return E_INVALIDARG;
@@ -265,10 +258,8 @@ ItemUpdate SimGroup::Current(const Item& item, DWORD source) {
 
 HRESULT SimGroup::Read(DWORD source, const std::vector<DWORD>& server_handles, std::vector<ItemRead>* values,
                        std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"Read"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"Read", server); FAILED(hr))
         return hr;
     if (server_handles.empty() || (source != kSourceCache && source != kSourceDevice))
         return E_INVALIDARG;
@@ -307,10 +298,8 @@ HRESULT SimGroup::Read(DWORD source, const std::vector<DWORD>& server_handles, s
 
 HRESULT SimGroup::Write(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
                         std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"Write"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"Write", server); FAILED(hr))
         return hr;
     if (server_handles.empty() || server_handles.size() != values.size())
         return E_INVALIDARG;
@@ -328,10 +317,8 @@ HRESULT SimGroup::Write(const std::vector<DWORD>& server_handles, const std::vec
 
 HRESULT SimGroup::AsyncWrite(const std::vector<DWORD>& server_handles, const std::vector<Value>& values,
                              DWORD transaction_id, DWORD* cancel_id, std::vector<HRESULT>* errors) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"AsyncWrite"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"AsyncWrite", server); FAILED(hr))
         return hr;
     if (server_handles.empty() || server_handles.size() != values.size())
         return E_INVALIDARG;
@@ -396,10 +383,8 @@ std::vector<ItemUpdate> SimGroup::AllActive(DWORD source) {
 }
 
 HRESULT SimGroup::Refresh2(DWORD source, DWORD transaction_id, DWORD* cancel_id) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"Refresh2"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"Refresh2", server); FAILED(hr))
         return hr;
     if (source != kSourceCache && source != kSourceDevice)
         return E_INVALIDARG;
@@ -426,10 +411,8 @@ HRESULT SimGroup::Refresh2(DWORD source, DWORD transaction_id, DWORD* cancel_id)
 }
 
 HRESULT SimGroup::Refresh(DWORD connection, DWORD source, DWORD* transaction_id) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"Refresh"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"Refresh", server); FAILED(hr))
         return hr;
     if (source != kSourceCache && source != kSourceDevice)
         return E_INVALIDARG;
@@ -457,10 +440,8 @@ HRESULT SimGroup::Refresh(DWORD connection, DWORD source, DWORD* transaction_id)
 }
 
 HRESULT SimGroup::Advise(std::shared_ptr<DataListener> listener, DWORD* cookie) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"Advise"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"Advise", server); FAILED(hr))
         return hr;
     if (!listener)
         return E_POINTER;
@@ -475,10 +456,8 @@ HRESULT SimGroup::Unadvise(DWORD cookie) {
 
 HRESULT SimGroup::DAdvise(StreamFormat format, bool prime_first, std::shared_ptr<StreamListener> listener,
                           DWORD* connection) {
-    auto server = server_.lock();
-    if (removed_ || !server)
-        return E_FAIL;
-    if (HRESULT hr = server->FaultControl().Take(u"DAdvise"); FAILED(hr))
+    std::shared_ptr<SimServer> server;
+    if (HRESULT hr = Enter(u"DAdvise", server); FAILED(hr))
         return hr;
     if (!listener)
         return E_POINTER;

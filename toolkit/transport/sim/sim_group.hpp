@@ -97,6 +97,10 @@ public:
     HRESULT DUnadvise(DWORD connection);
 
 private:
+    // The server of a group that is not removed, once the fault control has had its say about `call`;
+    // E_FAIL for a removed group or a server that is gone.
+    HRESULT Enter(std::u16string_view call, std::shared_ptr<SimServer>& server);
+
     friend class SimServer;
     SimGroup(std::shared_ptr<SimServer> server, DWORD server_handle, GroupInterfaces interfaces);
 

@@ -70,6 +70,7 @@ public:
 
 private:
     struct Open_;
+    Open_& Opened(); // throws DbFailure (ConnectionFailure) while closed
     OdbcOptions options_;
     std::string connection_string_;
     std::unique_ptr<Open_> open_; // present while connected

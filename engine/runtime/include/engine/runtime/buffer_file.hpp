@@ -61,6 +61,8 @@ public:
 
 /// The line that stands for `statement` in the file (without the line end).
 std::string EncodeStatementLine(std::string_view statement);
+/// Appends that line to `out`.
+void AppendStatementLine(std::string& out, std::string_view statement);
 
 /// The statement a line stands for. Throws BufferFileError for an escaped line with a bad escape.
 std::string DecodeStatementLine(std::string_view line);
@@ -120,6 +122,26 @@ public:
     /// Throws BufferFileError; the file is then as it was.
     void Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends);
 
+    /// Append in two steps, so that the flush can run while the statements execute: Write puts them in
+    /// the file (the system's cache) and throws BufferFileError like Append, leaving the file as it was;
+    /// FlushWritten makes them durable and returns the error instead of throwing (it may run on another
+    /// thread while nothing else touches the journal); CutBack takes back a write whose flush failed.
+    template <class Iterator> void Write(Iterator first, Iterator last, std::vector<std::uint64_t>& ends) {
+        std::string data;
+        ends.clear();
+        for (; first != last; ++first) {
+            AppendStatementLine(data, *first);
+            data += "\r\n";
+            ends.push_back(size_ + data.size());
+        }
+        WriteData(data, ends);
+    }
+    void Write(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
+        Write(statements.begin(), statements.end(), ends);
+    }
+    std::error_code FlushWritten();
+    void CutBack(std::uint64_t size);
+
     /// Notes that everything up to `position` is committed. `durable` also flushes the note to disk (used
     /// when the database keeps no progress of its own).
     void Mark(std::uint64_t position, bool durable);
@@ -144,6 +166,7 @@ public:
     std::function<int()> flush_fault;
 
 private:
+    void WriteData(const std::string& data, std::vector<std::uint64_t>& ends);
     void WriteProgressFile();
     void OpenJournalFile();
 

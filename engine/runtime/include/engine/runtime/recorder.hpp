@@ -1,10 +1,11 @@
 // One pass of the record thread and the journal work around it (DoRecord, LoadItem, SaveOutList).
 //
 // A pass moves the root's PendingList to its OutList when the buffer limits say so, writes the moved
-// statements to the journal "sql.dat" (flushed to disk) and then executes the journaled statements in
-// order, in transactions of many statements, each statement logged before it runs. A statement leaves
-// the journal only after the database has committed it (buffer_file.hpp describes the files), so a kill
-// at any moment costs at most what was still in PendingList.
+// statements to the journal "sql.dat" and then executes the journaled statements in order, in
+// transactions of many statements, each statement logged before it runs. The journal's flush to disk runs
+// meanwhile on a helper thread; a transaction commits only once the flush of its statements is done. A
+// statement leaves the journal only after the database has committed it (buffer_file.hpp describes the
+// files), so a kill at any moment costs at most what was still in PendingList.
 //
 // Where the database has transactions the journal position is committed in the same transaction as the
 // statements, in a small table of the target database ("tagsink_journal"), so that a replay after a kill
@@ -41,6 +42,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -74,6 +76,9 @@ struct RecorderOptions {
     /// Every statement on its own, in autocommit (drivers without transactions, procedures that manage
     /// their own).
     bool single_statements = false;
+    /// Flush the journal while the statements it took execute, holding their commit until the flush is
+    /// done (in transactions only); off: flush before executing.
+    bool overlap_journal_flush = true;
     /// Several statements of a batch in one driver call where the connection takes them; off: one call per
     /// statement, as in a plain batched loop.
     bool statement_lists = true;
@@ -109,8 +114,9 @@ public:
     /// Opens the journal when it is not open yet: its uncommitted statements go in front of OutList.
     void LoadItem();
 
-    /// Writes the statements of OutList that are not journaled yet to the journal.
-    void SaveOutList();
+    /// Writes the statements of OutList that are not journaled yet to the journal. With `overlap` the
+    /// flush runs in the background (CompleteFlush waits for it); otherwise they are on disk on return.
+    void SaveOutList(bool overlap = false);
 
     /// Asks a pass that is executing to return after its current statement (any thread).
     void RequestStop() { stop_requested_.store(true); }
@@ -130,8 +136,17 @@ private:
     // Executes journaled statements until none is left, the connection fails, a refused statement waits
     // for its retry, a stop is requested (without deadline) or `deadline` passes.
     void ExecuteOutList(const std::chrono::steady_clock::time_point* deadline);
-    Outcome RunBatch(std::size_t count, const std::chrono::steady_clock::time_point* deadline,
+    // Executes `count` statements in one transaction; while the journal's flush runs it goes on past
+    // `count` (up to all journaled statements) and sets `count` to what it committed.
+    Outcome RunBatch(std::size_t& count, const std::chrono::steady_clock::time_point* deadline,
                      std::exception_ptr& error);
+    // Waits for the journal's flush started by SaveOutList(true); false when it failed (the statements
+    // it held are then in memory only, as after a failed write).
+    bool CompleteFlush();
+    // What a flush's outcome means for the statements it held; `works` notes a journal that works again.
+    bool FlushFinished(std::error_code error, bool works);
+    bool Flushing() const { return flush_.valid(); }
+    bool FlushDone() const;
     void Committed(std::size_t count);
     std::string ProgressUpdate(std::uint64_t position) const;
     bool Quarantine(const std::string& reason);
@@ -155,6 +170,11 @@ private:
     Journal journal_;
     // End positions in the journal of OutList's first Journaled() statements; the rest are in memory only.
     std::deque<std::uint64_t> ends_;
+    // The journal's flush running in the background: the last `unflushed_` of ends_ are written, not yet
+    // on disk, and none of them may be committed (nor leave PendingList) before it is done.
+    std::future<std::error_code> flush_;
+    std::size_t unflushed_ = 0;
+    std::uint64_t size_before_flush_ = 0;
     std::atomic<bool> stop_requested_{false};
     std::size_t taken_from_pending_ = 0; // statements copied to OutList, still at the front of PendingList
     bool finishing_ = false;
