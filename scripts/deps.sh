@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain and test frameworks
-  build-essential cmake ninja-build git pkg-config clang libclang-rt-14-dev clang-format clang-tidy file
+  build-essential cmake ninja-build ccache git pkg-config clang libclang-rt-14-dev clang-format clang-tidy file
   libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
   qt6-base-dev qt6-l10n-tools libmuparser-dev nlohmann-json3-dev libcli11-dev

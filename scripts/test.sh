@@ -43,9 +43,14 @@ if ! bash scripts/mariadb.sh start "$work/mariadb" "$mariadb_port"; then
 fi
 export QT_QPA_PLATFORM=offscreen
 
+# ccache, when installed, keeps compiled objects outside the clone: a second run rebuilds little.
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 configure() { # dir build-type target extra-args...
   local dir=$1 type=$2 target=$3; shift 3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs" --target "$target"
 }
 
