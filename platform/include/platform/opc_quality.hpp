@@ -21,8 +21,8 @@ enum class QualityWording { Short, Long };
 
 /// The words of a quality: `major` is "good", "uncertain", "bad" or "invalid" (0x80); `sub_status` is
 /// null when the sub-status is the non-specific one (and for "invalid"), "unknown sub-status" for codes
-/// the OPC specification does not define; `limit` is "low limited", "high limited", "constant" or null.
-/// The texts are static.
+/// the published OPC DA standard does not define; `limit` is "low limited", "high limited", "constant"
+/// or null. The texts are static.
 struct OpcQualityWords {
     const char* major;
     const char* sub_status;
