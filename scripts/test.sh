@@ -55,33 +55,45 @@ configure() { # dir build-type target extra-args...
 }
 
 status=0
+failed=() # what failed, named again at the end, where a CI log's tail shows it
+failed_stage() { failed+=("$1"); status=1; }
+# The tests ctest saw fail in a build folder, by name.
+failed_tests() {
+  local log=$1/Testing/Temporary/LastTestsFailed.log
+  if [ -s "$log" ]; then cut -d: -f2- "$log" | paste -sd' '; else echo "(see the log above)"; fi
+}
 # The layout of every C and C++ source is clang-format's (scripts/format.sh rewrites what differs).
-bash scripts/format.sh --check || status=1
+bash scripts/format.sh --check || failed_stage "format: scripts/format.sh --check"
 
 configure build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 # The naming rules (.clang-tidy) on the C/C++ files changed since TAGSINK_TIDY_BASE (.ci/run sets it to
 # main): about 3 s of one core per file, so only what a change touches (scripts/tidy.sh --all: minutes).
 if [ -n "${TAGSINK_TIDY_BASE:-}" ]; then
-  bash scripts/tidy.sh --build build --changed "$TAGSINK_TIDY_BASE" || status=1
+  bash scripts/tidy.sh --build build --changed "$TAGSINK_TIDY_BASE" || failed_stage "naming: scripts/tidy.sh --changed $TAGSINK_TIDY_BASE"
 fi
-(cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || status=1
+(cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || failed_stage "build/: $(failed_tests build)"
 
 # Sanitizer builds use -O1 (set by the sanitizer options): quicker to build, still fast enough to test.
 configure build-asan Debug all -DTAGSINK_SANITIZE=ON -DTAGSINK_WITH_BENCH=OFF
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+  ctest --output-on-failure -j "$jobs" --timeout 600) || failed_stage "build-asan/: $(failed_tests build-asan)"
 
 if [ "${TAGSINK_SKIP_TSAN:-0}" != 1 ]; then
   configure build-tsan Debug tagsink_threaded_tests -DTAGSINK_TSAN=ON -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_QT=OFF
   (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L threaded --timeout 600 \
-    --no-tests=ignore) || status=1
+    --no-tests=ignore) || failed_stage "build-tsan/: $(failed_tests build-tsan)"
 fi
 
 for extra in scripts/test.d/*.sh; do
   [ -e "$extra" ] || continue
   echo "== $extra"
-  bash "$extra" || status=1
+  bash "$extra" || failed_stage "$extra"
 done
 
-if [ $status = 0 ]; then echo "all test stages passed"; else echo "some test stage failed" >&2; fi
+if [ $status = 0 ]; then
+  echo "all test stages passed"
+else
+  echo "some test stage failed:" >&2
+  printf '  %s\n' "${failed[@]}" >&2
+fi
 exit $status
