@@ -50,50 +50,76 @@ if command -v ccache >/dev/null; then
 fi
 configure() { # dir build-type target extra-args...
   local dir=$1 type=$2 target=$3; shift 3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs" --target "$target"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null &&
+    cmake --build "$dir" -j "$jobs" --target "$target"
 }
 
 status=0
 failed=() # what failed, named again at the end, where a CI log's tail shows it
-failed_stage() { failed+=("$1"); status=1; }
+table=()  # each step, its result and its time
+# Runs a step and notes its result and time; a failed step is named again at the end.
+step() { # name command...
+  local name=$1 start=$SECONDS rc=0
+  shift
+  echo "== $name"
+  why=${hint:-} # a command may set a better one
+  "$@" || rc=$?
+  table+=("$(printf '  %-34s %-4s %5d s' "$name" "$([ $rc = 0 ] && echo ok || echo FAIL)" $((SECONDS - start)))")
+  if [ $rc != 0 ]; then
+    failed+=("$name${why:+: $why}")
+    status=1
+  fi
+  return $rc
+}
+finish() {
+  echo "== summary"
+  printf '%s\n' "${table[@]}"
+  if [ $status = 0 ]; then
+    echo "all test stages passed"
+  else
+    echo "some test stage failed:" >&2
+    printf '  %s\n' "${failed[@]}" >&2
+  fi
+  exit $status
+}
 # The tests ctest saw fail in a build folder, by name.
 failed_tests() {
   local log=$1/Testing/Temporary/LastTestsFailed.log
-  if [ -s "$log" ]; then cut -d: -f2- "$log" | paste -sd' '; else echo "(see the log above)"; fi
+  if [ -s "$log" ]; then cut -d: -f2- "$log" | paste -sd' '; else echo "see the log above"; fi
 }
-# The layout of every C and C++ source is clang-format's (scripts/format.sh rewrites what differs).
-bash scripts/format.sh --check || failed_stage "format: scripts/format.sh --check"
+run_tests() { # build-dir ctest-arguments...
+  local dir=$1
+  shift
+  (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@") || { why=$(failed_tests "$dir"); return 1; }
+}
+build() { # dir build-type target extra-args...
+  step "build $1/" configure "$@" || finish
+}
 
-configure build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+# The layout of every C and C++ source is clang-format's (scripts/format.sh rewrites what differs).
+hint="scripts/format.sh rewrites them" step "format" bash scripts/format.sh --check || true
+
+build build RelWithDebInfo all -DTAGSINK_WITH_BENCH=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 # The naming rules (.clang-tidy) on the C/C++ files changed since TAGSINK_TIDY_BASE (.ci/run sets it to
 # main): about 3 s of one core per file, so only what a change touches (scripts/tidy.sh --all: minutes).
 if [ -n "${TAGSINK_TIDY_BASE:-}" ]; then
-  bash scripts/tidy.sh --build build --changed "$TAGSINK_TIDY_BASE" || failed_stage "naming: scripts/tidy.sh --changed $TAGSINK_TIDY_BASE"
+  step "naming (changes since $TAGSINK_TIDY_BASE)" bash scripts/tidy.sh --build build --changed "$TAGSINK_TIDY_BASE" || true
 fi
-(cd build && ctest --output-on-failure -j "$jobs" --timeout 300) || failed_stage "build/: $(failed_tests build)"
+step "tests of build/" run_tests build --timeout 300 || true
 
 # Sanitizer builds use -O1 (set by the sanitizer options): quicker to build, still fast enough to test.
-configure build-asan Debug all -DTAGSINK_SANITIZE=ON -DTAGSINK_WITH_BENCH=OFF
-(cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --output-on-failure -j "$jobs" --timeout 600) || failed_stage "build-asan/: $(failed_tests build-asan)"
+build build-asan Debug all -DTAGSINK_SANITIZE=ON -DTAGSINK_WITH_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+  step "tests of build-asan/" run_tests build-asan --timeout 600 || true
 
 if [ "${TAGSINK_SKIP_TSAN:-0}" != 1 ]; then
-  configure build-tsan Debug tagsink_threaded_tests -DTAGSINK_TSAN=ON -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_QT=OFF
-  (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j "$jobs" -L threaded --timeout 600 \
-    --no-tests=ignore) || failed_stage "build-tsan/: $(failed_tests build-tsan)"
+  build build-tsan Debug tagsink_threaded_tests -DTAGSINK_TSAN=ON -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_QT=OFF
+  TSAN_OPTIONS=halt_on_error=1 step "tests of build-tsan/ (threaded)" run_tests build-tsan -L threaded --timeout 600 \
+    --no-tests=ignore || true
 fi
 
 for extra in scripts/test.d/*.sh; do
   [ -e "$extra" ] || continue
-  echo "== $extra"
-  bash "$extra" || failed_stage "$extra"
+  step "$extra" bash "$extra" || true
 done
-
-if [ $status = 0 ]; then
-  echo "all test stages passed"
-else
-  echo "some test stage failed:" >&2
-  printf '  %s\n' "${failed[@]}" >&2
-fi
-exit $status
+finish
