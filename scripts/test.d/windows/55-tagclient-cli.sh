@@ -1,8 +1,8 @@
 # tagclient-cli: tagclient-cli.exe (64-bit) against the COM test server registered as a local server and
 # the server-list stand-in: the servers of this computer, by no host and by its name; browse; read;
-# write and read back; subscribe until a count, which needs the program to pump its thread's messages
-# (the library's data changes arrive as window messages there); an unknown server and an unknown host
-# fail with a message naming them; and the hints name the Windows tools.
+# write and read back in one session; subscribe until a count, which needs the program to pump its
+# thread's messages (the library's data changes arrive as window messages there); an unknown server and
+# an unknown host fail with a message naming them; and the hints name the Windows tools.
 stage_tagclient_cli() {
   local out name da2='Tagsink.SimServer.DA2' rc
   needs tagclient-cli.exe
@@ -36,7 +36,17 @@ stage_tagclient_cli() {
   echo "$out"
   grep -q '^Memory.Real8 = .*\[VT_R8\]  quality Good (0x00C0)' <<<"$out" || fail "read of Memory.Real8: $out"
   grep -q '^Ramp.Int4 = ' <<<"$out" || fail "read of Ramp.Int4: $out"
-  # A write is not read back here: every call starts the local server anew, which forgets the value.
+
+  step "write, and read back in the same session"
+  # Each call starts the local server anew (it registers for single use), so the write command's own
+  # read-back is the one that can see the value.
+  out=$(cli write "$da2" Memory.Real8 42.25)
+  echo "$out"
+  grep -qx 'Memory.Real8 := 42.25  \[VT_R8\]' <<<"$out" || fail "write did not confirm 42.25: $out"
+  grep -q '^Memory.Real8 = 42.25  \[VT_R8\]  quality Good (0x00C0)' <<<"$out" || fail "42.25 was not read back: $out"
+  rc=0
+  out=$(wine_in "$work" tagclient-cli.exe write "$da2" Memory.Real8 not-a-number 2>&1 | tr -d '\r') || rc=$?
+  [ $rc = 2 ] || fail "a value that is no number exited with $rc: $out"
 
   step "subscribe (the program pumps messages)"
   out=$(TAGSINK_WINE_TIMEOUT=60 cli subscribe "$da2" Counter.Int4@50 --rate 50 --count 5)
