@@ -54,9 +54,12 @@ if command -v ccache >/dev/null; then
   # Paths inside the clone count as relative ones, so that a clone elsewhere hits the same entries.
   export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
 fi
+# Line tables only (-g1): backtraces and sanitizer reports keep files and lines, compiling takes about
+# a third less time than with full debug information.
 configure() { # dir build-type target extra-args...
   local dir=$1 type=$2 target=$3; shift 3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null &&
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DTAGSINK_LINE_TABLES_ONLY=ON "${launcher[@]}" "$@" \
+    >/dev/null &&
     cmake --build "$dir" -j "$jobs" --target "$target"
 }
 

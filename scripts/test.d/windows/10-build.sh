@@ -9,8 +9,9 @@ cross_build() { # dir toolchain [targets...]
   if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   fi
-  cmake -S "$root/windows" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
-    --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
+  # Line tables only (-g1), as in the test script's builds: backtraces keep files and lines.
+  cmake -S "$root/windows" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_LINE_TABLES_ONLY=ON \
+    "${launcher[@]}" --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
   cmake --build "$root/$dir" -j "$jobs" ${1:+--target "$@"}
 }
 
