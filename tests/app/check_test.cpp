@@ -69,7 +69,7 @@ private slots:
     void init() { prompts_ = std::make_unique<ScriptedPrompts>(); }
     void cleanup() { prompts_.reset(); }
 
-    void offeredInEditModeOnly() {
+    void OfferedInEditModeOnly() {
         SqliteProject project(kTable, [](TServer& s) { (void)s; }); // no groups: the window stays in Edit
         Window w(project.options);
         QCOMPARE(w->Mode(), rmEdit);
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(w->actEditCheck->isEnabled());
     }
 
-    void cleanProjectPasses() {
+    void CleanProjectPasses() {
         SqliteProject project(kTable, CleanGroup);
         Window w(project.options);
         w->SetMode(rmEdit);
@@ -110,7 +110,7 @@ private slots:
         QVERIFY(prompts_->messages.isEmpty());
     }
 
-    void seededFaultsAreShownApartWithTheirPaths() {
+    void SeededFaultsAreShownApartWithTheirPaths() {
         SqliteProject project(kTable, FaultyGroups);
         Window w(project.options);
         w->SetMode(rmEdit);
@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(project.CountRows(), 0);
     }
 
-    void doubleClickSelectsTheFindingsObject() {
+    void DoubleClickSelectsTheFindingsObject() {
         SqliteProject project(kTable, FaultyGroups);
         Window w(project.options);
         w->SetMode(rmEdit);
@@ -160,7 +160,7 @@ private slots:
         QCOMPARE(QString::fromStdString(w->CurrentObject()->Name()), QStringLiteral("Gone"));
     }
 
-    void windowRunsItsTimersAndHoldsCommandsDuringACheck() {
+    void WindowRunsItsTimersAndHoldsCommandsDuringACheck() {
         SqliteProject project(kTable, FaultyGroups);
         Window w(project.options);
         w->SetMode(rmEdit);
@@ -193,7 +193,7 @@ private slots:
         QCOMPARE(w.ended, 1);
     }
 
-    void aServerThatCannotBeReachedIsAFinding() {
+    void AServerThatCannotBeReachedIsAFinding() {
         SqliteProject project(kTable, [](TServer& s) {
             CleanGroup(s);
             s.SetOPCString("/No.Such.Server/{00000000-0000-0000-0000-000000000001}");

@@ -133,7 +133,7 @@ private slots:
     void init() { prompts_ = std::make_unique<ScriptedPrompts>(); }
     void cleanup() { prompts_.reset(); }
 
-    void languageFollowsTheFirstUiLanguage_data() {
+    void LanguageFollowsTheFirstUiLanguage_data() {
         QTest::addColumn<QStringList>("languages");
         QTest::addColumn<QString>("expected");
         QTest::newRow("simplified") << QStringList{"zh-Hans-CN", "en-US"} << "zh";
@@ -145,13 +145,13 @@ private slots:
         QTest::newRow("zhuang is not chinese") << QStringList{"za-CN"} << "en";
         QTest::newRow("no list") << QStringList{} << "en";
     }
-    void languageFollowsTheFirstUiLanguage() {
+    void LanguageFollowsTheFirstUiLanguage() {
         QFETCH(QStringList, languages);
         QFETCH(QString, expected);
         QCOMPARE(LanguageForUiLanguages(languages), expected);
     }
 
-    void onlyKnownLanguagesAreTaken() {
+    void OnlyKnownLanguagesAreTaken() {
         QVERIFY(IsKnownLanguage(QStringLiteral("en")));
         QVERIFY(IsKnownLanguage(QStringLiteral("zh")));
         QVERIFY(!IsKnownLanguage(QStringLiteral("fr")));
@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(PropertyCaption(QStringLiteral("TableName")), QStringLiteral("表名"));
     }
 
-    void englishCaptionsForEveryProperty() {
+    void EnglishCaptionsForEveryProperty() {
         const QStringList names{"BufferCount",      "BufferTime",   "DBString",       "OPCString",
                                 "Description",      "Deadband",     "TimeField",      "TimeFieldType",
                                 "KeyField",         "KeyFieldType", "RecordInterval", "RecordType",
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(PropertyCaption(QStringLiteral("NotAProperty")), QStringLiteral("NotAProperty"));
     }
 
-    void mainWindowInEnglishShowsNoChinese() {
+    void MainWindowInEnglishShowsNoChinese() {
         QTemporaryDir dir;
         const QString project = dir.filePath(QStringLiteral("tagsink.DAT"));
         {
@@ -215,7 +215,7 @@ private slots:
         QVERIFY2(cjk.isEmpty(), qPrintable(cjk.join(QLatin1String(" | "))));
     }
 
-    void englishWindowAfterACheck() {
+    void EnglishWindowAfterACheck() {
         English english;
         SqliteProject project("CREATE TABLE readings (DT TEXT, S REAL, R INTEGER)", [](TServer& server) {
             server.SetDescription("Boiler house");
@@ -253,7 +253,7 @@ private slots:
         }
     }
 
-    void dialogsInEnglishShowNoChinese() {
+    void DialogsInEnglishShowNoChinese() {
         English english;
         std::vector<std::unique_ptr<QWidget>> dialogs;
         dialogs.push_back(std::make_unique<TAbout>());
@@ -270,13 +270,13 @@ private slots:
         }
     }
 
-    void messagesInEnglish() {
+    void MessagesInEnglish() {
         English english;
         ShowFailure(QStringLiteral("disk full"));
         QCOMPARE(prompts_->messages, QStringList{QStringLiteral("Error|disk full")});
     }
 
-    void everyTextHasItsEnglishForm() {
+    void EveryTextHasItsEnglishForm() {
         // lupdate over today's sources, starting from the committed file: a text that is new, or whose
         // translation is missing, shows up as unfinished.
 #ifdef _WIN32

@@ -57,7 +57,7 @@ class InspectorEditorsTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void integerRangeMessageKeepsTheValue() {
+    void IntegerRangeMessageKeepsTheValue() {
         Fixture f;
         f.Type("Percent", QStringLiteral("150"));
         QCOMPARE(f.insp.Errors, QStringList{QStringLiteral("Value must be between 0 and 100")});
@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(f.o.Count, 16);
     }
 
-    void characterShowsHashCodes() {
+    void CharacterShowsHashCodes() {
         Fixture f;
         QCOMPARE(f.Shown("Letter"), QStringLiteral("A"));
         f.o.Letter = ' ';
@@ -97,7 +97,7 @@ private slots:
         QCOMPARE(f.Shown("Letter"), QStringLiteral("#0"));
     }
 
-    void enumerationNamesAndOutOfRange() {
+    void EnumerationNamesAndOutOfRange() {
         Fixture f;
         f.o.Kind = 9;
         f.insp.Rebuild();
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(f.o.Kind, 1);
     }
 
-    void setShowsMembersAndElementRows() {
+    void SetShowsMembersAndElementRows() {
         Fixture f;
         f.o.Flags = 0b101;
         f.insp.Rebuild();
@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(f.insp.ModifiedCount, 3);
     }
 
-    void setElementChangesEachObjectsOwnSet() {
+    void SetElementChangesEachObjectsOwnSet() {
         TestInspector insp;
         TTestObject a;
         TTestObject b;
@@ -158,7 +158,7 @@ private slots:
         QCOMPARE(b.Flags, 0b110);
     }
 
-    void variantKeepsItsTypeOrBecomesAString() {
+    void VariantKeepsItsTypeOrBecomesAString() {
         Fixture f;
         f.o.Value = TQZVariant::Str(QStringLiteral("12"));
         f.insp.Rebuild();
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(TQZVariantTypePropEditor::TypeName(9), QStringLiteral("(Unknown)"));
     }
 
-    void variantTypeChangesFollowTheOleRules() {
+    void VariantTypeChangesFollowTheOleRules() {
         // Between numeric kinds the inspector converts as the platform's VariantChangeType does.
         TQZVariant out;
         QVERIFY(VariantChangeType(TQZVariant::Float(varDouble, 2.5), varInteger, out));
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(!VariantChangeType(TQZVariant::Null(), varInteger, out));
     }
 
-    void variantDisplayTexts() {
+    void VariantDisplayTexts() {
         QCOMPARE(VariantDisplayText(TQZVariant::Bool(true)), QStringLiteral("True"));
         QCOMPARE(VariantDisplayText(TQZVariant::Null()), QStringLiteral("(Null)"));
         QCOMPARE(VariantDisplayText(TQZVariant{varDispatch, {}}), QStringLiteral("ERROR"));
@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(v.Value.toLongLong(), 125000);
     }
 
-    void floatsInGeneralFormat() {
+    void FloatsInGeneralFormat() {
         Fixture f;
         QCOMPARE(f.Shown("Level"), QStringLiteral("1.5"));
         f.Type("Level", QStringLiteral("0.1"));
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(f.insp.Errors.last(), QStringLiteral("'x1' is not a valid floating point value"));
     }
 
-    void int64Values() {
+    void Int64Values() {
         Fixture f;
         QCOMPARE(f.Shown("Big"), QStringLiteral("1234567890123"));
         f.Type("Big", QStringLiteral("-9000000000000000000"));
@@ -268,7 +268,7 @@ private slots:
         QCOMPARE(f.o.Big, -9000000000000000000LL);
     }
 
-    void shortcutNoneAndStandardTexts() {
+    void ShortcutNoneAndStandardTexts() {
         Fixture f;
         QCOMPARE(f.Shown("ShortCut"), QStringLiteral("(None)"));
         f.Type("ShortCut", QStringLiteral("Ctrl+S"));
@@ -290,7 +290,7 @@ private slots:
         QCOMPARE(unique.removeDuplicates(), 0);
     }
 
-    void datesEmptyForZeroAndForSeveralObjects() {
+    void DatesEmptyForZeroAndForSeveralObjects() {
         Fixture f;
         QCOMPARE(f.Shown("Day"), QString());
         const QString text =
@@ -320,7 +320,7 @@ private slots:
         QCOMPARE(RowOf(two, QStringLiteral("TabOrder")), -1); // not multi-select
     }
 
-    void colourNamesAndNumbers() {
+    void ColourNamesAndNumbers() {
         Fixture f;
         QCOMPARE(f.Shown("Color"), QStringLiteral("red"));
         f.Type("Color", QStringLiteral("Blue"));
@@ -338,7 +338,7 @@ private slots:
         f.insp.InplaceEdit()->ClosePickList();
     }
 
-    void colourDialogOnDoubleClick() {
+    void ColourDialogOnDoubleClick() {
         Fixture f;
         f.insp.SetCurrentRow(f.Row("Color"));
         WhenDialogOpens<QColorDialog>([](QColorDialog* d) {
@@ -356,7 +356,7 @@ private slots:
         QCOMPARE(f.insp.ModifiedCount, 1);
     }
 
-    void namedIntegerEditors() {
+    void NamedIntegerEditors() {
         Fixture f;
         QCOMPARE(f.Shown("Cursor"), QStringLiteral("ArrowCursor"));
         f.Type("Cursor", QStringLiteral("crosscursor"));
@@ -387,7 +387,7 @@ private slots:
         f.insp.InplaceEdit()->ClosePickList();
     }
 
-    void fontNameListsInstalledFamilies() {
+    void FontNameListsInstalledFamilies() {
         Fixture f;
         f.insp.SetCurrentRow(f.Row("FontName"));
         f.insp.DropDown();
@@ -397,7 +397,7 @@ private slots:
         QCOMPARE(f.o.FontName, QStringLiteral("Any Name"));
     }
 
-    void captionAppliesEveryKeystroke() {
+    void CaptionAppliesEveryKeystroke() {
         Fixture f;
         f.insp.SetCurrentRow(f.Row("Caption"));
         Cell(f.insp)->setFocus();
@@ -409,7 +409,7 @@ private slots:
         QCOMPARE(Cell(f.insp)->text(), QStringLiteral("capabc"));
     }
 
-    void fontDialogChangesEveryObject() {
+    void FontDialogChangesEveryObject() {
         TestInspector insp;
         insp.CountModified();
         TTestObject a;
@@ -452,7 +452,7 @@ private slots:
         }
     }
 
-    void pictureDialogLoadsIntoTheFirstObjectOnly() {
+    void PictureDialogLoadsIntoTheFirstObjectOnly() {
         QTemporaryDir dir;
         const QString png = dir.filePath(QStringLiteral("p.png"));
         QImage image(4, 3, QImage::Format_RGB32);
@@ -494,7 +494,7 @@ private slots:
         QCOMPARE(a.Picture.Image.size(), QSize(4, 3));
     }
 
-    void stringsDialogEditsLines() {
+    void StringsDialogEditsLines() {
         Fixture f;
         f.o.Lines.Lines = {QStringLiteral("one"), QStringLiteral("two")};
         f.insp.Rebuild();
@@ -533,7 +533,7 @@ private slots:
         QCOMPARE(f.insp.ModifiedCount, 1);
     }
 
-    void componentReferenceByName() {
+    void ComponentReferenceByName() {
         TestInspector insp;
         TTestObject a;
         TTestObject b;
@@ -587,7 +587,7 @@ private slots:
         QVERIFY(!insp.RowItem(row)->Expanded);
     }
 
-    void editorEventsAreSignals() {
+    void EditorEventsAreSignals() {
         // An editor on its own: its questions are signals answered by reference, its changes a signal.
         TTestObject a;
         TTestObject b;

@@ -59,7 +59,7 @@ private slots:
     void init() { registry_mark_ = TQZPrpertyEditManager::Instance().Count(); }
     void cleanup() { TQZPrpertyEditManager::Instance().Truncate(registry_mark_); }
 
-    void rowsAreSortedByNameWithoutCase() {
+    void RowsAreSortedByNameWithoutCase() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(Captions(insp), QStringList{QStringLiteral("OnClick")});
     }
 
-    void captionsPassThroughDrawCaptionWithoutChangingOrder() {
+    void CaptionsPassThroughDrawCaptionWithoutChangingOrder() {
         TestInspector insp;
         TTestObject o;
         int calls = 0;
@@ -105,7 +105,7 @@ private slots:
                  true);
     }
 
-    void filterHidesProperties() {
+    void FilterHidesProperties() {
         TestInspector insp;
         TTestObject o;
         QObject::connect(&insp, &TQZCustomPropertyInspector::FilteringProp,
@@ -118,7 +118,7 @@ private slots:
         QVERIFY(Captions(insp).contains(QStringLiteral("Text")));
     }
 
-    void typingAndEnterWritesTheValue() {
+    void TypingAndEnterWritesTheValue() {
         TestInspector insp;
         insp.CountModified();
         TTestObject o;
@@ -131,7 +131,7 @@ private slots:
         QVERIFY(insp.Errors.isEmpty());
     }
 
-    void unchangedTextCallsNoSetValue() {
+    void UnchangedTextCallsNoSetValue() {
         RegisterPropEditor(StdTypes::String(), nullptr, QStringLiteral("text"),
                            EditorClassOf<CountingStringEditor>());
         CountingStringEditor::Calls = 0;
@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(insp.ModifiedCount, 1);
     }
 
-    void escapeRestoresTheShownValue() {
+    void EscapeRestoresTheShownValue() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(o.Count, 7);
     }
 
-    void movingToAnotherRowAppliesTheTypedValue() {
+    void MovingToAnotherRowAppliesTheTypedValue() {
         TestInspector insp;
         insp.CountModified();
         TTestObject o;
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(Cell(insp)->text(), QStringLiteral("12"));
     }
 
-    void failedSetValueShowsMessageAndOldValue() {
+    void FailedSetValueShowsMessageAndOldValue() {
         TestInspector insp;
         insp.CountModified();
         TTestObject o;
@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(insp.ModifiedCount, 1);
     }
 
-    void readOnlyInspectorHasNoButtonsAndIgnoresDoubleClicks() {
+    void ReadOnlyInspectorHasNoButtonsAndIgnoresDoubleClicks() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(!insp.InplaceEdit()->Button()->isHidden());
     }
 
-    void doubleClickCyclesThroughThePickList() {
+    void DoubleClickCyclesThroughThePickList() {
         TestInspector insp;
         insp.CountModified();
         TTestObject o;
@@ -248,7 +248,7 @@ private slots:
         QCOMPARE(Cell(insp)->text(), QStringLiteral("tkBeta"));
     }
 
-    void pickListOpensWithCurrentValueAndChoosesOnEnter() {
+    void PickListOpensWithCurrentValueAndChoosesOnEnter() {
         TestInspector insp;
         TTestObject o;
         o.Kind = 2;
@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(Cell(insp)->text(), QStringLiteral("tkBeta"));
     }
 
-    void pickListShowsAtMostEightRows() {
+    void PickListShowsAtMostEightRows() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -286,7 +286,7 @@ private slots:
         QCOMPARE(o.ModalResult, 0);
     }
 
-    void dropDownOnKeyOpensTheListAndDropsTheCharacter() {
+    void DropDownOnKeyOpensTheListAndDropsTheCharacter() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -300,7 +300,7 @@ private slots:
         insp.InplaceEdit()->ClosePickList();
     }
 
-    void failingPickListShowsItsMessageAndNoList() {
+    void FailingPickListShowsItsMessageAndNoList() {
         RegisterPropEditor(StdTypes::String(), TTestObject::ClassInfo(), QStringLiteral("Text"),
                            EditorClassOf<FailingListEditor>());
         TestInspector insp;
@@ -315,7 +315,7 @@ private slots:
         QCOMPARE(o.Text, QStringLiteral("hello"));
     }
 
-    void registryLookupPrefersTheLatestMatchingEntry() {
+    void RegistryLookupPrefersTheLatestMatchingEntry() {
         TQZPrpertyEditManager& m = TQZPrpertyEditManager::Instance();
         const int before = m.Count();
         RegisterPropEditor(StdTypes::String(), nullptr, QString(), EditorClassOf<CountingStringEditor>());
@@ -343,7 +343,7 @@ private slots:
                  EditorClassOf<TQZClassPropEditor>());
     }
 
-    void onGetEditorClassComesFirst() {
+    void OnGetEditorClassComesFirst() {
         TestInspector insp;
         QObject::connect(
             &insp, &TQZCustomPropertyInspector::GettingEditorClass,
@@ -360,7 +360,7 @@ private slots:
         QCOMPARE(CellText(insp, row), QStringLiteral("ButtonClick"));
     }
 
-    void splitterIsClamped() {
+    void SplitterIsClamped() {
         TestInspector insp;
         insp.resize(300, 200);
         insp.show();
@@ -375,7 +375,7 @@ private slots:
         QCOMPARE(insp.sizeHint(), QSize(188, 193));
     }
 
-    void splitterCanBeDragged() {
+    void SplitterCanBeDragged() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -395,7 +395,7 @@ private slots:
         QCOMPARE(vp->cursor().shape(), Qt::SplitHCursor);
     }
 
-    void expandingAndCollapsingRows() {
+    void ExpandingAndCollapsingRows() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -422,7 +422,7 @@ private slots:
         QVERIFY(!insp.RowItem(inner)->Expanded);
     }
 
-    void severalObjectsShowCommonProperties() {
+    void SeveralObjectsShowCommonProperties() {
         TestInspector insp;
         TTestObject a;
         TOtherObject b;
@@ -448,7 +448,7 @@ private slots:
         QCOMPARE(insp.ObjectCount(), 0);
     }
 
-    void changingObjectsWhileApplyingIsRefused() {
+    void ChangingObjectsWhileApplyingIsRefused() {
         TestInspector insp;
         TTestObject o;
         TTestObject other;
@@ -476,7 +476,7 @@ private slots:
         QCOMPARE(insp.ObjectCount(), 1);
     }
 
-    void objectsReplacedDuringADialogLeaveAWorkingControl() {
+    void ObjectsReplacedDuringADialogLeaveAWorkingControl() {
         // A dialog's value change is not a typed value: a Modified handler may replace the objects,
         // which deletes the row whose editor is still running.
         RegisterPropEditor(StdTypes::String(), nullptr, QStringLiteral("Text"),
@@ -502,7 +502,7 @@ private slots:
         QCOMPARE(next.Count, 3);
     }
 
-    void captionColoursOfComponentReferences() {
+    void CaptionColoursOfComponentReferences() {
         TestInspector insp;
         TTestObject a;
         TTestObject b;
@@ -539,7 +539,7 @@ private slots:
         QVERIFY(!insp.RowItem(RowOf(insp, QStringLiteral("Buddy")))->CanExpand());
     }
 
-    void wheelScrollsOneRowPerNotch() {
+    void WheelScrollsOneRowPerNotch() {
         TestInspector insp;
         TTestObject o;
         insp.Add(o.Instance());
@@ -554,7 +554,7 @@ private slots:
         QCOMPARE(insp.RowHeight(), 16);
     }
 
-    void fontChangeSetsRowHeight() {
+    void FontChangeSetsRowHeight() {
         TestInspector insp;
         QFont f = insp.font();
         f.setPointSize(20);

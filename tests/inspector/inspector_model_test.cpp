@@ -35,7 +35,7 @@ class InspectorModelTest : public QObject {
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
-    void everyKindThroughTheModelDescriptors() {
+    void EveryKindThroughTheModelDescriptors() {
         tagsink::TServer root;
         tagsink::TGroup& group = tagsink::TGroup::Create(root);
         group.SetName("Group1");
@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(insp.ModifiedCount, 15); // one per accepted change above
     }
 
-    void groupRowsFollowPropertyNamesWhateverTheCaptions() {
+    void GroupRowsFollowPropertyNamesWhateverTheCaptions() {
         tagsink::TServer root;
         tagsink::TGroup& group = tagsink::TGroup::Create(root);
         group.SetName("Group1");
@@ -148,7 +148,7 @@ private slots:
         QCOMPARE(group.Description(), std::string("一号组"));
     }
 
-    void readOnlyTableNameHasNoButtonAndIgnoresDoubleClicks() {
+    void ReadOnlyTableNameHasNoButtonAndIgnoresDoubleClicks() {
         const int mark = TQZPrpertyEditManager::Instance().Count();
         RegisterPropEditor(InspectorTypeOf(tagsink::kStringType), nullptr, QStringLiteral("TableName"),
                            EditorClassOf<TableListEditor>());
@@ -171,7 +171,7 @@ private slots:
         TQZPrpertyEditManager::Instance().Truncate(mark);
     }
 
-    void editorsForTheStandardStringApplyToModelStrings() {
+    void EditorsForTheStandardStringApplyToModelStrings() {
         // The registry compares descriptors by identity: an editor registered for the standard string (as
         // for the model's string) must reach the model's string properties through the binding.
         QCOMPARE(InspectorTypeOf(tagsink::kStringType), StdTypes::String());
@@ -197,7 +197,7 @@ private slots:
         TQZPrpertyEditManager::Instance().Truncate(mark);
     }
 
-    void groupAndItemTogetherShareNothingButCommonNames() {
+    void GroupAndItemTogetherShareNothingButCommonNames() {
         tagsink::TServer root;
         tagsink::TGroup& group = tagsink::TGroup::Create(root);
         tagsink::TItem& item = tagsink::TItem::Create(group);

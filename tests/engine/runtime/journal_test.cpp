@@ -229,7 +229,8 @@ TEST(Journal, AFullFileSystemLosesNothingAcknowledged) {
 }
 
 // A recorder's surroundings on a real SQLite file "<table>.db" holding `table` (id, n), with the journal
-// "sql.dat" beside it. Each test makes the recorder itself, once it has set its options.
+// "sql.dat" beside it. Each test makes the recorder itself, once it has set its options. Lambdas name its
+// members (recording.conn), not a test's structured bindings: clang before 16 cannot capture those.
 struct SqliteRecording {
     explicit SqliteRecording(const std::string& table)
         : conn(tagsink::db::testing::SqliteConnectionString(dir / (table + ".db"))),
@@ -296,9 +297,10 @@ TEST(Journal, StatementsExecuteWhileTheJournalIsFlushed) {
         options.journal_flush_fault = [&] {
             // Long enough for the ten statements of the pass to execute meanwhile, if they may.
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(overlap ? 5 : 1);
-            while (std::chrono::steady_clock::now() < until && reporter.Texts("TServer.DoRecord").size() < 10)
+            while (std::chrono::steady_clock::now() < until &&
+                   recording.reporter.Texts("TServer.DoRecord").size() < 10)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            executed_while_flushing = reporter.Texts("TServer.DoRecord").size();
+            executed_while_flushing = recording.reporter.Texts("TServer.DoRecord").size();
             return 0;
         };
         Recorder recorder(server, clock, reporter, stats, options);
@@ -332,14 +334,15 @@ TEST(Journal, TheBatchCommitsOnlyAfterTheJournalIsOnDisk) {
         ++flushes;
         // Time for a batch that runs meanwhile to execute (and, were it not held back, to commit).
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        rows_seen = std::stol(tagsink::db::testing::Query(conn, "select count(*) from C").at(0).at(0));
-        journaled_seen = static_cast<long>(PeekJournal(dir / "sql.dat").entries.size());
+        rows_seen =
+            std::stol(tagsink::db::testing::Query(recording.conn, "select count(*) from C").at(0).at(0));
+        journaled_seen = static_cast<long>(PeekJournal(recording.dir / "sql.dat").entries.size());
         return fault.load();
     };
     Recorder recorder(server, clock, reporter, stats, options);
     auto queue = [&](int from, int count) {
         for (int i = from; i < from + count; ++i)
-            QueueStatement(server, "Insert Into C (n) values(" + std::to_string(i) + ")");
+            QueueStatement(recording.server, "Insert Into C (n) values(" + std::to_string(i) + ")");
     };
     auto expected = [](int count) {
         std::vector<std::string> out;

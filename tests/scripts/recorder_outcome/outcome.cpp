@@ -86,12 +86,12 @@ ReplayOutcome CheckReplay(const ReplayFiles& files) {
 
 std::optional<std::size_t> QueuedFromLog(const std::filesystem::path& log) {
     std::ifstream in(log, std::ios::binary);
-    static const std::regex progress(R"(^queued (\d+) )");
+    static const std::regex kProgress(R"(^queued (\d+) )");
     std::optional<std::size_t> queued;
     std::string line;
     std::smatch match;
     while (std::getline(in, line))
-        if (std::regex_search(line, match, progress))
+        if (std::regex_search(line, match, kProgress))
             queued = std::stoul(match[1].str());
     return queued;
 }
