@@ -38,18 +38,18 @@ TEST_P(StatementLine, EncodesOnlyWhatMustBeEscapedAndDecodesBack) {
     EXPECT_EQ(DecodeStatementLine(GetParam().line), GetParam().statement);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StatementLine,
-                         ::testing::Values(LineCase{"Insert Into T1 (DT,V1) values('2026-12-09',1.5)",
-                                                    "Insert Into T1 (DT,V1) values('2026-12-09',1.5)"},
-                                           LineCase{"Update T set S='a\\b' ,X=1  where K=5",
-                                                    "Update T set S='a\\b' ,X=1  where K=5"},
-                                           LineCase{"Insert Into T (S) values('a\nb')",
-                                                    "--escaped:Insert Into T (S) values('a\\nb')"},
-                                           LineCase{"Insert Into T (S) values('a\r\n\\b')",
-                                                    "--escaped:Insert Into T (S) values('a\\r\\n\\\\b')"},
-                                           LineCase{"--escaped:not really", "--escaped:--escaped:not really"},
-                                           LineCase{"-- a comment", "-- a comment"},
-                                           LineCase{"中文 'x'", "中文 'x'"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, StatementLine,
+    ::testing::Values(
+        LineCase{"Insert Into T1 (DT,V1) values('2026-12-09',1.5)",
+                 "Insert Into T1 (DT,V1) values('2026-12-09',1.5)"},
+        LineCase{"Update T set S='a\\b' ,X=1  where K=5", "Update T set S='a\\b' ,X=1  where K=5"},
+        LineCase{"Insert Into T (S) values('a\nb')", "--escaped:Insert Into T (S) values('a\\nb')"},
+        LineCase{"Insert Into T (S) values('a\r\n\\b')",
+                 "--escaped:Insert Into T (S) values('a\\r\\n\\\\b')"},
+        LineCase{"Insert Into T (S) values('a\rb')", "--escaped:Insert Into T (S) values('a\\rb')"},
+        LineCase{"--escaped:not really", "--escaped:--escaped:not really"},
+        LineCase{"-- a comment", "-- a comment"}, LineCase{"中文 'x'", "中文 'x'"}));
 
 TEST(BufferFile, BadEscapesAreRefused) {
     EXPECT_THROW(DecodeStatementLine("--escaped:abc\\"), BufferFileError);
