@@ -96,9 +96,13 @@ bool Recorder::MovePending(bool always) {
                        since_flush > server_.BufferTime();
     if (!flush)
         return false;
-    // Copied, not moved: the statements leave PendingList only after the journal has them on disk
-    // (ReleasePending), so a kill in between loses nothing that was taken.
-    server_.OutList.insert(server_.OutList.end(), server_.PendingList.begin(), server_.PendingList.end());
+    // Moved, but their emptied places stay at the front of PendingList until the journal has them on
+    // disk (ReleasePending): until then they count as waiting, as what a kill may cost. Places taken by
+    // a pass that ended without releasing them are not taken again.
+    server_.OutList.insert(server_.OutList.end(),
+                           std::make_move_iterator(server_.PendingList.begin() +
+                                                   static_cast<std::ptrdiff_t>(taken_from_pending_)),
+                           std::make_move_iterator(server_.PendingList.end()));
     taken_from_pending_ = server_.PendingList.size();
     server_.LastFlushTick = now;
     return true;
