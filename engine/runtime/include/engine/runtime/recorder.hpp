@@ -176,7 +176,7 @@ private:
     std::size_t unflushed_ = 0;
     std::uint64_t size_before_flush_ = 0;
     std::atomic<bool> stop_requested_{false};
-    std::size_t taken_from_pending_ = 0; // statements moved to OutList, their places still at the front of PendingList
+    std::size_t taken_from_pending_ = 0; // moved to OutList; their places still lead PendingList
     bool finishing_ = false;
 
     // Journal faults: logged when they start and when they end.
