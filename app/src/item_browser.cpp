@@ -1,5 +1,6 @@
 #include "item_browser.hpp"
 
+#include "platform/code_page.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 #include "variant_strings.hpp"
@@ -87,7 +88,7 @@ void TItemBrowser::SetOPC(const std::string& host, const std::string& class_id) 
     if (session_ != 0) {
         QZDAC_Disconnect(session_);
     }
-    session_ = QZDAC_Connect(host.c_str(), class_id.c_str(), 2);
+    session_ = QZDAC_Connect(qz::ToAnsi(host).c_str(), qz::ToAnsi(class_id).c_str(), 2);
 }
 
 void TItemBrowser::showEvent(QShowEvent* event) {
@@ -132,7 +133,7 @@ void TItemBrowser::tvBranchChange(QTreeWidgetItem* node) {
         path.prepend(step->text(0));
     }
     for (const QString& branch : path) {
-        QZDAC_ChangeBrowsePosition(session_, kDown, branch.toStdString().c_str());
+        QZDAC_ChangeBrowsePosition(session_, kDown, qz::ToAnsi(branch.toStdString()).c_str());
     }
     ListLeaves();
     if (node->childCount() == 0) {
@@ -150,9 +151,9 @@ void TItemBrowser::lbLeafClick() {
     }
     char buffer[128];
     std::memset(buffer, 0, sizeof buffer);
-    if (QZDAC_GetItemFullName(session_, line->text().toStdString().c_str(), buffer, 127) != 0) {
+    if (QZDAC_GetItemFullName(session_, qz::ToAnsi(line->text().toStdString()).c_str(), buffer, 127) != 0) {
         buffer[127] = '\0';
-        eName->setText(QString::fromUtf8(buffer, static_cast<qsizetype>(std::strlen(buffer))));
+        eName->setText(QString::fromStdString(qz::FromAnsi(buffer)));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "server_browser.hpp"
 
+#include "platform/code_page.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 #include "variant_strings.hpp"
@@ -54,7 +55,7 @@ void TServerBrowser::FindClick() {
     std::string host = Host->text().toStdString();
     qz::Variant prog_ids;
     qz::Variant class_ids;
-    int32_t count = QZDAC_GetServers(host.c_str(), 2, prog_ids.out(), class_ids.out());
+    int32_t count = QZDAC_GetServers(qz::ToAnsi(host).c_str(), 2, prog_ids.out(), class_ids.out());
     QStringList progs = StringsOf(prog_ids.get());
     QStringList classes = StringsOf(class_ids.get());
     for (int32_t i = 0; i < count && i < progs.size(); ++i) {

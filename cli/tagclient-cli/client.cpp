@@ -2,6 +2,7 @@
 #include "client.hpp"
 
 #include <platform/bstr.hpp>
+#include <platform/code_page.hpp>
 
 #include <cstdio>
 
@@ -39,7 +40,7 @@ Library::~Library() {
 }
 
 Session::Session(const std::string& host, const std::string& server) : server_(server) {
-    handle_ = QZDAC_Connect(host.c_str(), server.c_str(), 0);
+    handle_ = QZDAC_Connect(qz::ToAnsi(host).c_str(), qz::ToAnsi(server).c_str(), 0);
     if (!handle_)
         throw Failure("cannot connect to server '" + server + "' on " + HostText(host) +
                       ": no such server, or it could not be started");

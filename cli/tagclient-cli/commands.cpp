@@ -4,6 +4,7 @@
 #include "client.hpp"
 #include "value_text.hpp"
 
+#include <platform/code_page.hpp>
 #include <platform/variant.hpp>
 
 #include <algorithm>
@@ -52,18 +53,18 @@ VARTYPE TypeFilter(const std::string& name) {
 std::vector<std::string> BrowseNames(const Session& session, std::uint32_t type, const std::string& filter,
                                      VARTYPE data_type, std::uint32_t access) {
     qz::Variant names;
-    QZDAC_BrowseItems(session.handle(), type, filter.empty() ? "*" : filter.c_str(), data_type, access,
-                      names.out());
+    QZDAC_BrowseItems(session.handle(), type, filter.empty() ? "*" : qz::ToAnsi(filter).c_str(), data_type,
+                      access, names.out());
     return Strings(names);
 }
 
 std::string FullName(const Session& session, const std::string& name) {
     std::string buffer(4096, '\0');
-    if (!QZDAC_GetItemFullName(session.handle(), name.c_str(), buffer.data(),
+    if (!QZDAC_GetItemFullName(session.handle(), qz::ToAnsi(name).c_str(), buffer.data(),
                                static_cast<int32_t>(buffer.size() - 1)))
         return name;
     buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-    return buffer;
+    return qz::FromAnsi(buffer);
 }
 
 // Lists the tree below the session's browse position into `lines`, indented by depth. With `prune`
@@ -72,7 +73,7 @@ void WalkTree(const Session& session, const BrowseOptions& options, VARTYPE data
               int depth, bool prune, std::vector<std::string>& lines) {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     for (const std::string& branch : BrowseNames(session, 1, "*", VT_EMPTY, 0)) {
-        if (!QZDAC_ChangeBrowsePosition(session.handle(), 2, branch.c_str()))
+        if (!QZDAC_ChangeBrowsePosition(session.handle(), 2, qz::ToAnsi(branch).c_str()))
             throw Failure("cannot move the browse position down into branch '" + branch + "'");
         std::vector<std::string> below;
         WalkTree(session, options, data_type, access, depth + 1, prune, below);
@@ -96,7 +97,7 @@ int ListServers(const ServersOptions& options) {
     qz::Variant prog_ids;
     qz::Variant class_ids;
     const int32_t n =
-        QZDAC_GetServers(options.host.c_str(), options.version, prog_ids.out(), class_ids.out());
+        QZDAC_GetServers(qz::ToAnsi(options.host).c_str(), options.version, prog_ids.out(), class_ids.out());
     const std::vector<std::string> names = Strings(prog_ids);
     const std::vector<std::string> ids = Strings(class_ids);
     if (n <= 0 || names.size() != ids.size())
@@ -163,8 +164,8 @@ int ShowProperties(const std::string& host, const std::string& server, const std
     Library library;
     Session session(host, server);
     qz::Variant ids, types, descriptions;
-    const int32_t n =
-        QZDAC_GetItemProperties(session.handle(), item.c_str(), ids.out(), types.out(), descriptions.out());
+    const int32_t n = QZDAC_GetItemProperties(session.handle(), qz::ToAnsi(item).c_str(), ids.out(),
+                                              types.out(), descriptions.out());
     if (n <= 0)
         throw Failure("server '" + server + "' gave no properties for item '" + item + "'");
     const std::vector<std::string> texts = Strings(descriptions);
@@ -174,7 +175,8 @@ int ShowProperties(const std::string& host, const std::string& server, const std
         const VARTYPE type = static_cast<VARTYPE>(types.element(i).convertedTo(VT_I4).get().lVal);
         const std::string description = static_cast<std::size_t>(i) < texts.size() ? texts[i] : "";
         qz::Variant value;
-        const bool known = QZDAC_GetItemPropertyValue(session.handle(), item.c_str(), id, value.out()) != 0;
+        const bool known =
+            QZDAC_GetItemPropertyValue(session.handle(), qz::ToAnsi(item).c_str(), id, value.out()) != 0;
         std::printf("%6d  %-28s %-20s %s\n", id, description.c_str(), VarTypeName(type).c_str(),
                     known ? ValueText(value).c_str() : "(not available)");
     }
@@ -187,7 +189,7 @@ int ReadItems(const ItemsOptions& options) {
     Group group(session, false, 1000);
     int result = 0;
     for (const std::string& id : options.items) {
-        const QZDAC_HITEM item = QZDAC_AddItem(session.handle(), group.handle(), id.c_str());
+        const QZDAC_HITEM item = QZDAC_AddItem(session.handle(), group.handle(), qz::ToAnsi(id).c_str());
         if (!item) {
             std::fprintf(stderr, "tagclient-cli: item '%s' was refused by the server (unknown item ID?)\n",
                          id.c_str());
@@ -223,7 +225,8 @@ int WriteItem(const WriteOptions& options) {
         // Without --type the value takes the item's canonical type (property 1), else goes as text.
         qz::Variant canonical;
         type = VT_BSTR;
-        if (QZDAC_GetItemPropertyValue(session.handle(), options.item.c_str(), 1, canonical.out())) {
+        if (QZDAC_GetItemPropertyValue(session.handle(), qz::ToAnsi(options.item).c_str(), 1,
+                                       canonical.out())) {
             qz::Variant number;
             if (SUCCEEDED(canonical.tryConvert(VT_I4, number)) && number.get().lVal != VT_EMPTY)
                 type = static_cast<VARTYPE>(number.get().lVal);
@@ -236,7 +239,8 @@ int WriteItem(const WriteOptions& options) {
         throw UsageError("'" + options.value + "' is no " + VarTypeName(*type) + " value: " + e.what());
     }
     Group group(session, false, 1000);
-    const QZDAC_HITEM item = QZDAC_AddItem(session.handle(), group.handle(), options.item.c_str());
+    const QZDAC_HITEM item =
+        QZDAC_AddItem(session.handle(), group.handle(), qz::ToAnsi(options.item).c_str());
     if (!item)
         throw Failure("item '" + options.item + "' was refused by the server (unknown item ID?)");
     if (!QZDAC_WriteItem(session.handle(), group.handle(), item, value, QZDAC_FALSE))

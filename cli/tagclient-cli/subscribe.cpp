@@ -6,6 +6,7 @@
 #include "event_wait.hpp"
 #include "value_text.hpp"
 
+#include <platform/code_page.hpp>
 #include <platform/variant.hpp>
 
 #include <algorithm>
@@ -76,7 +77,8 @@ int Subscribe(const SubscribeOptions& options) {
     std::size_t accepted = 0;
     for (std::size_t i = 0; i < options.items.size(); ++i) {
         const std::string& id = options.items[i];
-        if (QZDAC_AddItemEx(session.handle(), group.handle(), id.c_str(), static_cast<int32_t>(i))) {
+        if (QZDAC_AddItemEx(session.handle(), group.handle(), qz::ToAnsi(id).c_str(),
+                            static_cast<int32_t>(i))) {
             ++accepted;
         } else {
             std::fprintf(stderr, "tagclient-cli: item '%s' was refused by the server (unknown item ID?)\n",

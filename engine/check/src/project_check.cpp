@@ -10,6 +10,7 @@
 #include "model/item.hpp"
 #include "model/opc_string.hpp"
 #include "model/server.hpp"
+#include "platform/code_page.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
@@ -240,7 +241,8 @@ private:
         const std::string& server_name = class_id.empty() ? prog_id : class_id;
         if (progress_)
             progress_(root_.GetNamePath());
-        const QZDAC_HSESSION session = QZDAC_Connect(host.c_str(), server_name.c_str(), 2);
+        const QZDAC_HSESSION session =
+            QZDAC_Connect(qz::ToAnsi(host).c_str(), qz::ToAnsi(server_name).c_str(), 2);
         if (session == 0) {
             Error(root_, "cannot connect to the OPC server " + root_.OPCString());
             return;
@@ -268,7 +270,7 @@ private:
     }
 
     void CheckItem(QZDAC_HSESSION session, QZDAC_HGROUP group, const TItem& item) {
-        const QZDAC_HITEM handle = QZDAC_AddItem(session, group, item.ItemName().c_str());
+        const QZDAC_HITEM handle = QZDAC_AddItem(session, group, qz::ToAnsi(item.ItemName()).c_str());
         if (handle == 0) {
             Error(item, "the OPC server does not know the item ID " + item.ItemName());
             return;

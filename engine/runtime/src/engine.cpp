@@ -9,6 +9,7 @@
 #include "model/opc_string.hpp"
 #include "model/server.hpp"
 #include "platform/ascii.hpp"
+#include "platform/code_page.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
@@ -110,7 +111,7 @@ bool Engine::Connect(bool quiet) {
     std::string host, prog_id, class_id;
     ParseOPCString(server_.OPCString(), host, prog_id, class_id);
     const std::string& server_name = class_id.empty() ? prog_id : class_id;
-    server_.SessionHandle = QZDAC_Connect(host.c_str(), server_name.c_str(), 2);
+    server_.SessionHandle = QZDAC_Connect(qz::ToAnsi(host).c_str(), qz::ToAnsi(server_name).c_str(), 2);
     if (server_.SessionHandle == 0) {
         reporter_.SetOpcLinkText(kOpcDisconnected);
         // A refused attempt of a link already known to be down is no change: only the first one is logged.
@@ -222,7 +223,7 @@ void Engine::Attempt() {
 void Engine::RunGroup(TGroup& group) {
     rows_.insert_or_assign(&group, GroupRows(group));
     Log("TGroup.Run", "GroupAdd=" + group.Name());
-    group.GroupHandle = QZDAC_AddGroup(server_.SessionHandle, group.Name().c_str(), QZDAC_TRUE,
+    group.GroupHandle = QZDAC_AddGroup(server_.SessionHandle, qz::ToAnsi(group.Name()).c_str(), QZDAC_TRUE,
                                        static_cast<uint32_t>(group.UpdateRate()), -480, group.Deadband(), 0);
     if (group.GroupHandle != 0) {
         Log("TGroup.Run", "GroupAdd=true");
@@ -254,7 +255,8 @@ void Engine::RunGroup(TGroup& group) {
 
 void Engine::RunItem(TItem& item, GroupRoute* route) {
     Log("TItem.Run", "ItemAdd=" + item.ItemName());
-    item.ItemHandle = QZDAC_AddItem(server_.SessionHandle, item.Group().GroupHandle, item.ItemName().c_str());
+    item.ItemHandle =
+        QZDAC_AddItem(server_.SessionHandle, item.Group().GroupHandle, qz::ToAnsi(item.ItemName()).c_str());
     Log("TItem.Run", item.ItemHandle != 0 ? "ItemAdd=true" : "ItemAdd=false");
     if (route != nullptr && item.ItemHandle != 0)
         route->items.try_emplace(item.ItemHandle, &item);

@@ -18,4 +18,14 @@ QZ_OLEAUT_API std::string CodePageToUtf8(UINT code_page, std::string_view text);
 /// UTF-8 to text in a code page; ill-formed UTF-8 is written as U+FFFD would be.
 QZ_OLEAUT_API std::string Utf8ToCodePage(UINT code_page, std::string_view utf8);
 
+/// The tagclient C API takes and gives 8-bit text in the system's ANSI code page: UTF-8 on Linux, the
+/// ANSI code page of the Windows system (1252, 936, ...) there. Programs hold UTF-8 and convert at the
+/// call; a character the ANSI code page lacks arrives as '?'.
+inline std::string ToAnsi(std::string_view utf8) {
+    return Utf8ToCodePage(CP_ACP, utf8);
+}
+inline std::string FromAnsi(std::string_view ansi) {
+    return CodePageToUtf8(CP_ACP, ansi);
+}
+
 } // namespace qz

@@ -1,5 +1,6 @@
 # tagclient-cli: tagclient-cli.exe (64-bit) against the COM test server registered as a local server and
-# the server-list stand-in: the servers of this computer, by no host and by its name; browse; read;
+# the server-list stand-in: the servers of this computer, by no host and by its name; browse (the tree,
+# flat with a filter, and a Chinese name in code page 936); read;
 # write and read back in one session; subscribe until a count, which needs the program to pump its
 # thread's messages (the library's data changes arrive as window messages there); an unknown server and
 # an unknown host fail with a message naming them; and the hints name the Windows tools.
@@ -28,8 +29,17 @@ stage_tagclient_cli() {
   grep -qx 'State:        running' <<<"$out" || fail "status: $out"
   out=$(cli browse "$da2")
   grep -qx '  Real8  (Memory.Real8)' <<<"$out" || fail "browse shows no Memory.Real8: $(head -20 <<<"$out")"
-  # Not checked yet: the flat browse with a filter, and non-ASCII names in the tree, against the COM
-  # test server (GetItemFullName answers E_INVALIDARG there; under investigation).
+  out=$(cli browse "$da2" --flat --filter 'Memory.*')
+  grep -qx 'Memory.Real8' <<<"$out" || fail "the flat browse with a filter shows no Memory.Real8: $out"
+  grep -q '^Ramp' <<<"$out" && fail "the flat browse's filter let Ramp items through: $out"
+
+  step "non-ASCII names in the Chinese ANSI code page (936)"
+  # The C API's text is in the ANSI code page, which Wine takes from the locale: zh_CN gives 936, where
+  # the tree's Chinese name and its full item ID come through (in 1252 they cannot).
+  # (Set through env: the host lacks that locale, and bash would warn about it.)
+  out=$(cd "$work" && env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 timeout 120 "$wine" "$bin/tagclient-cli.exe" \
+    browse "$da2" | tr -d '\r')
+  grep -qx '  温度  (Names.温度)' <<<"$out" || fail "browse in code page 936 lost the Chinese name: $(grep -A2 '^Names/' <<<"$out")"
 
   step "read"
   out=$(cli read "$da2" Memory.Real8 Ramp.Int4)
