@@ -60,6 +60,12 @@ void Recorder::Log(std::string_view operation, std::string_view text) {
     reporter_.WriteLog(kEngineUnit, operation, text);
 }
 
+void Recorder::LogStatement(std::string_view statement) {
+    // One buffer for every line: no allocation per statement.
+    statement_line_.assign("sql=").append(statement);
+    Log("TServer.DoRecord", statement_line_);
+}
+
 void Recorder::ShowDb(bool connected) {
     stats_.db_connected.store(connected);
     if (db_shown_ == static_cast<int>(connected))
@@ -467,7 +473,7 @@ Recorder::Outcome Recorder::RunBatch(std::size_t& count,
             if (interrupted())
                 return stop();
             const std::string& statement = server_.OutList[i];
-            Log("TServer.DoRecord", "sql=" + statement);
+            LogStatement(statement);
             if (!lists) {
                 db.Execute(statement);
                 continue;
@@ -638,7 +644,7 @@ void Recorder::ExecuteUnjournaled(const std::chrono::steady_clock::time_point& d
     while (Journaled() == 0 && Unjournaled() > 0 && db.IsConnected() &&
            std::chrono::steady_clock::now() < deadline) {
         const std::string& statement = server_.OutList.front();
-        Log("TServer.DoRecord", "sql=" + statement);
+        LogStatement(statement);
         try {
             db.Execute(statement);
         } catch (const std::exception& error) {

@@ -158,6 +158,7 @@ private:
     void UpdateStats();
     void ShowDb(bool connected);
     void Log(std::string_view operation, std::string_view text);
+    void LogStatement(std::string_view statement); // "sql=<statement>" under TServer.DoRecord
     std::size_t Journaled() const { return ends_.size(); }
     std::size_t Unjournaled() const;
     bool Due(bool waiting, std::uint32_t since, std::chrono::milliseconds delay) const;
@@ -178,6 +179,7 @@ private:
     std::atomic<bool> stop_requested_{false};
     std::size_t taken_from_pending_ = 0; // moved to OutList; their places still lead PendingList
     bool finishing_ = false;
+    std::string statement_line_; // LogStatement's buffer
 
     // Journal faults: logged when they start and when they end.
     bool journal_failing_ = false;
