@@ -6,7 +6,8 @@
 # after a check that the sources are laid out as clang-format lays them out, and before the stages of
 # scripts/test.d/ (docs, examples, fuzzing, Debian packages, the Windows cross-builds under Wine).
 # A PostgreSQL and a MariaDB server are started on loopback for the database tests and stopped at the end.
-# Safe to run twice; exits non-zero when anything fails.
+# It ends with a table of its steps, their result and their time, and names what failed (the failed
+# tests by name). Safe to run twice; exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -54,8 +55,8 @@ if command -v ccache >/dev/null; then
   # Paths inside the clone count as relative ones, so that a clone elsewhere hits the same entries.
   export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
 fi
-# Line tables only (-g1): backtraces and sanitizer reports keep files and lines, compiling takes about
-# a third less time than with full debug information.
+# Line tables only (-g1): backtraces and sanitizer reports keep files and lines; a whole build takes
+# about a fifth less time than with full debug information.
 configure() { # dir build-type target extra-args...
   local dir=$1 type=$2 target=$3; shift 3
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DTAGSINK_LINE_TABLES_ONLY=ON "${launcher[@]}" "$@" \
