@@ -14,15 +14,13 @@ for tool in cmake ninja dpkg-deb dpkg-shlibdeps file; do
   command -v "$tool" >/dev/null || { echo "package-deb: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
 if [ -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 else
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-    -DTAGSINK_WITH_TESTS=OFF -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_FUZZ=OFF "${launcher[@]}" >/dev/null
+    -DTAGSINK_WITH_TESTS=OFF -DTAGSINK_WITH_BENCH=OFF -DTAGSINK_WITH_FUZZ=OFF "${ccache_launcher[@]}" >/dev/null
 fi
 cmake --build "$build" -j "$jobs"
 rm -f "$build"/*.deb

@@ -30,6 +30,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
 jobs=${TAGSINK_JOBS:-$(nproc)}
 
 die() { echo "package-windows: $*" >&2; exit 1; }
@@ -127,10 +129,6 @@ prepare() { # arch dir
   local arch=$1 dir=$2 have=() missing=() t
   if [ ! -f "$dir/CMakeCache.txt" ]; then
     [ $no_build = 0 ] || die "$dir is not a configured build folder (--no-build builds nothing)"
-    local launcher=()
-    if command -v ccache >/dev/null; then
-      launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-    fi
     echo "package-windows: configuring $dir ($arch)" >&2
     local qt=() qt_prefix
     if [ "$arch" = x64 ] && [ $desktop = 1 ]; then
@@ -138,7 +136,7 @@ prepare() { # arch dir
       qt=(-DTAGSINK_QT_PREFIX="$qt_prefix")
     fi
     cmake -S windows -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_WITH_TESTS=OFF \
-      --toolchain "$root/cmake/toolchains/$(toolchain_of "$arch")" "${launcher[@]}" "${qt[@]}" >&2 ||
+      --toolchain "$root/cmake/toolchains/$(toolchain_of "$arch")" "${ccache_launcher[@]}" "${qt[@]}" >&2 ||
       die "configuring $dir failed"
   fi
   # The build file itself first (this compiles nothing): a changed CMakeLists.txt may add or remove

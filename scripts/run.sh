@@ -17,14 +17,12 @@ TAGSINK_WINDOWS=0 bash scripts/deps.sh
 
 # RelWithDebInfo as the build/ of the tutorial and docs/maintaining.md: with ccache, the two share their
 # compiled objects.
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
 echo "== Configuring build-run/ (cmake; its output in build-run/configure.log)"
 mkdir -p build-run
 if ! cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_WITH_BENCH=OFF \
-  "${launcher[@]}" >build-run/configure.log 2>&1; then
+  "${ccache_launcher[@]}" >build-run/configure.log 2>&1; then
   cat build-run/configure.log >&2
   echo "run.sh: configuring build-run/ failed (above, and in build-run/configure.log)" >&2
   exit 1

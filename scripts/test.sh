@@ -44,22 +44,15 @@ if ! bash scripts/mariadb.sh start "$work/mariadb" "$mariadb_port"; then
 fi
 export QT_QPA_PLATFORM=offscreen
 
-# ccache, when installed, keeps compiled objects outside the clone, beside the Qt-for-Windows cache
-# (scripts/qt-windows.sh): a second run, from this clone or from a fresh one elsewhere, rebuilds little.
-# CCACHE_DIR and CCACHE_MAXSIZE, when set, are kept.
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  export CCACHE_DIR=${CCACHE_DIR:-${TAGSINK_QT_WINDOWS_CACHE:-/var/cache/tagsink}/ccache}
-  export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-12G}
-  # Paths inside the clone count as relative ones, so that a clone elsewhere hits the same entries.
-  export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=true
-fi
+# ccache, when installed, keeps compiled objects outside the clone: a second run, from this clone or
+# from a fresh one elsewhere, rebuilds little. The stages below inherit its settings.
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
 # Line tables only (-g1): backtraces and sanitizer reports keep files and lines; a whole build takes
 # about a fifth less time than with full debug information.
 configure() { # dir build-type target extra-args...
   local dir=$1 type=$2 target=$3; shift 3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DTAGSINK_LINE_TABLES_ONLY=ON "${launcher[@]}" "$@" \
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DTAGSINK_LINE_TABLES_ONLY=ON "${ccache_launcher[@]}" "$@" \
     >/dev/null &&
     cmake --build "$dir" -j "$jobs" --target "$target"
 }

@@ -8,11 +8,9 @@ cd "$(dirname "$0")/../.."
 dir=${TAGSINK_FUZZ_BUILD:-build-fuzz}
 seconds=${TAGSINK_FUZZ_SECONDS:-60}
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_LINE_TABLES_ONLY=ON "${launcher[@]}" \
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_LINE_TABLES_ONLY=ON "${ccache_launcher[@]}" \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer" \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address -fno-omit-frame-pointer" \

@@ -20,6 +20,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
+# shellcheck source=scripts/ccache-env.sh
+source scripts/ccache-env.sh
 stage_dir=$root/scripts/test.d/windows
 # The folder of the stages (its lib.sh is always the one above): another only for the runner's own test.
 stages_from=${TAGSINK_WINDOWS_STAGE_DIR:-$stage_dir}

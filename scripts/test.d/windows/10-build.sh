@@ -4,14 +4,11 @@
 # x86-64) does not compile for i686, and toolkit_c_header_test calls the exports through the import library.
 # 64-bit: everything (windows/CMakeLists.txt).
 cross_build() { # dir toolchain [targets...]
-  local dir=$1 toolchain=$2 launcher=()
+  local dir=$1 toolchain=$2
   shift 2
-  if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  fi
   # Line tables only (-g1), as in the test script's builds: backtraces keep files and lines.
   cmake -S "$root/windows" -B "$root/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAGSINK_LINE_TABLES_ONLY=ON \
-    "${launcher[@]}" --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
+    "${ccache_launcher[@]}" --toolchain "$root/cmake/toolchains/$toolchain" >/dev/null
   cmake --build "$root/$dir" -j "$jobs" ${1:+--target "$@"}
 }
 
