@@ -3,6 +3,7 @@
 #include "platform/durable_file.hpp"
 #include "platform/path_text.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +45,18 @@ template <class OnLine> size_t ForEachLine(std::string_view data, OnLine&& on_li
     return start;
 }
 
+// Line breaks are escaped, and so is the marker itself at the start: otherwise the line would be decoded.
+// Two scans for one character each (memchr), not find_first_of: that asks, character by character,
+// whether it is one of the set, and was most of the journal's cost.
+bool NeedsEscape(std::string_view statement) {
+    return statement.find('\n') != std::string_view::npos || statement.find('\r') != std::string_view::npos ||
+           statement.substr(0, kEscapedLineMarker.size()) == kEscapedLineMarker;
+}
+
+bool IsEscaped(char c) {
+    return c == '\\' || c == '\r' || c == '\n';
+}
+
 } // namespace
 
 std::string EncodeStatementLine(std::string_view statement) {
@@ -53,12 +66,7 @@ std::string EncodeStatementLine(std::string_view statement) {
 }
 
 void AppendStatementLine(std::string& out, std::string_view statement) {
-    // Two scans for one character each (memchr), not find_first_of: that asks, character by character,
-    // whether it is one of the set, and was most of the journal's cost.
-    const bool needs_escape = statement.find('\n') != std::string_view::npos ||
-                              statement.find('\r') != std::string_view::npos ||
-                              statement.substr(0, kEscapedLineMarker.size()) == kEscapedLineMarker;
-    if (!needs_escape) {
+    if (!NeedsEscape(statement)) {
         out += statement;
         return;
     }
@@ -78,6 +86,13 @@ void AppendStatementLine(std::string& out, std::string_view statement) {
             out += c;
         }
     }
+}
+
+std::size_t StatementLineSize(std::string_view statement) {
+    if (!NeedsEscape(statement))
+        return statement.size();
+    return kEscapedLineMarker.size() + statement.size() +
+           static_cast<std::size_t>(std::count_if(statement.begin(), statement.end(), IsEscaped));
 }
 
 std::string DecodeStatementLine(std::string_view line) {
@@ -384,25 +399,57 @@ void Journal::Append(const std::vector<std::string>& statements, std::vector<std
     }
 }
 
-void Journal::WriteData(const std::string& data, std::vector<std::uint64_t>& ends) {
-    if (data.empty())
+void Journal::Reserved(const Reservation& reservation, std::vector<std::uint64_t>& ends) {
+    if (reservation.statements.empty())
         return;
-    if (write_fault) {
-        if (int error = write_fault(); error != 0) {
-            ends.clear();
-            Fail(file_, "write", error);
+    try {
+        if (write_fault) {
+            if (int error = write_fault(); error != 0)
+                WriteFailed(qz::ErrnoError(error));
+        }
+        OpenJournalFile();
+    } catch (const BufferFileError&) {
+        ends.clear();
+        throw;
+    }
+    size_ += reservation.size;
+    waiting_.insert(waiting_.end(), ends.begin(), ends.end());
+}
+
+std::error_code Journal::WriteReserved(const Reservation& reservation) {
+    // Written in pieces of about a megabyte: the text in memory stays small however many statements
+    // there are.
+    constexpr std::size_t kPiece = 1 << 20;
+    std::string piece;
+    piece.reserve(kPiece + 4096);
+    std::uint64_t offset = reservation.offset;
+    auto write = [&] {
+        std::error_code error = journal_file_.WriteAt(offset, piece);
+        offset += piece.size();
+        piece.clear();
+        return error;
+    };
+    for (std::string_view statement : reservation.statements) {
+        AppendStatementLine(piece, statement);
+        piece += "\r\n";
+        if (piece.size() >= kPiece) {
+            if (std::error_code error = write())
+                return error;
         }
     }
-    OpenJournalFile();
-    if (std::error_code error = journal_file_.WriteAt(size_, data)) {
-        // Leave the file as it was: a retried append must not write a statement twice.
-        if (!journal_file_.Truncate(size_))
-            (void)journal_file_.Flush(false);
-        ends.clear();
-        Fail(file_, "write", error);
+    if (!piece.empty()) {
+        if (std::error_code error = write())
+            return error;
     }
-    size_ += data.size();
-    waiting_.insert(waiting_.end(), ends.begin(), ends.end());
+    // The ends handed out by Reserve must be where the lines end; anything else would mark the wrong
+    // statements as committed.
+    if (offset != reservation.offset + reservation.size)
+        return std::make_error_code(std::errc::io_error);
+    return {};
+}
+
+void Journal::WriteFailed(std::error_code error) const {
+    Fail(file_, "write", error);
 }
 
 std::error_code Journal::FlushWritten() {

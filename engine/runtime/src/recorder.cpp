@@ -196,6 +196,8 @@ void Recorder::SaveOutList(bool overlap) {
         return;
     if (journal_failing_ && !finishing_ && !Due(true, journal_failed_at_, journal_delay_))
         return;
+    if (overlap && !journal_failing_ && WriteInBackground())
+        return;
     // Each piece is one write (the text in memory stays small), and the pass flushes once. A piece that
     // fails is halved, so that a nearly full disk still takes what fits and the rest waits for the space
     // that committed statements free.
@@ -235,6 +237,29 @@ void Recorder::SaveOutList(bool overlap) {
         return;
     if (failure)
         JournalFailed(BufferFileError(*failure));
+}
+
+bool Recorder::WriteInBackground() {
+    // The statements' places and ends are known before their text is written, so they can execute at
+    // once while a helper thread writes and flushes the text. Their strings stay where they are until the
+    // flush is done: nothing is committed, quarantined or dropped from OutList before that (CompleteFlush).
+    std::vector<std::uint64_t> ends;
+    Reservation reservation;
+    try {
+        reservation = journal_.Reserve(server_.OutList.begin() + static_cast<std::ptrdiff_t>(ends_.size()),
+                                       server_.OutList.end(), ends);
+    } catch (const std::exception&) {
+        return false; // written in the foreground, which also says why it fails
+    }
+    unflushed_ = ends.size();
+    size_before_flush_ = reservation.offset;
+    ends_.insert(ends_.end(), ends.begin(), ends.end());
+    flush_ = std::async(std::launch::async, [this, reservation = std::move(reservation)] {
+        if (std::error_code error = journal_.WriteReserved(reservation))
+            return error;
+        return journal_.FlushWritten();
+    });
+    return true;
 }
 
 bool Recorder::FlushDone() const {

@@ -35,6 +35,8 @@ class StatementLine : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(StatementLine, EncodesOnlyWhatMustBeEscapedAndDecodesBack) {
     EXPECT_EQ(EncodeStatementLine(GetParam().statement), GetParam().line);
+    EXPECT_EQ(StatementLineSize(GetParam().statement), GetParam().line.size())
+        << "the journal places lines by this size before it writes them";
     EXPECT_EQ(DecodeStatementLine(GetParam().line), GetParam().statement);
 }
 

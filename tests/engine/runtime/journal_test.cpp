@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -165,6 +167,63 @@ TEST(Journal, AFailedFlushCutsTheFileBackToWhatWasOnDisk) {
     EXPECT_EQ(ends, (std::vector<std::uint64_t>{6, 9}));
     EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\nB\r\nC\r\n") << "the retry writes the statements once";
     EXPECT_EQ(journal.Waiting(), 3u);
+}
+
+// The journal places statements before it writes them, so that they can execute while another thread
+// writes and flushes their text. The places handed out are where the lines end up; a write that fails
+// half way (here at a file size limit, after its first megabyte) is taken back whole, and the retry
+// writes every statement once.
+TEST(Journal, ReservedStatementsAreWrittenWhereTheyWerePlacedOrTakenBackWhole) {
+    TempDir dir;
+    Journal journal(dir / "sql.dat");
+    journal.Open();
+    std::vector<std::uint64_t> ends;
+    journal.Append({"A"}, ends);
+    std::vector<std::string> statements;
+    for (int i = 0; i < 80000; ++i)
+        statements.push_back(i % 1000 == 7
+                                 ? "Insert Into T (S) values('line\nbreak " + std::to_string(i) + "')"
+                                 : "Insert Into T (N) values(" + std::to_string(i) + ")");
+    const Reservation reservation = journal.Reserve(statements.begin(), statements.end(), ends);
+    ASSERT_EQ(ends.size(), statements.size());
+    EXPECT_EQ(reservation.offset, 3u);
+    EXPECT_EQ(journal.Size(), ends.back());
+    EXPECT_EQ(journal.Waiting(), 80001u);
+    ASSERT_GT(reservation.size, 2u << 20) << "more than one piece is written";
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 3u << 19; // a megabyte and a half
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    std::error_code error;
+    std::thread writer([&] { error = journal.WriteReserved(reservation); });
+    writer.join();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_TRUE(error) << "the write past the limit fails";
+    journal.CutBack(reservation.offset);
+    EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\n");
+    EXPECT_EQ(journal.Size(), 3u);
+    EXPECT_EQ(journal.Waiting(), 1u);
+
+    const Reservation again = journal.Reserve(statements.begin(), statements.end(), ends);
+    std::thread retry([&] {
+        error = journal.WriteReserved(again);
+        if (!error)
+            error = journal.FlushWritten();
+    });
+    retry.join();
+    ASSERT_FALSE(error) << error.message();
+    journal.Close();
+    const Journal::Recovered recovered = Journal(dir / "sql.dat").Open();
+    ASSERT_EQ(recovered.entries.size(), statements.size() + 1);
+    EXPECT_EQ(recovered.cut_bytes, 0u);
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        ASSERT_EQ(recovered.entries[i + 1].statement, statements[i]) << i;
+        ASSERT_EQ(recovered.entries[i + 1].end, ends[i]) << i;
+    }
 }
 
 // A file system of 64 KiB: the journal fills it while the database is away. Nothing acknowledged is lost,

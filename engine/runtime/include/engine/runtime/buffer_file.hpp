@@ -42,6 +42,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -63,6 +64,8 @@ public:
 std::string EncodeStatementLine(std::string_view statement);
 /// Appends that line to `out`.
 void AppendStatementLine(std::string& out, std::string_view statement);
+/// The size of that line: what AppendStatementLine appends.
+std::size_t StatementLineSize(std::string_view statement);
 
 /// The statement a line stands for. Throws BufferFileError for an escaped line with a bad escape.
 std::string DecodeStatementLine(std::string_view line);
@@ -96,6 +99,14 @@ struct JournalEntry {
 /// The progress file that belongs to a journal file ("sql.dat" -> "sql.dat.progress").
 std::filesystem::path ProgressFileFor(const std::filesystem::path& journal);
 
+/// Statements placed at the end of a journal whose text is not written yet (Journal::Reserve). The texts
+/// belong to the caller.
+struct Reservation {
+    std::uint64_t offset = 0; // where the first line starts
+    std::uint64_t size = 0;   // bytes of all the lines, line ends included
+    std::vector<std::string_view> statements;
+};
+
 class Journal {
 public:
     explicit Journal(std::filesystem::path file);
@@ -122,19 +133,39 @@ public:
     /// Throws BufferFileError; the file is then as it was.
     void Append(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends);
 
-    /// Append in two steps, so that the flush can run while the statements execute: Write puts them in
-    /// the file (the system's cache) and throws BufferFileError like Append, leaving the file as it was;
-    /// FlushWritten makes them durable and returns the error instead of throwing (it may run on another
-    /// thread while nothing else touches the journal); CutBack takes back a write whose flush failed.
-    template <class Iterator> void Write(Iterator first, Iterator last, std::vector<std::uint64_t>& ends) {
-        std::string data;
+    /// Append in steps, so that writing and flushing can run while the statements execute. Reserve places
+    /// the statements after the journal's end without writing them: `ends` receives each one's end
+    /// position and the journal counts them from then on. It throws BufferFileError, leaving the journal
+    /// as it was, when the file cannot be opened or written. WriteReserved then writes their text and
+    /// FlushWritten makes it durable; both return the error instead of throwing and may run on another
+    /// thread, as long as the statements' texts stay as they are and nothing else writes, cuts back or
+    /// empties the journal meanwhile. CutBack takes back a reservation whose write or flush failed.
+    template <class Iterator>
+    Reservation Reserve(Iterator first, Iterator last, std::vector<std::uint64_t>& ends) {
         ends.clear();
+        Reservation reservation;
+        reservation.offset = size_;
+        const auto count = static_cast<std::size_t>(std::distance(first, last));
+        reservation.statements.reserve(count);
+        ends.reserve(count);
         for (; first != last; ++first) {
-            AppendStatementLine(data, *first);
-            data += "\r\n";
-            ends.push_back(size_ + data.size());
+            const std::string_view statement = *first;
+            reservation.statements.push_back(statement);
+            ends.push_back(reservation.offset + reservation.size + StatementLineSize(statement) + 2);
+            reservation.size = ends.back() - reservation.offset;
         }
-        WriteData(data, ends);
+        Reserved(reservation, ends);
+        return reservation;
+    }
+    std::error_code WriteReserved(const Reservation& reservation);
+    /// Reserve and WriteReserved at once; throws BufferFileError like Append, leaving the file as it was.
+    template <class Iterator> void Write(Iterator first, Iterator last, std::vector<std::uint64_t>& ends) {
+        const Reservation reservation = Reserve(first, last, ends);
+        if (std::error_code error = WriteReserved(reservation)) {
+            CutBack(reservation.offset);
+            ends.clear();
+            WriteFailed(error);
+        }
     }
     void Write(const std::vector<std::string>& statements, std::vector<std::uint64_t>& ends) {
         Write(statements.begin(), statements.end(), ends);
@@ -166,7 +197,8 @@ public:
     std::function<int()> flush_fault;
 
 private:
-    void WriteData(const std::string& data, std::vector<std::uint64_t>& ends);
+    void Reserved(const Reservation& reservation, std::vector<std::uint64_t>& ends);
+    [[noreturn]] void WriteFailed(std::error_code error) const;
     void WriteProgressFile();
     void OpenJournalFile();
 

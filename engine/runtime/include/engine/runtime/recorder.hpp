@@ -1,11 +1,12 @@
 // One pass of the record thread and the journal work around it (DoRecord, LoadItem, SaveOutList).
 //
-// A pass moves the root's PendingList to its OutList when the buffer limits say so, writes the moved
-// statements to the journal "sql.dat" and then executes the journaled statements in order, in
-// transactions of many statements, each statement logged before it runs. The journal's flush to disk runs
-// meanwhile on a helper thread; a transaction commits only once the flush of its statements is done. A
-// statement leaves the journal only after the database has committed it (buffer_file.hpp describes the
-// files), so a kill at any moment costs at most what was still in PendingList.
+// A pass moves the root's PendingList to its OutList when the buffer limits say so, places the moved
+// statements in the journal "sql.dat" and then executes the journaled statements in order, in
+// transactions of many statements, each statement logged before it runs. Writing their text to the
+// journal and flushing it to disk run meanwhile on a helper thread; a transaction commits only once the
+// flush of its statements is done. A statement leaves the journal only after the database has committed
+// it (buffer_file.hpp describes the files), so a kill at any moment costs at most what was still in
+// PendingList.
 //
 // Where the database has transactions the journal position is committed in the same transaction as the
 // statements, in a small table of the target database ("tagsink_journal"), so that a replay after a kill
@@ -115,7 +116,8 @@ public:
     void LoadItem();
 
     /// Writes the statements of OutList that are not journaled yet to the journal. With `overlap` the
-    /// flush runs in the background (CompleteFlush waits for it); otherwise they are on disk on return.
+    /// write (while the journal works) and the flush run in the background (CompleteFlush waits for
+    /// them); otherwise they are on disk on return.
     void SaveOutList(bool overlap = false);
 
     /// Asks a pass that is executing to return after its current statement (any thread).
@@ -143,6 +145,9 @@ private:
     // Waits for the journal's flush started by SaveOutList(true); false when it failed (the statements
     // it held are then in memory only, as after a failed write).
     bool CompleteFlush();
+    // SaveOutList's write and flush on a helper thread; false when the journal cannot take them (then
+    // nothing has changed).
+    bool WriteInBackground();
     // What a flush's outcome means for the statements it held; `works` notes a journal that works again.
     bool FlushFinished(std::error_code error, bool works);
     bool Flushing() const { return flush_.valid(); }
