@@ -19,36 +19,21 @@
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
+#include "process_usage.hpp"
 #include "tagclient.h"
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 using namespace tagsink;
+using tagsink::bench::CpuSeconds;
+using tagsink::bench::RssMegabytes;
 using Clock_ = std::chrono::steady_clock;
 
 namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double RssMegabytes() {
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 int Shell(const std::string& command) {
     return std::system(command.c_str());

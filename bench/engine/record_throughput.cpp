@@ -6,7 +6,8 @@
 // single-statement. The plain loops and the record thread take turns for ROUNDS rounds and each is rated
 // by its best, so a busy machine does not favour either side; the median of the rounds' own ratios (each
 // round's two sides ran side by side in time) is printed beside the ratio of the bests. The record
-// thread's time includes writing its journal.
+// thread's time includes writing its journal. The CPU time the process spends per statement on each side
+// (median of the rounds) comes last: steadier than the wall clock where other work shares the machine.
 //
 //   bench_record_throughput [COUNT [ROUNDS]]    (5,000 statements, 5 rounds)
 // SQLite: a WAL-mode file in a temporary directory. PostgreSQL: TAGSINK_PG_CONN, when set (the test
@@ -16,6 +17,7 @@
 #include "engine/runtime/record_lock.hpp"
 #include "engine/runtime/record_thread.hpp"
 #include "model/server.hpp"
+#include "process_usage.hpp"
 
 #include <unistd.h>
 
@@ -29,6 +31,7 @@
 #include <vector>
 
 using namespace tagsink;
+using tagsink::bench::CpuSeconds;
 using Clock_ = std::chrono::steady_clock;
 
 namespace {
@@ -43,6 +46,11 @@ std::vector<std::string> Statements(const std::string& table, int count) {
 }
 
 constexpr std::size_t kBatch = 500;
+
+struct Timing {
+    double seconds = 0; // wall clock
+    double cpu = 0;     // CPU seconds of the process meanwhile
+};
 
 // Transactions of kBatch statements, each transaction's statements joined into one call.
 double ListLoop(const std::string& conn, const std::vector<std::string>& statements) {
@@ -72,10 +80,11 @@ bool TakesLists(const std::string& conn) {
     return connection.AcceptsStatementLists();
 }
 
-double PlainLoop(const std::string& conn, const std::vector<std::string>& statements, bool batched) {
+Timing PlainLoop(const std::string& conn, const std::vector<std::string>& statements, bool batched) {
     db::OdbcConnection connection;
     connection.SetConnectionString(conn);
     connection.Open(std::chrono::seconds(10));
+    const double cpu = CpuSeconds();
     auto start = Clock_::now();
     for (std::size_t i = 0; i < statements.size(); ++i) {
         if (batched && i % kBatch == 0)
@@ -84,11 +93,12 @@ double PlainLoop(const std::string& conn, const std::vector<std::string>& statem
         if (batched && (i % kBatch == kBatch - 1 || i + 1 == statements.size()))
             connection.Commit();
     }
-    return std::chrono::duration<double>(Clock_::now() - start).count();
+    return {std::chrono::duration<double>(Clock_::now() - start).count(), CpuSeconds() - cpu};
 }
 
 struct ThreadRun {
     double seconds = 0;      // from the thread's start until the last statement was committed
+    double cpu = 0;          // CPU seconds of the process meanwhile
     double first_commit = 0; // until the first batch was committed (opening, journal write, first batch)
 };
 
@@ -107,6 +117,7 @@ ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& 
     for (const std::string& statement : statements)
         QueueStatement(server, statement);
     ThreadRun run;
+    const double cpu = CpuSeconds();
     auto start = Clock_::now();
     TRecordThread thread(server, SystemClock::Instance(), reporter, stats, options);
     while (stats.executed.load() < statements.size()) {
@@ -115,6 +126,7 @@ ThreadRun RecordThread(const std::string& conn, const std::vector<std::string>& 
         std::this_thread::sleep_for(std::chrono::milliseconds(2)); // a busier poll would compete for the CPU
     }
     run.seconds = std::chrono::duration<double>(Clock_::now() - start).count();
+    run.cpu = CpuSeconds() - cpu;
     thread.RequestStop();
     thread.Join();
     return run;
@@ -138,19 +150,23 @@ void Compare(const char* name, const std::string& conn, int count, int rounds,
     PlainLoop(conn, Statements(plain_table, count / 10), false); // warm-up: driver, server and file caches
     // Single statements are slow where every commit is flushed: a tenth of the count is enough for a rate.
     const int single_count = std::max(100, count / 10);
-    double single = PlainLoop(conn, Statements(plain_table, single_count), false);
+    double single = PlainLoop(conn, Statements(plain_table, single_count), false).seconds;
     // The machine is shared and its speed wanders: the batched loop and the record thread take turns, and
     // each is rated by its best round.
     const bool lists = TakesLists(conn);
     double batched = 0, listed = 0;
     ThreadRun threaded, threaded_one_call;
-    std::vector<double> round_ratios; // record thread / plain batched, per round
+    std::vector<double> round_ratios;          // record thread / plain batched, per round
+    std::vector<double> plain_cpu, thread_cpu; // per round
     for (int round = 0; round < rounds; ++round) {
-        double plain = PlainLoop(conn, Statements(plain_table, count), true);
+        const Timing plain_timing = PlainLoop(conn, Statements(plain_table, count), true);
+        const double plain = plain_timing.seconds;
+        plain_cpu.push_back(plain_timing.cpu);
         double plain_lists = lists ? ListLoop(conn, Statements(plain_table, count)) : 0;
         ThreadRun run = RecordThread(conn, Statements(thread_table, count), dir, true);
         ThreadRun one_call = lists ? RecordThread(conn, Statements(thread_table, count), dir, false) : run;
         round_ratios.push_back(plain / run.seconds);
+        thread_cpu.push_back(run.cpu);
         if (round == 0 || plain < batched)
             batched = plain;
         if (round == 0 || plain_lists < listed)
@@ -174,6 +190,11 @@ void Compare(const char* name, const std::string& conn, int count, int rounds,
         name, thread_rate / batched_rate, lists ? "1.8 with lists" : "0.9", rounds, Median(round_ratios),
         batched_rate / single_rate,
         std::string(name).find("fsync on") != std::string::npos ? " (goal >= 10)" : "");
+    // CPU time is steadier than the wall clock on a shared machine: what each side spends per statement.
+    const double plain_us = Median(plain_cpu) / count * 1e6, thread_us = Median(thread_cpu) / count * 1e6;
+    std::printf("%-24s CPU per statement (median of the rounds): plain batched loop %.2f us, record thread "
+                "%.2f us (journal included; plain / thread %.2f)\n",
+                name, plain_us, thread_us, plain_us / thread_us);
     if (lists) {
         const double listed_rate = count / listed, one_call_rate = count / threaded_one_call.seconds;
         std::printf(

@@ -16,12 +16,11 @@
 #include "model/group.hpp"
 #include "model/item.hpp"
 #include "model/server.hpp"
+#include "process_usage.hpp"
 #include "run_endpoint.hpp"
 #include "tagclient.h"
 
 #include <httplib.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -35,16 +34,10 @@
 #include <vector>
 
 using namespace tagsink;
+using tagsink::bench::CpuSeconds;
 using BenchClock = std::chrono::steady_clock;
 
 namespace {
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 double LoadAverage() {
     double load[1] = {0};
