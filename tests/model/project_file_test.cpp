@@ -2,12 +2,12 @@
 #include "model/item.hpp"
 #include "model/project_error.hpp"
 #include "model/project_file.hpp"
+#include "file_size_limit.hpp"
 #include "model/server.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <cstdint>
 #include <filesystem>
@@ -15,7 +15,6 @@
 #include <initializer_list>
 #include <limits>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -590,21 +589,17 @@ TEST_F(ProjectFileOnDisk, WriteFailureMidwayKeepsTheOldFileAndDirty) {
     BuildWorkedExample(root);
     root.Group(0).SetDescription(std::string(100000, 'd'));
     root.SetDirty(true);
-    // Let the disk "fill up" after 4 KiB: writes beyond it fail with EFBIG.
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    auto* old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = old;
-    limited.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     std::string message;
-    try {
-        root.SaveToFile(path);
-    } catch (const ProjectError& e) {
-        message = e.what();
+    {
+        // The disk "fills up" after 4 KiB: writes beyond it fail with EFBIG.
+        const tagsink::testing::FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.Set());
+        try {
+            root.SaveToFile(path);
+        } catch (const ProjectError& e) {
+            message = e.what();
+        }
     }
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
     EXPECT_EQ(message, "Cannot write file \"" + path.string() + "\". File too large");
     EXPECT_TRUE(root.Dirty());
     EXPECT_EQ(ReadFile(path), "old contents");

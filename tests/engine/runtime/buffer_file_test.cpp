@@ -1,11 +1,9 @@
 #include "engine/runtime/buffer_file.hpp"
+#include "file_size_limit.hpp"
 #include "test_db.hpp"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
-#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -101,22 +99,18 @@ TEST(BufferFile, FailedAppendLeavesTheFileAsItWas) {
     AppendStatements(file, {"FIRST"});
     const std::string before = FileText(file);
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = before.size() + 100;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     std::deque<std::string> many(50, std::string(20, 'x'));
     bool failed = false;
-    try {
-        AppendStatements(file, many);
-    } catch (const BufferFileError& error) {
-        failed = true;
-        EXPECT_NE(std::string(error.what()).find("sql.dat"), std::string::npos) << error.what();
+    {
+        const tagsink::testing::FileSizeLimit limit(before.size() + 100);
+        ASSERT_TRUE(limit.Set());
+        try {
+            AppendStatements(file, many);
+        } catch (const BufferFileError& error) {
+            failed = true;
+            EXPECT_NE(std::string(error.what()).find("sql.dat"), std::string::npos) << error.what();
+        }
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, SIG_DFL);
     EXPECT_TRUE(failed);
     EXPECT_EQ(FileText(file), before);
 

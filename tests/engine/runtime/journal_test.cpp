@@ -5,6 +5,7 @@
 #include "engine/runtime/record_lock.hpp"
 #include "engine/runtime/recorder.hpp"
 #include "fake_db.hpp"
+#include "file_size_limit.hpp"
 #include "model/server.hpp"
 #include "recording_reporter.hpp"
 #include "test_db.hpp"
@@ -12,12 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -191,17 +190,13 @@ TEST(Journal, ReservedStatementsAreWrittenWhereTheyWerePlacedOrTakenBackWhole) {
     EXPECT_EQ(journal.Waiting(), 80001u);
     ASSERT_GT(reservation.size, 2u << 20) << "more than one piece is written";
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = 3u << 19; // a megabyte and a half
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     std::error_code error;
-    std::thread writer([&] { error = journal.WriteReserved(reservation); });
-    writer.join();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, SIG_DFL);
+    {
+        const tagsink::testing::FileSizeLimit limit(3u << 19); // a megabyte and a half
+        ASSERT_TRUE(limit.Set());
+        std::thread writer([&] { error = journal.WriteReserved(reservation); });
+        writer.join();
+    }
     EXPECT_TRUE(error) << "the write past the limit fails";
     journal.CutBack(reservation.offset);
     EXPECT_EQ(ReadFile(dir / "sql.dat"), "A\r\n");
