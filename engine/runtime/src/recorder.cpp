@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <system_error>
 #include <vector>
 
 namespace tagsink {
@@ -230,7 +231,7 @@ void Recorder::SaveOutList(bool overlap) {
     unflushed_ = written;
     size_before_flush_ = size_before;
     if (overlap && !failure) {
-        flush_ = std::async(std::launch::async, [this] { return journal_.FlushWritten(); });
+        FlushInBackground();
         return;
     }
     if (!FlushFinished(journal_.FlushWritten(), !failure))
@@ -254,12 +255,22 @@ bool Recorder::WriteInBackground() {
     unflushed_ = ends.size();
     size_before_flush_ = reservation.offset;
     ends_.insert(ends_.end(), ends.begin(), ends.end());
-    flush_ = std::async(std::launch::async, [this, reservation = std::move(reservation)] {
-        if (std::error_code error = journal_.WriteReserved(reservation))
+    unwritten_ = std::move(reservation);
+    FlushInBackground();
+    return true;
+}
+
+void Recorder::FlushInBackground() {
+    auto write_and_flush = [this] {
+        if (std::error_code error = journal_.WriteReserved(unwritten_))
             return error;
         return journal_.FlushWritten();
-    });
-    return true;
+    };
+    try {
+        flush_ = std::async(std::launch::async, write_and_flush);
+    } catch (const std::system_error&) {
+        FlushFinished(write_and_flush(), true); // no thread to be had: done here, then
+    }
 }
 
 bool Recorder::FlushDone() const {
@@ -272,6 +283,7 @@ bool Recorder::CompleteFlush() {
 
 bool Recorder::FlushFinished(std::error_code error, bool works) {
     const std::size_t count = std::exchange(unflushed_, 0);
+    unwritten_ = {};
     if (error) {
         // As after a failed write: the statements are taken back from the journal and wait in memory.
         journal_.CutBack(size_before_flush_);

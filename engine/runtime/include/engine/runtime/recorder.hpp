@@ -148,6 +148,8 @@ private:
     // SaveOutList's write and flush on a helper thread; false when the journal cannot take them (then
     // nothing has changed).
     bool WriteInBackground();
+    // Writes `unwritten_` and flushes the journal on a helper thread (here when no thread can be had).
+    void FlushInBackground();
     // What a flush's outcome means for the statements it held; `works` notes a journal that works again.
     bool FlushFinished(std::error_code error, bool works);
     bool Flushing() const { return flush_.valid(); }
@@ -179,6 +181,7 @@ private:
     // The journal's flush running in the background: the last `unflushed_` of ends_ are written, not yet
     // on disk, and none of them may be committed (nor leave PendingList) before it is done.
     std::future<std::error_code> flush_;
+    Reservation unwritten_; // what the helper thread writes before it flushes (nothing after a write here)
     std::size_t unflushed_ = 0;
     std::uint64_t size_before_flush_ = 0;
     std::atomic<bool> stop_requested_{false};
