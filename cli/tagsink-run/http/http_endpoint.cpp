@@ -6,6 +6,8 @@
 #include "status_page.hpp"
 
 #include <httplib.h>
+// After httplib.h, which must include winsock2.h before anything includes windows.h.
+#include "platform/thread_name.hpp"
 
 #include <thread>
 
@@ -152,7 +154,10 @@ HttpEndpoint::HttpEndpoint(StatusBoard& board, EndpointOptions options)
                             ": cannot listen there (the port is taken, or the address is not one of this "
                             "machine's)");
     d.port = d.options.address.port;
-    d.listener = std::thread([&d] { d.server.listen_after_bind(); });
+    d.listener = std::thread([&d] {
+        qz::NameThisThread("tagsink-http");
+        d.server.listen_after_bind();
+    });
     // stop() ends only a server that runs: wait until the accept loop has begun.
     for (int i = 0; i < 5000 && !d.server.is_running(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

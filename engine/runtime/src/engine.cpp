@@ -10,6 +10,7 @@
 #include "model/server.hpp"
 #include "platform/ascii.hpp"
 #include "platform/code_page.hpp"
+#include "platform/thread_name.hpp"
 #include "platform/variant.hpp"
 #include "tagclient.h"
 
@@ -305,6 +306,7 @@ void Engine::StopAsync() {
     const std::uint64_t generation = ++stop_generation_;
     std::weak_ptr<char> alive = alive_;
     stop_waiter_ = std::thread([this, thread, generation, alive] {
+        qz::NameThisThread("tagsink-stop");
         thread->Join();
         loop_.Post([this, generation, alive] {
             if (alive.lock() && stopping_ && generation == stop_generation_)

@@ -1,5 +1,7 @@
 #include "engine/runtime/record_thread.hpp"
 
+#include "platform/thread_name.hpp"
+
 namespace tagsink {
 
 TRecordThread::TRecordThread(TServer& server, const Clock& clock, EngineReporter& reporter,
@@ -31,6 +33,7 @@ bool TRecordThread::Running() const {
 }
 
 void TRecordThread::Loop() {
+    qz::NameThisThread("tagsink-record");
     for (;;) {
         {
             std::lock_guard lock(mutex_);

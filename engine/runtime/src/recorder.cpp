@@ -7,6 +7,7 @@
 #include "model/server.hpp"
 #include "platform/local_time.hpp"
 #include "platform/path_text.hpp"
+#include "platform/thread_name.hpp"
 
 #include <algorithm>
 #include <cstdlib>
@@ -267,7 +268,10 @@ void Recorder::FlushInBackground() {
         return journal_.FlushWritten();
     };
     try {
-        flush_ = std::async(std::launch::async, write_and_flush);
+        flush_ = std::async(std::launch::async, [write_and_flush] {
+            qz::NameThisThread("tagsink-journal");
+            return write_and_flush();
+        });
     } catch (const std::system_error&) {
         FlushFinished(write_and_flush(), true); // no thread to be had: done here, then
     }

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <thread>
 
 namespace tagsink {
@@ -27,6 +30,18 @@ template <class Predicate> bool WaitFor(Predicate predicate, std::chrono::millis
         std::this_thread::sleep_for(2ms);
     }
     return true;
+}
+
+// The names of this process's threads, as `top -H` and `ps -L` show them.
+std::set<std::string> ThreadNames() {
+    std::set<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        if (std::getline(comm, name))
+            names.insert(name);
+    }
+    return names;
 }
 
 class RecordThreadTest : public ::testing::Test {
@@ -99,6 +114,28 @@ TEST_F(RecordThreadTest, StopLosesNothingThatWasQueued) {
     thread.Join();
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}));
     EXPECT_FALSE(std::filesystem::exists(options_.buffer_file));
+}
+
+// The system's tools tell the recorder's threads apart: the record thread, and the helper that writes and
+// flushes the journal (slowed down here, so that it is seen while it works).
+TEST_F(RecordThreadTest, TheRecordThreadAndItsJournalHelperCarryNames) {
+    options_.journal_flush_fault = [] {
+        std::this_thread::sleep_for(300ms);
+        return 0;
+    };
+    TRecordThread thread(server_, SystemClock::Instance(), reporter_, stats_, options_);
+    for (int i = 0; i < 100; ++i)
+        QueueStatement(server_, "Insert Into R (N) values(" + std::to_string(i) + ")");
+    std::set<std::string> seen;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            for (const std::string& name : ThreadNames())
+                seen.insert(name);
+            return seen.count("tagsink-record") == 1 && seen.count("tagsink-journal") == 1;
+        },
+        10s));
+    thread.RequestStop();
+    thread.Join();
 }
 
 TEST_F(RecordThreadTest, LogAndLinkTextsComeFromTheRecordThread) {
