@@ -418,10 +418,10 @@ void Journal::Reserved(const Reservation& reservation, std::vector<std::uint64_t
 
 std::error_code Journal::WriteReserved(const Reservation& reservation) {
     // Written in pieces of about a megabyte: the text in memory stays small however many statements
-    // there are.
+    // there are, and a pass of a few statements takes no more than their size.
     constexpr std::size_t kPiece = 1 << 20;
     std::string piece;
-    piece.reserve(kPiece + 4096);
+    piece.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(reservation.size, kPiece + 4096)));
     std::uint64_t offset = reservation.offset;
     auto write = [&] {
         std::error_code error = journal_file_.WriteAt(offset, piece);
