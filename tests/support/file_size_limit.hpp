@@ -13,7 +13,7 @@ namespace tagsink::testing {
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(std::uint64_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
+        old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &old_);
         rlimit limited = old_;
         limited.rlim_cur = bytes;
@@ -21,7 +21,7 @@ public:
     }
     ~FileSizeLimit() {
         setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, SIG_DFL);
+        std::signal(SIGXFSZ, old_handler_);
     }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
@@ -31,6 +31,7 @@ public:
 
 private:
     rlimit old_{};
+    void (*old_handler_)(int) = SIG_DFL;
     bool set_ = false;
 };
 
